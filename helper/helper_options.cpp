@@ -1,0 +1,35 @@
+#include "helper/helper_options.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "shared/paths/installed_paths.h"
+
+namespace korvane::helper {
+
+Expected<HelperOptions, std::string> parseOptions(int argc, char** argv) {
+    HelperOptions options;
+    options.taskPolicyPath = paths::taskPolicyPath();
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--version") {
+            options.showVersion = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.showHelp = true;
+        } else if (arg.starts_with("--allow-uid=")) {
+            auto digits = arg.substr(12);
+            unsigned long uid = 0;
+            auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), uid);
+            if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+                uid >= static_cast<unsigned long>(static_cast<uid_t>(-1))) {
+                return unexpected("com.korvane.helper: not a user id: " + std::string(digits));
+            }
+            options.allowedUid = static_cast<uid_t>(uid);
+        } else {
+            return unexpected("com.korvane.helper: unknown argument: " + std::string(arg));
+        }
+    }
+    return options;
+}
+
+}  // namespace korvane::helper

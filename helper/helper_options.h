@@ -1,0 +1,25 @@
+#pragma once
+// The helper's command line: who besides root may connect.
+#include <sys/types.h>
+
+#include <string>
+
+#include "shared/util/expected.h"
+
+namespace korvane::helper {
+
+struct HelperOptions {
+    uid_t allowedUid = 0;  // root only unless the installer names the user
+    std::string taskPolicyPath;
+    bool showVersion = false;
+    bool showHelp = false;
+};
+
+inline constexpr const char* kUsage =
+    "usage: com.korvane.helper [--allow-uid=UID]\n"
+    "       com.korvane.helper --version\n"
+    "Serves Korvane's privileged requests on its local socket. Only root and UID may connect.\n";
+
+Expected<HelperOptions, std::string> parseOptions(int argc, char** argv);
+
+}  // namespace korvane::helper

@@ -1,0 +1,76 @@
+// KorvaneHelper: the root daemon. Serves the protocol on its socket until
+// SIGTERM or SIGINT.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "helper/helper_info.h"
+#include "helper/helper_service.h"
+#include "helper/helper_tool.h"
+#include "helper/helper_options.h"
+#include "platform/linux/process/spawn_process_runner.h"
+#include "shared/log/log.h"
+#include "shared/mainloop/std_main_loop.h"
+#include "shared/paths/installed_paths.h"
+
+using namespace korvane;
+
+int main(int argc, char** argv) {
+    auto options = helper::parseOptions(argc, argv);
+    if (!options) {
+        std::fprintf(stderr, "%s\n%s", options.error().c_str(), helper::kUsage);
+        return 64;
+    }
+    if (options->showVersion) {
+        std::printf("%s %s (%s)\n", helper::info::kBundleName.data(), helper::info::kVersion.data(),
+                    helper::info::kBundleIdentifier.data());
+        return 0;
+    }
+    if (options->showHelp) {
+        std::printf("%s", helper::kUsage);
+        return 0;
+    }
+
+    // Signals are taken by one thread with sigwait, so no handler ever runs
+    // in the middle of the helper's own work.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    StdMainLoop mainLoop;
+    linux_platform::SpawnProcessRunner runner;
+    helper::HelperTool tool({.mainLoop = mainLoop,
+                             .runner = runner,
+                             .taskPolicyPath = options->taskPolicyPath,
+                             .scanner = nullptr,
+                             .processExists = {}});
+
+    helper::HelperService service(tool, options->allowedUid);
+    std::string socketPath = paths::helperSocketPath();
+    if (auto listening = service.listen(socketPath); !listening) {
+        log::write("KorvaneHelper: Cannot serve " + socketPath + " — " + listening.error());
+        return 1;
+    }
+    service.start();
+    log::write("KorvaneHelper: Daemon started with Mach service name: " + std::string(paths::kServiceName));
+
+    std::thread signalWaiter([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        log::write(std::string("KorvaneHelper: Stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
+        mainLoop.quit();
+    });
+    signalWaiter.detach();
+
+    mainLoop.run();
+    service.stop();
+    return 0;
+}

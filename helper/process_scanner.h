@@ -1,0 +1,25 @@
+#pragma once
+// The process-table questions Beast Mode and the jail monitor ask.
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace korvane::helper {
+
+struct JailMatch {
+    std::int32_t pid;
+    std::string bundleID;
+    bool operator==(const JailMatch&) const = default;
+};
+
+class ProcessScanner {
+public:
+    virtual ~ProcessScanner() = default;
+    // Every application process except `excludingPID`, in listing order.
+    virtual std::vector<std::int32_t> guiAppPIDs(std::int32_t excludingPID) = 0;
+    // Running processes whose application is in `bundleIDs`, in listing order.
+    virtual std::vector<JailMatch> pidsForBundleIDs(const std::set<std::string>& bundleIDs) = 0;
+};
+
+}  // namespace korvane::helper

@@ -1,0 +1,138 @@
+#include "platform/linux/socket/unix_socket.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "shared/protocol/wire_codec.h"
+
+namespace korvane::linux_platform {
+namespace {
+
+std::string errorText(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+
+Expected<sockaddr_un, std::string> addressFor(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof(address.sun_path)) {
+        return unexpected("socket path is empty or too long: " + path);
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return address;
+}
+
+std::string parentOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return slash == 0 ? "/" : ".";
+    return path.substr(0, slash);
+}
+
+// Reads exactly n bytes. Returns n, 0 when the peer closed before the first byte, or -1.
+ssize_t readExact(int fd, char* buffer, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t got = ::recv(fd, buffer + done, n - done, 0);
+        if (got == 0) return done == 0 ? 0 : -1;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+void Fd::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+Expected<Fd, std::string> listenUnix(const std::string& path, uid_t owner) {
+    auto address = addressFor(path);
+    if (!address) return unexpected(address.error());
+    std::string folder = parentOf(path);
+    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+        return unexpected(errorText("cannot create " + folder, errno));
+    }
+    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) return unexpected(errorText("socket", errno));
+    // Bind under a restrictive umask so the file is never reachable by others,
+    // not even for the moment before chmod.
+    struct stat existing{};
+    if (::lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) ::unlink(path.c_str());
+    mode_t previous = ::umask(0177);
+    int bound = ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un));
+    int bindError = errno;
+    ::umask(previous);
+    if (bound != 0) return unexpected(errorText("cannot bind " + path, bindError));
+    if (::chown(path.c_str(), owner, static_cast<gid_t>(-1)) != 0 && ::geteuid() == 0) {
+        return unexpected(errorText("cannot hand " + path + " to uid " + std::to_string(owner), errno));
+    }
+    if (::chmod(path.c_str(), 0600) != 0) return unexpected(errorText("chmod " + path, errno));
+    if (::listen(fd.get(), 64) != 0) return unexpected(errorText("listen", errno));
+    return fd;
+}
+
+Expected<Fd, std::string> connectUnix(const std::string& path) {
+    auto address = addressFor(path);
+    if (!address) return unexpected(address.error());
+    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) return unexpected(errorText("socket", errno));
+    while (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un)) != 0) {
+        if (errno == EINTR) continue;
+        return unexpected(errorText("cannot connect to " + path, errno));
+    }
+    return fd;
+}
+
+Expected<Fd, std::string> acceptUnix(int listener) {
+    for (;;) {
+        int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) return Fd(fd);
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        return unexpected(errorText("accept", errno));
+    }
+}
+
+Expected<PeerCredentials, std::string> peerCredentials(int fd) {
+    ucred cred{};
+    socklen_t length = sizeof cred;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0) {
+        return unexpected(errorText("SO_PEERCRED", errno));
+    }
+    return PeerCredentials{cred.pid, cred.uid, cred.gid};
+}
+
+FrameRead readFrame(int fd) {
+    unsigned char prefix[wire::kLengthPrefixBytes];
+    ssize_t got = readExact(fd, reinterpret_cast<char*>(prefix), sizeof prefix);
+    if (got == 0) return {ReadStatus::Closed, {}, {}};
+    if (got < 0) return {ReadStatus::Error, {}, "connection broke inside a message"};
+    auto length = wire::decodeLength(prefix);
+    if (!length) return {ReadStatus::Error, {}, length.error()};
+    std::string payload(*length, '\0');
+    if (readExact(fd, payload.data(), payload.size()) != static_cast<ssize_t>(payload.size())) {
+        return {ReadStatus::Error, {}, "connection broke inside a message"};
+    }
+    return {ReadStatus::Frame, std::move(payload), {}};
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace korvane::linux_platform

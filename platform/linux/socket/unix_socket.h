@@ -1,0 +1,72 @@
+#pragma once
+// Local stream sockets: the helper's listening socket, client connections,
+// the peer's credentials, and whole-frame reads and writes.
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "shared/util/expected.h"
+
+namespace korvane::linux_platform {
+
+// An owned file descriptor.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : fd_(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+struct PeerCredentials {
+    pid_t pid;
+    uid_t uid;
+    gid_t gid;
+};
+
+// Creates the socket's folder (mode 0755) when missing, replaces a stale
+// socket file, binds and listens. The socket file gets `owner` and mode 0600.
+Expected<Fd, std::string> listenUnix(const std::string& path, uid_t owner);
+
+Expected<Fd, std::string> connectUnix(const std::string& path);
+
+// Waits for the next connection; fails when the listening socket is shut down.
+Expected<Fd, std::string> acceptUnix(int listener);
+
+Expected<PeerCredentials, std::string> peerCredentials(int fd);
+
+enum class ReadStatus { Frame, Closed, Error };
+struct FrameRead {
+    ReadStatus status;
+    std::string payload;  // without the length prefix
+    std::string error;    // for Error: what was wrong
+};
+
+// Reads one length-prefixed frame; a length over the limit is an Error and
+// nothing of its payload is read.
+FrameRead readFrame(int fd);
+
+// Writes all bytes; false when the peer has gone. Never raises SIGPIPE.
+bool writeAll(int fd, std::string_view bytes);
+
+}  // namespace korvane::linux_platform

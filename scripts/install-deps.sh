@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Korvane needs to build, run and test. Asks
+# apt only for what is missing, so a second run is quick and quiet.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  # tests, benchmarks, fuzzing
+  googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
+  # the helper's tests run a client as another user
+  util-linux
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

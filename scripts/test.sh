@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite twice: once
+# with warnings as errors, once under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Then fuzzes the message decoder for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANE_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
+}
+
+echo "== Build and test (warnings are errors) =="
+run_suite build/test
+echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer =="
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build/sanitize -DKORVANE_SANITIZE=ON -DKORVANE_BUILD_BENCH=OFF
+
+echo "== Fuzz the message decoder =="
+scripts/fuzz.sh "${KORVANE_FUZZ_SECONDS:-60}"

@@ -1,0 +1,39 @@
+#pragma once
+// Names and places fixed for both programs: the service, where its socket
+// lives, and the files an installation puts on the machine.
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace korvane::paths {
+
+inline constexpr std::string_view kServiceName = "com.korvane.helper";
+inline constexpr std::string_view kSocketDirectory = "/run/korvane";
+inline constexpr std::string_view kSocketPath = "/run/korvane/com.korvane.helper.sock";
+inline constexpr std::string_view kHelperExecutable = "/usr/local/libexec/korvane/com.korvane.helper";
+inline constexpr std::string_view kHelperServiceFile = "/etc/systemd/system/com.korvane.helper.service";
+inline constexpr std::string_view kTaskPolicyTool = "/usr/local/libexec/korvane/taskpolicy";
+
+// Tests point both programs at a private socket.
+inline constexpr const char* kSocketOverrideVariable = "KORVANE_HELPER_SOCKET";
+// Tests run the helper with a stand-in for the taskpolicy tool.
+inline constexpr const char* kTaskPolicyOverrideVariable = "KORVANE_TASKPOLICY";
+// Tests point topology, hwmon and similar readers at a fixture tree.
+inline constexpr const char* kSysfsRootVariable = "KORVANE_SYSFS_ROOT";
+
+inline std::string helperSocketPath() {
+    const char* overridden = std::getenv(kSocketOverrideVariable);
+    return overridden && *overridden ? std::string(overridden) : std::string(kSocketPath);
+}
+
+inline std::string taskPolicyPath() {
+    const char* overridden = std::getenv(kTaskPolicyOverrideVariable);
+    return overridden && *overridden ? std::string(overridden) : std::string(kTaskPolicyTool);
+}
+
+inline std::string sysfsRoot() {
+    const char* overridden = std::getenv(kSysfsRootVariable);
+    return overridden && *overridden ? std::string(overridden) : std::string("/sys");
+}
+
+}  // namespace korvane::paths

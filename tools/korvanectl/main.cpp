@@ -1,0 +1,49 @@
+// korvanectl: talks to the Korvane helper from the command line.
+//   exit 0  success (ping: alive)
+//   exit 1  the helper answered with a failure (ping: not alive)
+//   exit 2  the helper could not be reached, or the connection was lost
+//   exit 64 bad usage
+#include <cstdio>
+#include <future>
+
+#include "platform/linux/socket/socket_helper_connection.h"
+#include "shared/paths/installed_paths.h"
+#include "tools/korvanectl/command_line.h"
+
+using namespace korvane;
+
+int main(int argc, char** argv) {
+    auto invocation = ctl::parseCommandLine(argc, argv);
+    if (!invocation) {
+        std::fprintf(stderr, "korvanectl: %s\n%s", invocation.error().c_str(), ctl::kUsage);
+        return 64;
+    }
+    std::string socketPath = invocation->socketPath.value_or(paths::helperSocketPath());
+    bool isPing = msg::answersWithPingShape(invocation->call);
+
+    std::promise<Expected<msg::Reply, ConnectionError>> answer;
+    auto result = answer.get_future();
+    {
+        linux_platform::SocketHelperConnection connection(socketPath, {});
+        connection.send(std::move(invocation->call), [&answer](Expected<msg::Reply, ConnectionError> r) {
+            answer.set_value(std::move(r));
+        });
+        result.wait();
+    }
+    auto reply = result.get();
+    if (!reply) {
+        std::fprintf(stderr, "korvanectl: no answer from the helper at %s: %s\n", socketPath.c_str(),
+                     reply.error().description.c_str());
+        return 2;
+    }
+    if (isPing) {
+        std::puts(reply->success ? "alive" : "not alive");
+        return reply->success ? 0 : 1;
+    }
+    if (reply->success) {
+        std::puts("OK");
+        return 0;
+    }
+    std::fprintf(stderr, "%s\n", reply->message ? reply->message->c_str() : "failed");
+    return 1;
+}
