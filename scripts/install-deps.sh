@@ -10,6 +10,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # the helper's tests run a client as another user
   util-linux
+  # application identity: the systemd unit of a process
+  libsystemd-dev
 )
 
 missing=()

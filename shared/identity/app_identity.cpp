@@ -1,0 +1,172 @@
+#include "shared/identity/app_identity.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "shared/identity/process_labels.h"
+#include "shared/identity/small_file.h"
+#include "shared/identity/unit_name.h"
+
+namespace korvane::identity {
+namespace {
+
+constexpr std::string_view kFlatpakSystemExports = "/var/lib/flatpak/exports/share";
+constexpr std::string_view kDeletedSuffix = " (deleted)";
+constexpr std::size_t kLabelLimit = 4096;
+constexpr std::size_t kFlatpakInfoLimit = 64 * 1024;
+
+std::optional<std::string> passwordDatabaseHome(uid_t uid) {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string buffer(size > 0 ? static_cast<std::size_t>(size) : 16384, '\0');
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return std::nullopt;
+    if (entry.pw_dir == nullptr || entry.pw_dir[0] != '/') return std::nullopt;
+    return std::string(entry.pw_dir);
+}
+
+}  // namespace
+
+IdentityConfig IdentityConfig::fromEnvironment() {
+    IdentityConfig config;
+    config.systemDataFolders.emplace_back(kFlatpakSystemExports);
+    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+    std::vector<std::string> folders = dataDirs && *dataDirs ? splitPathList(dataDirs)
+                                                             : std::vector<std::string>{"/usr/local/share", "/usr/share"};
+    for (auto& folder : folders) {
+        if (folder != kFlatpakSystemExports) config.systemDataFolders.push_back(std::move(folder));
+    }
+    config.executableSearchPath = ExecutableSearch::foldersFromEnvironment();
+    return config;
+}
+
+IdentityResolver::IdentityResolver(IdentityConfig config, UnitLookup& units)
+    : config_(std::move(config)), units_(units), index_(ExecutableSearch(config_.executableSearchPath)) {
+    if (!config_.homeOf) config_.homeOf = passwordDatabaseHome;
+}
+
+void IdentityResolver::refresh() { index_.refreshChanged(); }
+
+std::string IdentityResolver::procPath(pid_t pid, std::string_view leaf) const {
+    std::string path = config_.procRoot + "/" + std::to_string(pid);
+    if (!leaf.empty()) path += "/" + std::string(leaf);
+    return path;
+}
+
+std::optional<std::string> IdentityResolver::homeOf(uid_t uid) {
+    std::lock_guard lock(homesMutex_);
+    auto it = homes_.find(uid);
+    if (it == homes_.end()) it = homes_.emplace(uid, config_.homeOf(uid)).first;
+    return it->second;
+}
+
+std::vector<std::string> IdentityResolver::dataFoldersFor(pid_t pid, const std::optional<std::string>& environ) {
+    std::optional<std::string> dataHome;
+    if (environ) {
+        auto value = environValue(*environ, "XDG_DATA_HOME");
+        if (value && value->starts_with('/')) dataHome = std::string(*value);
+    }
+    if (!dataHome) {
+        struct stat owner {};
+        if (::stat(procPath(pid, {}).c_str(), &owner) == 0) {
+            if (auto home = homeOf(owner.st_uid)) dataHome = *home + "/.local/share";
+        }
+    }
+    std::vector<std::string> folders;
+    if (dataHome) {
+        folders.push_back(*dataHome);
+        folders.push_back(*dataHome + "/flatpak/exports/share");
+    }
+    folders.insert(folders.end(), config_.systemDataFolders.begin(), config_.systemDataFolders.end());
+    return folders;
+}
+
+std::optional<std::string> IdentityResolver::executableOf(pid_t pid) const {
+    char target[4096];
+    ssize_t length = ::readlink(procPath(pid, "exe").c_str(), target, sizeof target);
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof target) {
+        std::string_view path(target, static_cast<std::size_t>(length));
+        // A program replaced while it runs (a package upgrade) is still the
+        // same application.
+        if (path.ends_with(kDeletedSuffix)) path.remove_suffix(kDeletedSuffix.size());
+        return std::string(path);
+    }
+    // Without access to the link, the command line's first word is the next
+    // best thing.
+    auto commandLine = readSmallFile(procPath(pid, "cmdline"));
+    if (!commandLine || commandLine->empty()) return std::nullopt;
+    std::string firstWord = commandLine->substr(0, commandLine->find('\0'));
+    return ExecutableSearch(config_.executableSearchPath).resolve(firstWord);
+}
+
+std::optional<AppOrigin> IdentityResolver::originOf(pid_t pid) {
+    if (pid <= 0) return std::nullopt;
+    // Inside the user's manager every process has a user unit; only when
+    // there is none is the system manager worth asking.
+    if (auto unit = units_.userUnit(pid)) {
+        if (looksLikeAppUnit(*unit)) return AppOrigin{OriginKind::SystemdUnit, *unit};
+    } else if (auto systemUnit = units_.systemUnit(pid); systemUnit && looksLikeAppUnit(*systemUnit)) {
+        return AppOrigin{OriginKind::SystemdUnit, *systemUnit};
+    }
+
+    std::string flatpakInfo = procPath(pid, "root/.flatpak-info");
+    struct stat info {};
+    if (::stat(flatpakInfo.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        return AppOrigin{OriginKind::FlatpakInfo, flatpakInfo};
+    }
+
+    if (auto label = readSmallFile(procPath(pid, "attr/current"), kLabelLimit)) {
+        if (auto profile = snapProfile(*label)) return AppOrigin{OriginKind::SnapProfile, *profile};
+    }
+
+    auto environ = readSmallFile(procPath(pid, "environ"));
+    auto folders = dataFoldersFor(pid, environ);
+    if (environ) {
+        if (auto file = launchedDesktopFile(*environ, pid)) {
+            // Only entries in the folders we index count: the variable is the
+            // process's own word, and the helper must not open any file it
+            // names.
+            index_.include(folders);
+            if (index_.appIDForEntryPath(*file)) return AppOrigin{OriginKind::DesktopEntry, *file};
+        }
+    }
+    if (auto executable = executableOf(pid)) {
+        if (auto entry = index_.entryPathForExecutable(folders, *executable)) {
+            return AppOrigin{OriginKind::DesktopEntry, *entry};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> IdentityResolver::readAppID(const AppOrigin& origin) {
+    switch (origin.kind) {
+        case OriginKind::SystemdUnit:
+            return appIDFromUnitName(origin.path);
+        case OriginKind::FlatpakInfo: {
+            auto info = readSmallFile(origin.path, kFlatpakInfoLimit);
+            return info ? flatpakAppID(*info) : std::nullopt;
+        }
+        case OriginKind::SnapProfile:
+            return snapAppID(origin.path);
+        case OriginKind::DesktopEntry:
+            return index_.appIDForEntryPath(origin.path);
+    }
+    return std::nullopt;
+}
+
+std::optional<AppIdentity> IdentityResolver::identify(pid_t pid) {
+    auto origin = originOf(pid);
+    if (!origin) return std::nullopt;
+    auto appID = readAppID(*origin);
+    if (!appID) return std::nullopt;
+    return AppIdentity{*appID, *origin};
+}
+
+std::optional<DesktopEntry> IdentityResolver::desktopEntryFor(pid_t pid, const std::string& appID) {
+    return index_.entryForAppID(dataFoldersFor(pid, readSmallFile(procPath(pid, "environ"))), appID);
+}
+
+}  // namespace korvane::identity

@@ -1,0 +1,105 @@
+#pragma once
+// Which desktop application a process belongs to. Linux has no application
+// bundles, so the identity of a process is its desktop application ID (the
+// desktop-file ID without ".desktop"), found from the first of these that
+// speaks for it: its systemd unit, its Flatpak sandbox, its snap confinement,
+// GLib's launch variables, and last the executable it runs.
+#include <sys/types.h>
+
+#include <compare>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shared/identity/desktop_entry.h"
+#include "shared/identity/desktop_index.h"
+#include "shared/identity/unit_lookup.h"
+
+namespace korvane::identity {
+
+enum class OriginKind {
+    SystemdUnit,   // path is the unit name
+    FlatpakInfo,   // path is the sandbox's .flatpak-info as seen from here
+    SnapProfile,   // path is the AppArmor profile, "snap.<name>.<app>"
+    DesktopEntry,  // path is the desktop entry's file
+};
+
+// Where the identity of a process comes from. Many processes share one origin
+// (every process of a unit, every process started from one entry), so a scan
+// reads the ID once per origin.
+struct AppOrigin {
+    OriginKind kind;
+    std::string path;
+    auto operator<=>(const AppOrigin&) const = default;
+};
+
+struct AppIdentity {
+    std::string appID;
+    AppOrigin origin;
+};
+
+// What a process scan needs to know about identities; tests fake it.
+class ProcessIdentity {
+public:
+    virtual ~ProcessIdentity() = default;
+    // Called at the start of each scan: picks up installed or removed
+    // desktop entries.
+    virtual void refresh() = 0;
+    // Where the identity of `pid` would come from; nothing for a process that
+    // is no application's.
+    virtual std::optional<AppOrigin> originOf(pid_t pid) = 0;
+    // The application ID an origin gives, or nothing.
+    virtual std::optional<std::string> readAppID(const AppOrigin& origin) = 0;
+};
+
+struct IdentityConfig {
+    std::string procRoot = "/proc";
+    // Data folders searched after the process owner's own, highest
+    // precedence first.
+    std::vector<std::string> systemDataFolders;
+    // Where bare program names in Exec lines are looked up.
+    std::vector<std::string> executableSearchPath;
+    // A user's home folder, for the default data home; the password database
+    // when left empty.
+    std::function<std::optional<std::string>(uid_t)> homeOf;
+
+    // Flatpak's system exports, then $XDG_DATA_DIRS (or /usr/local/share and
+    // /usr/share), and $PATH, of the calling process.
+    static IdentityConfig fromEnvironment();
+};
+
+class IdentityResolver final : public ProcessIdentity {
+public:
+    IdentityResolver(IdentityConfig config, UnitLookup& units);
+
+    void refresh() override;
+    std::optional<AppOrigin> originOf(pid_t pid) override;
+    std::optional<std::string> readAppID(const AppOrigin& origin) override;
+
+    std::optional<AppIdentity> identify(pid_t pid);
+    // The desktop entry that stands for `appID` for the user running `pid`
+    // (its name and icon).
+    std::optional<DesktopEntry> desktopEntryFor(pid_t pid, const std::string& appID);
+
+    // Moves whenever the installed entries were read again.
+    std::uint64_t generation() const { return index_.generation(); }
+
+private:
+    std::string procPath(pid_t pid, std::string_view leaf) const;
+    // The owner's data home and Flatpak user exports, then the system's.
+    std::vector<std::string> dataFoldersFor(pid_t pid, const std::optional<std::string>& environ);
+    std::optional<std::string> homeOf(uid_t uid);
+    std::optional<std::string> executableOf(pid_t pid) const;
+
+    IdentityConfig config_;
+    UnitLookup& units_;
+    DesktopIndex index_;
+    std::mutex homesMutex_;
+    std::map<uid_t, std::optional<std::string>> homes_;
+};
+
+}  // namespace korvane::identity

@@ -1,0 +1,101 @@
+#include "shared/identity/desktop_entry.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace korvane::identity {
+namespace {
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+// The escapes every string value may carry.
+std::string unescapedValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        switch (value[++i]) {
+            case 's': out += ' '; break;
+            case 'n': out += '\n'; break;
+            case 't': out += '\t'; break;
+            case 'r': out += '\r'; break;
+            case '\\': out += '\\'; break;
+            default:
+                out += '\\';
+                out += value[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
+    DesktopEntry entry;
+    bool inGroup = false;
+    bool seenGroup = false;
+    std::vector<std::string_view> seenKeys;
+    while (!text.empty()) {
+        std::size_t end = text.find('\n');
+        std::string_view line = trimmed(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (line.empty() || line.front() == '#') continue;
+        if (line.front() == '[') {
+            // Only the first [Desktop Entry] group counts.
+            inGroup = !seenGroup && line == "[Desktop Entry]";
+            seenGroup = seenGroup || inGroup;
+            continue;
+        }
+        std::size_t equals = line.find('=');
+        if (!inGroup || equals == std::string_view::npos) continue;
+        std::string_view key = trimmed(line.substr(0, equals));
+        // The first occurrence of a key wins; localized keys (Name[de]) never
+        // match the names below.
+        if (std::find(seenKeys.begin(), seenKeys.end(), key) != seenKeys.end()) continue;
+        seenKeys.push_back(key);
+        std::string value = unescapedValue(trimmed(line.substr(equals + 1)));
+        if (key == "Type") entry.type = std::move(value);
+        else if (key == "Name") entry.name = std::move(value);
+        else if (key == "Icon") entry.icon = std::move(value);
+        else if (key == "Exec") entry.exec = std::move(value);
+        else if (key == "TryExec") entry.tryExec = std::move(value);
+        else if (key == "StartupWMClass") entry.startupWMClass = std::move(value);
+        else if (key == "Hidden") entry.hidden = value == "true";
+        else if (key == "NoDisplay") entry.noDisplay = value == "true";
+    }
+    if (!seenGroup) return std::nullopt;
+    return entry;
+}
+
+std::string firstExecWord(std::string_view exec) {
+    exec = trimmed(exec);
+    if (exec.empty()) return {};
+    if (exec.front() != '"') return std::string(exec.substr(0, exec.find_first_of(" \t")));
+    std::string word;
+    for (std::size_t i = 1; i < exec.size(); ++i) {
+        char c = exec[i];
+        if (c == '"') return word;
+        if (c == '\\' && i + 1 < exec.size()) c = exec[++i];
+        word += c;
+    }
+    return {};  // no closing quote: not a usable command line
+}
+
+std::optional<std::string> desktopFileID(std::string_view relativePath) {
+    constexpr std::string_view suffix = ".desktop";
+    if (!relativePath.ends_with(suffix) || relativePath.size() == suffix.size()) return std::nullopt;
+    std::string id(relativePath.substr(0, relativePath.size() - suffix.size()));
+    for (char& c : id) {
+        if (c == '/') c = '-';
+    }
+    return id;
+}
+
+}  // namespace korvane::identity

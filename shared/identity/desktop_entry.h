@@ -1,0 +1,38 @@
+#pragma once
+// Desktop entries (the .desktop files under applications/): the keys Korvane
+// uses to name an application and to recognise its processes.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvane::identity {
+
+struct DesktopEntry {
+    std::string id;    // desktop-file ID without ".desktop", e.g. "org.gnome.Calculator"
+    std::string path;  // where the file was read
+    std::string type;
+    std::string name;
+    std::string icon;
+    std::string exec;
+    std::string tryExec;
+    std::string startupWMClass;
+    bool hidden = false;  // the entry counts as deleted
+    bool noDisplay = false;
+
+    // Whether this entry names an application a process can belong to.
+    bool identifiesApplication() const { return !hidden && type == "Application"; }
+};
+
+// The [Desktop Entry] group of a file; nothing when it has none. `id` and
+// `path` are left for the caller.
+std::optional<DesktopEntry> parseDesktopEntry(std::string_view text);
+
+// The program an Exec line starts: its first word, with the entry's quoting
+// undone ("\"/opt/My App/run\" %U" gives "/opt/My App/run").
+std::string firstExecWord(std::string_view exec);
+
+// The desktop-file ID of a file given by its path below an applications/
+// folder: "kde4/konsole.desktop" gives "kde4-konsole". Nothing for other files.
+std::optional<std::string> desktopFileID(std::string_view relativePath);
+
+}  // namespace korvane::identity

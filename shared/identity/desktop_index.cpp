@@ -1,0 +1,222 @@
+#include "shared/identity/desktop_index.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <set>
+
+#include "shared/identity/small_file.h"
+
+namespace korvane::identity {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kMaxDepth = 8;
+constexpr std::size_t kMaxEntrySize = 256 * 1024;
+// Coarse file-system timestamps tick every few milliseconds; two seconds is
+// far beyond any of them.
+constexpr std::time_t kSettleSeconds = 2;
+
+bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+std::string_view baseName(std::string_view path) { return path.substr(path.rfind('/') + 1); }
+
+}  // namespace
+
+DataFolderIndex::DataFolderIndex(std::string dataFolder, const ExecutableSearch& search)
+    : dataFolder_(std::move(dataFolder)), search_(search) {
+    reload();
+}
+
+DataFolderIndex::FolderStamp DataFolderIndex::stampOf(const std::string& path) {
+    FolderStamp stamp;
+    stamp.path = path;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        stamp.exists = true;
+        stamp.device = info.st_dev;
+        stamp.inode = info.st_ino;
+        stamp.modified = info.st_mtim;
+    }
+    return stamp;
+}
+
+bool DataFolderIndex::changedOnDisk() const {
+    if (unsettled_) return true;
+    for (const auto& stamp : stamps_) {
+        FolderStamp now = stampOf(stamp.path);
+        if (now.exists != stamp.exists) return true;
+        if (now.exists && (now.device != stamp.device || now.inode != stamp.inode ||
+                           !sameTime(now.modified, stamp.modified))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void DataFolderIndex::reload() {
+    entries_.clear();
+    byID_.clear();
+    byPath_.clear();
+    idsByExecutable_.clear();
+    stamps_.clear();
+
+    const std::string root = dataFolder_ + "/applications";
+    stamps_.push_back(stampOf(root));
+    std::vector<std::string> relativePaths;
+    if (stamps_.front().exists) {
+        std::error_code error;
+        fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error);
+        for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+            std::error_code typeError;
+            // Linked folders are not followed: a link cycle would never end.
+            if (it->is_symlink(typeError) && it->is_directory(typeError)) continue;
+            if (it->is_directory(typeError)) {
+                if (it.depth() + 1 >= kMaxDepth) it.disable_recursion_pending();
+                stamps_.push_back(stampOf(it->path().string()));
+                continue;
+            }
+            std::string path = it->path().string();
+            if (path.ends_with(".desktop")) relativePaths.push_back(path.substr(root.size() + 1));
+        }
+    }
+    // Sorted, so that of two files giving one ID in this folder
+    // ("a-b.desktop", "a/b.desktop") the same one wins every time.
+    std::sort(relativePaths.begin(), relativePaths.end());
+    for (const auto& relative : relativePaths) {
+        auto id = desktopFileID(relative);
+        if (!id || byID_.contains(*id)) continue;
+        std::string path = root + "/" + relative;
+        auto text = readSmallFile(path, kMaxEntrySize);
+        if (!text) continue;
+        auto entry = parseDesktopEntry(*text);
+        if (!entry) continue;
+        entry->id = *id;
+        entry->path = path;
+        std::set<std::string> executables;
+        for (const std::string& word : {entry->tryExec, firstExecWord(entry->exec)}) {
+            if (auto executable = search_.resolve(word)) executables.insert(*executable);
+        }
+        for (const auto& executable : executables) idsByExecutable_[executable].push_back(*id);
+        byID_[*id] = entries_.size();
+        byPath_[path] = entries_.size();
+        entries_.push_back(std::move(*entry));
+    }
+    for (auto& [executable, ids] : idsByExecutable_) std::sort(ids.begin(), ids.end());
+
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    unsettled_ = std::any_of(stamps_.begin(), stamps_.end(), [&](const FolderStamp& stamp) {
+        return stamp.exists && stamp.modified.tv_sec + kSettleSeconds >= now.tv_sec;
+    });
+}
+
+const DesktopEntry* DataFolderIndex::entryWithID(const std::string& id) const {
+    auto it = byID_.find(id);
+    return it == byID_.end() ? nullptr : &entries_[it->second];
+}
+
+const DesktopEntry* DataFolderIndex::entryAtPath(const std::string& path) const {
+    auto it = byPath_.find(path);
+    return it == byPath_.end() ? nullptr : &entries_[it->second];
+}
+
+const std::vector<std::string>* DataFolderIndex::idsForExecutable(const std::string& executable) const {
+    auto it = idsByExecutable_.find(executable);
+    return it == idsByExecutable_.end() ? nullptr : &it->second;
+}
+
+void DesktopIndex::ensure(const std::vector<std::string>& dataFolders) {
+    std::size_t missing = 0;
+    for (const auto& dataFolder : dataFolders) missing += folders_.contains(dataFolder) ? 0 : 1;
+    if (missing == 0) return;
+    if (folders_.size() + missing > kMaxFolders) {
+        folders_.clear();
+        ++generation_;
+    }
+    for (const auto& dataFolder : dataFolders) {
+        if (!folders_.contains(dataFolder)) {
+            folders_.emplace(dataFolder, std::make_unique<DataFolderIndex>(dataFolder, search_));
+        }
+    }
+}
+
+const DataFolderIndex* DesktopIndex::known(const std::string& dataFolder) const {
+    auto it = folders_.find(dataFolder);
+    return it == folders_.end() ? nullptr : it->second.get();
+}
+
+bool DesktopIndex::refreshChanged() {
+    std::lock_guard lock(mutex_);
+    bool changed = false;
+    for (auto& [path, index] : folders_) {
+        if (!index->changedOnDisk()) continue;
+        index->reload();
+        changed = true;
+    }
+    if (changed) ++generation_;
+    return changed;
+}
+
+std::uint64_t DesktopIndex::generation() const {
+    std::lock_guard lock(mutex_);
+    return generation_;
+}
+
+void DesktopIndex::include(const std::vector<std::string>& dataFolders) {
+    std::lock_guard lock(mutex_);
+    ensure(dataFolders);
+}
+
+std::optional<std::string> DesktopIndex::appIDForEntryPath(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [dataFolder, index] : folders_) {
+        if (!path.starts_with(dataFolder + "/applications/")) continue;
+        const DesktopEntry* entry = index->entryAtPath(path);
+        if (entry && entry->identifiesApplication()) return entry->id;
+    }
+    return std::nullopt;
+}
+
+const DesktopEntry* DesktopIndex::winner(const std::vector<std::string>& dataFolders, const std::string& id) const {
+    for (const auto& dataFolder : dataFolders) {
+        const DataFolderIndex* index = known(dataFolder);
+        if (const DesktopEntry* entry = index ? index->entryWithID(id) : nullptr) return entry;
+    }
+    return nullptr;
+}
+
+std::optional<std::string> DesktopIndex::entryPathForExecutable(const std::vector<std::string>& dataFolders,
+                                                                const std::string& executable) {
+    std::lock_guard lock(mutex_);
+    ensure(dataFolders);
+    std::vector<const DesktopEntry*> owners;
+    for (const auto& dataFolder : dataFolders) {
+        const DataFolderIndex* index = known(dataFolder);
+        const auto* ids = index->idsForExecutable(executable);
+        if (!ids) continue;
+        for (const auto& id : *ids) {
+            const DesktopEntry* entry = winner(dataFolders, id);
+            // Only the winning file of an ID speaks for it; a hidden winner
+            // deletes the ID altogether.
+            if (!entry || !entry->identifiesApplication() || entry != index->entryWithID(id)) continue;
+            if (std::find(owners.begin(), owners.end(), entry) == owners.end()) owners.push_back(entry);
+        }
+    }
+    if (owners.empty()) return std::nullopt;
+    auto named = std::find_if(owners.begin(), owners.end(),
+                              [&](const DesktopEntry* e) { return e->id == baseName(executable); });
+    return (named != owners.end() ? *named : owners.front())->path;
+}
+
+std::optional<DesktopEntry> DesktopIndex::entryForAppID(const std::vector<std::string>& dataFolders,
+                                                        const std::string& id) {
+    std::lock_guard lock(mutex_);
+    ensure(dataFolders);
+    const DesktopEntry* entry = winner(dataFolders, id);
+    if (!entry || !entry->identifiesApplication()) return std::nullopt;
+    return *entry;
+}
+
+}  // namespace korvane::identity

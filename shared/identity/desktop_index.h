@@ -1,0 +1,102 @@
+#pragma once
+// The installed desktop entries, read once and read again only when their
+// folders change, so a scan every few seconds costs a handful of stat calls
+// instead of re-parsing every entry.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "shared/identity/desktop_entry.h"
+#include "shared/identity/executable_search.h"
+
+namespace korvane::identity {
+
+// The entries below one data folder's applications/ subfolder.
+class DataFolderIndex {
+public:
+    DataFolderIndex(std::string dataFolder, const ExecutableSearch& search);
+
+    // Whether an entry may have been added, removed or renamed since the last
+    // read: some folder's modification time, or whether it exists, changed.
+    bool changedOnDisk() const;
+    void reload();
+
+    const std::string& dataFolder() const { return dataFolder_; }
+    const DesktopEntry* entryWithID(const std::string& id) const;
+    const DesktopEntry* entryAtPath(const std::string& path) const;
+    // IDs of the entries whose TryExec or first Exec word is `executable`
+    // (canonical path), in ID order.
+    const std::vector<std::string>* idsForExecutable(const std::string& executable) const;
+
+private:
+    struct FolderStamp {
+        std::string path;
+        bool exists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        timespec modified{};
+    };
+    static FolderStamp stampOf(const std::string& path);
+
+    std::string dataFolder_;
+    const ExecutableSearch& search_;
+    std::vector<FolderStamp> stamps_;
+    // A folder changed within the file system's timestamp granularity of the
+    // read may change again without its time moving; such a read is redone.
+    bool unsettled_ = false;
+    std::vector<DesktopEntry> entries_;
+    std::unordered_map<std::string, std::size_t> byID_;
+    std::unordered_map<std::string, std::size_t> byPath_;
+    std::unordered_map<std::string, std::vector<std::string>> idsByExecutable_;
+};
+
+// Every data folder a lookup has named so far. Thread-safe: the helper's scans
+// run on several threads.
+class DesktopIndex {
+public:
+    explicit DesktopIndex(ExecutableSearch search) : search_(std::move(search)) {}
+
+    // Re-reads the folders that changed on disk. Returns whether any did.
+    bool refreshChanged();
+    // Moves on every re-read, so derived answers can be dropped.
+    std::uint64_t generation() const;
+
+    // The ID of the entry at `path` if it lies in a folder read before and
+    // names an application.
+    std::optional<std::string> appIDForEntryPath(const std::string& path);
+    // The entry that owns `executable` for a user whose data folders are
+    // `dataFolders` (highest precedence first): its path, or nothing. Entries
+    // hidden or replaced by a folder of higher precedence do not count; when
+    // several own the program, the one whose ID is the program's own name
+    // wins, otherwise the first in precedence order.
+    std::optional<std::string> entryPathForExecutable(const std::vector<std::string>& dataFolders,
+                                                      const std::string& executable);
+    // Reads the folders (if new) so paths below them can be looked up.
+    void include(const std::vector<std::string>& dataFolders);
+    // The entry an application ID stands for, first match in precedence order.
+    std::optional<DesktopEntry> entryForAppID(const std::vector<std::string>& dataFolders, const std::string& id);
+
+private:
+    // Reads the folders not read yet; afterwards every one of them is known.
+    void ensure(const std::vector<std::string>& dataFolders);
+    const DataFolderIndex* known(const std::string& dataFolder) const;
+    const DesktopEntry* winner(const std::vector<std::string>& dataFolders, const std::string& id) const;
+
+    // Data homes come from the processes we look at; a bound keeps a flood of
+    // made-up ones from growing the index without end.
+    static constexpr std::size_t kMaxFolders = 64;
+
+    mutable std::mutex mutex_;
+    ExecutableSearch search_;
+    std::map<std::string, std::unique_ptr<DataFolderIndex>> folders_;
+    std::uint64_t generation_ = 0;
+};
+
+}  // namespace korvane::identity
