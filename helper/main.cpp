@@ -13,7 +13,11 @@
 #include "helper/helper_service.h"
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
+#include "helper/process_info.h"
+#include "platform/linux/proc/parent_pid.h"
+#include "platform/linux/proc/proc_listing.h"
 #include "platform/linux/process/spawn_process_runner.h"
+#include "shared/identity/app_identity.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
 #include "shared/paths/installed_paths.h"
@@ -47,10 +51,17 @@ int main(int argc, char** argv) {
 
     StdMainLoop mainLoop;
     linux_platform::SpawnProcessRunner runner;
+    identity::SystemdUnitLookup units;
+    identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
+    helper::ProcessInfo processInfo({.listing = [] { return linux_platform::readProcessListing(); },
+                                     .identity = identities,
+                                     .parentOf =
+                                         [](std::int32_t pid) { return linux_platform::readParentPID("/proc", pid); },
+                                     .selfPID = static_cast<std::int32_t>(::getpid())});
     helper::HelperTool tool({.mainLoop = mainLoop,
                              .runner = runner,
                              .taskPolicyPath = options->taskPolicyPath,
-                             .scanner = nullptr,
+                             .scanner = &processInfo,
                              .processExists = {}});
 
     helper::HelperService service(tool, options->allowedUid);

@@ -1,0 +1,146 @@
+#include "helper/process_info.h"
+
+#include <charconv>
+#include <map>
+
+#include "shared/log/log.h"
+#include "shared/util/utf8.h"
+
+namespace korvane::helper {
+namespace {
+
+using identity::AppOrigin;
+// A scan's resolution cache: an application path and the ID it gave, or
+// nothing when it gave none.
+using ResolutionCache = std::map<AppOrigin, std::optional<std::string>>;
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+std::optional<std::int32_t> parsePID(std::string_view text) {
+    if (text.starts_with('+')) text.remove_prefix(1);
+    std::int32_t pid = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return pid;
+}
+
+std::size_t pieceCount(std::string_view text) {
+    std::size_t pieces = 1;
+    for (char c : text) pieces += c == '\n' ? 1 : 0;
+    return pieces;
+}
+
+}  // namespace
+
+std::vector<ListingLine> parseProcessListing(std::string_view listing) {
+    std::vector<ListingLine> lines;
+    std::set<std::int32_t> seen;
+    while (true) {
+        std::size_t newline = listing.find('\n');
+        std::string_view line = trimmed(listing.substr(0, newline));
+        std::size_t space = line.find(' ');
+        if (space != std::string_view::npos) {
+            auto pid = parsePID(line.substr(0, space));
+            if (pid && seen.insert(*pid).second) lines.push_back({*pid, line.substr(space + 1)});
+        }
+        if (newline == std::string_view::npos) return lines;
+        listing.remove_prefix(newline + 1);
+    }
+}
+
+std::optional<std::string> ProcessInfo::takeListing() {
+    auto listing = deps_.listing();
+    if (!listing) {
+        log::write("KorvaneHelper: ps komutu çalıştırılamadı — " + listing.error());
+        return std::nullopt;
+    }
+    if (!isValidUtf8(*listing)) return std::string();
+    return std::move(*listing);
+}
+
+std::optional<std::string> ProcessInfo::readBundleID(const AppOrigin& appPath) {
+    return deps_.identity.readAppID(appPath);
+}
+
+bool ProcessInfo::descendsFrom(std::int32_t pid, std::int32_t ancestor) {
+    // The walk is bounded: a parent chain read while processes come and go
+    // can, in theory, loop.
+    for (int depth = 0; depth < 1024; ++depth) {
+        auto parent = deps_.parentOf(pid);
+        if (!parent || *parent <= 0) return false;
+        if (*parent == ancestor) return true;
+        if (*parent == 1) return false;
+        pid = *parent;
+    }
+    return false;
+}
+
+std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
+    deps_.identity.refresh();
+    auto listing = takeListing();
+    if (!listing) return {};
+    ResolutionCache cache;
+    auto appIDOf = [&](std::int32_t pid) -> std::optional<std::string> {
+        auto origin = deps_.identity.originOf(pid);
+        if (!origin) return std::nullopt;
+        auto it = cache.find(*origin);
+        if (it == cache.end()) it = cache.emplace(*origin, readBundleID(*origin)).first;
+        return it->second;
+    };
+
+    std::vector<std::pair<std::int32_t, std::string>> candidates;
+    for (const auto& line : parseProcessListing(*listing)) {
+        if (line.pid == excludingPID || !isApplicationCandidate(line.pid)) continue;
+        if (auto appID = appIDOf(line.pid)) candidates.emplace_back(line.pid, std::move(*appID));
+    }
+
+    std::optional<std::string> focusApp = excludingPID > 0 ? appIDOf(excludingPID) : std::nullopt;
+    std::vector<std::int32_t> pids;
+    for (const auto& [pid, appID] : candidates) {
+        if (focusApp && appID == *focusApp && descendsFrom(pid, excludingPID)) continue;
+        pids.push_back(pid);
+    }
+    return pids;
+}
+
+std::vector<JailMatch> ProcessInfo::pidsForBundleIDs(const std::set<std::string>& bundleIDs) {
+    deps_.identity.refresh();
+    auto listing = takeListing();
+    if (!listing) return {};
+    log::write("KorvaneHelper: ps exit code: 0, output lines: " + std::to_string(pieceCount(*listing)));
+
+    ResolutionCache cache;
+    int appProcesses = 0;
+    std::vector<JailMatch> matches;
+    for (const auto& line : parseProcessListing(*listing)) {
+        if (!isApplicationCandidate(line.pid)) continue;
+        auto appPath = deps_.identity.originOf(line.pid);
+        if (!appPath) continue;
+        ++appProcesses;
+        auto cached = cache.find(*appPath);
+        if (cached == cache.end()) {
+            cached = cache.emplace(*appPath, readBundleID(*appPath)).first;
+            if (cached->second) log::write("KorvaneHelper: Resolved " + appPath->path + " → " + *cached->second);
+        }
+        if (!cached->second) continue;
+        if (bundleIDs.contains(*cached->second)) matches.push_back({line.pid, *cached->second});
+    }
+
+    log::write("KorvaneHelper: pidsForBundleIDs — " + std::to_string(appProcesses) + " .app processes found, " +
+               std::to_string(matches.size()) + " matches");
+    if (!matches.empty()) {
+        std::string listed;
+        for (const auto& match : matches) {
+            if (!listed.empty()) listed += ", ";
+            listed += match.bundleID + " → PID " + std::to_string(match.pid);
+        }
+        log::write("KorvaneHelper: Jail matches — " + listed);
+    }
+    return matches;
+}
+
+}  // namespace korvane::helper

@@ -1,0 +1,64 @@
+#pragma once
+// The helper's process-table scans on Linux: which processes are application
+// processes and which application each belongs to. An application process is
+// a process with an application identity (its desktop application ID), other
+// than the helper itself and pid 1; kernel threads never appear in the
+// listing.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "helper/process_scanner.h"
+#include "shared/identity/app_identity.h"
+#include "shared/util/expected.h"
+
+namespace korvane::helper {
+
+struct ListingLine {
+    std::int32_t pid;
+    std::string_view arguments;
+};
+
+// The process lines of a listing ("PID ARGS" per line), in listing order, each
+// pid once. Each line is trimmed of spaces and tabs and split at its first
+// space; a line whose first part is not a 32-bit decimal number (the header
+// among them) is skipped.
+std::vector<ListingLine> parseProcessListing(std::string_view listing);
+
+struct ProcessInfoDependencies {
+    // The listing text, or why it could not be taken.
+    std::function<Expected<std::string, std::string>()> listing;
+    identity::ProcessIdentity& identity;
+    // The parent of a process, if it is still there.
+    std::function<std::optional<std::int32_t>(std::int32_t pid)> parentOf;
+    std::int32_t selfPID;
+};
+
+class ProcessInfo final : public ProcessScanner {
+public:
+    explicit ProcessInfo(ProcessInfoDependencies deps) : deps_(std::move(deps)) {}
+
+    // Every application process but `excludingPID` and the processes of the
+    // focus application below it: the taskpolicy tool gives a process's
+    // descendants its policy, so throttling one of them would reach into the
+    // focus application's own tree.
+    std::vector<std::int32_t> guiAppPIDs(std::int32_t excludingPID) override;
+    std::vector<JailMatch> pidsForBundleIDs(const std::set<std::string>& bundleIDs) override;
+
+    // The application ID an application path (where an identity comes from)
+    // gives.
+    std::optional<std::string> readBundleID(const identity::AppOrigin& appPath);
+
+private:
+    std::optional<std::string> takeListing();
+    bool isApplicationCandidate(std::int32_t pid) const { return pid > 1 && pid != deps_.selfPID; }
+    bool descendsFrom(std::int32_t pid, std::int32_t ancestor);
+
+    ProcessInfoDependencies deps_;
+};
+
+}  // namespace korvane::helper
