@@ -6,21 +6,26 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "helper/fan_restore.h"
 #include "helper/helper_info.h"
 #include "helper/helper_service.h"
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
 #include "helper/process_info.h"
+#include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "platform/linux/proc/parent_pid.h"
 #include "platform/linux/proc/proc_listing.h"
 #include "platform/linux/process/spawn_process_runner.h"
+#include "platform/linux/sched/in_process_task_policy_runner.h"
 #include "shared/identity/app_identity.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
 #include "shared/paths/installed_paths.h"
+#include "shared/smc/smc_bridge.h"
 
 using namespace korvane;
 
@@ -49,8 +54,15 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
+    // Fans and the CPU temperature come from the kernel's hwmon devices.
+    SMCBridge::setDriver(std::make_shared<linux_platform::HwmonSMCDriver>(paths::sysfsRoot()));
+
     StdMainLoop mainLoop;
-    linux_platform::SpawnProcessRunner runner;
+    // Runs of our own taskpolicy are calls into its library; other programs
+    // (and a taskpolicy named by KORVANE_TASKPOLICY in tests) are started.
+    linux_platform::SpawnProcessRunner spawner;
+    linux_platform::InProcessTaskPolicyRunner runner(spawner, std::string(paths::kTaskPolicyTool),
+                                                     paths::sysfsRoot());
     identity::SystemdUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
     helper::ProcessInfo processInfo({.listing = [] { return linux_platform::readProcessListing(); },
@@ -83,5 +95,8 @@ int main(int argc, char** argv) {
 
     mainLoop.run();
     service.stop();
+    // No client can switch a fan any more: hand every fan we left in manual
+    // back to its automatic control before we go.
+    helper::manualFanRegistry().restoreAutomatic();
     return 0;
 }
