@@ -1,0 +1,54 @@
+#pragma once
+// Which logical CPUs are performance cores and which are efficiency cores,
+// read from sysfs. Shared by the taskpolicy library and the core sampler.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "shared/topology/cpu_list.h"
+
+namespace korvane {
+
+enum class CpuKind { Performance, Efficiency };
+
+// Where the kinds came from, so a user can judge the answer.
+enum class TopologySource {
+    IntelHybridPmu,  // devices/cpu_core, cpu_atom (and cpu_lowpower) lists
+    CpuCapacity,     // differing devices/system/cpu/cpuN/cpu_capacity values
+    CoreTypePmu,     // ARM / Apple per-core-type PMU folders with a cpus file
+    Homogeneous,     // nothing says the CPUs differ
+};
+
+class CpuTopology {
+public:
+    // Reads the tree below `sysfsRoot` ("/sys" on a real machine). Never
+    // fails: whatever cannot be read leaves the machine homogeneous.
+    static CpuTopology detect(const std::string& sysfsRoot);
+
+    // A topology given directly; CPUs in both lists count as efficiency.
+    CpuTopology(CpuList performance, CpuList efficiency, TopologySource source);
+
+    const CpuList& onlineCPUs() const { return online_; }
+    const CpuList& performanceCPUs() const { return performance_; }
+    const CpuList& efficiencyCPUs() const { return efficiency_; }
+    // Absent for a CPU that is not online.
+    std::optional<CpuKind> kindOf(int cpu) const;
+    // Both kinds are online, so confining work to one kind means something.
+    bool isHybrid() const { return !performance_.empty() && !efficiency_.empty(); }
+    TopologySource source() const { return source_; }
+
+private:
+    CpuList online_;
+    CpuList performance_;
+    CpuList efficiency_;
+    TopologySource source_;
+};
+
+// "Intel hybrid PMU (cpu_core/cpu_atom)" and so on, for people.
+std::string_view describeTopologySource(TopologySource source);
+
+// Whether a per-core-type PMU folder name (for example "apple_icestorm_pmu"
+// or "armv8_cortex_a55") belongs to an efficiency core design.
+bool isEfficiencyCorePmuName(std::string_view name);
+
+}  // namespace korvane
