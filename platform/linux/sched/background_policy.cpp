@@ -1,0 +1,319 @@
+#include "platform/linux/sched/background_policy.h"
+
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <unordered_set>
+#include <vector>
+
+namespace korvane::linux_platform {
+namespace {
+
+// Threads that end meanwhile (ESRCH) and threads that refuse a mask or a
+// policy (EINVAL: pinned kernel workers, a cpuset without efficiency CPUs)
+// are passed over; they do not fail their process.
+bool isPassedOver(int error) { return error == ESRCH || error == EINVAL; }
+
+PolicyFailure failure(PolicyFailureReason reason, int error = 0) { return PolicyFailure{reason, error}; }
+
+PolicyFailure failureFor(int error) {
+    if (error == EPERM || error == EACCES) return failure(PolicyFailureReason::PermissionDenied, error);
+    if (error == ESRCH || error == ENOENT) return failure(PolicyFailureReason::NoSuchProcess, error);
+    return failure(PolicyFailureReason::SystemError, error);
+}
+
+// Holds a process while we work on it: as long as it has not ended, its pid
+// cannot have been given to another process, so what we read under the pid
+// belongs to the process we opened.
+class ProcessHandle {
+public:
+    ProcessHandle() = default;
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+    ~ProcessHandle() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    // 0 or the errno of pidfd_open; EINVAL when the pid is a thread's.
+    int open(pid_t pid) {
+        pid_ = pid;
+        long fd = ::syscall(SYS_pidfd_open, pid, 0U);
+        if (fd >= 0) {
+            fd_ = static_cast<int>(fd);
+            return 0;
+        }
+        if (errno != ENOSYS) return errno;
+        return ::kill(pid, 0) == 0 || errno == EPERM ? 0 : errno;
+    }
+
+    bool hasEnded() const {
+        if (fd_ < 0) return ::kill(pid_, 0) != 0 && errno == ESRCH;
+        pollfd ready{fd_, POLLIN, 0};
+        return ::poll(&ready, 1, 0) > 0;
+    }
+
+private:
+    int fd_ = -1;
+    pid_t pid_ = 0;
+};
+
+enum class Direction { Background, Release };
+
+}  // namespace
+
+// One apply or release: the target, then its descendants in its cgroup.
+class PolicyWalk {
+public:
+    PolicyWalk(BackgroundPolicy& policy, Direction direction, RememberedStates* memory)
+        : policy_(policy), direction_(direction), memory_(memory) {}
+
+    Expected<PolicyReport, PolicyFailure> run(pid_t target);
+
+private:
+    struct Descendant {
+        pid_t pid;
+        pid_t parent;
+    };
+
+    Expected<Done, PolicyFailure> walkProcess(pid_t pid, const ProcessHandle& handle,
+                                              std::optional<std::uint64_t> startTime, bool isTarget);
+    void walkDescendant(const Descendant& found);
+    bool sharesTargetCgroup(pid_t pid);
+    int backgroundThread(pid_t tid, RememberedProcess& before);
+    int releaseThread(pid_t tid, pid_t pid, const RememberedProcess* remembered);
+    int restoreThread(pid_t tid, const ThreadSchedState& state);
+    bool looksBackground(const ThreadSchedState& state) const;
+
+    BackgroundPolicy& policy_;
+    Direction direction_;
+    RememberedStates* memory_;
+    pid_t target_ = 0;
+    std::vector<Descendant> pending_;
+    std::unordered_set<pid_t> visited_;
+    std::optional<std::string> targetCgroup_;
+    PolicyReport report_;
+};
+
+Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
+    target_ = target;
+    if (target <= 0) return unexpected(failure(PolicyFailureReason::NoSuchProcess));
+    ProcessHandle handle;
+    if (int error = handle.open(target); error != 0) {
+        return unexpected(error == EINVAL ? failure(PolicyFailureReason::NoSuchProcess, error) : failureFor(error));
+    }
+    // The start time keys the memory. Reading it costs more than all the
+    // system calls on a thread, so without memory only processes whose
+    // session is 0 (kernel threads are among them) are looked at closely.
+    bool keyed = memory_ && (direction_ == Direction::Background || memory_->contains(target));
+    std::optional<std::uint64_t> startTime;
+    if (keyed || ::getsid(target) <= 0) {
+        auto stat = policy_.tree_.stat(target);
+        if (!stat) return unexpected(failureFor(stat.error()));
+        if (stat->isKernelThread()) return unexpected(failure(PolicyFailureReason::KernelThread));
+        startTime = stat->startTime;
+    }
+    if (handle.hasEnded()) return unexpected(failure(PolicyFailureReason::NoSuchProcess, ESRCH));
+
+    visited_.insert(target);
+    if (auto walked = walkProcess(target, handle, keyed ? startTime : std::nullopt, true); !walked) {
+        return unexpected(walked.error());
+    }
+    while (!pending_.empty()) {
+        Descendant next = pending_.back();
+        pending_.pop_back();
+        walkDescendant(next);
+    }
+    if (memory_ && direction_ == Direction::Background) {
+        memory_->sweepIfGrown([this](pid_t pid) -> std::optional<std::uint64_t> {
+            auto stat = policy_.tree_.stat(pid);
+            return stat ? std::optional(stat->startTime) : std::nullopt;
+        });
+    }
+    return report_;
+}
+
+void PolicyWalk::walkDescendant(const Descendant& found) {
+    ProcessHandle handle;
+    if (handle.open(found.pid) != 0) return;
+    // A child that ended between the listing and now may have left its pid
+    // to a stranger; only a process whose parent is still the one that
+    // listed it is ours.
+    auto stat = policy_.tree_.stat(found.pid);
+    if (!stat || stat->parent != found.parent || stat->isKernelThread() || handle.hasEnded()) return;
+    if (!sharesTargetCgroup(found.pid)) return;
+    (void)walkProcess(found.pid, handle, memory_ ? std::optional(stat->startTime) : std::nullopt, false);
+}
+
+bool PolicyWalk::sharesTargetCgroup(pid_t pid) {
+    if (!targetCgroup_) {
+        auto cgroup = policy_.tree_.cgroup(target_);
+        if (!cgroup) return false;
+        targetCgroup_ = std::move(*cgroup);
+    }
+    auto cgroup = policy_.tree_.cgroup(pid);
+    return cgroup && *cgroup == *targetCgroup_;
+}
+
+Expected<Done, PolicyFailure> PolicyWalk::walkProcess(pid_t pid, const ProcessHandle& handle,
+                                                      std::optional<std::uint64_t> startTime, bool isTarget) {
+    auto tasks = policy_.tree_.openTasks(pid);
+    if (!tasks) return isTarget ? Expected<Done, PolicyFailure>(unexpected(failureFor(tasks.error()))) : Done{};
+
+    RememberedProcess before;
+    before.startTime = startTime.value_or(0);
+    const RememberedProcess* remembered = nullptr;
+    if (direction_ == Direction::Release && memory_ && startTime) remembered = memory_->find(pid, *startTime);
+
+    // Threads appear while we work, and a thread started by one we have not
+    // reached yet does not inherit anything; a pass that finds no new thread
+    // ends the work, since every later thread descends from a changed one.
+    std::unordered_set<pid_t> seen;
+    int refusal = 0;
+    for (bool foundNew = true; foundNew && !handle.hasEnded();) {
+        foundNew = false;
+        for (pid_t tid : tasks->threads()) {
+            if (!seen.insert(tid).second) continue;
+            foundNew = true;
+            int error = direction_ == Direction::Background ? backgroundThread(tid, before)
+                                                            : releaseThread(tid, pid, remembered);
+            if (error != 0 && refusal == 0) refusal = error;
+            // Read after the change: what this thread starts from now on inherits it.
+            for (pid_t child : tasks->children(tid)) {
+                if (visited_.insert(child).second) pending_.push_back({child, pid});
+            }
+        }
+    }
+    if (seen.empty() && isTarget) return unexpected(failure(PolicyFailureReason::NoSuchProcess, ESRCH));
+    if (refusal != 0) {
+        // Half a background policy helps nobody and would never be released.
+        if (direction_ == Direction::Background) {
+            for (const auto& [tid, state] : before.threads) restoreThread(tid, state);
+        }
+        if (isTarget) return unexpected(failureFor(refusal));
+        return Done{};
+    }
+    if (memory_ && startTime) {
+        if (direction_ == Direction::Background) {
+            memory_->remember(pid, std::move(before));
+        } else {
+            memory_->forget(pid);
+        }
+    }
+    report_.processes += 1;
+    report_.threads += static_cast<int>(seen.size());
+    return Done{};
+}
+
+bool PolicyWalk::looksBackground(const ThreadSchedState& state) const {
+    return state.attributes.policy == SCHED_IDLE && ioPriorityClass(state.ioPriority) == kIoPriorityClassIdle &&
+           (!policy_.topology_.isHybrid() || state.affinity.isSubsetOf(policy_.efficiencyMask_));
+}
+
+int PolicyWalk::backgroundThread(pid_t tid, RememberedProcess& before) {
+    ThreadSchedState state;
+    if (int error = readThreadSchedState(tid, state); error != 0) return isPassedOver(error) ? 0 : error;
+    // A thread that already looks like this was born of a changed thread or
+    // changed by an earlier request; its state is nothing to return to.
+    if (!looksBackground(state)) before.threads.emplace(tid, state);
+
+    if (policy_.topology_.isHybrid() && !state.affinity.isSubsetOf(policy_.efficiencyMask_)) {
+        int error = setThreadAffinity(tid, policy_.efficiencyMask_);
+        if (error != 0 && !isPassedOver(error)) return error;
+    }
+    if (state.attributes.policy != SCHED_IDLE) {
+        SchedAttributes idle;
+        idle.policy = SCHED_IDLE;
+        idle.nice = state.attributes.nice;
+        idle.flags = state.attributes.flags & kSchedFlagResetOnFork;
+        int error = setThreadAttributes(tid, idle);
+        if (error != 0 && !isPassedOver(error)) return error;
+    }
+    if (ioPriorityClass(state.ioPriority) != kIoPriorityClassIdle) {
+        int error = setThreadIoPriority(tid, kIoPriorityIdle);
+        if (error != 0 && !isPassedOver(error)) return error;
+    }
+    return 0;
+}
+
+int PolicyWalk::releaseThread(pid_t tid, pid_t pid, const RememberedProcess* remembered) {
+    if (remembered) {
+        if (auto own = remembered->threads.find(tid); own != remembered->threads.end()) {
+            return restoreThread(tid, own->second);
+        }
+    }
+    ThreadSchedState state;
+    if (int error = readThreadSchedState(tid, state); error != 0) return isPassedOver(error) ? 0 : error;
+    if (remembered) {
+        if (auto leader = remembered->threads.find(pid); leader != remembered->threads.end()) {
+            // Born while its process had the policy, so it inherited it; what
+            // the process's main thread had before is the best guess.
+            ThreadSchedState guess = leader->second;
+            guess.attributes.nice = state.attributes.nice;
+            return restoreThread(tid, guess);
+        }
+    }
+    bool idlePolicy = state.attributes.policy == SCHED_IDLE;
+    bool idleIo = ioPriorityClass(state.ioPriority) == kIoPriorityClassIdle;
+    if (!idlePolicy && !idleIo) return 0;
+    if (policy_.topology_.isHybrid() && state.affinity.isSubsetOf(policy_.efficiencyMask_)) {
+        int error = setThreadAffinity(tid, policy_.fullMask_);
+        if (error != 0 && !isPassedOver(error)) return error;
+    }
+    if (idlePolicy) {
+        SchedAttributes normal;
+        normal.policy = SCHED_OTHER;
+        normal.nice = state.attributes.nice;
+        normal.flags = state.attributes.flags & kSchedFlagResetOnFork;
+        int error = setThreadAttributes(tid, normal);
+        if (error != 0 && !isPassedOver(error)) return error;
+    }
+    if (idleIo) {
+        int error = setThreadIoPriority(tid, kIoPriorityDefault);
+        if (error != 0 && !isPassedOver(error)) return error;
+    }
+    return 0;
+}
+
+int PolicyWalk::restoreThread(pid_t tid, const ThreadSchedState& state) {
+    int error = setThreadAffinity(tid, state.affinity);
+    // The cpuset may no longer allow the old CPUs; then no restriction is the
+    // closest we can give back.
+    if (error == EINVAL) error = setThreadAffinity(tid, policy_.fullMask_);
+    if (error == ESRCH) return 0;
+    if (error != 0 && !isPassedOver(error)) return error;
+
+    error = setThreadAttributes(tid, state.attributes);
+    if (error == EINVAL || error == EBUSY) {
+        // A deadline reservation that no longer fits, for example.
+        SchedAttributes normal;
+        normal.policy = SCHED_OTHER;
+        normal.nice = state.attributes.nice;
+        error = setThreadAttributes(tid, normal);
+    }
+    if (error != 0 && !isPassedOver(error)) return error;
+
+    error = setThreadIoPriority(tid, state.ioPriority);
+    if (error != 0 && !isPassedOver(error)) return error;
+    return 0;
+}
+
+BackgroundPolicy::BackgroundPolicy(CpuTopology topology, std::string procRoot)
+    : topology_(std::move(topology)),
+      tree_(std::move(procRoot)),
+      efficiencyMask_(CpuMask::of(topology_.efficiencyCPUs())),
+      fullMask_(CpuMask::all()) {}
+
+Expected<PolicyReport, PolicyFailure> BackgroundPolicy::apply(pid_t pid, RememberedStates* memory) {
+    return PolicyWalk(*this, Direction::Background, memory).run(pid);
+}
+
+Expected<PolicyReport, PolicyFailure> BackgroundPolicy::release(pid_t pid, RememberedStates* memory) {
+    return PolicyWalk(*this, Direction::Release, memory).run(pid);
+}
+
+}  // namespace korvane::linux_platform

@@ -1,0 +1,59 @@
+#pragma once
+// The parts of /proc the background policy walks: a process's threads, the
+// children of each thread, and what decides whether a child belongs to the
+// same application (its parent, its cgroup). The root is injectable so tests
+// can describe a tree that the real /proc cannot show.
+#include <dirent.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shared/util/expected.h"
+
+namespace korvane::linux_platform {
+
+struct ProcessStat {
+    pid_t parent = 0;
+    unsigned flags = 0;  // PF_* flags of the task
+    std::uint64_t startTime = 0;  // clock ticks after boot; with the pid, names one process
+    bool isKernelThread() const { return (flags & 0x00200000U) != 0; }  // PF_KTHREAD
+};
+
+// An open /proc/PID/task directory. Reads through it fail once the process
+// has gone, even if its pid has been given to a new process meanwhile.
+class TaskDirectory {
+public:
+    explicit TaskDirectory(DIR* dir) : dir_(dir) {}
+    TaskDirectory(TaskDirectory&& other) noexcept : dir_(other.dir_) { other.dir_ = nullptr; }
+    TaskDirectory& operator=(TaskDirectory&&) = delete;
+    ~TaskDirectory();
+
+    // The thread ids now; each call reads the directory afresh.
+    std::vector<pid_t> threads();
+    // The processes this thread has started and not yet lost.
+    std::vector<pid_t> children(pid_t tid) const;
+
+private:
+    DIR* dir_;
+};
+
+class TaskTreeReader {
+public:
+    explicit TaskTreeReader(std::string procRoot = "/proc") : root_(std::move(procRoot)) {}
+
+    // Failures carry the errno of the open (ENOENT when the process is gone).
+    Expected<ProcessStat, int> stat(pid_t pid) const;
+    Expected<std::string, int> cgroup(pid_t pid) const;
+    Expected<TaskDirectory, int> openTasks(pid_t pid) const;
+
+private:
+    std::string root_;
+};
+
+// Parses the text of /proc/PID/stat; the command name may hold spaces and
+// parentheses, so fields are counted from its last ')'.
+Expected<ProcessStat, int> parseProcessStat(const std::string& text);
+
+}  // namespace korvane::linux_platform

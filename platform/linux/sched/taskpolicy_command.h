@@ -1,0 +1,43 @@
+#pragma once
+// The taskpolicy command: its arguments, its one line of output and its exit
+// status. The tool's main and the helper's in-process runner both run it, so
+// the helper's replies read the same whichever of the two did the work.
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/linux/sched/background_policy.h"
+#include "shared/process/process_runner.h"
+#include "shared/util/expected.h"
+
+namespace korvane::linux_platform {
+
+namespace taskpolicy_exit {
+inline constexpr int kSuccess = 0;
+inline constexpr int kFailed = 1;  // a kernel thread, or an unexpected system error
+inline constexpr int kNoSuchProcess = 3;
+inline constexpr int kUsage = 64;
+inline constexpr int kPermissionDenied = 77;
+}  // namespace taskpolicy_exit
+
+inline constexpr const char* kTaskPolicyUsage = "usage: taskpolicy -b -p PID | -B -p PID | --topology";
+
+struct TaskPolicyRequest {
+    enum class Action { Background, Release, Topology, Help };
+    Action action = Action::Help;
+    pid_t pid = 0;
+};
+
+// The error text says what is wrong, without the usage.
+Expected<TaskPolicyRequest, std::string> parseTaskPolicyArguments(const std::vector<std::string>& arguments);
+
+// One run of the command: everything it prints (standard output only) and
+// its exit status. Success prints nothing for -b and -B.
+ProcessResult runTaskPolicyCommand(const std::vector<std::string>& arguments, BackgroundPolicy& policy,
+                                   RememberedStates* memory);
+
+// The --topology text: one line per kind, then what the machine is.
+std::string describeTopology(const CpuTopology& topology);
+
+}  // namespace korvane::linux_platform
