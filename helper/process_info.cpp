@@ -28,6 +28,10 @@ std::optional<std::int32_t> parsePID(std::string_view text) {
     return pid;
 }
 
+// Parent chains are read while processes come and go and could, in theory,
+// loop; no real tree is this deep.
+constexpr int kMaxTreeDepth = 1024;
+
 std::size_t pieceCount(std::string_view text) {
     std::size_t pieces = 1;
     for (char c : text) pieces += c == '\n' ? 1 : 0;
@@ -67,9 +71,7 @@ std::optional<std::string> ProcessInfo::readBundleID(const AppOrigin& appPath) {
 }
 
 bool ProcessInfo::descendsFrom(std::int32_t pid, std::int32_t ancestor) {
-    // The walk is bounded: a parent chain read while processes come and go
-    // can, in theory, loop.
-    for (int depth = 0; depth < 1024; ++depth) {
+    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
         auto parent = deps_.parentOf(pid);
         if (!parent || *parent <= 0) return false;
         if (*parent == ancestor) return true;
@@ -77,6 +79,22 @@ bool ProcessInfo::descendsFrom(std::int32_t pid, std::int32_t ancestor) {
         pid = *parent;
     }
     return false;
+}
+
+std::set<std::int32_t> ProcessInfo::ancestorsReaching(std::int32_t pid) {
+    // Throttling a process walks its descendants as long as they share its
+    // cgroup, so it reaches `pid` exactly when everything between them is in
+    // the cgroup of `pid`.
+    std::set<std::int32_t> reaching;
+    auto cgroup = deps_.cgroupOf(pid);
+    if (!cgroup) return reaching;
+    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
+        auto parent = deps_.parentOf(pid);
+        if (!parent || *parent <= 1 || deps_.cgroupOf(*parent) != cgroup) break;
+        reaching.insert(*parent);
+        pid = *parent;
+    }
+    return reaching;
 }
 
 std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
@@ -98,10 +116,16 @@ std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
         if (auto appID = appIDOf(line.pid)) candidates.emplace_back(line.pid, std::move(*appID));
     }
 
-    std::optional<std::string> focusApp = excludingPID > 0 ? appIDOf(excludingPID) : std::nullopt;
+    std::optional<std::string> focusApp;
+    std::set<std::int32_t> aboveFocus;
+    if (excludingPID > 1) {
+        focusApp = appIDOf(excludingPID);
+        aboveFocus = ancestorsReaching(excludingPID);
+    }
     std::vector<std::int32_t> pids;
     for (const auto& [pid, appID] : candidates) {
         if (focusApp && appID == *focusApp && descendsFrom(pid, excludingPID)) continue;
+        if (aboveFocus.contains(pid)) continue;
         pids.push_back(pid);
     }
     return pids;

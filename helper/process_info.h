@@ -33,8 +33,9 @@ struct ProcessInfoDependencies {
     // The listing text, or why it could not be taken.
     std::function<Expected<std::string, std::string>()> listing;
     identity::ProcessIdentity& identity;
-    // The parent of a process, if it is still there.
+    // The parent and the cgroup of a process, if it is still there.
     std::function<std::optional<std::int32_t>(std::int32_t pid)> parentOf;
+    std::function<std::optional<std::string>(std::int32_t pid)> cgroupOf;
     std::int32_t selfPID;
 };
 
@@ -42,10 +43,10 @@ class ProcessInfo final : public ProcessScanner {
 public:
     explicit ProcessInfo(ProcessInfoDependencies deps) : deps_(std::move(deps)) {}
 
-    // Every application process but `excludingPID` and the processes of the
-    // focus application below it: the taskpolicy tool gives a process's
-    // descendants its policy, so throttling one of them would reach into the
-    // focus application's own tree.
+    // Every application process but `excludingPID`, the processes of the
+    // focus application below it, and the processes above it whose policy
+    // would reach it: the taskpolicy tool gives a process's descendants in its
+    // cgroup its policy too.
     std::vector<std::int32_t> guiAppPIDs(std::int32_t excludingPID) override;
     std::vector<JailMatch> pidsForBundleIDs(const std::set<std::string>& bundleIDs) override;
 
@@ -57,6 +58,7 @@ private:
     std::optional<std::string> takeListing();
     bool isApplicationCandidate(std::int32_t pid) const { return pid > 1 && pid != deps_.selfPID; }
     bool descendsFrom(std::int32_t pid, std::int32_t ancestor);
+    std::set<std::int32_t> ancestorsReaching(std::int32_t pid);
 
     ProcessInfoDependencies deps_;
 };

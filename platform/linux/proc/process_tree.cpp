@@ -1,4 +1,4 @@
-#include "platform/linux/proc/parent_pid.h"
+#include "platform/linux/proc/process_tree.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -26,6 +26,21 @@ std::optional<std::int32_t> readParentPID(const std::string& procRoot, std::int3
     auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), parent);
     if (error != std::errc() || end == rest.data()) return std::nullopt;
     return parent;
+}
+
+std::optional<std::string> readCgroup(const std::string& procRoot, std::int32_t pid) {
+    std::string path = procRoot + "/" + std::to_string(pid) + "/cgroup";
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < 65536) {
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (n < 0) return std::nullopt;
+    return text;
 }
 
 }  // namespace korvane::linux_platform
