@@ -1,0 +1,61 @@
+#pragma once
+// Identities and a listing for scans, set by the test; thread-safe because
+// two scans may run at once.
+#include <atomic>
+#include <map>
+#include <mutex>
+
+#include "helper/process_info.h"
+
+namespace korvane::testing {
+
+class FakeIdentity final : public identity::ProcessIdentity {
+public:
+    void refresh() override {}
+    std::optional<identity::AppOrigin> originOf(pid_t pid) override {
+        std::lock_guard lock(mutex_);
+        auto it = paths_.find(pid);
+        if (it == paths_.end()) return std::nullopt;
+        return identity::AppOrigin{identity::OriginKind::DesktopEntry, it->second};
+    }
+    std::optional<std::string> readAppID(const identity::AppOrigin& origin) override {
+        std::lock_guard lock(mutex_);
+        ++reads_[origin.path];
+        auto it = ids_.find(origin.path);
+        return it == ids_.end() ? std::nullopt : std::optional(it->second);
+    }
+
+    // `pid` belongs to the application at `path`, whose ID is `id` (none when empty).
+    void add(pid_t pid, const std::string& path, const std::string& id = {}) {
+        std::lock_guard lock(mutex_);
+        paths_[pid] = path;
+        if (!id.empty()) ids_[path] = id;
+    }
+    int reads(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        return reads_[path];
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<pid_t, std::string> paths_;
+    std::map<std::string, std::string> ids_;
+    std::map<std::string, int> reads_;
+};
+
+struct FakeListing {
+    Expected<std::string, std::string> operator()() {
+        ++taken;
+        std::lock_guard lock(mutex);
+        return text;
+    }
+    void set(Expected<std::string, std::string> t) {
+        std::lock_guard lock(mutex);
+        text = std::move(t);
+    }
+    std::mutex mutex;
+    Expected<std::string, std::string> text = std::string("    PID COMMAND\n");
+    std::atomic<int> taken = 0;
+};
+
+}  // namespace korvane::testing

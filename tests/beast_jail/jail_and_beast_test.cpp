@@ -1,0 +1,194 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "helper/helper_tool.h"
+#include "helper/process_info.h"
+#include "shared/log/log.h"
+#include "shared/mainloop/virtual_main_loop.h"
+#include "tests/beast_jail/fake_identity.h"
+#include "tests/fakes/fake_process_runner.h"
+
+namespace korvane::helper {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Every run takes a little while, as the real tool does, so that two scans
+// really overlap.
+class SlowRunner final : public ProcessRunner {
+public:
+    Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>& arguments,
+                                             OutputCapture capture) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        return recorder.run(path, arguments, capture);
+    }
+    int delayMs = 0;
+    testing::FakeProcessRunner recorder;
+};
+
+class JailAndBeast : public ::testing::Test {
+protected:
+    int runsOf(const std::string& commandLine) {
+        auto lines = runner.recorder.commandLines();
+        return static_cast<int>(std::count(lines.begin(), lines.end(), commandLine));
+    }
+    // Jails the IDs; the scan this starts runs on a thread of its own, so wait
+    // for what it is expected to do.
+    void jail(std::vector<std::string> ids, const std::function<bool()>& scanned) {
+        tool->updateJailedBundleIDs(std::move(ids), [](bool, std::optional<std::string>) {});
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!scanned() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_TRUE(scanned());
+    }
+
+    log::CapturedLines log;
+    VirtualMainLoop loop;
+    SlowRunner runner;
+    testing::FakeIdentity identity;
+    testing::FakeListing listing;
+    std::set<std::int32_t> living;
+    std::mutex livingMutex;
+    std::map<std::int32_t, std::int32_t> parents;
+    std::map<std::int32_t, std::string> cgroups;  // "0::/" for every other process
+    ProcessInfo info{{.listing = std::ref(listing),
+                      .identity = identity,
+                      .parentOf = [this](std::int32_t pid) -> std::optional<std::int32_t> {
+                          auto it = parents.find(pid);
+                          return it == parents.end() ? std::nullopt : std::optional(it->second);
+                      },
+                      .cgroupOf = [this](std::int32_t pid) -> std::optional<std::string> {
+                          auto it = cgroups.find(pid);
+                          return it == cgroups.end() ? std::string("0::/") : it->second;
+                      },
+                      .selfPID = 999}};
+    std::unique_ptr<HelperTool> tool = std::make_unique<HelperTool>(HelperToolDependencies{
+        .mainLoop = loop,
+        .runner = runner,
+        .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
+        .scanner = &info,
+        .processExists =
+            [this](std::int32_t pid) {
+                std::lock_guard lock(livingMutex);
+                return living.contains(pid);
+            },
+    });
+};
+
+TEST_F(JailAndBeast, WithAnEmptyJailListATickTakesNoListingAndLogsNothing) {
+    log.clear();
+    loop.advanceBy(seconds(15));
+    EXPECT_EQ(listing.taken, 0);
+    EXPECT_THAT(log.lines(), IsEmpty());
+}
+
+TEST_F(JailAndBeast, AJailedProcessIsThrottledOnceWhileItStaysInTheSet) {
+    listing.set(std::string("PID COMMAND\n11 mail\n12 editor\n"));
+    identity.add(11, "/apps/mail.desktop", "org.example.Mail");
+    identity.add(12, "/apps/editor.desktop", "org.example.Editor");
+    living = {11, 12};
+    runner.recorder.failFor("11", 1, "busy");
+    jail({"org.example.Mail"},
+         [&] { return log.contains("KorvaneHelper: taskpolicy failed for PID 11 with exit code 1: busy"); });
+    EXPECT_EQ(runsOf("-b -p 11"), 1);
+    EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
+
+    // A failed run is tried again on the next tick, 5 seconds on.
+    runner.recorder.succeedFor("11");
+    loop.advanceBy(seconds(4.9));
+    EXPECT_EQ(runsOf("-b -p 11"), 1);
+    loop.advanceBy(seconds(0.1));
+    EXPECT_EQ(runsOf("-b -p 11"), 2);
+    EXPECT_THAT(tool->throttledPIDsSnapshot(), ElementsAre(11));
+
+    loop.advanceBy(seconds(10));
+    EXPECT_EQ(runsOf("-b -p 11"), 2);
+    EXPECT_EQ(runsOf("-b -p 12"), 0);
+    EXPECT_EQ(log.countStartingWith("KorvaneHelper: Auto-throttling jailed app: org.example.Mail (PID: 11)"), 2);
+}
+
+TEST_F(JailAndBeast, EndedProcessesAreDroppedAndTheirReusedPidsThrottledAgain) {
+    tool->throttleProcess(5, [](bool, std::optional<std::string>) {});
+    tool->throttleProcess(6, [](bool, std::optional<std::string>) {});
+    living = {6};
+    loop.advanceBy(seconds(5));
+    EXPECT_TRUE(log.contains("KorvaneHelper: cleanupDeadPIDs — 1 ölü PID temizlendi (kalan: 1)"));
+    loop.advanceBy(seconds(5));
+    EXPECT_EQ(log.countStartingWith("KorvaneHelper: cleanupDeadPIDs"), 1);
+
+    // The number comes back as a jailed application's process.
+    listing.set(std::string("PID COMMAND\n5 mail\n"));
+    identity.add(5, "/apps/mail.desktop", "org.example.Mail");
+    {
+        std::lock_guard lock(livingMutex);
+        living.insert(5);
+    }
+    jail({"org.example.Mail"}, [&] { return tool->throttledPIDsSnapshot().contains(5); });
+    EXPECT_EQ(runsOf("-b -p 5"), 2);
+    EXPECT_THAT(tool->throttledPIDsSnapshot(), ElementsAre(5, 6));
+}
+
+TEST_F(JailAndBeast, TwoConcurrentScansNeverThrottleOnePidTwice) {
+    std::string text = "PID COMMAND\n";
+    for (int pid = 100; pid < 120; ++pid) {
+        text += std::to_string(pid) + " mail\n";
+        identity.add(pid, "/apps/mail.desktop", "org.example.Mail");
+        living.insert(pid);
+    }
+    listing.set(text);
+    runner.delayMs = 2;
+    tool->updateJailedBundleIDs({"org.example.Mail"}, [](bool, std::optional<std::string>) {});
+    std::thread second([&] { tool->checkJailedProcesses(); });
+    tool->checkJailedProcesses();
+    second.join();
+    tool.reset();  // waits for the update's scan
+    for (int pid = 100; pid < 120; ++pid) EXPECT_EQ(runsOf("-b -p " + std::to_string(pid)), 1) << pid;
+}
+
+TEST_F(JailAndBeast, BeastModeReleasesTheFocusThenThrottlesTheRestAndAlwaysReportsSuccess) {
+    listing.set(std::string("PID COMMAND\n60 other\n50 focus\n51 focus-worker\n53 chat-started-by-focus\n"));
+    for (int pid : {50, 51}) identity.add(pid, "/apps/game.desktop", "game");
+    identity.add(53, "/apps/chat.desktop", "chat");
+    identity.add(60, "/apps/mail.desktop", "mail");
+    parents = {{51, 50}, {53, 50}, {60, 1}};
+    for (const char* pid : {"50", "53", "60"}) runner.recorder.failFor(pid, 1, "gone");
+
+    std::vector<std::pair<bool, std::optional<std::string>>> replies;
+    tool->setBeastMode(true, 50, [&](bool ok, std::optional<std::string> message) {
+        replies.emplace_back(ok, std::move(message));
+    });
+    EXPECT_THAT(replies, IsEmpty());  // sent from the main loop
+    loop.runPending();
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_TRUE(replies[0].first);
+    EXPECT_FALSE(replies[0].second);
+    EXPECT_THAT(runner.recorder.commandLines(), ElementsAre("-B -p 50", "-b -p 60", "-b -p 53"));
+    EXPECT_TRUE(log.contains("KorvaneHelper: Activating Beast Mode for PID 50"));
+}
+
+TEST_F(JailAndBeast, AfterBeastModeIsSwitchedOffTheNextTickJailsAgain) {
+    listing.set(std::string("PID COMMAND\n11 mail\n"));
+    identity.add(11, "/apps/mail.desktop", "org.example.Mail");
+    living = {11};
+    jail({"org.example.Mail"}, [&] { return tool->throttledPIDsSnapshot().contains(11); });
+
+    bool replied = false;
+    tool->setBeastMode(false, 0, [&](bool ok, std::optional<std::string>) { replied = ok; });
+    loop.runPending();
+    EXPECT_TRUE(replied);
+    EXPECT_TRUE(log.contains("KorvaneHelper: Deactivating Beast Mode"));
+    EXPECT_EQ(runsOf("-B -p 11"), 1);
+    EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
+
+    loop.advanceBy(seconds(5));
+    EXPECT_EQ(runsOf("-b -p 11"), 2);
+    EXPECT_THAT(tool->throttledPIDsSnapshot(), ElementsAre(11));
+}
+
+}  // namespace
+}  // namespace korvane::helper

@@ -1,0 +1,111 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "helper/process_info.h"
+#include "shared/log/log.h"
+#include "tests/beast_jail/fake_identity.h"
+
+namespace korvane::helper {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+TEST(ProcessListing, LinesAreTrimmedSplitAtTheFirstSpaceAndKeptOncePerPid) {
+    auto lines = parseProcessListing(
+        "    PID COMMAND\n"
+        "  101 /opt/Mail Client/bin/mail --x  \n"
+        "\t202\t/tab/separated\n"
+        "303\n"
+        "0 /zero\n"
+        "-5 /negative\n"
+        "2147483647 /largest\n"
+        "2147483648 /too/large\n"
+        "-2147483649 /too/small\n"
+        "12abc /not/a/number\n"
+        "101 /repeated\n"
+        "\n"
+        "404");
+    std::vector<std::pair<std::int32_t, std::string>> got;
+    for (const auto& line : lines) got.emplace_back(line.pid, std::string(line.arguments));
+    EXPECT_THAT(got, ElementsAre(std::pair<std::int32_t, std::string>{101, "/opt/Mail Client/bin/mail --x"},
+                                 std::pair<std::int32_t, std::string>{0, "/zero"},
+                                 std::pair<std::int32_t, std::string>{-5, "/negative"},
+                                 std::pair<std::int32_t, std::string>{2147483647, "/largest"}));
+}
+
+class Scans : public ::testing::Test {
+protected:
+    log::CapturedLines log;
+    testing::FakeIdentity identity;
+    testing::FakeListing listing;
+    std::map<std::int32_t, std::int32_t> parents;
+    std::map<std::int32_t, std::string> cgroups;  // "0::/" for every other process
+    ProcessInfo info{{.listing = std::ref(listing),
+                      .identity = identity,
+                      .parentOf = [this](std::int32_t pid) -> std::optional<std::int32_t> {
+                          auto it = parents.find(pid);
+                          return it == parents.end() ? std::nullopt : std::optional(it->second);
+                      },
+                      .cgroupOf = [this](std::int32_t pid) -> std::optional<std::string> {
+                          auto it = cgroups.find(pid);
+                          return it == cgroups.end() ? std::string("0::/") : it->second;
+                      },
+                      .selfPID = 999}};
+};
+
+TEST_F(Scans, ApplicationProcessesExcludeTheFocusItsApplicationBelowItAndWhatWouldReachIt) {
+    listing.set(std::string(
+        "PID COMMAND\n101 mail\n202 tool\n0 zero\n-3 neg\n1 init\n999 helper\n50 focus\n50 focus\n"
+        "51 focus-worker\n52 focus-worker-child\n53 other-app-child\n54 focus-elsewhere\n101 mail\n"
+        "40 terminal\n30 shell\n"));
+    for (int pid : {0, -3, 1, 999}) identity.add(pid, "/apps/sys.desktop", "sys");
+    identity.add(101, "/apps/mail.desktop", "mail");
+    identity.add(202, "/apps/none.desktop");  // gives no ID
+    for (int pid : {50, 51, 52, 54}) identity.add(pid, "/apps/game.desktop", "game");
+    identity.add(53, "/apps/chat.desktop", "chat");
+    identity.add(40, "/apps/term.desktop", "term");
+    identity.add(30, "/apps/shell.desktop", "shell");
+    // The game was started from a terminal in its own cgroup, which a
+    // session shell in another cgroup started.
+    parents = {{51, 50}, {52, 51}, {53, 50}, {54, 1}, {101, 1}, {50, 40}, {40, 30}, {30, 1}};
+    cgroups[30] = "0::/session.scope\n";
+
+    EXPECT_THAT(info.guiAppPIDs(50), ElementsAre(101, 53, 54, 30));
+    // Focusing another application leaves the game's whole tree a candidate.
+    EXPECT_THAT(info.guiAppPIDs(101), ElementsAre(50, 51, 52, 53, 54, 40, 30));
+    EXPECT_THAT(log.lines(), IsEmpty());
+
+    listing.set(unexpected(std::string("/proc: Permission denied")));
+    EXPECT_THAT(info.guiAppPIDs(50), IsEmpty());
+    EXPECT_THAT(log.lines(), ElementsAre("KorvaneHelper: ps komutu çalıştırılamadı — /proc: Permission denied"));
+}
+
+TEST_F(Scans, JailScanResolvesEachApplicationPathOncePerScanAndLogsItsFindings) {
+    listing.set(std::string("  PID COMMAND\n11 mail\n12 mail --compose\n13 editor\n14 broken\n15 daemon\n"));
+    identity.add(11, "/apps/Mail Client.desktop", "org.example.Mail");
+    identity.add(12, "/apps/Mail Client.desktop", "org.example.Mail");
+    identity.add(13, "/apps/editor.desktop", "org.example.Editor");
+    identity.add(14, "/apps/broken.desktop");
+
+    auto matches = info.pidsForBundleIDs({"org.example.Mail", "org.example.Absent"});
+    EXPECT_THAT(matches, ElementsAre(JailMatch{11, "org.example.Mail"}, JailMatch{12, "org.example.Mail"}));
+    EXPECT_THAT(log.lines(),
+                ElementsAre("KorvaneHelper: ps exit code: 0, output lines: 7",
+                            "KorvaneHelper: Resolved /apps/Mail Client.desktop → org.example.Mail",
+                            "KorvaneHelper: Resolved /apps/editor.desktop → org.example.Editor",
+                            "KorvaneHelper: pidsForBundleIDs — 4 .app processes found, 2 matches",
+                            "KorvaneHelper: Jail matches — org.example.Mail → PID 11, org.example.Mail → PID 12"));
+    EXPECT_EQ(identity.reads("/apps/Mail Client.desktop"), 1);
+
+    // Nothing is remembered between scans.
+    log.clear();
+    EXPECT_THAT(info.pidsForBundleIDs({"org.example.Absent"}), IsEmpty());
+    EXPECT_EQ(identity.reads("/apps/Mail Client.desktop"), 2);
+    EXPECT_EQ(log.countStartingWith("KorvaneHelper: Resolved "), 2);
+    EXPECT_TRUE(log.contains("KorvaneHelper: pidsForBundleIDs — 4 .app processes found, 0 matches"));
+    EXPECT_EQ(log.countStartingWith("KorvaneHelper: Jail matches"), 0);
+}
+
+}  // namespace
+}  // namespace korvane::helper
