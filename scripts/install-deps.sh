@@ -12,6 +12,8 @@ packages=(
   util-linux
   # application identity: the systemd unit of a process
   libsystemd-dev
+  # the application's settings file and string table
+  nlohmann-json3-dev
 )
 
 missing=()

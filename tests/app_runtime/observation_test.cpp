@@ -1,0 +1,134 @@
+// Published properties and the observation operators, on virtual time.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/runtime/published.h"
+#include "shared/mainloop/virtual_main_loop.h"
+
+namespace korvane::app {
+namespace {
+
+using ::testing::ElementsAre;
+using std::chrono::milliseconds;
+
+TEST(Published, EveryAssignmentNotifiesAndTheHookSeesThePreviousValue) {
+    Published<int> level{1};
+    std::vector<int> seen;
+    std::vector<std::pair<int, int>> hookCalls;  // (previous, current)
+    level.setChangeHook([&](const int& previous) { hookCalls.emplace_back(previous, level.get()); });
+    auto token = level.observe([&](const int& v) { seen.push_back(v); });
+
+    level = 2;
+    level = 2;  // unchanged, still announced
+    level = 3;
+
+    EXPECT_THAT(seen, ElementsAre(2, 2, 3));
+    EXPECT_THAT(hookCalls, ElementsAre(std::pair(1, 2), std::pair(2, 2), std::pair(2, 3)));
+}
+
+TEST(Published, DroppedOrCancelledTokensEndTheirObservation) {
+    Published<int> level{0};
+    std::vector<std::string> seen;
+    auto kept = level.observe([&](const int& v) { seen.push_back("kept " + std::to_string(v)); });
+    {
+        auto dropped = level.observe([&](const int& v) { seen.push_back("dropped " + std::to_string(v)); });
+        level = 1;
+    }
+    level = 2;
+    kept.cancel();
+    level = 3;
+    EXPECT_THAT(seen, ElementsAre("kept 1", "dropped 1", "kept 2"));
+}
+
+TEST(Published, AnObserverMayUnsubscribeAnotherOrAssignAgainDuringDelivery) {
+    Published<int> level{0};
+    std::vector<std::string> seen;
+    Subscription second;
+    auto first = level.observe([&](const int& v) {
+        seen.push_back("first " + std::to_string(v));
+        second.cancel();               // the later observer must not be called with a freed callback
+        if (v == 1) level = 10;        // nested assignment is delivered in full
+    });
+    second = level.observe([&](const int& v) { seen.push_back("second " + std::to_string(v)); });
+    level = 1;
+    EXPECT_THAT(seen, ElementsAre("first 1", "first 10"));
+    EXPECT_EQ(level.get(), 10);
+}
+
+TEST(Published, PublisherStartsWithTheCurrentValueAndItsTokenMayOutliveTheProperty) {
+    std::vector<int> seen;
+    Subscription token;
+    {
+        Published<int> level{7};
+        token = level.publisher().subscribe([&](const int& v) { seen.push_back(v); });
+        level = 8;
+    }
+    token.cancel();  // the property is gone; cancelling must be harmless
+    EXPECT_THAT(seen, ElementsAre(7, 8));
+}
+
+TEST(Operators, RemoveDuplicatesAndCombineLatest) {
+    Published<bool> active{false};
+    Published<std::string> icon{"none"};
+    std::vector<std::string> seen;
+    auto token = combineLatest(active.publisher().removeDuplicates(), icon.publisher())
+                     .subscribe([&](const std::pair<bool, std::string>& p) {
+                         seen.push_back(std::string(p.first ? "on/" : "off/") + p.second);
+                     });
+    active = false;  // a repeat: dropped before combining
+    icon = "term";
+    active = true;
+    active = true;
+    icon = "term";  // the icon side has no duplicate removal
+    EXPECT_THAT(seen, ElementsAre("off/none", "off/term", "on/term", "on/term"));
+}
+
+TEST(Operators, DebounceDeliversTheLatestAfterAQuietSecond) {
+    VirtualMainLoop loop;
+    Published<int> usage{0};
+    std::vector<std::pair<int, long>> seen;  // (value, virtual ms)
+    auto start = loop.now();
+    auto debounced = usage.publisher().debounce(loop, milliseconds(1000)).subscribe([&](const int& v) {
+        seen.emplace_back(v, std::chrono::duration_cast<milliseconds>(loop.now() - start).count());
+    });
+    loop.advanceBy(milliseconds(400));
+    usage = 1;  // restarts the wait begun by the initial value
+    loop.advanceBy(milliseconds(999));
+    EXPECT_TRUE(seen.empty());
+    usage = 2;
+    loop.advanceBy(milliseconds(1000));
+    EXPECT_THAT(seen, ElementsAre(std::pair(2, 2399L)));
+
+    debounced.cancel();
+    usage = 3;
+    loop.advanceBy(milliseconds(5000));
+    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_FALSE(loop.hasPendingTimers());  // cancelling left no timer behind
+}
+
+TEST(Operators, ThrottleDeliversAtMostOncePerIntervalAndTheLatest) {
+    VirtualMainLoop loop;
+    Subject<int> changes;
+    std::vector<std::pair<int, long>> seen;
+    auto start = loop.now();
+    auto token = changes.publisher().throttleLatest(loop, milliseconds(500)).subscribe([&](const int& v) {
+        seen.emplace_back(v, std::chrono::duration_cast<milliseconds>(loop.now() - start).count());
+    });
+    changes.send(1);  // idle: goes on at once
+    loop.advanceBy(milliseconds(100));
+    changes.send(2);
+    changes.send(3);  // held; only the latest goes on at 500 ms
+    loop.advanceBy(milliseconds(600));
+    changes.send(4);  // the interval begun at 500 ms is still running
+    loop.advanceBy(milliseconds(1000));
+    changes.send(5);  // quiet since 1000 ms: at once again
+    EXPECT_THAT(seen, ElementsAre(std::pair(1, 0L), std::pair(3, 500L), std::pair(4, 1000L), std::pair(5, 1700L)));
+    token.cancel();
+    EXPECT_FALSE(loop.hasPendingTimers());
+}
+
+}  // namespace
+}  // namespace korvane::app

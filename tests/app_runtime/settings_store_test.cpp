@@ -1,0 +1,182 @@
+// The settings store on real files in a private folder: defaults, data values,
+// crash safety, a corrupt file, and edits made from outside.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/runtime/atomic_file.h"
+#include "app/runtime/settings_store.h"
+#include "shared/log/log.h"
+#include "shared/mainloop/virtual_main_loop.h"
+
+namespace korvane::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "korvane-settings-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        directory = root + "/config/korvane";  // created by the store
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    std::string path() const { return directory + "/settings.json"; }
+    std::vector<std::string> filesStartingWith(const std::string& prefix) const {
+        std::vector<std::string> found;
+        for (auto& entry : fs::directory_iterator(directory)) {
+            if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path().string());
+        }
+        return found;
+    }
+    static void writeInPlace(const std::string& file, const std::string& text) {
+        std::ofstream(file, std::ios::trunc) << text;
+    }
+    static std::string contentsOf(const std::string& file) {
+        auto text = readWholeFile(file);
+        return text ? *text : std::string("<unreadable>");
+    }
+
+    VirtualMainLoop loop;
+    log::CapturedLines logLines;
+    std::string root;
+    std::string directory;
+};
+
+TEST_F(SettingsStoreTest, RegisteredDefaultsAnswerOnlyForKeysNeverStored) {
+    {
+        SettingsStore store(loop, directory);
+        store.registerDefaults({{"showHeatmapInMenuBar", true}, {"greeting", std::string("hi")}});
+        EXPECT_TRUE(store.boolValue("showHeatmapInMenuBar"));
+        EXPECT_FALSE(store.boolValue("hasAcceptedEULAv2"));  // neither stored nor registered
+        store.setBool("showHeatmapInMenuBar", false);
+    }
+    SettingsStore reopened(loop, directory);
+    reopened.registerDefaults({{"showHeatmapInMenuBar", true}});
+    EXPECT_FALSE(reopened.boolValue("showHeatmapInMenuBar"));
+    EXPECT_EQ(reopened.stringValue("greeting"), std::nullopt);  // defaults are never written
+}
+
+TEST_F(SettingsStoreTest, DataValuesComeBackByteForByteEvenWhenTheyDecodeAsNothing) {
+    const std::string undecodable = "[{\"name\":\"Term\",\"bundleIdentifier\":";  // cut-off JSON list
+    const std::string binary("\xff\x00\x01 not text", 13);
+    {
+        SettingsStore store(loop, directory);
+        store.setData("AutoFocusTargets", undecodable);
+        store.setData("blob", binary);
+        store.setString("name", "Korvane — çekirdek");
+    }
+    SettingsStore reopened(loop, directory);
+    EXPECT_EQ(reopened.dataValue("AutoFocusTargets"), undecodable);
+    EXPECT_EQ(reopened.dataValue("blob"), binary);
+    EXPECT_EQ(reopened.stringValue("name"), "Korvane — çekirdek");
+    EXPECT_EQ(reopened.stringValue("AutoFocusTargets"), std::nullopt);  // a data value is not a text
+    EXPECT_TRUE(filesStartingWith("settings.json.").empty());
+}
+
+TEST_F(SettingsStoreTest, ACrashBetweenWritingAndRenamingLosesNothing) {
+    {
+        SettingsStore store(loop, directory);
+        store.setBool("AutoFocusEnabled", true);
+    }
+    const std::string before = contentsOf(path());
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The new contents are flushed, then the process dies before they take the name.
+        writeFileAtomically(path(), "{\"AutoFocusEnabled\": false}\n", [] { ::_exit(0); });
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(contentsOf(path()), before);
+    EXPECT_EQ(filesStartingWith("settings.json.tmp-").size(), 1u);
+
+    SettingsStore reopened(loop, directory);
+    EXPECT_TRUE(reopened.boolValue("AutoFocusEnabled"));
+    EXPECT_TRUE(filesStartingWith("settings.json.tmp-").empty());  // the orphan is cleared away
+}
+
+TEST_F(SettingsStoreTest, AnUnreadableFileIsKeptAsideAndTheDefaultsAreUsed) {
+    fs::create_directories(directory);
+    writeInPlace(path(), "{\"showHeatmapInMenuBar\": false,");
+    SettingsStore store(loop, directory);
+    store.registerDefaults({{"showHeatmapInMenuBar", true}});
+    EXPECT_TRUE(store.boolValue("showHeatmapInMenuBar"));
+
+    auto aside = filesStartingWith("settings.json.corrupt-");
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(contentsOf(aside[0]), "{\"showHeatmapInMenuBar\": false,");
+    EXPECT_EQ(logLines.countStartingWith("Korvane: Ayar dosyası okunamadı"), 1);
+
+    store.setBool("hasAcceptedEULAv2", true);  // a fresh file; the old one stays aside
+    EXPECT_EQ(filesStartingWith("settings.json.corrupt-").size(), 1u);
+    EXPECT_TRUE(SettingsStore(loop, directory).boolValue("hasAcceptedEULAv2"));
+}
+
+TEST_F(SettingsStoreTest, AnOutsideEditIsAnnouncedOnceAndOurOwnWritesAtOnce) {
+    SettingsStore store(loop, directory);
+    int announced = 0;
+    auto token = store.didChange().subscribe([&](const Done&) { ++announced; });
+
+    store.setBool("NotificationsEnabled", true);
+    EXPECT_EQ(announced, 1);  // our own change: delivered at once, and its file event adds nothing
+
+    // An editor that saves by renaming a new file over the old one.
+    writeInPlace(path() + ".edit", "{\"NotificationsEnabled\": true, \"showHeatmapInMenuBar\": false}");
+    fs::rename(path() + ".edit", path());
+    ASSERT_TRUE(loop.runUntil([&] { return announced == 2; }));
+    EXPECT_TRUE(store.hasStoredValue("showHeatmapInMenuBar"));
+    EXPECT_FALSE(store.boolValue("showHeatmapInMenuBar"));
+
+    // Saving the same contents again changes nothing; the next real edit is
+    // announced, so by then the repeat has been looked at and ignored.
+    writeInPlace(path(), "{\"NotificationsEnabled\": true, \"showHeatmapInMenuBar\": false}");
+    writeInPlace(path(), "{\"NotificationsEnabled\": false, \"showHeatmapInMenuBar\": false}");
+    ASSERT_TRUE(loop.runUntil([&] { return announced >= 3; }));
+    EXPECT_EQ(announced, 3);
+    EXPECT_FALSE(store.boolValue("NotificationsEnabled"));
+}
+
+TEST_F(SettingsStoreTest, ABrokenOutsideEditIsKeptAsideAndTheHeldSettingsPutBack) {
+    SettingsStore store(loop, directory);
+    store.setBool("AutoTriggerEnabled", true);
+    int announced = 0;
+    auto token = store.didChange().subscribe([&](const Done&) { ++announced; });
+
+    writeInPlace(path(), "{\"AutoTriggerEnabled\": fals");
+    ASSERT_TRUE(loop.runUntil([&] { return filesStartingWith("settings.json.corrupt-").size() == 1; }));
+    EXPECT_EQ(contentsOf(filesStartingWith("settings.json.corrupt-")[0]), "{\"AutoTriggerEnabled\": fals");
+    EXPECT_TRUE(SettingsStore(loop, directory).boolValue("AutoTriggerEnabled"));
+    EXPECT_TRUE(store.boolValue("AutoTriggerEnabled"));
+    EXPECT_EQ(announced, 0);
+}
+
+TEST(SettingsDirectory, FollowsXdgConfigHomeAndFallsBackToDotConfig) {
+    const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
+    const char* savedHome = std::getenv("HOME");
+    std::string xdg = savedXdg ? savedXdg : "";
+    std::string home = savedHome ? savedHome : "";
+
+    ::setenv("HOME", "/home/ayse", 1);
+    ::setenv("XDG_CONFIG_HOME", "/home/ayse/conf", 1);
+    EXPECT_EQ(SettingsStore::defaultDirectory(), "/home/ayse/conf/korvane");
+    ::setenv("XDG_CONFIG_HOME", "relative/is/ignored", 1);
+    EXPECT_EQ(SettingsStore::defaultDirectory(), "/home/ayse/.config/korvane");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(SettingsStore::defaultDirectory(), "/home/ayse/.config/korvane");
+
+    savedXdg ? ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    savedHome ? ::setenv("HOME", home.c_str(), 1) : ::unsetenv("HOME");
+}
+
+}  // namespace
+}  // namespace korvane::app
