@@ -1,0 +1,122 @@
+#pragma once
+// XPCManager: the application's one client of the helper daemon. It owns the
+// persistent connection (created on first use, dropped on any failure and
+// rebuilt by the next call), turns every protocol method into an awaitable
+// operation that resumes on the main thread, and publishes what the interface
+// shows about the daemon.
+//
+// Threads: everything here runs on the main thread except the connection's
+// completions and handlers, which run on the connection's own queue. Those
+// never write a published property; they post main-thread tasks, touch the
+// connection slot under `connectionLock`, or complete their call once under
+// the call's own mutex. The two locks are never held together.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/runtime/async.h"
+#include "app/runtime/lifeline.h"
+#include "app/runtime/published.h"
+#include "app/runtime/task.h"
+#include "shared/client/helper_connection.h"
+#include "shared/mainloop/main_loop.h"
+#include "shared/protocol/messages.h"
+
+namespace korvane::app {
+
+// What a forwarding call hands back: the daemon's answer, or the connection's
+// error text, unchanged.
+struct CallOutcome {
+    bool success = false;
+    std::optional<std::string> error;
+    bool operator==(const CallOutcome&) const = default;
+};
+
+class XPCManager {
+public:
+    struct Dependencies {
+        MainLoop& mainLoop;
+        HelperConnector& connector;
+        // Prefixed to the installed files' absolute paths; empty on a real system.
+        std::string filesystemRoot;
+    };
+
+    static constexpr std::string_view machServiceName = "com.korvane.helper";
+    static constexpr std::string_view kNotRespondingError =
+        "Daemon installed but not responding. Try Remove & Reinstall.";
+
+    // Starts the status check as a main-thread task that runs after construction.
+    explicit XPCManager(Dependencies dependencies);
+    // Abandons calls in flight: their callers are never resumed.
+    ~XPCManager();
+    XPCManager(const XPCManager&) = delete;
+    XPCManager& operator=(const XPCManager&) = delete;
+
+    Published<bool> helperInstalled{false};
+    Published<bool> helperActive{false};
+    Published<std::set<std::int32_t>> throttledPIDs;
+    Published<bool> isFocusModeActive{false};
+    Published<bool> isProcessing{false};
+    Published<std::optional<std::string>> lastError;
+
+    // The wrappers. The first four change throttling state and show as busy.
+    Async<> throttleProcess(std::int32_t pid);
+    Async<> throttleMultipleProcesses(std::vector<std::int32_t> pids);
+    Async<> unthrottleAllProcesses();
+    Async<> setBeastMode(bool enabled, std::int32_t focusPID);
+    Async<CallOutcome> setFanControlMode(std::int64_t fanIndex, bool isManual);
+    Async<CallOutcome> setFanTargetRPM(std::int64_t fanIndex, std::int64_t targetRPM);
+    Async<bool> updateJailedBundleIDs(std::vector<std::string> bundleIDs);
+
+    // Health.
+    Async<> pingHelper();
+    TaskHandle checkHelperStatus();
+    TaskHandle waitForDaemonAndPing();
+    TaskHandle initialStatusCheck() const { return initialStatusCheck_; }
+
+    // The installed files whose presence means "installed".
+    std::string helperExecutablePath() const;
+    std::string helperServiceFilePath() const;
+
+    // Building blocks for the installer and for tests.
+    std::shared_ptr<HelperConnection> getConnection();
+    // Forgets the connection and invalidates it (before installing or removing the daemon).
+    void dropAndInvalidateConnection();
+    // One message; the daemon's failure text, or the connection's, lands in lastError.
+    Async<bool> xpcCall(msg::Call call);
+    // One message; the result is handed back unchanged and lastError is left alone.
+    Async<CallOutcome> xpcCallWithError(msg::Call call);
+
+private:
+    // The connection and its lock, shared with the connection's handlers so a
+    // handler that outlives the manager finds nothing rather than freed memory.
+    struct ConnectionSlot {
+        std::mutex connectionLock;
+        std::shared_ptr<HelperConnection> persistentConnection;
+        std::uint64_t generation = 0;  // which connection the handlers of an old one must not drop
+    };
+    struct Ticket {
+        std::shared_ptr<HelperConnection> connection;
+        std::uint64_t generation;
+    };
+
+    Ticket acquireConnection();
+    static void dropConnection(const std::weak_ptr<ConnectionSlot>& slot, std::uint64_t generation);
+    Async<> runStatusCheck();
+    Async<> runWaitForDaemon();
+    bool installedFilesPresent() const;
+
+    MainLoop& loop_;
+    HelperConnector& connector_;
+    std::string filesystemRoot_;
+    std::shared_ptr<ConnectionSlot> slot_ = std::make_shared<ConnectionSlot>();
+    std::shared_ptr<Lifeline> lifeline_;
+    TaskHandle initialStatusCheck_;
+};
+
+}  // namespace korvane::app
