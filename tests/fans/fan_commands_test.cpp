@@ -14,141 +14,97 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The fan commands never start a process.
 class NoProcesses final : public ProcessRunner {
 public:
     Expected<ProcessResult, LaunchError> run(const std::string&, const std::vector<std::string>&,
                                              OutputCapture) override {
-        return unexpected(LaunchError{"not expected in fan tests"});
+        return unexpected(LaunchError{"fan commands start no process"});
     }
-};
-
-struct RecordedReply {
-    bool success = false;
-    std::optional<std::string> message;
-};
-
-class Replies {
-public:
-    ReplyBlock block() {
-        return [this](bool success, std::optional<std::string> message) {
-            received.push_back({success, std::move(message)});
-        };
-    }
-    std::vector<RecordedReply> received;
-};
-
-struct HelperUnderTest {
-    log::CapturedLines log;
-    VirtualMainLoop loop;
-    NoProcesses runner;
-    std::unique_ptr<helper::HelperTool> tool = std::make_unique<helper::HelperTool>(helper::HelperToolDependencies{
-        .mainLoop = loop,
-        .runner = runner,
-        .taskPolicyPath = "taskpolicy",
-        .scanner = nullptr,
-        .processExists = [](std::int32_t) { return false; },
-    });
 };
 
 class FanCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         smc->setKey("F1Md", "ui8 ", {0});
+        smc->setKey("F12M", "ui8 ", {0});
         SMCBridge::setDriver(smc);
     }
     void TearDown() override {
         helper::manualFanRegistry().restoreAutomatic();
         SMCBridge::setDriver(nullptr);
     }
-
-    RecordedReply onlyReply() {
-        EXPECT_EQ(replies.received.size(), 1u);
-        return replies.received.empty() ? RecordedReply{false, "no reply"} : replies.received.front();
+    // The reply as "ok" or its message.
+    std::string mode(std::int64_t fan, bool manual) {
+        std::string answer;
+        tool.setFanControlMode(fan, manual, [&](bool ok, std::optional<std::string> m) { answer = ok ? "ok" : *m; });
+        return answer;
+    }
+    std::string rpm(std::int64_t fan, std::int64_t speed) {
+        std::string answer;
+        tool.setFanTargetRPM(fan, speed, [&](bool ok, std::optional<std::string> m) { answer = ok ? "ok" : *m; });
+        return answer;
     }
 
     std::shared_ptr<SimulatedSMCDriver> smc = SimulatedSMCDriver::withOneFan();
-    HelperUnderTest helper;
-    Replies replies;
+    log::CapturedLines log;
+    VirtualMainLoop loop;
+    NoProcesses runner;
+    helper::HelperTool tool{{.mainLoop = loop, .runner = runner, .taskPolicyPath = "taskpolicy", .scanner = nullptr,
+                             .processExists = [](std::int32_t) { return false; }}};
 };
 
-TEST_F(FanCommandsTest, ModeWritesOneOrZeroToTheFansModeKey) {
-    helper.tool->setFanControlMode(1, true, replies.block());
-    EXPECT_TRUE(onlyReply().success);
-    EXPECT_FALSE(onlyReply().message.has_value());
+TEST_F(FanCommandsTest, EachCommandWritesOneKeyInItsOwnType) {
+    EXPECT_EQ(mode(1, true), "ok");
     EXPECT_EQ(smc->bytesOf("F1Md"), Bytes{1});
-    EXPECT_TRUE(helper.log.contains("KorvaneHelper: Fan 1 mode set to Manual"));
-
-    helper.tool->setFanControlMode(1, false, replies.block());
+    EXPECT_TRUE(log.contains("KorvaneHelper: Fan 1 mode set to Manual"));
+    EXPECT_EQ(mode(1, false), "ok");
     EXPECT_EQ(smc->bytesOf("F1Md"), Bytes{0});
-    EXPECT_TRUE(helper.log.contains("KorvaneHelper: Fan 1 mode set to Auto"));
-}
+    EXPECT_TRUE(log.contains("KorvaneHelper: Fan 1 mode set to Auto"));
 
-TEST_F(FanCommandsTest, TargetIsEncodedByTheKeysOwnTypeAndNothingElseIsWritten) {
-    helper.tool->setFanTargetRPM(0, 2500, replies.block());
-    EXPECT_TRUE(onlyReply().success);
+    EXPECT_EQ(rpm(0, 2500), "ok");
     EXPECT_EQ(smc->bytesOf("F0Tg"), (Bytes{0x27, 0x10}));  // fpe2: 2500 * 4
     EXPECT_EQ(smc->bytesOf("F0Md"), Bytes{0});              // a speed does not switch the mode
-    EXPECT_EQ(smc->writes().size(), 1u);
-    EXPECT_TRUE(helper.log.contains("KorvaneHelper: Fan 0 target RPM set to 2500"));
-}
-
-TEST_F(FanCommandsTest, WithoutAnSMCBothCommandsSayTheConnectionFailed) {
-    smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::absent);
-    helper.tool->setFanControlMode(0, true, replies.block());
-    helper.tool->setFanTargetRPM(0, 2000, replies.block());
-    ASSERT_EQ(replies.received.size(), 2u);
-    EXPECT_EQ(replies.received[0].message, "SMC connection failed — cannot set fan mode");
-    EXPECT_EQ(replies.received[1].message, "SMC connection failed — cannot set fan RPM");
-    EXPECT_FALSE(replies.received[0].success || replies.received[1].success);
-    EXPECT_TRUE(helper.log.contains("KorvaneHelper: SMC connection failed — cannot set fan mode"));
-    EXPECT_TRUE(helper.log.contains("KorvaneHelper: SMC connection failed — cannot set fan RPM"));
-    EXPECT_TRUE(helper::manualFanRegistry().manualFans().empty());
-}
-
-TEST_F(FanCommandsTest, FailuresNameTheBridgeErrorCase) {
-    helper.tool->setFanControlMode(7, true, replies.block());
-    helper.tool->setFanControlMode(-1, true, replies.block());   // "F-1M"
-    helper.tool->setFanTargetRPM(0, -40, replies.block());       // fpe2 cannot hold it
-    helper.tool->setFanTargetRPM(0, 20000, replies.block());     // nor 80000 after scaling
-    ASSERT_EQ(replies.received.size(), 4u);
-    EXPECT_EQ(replies.received[0].message, "Failed to set fan 7 mode: keyNotFound");
-    EXPECT_EQ(replies.received[1].message, "Failed to set fan -1 mode: keyNotFound");
-    EXPECT_EQ(replies.received[2].message, "Failed to set fan 0 RPM: writeFailed");
-    EXPECT_EQ(replies.received[3].message, "Failed to set fan 0 RPM: writeFailed");
-    EXPECT_TRUE(helper.log.contains("KorvaneHelper: Failed to set fan 7 mode: keyNotFound"));
-    EXPECT_TRUE(smc->writes().empty());
-    EXPECT_TRUE(helper::manualFanRegistry().manualFans().empty());
-}
-
-TEST_F(FanCommandsTest, ATwoDigitFanIndexReachesTheShortenedKey) {
-    smc->setKey("F12M", "ui8 ", {0});
-    helper.tool->setFanControlMode(12, true, replies.block());
-    EXPECT_TRUE(onlyReply().success);
+    EXPECT_TRUE(log.contains("KorvaneHelper: Fan 0 target RPM set to 2500"));
+    EXPECT_EQ(mode(12, true), "ok");                        // sent as "F12M"
     EXPECT_EQ(smc->bytesOf("F12M"), Bytes{1});
 }
 
-TEST_F(FanCommandsTest, StoppingReturnsExactlyTheFansStillInManual) {
-    smc->setKey("F2Md", "ui8 ", {0});
-    helper.tool->setFanControlMode(0, true, replies.block());
-    helper.tool->setFanControlMode(1, true, replies.block());
-    helper.tool->setFanControlMode(2, true, replies.block());
-    helper.tool->setFanControlMode(1, false, replies.block());  // the user already gave it back
-    smc->setResult("F2Md", smc_command::kWriteKey, smc_result::kError);
-    auto writesBefore = smc->writes().size();
+TEST_F(FanCommandsTest, FailuresNameTheCaseAndWriteNothing) {
+    smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::absent);
+    EXPECT_EQ(mode(0, true), "SMC connection failed — cannot set fan mode");
+    EXPECT_EQ(rpm(0, 2000), "SMC connection failed — cannot set fan RPM");
+    EXPECT_TRUE(log.contains("KorvaneHelper: SMC connection failed — cannot set fan mode"));
+    EXPECT_TRUE(log.contains("KorvaneHelper: SMC connection failed — cannot set fan RPM"));
 
+    smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::opens);
+    EXPECT_EQ(mode(7, true), "Failed to set fan 7 mode: keyNotFound");
+    EXPECT_TRUE(log.contains("KorvaneHelper: Failed to set fan 7 mode: keyNotFound"));
+    EXPECT_EQ(mode(-1, true), "Failed to set fan -1 mode: keyNotFound");  // "F-1M"
+    EXPECT_EQ(rpm(0, -40), "Failed to set fan 0 RPM: writeFailed");       // fpe2 cannot hold it
+    EXPECT_EQ(rpm(0, 20000), "Failed to set fan 0 RPM: writeFailed");     // nor 80000 after scaling
+    EXPECT_TRUE(smc->writes().empty());
+
+    EXPECT_TRUE(helper::manualFanRegistry().manualFans().empty());
+}
+
+TEST_F(FanCommandsTest, StoppingReturnsExactlyTheFansStillInManualOnce) {
+    smc->setKey("F2Md", "ui8 ", {0});
+    mode(0, true);
+    mode(1, true);
+    mode(2, true);
+    mode(1, false);  // the user already gave it back
+    smc->setResult("F2Md", smc_command::kWriteKey, smc_result::kError);
+    auto before = smc->writes().size();
+
+    helper::manualFanRegistry().restoreAutomatic();
     helper::manualFanRegistry().restoreAutomatic();
     auto writes = smc->writes();
-    ASSERT_EQ(writes.size(), writesBefore + 2);
-    EXPECT_EQ(writes[writesBefore].first, "F0Md");
-    EXPECT_EQ(writes[writesBefore + 1].first, "F2Md");
+    ASSERT_EQ(writes.size(), before + 2);
+    EXPECT_EQ(writes[before].first, "F0Md");
+    EXPECT_EQ(writes[before + 1].first, "F2Md");
     EXPECT_EQ(smc->bytesOf("F0Md"), Bytes{0});
-    EXPECT_TRUE(helper.log.contains("KorvaneHelper: Fan 0 mode restored to Auto"));
-    EXPECT_TRUE(helper.log.contains("KorvaneHelper: Failed to restore fan 2 mode to Auto: writeFailed"));
-
-    // Nothing is left to restore a second time.
-    helper::manualFanRegistry().restoreAutomatic();
-    EXPECT_EQ(smc->writes().size(), writesBefore + 2);
+    EXPECT_TRUE(log.contains("KorvaneHelper: Fan 0 mode restored to Auto"));
+    EXPECT_TRUE(log.contains("KorvaneHelper: Failed to restore fan 2 mode to Auto: writeFailed"));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 namespace korvane::testing {
 
@@ -30,10 +30,8 @@ void FakeSysfs::remove(const std::string& relativePath) { fs::remove(fs::path(ro
 
 std::string FakeSysfs::read(const std::string& relativePath) const {
     std::ifstream in(fs::path(root_) / relativePath);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string contents = text.str();
-    while (!contents.empty() && contents.back() == '\n') contents.pop_back();
+    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!contents.empty() && contents.back() == '\n') contents.pop_back();
     return contents;
 }
 
@@ -56,17 +54,7 @@ void FakeSysfs::addDesktopWithNct6775(int pwmEnable) {
     write("class/hwmon/hwmon4/fan1_min", "300");
     write("class/hwmon/hwmon4/pwm1", "120");
     write("class/hwmon/hwmon4/pwm1_enable", std::to_string(pwmEnable));
-    write("class/hwmon/hwmon4/temp1_input", "38000", 0444);  // SYSTIN: not the CPU
-}
-
-void FakeSysfs::addK10temp(bool withTdie) {
-    addHwmon("hwmon2", "k10temp", "pci0000:00/0000:00:18.3");
-    write("class/hwmon/hwmon2/temp1_label", "Tctl");
-    write("class/hwmon/hwmon2/temp1_input", "75000", 0444);
-    if (withTdie) {
-        write("class/hwmon/hwmon2/temp2_label", "Tdie");
-        write("class/hwmon/hwmon2/temp2_input", "65000", 0444);
-    }
+    write("class/hwmon/hwmon4/temp1_input", "38000", 0444);  // the board, not the CPU
 }
 
 void FakeSysfs::addAppleSMC() {

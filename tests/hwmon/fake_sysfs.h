@@ -1,6 +1,6 @@
 #pragma once
-// A sysfs tree in a private temporary directory, made of plain files, with
-// hwmon devices laid out the way the kernel lays them out.
+// A sysfs tree of plain files in a private temporary directory, with hwmon
+// devices laid out the way the kernel lays them out.
 #include <sys/stat.h>
 
 #include <string>
@@ -16,24 +16,20 @@ public:
 
     const std::string& root() const { return root_; }
 
-    // class/hwmon/<hwmon> with its name file and, when `devicePath` is not
-    // empty, a device link to devices/<devicePath>.
+    // class/hwmon/<hwmon>/name, and a device link to devices/<devicePath>
+    // unless that is empty.
     void addHwmon(const std::string& hwmon, const std::string& name, const std::string& devicePath);
-    // A file below the root, with its directories; mode 0644 unless given.
+    // A file below the root, directories included.
     void write(const std::string& relativePath, const std::string& contents, mode_t mode = 0644);
     void remove(const std::string& relativePath);
-    // The file's contents without the trailing newline.
-    std::string read(const std::string& relativePath) const;
+    std::string read(const std::string& relativePath) const;  // without the final newline
 
-    // Layouts modelled on real machines.
-    // coretemp with a package and two cores; an nct6775 Super I/O with
-    // fan1 (input, min, no max) on pwm1, its enable at `pwmEnable`.
-    void addDesktopWithNct6775(int pwmEnable = 5);
-    // An AMD desktop's k10temp; `withTdie` adds Tdie next to Tctl.
-    void addK10temp(bool withTdie);
-    // An Intel Mac: applesmc with one fan and key-labelled sensors.
+    // coretemp (package 52 °C, a core at 97 °C) as hwmon1; an nct6775 Super
+    // I/O as hwmon4 with fan1 at 1100 RPM (min 300, no max) on pwm1 = 120.
+    void addDesktopWithNct6775(int pwmEnable);
+    // applesmc as hwmon0: fan1 1300..6200 with manual/output, TB0T and TC0P.
     void addAppleSMC();
-    // An Apple Silicon Mac under Asahi: macsmc fan with a writable target.
+    // Asahi macsmc as hwmon3: fan1 at 2300 RPM, 1500..5800, target 2350; Tp09.
     void addMacSMC();
 
 private:
