@@ -26,7 +26,7 @@ struct HelperToolDependencies {
     std::string taskPolicyPath;         // the tool's path
     ProcessScanner* scanner = nullptr;  // Beast Mode and jail listings; absent means none
     // Whether a process still exists (signal 0); replaceable for tests.
-    std::function<bool(std::int32_t pid)> processExists;
+    std::function<bool(std::int32_t pid)> processExists = {};
 };
 
 class HelperTool final : public KorvaneXPCProtocol {

@@ -40,7 +40,7 @@ TimePoint StdMainLoop::now() const { return std::chrono::steady_clock::now(); }
 
 void StdMainLoop::run() {
     std::unique_lock lock(mutex_);
-    quit_ = false;
+    // quit() may come before run() starts (from a signal or a test); it still counts.
     while (!quit_) {
         if (!tasks_.empty()) {
             auto task = std::move(tasks_.front());

@@ -19,7 +19,8 @@ public:
     void cancel(TimerId id) override;
     TimePoint now() const override;
 
-    // Runs tasks and timers until quit() is called (from any thread).
+    // Runs tasks and timers until quit() is called (from any thread, before
+    // or during run()). A loop runs once.
     void run();
     void quit();
 

@@ -1,0 +1,147 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/helper/helper_tool_fixture.h"
+
+namespace korvane {
+namespace {
+
+using testing::HelperToolFixture;
+using testing::Replies;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class ThrottleEngine : public ::testing::Test, public HelperToolFixture {};
+
+TEST_F(ThrottleEngine, SingleThrottleRunsTheToolAndRecordsThePidBeforeReplying) {
+    bool inSetWhenReplied = false;
+    tool->throttleProcess(42, [&](bool success, std::optional<std::string> message) {
+        EXPECT_TRUE(success);
+        EXPECT_FALSE(message);
+        inSetWhenReplied = tool->throttledPIDsSnapshot().contains(42);
+    });
+    EXPECT_TRUE(inSetWhenReplied);
+    ASSERT_EQ(runner.runs().size(), 1u);
+    EXPECT_EQ(runner.runs()[0].path, "/usr/local/libexec/korvane/taskpolicy");
+    EXPECT_THAT(runner.runs()[0].arguments, ElementsAre("-b", "-p", "42"));
+    EXPECT_TRUE(log.contains("KorvaneHelper: PID 42 successfully throttled"));
+
+    Replies replies;
+    tool->unthrottleProcess(42, replies.block());
+    EXPECT_THAT(runner.commandLines().back(), "-B -p 42");
+    EXPECT_TRUE(replies.received.at(0).success);
+    EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
+    EXPECT_TRUE(log.contains("KorvaneHelper: PID 42 successfully unthrottled"));
+}
+
+TEST_F(ThrottleEngine, FailureTextsCarryTheExitCodeAndTheTrimmedOutput) {
+    runner.failFor("7", 3, "\n  first line\n\n  second line \t\n\n");
+    runner.failFor("8", 1, "");
+    runner.failFor("9", 2, std::string("\xFF\xFE garbage", 10));
+    runner.failToLaunchFor("10", "No such file or directory");
+    Replies replies;
+    for (int pid : {7, 8, 9, 10}) tool->throttleProcess(pid, replies.block());
+
+    ASSERT_EQ(replies.received.size(), 4u);
+    for (const auto& r : replies.received) EXPECT_FALSE(r.success);
+    EXPECT_EQ(replies.received[0].message,
+              "taskpolicy failed for PID 7 with exit code 3: first line\n\n  second line");
+    EXPECT_EQ(replies.received[1].message, "taskpolicy failed for PID 8 with exit code 1: ");
+    EXPECT_EQ(replies.received[2].message, "taskpolicy failed for PID 9 with exit code 2: ");
+    EXPECT_EQ(replies.received[3].message, "Failed to launch taskpolicy for PID 10: No such file or directory");
+    EXPECT_TRUE(log.contains("KorvaneHelper: Failed to launch taskpolicy for PID 10: No such file or directory"));
+    EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
+}
+
+TEST_F(ThrottleEngine, UnthrottlingAPidNeverThrottledStillRunsTheTool) {
+    Replies replies;
+    tool->unthrottleProcess(5, replies.block());
+    EXPECT_THAT(runner.commandLines(), ElementsAre("-B -p 5"));
+    EXPECT_TRUE(replies.received.at(0).success);
+}
+
+TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInOrder) {
+    runner.failFor("2", 1, "gone");
+    runner.failToLaunchFor("4", "Permission denied");
+    Replies replies;
+    tool->throttleMultipleProcesses({1, 2, 3, 4, 1}, replies.block());
+
+    EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 1", "-b -p 2", "-b -p 3", "-b -p 4", "-b -p 1"));
+    EXPECT_THAT(replies.received, IsEmpty()) << "the reply belongs to the main loop";
+    loop.runPending();
+    ASSERT_EQ(replies.received.size(), 1u);
+    EXPECT_FALSE(replies.received[0].success);
+    EXPECT_EQ(replies.received[0].message,
+              "PID 2: taskpolicy failed for PID 2 with exit code 1: gone; "
+              "PID 4: Failed to launch taskpolicy for PID 4: Permission denied");
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{1, 3}));
+}
+
+TEST_F(ThrottleEngine, EmptyInputsRunNothingAndSucceed) {
+    Replies multiple, all;
+    tool->throttleMultipleProcesses({}, multiple.block());
+    loop.runPending();
+    tool->unthrottleAllProcesses(all.block());  // nothing throttled: answered at once
+    EXPECT_THAT(runner.runs(), IsEmpty());
+    ASSERT_EQ(multiple.received.size(), 1u);
+    EXPECT_TRUE(multiple.received[0].success);
+    EXPECT_FALSE(multiple.received[0].message);
+    ASSERT_EQ(all.received.size(), 1u);
+    EXPECT_TRUE(all.received[0].success);
+}
+
+TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
+    Replies ignored;
+    tool->throttleMultipleProcesses({11, 12, 13}, ignored.block());
+    loop.runPending();
+    runner.clear();
+    log.clear();
+    runner.failFor("12", 1, "no such process");
+
+    Replies replies;
+    tool->unthrottleAllProcesses(replies.block());
+    loop.runPending();
+    EXPECT_EQ(runner.runs().size(), 3u);
+    ASSERT_EQ(replies.received.size(), 1u);
+    EXPECT_FALSE(replies.received[0].success);
+    EXPECT_EQ(replies.received[0].message,
+              "PID 12: taskpolicy failed for PID 12 with exit code 1: no such process");
+    EXPECT_EQ(log.countStartingWith("KorvaneHelper: PID 1"), 2);  // two "successfully unthrottled"
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{12}));
+}
+
+TEST_F(ThrottleEngine, PingTouchesNothing) {
+    Replies ignored;
+    tool->throttleProcess(3, ignored.block());
+    runner.clear();
+    std::optional<bool> alive;
+    tool->ping([&](bool a) { alive = a; });
+    EXPECT_EQ(alive, true);
+    EXPECT_THAT(runner.runs(), IsEmpty());
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{3}));
+}
+
+TEST_F(ThrottleEngine, DeadPidsLeaveTheSetOnTheNextTick) {
+    Replies ignored;
+    tool->throttleMultipleProcesses({20, 21, 22}, ignored.block());
+    livingPIDs = {21};
+    loop.advanceBy(seconds(4.9));
+    EXPECT_EQ(tool->throttledPIDsSnapshot().size(), 3u) << "the first tick comes after 5 s";
+    loop.advanceBy(seconds(0.1));
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{21}));
+    EXPECT_TRUE(log.contains("KorvaneHelper: cleanupDeadPIDs — 2 ölü PID temizlendi (kalan: 1)"));
+    log.clear();
+    loop.advanceBy(seconds(5));
+    EXPECT_THAT(log.lines(), IsEmpty()) << "nothing dropped, nothing logged";
+}
+
+TEST_F(ThrottleEngine, MonitoringStartsWithTheTool) {
+    // The fixture's tool was created before this test body ran.
+    log::CapturedLines fresh;
+    VirtualMainLoop otherLoop;
+    helper::HelperTool other({.mainLoop = otherLoop, .runner = runner, .taskPolicyPath = "tp"});
+    EXPECT_THAT(fresh.lines(), ElementsAre("KorvaneHelper: Process monitoring started (interval: 5s)"));
+}
+
+}  // namespace
+}  // namespace korvane
