@@ -1,0 +1,156 @@
+// The built helper and korvanectl against real processes, with a stand-in for
+// the taskpolicy tool that records what the helper asked of it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/fakes/helper_daemon.h"
+#include "tests/fakes/temp_dir.h"
+
+namespace korvane {
+namespace {
+
+using testing::CommandResult;
+using testing::HelperDaemon;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+// A real process to throttle, ended with its test.
+class Sleeper {
+public:
+    Sleeper() {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~Sleeper() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::string pid() const { return std::to_string(pid_); }
+
+private:
+    pid_t pid_;
+};
+
+class HelperCliEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::chmod(dir.path().c_str(), 0755);  // so another user may reach the socket's folder
+        ASSERT_TRUE(helper.started());
+        ASSERT_TRUE(helper.waitUntilListening()) << helper.log();
+    }
+
+    CommandResult ctl(std::vector<std::string> args) {
+        args.insert(args.begin(), {KORVANE_CTL_BINARY, "--socket", socketPath});
+        return testing::runCommand(args);
+    }
+    std::vector<std::string> toolCalls() const {
+        std::ifstream in(toolLog);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    testing::TempDir dir;
+    std::string socketPath = dir.file("helper.sock");
+    std::string toolLog = dir.file("tool.log");
+    HelperDaemon helper{KORVANE_HELPER_BINARY,
+                        {"--allow-uid=" + std::to_string(::getuid())},
+                        socketPath,
+                        dir.file("helper.log"),
+                        {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY}, {"FAKE_TASKPOLICY_LOG", toolLog}}};
+};
+
+TEST_F(HelperCliEndToEnd, StartsInOrderAndAnswersPing) {
+    auto lines = helper.logLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "KorvaneHelper: Process monitoring started (interval: 5s)");
+    EXPECT_EQ(lines[1], "KorvaneHelper: Daemon started with Mach service name: com.korvane.helper");
+    auto ping = ctl({"ping"});
+    EXPECT_EQ(ping.exitStatus, 0);
+    EXPECT_EQ(ping.out, "alive\n");
+}
+
+TEST_F(HelperCliEndToEnd, ThrottlesAndReleasesRealProcesses) {
+    Sleeper a, b, c;
+    auto throttled = ctl({"throttle", a.pid()});
+    EXPECT_EQ(throttled.exitStatus, 0);
+    EXPECT_EQ(throttled.out, "OK\n");
+    EXPECT_EQ(ctl({"throttle-many", b.pid(), c.pid()}).exitStatus, 0);
+    EXPECT_EQ(ctl({"unthrottle-all"}).exitStatus, 0);
+
+    auto calls = toolCalls();
+    ASSERT_EQ(calls.size(), 6u);
+    EXPECT_THAT(std::vector<std::string>(calls.begin(), calls.begin() + 3),
+                ElementsAre("-b -p " + a.pid(), "-b -p " + b.pid(), "-b -p " + c.pid()));
+    std::set<std::string> released(calls.begin() + 3, calls.end());
+    EXPECT_EQ(released, (std::set<std::string>{"-B -p " + a.pid(), "-B -p " + b.pid(), "-B -p " + c.pid()}));
+    // Nothing left to release.
+    EXPECT_EQ(ctl({"unthrottle-all"}).exitStatus, 0);
+    EXPECT_EQ(toolCalls().size(), 6u);
+}
+
+TEST_F(HelperCliEndToEnd, FailuresComeBackAsTheHelpersMessage) {
+    Sleeper alive;
+    auto gone = ctl({"throttle", "999999"});
+    EXPECT_EQ(gone.exitStatus, 1);
+    EXPECT_EQ(gone.out, "");
+    EXPECT_EQ(gone.err, "taskpolicy failed for PID 999999 with exit code 3: no such process: 999999\n");
+
+    auto mixed = ctl({"throttle-many", alive.pid(), "999999"});
+    EXPECT_EQ(mixed.exitStatus, 1);
+    EXPECT_EQ(mixed.err, "PID 999999: taskpolicy failed for PID 999999 with exit code 3: no such process: 999999\n");
+
+    auto fan = ctl({"fan-rpm", "0", "2500"});
+    EXPECT_EQ(fan.exitStatus, 1);
+    EXPECT_THAT(fan.err, HasSubstr("fan RPM"));
+}
+
+TEST_F(HelperCliEndToEnd, BadUsageAndAGoneHelperHaveTheirOwnExitCodes) {
+    for (auto args : std::vector<std::vector<std::string>>{
+             {}, {"throttle"}, {"throttle", "12x"}, {"throttle", "4294967296"}, {"beast", "on"},
+             {"fan-mode", "0", "fast"}, {"launch"}}) {
+        auto r = ctl(args);
+        EXPECT_EQ(r.exitStatus, 64) << (args.empty() ? "" : args[0]);
+        EXPECT_THAT(r.err, HasSubstr("usage: korvanectl"));
+    }
+    EXPECT_EQ(helper.stop(SIGTERM), 0);
+    auto gone = ctl({"ping"});
+    EXPECT_EQ(gone.exitStatus, 2);
+    EXPECT_THAT(gone.err, StartsWith("korvanectl: "));
+}
+
+// The socket file is the first fence: another user cannot even connect.
+// With the file opened up, the helper's own check on the peer's uid refuses.
+TEST_F(HelperCliEndToEnd, OnlyRootAndTheInstallingUserGetIn) {
+    if (::getuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
+    // A copy the other user can reach wherever the build tree lives.
+    std::string ctlCopy = dir.file("korvanectl");
+    std::filesystem::copy_file(KORVANE_CTL_BINARY, ctlCopy);
+    ::chmod(ctlCopy.c_str(), 0755);
+    std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                         ctlCopy, "--socket", socketPath, "ping"};
+    auto fenced = testing::runCommand(asNobody);
+    EXPECT_EQ(fenced.exitStatus, 2) << fenced.err;
+    EXPECT_THAT(fenced.err, HasSubstr("Permission denied"));
+
+    ASSERT_EQ(::chmod(socketPath.c_str(), 0666), 0);
+    auto refused = testing::runCommand(asNobody);
+    EXPECT_EQ(refused.exitStatus, 2) << refused.out;
+    EXPECT_THAT(helper.log(), HasSubstr("KorvaneHelper: Refused connection from uid 65534\n"));
+    EXPECT_EQ(ctl({"ping"}).exitStatus, 0) << "the allowed user is still served";
+}
+
+}  // namespace
+}  // namespace korvane
