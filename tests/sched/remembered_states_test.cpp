@@ -1,44 +1,66 @@
-// The memory of what threads had: pid reuse and growth.
+// The memory of what threads had: pid reuse, held descriptors, growth.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/linux/sched/remembered_states.h"
 
 namespace korvane::linux_platform {
 namespace {
 
-RememberedProcess processWith(std::uint64_t startTime, pid_t tid, std::int32_t nice) {
-    RememberedProcess process;
-    process.startTime = startTime;
+RememberedProcess startedAt(std::uint64_t startTime, pid_t tid, std::int32_t nice) {
+    RememberedProcess process{ProcessReference::startedAt(startTime), {}};
     process.threads[tid].attributes.nice = nice;
     return process;
 }
 
-TEST(RememberedStatesTest, KeepsFirstStateAndNeverHandsAnEarlierProcessToANewOne) {
+TEST(RememberedStatesTest, KeepsTheFirstStateAndNeverHandsAnEarlierProcessToANewOne) {
     RememberedStates memory;
-    memory.remember(100, processWith(7, 100, 5));
-    memory.remember(100, processWith(7, 100, 0));  // a second request sees the changed state
-    memory.remember(100, processWith(7, 101, 3));
-    ASSERT_NE(memory.find(100, 7), nullptr);
-    EXPECT_EQ(memory.find(100, 7)->threads.at(100).attributes.nice, 5);
-    EXPECT_EQ(memory.find(100, 7)->threads.at(101).attributes.nice, 3);
+    std::uint64_t runningSince = 7;
+    StartTimeLookup now = [&](pid_t) { return std::optional(runningSince); };
+    memory.remember(100, startedAt(7, 100, 5), now);
+    memory.remember(100, startedAt(7, 100, 0), now);  // a second request sees the changed state
+    memory.remember(100, startedAt(7, 101, 3), now);
+    ASSERT_NE(memory.find(100, now), nullptr);
+    EXPECT_EQ(memory.find(100, now)->threads.at(100).attributes.nice, 5);
+    EXPECT_EQ(memory.find(100, now)->threads.at(101).attributes.nice, 3);
 
-    // Pid 100 now belongs to a process started later.
-    EXPECT_EQ(memory.find(100, 9), nullptr);
+    runningSince = 9;  // pid 100 now belongs to a process started later
+    EXPECT_EQ(memory.find(100, now), nullptr);
     EXPECT_FALSE(memory.contains(100));
-    memory.remember(100, processWith(9, 100, 1));
-    memory.remember(100, processWith(11, 100, 2));
-    EXPECT_EQ(memory.find(100, 11)->threads.at(100).attributes.nice, 2);
+    memory.remember(100, startedAt(9, 100, 1), now);
+    EXPECT_EQ(memory.find(100, now)->threads.at(100).attributes.nice, 1);
+}
+
+TEST(RememberedStatesTest, AHeldPidfdTellsWhenItsProcessHasEnded) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0U));
+    ASSERT_GE(pidfd, 0);
+    RememberedStates memory;
+    StartTimeLookup unused = [](pid_t) { return std::optional<std::uint64_t>(); };
+    memory.remember(child, RememberedProcess{ProcessReference::holding(pidfd), {}}, unused);
+    EXPECT_NE(memory.find(child, unused), nullptr);
+
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(memory.find(child, unused), nullptr);
+    EXPECT_EQ(memory.size(), 0u);
 }
 
 TEST(RememberedStatesTest, SweepsEndedProcessesOnceTheStoreHasGrown) {
     RememberedStates memory;
-    auto onlyEvenPidsRun = [](pid_t pid) -> std::optional<std::uint64_t> {
+    StartTimeLookup onlyEvenPidsRun = [](pid_t pid) {
         return pid % 2 == 0 ? std::optional<std::uint64_t>(1) : std::nullopt;
     };
-    for (pid_t pid = 1; pid < 64; ++pid) memory.remember(pid, processWith(1, pid, 0));
+    for (pid_t pid = 1; pid < 64; ++pid) memory.remember(pid, startedAt(1, pid, 0), onlyEvenPidsRun);
     memory.sweepIfGrown(onlyEvenPidsRun);
     EXPECT_EQ(memory.size(), 63u);  // not grown enough yet
-    memory.remember(64, processWith(1, 64, 0));
+    memory.remember(64, startedAt(1, 64, 0), onlyEvenPidsRun);
     memory.sweepIfGrown(onlyEvenPidsRun);
     EXPECT_EQ(memory.size(), 32u);
     EXPECT_TRUE(memory.contains(64));

@@ -1,6 +1,5 @@
 #include "platform/linux/sched/background_policy.h"
 
-#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -9,6 +8,7 @@
 #include <cerrno>
 #include <optional>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace korvane::linux_platform {
@@ -27,21 +27,21 @@ PolicyFailure failureFor(int error) {
     return failure(PolicyFailureReason::SystemError, error);
 }
 
-// Holds a process while we work on it: as long as it has not ended, its pid
-// cannot have been given to another process, so what we read under the pid
-// belongs to the process we opened.
-class ProcessHandle {
+// The target's pidfd. pidfd_open refuses thread ids, so it also tells a
+// process from one of its threads (/proc/TID/task would list the whole
+// process). Kept by the memory, it names the process until its release.
+class Pidfd {
 public:
-    ProcessHandle() = default;
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    ~ProcessHandle() {
+    Pidfd() = default;
+    Pidfd(const Pidfd&) = delete;
+    Pidfd& operator=(const Pidfd&) = delete;
+    ~Pidfd() {
         if (fd_ >= 0) ::close(fd_);
     }
 
-    // 0 or the errno of pidfd_open; EINVAL when the pid is a thread's.
+    // 0 or the errno of pidfd_open. Kernels before 5.3 have none; then the
+    // pid is taken as it is.
     int open(pid_t pid) {
-        pid_ = pid;
         long fd = ::syscall(SYS_pidfd_open, pid, 0U);
         if (fd >= 0) {
             fd_ = static_cast<int>(fd);
@@ -50,16 +50,11 @@ public:
         if (errno != ENOSYS) return errno;
         return ::kill(pid, 0) == 0 || errno == EPERM ? 0 : errno;
     }
-
-    bool hasEnded() const {
-        if (fd_ < 0) return ::kill(pid_, 0) != 0 && errno == ESRCH;
-        pollfd ready{fd_, POLLIN, 0};
-        return ::poll(&ready, 1, 0) > 0;
-    }
+    bool isOpen() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_ = -1;
-    pid_t pid_ = 0;
 };
 
 enum class Direction { Background, Release };
@@ -67,6 +62,9 @@ enum class Direction { Background, Release };
 }  // namespace
 
 // One apply or release: the target, then its descendants in its cgroup.
+// Everything read about a process goes through its open /proc directory,
+// and reads through it come back empty once the process has ended, so a
+// pid given to a new process meanwhile is never followed.
 class PolicyWalk {
 public:
     PolicyWalk(BackgroundPolicy& policy, Direction direction, RememberedStates* memory)
@@ -80,14 +78,17 @@ private:
         pid_t parent;
     };
 
-    Expected<Done, PolicyFailure> walkProcess(pid_t pid, const ProcessHandle& handle,
-                                              std::optional<std::uint64_t> startTime, bool isTarget);
+    // Changes every thread of one process; false when the kernel refused a
+    // change (`refusal` holds the errno) and the process was restored.
+    bool walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedProcess* remembered,
+                     RememberedProcess& before, int& refusal);
     void walkDescendant(const Descendant& found);
-    bool sharesTargetCgroup(pid_t pid);
+    bool sharesTargetCgroup(const std::string& cgroup);
     int backgroundThread(pid_t tid, RememberedProcess& before);
     int releaseThread(pid_t tid, pid_t pid, const RememberedProcess* remembered);
     int restoreThread(pid_t tid, const ThreadSchedState& state);
     bool looksBackground(const ThreadSchedState& state) const;
+    std::optional<std::uint64_t> startTimeOf(pid_t pid) const;
 
     BackgroundPolicy& policy_;
     Direction direction_;
@@ -102,111 +103,127 @@ private:
 Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
     target_ = target;
     if (target <= 0) return unexpected(failure(PolicyFailureReason::NoSuchProcess));
-    ProcessHandle handle;
-    if (int error = handle.open(target); error != 0) {
-        return unexpected(error == EINVAL ? failure(PolicyFailureReason::NoSuchProcess, error) : failureFor(error));
+    auto startTime = [this](pid_t pid) { return startTimeOf(pid); };
+    const RememberedProcess* remembered =
+        direction_ == Direction::Release && memory_ ? memory_->find(target, startTime) : nullptr;
+
+    // A remembered process is known to be one; anything else may be a
+    // thread id.
+    Pidfd pidfd;
+    if (!remembered) {
+        if (int error = pidfd.open(target); error != 0) {
+            return unexpected(error == EINVAL ? failure(PolicyFailureReason::NoSuchProcess, error)
+                                              : failureFor(error));
+        }
     }
-    // The start time keys the memory. Reading it costs more than all the
-    // system calls on a thread, so without memory only processes whose
-    // session is 0 (kernel threads are among them) are looked at closely.
-    bool keyed = memory_ && (direction_ == Direction::Background || memory_->contains(target));
-    std::optional<std::uint64_t> startTime;
-    if (keyed || ::getsid(target) <= 0) {
+    // Reading /proc/PID/stat costs more than all the system calls on a
+    // thread, so only processes in session 0, where every kernel thread is,
+    // are looked at closely.
+    if (::getsid(target) <= 0) {
         auto stat = policy_.tree_.stat(target);
         if (!stat) return unexpected(failureFor(stat.error()));
         if (stat->isKernelThread()) return unexpected(failure(PolicyFailureReason::KernelThread));
-        startTime = stat->startTime;
     }
-    if (handle.hasEnded()) return unexpected(failure(PolicyFailureReason::NoSuchProcess, ESRCH));
 
+    auto tasks = policy_.tree_.openTasks(target);
+    if (!tasks) return unexpected(failureFor(tasks.error()));
     visited_.insert(target);
-    if (auto walked = walkProcess(target, handle, keyed ? startTime : std::nullopt, true); !walked) {
-        return unexpected(walked.error());
+    RememberedProcess before{ProcessReference::startedAt(0), {}};
+    int refusal = 0;
+    if (!walkProcess(target, *tasks, remembered, before, refusal)) return unexpected(failureFor(refusal));
+    if (report_.threads == 0) return unexpected(failure(PolicyFailureReason::NoSuchProcess, ESRCH));
+
+    if (memory_ && direction_ == Direction::Background) {
+        if (memory_->canHoldDescriptor() && pidfd.isOpen()) {
+            before.process = ProcessReference::holding(pidfd.release());
+            memory_->remember(target, std::move(before), startTime);
+        } else if (auto started = startTimeOf(target)) {
+            before.process = ProcessReference::startedAt(*started);
+            memory_->remember(target, std::move(before), startTime);
+        }
+    } else if (remembered) {
+        memory_->forget(target);
     }
+
     while (!pending_.empty()) {
         Descendant next = pending_.back();
         pending_.pop_back();
         walkDescendant(next);
     }
-    if (memory_ && direction_ == Direction::Background) {
-        memory_->sweepIfGrown([this](pid_t pid) -> std::optional<std::uint64_t> {
-            auto stat = policy_.tree_.stat(pid);
-            return stat ? std::optional(stat->startTime) : std::nullopt;
-        });
-    }
+    if (memory_ && direction_ == Direction::Background) memory_->sweepIfGrown(startTime);
     return report_;
 }
 
+std::optional<std::uint64_t> PolicyWalk::startTimeOf(pid_t pid) const {
+    auto stat = policy_.tree_.stat(pid);
+    return stat ? std::optional(stat->startTime) : std::nullopt;
+}
+
 void PolicyWalk::walkDescendant(const Descendant& found) {
-    ProcessHandle handle;
-    if (handle.open(found.pid) != 0) return;
+    auto process = policy_.tree_.openProcess(found.pid);
+    if (!process) return;
     // A child that ended between the listing and now may have left its pid
     // to a stranger; only a process whose parent is still the one that
     // listed it is ours.
-    auto stat = policy_.tree_.stat(found.pid);
-    if (!stat || stat->parent != found.parent || stat->isKernelThread() || handle.hasEnded()) return;
-    if (!sharesTargetCgroup(found.pid)) return;
-    (void)walkProcess(found.pid, handle, memory_ ? std::optional(stat->startTime) : std::nullopt, false);
-}
+    auto stat = process->stat();
+    if (!stat || stat->parent != found.parent || stat->isKernelThread()) return;
+    auto cgroup = process->cgroup();
+    if (!cgroup || !sharesTargetCgroup(*cgroup)) return;
+    auto tasks = process->openTasks();
+    if (!tasks) return;
 
-bool PolicyWalk::sharesTargetCgroup(pid_t pid) {
-    if (!targetCgroup_) {
-        auto cgroup = policy_.tree_.cgroup(target_);
-        if (!cgroup) return false;
-        targetCgroup_ = std::move(*cgroup);
+    auto knownStartTime = [&stat](pid_t) { return std::optional(stat->startTime); };
+    const RememberedProcess* remembered =
+        direction_ == Direction::Release && memory_ ? memory_->find(found.pid, knownStartTime) : nullptr;
+    RememberedProcess before{ProcessReference::startedAt(stat->startTime), {}};
+    int refusal = 0;
+    if (!walkProcess(found.pid, *tasks, remembered, before, refusal)) return;
+    if (memory_ && direction_ == Direction::Background) {
+        memory_->remember(found.pid, std::move(before), knownStartTime);
+    } else if (remembered) {
+        memory_->forget(found.pid);
     }
-    auto cgroup = policy_.tree_.cgroup(pid);
-    return cgroup && *cgroup == *targetCgroup_;
 }
 
-Expected<Done, PolicyFailure> PolicyWalk::walkProcess(pid_t pid, const ProcessHandle& handle,
-                                                      std::optional<std::uint64_t> startTime, bool isTarget) {
-    auto tasks = policy_.tree_.openTasks(pid);
-    if (!tasks) return isTarget ? Expected<Done, PolicyFailure>(unexpected(failureFor(tasks.error()))) : Done{};
+bool PolicyWalk::sharesTargetCgroup(const std::string& cgroup) {
+    if (!targetCgroup_) {
+        auto own = policy_.tree_.cgroup(target_);
+        if (!own) return false;
+        targetCgroup_ = std::move(*own);
+    }
+    return cgroup == *targetCgroup_;
+}
 
-    RememberedProcess before;
-    before.startTime = startTime.value_or(0);
-    const RememberedProcess* remembered = nullptr;
-    if (direction_ == Direction::Release && memory_ && startTime) remembered = memory_->find(pid, *startTime);
-
+bool PolicyWalk::walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedProcess* remembered,
+                             RememberedProcess& before, int& refusal) {
     // Threads appear while we work, and a thread started by one we have not
     // reached yet does not inherit anything; a pass that finds no new thread
     // ends the work, since every later thread descends from a changed one.
     std::unordered_set<pid_t> seen;
-    int refusal = 0;
-    for (bool foundNew = true; foundNew && !handle.hasEnded();) {
+    for (bool foundNew = true; foundNew;) {
         foundNew = false;
-        for (pid_t tid : tasks->threads()) {
+        for (pid_t tid : tasks.threads()) {
             if (!seen.insert(tid).second) continue;
             foundNew = true;
             int error = direction_ == Direction::Background ? backgroundThread(tid, before)
                                                             : releaseThread(tid, pid, remembered);
             if (error != 0 && refusal == 0) refusal = error;
             // Read after the change: what this thread starts from now on inherits it.
-            for (pid_t child : tasks->children(tid)) {
+            for (pid_t child : tasks.children(tid)) {
                 if (visited_.insert(child).second) pending_.push_back({child, pid});
             }
         }
     }
-    if (seen.empty() && isTarget) return unexpected(failure(PolicyFailureReason::NoSuchProcess, ESRCH));
     if (refusal != 0) {
         // Half a background policy helps nobody and would never be released.
         if (direction_ == Direction::Background) {
             for (const auto& [tid, state] : before.threads) restoreThread(tid, state);
         }
-        if (isTarget) return unexpected(failureFor(refusal));
-        return Done{};
+        return false;
     }
-    if (memory_ && startTime) {
-        if (direction_ == Direction::Background) {
-            memory_->remember(pid, std::move(before));
-        } else {
-            memory_->forget(pid);
-        }
-    }
-    report_.processes += 1;
+    report_.processes += seen.empty() ? 0 : 1;
     report_.threads += static_cast<int>(seen.size());
-    return Done{};
+    return true;
 }
 
 bool PolicyWalk::looksBackground(const ThreadSchedState& state) const {

@@ -4,35 +4,42 @@
 
 namespace korvane::linux_platform {
 
-void RememberedStates::remember(pid_t pid, RememberedProcess process) {
+void RememberedStates::remember(pid_t pid, RememberedProcess process, const StartTimeLookup& startTimeOf) {
     auto found = processes_.find(pid);
-    if (found == processes_.end() || found->second.startTime != process.startTime) {
-        processes_[pid] = std::move(process);
+    if (found != processes_.end() && found->second.process.stillNames(pid, startTimeOf)) {
+        for (auto& [tid, state] : process.threads) found->second.threads.try_emplace(tid, std::move(state));
         return;
     }
-    for (auto& [tid, state] : process.threads) found->second.threads.try_emplace(tid, std::move(state));
+    if (found != processes_.end()) erase(found);
+    if (process.process.holdsDescriptor()) ++heldDescriptors_;
+    processes_.emplace(pid, std::move(process));
 }
 
-const RememberedProcess* RememberedStates::find(pid_t pid, std::uint64_t startTime) {
+const RememberedProcess* RememberedStates::find(pid_t pid, const StartTimeLookup& startTimeOf) {
     auto found = processes_.find(pid);
     if (found == processes_.end()) return nullptr;
-    if (found->second.startTime != startTime) {
-        processes_.erase(found);
+    if (!found->second.process.stillNames(pid, startTimeOf)) {
+        erase(found);
         return nullptr;
     }
     return &found->second;
 }
 
-void RememberedStates::sweepIfGrown(const std::function<std::optional<std::uint64_t>(pid_t)>& currentStartTime) {
+void RememberedStates::forget(pid_t pid) {
+    if (auto found = processes_.find(pid); found != processes_.end()) erase(found);
+}
+
+void RememberedStates::sweepIfGrown(const StartTimeLookup& startTimeOf) {
     if (processes_.size() < sweepAt_) return;
     for (auto it = processes_.begin(); it != processes_.end();) {
-        if (currentStartTime(it->first) != it->second.startTime) {
-            it = processes_.erase(it);
-        } else {
-            ++it;
-        }
+        it = it->second.process.stillNames(it->first, startTimeOf) ? std::next(it) : erase(it);
     }
     sweepAt_ = std::max(kFirstSweepSize, processes_.size() * 2);
+}
+
+RememberedStates::Entries::iterator RememberedStates::erase(Entries::iterator entry) {
+    if (entry->second.process.holdsDescriptor()) --heldDescriptors_;
+    return processes_.erase(entry);
 }
 
 }  // namespace korvane::linux_platform

@@ -9,40 +9,52 @@
 #include <optional>
 #include <unordered_map>
 
+#include "platform/linux/sched/process_reference.h"
 #include "platform/linux/sched/thread_sched.h"
 
 namespace korvane::linux_platform {
 
 struct RememberedProcess {
-    std::uint64_t startTime = 0;  // tells this process from a later one with the same pid
+    ProcessReference process;
     std::unordered_map<pid_t, ThreadSchedState> threads;
 };
+
+// The start time of the process that has a pid now, or nothing.
+using StartTimeLookup = std::function<std::optional<std::uint64_t>(pid_t)>;
 
 // Not synchronised; its owner serialises access.
 class RememberedStates {
 public:
+    // The helper's descriptors are also its connections and pipes; beyond
+    // this many, processes are told apart by their start time instead.
+    static constexpr std::size_t kMaxHeldDescriptors = 512;
+    bool canHoldDescriptor() const { return heldDescriptors_ < kMaxHeldDescriptors; }
+
     // Adds threads not yet remembered for this process. What is already known
     // stays: a second background request must not record the background
     // state as the state to return to. An entry left by an earlier process
     // with the same pid is replaced.
-    void remember(pid_t pid, RememberedProcess process);
+    void remember(pid_t pid, RememberedProcess process, const StartTimeLookup& startTimeOf);
 
-    // The entry for the process with this pid and start time; an entry of an
+    // The entry for the process that has this pid now; an entry left by an
     // earlier process with the same pid is dropped and nothing is returned.
-    const RememberedProcess* find(pid_t pid, std::uint64_t startTime);
+    const RememberedProcess* find(pid_t pid, const StartTimeLookup& startTimeOf);
     bool contains(pid_t pid) const { return processes_.count(pid) != 0; }
-    void forget(pid_t pid) { processes_.erase(pid); }
+    void forget(pid_t pid);
     std::size_t size() const { return processes_.size(); }
 
     // Processes that end while throttled are never released. Whenever the
     // store has doubled since the last sweep, drop entries whose process is
-    // gone; `currentStartTime` gives the start time of the process now
-    // holding a pid, or nothing when there is none.
-    void sweepIfGrown(const std::function<std::optional<std::uint64_t>(pid_t)>& currentStartTime);
+    // gone.
+    void sweepIfGrown(const StartTimeLookup& startTimeOf);
 
 private:
+    using Entries = std::unordered_map<pid_t, RememberedProcess>;
+    Entries::iterator erase(Entries::iterator entry);
+
     static constexpr std::size_t kFirstSweepSize = 64;
-    std::unordered_map<pid_t, RememberedProcess> processes_;
+    Entries processes_;
+    std::size_t heldDescriptors_ = 0;
     std::size_t sweepAt_ = kFirstSweepSize;
 };
 

@@ -1,11 +1,13 @@
 #include "platform/linux/sched/task_tree_reader.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <string_view>
+#include <utility>
 
 namespace korvane::linux_platform {
 namespace {
@@ -17,6 +19,9 @@ Expected<std::string, int> readWhole(int fd) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
             content.append(buffer, static_cast<std::size_t>(n));
+            // /proc files are generated whole on the first read: a short
+            // read is the end, and saves a system call per file.
+            if (static_cast<std::size_t>(n) < sizeof buffer) break;
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
@@ -59,22 +64,28 @@ std::vector<pid_t> parsePidList(std::string_view text) {
 }  // namespace
 
 TaskDirectory::~TaskDirectory() {
-    if (dir_) ::closedir(dir_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 std::vector<pid_t> TaskDirectory::threads() {
     std::vector<pid_t> tids;
-    ::rewinddir(dir_);
-    while (dirent* entry = ::readdir(dir_)) {
-        pid_t tid = 0;
-        std::string_view name = entry->d_name;
-        if (parseWhole(name, tid) && tid > 0) tids.push_back(tid);
+    if (!std::exchange(atStart_, false) && ::lseek(fd_, 0, SEEK_SET) != 0) return tids;
+    alignas(dirent64) char buffer[8192];
+    for (;;) {
+        ssize_t n = ::getdents64(fd_, buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (ssize_t offset = 0; offset < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
+            pid_t tid = 0;
+            if (parseWhole(std::string_view(entry->d_name), tid) && tid > 0) tids.push_back(tid);
+            offset += entry->d_reclen;
+        }
     }
     return tids;
 }
 
 std::vector<pid_t> TaskDirectory::children(pid_t tid) const {
-    auto text = readFileAt(::dirfd(dir_), std::to_string(tid) + "/children");
+    auto text = readFileAt(fd_, std::to_string(tid) + "/children");
     return text ? parsePidList(*text) : std::vector<pid_t>{};
 }
 
@@ -107,6 +118,24 @@ Expected<ProcessStat, int> parseProcessStat(const std::string& text) {
     return unexpected(EINVAL);
 }
 
+ProcessDirectory::~ProcessDirectory() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+Expected<ProcessStat, int> ProcessDirectory::stat() const {
+    auto text = readFileAt(fd_, "stat");
+    if (!text) return unexpected(text.error());
+    return parseProcessStat(*text);
+}
+
+Expected<std::string, int> ProcessDirectory::cgroup() const { return readFileAt(fd_, "cgroup"); }
+
+Expected<TaskDirectory, int> ProcessDirectory::openTasks() const {
+    int fd = ::openat(fd_, "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return unexpected(errno);
+    return TaskDirectory(fd);
+}
+
 Expected<ProcessStat, int> TaskTreeReader::stat(pid_t pid) const {
     auto text = readFileAt(AT_FDCWD, root_ + "/" + std::to_string(pid) + "/stat");
     if (!text) return unexpected(text.error());
@@ -118,9 +147,15 @@ Expected<std::string, int> TaskTreeReader::cgroup(pid_t pid) const {
 }
 
 Expected<TaskDirectory, int> TaskTreeReader::openTasks(pid_t pid) const {
-    DIR* dir = ::opendir((root_ + "/" + std::to_string(pid) + "/task").c_str());
-    if (!dir) return unexpected(errno);
-    return TaskDirectory(dir);
+    int fd = ::open((root_ + "/" + std::to_string(pid) + "/task").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return unexpected(errno);
+    return TaskDirectory(fd);
+}
+
+Expected<ProcessDirectory, int> TaskTreeReader::openProcess(pid_t pid) const {
+    int fd = ::open((root_ + "/" + std::to_string(pid)).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return unexpected(errno);
+    return ProcessDirectory(fd);
 }
 
 }  // namespace korvane::linux_platform

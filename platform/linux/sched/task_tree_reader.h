@@ -3,7 +3,6 @@
 // children of each thread, and what decides whether a child belongs to the
 // same application (its parent, its cgroup). The root is injectable so tests
 // can describe a tree that the real /proc cannot show.
-#include <dirent.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -25,18 +24,36 @@ struct ProcessStat {
 // has gone, even if its pid has been given to a new process meanwhile.
 class TaskDirectory {
 public:
-    explicit TaskDirectory(DIR* dir) : dir_(dir) {}
-    TaskDirectory(TaskDirectory&& other) noexcept : dir_(other.dir_) { other.dir_ = nullptr; }
+    explicit TaskDirectory(int fd) : fd_(fd) {}
+    TaskDirectory(TaskDirectory&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     TaskDirectory& operator=(TaskDirectory&&) = delete;
     ~TaskDirectory();
 
-    // The thread ids now; each call reads the directory afresh.
+    // The thread ids now; each call reads the directory afresh. Empty once
+    // the process has ended.
     std::vector<pid_t> threads();
     // The processes this thread has started and not yet lost.
     std::vector<pid_t> children(pid_t tid) const;
 
 private:
-    DIR* dir_;
+    int fd_;
+    bool atStart_ = true;
+};
+
+// An open /proc/PID: everything read through it belongs to one process.
+class ProcessDirectory {
+public:
+    explicit ProcessDirectory(int fd) : fd_(fd) {}
+    ProcessDirectory(ProcessDirectory&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    ProcessDirectory& operator=(ProcessDirectory&&) = delete;
+    ~ProcessDirectory();
+
+    Expected<ProcessStat, int> stat() const;
+    Expected<std::string, int> cgroup() const;
+    Expected<TaskDirectory, int> openTasks() const;
+
+private:
+    int fd_;
 };
 
 class TaskTreeReader {
@@ -47,6 +64,7 @@ public:
     Expected<ProcessStat, int> stat(pid_t pid) const;
     Expected<std::string, int> cgroup(pid_t pid) const;
     Expected<TaskDirectory, int> openTasks(pid_t pid) const;
+    Expected<ProcessDirectory, int> openProcess(pid_t pid) const;
 
 private:
     std::string root_;
