@@ -1,0 +1,153 @@
+// Throttling and releasing 200 real processes, three threads each: once
+// through the spawning runner, which starts the built taskpolicy for every
+// pid as the helper used to, once through the helper's in-process runner.
+// CPU 1 is made the efficiency core by a fixture sysfs tree, so affinity
+// changes are part of the work. Prints both figures and their ratio.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/process/spawn_process_runner.h"
+#include "platform/linux/sched/in_process_task_policy_runner.h"
+#include "shared/paths/installed_paths.h"
+
+using namespace korvane;
+
+namespace {
+
+constexpr int kProcesses = 200;
+constexpr int kThreadsPerProcess = 3;
+
+// The processes to change, started before any benchmark thread exists.
+class Flock {
+public:
+    Flock() {
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        for (int i = 0; i < kProcesses; ++i) {
+            pid_t pid = ::fork();
+            if (pid == 0) {
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                for (int t = 1; t < kThreadsPerProcess; ++t) {
+                    std::thread([] {
+                        for (;;) ::pause();
+                    }).detach();
+                }
+                if (::write(ready[1], "r", 1) != 1) ::_exit(1);
+                for (;;) ::pause();
+            }
+            if (pid > 0) pids_.push_back(std::to_string(pid));
+        }
+        char byte;
+        for (std::size_t i = 0; i < pids_.size(); ++i) {
+            if (::read(ready[0], &byte, 1) != 1) break;
+        }
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    ~Flock() {
+        for (const auto& pid : pids_) ::kill(std::stoi(pid), SIGKILL);
+        for (const auto& pid : pids_) ::waitpid(std::stoi(pid), nullptr, 0);
+    }
+    const std::vector<std::string>& pids() const { return pids_; }
+
+private:
+    std::vector<std::string> pids_;
+};
+
+class SysfsWithEfficiencyCpu1 {
+public:
+    SysfsWithEfficiencyCpu1() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "korvane-bench-XXXXXX").string();
+        root_ = ::mkdtemp(pattern.data());
+        write("devices/system/cpu/online", "0-1\n");
+        write("devices/cpu_core/cpus", "0\n");
+        write("devices/cpu_atom/cpus", "1\n");
+        ::setenv(paths::kSysfsRootVariable, root_.c_str(), 1);  // for the spawned tool
+    }
+    ~SysfsWithEfficiencyCpu1() { std::filesystem::remove_all(root_); }
+    const std::string& root() const { return root_; }
+
+private:
+    void write(const std::string& relative, const std::string& text) {
+        auto path = std::filesystem::path(root_) / relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << text;
+    }
+    std::string root_;
+};
+
+Flock* flock = nullptr;
+SysfsWithEfficiencyCpu1* sysfs = nullptr;
+double spawningMs = 0;
+double inProcessMs = 0;
+
+using Clock = std::chrono::steady_clock;
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void throttleAndReleaseAll(benchmark::State& state, ProcessRunner& runner, const std::string& path, double& result) {
+    double throttleMs = 0;
+    double releaseMs = 0;
+    for (auto _ : state) {
+        for (const char* flag : {"-b", "-B"}) {
+            auto start = Clock::now();
+            for (const auto& pid : flock->pids()) {
+                auto run = runner.run(path, {flag, "-p", pid}, OutputCapture::Combined);
+                if (!run || run->exitStatus != 0) {
+                    state.SkipWithError("taskpolicy failed");
+                    return;
+                }
+            }
+            (flag[1] == 'b' ? throttleMs : releaseMs) += msSince(start);
+        }
+    }
+    auto iterations = static_cast<double>(state.iterations());
+    state.counters["throttle_200_ms"] = throttleMs / iterations;
+    state.counters["release_200_ms"] = releaseMs / iterations;
+    state.counters["both_200_ms"] = (throttleMs + releaseMs) / iterations;
+    result = (throttleMs + releaseMs) / iterations;
+}
+
+void BM_SpawningRunner(benchmark::State& state) {
+    linux_platform::SpawnProcessRunner runner;
+    throttleAndReleaseAll(state, runner, KORVANE_TASKPOLICY_BINARY, spawningMs);
+}
+
+void BM_InProcessRunner(benchmark::State& state) {
+    linux_platform::SpawnProcessRunner spawner;
+    linux_platform::InProcessTaskPolicyRunner runner(spawner, std::string(paths::kTaskPolicyTool), sysfs->root());
+    throttleAndReleaseAll(state, runner, std::string(paths::kTaskPolicyTool), inProcessMs);
+}
+
+BENCHMARK(BM_SpawningRunner)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InProcessRunner)->Iterations(50)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SysfsWithEfficiencyCpu1 tree;
+    Flock processes;
+    sysfs = &tree;
+    flock = &processes;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (spawningMs > 0 && inProcessMs > 0) {
+        std::printf("throttle + release of %d processes (%d threads each): spawning %.1f ms, in-process %.2f ms, "
+                    "in-process %.0fx faster\n",
+                    kProcesses, kThreadsPerProcess, spawningMs, inProcessMs, spawningMs / inProcessMs);
+    }
+    return 0;
+}
