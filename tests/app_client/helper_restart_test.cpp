@@ -14,8 +14,6 @@
 #include "tests/app_client/client_test_support.h"
 #include "tests/app_client/fake_helper.h"
 
-extern char** environ;
-
 namespace korvane::app {
 namespace {
 
@@ -27,17 +25,10 @@ public:
     explicit HelperProcess(const std::string& socketPath) {
         std::string socketVariable = "KORVANE_HELPER_SOCKET=" + socketPath;
         std::string allow = "--allow-uid=" + std::to_string(::getuid());
-        std::vector<char*> env;
-        for (char** e = environ; *e; ++e) {
-            if (std::string_view(*e).starts_with("KORVANE_HELPER_SOCKET=")) continue;
-            env.push_back(*e);
-        }
-        env.push_back(socketVariable.data());
-        env.push_back(nullptr);
         char* argv[] = {const_cast<char*>(KORVANE_HELPER_BINARY), allow.data(), nullptr};
-        if (::posix_spawn(&pid_, KORVANE_HELPER_BINARY, nullptr, nullptr, argv, env.data()) != 0) pid_ = -1;
-        // Ready once its socket accepts.
-        for (int i = 0; pid_ > 0 && i < 500; ++i) {
+        char* envp[] = {socketVariable.data(), nullptr};
+        if (::posix_spawn(&pid_, KORVANE_HELPER_BINARY, nullptr, nullptr, argv, envp) != 0) pid_ = -1;
+        for (int i = 0; pid_ > 0 && i < 500; ++i) {  // ready once its socket accepts
             if (linux_platform::connectUnix(socketPath)) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -46,9 +37,7 @@ public:
     ~HelperProcess() { kill(); }
     bool running() const { return pid_ > 0; }
     void kill() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+        if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
 
