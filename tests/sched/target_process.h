@@ -1,31 +1,28 @@
 #pragma once
 // Real processes for the background-policy tests, and what /proc and the
 // kernel say about their threads.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace korvane::testing {
 
 inline std::string readText(const std::string& path) {
-    std::ifstream in(path);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path).rdbuf();
     return text.str();
 }
 
@@ -39,23 +36,10 @@ inline std::vector<pid_t> threadsOf(pid_t pid) {
     return tids;
 }
 
-inline std::vector<pid_t> childrenOf(pid_t pid) {
-    std::vector<pid_t> children;
-    for (pid_t tid : threadsOf(pid)) {
-        std::istringstream list(readText("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/children"));
-        for (pid_t child; list >> child;) children.push_back(child);
-    }
-    return children;
-}
-
 // One thread as an observer sees it.
 struct ThreadView {
     std::string cpus;  // Cpus_allowed_list
-    int policy = -1;
-    int nice = 99;
-    int rtPriority = -1;
-    int ioClass = -1;
-    int ioLevel = -1;
+    int policy = -1, nice = 99, rtPriority = -1, ioClass = -1, ioLevel = -1;
 };
 
 inline ThreadView viewOf(pid_t tid) {
@@ -66,106 +50,99 @@ inline ThreadView viewOf(pid_t tid) {
     }
     std::string stat = readText("/proc/" + std::to_string(tid) + "/stat");
     std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::vector<std::string> field{"", "", ""};  // fields are numbered from 1; 1 and 2 are pid and name
+    std::vector<std::string> field(3);  // numbered from 1; 1 and 2 are the pid and the name
     for (std::string value; fields >> value;) field.push_back(value);
     if (field.size() > 41) {
         view.nice = std::stoi(field[19]);
         view.rtPriority = std::stoi(field[40]);
         view.policy = std::stoi(field[41]);
     }
-    long io = ::syscall(SYS_ioprio_get, 1, tid);
-    if (io >= 0) {
+    if (long io = ::syscall(SYS_ioprio_get, 1, tid); io >= 0) {
         view.ioClass = static_cast<int>(io >> 13);
         view.ioLevel = static_cast<int>(io & 0x1fff);
     }
     return view;
 }
 
-// Every thread of `process` has the background policy, confined to `cpus`.
-inline void expectBackground(pid_t process, const char* cpus) {
+inline void expectEveryThread(pid_t process, const std::string& cpus, int policy, int ioClass) {
     for (pid_t tid : threadsOf(process)) {
         auto view = viewOf(tid);
         EXPECT_EQ(view.cpus, cpus) << "thread " << tid;
-        EXPECT_EQ(view.policy, SCHED_IDLE) << "thread " << tid;
-        EXPECT_EQ(view.ioClass, 3) << "thread " << tid;
+        EXPECT_EQ(view.policy, policy) << "thread " << tid;
+        EXPECT_EQ(view.ioClass, ioClass) << "thread " << tid;
     }
 }
+// The background policy, confined to `cpus`.
+inline void expectBackground(pid_t process, const char* cpus) { expectEveryThread(process, cpus, SCHED_IDLE, 3); }
+// As a new process on this 2-CPU machine is.
+inline void expectNormal(pid_t process) { expectEveryThread(process, "0-1", SCHED_OTHER, 0); }
 
-// Every thread of `process` is as a new process on this 2-CPU machine is.
-inline void expectNormal(pid_t process) {
-    for (pid_t tid : threadsOf(process)) {
-        auto view = viewOf(tid);
-        EXPECT_EQ(view.cpus, "0-1") << "thread " << tid;
-        EXPECT_EQ(view.policy, SCHED_OTHER) << "thread " << tid;
-        EXPECT_EQ(view.ioClass, 0) << "thread " << tid;
-    }
-}
-
-// A running korvane_sched_target in a process group of its own, killed with
-// everything it started when the object ends.
+// A child with `threads` threads in all and, given `childThreads`, a child
+// of its own with that many. Killed with everything it started at the end.
 class TargetProcess {
 public:
     explicit TargetProcess(int threads, int childThreads = 0) {
-        int in[2];
-        int out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attributes, 0);
-        std::string threadCount = std::to_string(threads);
-        std::string childCount = std::to_string(childThreads);
-        char* argv[] = {const_cast<char*>(KORVANE_SCHED_TARGET), threadCount.data(), childCount.data(), nullptr};
-        if (::posix_spawn(&pid_, KORVANE_SCHED_TARGET, &actions, &attributes, argv, environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-        ::close(in[0]);
-        ::close(out[1]);
-        input_ = ::fdopen(in[1], "w");
-        output_ = ::fdopen(out[0], "r");
-        ready_ = readLine() == "ready";
+        if (::pipe(requests_) != 0 || ::pipe(replies_) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) serve(threads, childThreads);
+        // The target and its child each send their pid once they run.
+        for (int i = childThreads > 0 ? 2 : 1; i > 0 && pid_ > 0; --i) {
+            pid_t started = 0;
+            if (::read(replies_[0], &started, sizeof started) != sizeof started) return;
+            if (started != pid_) child_ = started;
+        }
+        ready_ = childThreads == 0 || child_ > 0;
     }
     ~TargetProcess() {
-        if (pid_ > 0) {
-            ::kill(-pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (input_) std::fclose(input_);
-        if (output_) std::fclose(output_);
+        ::kill(-pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        for (int fd : {requests_[0], requests_[1], replies_[0], replies_[1]}) ::close(fd);
     }
     TargetProcess(const TargetProcess&) = delete;
     TargetProcess& operator=(const TargetProcess&) = delete;
 
     bool ready() const { return ready_; }
     pid_t pid() const { return pid_; }
-    pid_t child() const {
-        auto children = childrenOf(pid_);
-        return children.empty() ? -1 : children.front();
-    }
-    // Starts a thread from the main thread and returns its id.
+    pid_t child() const { return child_; }
+    // Has the main thread start one more thread; its id.
     pid_t addThread() {
-        std::fputs("thread\n", input_);
-        std::fflush(input_);
-        std::string reply = readLine();
-        return reply.rfind("thread ", 0) == 0 ? std::stoi(reply.substr(7)) : -1;
+        pid_t tid = -1;
+        if (::write(requests_[1], "t", 1) != 1 || ::read(replies_[0], &tid, sizeof tid) != sizeof tid) return -1;
+        return tid;
     }
 
 private:
-    std::string readLine() {
-        char line[128];
-        if (!output_ || !std::fgets(line, sizeof line, output_)) return {};
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        return text;
+    static pid_t startIdleThread() {
+        auto* tid = new std::atomic<pid_t>(0);  // lives as long as the process
+        std::thread([tid] {
+            tid->store(::gettid());
+            for (;;) ::pause();
+        }).detach();
+        while (tid->load() == 0) std::this_thread::yield();
+        return tid->load();
+    }
+    void reply(pid_t value) {
+        if (::write(replies_[1], &value, sizeof value) != sizeof value) ::_exit(1);
+    }
+    [[noreturn]] void serve(int threads, int childThreads) {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (childThreads > 0 && ::fork() == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            for (int i = 1; i < childThreads; ++i) startIdleThread();
+            reply(::getpid());
+            for (;;) ::pause();
+        }
+        for (int i = 1; i < threads; ++i) startIdleThread();
+        reply(::getpid());
+        for (char request; ::read(requests_[0], &request, 1) == 1;) reply(startIdleThread());
+        ::_exit(0);
     }
 
+    int requests_[2] = {-1, -1};
+    int replies_[2] = {-1, -1};
     pid_t pid_ = -1;
-    FILE* input_ = nullptr;
-    FILE* output_ = nullptr;
+    pid_t child_ = -1;
     bool ready_ = false;
 };
 

@@ -2,8 +2,6 @@
 // must answer exactly as the program does.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/sched/in_process_task_policy_runner.h"
 #include "shared/paths/installed_paths.h"
@@ -14,36 +12,37 @@ namespace korvane::linux_platform {
 namespace {
 
 using testing::TargetProcess;
-using testing::viewOf;
 
 class RecordingRunner final : public ProcessRunner {
 public:
-    Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>& arguments,
-                                             OutputCapture capture) override {
-        calls.push_back(path + " " + arguments.at(0) + (capture == OutputCapture::StandardOutput ? " stdout" : ""));
+    Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>&,
+                                             OutputCapture) override {
+        paths.push_back(path);
         return ProcessResult{0, "recorded"};
     }
-    std::vector<std::string> calls;
+    std::vector<std::string> paths;
 };
 
 class TaskPolicyToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        sysfs.cpus("0-1", 1);
+        sysfs.online("0-1");
         sysfs.write("devices/cpu_core/cpus", "0\n");
         sysfs.write("devices/cpu_atom/cpus", "1\n");
-        ::setenv(paths::kSysfsRootVariable, sysfs.root().c_str(), 1);
+        ::setenv(paths::kSysfsRootVariable, sysfs.root().c_str(), 1);  // for the spawned tool
         runner = std::make_unique<InProcessTaskPolicyRunner>(others, std::string(paths::kTaskPolicyTool), sysfs.root());
     }
     void TearDown() override { ::unsetenv(paths::kSysfsRootVariable); }
 
-    ProcessResult tool(const std::vector<std::string>& arguments) {
-        auto result = spawner.run(KORVANE_TASKPOLICY_BINARY, arguments, OutputCapture::Combined);
+    ProcessResult run(ProcessRunner& by, const std::string& path, const std::vector<std::string>& arguments) {
+        auto result = by.run(path, arguments, OutputCapture::Combined);
         return result ? *result : ProcessResult{-1, result.error().reason};
     }
+    ProcessResult tool(const std::vector<std::string>& arguments) {
+        return run(spawner, KORVANE_TASKPOLICY_BINARY, arguments);
+    }
     ProcessResult inProcess(const std::vector<std::string>& arguments) {
-        auto result = runner->run(std::string(paths::kTaskPolicyTool), arguments, OutputCapture::Combined);
-        return result ? *result : ProcessResult{-1, result.error().reason};
+        return run(*runner, std::string(paths::kTaskPolicyTool), arguments);
     }
 
     testing::FakeSysfsTree sysfs;
@@ -53,17 +52,16 @@ protected:
 };
 
 TEST_F(TaskPolicyToolTest, TopologySaysWhichCpusAreWhichKind) {
-    auto hybrid = tool({"--topology"});
-    EXPECT_EQ(hybrid.exitStatus, 0);
-    EXPECT_EQ(hybrid.output,
+    EXPECT_EQ(tool({"--topology"}).output,
               "performance: 0\nefficiency: 1\n"
               "detected from: Intel hybrid PMU lists (cpu_core, cpu_atom); background processes run on the "
               "efficiency CPUs\n");
-
     testing::FakeSysfsTree plain;
-    plain.cpus("0-3", 3);
+    plain.online("0-3");
     ::setenv(paths::kSysfsRootVariable, plain.root().c_str(), 1);
-    EXPECT_EQ(tool({"--topology"}).output,
+    auto homogeneous = tool({"--topology"});
+    EXPECT_EQ(homogeneous.exitStatus, 0);
+    EXPECT_EQ(homogeneous.output,
               "performance: 0-3\nefficiency: none\n"
               "homogeneous: all 4 online CPUs are of one kind, so background processes keep their CPUs and only "
               "get the lowest priority\n");
@@ -74,27 +72,22 @@ TEST_F(TaskPolicyToolTest, InProcessRunnerAnswersExactlyAsTheTool) {
     ASSERT_TRUE(target.ready());
     std::string live = std::to_string(target.pid());
     std::string ended = std::to_string(testing::endedPid());
-
-    EXPECT_EQ(tool({"-b", "-p", ended}).exitStatus, 3);
-    EXPECT_EQ(tool({"-b", "-p", ended}).output, "taskpolicy: no process with PID " + ended + "\n");
+    auto missing = tool({"-b", "-p", ended});
+    EXPECT_EQ(missing.exitStatus, 3);
+    EXPECT_EQ(missing.output, "taskpolicy: no process with PID " + ended + "\n");
     EXPECT_EQ(tool({"-b", "-p", "x1"}).exitStatus, 64);
 
-    const std::vector<std::vector<std::string>> invocations = {
-        {"-b", "-p", ended}, {"-B", "-p", ended},  {"-b", "-p", "0"}, {"-b"},           {"-b", "-p", "x1"},
-        {"-p", live},        {"-b", "-B", "-p", live}, {"--topology"}, {"-b", "-p", "2"}, {"-b", "-p", live},
-        {"-B", "-p", live}};
-    for (const auto& arguments : invocations) {
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"-b", "-p", ended}, {"-B", "-p", ended}, {"-b", "-p", "0"}, {"-b"}, {"-b", "-p", "x1"}, {"-p", live},
+             {"-b", "-B", "-p", live}, {"--topology"}, {"-b", "-p", "2"}, {"-b", "-p", live}, {"-B", "-p", live}}) {
         auto expected = tool(arguments);
         auto actual = inProcess(arguments);
-        std::string shown = arguments.front() + " " + (arguments.size() > 1 ? arguments.back() : "");
-        EXPECT_EQ(actual.exitStatus, expected.exitStatus) << shown;
-        EXPECT_EQ(actual.output, expected.output) << shown;
-        if (arguments.front() != "--topology") {
-            EXPECT_EQ(std::count(expected.output.begin(), expected.output.end(), '\n'), expected.output.empty() ? 0 : 1)
-                << shown;
-        }
+        EXPECT_EQ(actual.exitStatus, expected.exitStatus) << arguments.front() << " " << arguments.back();
+        EXPECT_EQ(actual.output, expected.output) << arguments.front() << " " << arguments.back();
+        auto lines = std::count(expected.output.begin(), expected.output.end(), '\n');
+        EXPECT_TRUE(lines <= 1 || arguments.front() == "--topology") << expected.output;
     }
-    EXPECT_TRUE(others.calls.empty());
+    EXPECT_TRUE(others.paths.empty());
 }
 
 TEST_F(TaskPolicyToolTest, InProcessRunnerRemembersAndPassesOtherProgramsOn) {
@@ -103,29 +96,27 @@ TEST_F(TaskPolicyToolTest, InProcessRunnerRemembersAndPassesOtherProgramsOn) {
     cpu_set_t cpu0;
     CPU_ZERO(&cpu0);
     CPU_SET(0, &cpu0);
-    ASSERT_EQ(::sched_setaffinity(target.pid(), sizeof cpu0, &cpu0), 0);
+    ::sched_setaffinity(target.pid(), sizeof cpu0, &cpu0);
     std::string pid = std::to_string(target.pid());
 
     EXPECT_EQ(inProcess({"-b", "-p", pid}).exitStatus, 0);
-    EXPECT_EQ(viewOf(target.pid()).cpus, "1");
+    EXPECT_EQ(testing::viewOf(target.pid()).cpus, "1");
     EXPECT_EQ(inProcess({"-B", "-p", pid}).exitStatus, 0);
-    EXPECT_EQ(viewOf(target.pid()).cpus, "0");  // the tool alone, remembering nothing, would give 0-1
+    EXPECT_EQ(testing::viewOf(target.pid()).cpus, "0");  // the tool alone, remembering nothing, gives 0-1
 
-    EXPECT_EQ(runner->run("/bin/ps", {"-eo"}, OutputCapture::StandardOutput)->output, "recorded");
-    EXPECT_EQ(runner->run(KORVANE_TASKPOLICY_BINARY, {"-b"}, OutputCapture::Combined)->output, "recorded");
-    EXPECT_EQ(others.calls, (std::vector<std::string>{"/bin/ps -eo stdout", std::string(KORVANE_TASKPOLICY_BINARY) + " -b"}));
+    EXPECT_EQ(run(*runner, "/bin/ps", {"-eo"}).output, "recorded");
+    EXPECT_EQ(run(*runner, KORVANE_TASKPOLICY_BINARY, {"-b"}).output, "recorded");
+    EXPECT_EQ(others.paths, (std::vector<std::string>{"/bin/ps", KORVANE_TASKPOLICY_BINARY}));
 }
 
 TEST_F(TaskPolicyToolTest, AnotherUsersProcessIsPermissionDenied) {
     TargetProcess target(2);
     ASSERT_TRUE(target.ready());
     std::string pid = std::to_string(target.pid());
-    auto result = spawner.run("/usr/bin/setpriv",
-                              {"--reuid=65534", "--regid=65534", "--clear-groups", KORVANE_TASKPOLICY_BINARY, "-b", "-p", pid},
-                              OutputCapture::Combined);
-    ASSERT_TRUE(result) << result.error().reason;
-    EXPECT_EQ(result->exitStatus, 77);
-    EXPECT_EQ(result->output, "taskpolicy: permission denied: cannot change the scheduling of PID " + pid + "\n");
+    auto result = run(spawner, "/usr/bin/setpriv",
+                      {"--reuid=65534", "--regid=65534", "--clear-groups", KORVANE_TASKPOLICY_BINARY, "-b", "-p", pid});
+    EXPECT_EQ(result.exitStatus, 77);
+    EXPECT_EQ(result.output, "taskpolicy: permission denied: cannot change the scheduling of PID " + pid + "\n");
     testing::expectNormal(target.pid());
 }
 

@@ -8,16 +8,13 @@ namespace {
 
 TEST(CpuListTest, ParsesKernelNotation) {
     EXPECT_EQ(parseCpuList("0-1,10-15\n").value(), (CpuList{0, 1, 10, 11, 12, 13, 14, 15}));
-    EXPECT_EQ(parseCpuList("7").value(), (CpuList{7}));
     EXPECT_EQ(parseCpuList(" 4-5 , 0 ").value(), (CpuList{0, 4, 5}));
-    // Overlapping and unordered items still give an ascending list without repeats.
-    EXPECT_EQ(parseCpuList("8-9,2,8,0-2").value(), (CpuList{0, 1, 2, 8, 9}));
-    // The kernel writes an empty line for an empty mask.
-    EXPECT_EQ(parseCpuList("\n").value(), CpuList{});
+    EXPECT_EQ(parseCpuList("8-9,2,8,0-2").value(), (CpuList{0, 1, 2, 8, 9}));  // sorted, no repeats
+    EXPECT_EQ(parseCpuList("\n").value(), CpuList{});  // what the kernel writes for an empty mask
 }
 
 TEST(CpuListTest, RefusesMalformedAndAbsurdItems) {
-    for (const char* bad : {"a", "1-", "-3", "3-1", "1,,2", "1;2", "0-1,x", "0-99999999", "-1"}) {
+    for (const char* bad : {"a", "1-", "-3", "3-1", "1,,2", "1;2", "0-1,x", "0-99999999"}) {
         auto parsed = parseCpuList(bad);
         ASSERT_FALSE(parsed) << bad;
         EXPECT_NE(parsed.error().find("not a CPU list item"), std::string::npos) << parsed.error();
@@ -26,20 +23,10 @@ TEST(CpuListTest, RefusesMalformedAndAbsurdItems) {
 
 TEST(CpuListTest, FormatsRangesAndRoundTrips) {
     EXPECT_EQ(formatCpuList({}), "");
-    EXPECT_EQ(formatCpuList({3}), "3");
-    EXPECT_EQ(formatCpuList({0, 1, 10, 11, 12, 13, 14, 15}), "0-1,10-15");
     EXPECT_EQ(formatCpuList({0, 2, 4, 5}), "0,2,4-5");
-    for (const char* text : {"0-1,10-15", "0,2,4-5", "4-7", "0-3,8-11,16"}) {
+    for (const char* text : {"0-1,10-15", "3", "4-7", "0-3,8-11,16"}) {
         EXPECT_EQ(formatCpuList(parseCpuList(text).value()), text);
     }
-}
-
-TEST(CpuListTest, SetOperationsKeepOrder) {
-    CpuList a{0, 1, 2, 3};
-    CpuList b{2, 3, 8};
-    EXPECT_EQ(intersectCpuLists(a, b), (CpuList{2, 3}));
-    EXPECT_EQ(subtractCpuLists(a, b), (CpuList{0, 1}));
-    EXPECT_EQ(uniteCpuLists(a, b), (CpuList{0, 1, 2, 3, 8}));
 }
 
 }  // namespace
