@@ -21,7 +21,7 @@ Expected<StringTable, std::string> StringTable::fromJson(std::string_view json) 
 const StringTable& StringTable::compiledIn() {
     static const StringTable table = [] {
         auto parsed = fromJson(kCompiledStringsJson);
-        // The build checks the resource; an unreadable one leaves every key showing itself.
+        // A malformed resource leaves every key showing itself; the tests read it.
         return parsed ? std::move(*parsed) : StringTable();
     }();
     return table;
