@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <map>
+#include <unordered_set>
 
 #include "shared/log/log.h"
 #include "shared/util/utf8.h"
@@ -56,6 +57,20 @@ std::vector<ListingLine> parseProcessListing(std::string_view listing) {
     }
 }
 
+ProcessInfo::ProcessInfo(ProcessInfoDependencies deps)
+    : deps_(std::move(deps)), memo_(deps_.now ? deps_.now : [] { return std::chrono::steady_clock::now(); }) {}
+
+std::optional<identity::AppOrigin> ProcessInfo::originOf(const ListingLine& line) {
+    return memo_.originOf(line.pid, line.arguments, deps_.identity.generation(),
+                          [&] { return deps_.identity.originOf(line.pid); });
+}
+
+void ProcessInfo::forgetUnlisted(const std::vector<ListingLine>& lines) {
+    std::unordered_set<std::int32_t> listed;
+    for (const auto& line : lines) listed.insert(line.pid);
+    memo_.keepOnly([&](std::int32_t pid) { return listed.contains(pid); });
+}
+
 std::optional<std::string> ProcessInfo::takeListing() {
     auto listing = deps_.listing();
     if (!listing) {
@@ -102,24 +117,25 @@ std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
     auto listing = takeListing();
     if (!listing) return {};
     ResolutionCache cache;
-    auto appIDOf = [&](std::int32_t pid) -> std::optional<std::string> {
-        auto origin = deps_.identity.originOf(pid);
+    auto appIDFrom = [&](const std::optional<AppOrigin>& origin) -> std::optional<std::string> {
         if (!origin) return std::nullopt;
         auto it = cache.find(*origin);
         if (it == cache.end()) it = cache.emplace(*origin, readBundleID(*origin)).first;
         return it->second;
     };
 
+    auto lines = parseProcessListing(*listing);
     std::vector<std::pair<std::int32_t, std::string>> candidates;
-    for (const auto& line : parseProcessListing(*listing)) {
+    for (const auto& line : lines) {
         if (line.pid == excludingPID || !isApplicationCandidate(line.pid)) continue;
-        if (auto appID = appIDOf(line.pid)) candidates.emplace_back(line.pid, std::move(*appID));
+        if (auto appID = appIDFrom(originOf(line))) candidates.emplace_back(line.pid, std::move(*appID));
     }
+    forgetUnlisted(lines);
 
     std::optional<std::string> focusApp;
     std::set<std::int32_t> aboveFocus;
     if (excludingPID > 1) {
-        focusApp = appIDOf(excludingPID);
+        focusApp = appIDFrom(deps_.identity.originOf(excludingPID));
         aboveFocus = ancestorsReaching(excludingPID);
     }
     std::vector<std::int32_t> pids;
@@ -140,9 +156,10 @@ std::vector<JailMatch> ProcessInfo::pidsForBundleIDs(const std::set<std::string>
     ResolutionCache cache;
     int appProcesses = 0;
     std::vector<JailMatch> matches;
-    for (const auto& line : parseProcessListing(*listing)) {
+    auto lines = parseProcessListing(*listing);
+    for (const auto& line : lines) {
         if (!isApplicationCandidate(line.pid)) continue;
-        auto appPath = deps_.identity.originOf(line.pid);
+        auto appPath = originOf(line);
         if (!appPath) continue;
         ++appProcesses;
         auto cached = cache.find(*appPath);
@@ -153,6 +170,7 @@ std::vector<JailMatch> ProcessInfo::pidsForBundleIDs(const std::set<std::string>
         if (!cached->second) continue;
         if (bundleIDs.contains(*cached->second)) matches.push_back({line.pid, *cached->second});
     }
+    forgetUnlisted(lines);
 
     log::write("KorvaneHelper: pidsForBundleIDs — " + std::to_string(appProcesses) + " .app processes found, " +
                std::to_string(matches.size()) + " matches");

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "helper/origin_memo.h"
 #include "helper/process_scanner.h"
 #include "shared/identity/app_identity.h"
 #include "shared/util/expected.h"
@@ -37,11 +38,14 @@ struct ProcessInfoDependencies {
     std::function<std::optional<std::int32_t>(std::int32_t pid)> parentOf;
     std::function<std::optional<std::string>(std::int32_t pid)> cgroupOf;
     std::int32_t selfPID;
+    // The clock that tells when a process's origin has settled; the steady
+    // clock when left empty.
+    OriginMemo::Clock now = {};
 };
 
 class ProcessInfo final : public ProcessScanner {
 public:
-    explicit ProcessInfo(ProcessInfoDependencies deps) : deps_(std::move(deps)) {}
+    explicit ProcessInfo(ProcessInfoDependencies deps);
 
     // Every application process but `excludingPID`, the processes of the
     // focus application below it, and the processes above it whose policy
@@ -56,11 +60,14 @@ public:
 
 private:
     std::optional<std::string> takeListing();
+    std::optional<identity::AppOrigin> originOf(const ListingLine& line);
+    void forgetUnlisted(const std::vector<ListingLine>& lines);
     bool isApplicationCandidate(std::int32_t pid) const { return pid > 1 && pid != deps_.selfPID; }
     bool descendsFrom(std::int32_t pid, std::int32_t ancestor);
     std::set<std::int32_t> ancestorsReaching(std::int32_t pid);
 
     ProcessInfoDependencies deps_;
+    OriginMemo memo_;
 };
 
 }  // namespace korvane::helper

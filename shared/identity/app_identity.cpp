@@ -51,8 +51,13 @@ IdentityResolver::IdentityResolver(IdentityConfig config, UnitLookup& units)
 void IdentityResolver::refresh() { index_.refreshChanged(); }
 
 std::string IdentityResolver::procPath(pid_t pid, std::string_view leaf) const {
-    std::string path = config_.procRoot + "/" + std::to_string(pid);
-    if (!leaf.empty()) path += "/" + std::string(leaf);
+    std::string path = config_.procRoot;
+    path += '/';
+    path += std::to_string(pid);
+    if (!leaf.empty()) {
+        path += '/';
+        path += leaf;
+    }
     return path;
 }
 

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <compare>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -54,6 +55,9 @@ public:
     virtual std::optional<AppOrigin> originOf(pid_t pid) = 0;
     // The application ID an origin gives, or nothing.
     virtual std::optional<std::string> readAppID(const AppOrigin& origin) = 0;
+    // Moves whenever what decides origins changed (desktop entries were
+    // installed or removed), so origins found before may no longer hold.
+    virtual std::uint64_t generation() const { return 0; }
 };
 
 struct IdentityConfig {
@@ -85,8 +89,7 @@ public:
     // (its name and icon).
     std::optional<DesktopEntry> desktopEntryFor(pid_t pid, const std::string& appID);
 
-    // Moves whenever the installed entries were read again.
-    std::uint64_t generation() const { return index_.generation(); }
+    std::uint64_t generation() const override { return index_.generation(); }
 
 private:
     std::string procPath(pid_t pid, std::string_view leaf) const;

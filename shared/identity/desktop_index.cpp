@@ -14,9 +14,9 @@ namespace fs = std::filesystem;
 
 constexpr int kMaxDepth = 8;
 constexpr std::size_t kMaxEntrySize = 256 * 1024;
-// Coarse file-system timestamps tick every few milliseconds; two seconds is
-// far beyond any of them.
-constexpr std::time_t kSettleSeconds = 2;
+// Coarse file-system timestamps tick every few milliseconds; a second is far
+// beyond any of them.
+constexpr std::int64_t kSettle = 1'000'000'000;
 
 bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
@@ -107,8 +107,9 @@ void DataFolderIndex::reload() {
 
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
+    auto nanoseconds = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
     unsettled_ = std::any_of(stamps_.begin(), stamps_.end(), [&](const FolderStamp& stamp) {
-        return stamp.exists && stamp.modified.tv_sec + kSettleSeconds >= now.tv_sec;
+        return stamp.exists && nanoseconds(now) - nanoseconds(stamp.modified) < kSettle;
     });
 }
 

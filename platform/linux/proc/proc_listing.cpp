@@ -25,9 +25,11 @@ bool isPidName(const char* name) {
     return true;
 }
 
-std::string readCommandLine(const std::string& path) {
+// Opened relative to the /proc folder, which spares the kernel walking the
+// root's path for every process.
+std::string readCommandLine(int procFolder, const std::string& relativePath) {
     std::string bytes;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::openat(procFolder, relativePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return bytes;
     char buffer[4096];
     while (bytes.size() < kCommandLineLimit) {
@@ -35,6 +37,9 @@ std::string readCommandLine(const std::string& path) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         bytes.append(buffer, static_cast<std::size_t>(n));
+        // The kernel fills a read as far as the command line goes, so a
+        // short read is its end; this saves a read per process and tick.
+        if (static_cast<std::size_t>(n) < sizeof buffer) break;
     }
     ::close(fd);
     if (bytes.size() > kCommandLineLimit) bytes.resize(kCommandLineLimit);
@@ -85,7 +90,7 @@ Expected<std::string, std::string> readProcessListing(const std::string& procRoo
     std::string listing = "    PID COMMAND\n";
     while (dirent* entry = ::readdir(folder.get())) {
         if (!isPidName(entry->d_name)) continue;
-        std::string commandLine = readCommandLine(procRoot + "/" + entry->d_name + "/cmdline");
+        std::string commandLine = readCommandLine(::dirfd(folder.get()), std::string(entry->d_name) + "/cmdline");
         if (commandLine.find_first_not_of('\0') == std::string::npos) continue;
         listing += entry->d_name;
         listing += ' ';
