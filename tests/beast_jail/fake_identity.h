@@ -14,6 +14,7 @@ public:
     void refresh() override {}
     std::optional<identity::AppOrigin> originOf(pid_t pid) override {
         std::lock_guard lock(mutex_);
+        ++lookups_[pid];
         auto it = paths_.find(pid);
         if (it == paths_.end()) return std::nullopt;
         return identity::AppOrigin{identity::OriginKind::DesktopEntry, it->second};
@@ -35,12 +36,20 @@ public:
         std::lock_guard lock(mutex_);
         return reads_[path];
     }
+    int lookups(pid_t pid) {
+        std::lock_guard lock(mutex_);
+        return lookups_[pid];
+    }
+    std::uint64_t generation() const override { return generation_; }
+    void entriesChanged() { ++generation_; }
 
 private:
     std::mutex mutex_;
     std::map<pid_t, std::string> paths_;
     std::map<std::string, std::string> ids_;
     std::map<std::string, int> reads_;
+    std::map<pid_t, int> lookups_;
+    std::atomic<std::uint64_t> generation_ = 0;
 };
 
 struct FakeListing {

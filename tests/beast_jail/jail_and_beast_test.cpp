@@ -56,6 +56,7 @@ protected:
     std::mutex livingMutex;
     std::map<std::int32_t, std::int32_t> parents;
     std::map<std::int32_t, std::string> cgroups;  // "0::/" for every other process
+    std::chrono::steady_clock::time_point now{};
     ProcessInfo info{{.listing = std::ref(listing),
                       .identity = identity,
                       .parentOf = [this](std::int32_t pid) -> std::optional<std::int32_t> {
@@ -66,7 +67,8 @@ protected:
                           auto it = cgroups.find(pid);
                           return it == cgroups.end() ? std::string("0::/") : it->second;
                       },
-                      .selfPID = 999}};
+                      .selfPID = 999,
+                      .now = [this] { return now; }}};
     std::unique_ptr<HelperTool> tool = std::make_unique<HelperTool>(HelperToolDependencies{
         .mainLoop = loop,
         .runner = runner,

@@ -41,6 +41,7 @@ protected:
     testing::FakeListing listing;
     std::map<std::int32_t, std::int32_t> parents;
     std::map<std::int32_t, std::string> cgroups;  // "0::/" for every other process
+    std::chrono::steady_clock::time_point now{};
     ProcessInfo info{{.listing = std::ref(listing),
                       .identity = identity,
                       .parentOf = [this](std::int32_t pid) -> std::optional<std::int32_t> {
@@ -51,7 +52,8 @@ protected:
                           auto it = cgroups.find(pid);
                           return it == cgroups.end() ? std::string("0::/") : it->second;
                       },
-                      .selfPID = 999}};
+                      .selfPID = 999,
+                      .now = [this] { return now; }}};
 };
 
 TEST_F(Scans, ApplicationProcessesExcludeTheFocusItsApplicationBelowItAndWhatWouldReachIt) {
@@ -105,6 +107,42 @@ TEST_F(Scans, JailScanResolvesEachApplicationPathOncePerScanAndLogsItsFindings) 
     EXPECT_EQ(log.countStartingWith("KorvaneHelper: Resolved "), 2);
     EXPECT_TRUE(log.contains("KorvaneHelper: pidsForBundleIDs — 4 .app processes found, 0 matches"));
     EXPECT_EQ(log.countStartingWith("KorvaneHelper: Jail matches"), 0);
+}
+
+TEST_F(Scans, AProcessIsLookedUpAfreshUntilItsOriginSettlesThenOnlyWhenItChanges) {
+    using std::chrono::seconds;
+    auto scan = [&] { return info.pidsForBundleIDs({"org.example.Mail"}).size(); };
+    listing.set(std::string("PID COMMAND\n11 mail\n"));
+    EXPECT_EQ(scan(), 0u);  // just started, not yet in its application's unit
+    identity.add(11, "app-gnome-org.example.Mail-11.scope", "org.example.Mail");
+    now += seconds(1);
+    EXPECT_EQ(scan(), 1u);
+    now += seconds(1);
+    EXPECT_EQ(scan(), 1u);
+    EXPECT_EQ(identity.lookups(11), 3);
+    now += seconds(5);
+    EXPECT_EQ(scan(), 1u);
+    EXPECT_EQ(identity.lookups(11), 3);  // settled: taken from the memo
+
+    listing.set(std::string("PID COMMAND\n11 mail --other-program\n"));  // exec, or the pid reused
+    scan();
+    EXPECT_EQ(identity.lookups(11), 4);
+    now += seconds(5);
+    scan();
+    scan();
+    EXPECT_EQ(identity.lookups(11), 5);
+    identity.entriesChanged();
+    scan();
+    EXPECT_EQ(identity.lookups(11), 6);
+    now += seconds(5);
+    scan();
+    scan();
+    EXPECT_EQ(identity.lookups(11), 7);
+    listing.set(std::string("PID COMMAND\n"));
+    scan();
+    listing.set(std::string("PID COMMAND\n11 mail --other-program\n"));
+    scan();
+    EXPECT_EQ(identity.lookups(11), 8);  // forgotten while it was not listed
 }
 
 }  // namespace
