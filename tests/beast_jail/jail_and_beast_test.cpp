@@ -8,7 +8,7 @@
 #include "helper/process_info.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
-#include "tests/beast_jail/fake_identity.h"
+#include "tests/beast_jail/scan_world.h"
 #include "tests/fakes/fake_process_runner.h"
 
 namespace korvane::helper {
@@ -30,7 +30,7 @@ public:
     testing::FakeProcessRunner recorder;
 };
 
-class JailAndBeast : public ::testing::Test {
+class JailAndBeast : public ::testing::Test, public testing::ScanWorld {
 protected:
     int runsOf(const std::string& commandLine) {
         auto lines = runner.recorder.commandLines();
@@ -50,25 +50,8 @@ protected:
     log::CapturedLines log;
     VirtualMainLoop loop;
     SlowRunner runner;
-    testing::FakeIdentity identity;
-    testing::FakeListing listing;
     std::set<std::int32_t> living;
     std::mutex livingMutex;
-    std::map<std::int32_t, std::int32_t> parents;
-    std::map<std::int32_t, std::string> cgroups;  // "0::/" for every other process
-    std::chrono::steady_clock::time_point now{};
-    ProcessInfo info{{.listing = std::ref(listing),
-                      .identity = identity,
-                      .parentOf = [this](std::int32_t pid) -> std::optional<std::int32_t> {
-                          auto it = parents.find(pid);
-                          return it == parents.end() ? std::nullopt : std::optional(it->second);
-                      },
-                      .cgroupOf = [this](std::int32_t pid) -> std::optional<std::string> {
-                          auto it = cgroups.find(pid);
-                          return it == cgroups.end() ? std::string("0::/") : it->second;
-                      },
-                      .selfPID = 999,
-                      .now = [this] { return now; }}};
     std::unique_ptr<HelperTool> tool = std::make_unique<HelperTool>(HelperToolDependencies{
         .mainLoop = loop,
         .runner = runner,

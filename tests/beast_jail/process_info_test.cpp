@@ -3,7 +3,7 @@
 
 #include "helper/process_info.h"
 #include "shared/log/log.h"
-#include "tests/beast_jail/fake_identity.h"
+#include "tests/beast_jail/scan_world.h"
 
 namespace korvane::helper {
 namespace {
@@ -34,26 +34,9 @@ TEST(ProcessListing, LinesAreTrimmedSplitAtTheFirstSpaceAndKeptOncePerPid) {
                                  std::pair<std::int32_t, std::string>{2147483647, "/largest"}));
 }
 
-class Scans : public ::testing::Test {
+class Scans : public ::testing::Test, public testing::ScanWorld {
 protected:
     log::CapturedLines log;
-    testing::FakeIdentity identity;
-    testing::FakeListing listing;
-    std::map<std::int32_t, std::int32_t> parents;
-    std::map<std::int32_t, std::string> cgroups;  // "0::/" for every other process
-    std::chrono::steady_clock::time_point now{};
-    ProcessInfo info{{.listing = std::ref(listing),
-                      .identity = identity,
-                      .parentOf = [this](std::int32_t pid) -> std::optional<std::int32_t> {
-                          auto it = parents.find(pid);
-                          return it == parents.end() ? std::nullopt : std::optional(it->second);
-                      },
-                      .cgroupOf = [this](std::int32_t pid) -> std::optional<std::string> {
-                          auto it = cgroups.find(pid);
-                          return it == cgroups.end() ? std::string("0::/") : it->second;
-                      },
-                      .selfPID = 999,
-                      .now = [this] { return now; }}};
 };
 
 TEST_F(Scans, ApplicationProcessesExcludeTheFocusItsApplicationBelowItAndWhatWouldReachIt) {

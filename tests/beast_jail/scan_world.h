@@ -1,7 +1,9 @@
 #pragma once
-// Identities and a listing for scans, set by the test; thread-safe because
-// two scans may run at once.
+// A process world for scans, set by the test: the listing, identities,
+// parents, cgroups and the clock, and a ProcessInfo over them. Thread-safe
+// where two scans may run at once.
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 
@@ -65,6 +67,28 @@ struct FakeListing {
     std::mutex mutex;
     Expected<std::string, std::string> text = std::string("    PID COMMAND\n");
     std::atomic<int> taken = 0;
+};
+
+struct ScanWorld {
+    FakeIdentity identity;
+    FakeListing listing;
+    std::map<std::int32_t, std::int32_t> parents;
+    std::map<std::int32_t, std::string> cgroups;  // "0::/" for every other process
+    std::chrono::steady_clock::time_point now{};
+    helper::ProcessInfo info{{
+        .listing = std::ref(listing),
+        .identity = identity,
+        .parentOf = [this](std::int32_t pid) -> std::optional<std::int32_t> {
+            auto it = parents.find(pid);
+            return it == parents.end() ? std::nullopt : std::optional(it->second);
+        },
+        .cgroupOf = [this](std::int32_t pid) -> std::optional<std::string> {
+            auto it = cgroups.find(pid);
+            return it == cgroups.end() ? std::string("0::/") : it->second;
+        },
+        .selfPID = 999,
+        .now = [this] { return now; },
+    }};
 };
 
 }  // namespace korvane::testing
