@@ -43,7 +43,7 @@ std::size_t pieceCount(std::string_view text) {
 
 std::vector<ListingLine> parseProcessListing(std::string_view listing) {
     std::vector<ListingLine> lines;
-    std::set<std::int32_t> seen;
+    std::unordered_set<std::int32_t> seen;
     while (true) {
         std::size_t newline = listing.find('\n');
         std::string_view line = trimmed(listing.substr(0, newline));
@@ -60,9 +60,8 @@ std::vector<ListingLine> parseProcessListing(std::string_view listing) {
 ProcessInfo::ProcessInfo(ProcessInfoDependencies deps)
     : deps_(std::move(deps)), memo_(deps_.now ? deps_.now : [] { return std::chrono::steady_clock::now(); }) {}
 
-std::optional<identity::AppOrigin> ProcessInfo::originOf(const ListingLine& line) {
-    return memo_.originOf(line.pid, line.arguments, deps_.identity.generation(),
-                          [&] { return deps_.identity.originOf(line.pid); });
+std::optional<identity::AppOrigin> ProcessInfo::originOf(const ListingLine& line, std::uint64_t generation) {
+    return memo_.originOf(line.pid, line.arguments, generation, [&] { return deps_.identity.originOf(line.pid); });
 }
 
 void ProcessInfo::forgetUnlisted(const std::vector<ListingLine>& lines) {
@@ -114,6 +113,7 @@ std::set<std::int32_t> ProcessInfo::ancestorsReaching(std::int32_t pid) {
 
 std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
     deps_.identity.refresh();
+    const std::uint64_t generation = deps_.identity.generation();
     auto listing = takeListing();
     if (!listing) return {};
     ResolutionCache cache;
@@ -128,7 +128,7 @@ std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
     std::vector<std::pair<std::int32_t, std::string>> candidates;
     for (const auto& line : lines) {
         if (line.pid == excludingPID || !isApplicationCandidate(line.pid)) continue;
-        if (auto appID = appIDFrom(originOf(line))) candidates.emplace_back(line.pid, std::move(*appID));
+        if (auto appID = appIDFrom(originOf(line, generation))) candidates.emplace_back(line.pid, std::move(*appID));
     }
     forgetUnlisted(lines);
 
@@ -149,6 +149,7 @@ std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
 
 std::vector<JailMatch> ProcessInfo::pidsForBundleIDs(const std::set<std::string>& bundleIDs) {
     deps_.identity.refresh();
+    const std::uint64_t generation = deps_.identity.generation();
     auto listing = takeListing();
     if (!listing) return {};
     log::write("KorvaneHelper: ps exit code: 0, output lines: " + std::to_string(pieceCount(*listing)));
@@ -159,7 +160,7 @@ std::vector<JailMatch> ProcessInfo::pidsForBundleIDs(const std::set<std::string>
     auto lines = parseProcessListing(*listing);
     for (const auto& line : lines) {
         if (!isApplicationCandidate(line.pid)) continue;
-        auto appPath = originOf(line);
+        auto appPath = originOf(line, generation);
         if (!appPath) continue;
         ++appProcesses;
         auto cached = cache.find(*appPath);

@@ -60,7 +60,7 @@ public:
 
 private:
     std::optional<std::string> takeListing();
-    std::optional<identity::AppOrigin> originOf(const ListingLine& line);
+    std::optional<identity::AppOrigin> originOf(const ListingLine& line, std::uint64_t generation);
     void forgetUnlisted(const std::vector<ListingLine>& lines);
     bool isApplicationCandidate(std::int32_t pid) const { return pid > 1 && pid != deps_.selfPID; }
     bool descendsFrom(std::int32_t pid, std::int32_t ancestor);
