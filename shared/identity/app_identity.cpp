@@ -110,12 +110,11 @@ std::optional<std::string> IdentityResolver::executableOf(pid_t pid) const {
 std::optional<AppOrigin> IdentityResolver::originOf(pid_t pid) {
     if (pid <= 0) return std::nullopt;
     // Inside the user's manager every process has a user unit; only when
-    // there is none is the system manager worth asking.
-    if (auto unit = units_.userUnit(pid)) {
-        if (looksLikeAppUnit(*unit)) return AppOrigin{OriginKind::SystemdUnit, *unit};
-    } else if (auto systemUnit = units_.systemUnit(pid); systemUnit && looksLikeAppUnit(*systemUnit)) {
-        return AppOrigin{OriginKind::SystemdUnit, *systemUnit};
-    }
+    // there is none is the system manager worth asking. A unit not named
+    // after an application leaves the question to the other sources.
+    auto unit = units_.userUnit(pid);
+    if (!unit) unit = units_.systemUnit(pid);
+    if (unit && appIDFromUnitName(*unit)) return AppOrigin{OriginKind::SystemdUnit, *unit};
 
     std::string flatpakInfo = procPath(pid, "root/.flatpak-info");
     struct stat info {};
@@ -124,7 +123,8 @@ std::optional<AppOrigin> IdentityResolver::originOf(pid_t pid) {
     }
 
     if (auto label = readSmallFile(procPath(pid, "attr/current"), kLabelLimit)) {
-        if (auto profile = snapProfile(*label)) return AppOrigin{OriginKind::SnapProfile, *profile};
+        auto profile = snapProfile(*label);
+        if (profile && snapAppID(*profile)) return AppOrigin{OriginKind::SnapProfile, *profile};
     }
 
     auto environ = readSmallFile(procPath(pid, "environ"));

@@ -13,6 +13,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kMaxDepth = 8;
+// Data homes belong to users; one stuffed with files must not make the helper
+// read without end.
+constexpr std::size_t kMaxEntries = 10000;
 constexpr std::size_t kMaxEntrySize = 256 * 1024;
 // Coarse file-system timestamps tick every few milliseconds; a second is far
 // beyond any of them.
@@ -79,6 +82,7 @@ void DataFolderIndex::reload() {
             }
             std::string path = it->path().string();
             if (path.ends_with(".desktop")) relativePaths.push_back(path.substr(root.size() + 1));
+            if (relativePaths.size() >= kMaxEntries) break;
         }
     }
     // Sorted, so that of two files giving one ID in this folder

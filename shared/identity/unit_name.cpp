@@ -56,15 +56,8 @@ std::optional<std::string> unescapeUnitName(std::string_view escaped) {
     return out;
 }
 
-bool looksLikeAppUnit(std::string_view unit) {
-    if (!unit.starts_with(kPrefix)) return false;
-    std::string_view rest = unit.substr(kPrefix.size());
-    return (rest.ends_with(kService) && rest.size() > kService.size()) ||
-           (rest.ends_with(kScope) && rest.size() > kScope.size());
-}
-
 std::optional<std::string> appIDFromUnitName(std::string_view unit) {
-    if (!looksLikeAppUnit(unit)) return std::nullopt;
+    if (!unit.starts_with(kPrefix)) return std::nullopt;
     std::string_view body = unit.substr(kPrefix.size());
     if (body.ends_with(kService)) {
         body.remove_suffix(kService.size());
@@ -74,6 +67,7 @@ std::optional<std::string> appIDFromUnitName(std::string_view unit) {
         if (parts.size() == 2 && !parts[0].empty()) return nonEmptyID(parts[1]);
         return std::nullopt;
     }
+    if (!body.ends_with(kScope)) return std::nullopt;
     body.remove_suffix(kScope.size());
     auto parts = splitAtDashes(body);
     if (parts.size() < 2 || parts.back().empty()) return std::nullopt;

@@ -11,10 +11,6 @@ namespace korvane::identity {
 // malformed.
 std::optional<std::string> unescapeUnitName(std::string_view escaped);
 
-// Whether the unit is one a launcher created for an application: "app-"
-// followed by something, ending in ".service" or ".scope".
-bool looksLikeAppUnit(std::string_view unit);
-
 // The application ID of
 //   app[-<launcher>]-<ID>[@<RANDOM>].service
 //   app[-<launcher>]-<ID>-<RANDOM>.scope

@@ -93,6 +93,9 @@ TEST_F(Identity, SourcesAreAskedInOrder) {
     EXPECT_EQ(idOf(14), std::nullopt);
     EXPECT_EQ(idOf(15), std::nullopt);
     EXPECT_EQ(idOf(16), std::nullopt);  // gone
+    units.user[17] = "app-not-a-launcher-form.scope";
+    process(17, "attr/current", "snap.vlc.vlc (enforce)\n");
+    EXPECT_EQ(idOf(17), "vlc_vlc");
 }
 
 TEST_F(Identity, LaunchVariablesCountOnlyForTheLaunchedProcess) {
