@@ -1,5 +1,6 @@
 // The jail monitor of HelperTool: keeps jailed applications under the
 // background policy whenever they run, and forgets pids of ended processes.
+#include <system_error>
 #include <thread>
 
 #include "helper/helper_tool.h"
@@ -40,12 +41,18 @@ void HelperTool::updateJailedBundleIDs(std::vector<std::string> bundleIDs, Reply
         std::lock_guard lock(scansMutex_);
         ++scansRunning_;
     }
-    std::thread([this] {
-        checkJailedProcesses();
+    try {
+        std::thread([this] {
+            checkJailedProcesses();
+            std::lock_guard lock(scansMutex_);
+            --scansRunning_;
+            scansDone_.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        // Out of threads: the next tick scans instead.
         std::lock_guard lock(scansMutex_);
         --scansRunning_;
-        scansDone_.notify_all();
-    }).detach();
+    }
     reply(true, std::nullopt);
 }
 
