@@ -2,7 +2,8 @@
 // A client's connection to the helper. Every message sent ends in exactly one
 // call of its completion: the helper's reply, or the error that kept it from
 // coming. Completions and the handlers run on the connection's own queue,
-// never on the caller's thread.
+// never on the caller's thread; when the connection ends, its handler runs
+// before the calls it leaves pending complete.
 #include <functional>
 #include <memory>
 #include <string>

@@ -75,9 +75,11 @@ void SocketHelperConnection::invalidate() {
     if (state_ != State::Open) return;
     state_ = State::Closed;
     closedReason_ = kInvalidated;
+    // The handler runs before the pending calls fail, so a caller that
+    // resumes on the failure finds the connection already dropped.
+    if (handlers_.invalidated) queue_.post(handlers_.invalidated);
     failPendingLocked(kInvalidated);
     ::shutdown(fd_.get(), SHUT_RDWR);
-    if (handlers_.invalidated) queue_.post(handlers_.invalidated);
 }
 
 void SocketHelperConnection::readLoop() {
@@ -108,8 +110,8 @@ void SocketHelperConnection::readLoop() {
         if (state_ == State::Open) {
             state_ = State::Closed;
             closedReason_ = kInterrupted;
-            failPendingLocked(kInterrupted);
             if (handlers_.interrupted) queue_.post(handlers_.interrupted);
+            failPendingLocked(kInterrupted);
         }
         return;
     }
