@@ -4,15 +4,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <set>
 
+#include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/helper_daemon.h"
-#include "tests/fakes/temp_dir.h"
 
 namespace korvane {
 namespace {
@@ -24,30 +22,15 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 // A real process to throttle, ended with its test.
-class Sleeper {
-public:
-    Sleeper() {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
-    ~Sleeper() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    std::string pid() const { return std::to_string(pid_); }
-
-private:
-    pid_t pid_;
+struct Sleeper : testing::StartedProgram {
+    Sleeper() : StartedProgram({"/bin/sleep", "60"}) {}
+    std::string id() const { return std::to_string(StartedProgram::pid()); }
 };
 
 class HelperCliEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::chmod(dir.path().c_str(), 0755);  // so another user may reach the socket's folder
-        ASSERT_TRUE(helper.started());
+        ::chmod(dir.root().c_str(), 0755);  // so another user may reach the socket's folder
         ASSERT_TRUE(helper.waitUntilListening()) << helper.log();
     }
 
@@ -56,46 +39,50 @@ protected:
         return testing::runCommand(args);
     }
     std::vector<std::string> toolCalls() const {
-        std::ifstream in(toolLog);
+        std::istringstream in(dir.read("tool.log"));
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
     }
 
-    testing::TempDir dir;
-    std::string socketPath = dir.file("helper.sock");
-    std::string toolLog = dir.file("tool.log");
+    testing::FixtureTree dir;
+    std::string socketPath = dir.path("helper.sock");
+    std::string toolLog = dir.path("tool.log");
     HelperDaemon helper{KORVANE_HELPER_BINARY,
                         {"--allow-uid=" + std::to_string(::getuid())},
                         socketPath,
-                        dir.file("helper.log"),
-                        {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY}, {"FAKE_TASKPOLICY_LOG", toolLog}}};
+                        dir.path("helper.log"),
+                        {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY},
+                         {"FAKE_TASKPOLICY_LOG", toolLog},
+                         {"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}}};
 };
 
 TEST_F(HelperCliEndToEnd, StartsInOrderAndAnswersPing) {
-    auto lines = helper.logLines();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "KorvaneHelper: Process monitoring started (interval: 5s)");
-    EXPECT_EQ(lines[1], "KorvaneHelper: Daemon started with Mach service name: com.korvane.helper");
     auto ping = ctl({"ping"});
     EXPECT_EQ(ping.exitStatus, 0);
     EXPECT_EQ(ping.out, "alive\n");
+    // The second line is written a moment after the socket starts accepting.
+    std::vector<std::string> lines;
+    for (int i = 0; i < 500 && (lines = helper.logLines()).size() < 2; ++i) usleep(10000);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "KorvaneHelper: Process monitoring started (interval: 5s)");
+    EXPECT_EQ(lines[1], "KorvaneHelper: Daemon started with Mach service name: com.korvane.helper");
 }
 
 TEST_F(HelperCliEndToEnd, ThrottlesAndReleasesRealProcesses) {
     Sleeper a, b, c;
-    auto throttled = ctl({"throttle", a.pid()});
+    auto throttled = ctl({"throttle", a.id()});
     EXPECT_EQ(throttled.exitStatus, 0);
     EXPECT_EQ(throttled.out, "OK\n");
-    EXPECT_EQ(ctl({"throttle-many", b.pid(), c.pid()}).exitStatus, 0);
+    EXPECT_EQ(ctl({"throttle-many", b.id(), c.id()}).exitStatus, 0);
     EXPECT_EQ(ctl({"unthrottle-all"}).exitStatus, 0);
 
     auto calls = toolCalls();
     ASSERT_EQ(calls.size(), 6u);
     EXPECT_THAT(std::vector<std::string>(calls.begin(), calls.begin() + 3),
-                ElementsAre("-b -p " + a.pid(), "-b -p " + b.pid(), "-b -p " + c.pid()));
+                ElementsAre("-b -p " + a.id(), "-b -p " + b.id(), "-b -p " + c.id()));
     std::set<std::string> released(calls.begin() + 3, calls.end());
-    EXPECT_EQ(released, (std::set<std::string>{"-B -p " + a.pid(), "-B -p " + b.pid(), "-B -p " + c.pid()}));
+    EXPECT_EQ(released, (std::set<std::string>{"-B -p " + a.id(), "-B -p " + b.id(), "-B -p " + c.id()}));
     // Nothing left to release.
     EXPECT_EQ(ctl({"unthrottle-all"}).exitStatus, 0);
     EXPECT_EQ(toolCalls().size(), 6u);
@@ -103,18 +90,20 @@ TEST_F(HelperCliEndToEnd, ThrottlesAndReleasesRealProcesses) {
 
 TEST_F(HelperCliEndToEnd, FailuresComeBackAsTheHelpersMessage) {
     Sleeper alive;
-    auto gone = ctl({"throttle", "999999"});
+    std::string ended = std::to_string(testing::endedPid());
+    std::string failure = "taskpolicy failed for PID " + ended + " with exit code 3: no such process: " + ended + "\n";
+    auto gone = ctl({"throttle", ended});
     EXPECT_EQ(gone.exitStatus, 1);
     EXPECT_EQ(gone.out, "");
-    EXPECT_EQ(gone.err, "taskpolicy failed for PID 999999 with exit code 3: no such process: 999999\n");
+    EXPECT_EQ(gone.err, failure);
 
-    auto mixed = ctl({"throttle-many", alive.pid(), "999999"});
+    auto mixed = ctl({"throttle-many", alive.id(), ended});
     EXPECT_EQ(mixed.exitStatus, 1);
-    EXPECT_EQ(mixed.err, "PID 999999: taskpolicy failed for PID 999999 with exit code 3: no such process: 999999\n");
+    EXPECT_EQ(mixed.err, "PID " + ended + ": " + failure);
 
-    auto fan = ctl({"fan-rpm", "0", "2500"});
+    auto fan = ctl({"fan-rpm", "0", "2500"});  // the fixture sysfs has no hwmon device
     EXPECT_EQ(fan.exitStatus, 1);
-    EXPECT_THAT(fan.err, HasSubstr("fan RPM"));
+    EXPECT_EQ(fan.err, "SMC connection failed — cannot set fan RPM\n");
 }
 
 TEST_F(HelperCliEndToEnd, BadUsageAndAGoneHelperHaveTheirOwnExitCodes) {
@@ -125,6 +114,9 @@ TEST_F(HelperCliEndToEnd, BadUsageAndAGoneHelperHaveTheirOwnExitCodes) {
         EXPECT_EQ(r.exitStatus, 64) << (args.empty() ? "" : args[0]);
         EXPECT_THAT(r.err, HasSubstr("usage: korvanectl"));
     }
+    auto help = ctl({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_THAT(help.out, HasSubstr("usage: korvanectl"));
     EXPECT_EQ(helper.stop(SIGTERM), 0);
     auto gone = ctl({"ping"});
     EXPECT_EQ(gone.exitStatus, 2);
@@ -136,7 +128,7 @@ TEST_F(HelperCliEndToEnd, BadUsageAndAGoneHelperHaveTheirOwnExitCodes) {
 TEST_F(HelperCliEndToEnd, OnlyRootAndTheInstallingUserGetIn) {
     if (::getuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
     // A copy the other user can reach wherever the build tree lives.
-    std::string ctlCopy = dir.file("korvanectl");
+    std::string ctlCopy = dir.path("korvanectl");
     std::filesystem::copy_file(KORVANE_CTL_BINARY, ctlCopy);
     ::chmod(ctlCopy.c_str(), 0755);
     std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",

@@ -87,6 +87,10 @@ Expected<Invocation, std::string> parseCommandLine(int argc, const char* const* 
         invocation.socketPath = std::string(words[1]);
         words.erase(words.begin(), words.begin() + 2);
     }
+    if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h" || words[0] == "help")) {
+        invocation.showHelp = true;
+        return invocation;
+    }
     if (words.empty()) return unexpected(std::string("no command given"));
     auto call = parseCall(words);
     if (!call) return unexpected(call.error());

@@ -11,10 +11,12 @@ namespace korvane::ctl {
 struct Invocation {
     std::optional<std::string> socketPath;  // --socket PATH
     msg::Call call;
+    bool showHelp = false;  // --help: print the usage and send nothing
 };
 
 inline constexpr const char* kUsage =
     "usage: korvanectl [--socket PATH] COMMAND\n"
+    "       korvanectl --help\n"
     "commands:\n"
     "  ping                        is the helper answering?\n"
     "  throttle PID                give a process the background policy\n"

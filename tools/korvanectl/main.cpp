@@ -18,6 +18,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvanectl: %s\n%s", invocation.error().c_str(), ctl::kUsage);
         return 64;
     }
+    if (invocation->showHelp) {
+        std::fputs(ctl::kUsage, stdout);
+        return 0;
+    }
     std::string socketPath = invocation->socketPath.value_or(paths::helperSocketPath());
     bool isPing = msg::answersWithPingShape(invocation->call);
 
