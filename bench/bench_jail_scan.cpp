@@ -34,7 +34,7 @@
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
 #include "shared/paths/installed_paths.h"
-#include "tests/identity/temp_tree.h"
+#include "tests/fakes/fixture_tree.h"
 
 extern char** environ;
 
@@ -93,7 +93,7 @@ public:
         for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
             std::string name = entry.path().filename().string();
             if (name.find_first_not_of("0123456789") == std::string::npos) {
-                tree.link("proc/" + name, entry.path().string());
+                tree.symlink("proc/" + name, entry.path().string());
             }
         }
         for (int app = 0; app < kApplications; ++app) {
@@ -118,7 +118,7 @@ public:
                                                    "GIO_LAUNCHED_DESKTOP_FILE_PID=" + std::to_string(pid) + '\0');
             } else {
                 tree.write(folder + "environ", environment);
-                tree.link(folder + "exe", program);
+                tree.symlink(folder + "exe", program);
             }
         }
     }
@@ -133,7 +133,7 @@ public:
     std::string procRoot() const { return tree.path("proc"); }
 
 private:
-    testing::TempTree tree;
+    testing::FixtureTree tree;
 };
 
 void BM_JailTick(benchmark::State& state) {
@@ -200,7 +200,7 @@ void stopAll(const std::vector<pid_t>& pids, int signal) {
 
 void BM_BeastModeActivation(benchmark::State& state) {
     quietLog();
-    testing::TempTree tree;
+    testing::FixtureTree tree;
     tree.write("sys/devices/system/cpu/online", "0-1\n");
     tree.write("sys/devices/cpu_core/cpus", "0\n");
     tree.write("sys/devices/cpu_atom/cpus", "1\n");
@@ -270,7 +270,7 @@ double cpuSeconds(pid_t pid) {
 void BM_HelperIdleWithJailList(benchmark::State& state) {
     const char* configured = std::getenv("KORVANE_IDLE_SECONDS");
     int seconds = configured ? std::atoi(configured) : 60;
-    testing::TempTree tree;
+    testing::FixtureTree tree;
     std::string socket = tree.path("helper.sock");
     pid_t helper = spawnWithEnvironment({KORVANE_HELPER_BINARY},
                                         {std::string(paths::kSocketOverrideVariable) + "=" + socket});

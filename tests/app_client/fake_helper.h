@@ -4,7 +4,6 @@
 // fails the ones the test names.
 #include <unistd.h>
 
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -75,20 +74,6 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> commands_;
     std::map<std::string, std::optional<std::string>> failures_;
-};
-
-// A private folder for a test's socket and installed-file tree.
-struct TemporaryFolder {
-    TemporaryFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvane-client-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-    std::string path_;
 };
 
 // The fake, listening on `socketPath` until stopped or destroyed.

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "app/client/xpc_manager.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
 #include "tests/app_client/client_test_support.h"
 #include "tests/app_client/fake_helper.h"
+#include "tests/fakes/fixture_tree.h"
 
 namespace korvane::app {
 namespace {
@@ -20,16 +20,21 @@ using testing::awaitOn;
 
 class HelperHealthTest : public ::testing::Test {
 protected:
-    std::string socketPath() const { return folder.path() + "/helper.sock"; }
-    void installFile(const std::string& path) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path) << "installed\n";
-    }
+    std::string socketPath() const { return folder.path("helper.sock"); }
     std::unique_ptr<XPCManager> makeManager() {
         auto xpc = std::make_unique<XPCManager>(
-            XPCManager::Dependencies{.mainLoop = loop, .connector = connector, .filesystemRoot = folder.path()});
+            XPCManager::Dependencies{.mainLoop = loop, .connector = connector, .filesystemRoot = folder.root()});
         EXPECT_TRUE(loop.runUntil([&] { return xpc->initialStatusCheck().done(); }));
         return xpc;
+    }
+    // The wait for a new daemon, begun while an operation shows as busy.
+    TaskHandle startWait(XPCManager& xpc) {
+        logLines.clear();
+        xpc.isProcessing = true;
+        waitStarted = loop.now();
+        auto wait = xpc.waitForDaemonAndPing();
+        loop.runPending();
+        return wait;
     }
     long elapsedMs(TimePoint since) const {
         return std::chrono::duration_cast<milliseconds>(loop.now() - since).count();
@@ -50,7 +55,8 @@ protected:
 
     log::CapturedLines logLines;
     VirtualMainLoop loop;
-    testing::TemporaryFolder folder;
+    testing::FixtureTree folder;
+    TimePoint waitStarted;
     linux_platform::SocketHelperConnector connector{socketPath()};
 };
 
@@ -63,10 +69,10 @@ TEST_F(HelperHealthTest, StatusGoesByTheTwoInstalledFilesWhenTheDaemonIsSilent) 
                    Case{true, false, false, "Korvane: Daemon kurulu değil."},
                    Case{false, true, false, "Korvane: Daemon kurulu değil."},
                    Case{false, false, false, "Korvane: Daemon kurulu değil."}}) {
-        std::filesystem::remove_all(folder.path() + "/usr");
-        std::filesystem::remove_all(folder.path() + "/etc");
-        if (c.executable) installFile(folder.path() + "/usr/local/libexec/korvane/com.korvane.helper");
-        if (c.serviceFile) installFile(folder.path() + "/etc/systemd/system/com.korvane.helper.service");
+        std::filesystem::remove_all(folder.path("usr"));
+        std::filesystem::remove_all(folder.path("etc"));
+        if (c.executable) folder.write("usr/local/libexec/korvane/com.korvane.helper", "installed\n");
+        if (c.serviceFile) folder.write("etc/systemd/system/com.korvane.helper.service", "installed\n");
         logLines.clear();
         auto xpc = makeManager();
         SCOPED_TRACE(c.line);
@@ -110,11 +116,7 @@ TEST_F(HelperHealthTest, AnAnsweringDaemonIsInstalledWhateverTheFilesSayAndClear
 
 TEST_F(HelperHealthTest, ADaemonFirstAnsweringOnTheThirdAttemptEndsTheWaitAfter1200_1600_2000Ms) {
     auto xpc = makeManager();
-    logLines.clear();
-    xpc->isProcessing = true;
-    auto start = loop.now();
-    auto wait = xpc->waitForDaemonAndPing();
-    loop.runPending();
+    auto wait = startWait(*xpc);
     expectAttemptAfter(wait, 1, 1200);
     expectAttemptAfter(wait, 2, 1600);
     testing::ServedFakeHelper served(socketPath());  // the daemon comes up
@@ -122,7 +124,7 @@ TEST_F(HelperHealthTest, ADaemonFirstAnsweringOnTheThirdAttemptEndsTheWaitAfter1
     expectAttemptAfter(wait, 3, 2000);
 
     EXPECT_TRUE(wait.done());
-    EXPECT_EQ(elapsedMs(start), 4800);
+    EXPECT_EQ(elapsedMs(waitStarted), 4800);
     EXPECT_TRUE(logLines.contains("Korvane: Daemon bağlantısı başarılı (deneme 3)."));
     EXPECT_EQ(attemptsLogged(), 3);
     EXPECT_FALSE(xpc->isProcessing.get());
@@ -131,16 +133,12 @@ TEST_F(HelperHealthTest, ADaemonFirstAnsweringOnTheThirdAttemptEndsTheWaitAfter1
 
 TEST_F(HelperHealthTest, FiveSilentAttemptsEndWithTheFixedError) {
     auto xpc = makeManager();
-    logLines.clear();
-    xpc->isProcessing = true;
-    auto start = loop.now();
-    auto wait = xpc->waitForDaemonAndPing();
-    loop.runPending();
+    auto wait = startWait(*xpc);
     int attempt = 1;
     for (long pause : {1200, 1600, 2000, 2400, 2800}) expectAttemptAfter(wait, attempt++, pause);
 
     EXPECT_TRUE(wait.done());
-    EXPECT_EQ(elapsedMs(start), 10000);
+    EXPECT_EQ(elapsedMs(waitStarted), 10000);
     EXPECT_EQ(attemptsLogged(), 5);
     EXPECT_EQ(xpc->lastError.get(), "Daemon installed but not responding. Try Remove & Reinstall.");
     EXPECT_TRUE(logLines.contains("Korvane: Daemon 5 ping denemesinde yanıt vermedi."));

@@ -8,6 +8,7 @@
 #include "shared/log/log.h"
 #include "tests/app_client/client_test_support.h"
 #include "tests/app_client/fake_helper.h"
+#include "tests/fakes/fixture_tree.h"
 
 namespace korvane::app {
 namespace {
@@ -28,11 +29,11 @@ protected:
 
     log::CapturedLines logLines;
     VirtualMainLoop loop;
-    testing::TemporaryFolder folder;
-    std::string socketPath = folder.path() + "/helper.sock";
+    testing::FixtureTree folder;
+    std::string socketPath = folder.path("helper.sock");
     testing::ServedFakeHelper served{socketPath};
     linux_platform::SocketHelperConnector connector{socketPath};
-    XPCManager xpc{{.mainLoop = loop, .connector = connector, .filesystemRoot = folder.path()}};
+    XPCManager xpc{{.mainLoop = loop, .connector = connector, .filesystemRoot = folder.root()}};
     testing::FakeHelper& daemon = served.helper;
 };
 

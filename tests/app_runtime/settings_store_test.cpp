@@ -11,6 +11,7 @@
 #include "app/runtime/settings_store.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
+#include "tests/fakes/fixture_tree.h"
 
 namespace korvane::app {
 namespace {
@@ -19,14 +20,6 @@ namespace fs = std::filesystem;
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "korvane-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        directory = root + "/config/korvane";  // created by the store
-    }
-    void TearDown() override { fs::remove_all(root); }
-
     std::string path() const { return directory + "/settings.json"; }
     std::vector<std::string> filesStartingWith(const std::string& prefix) const {
         std::vector<std::string> found;
@@ -45,8 +38,8 @@ protected:
 
     VirtualMainLoop loop;
     log::CapturedLines logLines;
-    std::string root;
-    std::string directory;
+    testing::FixtureTree root;
+    std::string directory = root.path("config/korvane");  // created by the store
 };
 
 TEST_F(SettingsStoreTest, StoredValuesOutliveTheStoreAndDefaultsNeverHideThem) {

@@ -4,12 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "helper/helper_tool.h"
 #include "helper/process_info.h"
-#include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
 #include "tests/beast_jail/scan_world.h"
-#include "tests/fakes/fake_process_runner.h"
+#include "tests/fakes/helper_tool_fixture.h"
 
 namespace korvane::helper {
 namespace {
@@ -17,23 +14,12 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// Every run takes a little while, as the real tool does, so that two scans
-// really overlap.
-class SlowRunner final : public ProcessRunner {
-public:
-    Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>& arguments,
-                                             OutputCapture capture) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        return recorder.run(path, arguments, capture);
-    }
-    int delayMs = 0;
-    testing::FakeProcessRunner recorder;
-};
-
-class JailAndBeast : public ::testing::Test, public testing::ScanWorld {
+class JailAndBeast : public ::testing::Test, public testing::ScanWorld, public testing::HelperToolFixture {
 protected:
+    JailAndBeast() : HelperToolFixture(&info) {}
+
     int runsOf(const std::string& commandLine) {
-        auto lines = runner.recorder.commandLines();
+        auto lines = runner.commandLines();
         return static_cast<int>(std::count(lines.begin(), lines.end(), commandLine));
     }
     // Jails the IDs; the scan this starts runs on a thread of its own, so wait
@@ -46,23 +32,6 @@ protected:
         }
         ASSERT_TRUE(scanned());
     }
-
-    log::CapturedLines log;
-    VirtualMainLoop loop;
-    SlowRunner runner;
-    std::set<std::int32_t> living;
-    std::mutex livingMutex;
-    std::unique_ptr<HelperTool> tool = std::make_unique<HelperTool>(HelperToolDependencies{
-        .mainLoop = loop,
-        .runner = runner,
-        .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
-        .scanner = &info,
-        .processExists =
-            [this](std::int32_t pid) {
-                std::lock_guard lock(livingMutex);
-                return living.contains(pid);
-            },
-    });
 };
 
 TEST_F(JailAndBeast, WithAnEmptyJailListATickTakesNoListingAndLogsNothing) {
@@ -76,15 +45,15 @@ TEST_F(JailAndBeast, AJailedProcessIsThrottledOnceWhileItStaysInTheSet) {
     listing.set(std::string("PID COMMAND\n11 mail\n12 editor\n"));
     identity.add(11, "/apps/mail.desktop", "org.example.Mail");
     identity.add(12, "/apps/editor.desktop", "org.example.Editor");
-    living = {11, 12};
-    runner.recorder.failFor("11", 1, "busy");
+    livingPIDs = {11, 12};
+    runner.failFor("11", 1, "busy");
     jail({"org.example.Mail"},
          [&] { return log.contains("KorvaneHelper: taskpolicy failed for PID 11 with exit code 1: busy"); });
     EXPECT_EQ(runsOf("-b -p 11"), 1);
     EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
 
     // A failed run is tried again on the next tick, 5 seconds on.
-    runner.recorder.succeedFor("11");
+    runner.succeedFor("11");
     loop.advanceBy(seconds(4.9));
     EXPECT_EQ(runsOf("-b -p 11"), 1);
     loop.advanceBy(seconds(0.1));
@@ -100,19 +69,14 @@ TEST_F(JailAndBeast, AJailedProcessIsThrottledOnceWhileItStaysInTheSet) {
 TEST_F(JailAndBeast, EndedProcessesAreDroppedAndTheirReusedPidsThrottledAgain) {
     tool->throttleProcess(5, [](bool, std::optional<std::string>) {});
     tool->throttleProcess(6, [](bool, std::optional<std::string>) {});
-    living = {6};
+    livingPIDs = {6};
     loop.advanceBy(seconds(5));
-    EXPECT_TRUE(log.contains("KorvaneHelper: cleanupDeadPIDs — 1 ölü PID temizlendi (kalan: 1)"));
-    loop.advanceBy(seconds(5));
-    EXPECT_EQ(log.countStartingWith("KorvaneHelper: cleanupDeadPIDs"), 1);
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{6}));
 
     // The number comes back as a jailed application's process.
     listing.set(std::string("PID COMMAND\n5 mail\n"));
     identity.add(5, "/apps/mail.desktop", "org.example.Mail");
-    {
-        std::lock_guard lock(livingMutex);
-        living.insert(5);
-    }
+    livingPIDs = {5, 6};
     jail({"org.example.Mail"}, [&] { return tool->throttledPIDsSnapshot().contains(5); });
     EXPECT_EQ(runsOf("-b -p 5"), 2);
     EXPECT_THAT(tool->throttledPIDsSnapshot(), ElementsAre(5, 6));
@@ -123,7 +87,6 @@ TEST_F(JailAndBeast, TwoConcurrentScansNeverThrottleOnePidTwice) {
     for (int pid = 100; pid < 120; ++pid) {
         text += std::to_string(pid) + " mail\n";
         identity.add(pid, "/apps/mail.desktop", "org.example.Mail");
-        living.insert(pid);
     }
     listing.set(text);
     runner.delayMs = 2;
@@ -141,7 +104,7 @@ TEST_F(JailAndBeast, BeastModeReleasesTheFocusThenThrottlesTheRestAndAlwaysRepor
     identity.add(53, "/apps/chat.desktop", "chat");
     identity.add(60, "/apps/mail.desktop", "mail");
     parents = {{51, 50}, {53, 50}, {60, 1}};
-    for (const char* pid : {"50", "53", "60"}) runner.recorder.failFor(pid, 1, "gone");
+    for (const char* pid : {"50", "53", "60"}) runner.failFor(pid, 1, "gone");
 
     std::vector<std::pair<bool, std::optional<std::string>>> replies;
     tool->setBeastMode(true, 50, [&](bool ok, std::optional<std::string> message) {
@@ -152,14 +115,14 @@ TEST_F(JailAndBeast, BeastModeReleasesTheFocusThenThrottlesTheRestAndAlwaysRepor
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_TRUE(replies[0].first);
     EXPECT_FALSE(replies[0].second);
-    EXPECT_THAT(runner.recorder.commandLines(), ElementsAre("-B -p 50", "-b -p 60", "-b -p 53"));
+    EXPECT_THAT(runner.commandLines(), ElementsAre("-B -p 50", "-b -p 60", "-b -p 53"));
     EXPECT_TRUE(log.contains("KorvaneHelper: Activating Beast Mode for PID 50"));
 }
 
 TEST_F(JailAndBeast, AfterBeastModeIsSwitchedOffTheNextTickJailsAgain) {
     listing.set(std::string("PID COMMAND\n11 mail\n"));
     identity.add(11, "/apps/mail.desktop", "org.example.Mail");
-    living = {11};
+    livingPIDs = {11};
     jail({"org.example.Mail"}, [&] { return tool->throttledPIDsSnapshot().contains(11); });
 
     bool replied = false;

@@ -2,7 +2,7 @@
 
 #include "platform/linux/proc/proc_listing.h"
 #include "platform/linux/proc/process_tree.h"
-#include "tests/identity/temp_tree.h"
+#include "tests/fakes/fixture_tree.h"
 
 namespace korvane::linux_platform {
 namespace {
@@ -14,7 +14,7 @@ std::string bytes(const char (&literal)[N]) {
 }
 
 TEST(ProcListing, ListsEveryUserProcessWithItsWholeCommandLineOnOneLine) {
-    testing::TempTree proc;
+    testing::FixtureTree proc;
     proc.write("7/cmdline", bytes("/opt/Mail Client/mail\0--profile\0a b\0"));
     proc.write("2/cmdline", "");  // a kernel thread
     proc.write("9/cmdline", bytes("evil\0x\n123 /fake\0\xff\xfe\0caf\xc3\xa9\0"));
@@ -35,7 +35,7 @@ TEST(ProcListing, ListsEveryUserProcessWithItsWholeCommandLineOnOneLine) {
 }
 
 TEST(ProcessTree, ParentAndCgroupOfAProcess) {
-    testing::TempTree proc;
+    testing::FixtureTree proc;
     proc.write("40/stat", "40 (my (odd) name) S 17 40 40 0 -1 4194560 100 0\n");
     proc.write("40/cgroup", "0::/user.slice/app-x.scope\n");
     proc.write("41/stat", "41 (broken");

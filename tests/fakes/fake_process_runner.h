@@ -2,9 +2,12 @@
 // A ProcessRunner that records every run and answers from a script: by
 // default exit 0 with no output; chosen pids (the last argument) fail or
 // cannot be launched.
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shared/process/process_runner.h"
@@ -20,6 +23,7 @@ public:
 
     Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>& arguments,
                                              OutputCapture) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         std::lock_guard lock(mutex_);
         runs_.push_back({path, arguments});
         std::string key = arguments.empty() ? std::string() : arguments.back();
@@ -60,6 +64,9 @@ public:
         }
         return lines;
     }
+    // Each run takes this long, as the real tool does, so that runs from two threads overlap.
+    std::atomic<int> delayMs = 0;
+
     void clear() {
         std::lock_guard lock(mutex_);
         runs_.clear();

@@ -1,135 +1,62 @@
 #include "tests/fakes/helper_daemon.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
-extern char** environ;
-
 namespace korvane::testing {
 namespace {
 
-using namespace std::chrono_literals;
+Environment withSocket(Environment environment, const std::string& socketPath) {
+    environment.emplace_back("KORVANE_HELPER_SOCKET", socketPath);
+    return environment;
+}
 
-int statusOf(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw); }
+std::vector<std::string> withBinary(std::vector<std::string> arguments, const std::string& binary) {
+    arguments.insert(arguments.begin(), binary);
+    return arguments;
+}
 
-// Everything the child needs is prepared before fork(), so the child only
-// calls functions that are safe after forking a threaded process.
-pid_t launch(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, std::string>>& env,
-             int out, int err) {
-    std::vector<std::string> entries;
-    for (char** e = environ; *e; ++e) {
-        std::string entry = *e;
-        bool replaced = false;
-        for (const auto& [name, value] : env) replaced = replaced || entry.starts_with(name + "=");
-        if (!replaced) entries.push_back(entry);
-    }
-    for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
-    std::vector<char*> envp, args;
-    for (auto& e : entries) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-
-    pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    int null = ::open("/dev/null", O_RDONLY);
-    ::dup2(null, STDIN_FILENO);
-    if (out >= 0) ::dup2(out, STDOUT_FILENO);
-    if (err >= 0) ::dup2(err, STDERR_FILENO);
-    ::execve(args[0], args.data(), envp.data());
-    ::_exit(127);
+// The file alone is not enough: it appears at bind(), before listen(), and a
+// killed helper's file stays behind until the next one replaces it.
+bool accepts(const std::string& socketPath) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) ::close(fd);
+    return connected;
 }
 
 }  // namespace
 
-CommandResult runCommand(const std::vector<std::string>& argv,
-                         const std::vector<std::pair<std::string, std::string>>& environment) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
-    pid_t pid = launch(argv, environment, out[1], err[1]);
-    ::close(out[1]);
-    ::close(err[1]);
-    CommandResult result;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0 && ::poll(fds, 2, 30000) > 0) {
-        for (auto& p : fds) {
-            if (p.fd < 0 || !(p.revents & (POLLIN | POLLHUP))) continue;
-            char buffer[4096];
-            ssize_t n = ::read(p.fd, buffer, sizeof buffer);
-            if (n > 0) {
-                (p.fd == out[0] ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
-            } else {
-                ::close(p.fd);
-                p.fd = -1;
-                --open;
-            }
-        }
-    }
-    for (auto& p : fds) {
-        if (p.fd >= 0) ::close(p.fd);
-    }
-    int raw = 0;
-    ::waitpid(pid, &raw, 0);
-    result.exitStatus = statusOf(raw);
-    return result;
-}
-
 HelperDaemon::HelperDaemon(const std::string& binary, std::vector<std::string> arguments,
-                           const std::string& socketPath, const std::string& logPath,
-                           std::vector<std::pair<std::string, std::string>> environment)
-    : socketPath_(socketPath), logPath_(logPath) {
-    environment.emplace_back("KORVANE_HELPER_SOCKET", socketPath);
-    arguments.insert(arguments.begin(), binary);
-    int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    pid_ = launch(arguments, environment, -1, log);
-    ::close(log);
-}
+                           const std::string& socketPath, const std::string& logPath, Environment environment)
+    : socketPath_(socketPath),
+      logPath_(logPath),
+      program_(withBinary(std::move(arguments), binary), withSocket(std::move(environment), socketPath), logPath) {}
 
-HelperDaemon::~HelperDaemon() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-}
-
-bool HelperDaemon::waitUntilListening() const {
+bool HelperDaemon::waitUntilListening() {
+    using namespace std::chrono_literals;
     for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;) {
-        if (std::filesystem::exists(socketPath_)) return true;
-        int raw = 0;
-        if (::waitpid(pid_, &raw, WNOHANG) == pid_) return false;  // it died
+        if (program_.exited()) return false;
+        if (accepts(socketPath_)) return true;
         std::this_thread::sleep_for(10ms);
     }
     return false;
 }
 
-int HelperDaemon::stop(int signal) {
-    if (pid_ <= 0) return -1;
-    ::kill(pid_, signal);
-    for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;) {
-        int raw = 0;
-        if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
-            pid_ = -1;
-            return statusOf(raw);
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return -1;
-}
-
 std::string HelperDaemon::log() const {
-    std::ifstream in(logPath_);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(logPath_).rdbuf();
     return text.str();
 }
 

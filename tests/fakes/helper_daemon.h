@@ -1,46 +1,32 @@
 #pragma once
-// The built helper binary, started for one test and stopped when it ends, and
-// a way to run a command and see its two output streams apart.
+// The built helper binary on a private socket, started for one test and
+// stopped when it ends.
 #include <string>
-#include <utility>
 #include <vector>
 
-#include <sys/types.h>
+#include "tests/fakes/started_program.h"
 
 namespace korvane::testing {
 
-struct CommandResult {
-    int exitStatus = -1;  // 128 + signal when a signal ended it
-    std::string out;
-    std::string err;
-};
-
-// Runs argv[0] (a path) with `environment` added to ours and waits for it.
-CommandResult runCommand(const std::vector<std::string>& argv,
-                         const std::vector<std::pair<std::string, std::string>>& environment = {});
-
 class HelperDaemon {
 public:
-    // Starts `binary` with `arguments`; standard error goes to `logPath`.
+    // Starts `binary` with `arguments` and KORVANE_HELPER_SOCKET=`socketPath`;
+    // standard error goes to `logPath`.
     HelperDaemon(const std::string& binary, std::vector<std::string> arguments, const std::string& socketPath,
-                 const std::string& logPath, std::vector<std::pair<std::string, std::string>> environment = {});
-    ~HelperDaemon();  // SIGKILL if still running
-    HelperDaemon(const HelperDaemon&) = delete;
-    HelperDaemon& operator=(const HelperDaemon&) = delete;
+                 const std::string& logPath, Environment environment = {});
 
-    bool started() const { return pid_ > 0; }
-    pid_t pid() const { return pid_; }
-    // Waits (up to 20 s) until the socket file exists.
-    bool waitUntilListening() const;
-    // Sends `signal` and waits up to 20 s; the exit status, or -1.
-    int stop(int signal);
+    pid_t pid() const { return program_.pid(); }
+    // Waits (up to 20 s) until the socket accepts a connection; false if the
+    // helper ended first.
+    bool waitUntilListening();
+    int stop(int signal) { return program_.stop(signal); }
     std::string log() const;
     std::vector<std::string> logLines() const;
 
 private:
     std::string socketPath_;
     std::string logPath_;
-    pid_t pid_ = -1;
+    StartedProgram program_;
 };
 
 }  // namespace korvane::testing

@@ -1,116 +1,55 @@
 // The built helper and korvanectl, talking over a real socket, driving a fan
 // of a fake sysfs tree made of plain files.
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
-#include <thread>
+#include <optional>
 
-#include "platform/linux/process/spawn_process_runner.h"
-#include "tests/hwmon/fake_sysfs.h"
-
-extern char** environ;
+#include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/helper_daemon.h"
+#include "tests/hwmon/hwmon_tree.h"
 
 namespace korvane {
 namespace {
 
-using namespace std::chrono_literals;
-
-// One running helper; stopped (SIGKILL as the last resort) when it ends.
-class RunningHelper {
-public:
-    RunningHelper(const std::string& socketPath, const std::string& sysfsRoot, const std::string& logPath)
-        : socketPath_(socketPath) {
-        ::setenv("KORVANE_HELPER_SOCKET", socketPath.c_str(), 1);
-        ::setenv("KORVANE_SYSFS_ROOT", sysfsRoot.c_str(), 1);
-        std::string allow = "--allow-uid=" + std::to_string(::getuid());
-        std::string program = KORVANE_HELPER_BINARY;
-        char* argv[] = {program.data(), allow.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-
-    ~RunningHelper() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    bool waitUntilListening() const {
-        for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;) {
-            if (std::filesystem::exists(socketPath_)) return true;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
-
-    // The exit status after the signal, or -1 when it did not stop in time.
-    int terminate(int signal = SIGTERM) {
-        ::kill(pid_, signal);
-        for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
-    }
-
-private:
-    std::string socketPath_;
-    pid_t pid_ = -1;
-};
-
 class HelperFansEndToEnd : public ::testing::Test {
 protected:
-    ProcessResult ctl(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--socket", socketPath});
-        auto result = runner.run(KORVANE_CTL_BINARY, arguments, OutputCapture::Combined);
-        EXPECT_TRUE(result.has_value());
-        return result ? *result : ProcessResult{-1, {}};
+    void start(int pwmEnable) {
+        sysfs.addDesktopWithNct6775(pwmEnable);
+        helper.emplace(KORVANE_HELPER_BINARY, std::vector<std::string>{"--allow-uid=" + std::to_string(::getuid())},
+                       dir.path("helper.sock"), dir.path("helper.log"),
+                       testing::Environment{{"KORVANE_SYSFS_ROOT", sysfs.root()}});
+        ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
     }
-    std::string pwm(const std::string& name) { return sysfs.read("class/hwmon/hwmon4/" + name); }
+    testing::CommandResult ctl(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {KORVANE_CTL_BINARY, "--socket", dir.path("helper.sock")});
+        return testing::runCommand(arguments);
+    }
 
-    testing::FakeSysfs sysfs;
-    testing::FakeSysfs scratch;  // an empty folder for the socket and the helper's log
-    std::string socketPath = scratch.root() + "/helper.sock";
-    std::string logPath = scratch.root() + "/helper.log";
-    linux_platform::SpawnProcessRunner runner;
+    testing::HwmonTree sysfs;
+    testing::FixtureTree dir;  // the socket and the helper's log
+    std::optional<testing::HelperDaemon> helper;
 };
 
 TEST_F(HelperFansEndToEnd, ManualSpeedThenSigtermHandsTheFanBackToItsCurve) {
-    sysfs.addDesktopWithNct6775(5);
-    RunningHelper helper(socketPath, sysfs.root(), logPath);
-    ASSERT_TRUE(helper.waitUntilListening());
-
+    start(5);
     auto manual = ctl({"fan-mode", "0", "manual"});
-    EXPECT_EQ(manual.exitStatus, 0) << manual.output;
-    EXPECT_EQ(pwm("pwm1_enable"), "1");
-    EXPECT_EQ(pwm("pwm1"), "120");  // held where the curve had it
+    EXPECT_EQ(manual.exitStatus, 0) << manual.err;
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "1");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");  // held where the curve had it
 
     auto speed = ctl({"fan-rpm", "0", "2500"});
-    EXPECT_EQ(speed.exitStatus, 0) << speed.output;
-    EXPECT_EQ(pwm("pwm1"), "98");  // 2500 RPM on the 300..6000 scale
+    EXPECT_EQ(speed.exitStatus, 0) << speed.err;
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "98");  // 2500 RPM on the 300..6000 scale
 
     auto missing = ctl({"fan-mode", "7", "manual"});
     EXPECT_EQ(missing.exitStatus, 1);
-    EXPECT_NE(missing.output.find("Failed to set fan 7 mode: keyNotFound"), std::string::npos) << missing.output;
+    EXPECT_EQ(missing.err, "Failed to set fan 7 mode: keyNotFound\n");
 
-    EXPECT_EQ(helper.terminate(), 0);
-    EXPECT_EQ(pwm("pwm1_enable"), "5");
-    std::string log = scratch.read("helper.log");
+    EXPECT_EQ(helper->stop(SIGTERM), 0);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+    std::string log = helper->log();
     EXPECT_NE(log.find("SMCBridge: Bağlantı açıldı — AppleSMC"), std::string::npos) << log;
     EXPECT_NE(log.find("KorvaneHelper: Fan 0 mode set to Manual"), std::string::npos);
     EXPECT_NE(log.find("KorvaneHelper: Fan 0 target RPM set to 2500"), std::string::npos);
@@ -118,12 +57,10 @@ TEST_F(HelperFansEndToEnd, ManualSpeedThenSigtermHandsTheFanBackToItsCurve) {
 }
 
 TEST_F(HelperFansEndToEnd, SigintRestoresAsSigtermDoes) {
-    sysfs.addDesktopWithNct6775(3);
-    RunningHelper helper(socketPath, sysfs.root(), logPath);
-    ASSERT_TRUE(helper.waitUntilListening());
+    start(3);
     EXPECT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);
-    EXPECT_EQ(helper.terminate(SIGINT), 0);
-    EXPECT_EQ(pwm("pwm1_enable"), "3");
+    EXPECT_EQ(helper->stop(SIGINT), 0);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "3");
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 #include "shared/mainloop/std_main_loop.h"
 #include "shared/protocol/wire_codec.h"
 #include "tests/fakes/fake_process_runner.h"
-#include "tests/fakes/temp_dir.h"
+#include "tests/fakes/fixture_tree.h"
 
 namespace korvane {
 namespace {
@@ -90,8 +90,8 @@ protected:
     }
 
     log::CapturedLines log;
-    testing::TempDir dir;
-    std::string socketPath = dir.file("helper.sock");
+    testing::FixtureTree dir;
+    std::string socketPath = dir.path("helper.sock");
     StdMainLoop loop;
     FakeProcessRunner runner;
     GatedRunner gate{runner};

@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/helper/helper_tool_fixture.h"
+#include "tests/fakes/helper_tool_fixture.h"
 
 namespace korvane {
 namespace {
@@ -32,6 +32,11 @@ TEST_F(ThrottleEngine, SingleThrottleRunsTheToolAndRecordsThePidBeforeReplying) 
     EXPECT_TRUE(replies.received.at(0).success);
     EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
     EXPECT_TRUE(log.contains("KorvaneHelper: PID 42 successfully unthrottled"));
+
+    // A pid never throttled (by us) is still handed to the tool.
+    tool->unthrottleProcess(5, replies.block());
+    EXPECT_EQ(runner.commandLines().back(), "-B -p 5");
+    EXPECT_TRUE(replies.received.at(1).success);
 }
 
 TEST_F(ThrottleEngine, FailureTextsCarryTheExitCodeAndTheTrimmedOutput) {
@@ -53,13 +58,6 @@ TEST_F(ThrottleEngine, FailureTextsCarryTheExitCodeAndTheTrimmedOutput) {
     EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
 }
 
-TEST_F(ThrottleEngine, UnthrottlingAPidNeverThrottledStillRunsTheTool) {
-    Replies replies;
-    tool->unthrottleProcess(5, replies.block());
-    EXPECT_THAT(runner.commandLines(), ElementsAre("-B -p 5"));
-    EXPECT_TRUE(replies.received.at(0).success);
-}
-
 TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInOrder) {
     runner.failFor("2", 1, "gone");
     runner.failToLaunchFor("4", "Permission denied");
@@ -77,7 +75,7 @@ TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInO
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{1, 3}));
 }
 
-TEST_F(ThrottleEngine, EmptyInputsRunNothingAndSucceed) {
+TEST_F(ThrottleEngine, EmptyInputsAndPingRunNothingAndSucceed) {
     Replies multiple, all;
     tool->throttleMultipleProcesses({}, multiple.block());
     loop.runPending();
@@ -88,6 +86,14 @@ TEST_F(ThrottleEngine, EmptyInputsRunNothingAndSucceed) {
     EXPECT_FALSE(multiple.received[0].message);
     ASSERT_EQ(all.received.size(), 1u);
     EXPECT_TRUE(all.received[0].success);
+
+    tool->throttleProcess(3, all.block());
+    runner.clear();
+    std::optional<bool> alive;
+    tool->ping([&](bool a) { alive = a; });
+    EXPECT_EQ(alive, true);
+    EXPECT_THAT(runner.runs(), IsEmpty());
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{3}));
 }
 
 TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
@@ -110,17 +116,6 @@ TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{12}));
 }
 
-TEST_F(ThrottleEngine, PingTouchesNothing) {
-    Replies ignored;
-    tool->throttleProcess(3, ignored.block());
-    runner.clear();
-    std::optional<bool> alive;
-    tool->ping([&](bool a) { alive = a; });
-    EXPECT_EQ(alive, true);
-    EXPECT_THAT(runner.runs(), IsEmpty());
-    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{3}));
-}
-
 TEST_F(ThrottleEngine, DeadPidsLeaveTheSetOnTheNextTick) {
     Replies ignored;
     tool->throttleMultipleProcesses({20, 21, 22}, ignored.block());
@@ -133,14 +128,6 @@ TEST_F(ThrottleEngine, DeadPidsLeaveTheSetOnTheNextTick) {
     log.clear();
     loop.advanceBy(seconds(5));
     EXPECT_THAT(log.lines(), IsEmpty()) << "nothing dropped, nothing logged";
-}
-
-TEST_F(ThrottleEngine, MonitoringStartsWithTheTool) {
-    // The fixture's tool was created before this test body ran.
-    log::CapturedLines fresh;
-    VirtualMainLoop otherLoop;
-    helper::HelperTool other({.mainLoop = otherLoop, .runner = runner, .taskPolicyPath = "tp"});
-    EXPECT_THAT(fresh.lines(), ElementsAre("KorvaneHelper: Process monitoring started (interval: 5s)"));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "shared/log/log.h"
 #include "shared/smc/smc_bridge.h"
-#include "tests/hwmon/fake_sysfs.h"
+#include "tests/hwmon/hwmon_tree.h"
 
 namespace korvane {
 namespace {
@@ -21,9 +21,8 @@ protected:
     static void write(std::string_view key, float value) {
         EXPECT_TRUE(SMCBridge::writeValue(key, value).has_value()) << key << " " << value;
     }
-    std::string file(const std::string& path) { return sysfs.read("class/hwmon/" + path); }
 
-    testing::FakeSysfs sysfs;
+    testing::HwmonTree sysfs;
     log::CapturedLines quiet;
 };
 
@@ -40,31 +39,31 @@ TEST_F(HwmonFanControlTest, PwmFanGoesManualAndBackToTheEnableItHadAtOpen) {
     sysfs.addDesktopWithNct6775(5);
     install();
     write("F0Tg", 2500.0f);  // automatic: only remembered
-    EXPECT_EQ(file("hwmon4/pwm1"), "120");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
     write("F0Md", 1.0f);
-    EXPECT_EQ(file("hwmon4/pwm1_enable"), "1");
-    EXPECT_EQ(file("hwmon4/pwm1"), "98");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "1");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "98");
     EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Md").value(), 1.0f);
     write("F0Tg", 6000.0f);
-    EXPECT_EQ(file("hwmon4/pwm1"), "255");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "255");
     write("F0Md", 0.0f);
-    EXPECT_EQ(file("hwmon4/pwm1_enable"), "5");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
 
     // Switching without a speed holds the duty the curve has reached.
-    sysfs.write("class/hwmon/hwmon4/pwm1", "77");
+    sysfs.set("hwmon4/pwm1", "77");
     write("F0Md", 1.0f);
-    EXPECT_EQ(file("hwmon4/pwm1"), "77");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "77");
     // A reopen finds enable 1 but still knows 5 is this fan's automatic.
     SMCBridge::close();
     write("F0Md", 0.0f);
-    EXPECT_EQ(file("hwmon4/pwm1_enable"), "5");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
 }
 
 TEST_F(HwmonFanControlTest, AManualEnableFoundAtOpenIsNotWrittenBackAsAutomatic) {
     sysfs.addDesktopWithNct6775(1);
     install();
     write("F0Md", 0.0f);
-    EXPECT_EQ(file("hwmon4/pwm1_enable"), "2");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "2");
 }
 
 TEST_F(HwmonFanControlTest, AppleSMCUsesItsManualSwitchAndOutput) {
@@ -72,42 +71,42 @@ TEST_F(HwmonFanControlTest, AppleSMCUsesItsManualSwitchAndOutput) {
     install();
     write("F0Md", 1.0f);
     write("F0Tg", 2500.0f);
-    EXPECT_EQ(file("hwmon0/fan1_manual"), "1");
-    EXPECT_EQ(file("hwmon0/fan1_output"), "2500");
+    EXPECT_EQ(sysfs.get("hwmon0/fan1_manual"), "1");
+    EXPECT_EQ(sysfs.get("hwmon0/fan1_output"), "2500");
     EXPECT_EQ(SMCBridge::writeValue("F0Tg", -100.0f).error(), SMCError::writeFailed);
     write("F0Md", 0.0f);
-    EXPECT_EQ(file("hwmon0/fan1_manual"), "0");
-    EXPECT_EQ(file("hwmon0/fan1_output"), "2500");
+    EXPECT_EQ(sysfs.get("hwmon0/fan1_manual"), "0");
+    EXPECT_EQ(sysfs.get("hwmon0/fan1_output"), "2500");
 }
 
 TEST_F(HwmonFanControlTest, MacSMCTargetInsideTheLimitsIsManualAndZeroIsAutomatic) {
     sysfs.addMacSMC();
     install();
     write("F0Tg", 3000.0f);
-    EXPECT_EQ(file("hwmon3/fan1_target"), "2350");  // still automatic
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "2350");  // still automatic
     write("F0Md", 1.0f);
-    EXPECT_EQ(file("hwmon3/fan1_target"), "3000");
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "3000");
     write("F0Tg", 0.0f);  // must not turn into "automatic"
-    EXPECT_EQ(file("hwmon3/fan1_target"), "1500");
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "1500");
     write("F0Tg", 9000.0f);
-    EXPECT_EQ(file("hwmon3/fan1_target"), "5800");
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "5800");
     write("F0Md", 0.0f);
-    EXPECT_EQ(file("hwmon3/fan1_target"), "0");
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "0");
     EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Md").value(), 0.0f);
     write("F0Md", 1.0f);  // no speed asked for since: hold the actual one
-    EXPECT_EQ(file("hwmon3/fan1_target"), "2300");
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "2300");
 }
 
 TEST_F(HwmonFanControlTest, FansWithoutControlAndReadOnlyKeysRefuseWrites) {
     sysfs.addDesktopWithNct6775(5);
-    sysfs.write("class/hwmon/hwmon4/pwm1_enable", "5", 0444);  // fan control not enabled
+    sysfs.set("hwmon4/pwm1_enable", "5", 0444);  // fan control not enabled
     install();
     EXPECT_EQ(SMCBridge::writeValue("F0Md", 1.0f).error(), SMCError::writeFailed);
     EXPECT_EQ(SMCBridge::writeValue("F0Tg", 2000.0f).error(), SMCError::writeFailed);
     EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Tg").value(), 1100.0f);  // where it turns
     EXPECT_EQ(SMCBridge::writeValue("F0Ac", 2000.0f).error(), SMCError::writeFailed);
     EXPECT_EQ(SMCBridge::writeValue("F7Md", 1.0f).error(), SMCError::keyNotFound);
-    EXPECT_EQ(file("hwmon4/pwm1"), "120");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
 }
 
 }  // namespace

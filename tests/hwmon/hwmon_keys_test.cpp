@@ -5,7 +5,7 @@
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "shared/log/log.h"
 #include "shared/smc/smc_bridge.h"
-#include "tests/hwmon/fake_sysfs.h"
+#include "tests/hwmon/hwmon_tree.h"
 
 namespace korvane {
 namespace {
@@ -14,11 +14,11 @@ using linux_platform::HwmonSMCDriver;
 
 class HwmonKeysTest : public ::testing::Test {
 protected:
-    void use(const testing::FakeSysfs& tree) { SMCBridge::setDriver(std::make_shared<HwmonSMCDriver>(tree.root())); }
+    void use(const testing::HwmonTree& tree) { SMCBridge::setDriver(std::make_shared<HwmonSMCDriver>(tree.root())); }
     void TearDown() override { SMCBridge::setDriver(nullptr); }
     static float read(std::string_view key) { return SMCBridge::readValue(key).value(); }
 
-    testing::FakeSysfs sysfs;
+    testing::HwmonTree sysfs;
     log::CapturedLines logged;
 };
 
@@ -26,11 +26,11 @@ TEST_F(HwmonKeysTest, OnlyAppleSMCOpensAndOnlyWithAFanOrACpuSensor) {
     use(sysfs);
     EXPECT_FALSE(SMCBridge::open());  // no class/hwmon at all
     sysfs.addHwmon("hwmon0", "nvme", "pci0000:00/0000:01:00.0/nvme/nvme0");
-    sysfs.write("class/hwmon/hwmon0/temp1_input", "41000");
+    sysfs.set("hwmon0/temp1_input", "41000");
     EXPECT_FALSE(SMCBridge::open());  // a disk's sensor is no CPU temperature
 
     sysfs.addHwmon("hwmon1", "cpu_thermal", "");
-    sysfs.write("class/hwmon/hwmon1/temp1_input", "44500");
+    sysfs.set("hwmon1/temp1_input", "44500");
     EXPECT_EQ(HwmonSMCDriver(sysfs.root()).open("AppleSMCKeysEndpoint").error(), SMCDriverFailure::serviceNotFound);
     EXPECT_TRUE(SMCBridge::open());
     EXPECT_EQ(logged.lines(), std::vector<std::string>{"SMCBridge: Bağlantı açıldı — AppleSMC"});
@@ -57,11 +57,11 @@ TEST_F(HwmonKeysTest, DesktopWithCoretempAndAPwmOnlyFan) {
 TEST_F(HwmonKeysTest, FansAreOrderedByDeviceNotByHwmonNumber) {
     for (std::string first : {"hwmon0", "hwmon1"}) {
         std::string second = first == "hwmon0" ? "hwmon1" : "hwmon0";
-        testing::FakeSysfs tree;
+        testing::HwmonTree tree;
         tree.addHwmon(first, "nct6775", "platform/nct6775.656");
-        tree.write("class/hwmon/" + first + "/fan2_input", "900");
+        tree.set("" + first + "/fan2_input", "900");
         tree.addHwmon(second, "amdgpu", "pci0000:00/0000:03:00.0");
-        tree.write("class/hwmon/" + second + "/fan1_input", "1500");
+        tree.set("" + second + "/fan1_input", "1500");
         use(tree);
         EXPECT_FLOAT_EQ(read("F0Ac"), 1500.0f) << first;
         EXPECT_FLOAT_EQ(read("F1Ac"), 900.0f) << first;
@@ -71,12 +71,12 @@ TEST_F(HwmonKeysTest, FansAreOrderedByDeviceNotByHwmonNumber) {
 
 TEST_F(HwmonKeysTest, K10tempPrefersTdieOverTheTctlControlValue) {
     sysfs.addHwmon("hwmon2", "k10temp", "pci0000:00/0000:00:18.3");
-    sysfs.write("class/hwmon/hwmon2/temp1_label", "Tctl");
-    sysfs.write("class/hwmon/hwmon2/temp1_input", "75000");
+    sysfs.set("hwmon2/temp1_label", "Tctl");
+    sysfs.set("hwmon2/temp1_input", "75000");
     use(sysfs);
     EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 75.0f);
-    sysfs.write("class/hwmon/hwmon2/temp2_label", "Tdie");
-    sysfs.write("class/hwmon/hwmon2/temp2_input", "65000");
+    sysfs.set("hwmon2/temp2_label", "Tdie");
+    sysfs.set("hwmon2/temp2_input", "65000");
     use(sysfs);
     EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 65.0f);
 }

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "shared/identity/app_identity.h"
-#include "tests/identity/temp_tree.h"
+#include "tests/fakes/fixture_tree.h"
 
 namespace korvane::identity {
 namespace {
@@ -52,14 +52,14 @@ protected:
         tree.write("proc/" + std::to_string(pid) + "/" + leaf, content);
     }
     void runs(int pid, const std::string& executable) {
-        tree.link("proc/" + std::to_string(pid) + "/exe", executable);
+        tree.symlink("proc/" + std::to_string(pid) + "/exe", executable);
     }
     std::optional<std::string> idOf(int pid) {
         auto found = resolver.identify(pid);
         return found ? std::optional(found->appID) : std::nullopt;
     }
 
-    testing::TempTree tree;
+    testing::FixtureTree tree;
     std::string usr = tree.path("usr/share");
     std::string local = tree.path("usr/local/share");
     std::string home = tree.path("home/ann/.local/share");

@@ -4,8 +4,9 @@
 #include <sys/resource.h>
 
 #include "platform/linux/sched/background_policy.h"
-#include "tests/sched/target_process.h"
-#include "tests/topology/fake_sysfs_tree.h"
+#include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/started_program.h"
+#include "tests/fakes/target_process.h"
 
 namespace korvane::linux_platform {
 namespace {
@@ -136,7 +137,7 @@ TEST(BackgroundPolicyTest, ChildrenInAnotherCgroupAreAnotherApplication) {
     ASSERT_TRUE(target.ready());
     // A /proc that shows the real processes in cgroups of our choosing; the
     // changes still go to the real threads.
-    FakeSysfsTree proc;
+    FixtureTree proc;
     for (pid_t pid : {target.pid(), target.child()}) {
         std::string dir = std::to_string(pid);
         proc.write(dir + "/stat", readText("/proc/" + dir + "/stat"));

@@ -2,52 +2,42 @@
 // must answer exactly as the program does.
 #include <gtest/gtest.h>
 
-#include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/sched/in_process_task_policy_runner.h"
 #include "shared/paths/installed_paths.h"
-#include "tests/sched/target_process.h"
-#include "tests/topology/fake_sysfs_tree.h"
+#include "tests/fakes/fake_process_runner.h"
+#include "tests/fakes/started_program.h"
+#include "tests/fakes/target_process.h"
+#include "tests/topology/cpu_sysfs.h"
 
 namespace korvane::linux_platform {
 namespace {
 
 using testing::TargetProcess;
 
-class RecordingRunner final : public ProcessRunner {
-public:
-    Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>&,
-                                             OutputCapture) override {
-        paths.push_back(path);
-        return ProcessResult{0, "recorded"};
-    }
-    std::vector<std::string> paths;
-};
-
 class TaskPolicyToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        sysfs.online("0-1");
-        sysfs.write("devices/cpu_core/cpus", "0\n");
-        sysfs.write("devices/cpu_atom/cpus", "1\n");
-        ::setenv(paths::kSysfsRootVariable, sysfs.root().c_str(), 1);  // for the spawned tool
+        sysfs.intelHybridPair();  // read once, when the runner is made
         runner = std::make_unique<InProcessTaskPolicyRunner>(others, std::string(paths::kTaskPolicyTool), sysfs.root());
     }
-    void TearDown() override { ::unsetenv(paths::kSysfsRootVariable); }
 
-    ProcessResult run(ProcessRunner& by, const std::string& path, const std::vector<std::string>& arguments) {
-        auto result = by.run(path, arguments, OutputCapture::Combined);
+    // The tool as a program, over `root`, its two streams joined as the runner joins them.
+    static ProcessResult tool(const std::vector<std::string>& arguments, const std::string& root,
+                              std::vector<std::string> before = {}) {
+        before.push_back(KORVANE_TASKPOLICY_BINARY);
+        before.insert(before.end(), arguments.begin(), arguments.end());
+        auto result = testing::runCommand(before, {{paths::kSysfsRootVariable, root}});
+        return {result.exitStatus, result.out + result.err};
+    }
+    ProcessResult tool(const std::vector<std::string>& arguments) { return tool(arguments, sysfs.root()); }
+    ProcessResult inProcess(const std::vector<std::string>& arguments,
+                            const std::string& path = std::string(paths::kTaskPolicyTool)) {
+        auto result = runner->run(path, arguments, OutputCapture::Combined);
         return result ? *result : ProcessResult{-1, result.error().reason};
     }
-    ProcessResult tool(const std::vector<std::string>& arguments) {
-        return run(spawner, KORVANE_TASKPOLICY_BINARY, arguments);
-    }
-    ProcessResult inProcess(const std::vector<std::string>& arguments) {
-        return run(*runner, std::string(paths::kTaskPolicyTool), arguments);
-    }
 
-    testing::FakeSysfsTree sysfs;
-    SpawnProcessRunner spawner;
-    RecordingRunner others;
+    testing::CpuSysfs sysfs;
+    testing::FakeProcessRunner others;
     std::unique_ptr<InProcessTaskPolicyRunner> runner;
 };
 
@@ -56,10 +46,9 @@ TEST_F(TaskPolicyToolTest, TopologySaysWhichCpusAreWhichKind) {
               "performance: 0\nefficiency: 1\n"
               "detected from: Intel hybrid PMU lists (cpu_core, cpu_atom); background processes run on the "
               "efficiency CPUs\n");
-    testing::FakeSysfsTree plain;
+    testing::CpuSysfs plain;
     plain.online("0-3");
-    ::setenv(paths::kSysfsRootVariable, plain.root().c_str(), 1);
-    auto homogeneous = tool({"--topology"});
+    auto homogeneous = tool({"--topology"}, plain.root());
     EXPECT_EQ(homogeneous.exitStatus, 0);
     EXPECT_EQ(homogeneous.output,
               "performance: 0-3\nefficiency: none\n"
@@ -87,7 +76,7 @@ TEST_F(TaskPolicyToolTest, InProcessRunnerAnswersExactlyAsTheTool) {
         auto lines = std::count(expected.output.begin(), expected.output.end(), '\n');
         EXPECT_TRUE(lines <= 1 || arguments.front() == "--topology") << expected.output;
     }
-    EXPECT_TRUE(others.paths.empty());
+    EXPECT_TRUE(others.runs().empty());
 }
 
 TEST_F(TaskPolicyToolTest, InProcessRunnerRemembersAndPassesOtherProgramsOn) {
@@ -104,17 +93,22 @@ TEST_F(TaskPolicyToolTest, InProcessRunnerRemembersAndPassesOtherProgramsOn) {
     EXPECT_EQ(inProcess({"-B", "-p", pid}).exitStatus, 0);
     EXPECT_EQ(testing::viewOf(target.pid()).cpus, "0");  // the tool alone, remembering nothing, gives 0-1
 
-    EXPECT_EQ(run(*runner, "/bin/ps", {"-eo"}).output, "recorded");
-    EXPECT_EQ(run(*runner, KORVANE_TASKPOLICY_BINARY, {"-b"}).output, "recorded");
-    EXPECT_EQ(others.paths, (std::vector<std::string>{"/bin/ps", KORVANE_TASKPOLICY_BINARY}));
+    // Another program, or another copy of the tool, is run by the runner behind it.
+    others.failFor("-eo", 5, "passed on");
+    auto passedOn = inProcess({"-eo"}, "/bin/ps");
+    EXPECT_EQ(passedOn.exitStatus, 5);
+    EXPECT_EQ(passedOn.output, "passed on");
+    EXPECT_EQ(inProcess({"-b"}, KORVANE_TASKPOLICY_BINARY).exitStatus, 0);
+    ASSERT_EQ(others.runs().size(), 2u);
+    EXPECT_EQ(others.runs()[0].path, "/bin/ps");
+    EXPECT_EQ(others.runs()[1].path, KORVANE_TASKPOLICY_BINARY);
 }
 
 TEST_F(TaskPolicyToolTest, AnotherUsersProcessIsPermissionDenied) {
     TargetProcess target(2);
     ASSERT_TRUE(target.ready());
     std::string pid = std::to_string(target.pid());
-    auto result = run(spawner, "/usr/bin/setpriv",
-                      {"--reuid=65534", "--regid=65534", "--clear-groups", KORVANE_TASKPOLICY_BINARY, "-b", "-p", pid});
+    auto result = tool({"-b", "-p", pid}, sysfs.root(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     EXPECT_EQ(result.exitStatus, 77);
     EXPECT_EQ(result.output, "taskpolicy: permission denied: cannot change the scheduling of PID " + pid + "\n");
     testing::expectNormal(target.pid());

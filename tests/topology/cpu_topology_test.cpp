@@ -4,30 +4,24 @@
 #include <algorithm>
 
 #include "shared/topology/cpu_topology.h"
-#include "tests/topology/fake_sysfs_tree.h"
+#include "tests/topology/cpu_sysfs.h"
 
 namespace korvane {
 namespace {
 
-using testing::FakeSysfsTree;
+using testing::CpuSysfs;
 
 CpuList cpus(const char* text) { return parseCpuList(text).value(); }
 
-void capacities(FakeSysfsTree& sys, const std::vector<int>& values) {
-    for (std::size_t cpu = 0; cpu < values.size(); ++cpu) {
-        sys.write("devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity", std::to_string(values[cpu]) + "\n");
-    }
-}
-
 TEST(CpuTopologyTest, IntelHybridListsComeFirstWithNonContiguousThreadsAndOfflineCpus) {
-    FakeSysfsTree sys;
+    CpuSysfs sys;
     sys.online("0,2-19");  // CPU 1 and both low-power cores are offline
-    sys.write("devices/cpu_core/cpus", "0-1,10-15\n");
-    sys.write("devices/cpu_atom/cpus", "2-9,16-19\n");
-    sys.write("devices/cpu_lowpower/cpus", "20-21\n");
+    sys.pmu("cpu_core", "0-1,10-15");
+    sys.pmu("cpu_atom", "2-9,16-19");
+    sys.pmu("cpu_lowpower", "20-21");
     std::vector<int> bigFirst(22, 500);
     std::fill_n(bigFirst.begin(), 10, 1024);
-    capacities(sys, bigFirst);  // would make 0-9 performance; the PMU lists come first
+    sys.capacities(bigFirst);  // would make 0-9 performance; the PMU lists come first
 
     auto topology = CpuTopology::detect(sys.root());
     EXPECT_EQ(topology.source(), TopologySource::IntelHybridPmu);
@@ -40,10 +34,10 @@ TEST(CpuTopologyTest, IntelHybridListsComeFirstWithNonContiguousThreadsAndOfflin
 }
 
 TEST(CpuTopologyTest, ArmCapacitiesMakeOnlyTheLargestPerformance) {
-    FakeSysfsTree sys;
+    CpuSysfs sys;
     sys.online("0-7");
-    capacities(sys, {446, 446, 446, 446, 871, 871, 871, 1024});
-    sys.write("devices/armv8_cortex_a55/cpus", "4-7\n");  // contradicts; capacities come first
+    sys.capacities({446, 446, 446, 446, 871, 871, 871, 1024});
+    sys.pmu("armv8_cortex_a55", "4-7");  // contradicts; capacities come first
 
     auto topology = CpuTopology::detect(sys.root());
     EXPECT_EQ(topology.source(), TopologySource::CpuCapacity);
@@ -52,11 +46,11 @@ TEST(CpuTopologyTest, ArmCapacitiesMakeOnlyTheLargestPerformance) {
 }
 
 TEST(CpuTopologyTest, AppleCoreTypeFoldersWithEfficiencyCoresNumberedFirst) {
-    FakeSysfsTree sys;
+    CpuSysfs sys;
     sys.online("0-2,4-7");  // CPU 3 offline
-    capacities(sys, std::vector<int>(8, 1024));  // equal: no answer
-    sys.write("devices/apple_icestorm_pmu/cpus", "0-3\n");
-    sys.write("devices/apple_firestorm_pmu/cpus", "4-7\n");
+    sys.capacities(std::vector<int>(8, 1024));  // equal: no answer
+    sys.pmu("apple_icestorm_pmu", "0-3");
+    sys.pmu("apple_firestorm_pmu", "4-7");
     sys.write("devices/breakpoint/type", "5\n");
 
     auto topology = CpuTopology::detect(sys.root());
@@ -67,18 +61,18 @@ TEST(CpuTopologyTest, AppleCoreTypeFoldersWithEfficiencyCoresNumberedFirst) {
 }
 
 TEST(CpuTopologyTest, WithoutAnySignTheMachineIsHomogeneous) {
-    FakeSysfsTree sys;
+    CpuSysfs sys;
     sys.online("0-1");
-    sys.write("devices/armv8_cortex_a53/cpus", "0-1\n");  // one kind only says nothing
+    sys.pmu("armv8_cortex_a53", "0-1");  // one kind only says nothing
     auto topology = CpuTopology::detect(sys.root());
     EXPECT_EQ(topology.source(), TopologySource::Homogeneous);
     EXPECT_EQ(topology.performanceCPUs(), cpus("0-1"));
     EXPECT_FALSE(topology.isHybrid());
 
-    FakeSysfsTree bare;  // no online file: the cpuN folders are the CPUs
-    bare.write("devices/system/cpu/cpu0/uevent", "");
-    bare.write("devices/system/cpu/cpu3/uevent", "");
-    bare.write("devices/system/cpu/cpufreq/uevent", "");
+    CpuSysfs bare;  // no online file: the cpuN folders are the CPUs
+    bare.mkdir("devices/system/cpu/cpu0");
+    bare.mkdir("devices/system/cpu/cpu3");
+    bare.mkdir("devices/system/cpu/cpufreq");
     EXPECT_EQ(CpuTopology::detect(bare.root()).performanceCPUs(), cpus("0,3"));
 }
 

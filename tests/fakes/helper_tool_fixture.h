@@ -1,8 +1,9 @@
 #pragma once
-// A HelperTool on a virtual main loop with a fake taskpolicy runner, and a way
-// to collect the replies it sends.
+// A HelperTool on a virtual main loop with a fake taskpolicy runner and a set
+// of living pids the test controls, and a way to collect the replies it sends.
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,17 +30,20 @@ public:
 };
 
 struct HelperToolFixture {
+    explicit HelperToolFixture(helper::ProcessScanner* scanner = nullptr)
+        : tool(std::make_unique<helper::HelperTool>(helper::HelperToolDependencies{
+              .mainLoop = loop,
+              .runner = runner,
+              .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
+              .scanner = scanner,
+              .processExists = [this](std::int32_t pid) { return livingPIDs.contains(pid); },
+          })) {}
+
     log::CapturedLines log;
     VirtualMainLoop loop;
     FakeProcessRunner runner;
-    std::set<std::int32_t> livingPIDs;
-    std::unique_ptr<helper::HelperTool> tool = std::make_unique<helper::HelperTool>(helper::HelperToolDependencies{
-        .mainLoop = loop,
-        .runner = runner,
-        .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
-        .scanner = nullptr,
-        .processExists = [this](std::int32_t pid) { return livingPIDs.contains(pid); },
-    });
+    std::set<std::int32_t> livingPIDs;  // asked on the main loop's ticks only
+    std::unique_ptr<helper::HelperTool> tool;
 };
 
 }  // namespace korvane::testing

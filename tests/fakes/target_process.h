@@ -1,6 +1,6 @@
 #pragma once
-// Real processes for the background-policy tests, and what /proc and the
-// kernel say about their threads.
+// Real processes with threads and a child to change the scheduling of, and
+// what /proc and the kernel say about their threads.
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
@@ -145,13 +145,5 @@ private:
     pid_t child_ = -1;
     bool ready_ = false;
 };
-
-// A pid that named a process a moment ago and names none now.
-inline pid_t endedPid() {
-    pid_t pid = ::fork();
-    if (pid == 0) ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
 
 }  // namespace korvane::testing

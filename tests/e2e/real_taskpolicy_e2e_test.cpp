@@ -1,0 +1,112 @@
+// The helper and korvanectl as built, with the real taskpolicy tool and a
+// fixture sysfs tree in which CPU 1 is the only efficiency CPU, on real
+// processes: throttling by pid, and the jail and Beast Mode finding an
+// application by its GLib launch variables.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/helper_daemon.h"
+#include "tests/fakes/target_process.h"
+#include "tests/topology/cpu_sysfs.h"
+
+namespace korvane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::CommandResult;
+
+constexpr const char* kAppID = "org.korvane.TestApp";
+
+bool eventually(const std::function<bool()>& condition) {
+    for (auto deadline = std::chrono::steady_clock::now() + 3s; !condition(); std::this_thread::sleep_for(10ms)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+    }
+    return true;
+}
+
+// Cpus_allowed_list of every thread, joined by spaces.
+std::string allowedCPUs(pid_t pid) {
+    std::string all;
+    for (pid_t tid : testing::threadsOf(pid)) all += (all.empty() ? "" : " ") + testing::viewOf(tid).cpus;
+    return all;
+}
+
+class RealTaskPolicyEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sysfs.intelHybridPair();
+        helper.emplace(KORVANE_HELPER_BINARY, std::vector<std::string>{"--allow-uid=" + std::to_string(::getuid())},
+                       dir.path("helper.sock"), dir.path("helper.log"),
+                       testing::Environment{{"KORVANE_SYSFS_ROOT", sysfs.root()},
+                                            {"KORVANE_TASKPOLICY", KORVANE_TASKPOLICY_BINARY},
+                                            {"XDG_DATA_DIRS", dir.path("data")}});
+        ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
+    }
+    CommandResult ctl(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {KORVANE_CTL_BINARY, "--socket", dir.path("helper.sock")});
+        return testing::runCommand(arguments);
+    }
+
+    testing::CpuSysfs sysfs;
+    testing::FixtureTree dir;  // the socket, the helper's log and a data folder
+    std::optional<testing::HelperDaemon> helper;
+};
+
+TEST_F(RealTaskPolicyEndToEnd, ThrottleAndUnthrottleReachEveryThreadOfTheProcessAndItsChild) {
+    testing::TargetProcess target(3, 2);
+    ASSERT_TRUE(target.ready());
+    std::string pid = std::to_string(target.pid());
+
+    EXPECT_EQ(ctl({"throttle", pid}).out, "OK\n");
+    testing::expectBackground(target.pid(), "1");
+    testing::expectBackground(target.child(), "1");
+    EXPECT_EQ(ctl({"unthrottle", pid}).out, "OK\n");
+    testing::expectNormal(target.pid());
+    testing::expectNormal(target.child());
+
+    std::string ended = std::to_string(testing::endedPid());
+    auto failed = ctl({"throttle", ended});
+    EXPECT_EQ(failed.exitStatus, 1);
+    EXPECT_EQ(failed.err,
+              "taskpolicy failed for PID " + ended + " with exit code 3: taskpolicy: no process with PID " + ended + "\n");
+}
+
+TEST_F(RealTaskPolicyEndToEnd, JailConfinesTheApplicationAndBeastModeEverythingButTheFocus) {
+    std::string entry = dir.write(std::string("data/applications/") + kAppID + ".desktop",
+                                  "[Desktop Entry]\nType=Application\nName=Test App\nExec=korvane-test-app\n");
+    // The shell hands its own pid to the program it becomes, as a GLib launcher does.
+    testing::StartedProgram app({"/bin/sh", "-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec sleep 300"},
+                                {{"GIO_LAUNCHED_DESKTOP_FILE", entry}});
+    testing::StartedProgram focus({"/bin/sleep", "300"});
+    // Until the exec its environment does not name its pid yet.
+    ASSERT_TRUE(eventually([&] { return testing::readText("/proc/" + std::to_string(app.pid()) + "/comm") == "sleep\n"; }));
+
+    // The scan that follows a list update, well before the first 5-second tick.
+    ASSERT_EQ(ctl({"jail", kAppID}).out, "OK\n");
+    EXPECT_TRUE(eventually([&] { return allowedCPUs(app.pid()) == "1"; })) << allowedCPUs(app.pid()) << "\n"
+                                                                            << helper->log();
+    EXPECT_EQ(allowedCPUs(focus.pid()), "0-1");
+
+    // Emptying the list stops the jail without releasing; Beast Mode's
+    // deactivation releases everything.
+    ASSERT_EQ(ctl({"jail"}).out, "OK\n");
+    EXPECT_EQ(allowedCPUs(app.pid()), "1");
+    EXPECT_EQ(ctl({"beast", "off"}).out, "OK\n");
+    EXPECT_EQ(allowedCPUs(app.pid()), "0-1");
+
+    EXPECT_EQ(ctl({"beast", "on", std::to_string(focus.pid())}).out, "OK\n");
+    EXPECT_EQ(allowedCPUs(app.pid()), "1");
+    EXPECT_EQ(allowedCPUs(focus.pid()), "0-1");
+
+    EXPECT_EQ(ctl({"beast", "off"}).out, "OK\n");
+    EXPECT_EQ(allowedCPUs(app.pid()), "0-1");
+}
+
+}  // namespace
+}  // namespace korvane
