@@ -26,8 +26,7 @@ TEST(HelperRestart, AfterTheDaemonIsKilledTheNextCallFailsAndTheOneAfterReconnec
     testing::CountingConnector connector(socketConnector);
     std::optional<testing::HelperDaemon> daemon;
     auto startDaemon = [&] {
-        daemon.emplace(KORVANE_HELPER_BINARY, std::vector<std::string>{"--allow-uid=" + std::to_string(::getuid())},
-                       socketPath, folder.path("helper.log"));
+        daemon.emplace(KORVANE_HELPER_BINARY, socketPath, folder.path("helper.log"));
         return daemon->waitUntilListening();
     };
 

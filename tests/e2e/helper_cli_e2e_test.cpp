@@ -49,7 +49,6 @@ protected:
     std::string socketPath = dir.path("helper.sock");
     std::string toolLog = dir.path("tool.log");
     HelperDaemon helper{KORVANE_HELPER_BINARY,
-                        {"--allow-uid=" + std::to_string(::getuid())},
                         socketPath,
                         dir.path("helper.log"),
                         {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY},

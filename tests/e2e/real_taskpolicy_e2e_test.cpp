@@ -41,8 +41,7 @@ class RealTaskPolicyEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         sysfs.intelHybridPair();
-        helper.emplace(KORVANE_HELPER_BINARY, std::vector<std::string>{"--allow-uid=" + std::to_string(::getuid())},
-                       dir.path("helper.sock"), dir.path("helper.log"),
+        helper.emplace(KORVANE_HELPER_BINARY, dir.path("helper.sock"), dir.path("helper.log"),
                        testing::Environment{{"KORVANE_SYSFS_ROOT", sysfs.root()},
                                             {"KORVANE_TASKPOLICY", KORVANE_TASKPOLICY_BINARY},
                                             {"XDG_DATA_DIRS", dir.path("data")}});

@@ -18,11 +18,6 @@ Environment withSocket(Environment environment, const std::string& socketPath) {
     return environment;
 }
 
-std::vector<std::string> withBinary(std::vector<std::string> arguments, const std::string& binary) {
-    arguments.insert(arguments.begin(), binary);
-    return arguments;
-}
-
 // The file alone is not enough: it appears at bind(), before listen(), and a
 // killed helper's file stays behind until the next one replaces it.
 bool accepts(const std::string& socketPath) {
@@ -38,11 +33,12 @@ bool accepts(const std::string& socketPath) {
 
 }  // namespace
 
-HelperDaemon::HelperDaemon(const std::string& binary, std::vector<std::string> arguments,
-                           const std::string& socketPath, const std::string& logPath, Environment environment)
+HelperDaemon::HelperDaemon(const std::string& binary, const std::string& socketPath, const std::string& logPath,
+                           Environment environment)
     : socketPath_(socketPath),
       logPath_(logPath),
-      program_(withBinary(std::move(arguments), binary), withSocket(std::move(environment), socketPath), logPath) {}
+      program_({binary, "--allow-uid=" + std::to_string(::getuid())}, withSocket(std::move(environment), socketPath),
+               logPath) {}
 
 bool HelperDaemon::waitUntilListening() {
     using namespace std::chrono_literals;

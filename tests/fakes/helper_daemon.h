@@ -10,10 +10,10 @@ namespace korvane::testing {
 
 class HelperDaemon {
 public:
-    // Starts `binary` with `arguments` and KORVANE_HELPER_SOCKET=`socketPath`;
+    // Starts `binary` serving this test's user on KORVANE_HELPER_SOCKET=`socketPath`;
     // standard error goes to `logPath`.
-    HelperDaemon(const std::string& binary, std::vector<std::string> arguments, const std::string& socketPath,
-                 const std::string& logPath, Environment environment = {});
+    HelperDaemon(const std::string& binary, const std::string& socketPath, const std::string& logPath,
+                 Environment environment = {});
 
     pid_t pid() const { return program_.pid(); }
     // Waits (up to 20 s) until the socket accepts a connection; false if the

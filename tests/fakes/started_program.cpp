@@ -1,12 +1,12 @@
 #include "tests/fakes/started_program.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 extern char** environ;
@@ -17,6 +17,17 @@ namespace {
 using namespace std::chrono_literals;
 
 int statusOf(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw); }
+
+// Reads the whole file and closes it.
+std::string contentsOf(FILE* file) {
+    std::string text;
+    if (!file) return text;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
 
 // Everything the child needs is prepared before fork(), so the child only
 // calls functions that are safe after forking a threaded process.
@@ -37,7 +48,7 @@ pid_t launch(const std::vector<std::string>& argv, const Environment& env, int o
 
     pid_t pid = ::fork();
     if (pid != 0) return pid;
-    int null = ::open("/dev/null", O_RDONLY);
+    int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::dup2(null, STDIN_FILENO);
     if (out >= 0) ::dup2(out, STDOUT_FILENO);
     if (err >= 0) ::dup2(err, STDERR_FILENO);
@@ -48,33 +59,19 @@ pid_t launch(const std::vector<std::string>& argv, const Environment& env, int o
 }  // namespace
 
 CommandResult runCommand(const std::vector<std::string>& argv, const Environment& environment) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
-    pid_t pid = launch(argv, environment, out[1], err[1]);
-    ::close(out[1]);
-    ::close(err[1]);
+    // Files rather than pipes: a daemon the command leaves behind cannot hold
+    // the wait up, and nothing has to be drained while it runs.
+    FILE* out = std::tmpfile();
+    FILE* err = std::tmpfile();
     CommandResult result;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0 && ::poll(fds, 2, 30000) > 0) {
-        for (auto& p : fds) {
-            if (p.fd < 0 || !(p.revents & (POLLIN | POLLHUP))) continue;
-            char buffer[4096];
-            ssize_t n = ::read(p.fd, buffer, sizeof buffer);
-            if (n > 0) {
-                (p.fd == out[0] ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
-            } else {
-                ::close(p.fd);
-                p.fd = -1;
-                --open;
-            }
-        }
+    if (out && err) {
+        for (FILE* file : {out, err}) ::fcntl(::fileno(file), F_SETFD, FD_CLOEXEC);
+        pid_t pid = launch(argv, environment, ::fileno(out), ::fileno(err));
+        int raw = 0;
+        if (pid > 0 && ::waitpid(pid, &raw, 0) == pid) result.exitStatus = statusOf(raw);
     }
-    for (auto& p : fds) {
-        if (p.fd >= 0) ::close(p.fd);
-    }
-    int raw = 0;
-    if (pid > 0 && ::waitpid(pid, &raw, 0) == pid) result.exitStatus = statusOf(raw);
+    result.out = contentsOf(out);
+    result.err = contentsOf(err);
     return result;
 }
 

@@ -3,26 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "helper/fan_restore.h"
-#include "helper/helper_tool.h"
-#include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
 #include "shared/smc/simulated_smc_driver.h"
 #include "shared/smc/smc_bridge.h"
+#include "tests/fakes/helper_tool_fixture.h"
 
 namespace korvane {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class NoProcesses final : public ProcessRunner {
-public:
-    Expected<ProcessResult, LaunchError> run(const std::string&, const std::vector<std::string>&,
-                                             OutputCapture) override {
-        return unexpected(LaunchError{"fan commands start no process"});
-    }
-};
-
-class FanCommandsTest : public ::testing::Test {
+class FanCommandsTest : public ::testing::Test, public testing::HelperToolFixture {
 protected:
     void SetUp() override {
         smc->setKey("F1Md", "ui8 ", {0});
@@ -30,27 +20,23 @@ protected:
         SMCBridge::setDriver(smc);
     }
     void TearDown() override {
+        EXPECT_TRUE(runner.runs().empty()) << "fan commands start no process";
         helper::manualFanRegistry().restoreAutomatic();
         SMCBridge::setDriver(nullptr);
     }
     // The reply as "ok" or its message.
     std::string mode(std::int64_t fan, bool manual) {
         std::string answer;
-        tool.setFanControlMode(fan, manual, [&](bool ok, std::optional<std::string> m) { answer = ok ? "ok" : *m; });
+        tool->setFanControlMode(fan, manual, [&](bool ok, std::optional<std::string> m) { answer = ok ? "ok" : *m; });
         return answer;
     }
     std::string rpm(std::int64_t fan, std::int64_t speed) {
         std::string answer;
-        tool.setFanTargetRPM(fan, speed, [&](bool ok, std::optional<std::string> m) { answer = ok ? "ok" : *m; });
+        tool->setFanTargetRPM(fan, speed, [&](bool ok, std::optional<std::string> m) { answer = ok ? "ok" : *m; });
         return answer;
     }
 
     std::shared_ptr<SimulatedSMCDriver> smc = SimulatedSMCDriver::withOneFan();
-    log::CapturedLines log;
-    VirtualMainLoop loop;
-    NoProcesses runner;
-    helper::HelperTool tool{{.mainLoop = loop, .runner = runner, .taskPolicyPath = "taskpolicy", .scanner = nullptr,
-                             .processExists = [](std::int32_t) { return false; }}};
 };
 
 TEST_F(FanCommandsTest, EachCommandWritesOneKeyInItsOwnType) {

@@ -17,8 +17,7 @@ class HelperFansEndToEnd : public ::testing::Test {
 protected:
     void start(int pwmEnable) {
         sysfs.addDesktopWithNct6775(pwmEnable);
-        helper.emplace(KORVANE_HELPER_BINARY, std::vector<std::string>{"--allow-uid=" + std::to_string(::getuid())},
-                       dir.path("helper.sock"), dir.path("helper.log"),
+        helper.emplace(KORVANE_HELPER_BINARY, dir.path("helper.sock"), dir.path("helper.log"),
                        testing::Environment{{"KORVANE_SYSFS_ROOT", sysfs.root()}});
         ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
     }
