@@ -72,8 +72,8 @@ TEST_F(RealTaskPolicyEndToEnd, ThrottleAndUnthrottleReachEveryThreadOfTheProcess
     std::string ended = std::to_string(testing::endedPid());
     auto failed = ctl({"throttle", ended});
     EXPECT_EQ(failed.exitStatus, 1);
-    EXPECT_EQ(failed.err,
-              "taskpolicy failed for PID " + ended + " with exit code 3: taskpolicy: no process with PID " + ended + "\n");
+    EXPECT_EQ(failed.err, "taskpolicy failed for PID " + ended +
+                              " with exit code 3: taskpolicy: no process with PID " + ended + "\n");
 }
 
 TEST_F(RealTaskPolicyEndToEnd, JailConfinesTheApplicationAndBeastModeEverythingButTheFocus) {
@@ -84,12 +84,12 @@ TEST_F(RealTaskPolicyEndToEnd, JailConfinesTheApplicationAndBeastModeEverythingB
                                 {{"GIO_LAUNCHED_DESKTOP_FILE", entry}});
     testing::StartedProgram focus({"/bin/sleep", "300"});
     // Until the exec its environment does not name its pid yet.
-    ASSERT_TRUE(eventually([&] { return testing::readText("/proc/" + std::to_string(app.pid()) + "/comm") == "sleep\n"; }));
+    std::string comm = "/proc/" + std::to_string(app.pid()) + "/comm";
+    ASSERT_TRUE(eventually([&] { return testing::readText(comm) == "sleep\n"; }));
 
     // The scan that follows a list update, well before the first 5-second tick.
     ASSERT_EQ(ctl({"jail", kAppID}).out, "OK\n");
-    EXPECT_TRUE(eventually([&] { return allowedCPUs(app.pid()) == "1"; })) << allowedCPUs(app.pid()) << "\n"
-                                                                            << helper->log();
+    EXPECT_TRUE(eventually([&] { return allowedCPUs(app.pid()) == "1"; })) << helper->log();
     EXPECT_EQ(allowedCPUs(focus.pid()), "0-1");
 
     // Emptying the list stops the jail without releasing; Beast Mode's

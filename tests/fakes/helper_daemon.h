@@ -15,7 +15,6 @@ public:
     HelperDaemon(const std::string& binary, const std::string& socketPath, const std::string& logPath,
                  Environment environment = {});
 
-    pid_t pid() const { return program_.pid(); }
     // Waits (up to 20 s) until the socket accepts a connection; false if the
     // helper ended first.
     bool waitUntilListening();

@@ -108,7 +108,8 @@ TEST_F(TaskPolicyToolTest, AnotherUsersProcessIsPermissionDenied) {
     TargetProcess target(2);
     ASSERT_TRUE(target.ready());
     std::string pid = std::to_string(target.pid());
-    auto result = tool({"-b", "-p", pid}, sysfs.root(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    auto result =
+        tool({"-b", "-p", pid}, sysfs.root(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     EXPECT_EQ(result.exitStatus, 77);
     EXPECT_EQ(result.output, "taskpolicy: permission denied: cannot change the scheduling of PID " + pid + "\n");
     testing::expectNormal(target.pid());
