@@ -89,7 +89,8 @@ TEST_F(JailAndBeast, TwoConcurrentScansNeverThrottleOnePidTwice) {
         identity.add(pid, "/apps/mail.desktop", "org.example.Mail");
     }
     listing.set(text);
-    runner.delayMs = 2;
+    // Each run takes a while, as the real tool's do, so that the two scans really overlap.
+    runner.beforeRun = [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
     tool->updateJailedBundleIDs({"org.example.Mail"}, [](bool, std::optional<std::string>) {});
     std::thread second([&] { tool->checkJailedProcesses(); });
     tool->checkJailedProcesses();

@@ -2,12 +2,10 @@
 // A ProcessRunner that records every run and answers from a script: by
 // default exit 0 with no output; chosen pids (the last argument) fail or
 // cannot be launched.
-#include <atomic>
-#include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "shared/process/process_runner.h"
@@ -23,10 +21,10 @@ public:
 
     Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>& arguments,
                                              OutputCapture) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        std::string key = arguments.empty() ? std::string() : arguments.back();
+        if (beforeRun) beforeRun(key);
         std::lock_guard lock(mutex_);
         runs_.push_back({path, arguments});
-        std::string key = arguments.empty() ? std::string() : arguments.back();
         if (auto it = launchFailures_.find(key); it != launchFailures_.end()) {
             return unexpected(LaunchError{it->second});
         }
@@ -64,8 +62,9 @@ public:
         }
         return lines;
     }
-    // Each run takes this long, as the real tool does, so that runs from two threads overlap.
-    std::atomic<int> delayMs = 0;
+    // Called with the last argument as each run begins, outside the lock, so
+    // that a test can make runs take a while or hold one; set it before any run.
+    std::function<void(const std::string& lastArgument)> beforeRun;
 
     void clear() {
         std::lock_guard lock(mutex_);

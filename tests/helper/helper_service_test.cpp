@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <future>
 #include <thread>
 
@@ -26,40 +25,6 @@ namespace {
 using namespace std::chrono_literals;
 using testing::FakeProcessRunner;
 
-// Holds every run for the pid named in `blockPid` until release() is called.
-class GatedRunner final : public ProcessRunner {
-public:
-    explicit GatedRunner(ProcessRunner& inner) : inner_(inner) {}
-    Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>& args,
-                                             OutputCapture capture) override {
-        std::unique_lock lock(mutex_);
-        if (args.back() == blockPid) {
-            blocked_ = true;
-            changed_.notify_all();
-            changed_.wait(lock, [&] { return released_; });
-        }
-        lock.unlock();
-        return inner_.run(path, args, capture);
-    }
-    void waitUntilBlocked() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return blocked_; });
-    }
-    void release() {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-    std::string blockPid = "none";
-
-private:
-    ProcessRunner& inner_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool blocked_ = false;
-    bool released_ = false;
-};
-
 class HelperServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,7 +33,7 @@ protected:
         loopThread = std::thread([this] { loop.run(); });
     }
     void TearDown() override {
-        gate.release();
+        releaseHeldRun();
         service.stop();
         loop.quit();
         loopThread.join();
@@ -76,6 +41,21 @@ protected:
 
     std::shared_ptr<HelperConnection> connect() {
         return std::make_shared<linux_platform::SocketHelperConnection>(socketPath, ConnectionHandlers{});
+    }
+
+    // The run for `pid` waits until releaseHeldRun(); the future is ready once it waits.
+    std::future<void> holdRunOf(const std::string& pid) {
+        auto held = std::make_shared<std::promise<void>>();
+        runner.beforeRun = [held, pid, released = released.get_future().share()](const std::string& last) {
+            if (last != pid) return;
+            held->set_value();
+            released.wait();
+        };
+        return held->get_future();
+    }
+    void releaseHeldRun() {
+        if (!releasedOnce) released.set_value();
+        releasedOnce = true;
     }
 
     static Expected<msg::Reply, ConnectionError> call(HelperConnection& connection, msg::Call c) {
@@ -94,8 +74,9 @@ protected:
     std::string socketPath = dir.path("helper.sock");
     StdMainLoop loop;
     FakeProcessRunner runner;
-    GatedRunner gate{runner};
-    helper::HelperTool tool{{.mainLoop = loop, .runner = gate, .taskPolicyPath = "tp"}};
+    std::promise<void> released;
+    bool releasedOnce = false;
+    helper::HelperTool tool{{.mainLoop = loop, .runner = runner, .taskPolicyPath = "tp"}};
     helper::HelperService service{tool, ::getuid()};
     std::thread loopThread;
 };
@@ -139,33 +120,33 @@ TEST_F(HelperServiceTest, ClientsShareOneThrottledSet) {
 }
 
 TEST_F(HelperServiceTest, PingIsAnsweredWhileAnotherConnectionWorks) {
-    gate.blockPid = "77";
+    auto held = holdRunOf("77");
     auto busy = connect();
     std::promise<Expected<msg::Reply, ConnectionError>> busyReply;
     busy->send(msg::ThrottleMultipleProcesses{{76, 77, 78}},
                [&](Expected<msg::Reply, ConnectionError> r) { busyReply.set_value(r); });
-    gate.waitUntilBlocked();
+    held.wait();
 
     auto other = connect();
     auto ping = call(*other, msg::Ping{});
     ASSERT_TRUE(ping);
     EXPECT_TRUE(ping->success);
 
-    gate.release();
+    releaseHeldRun();
     auto done = busyReply.get_future().get();
     ASSERT_TRUE(done);
     EXPECT_TRUE(done->success);
 }
 
 TEST_F(HelperServiceTest, AClientLeavingMidOperationDoesNotStopIt) {
-    gate.blockPid = "82";
+    auto held = holdRunOf("82");
     {
         auto leaving = connect();
         leaving->send(msg::ThrottleMultipleProcesses{{81, 82, 83}}, [](auto) {});
-        gate.waitUntilBlocked();
+        held.wait();
         leaving->invalidate();
     }
-    gate.release();
+    releaseHeldRun();
     auto c = connect();
     for (int i = 0; i < 100 && tool.throttledPIDsSnapshot().size() < 3; ++i) std::this_thread::sleep_for(10ms);
     EXPECT_EQ(tool.throttledPIDsSnapshot(), (std::set<std::int32_t>{81, 82, 83}));
