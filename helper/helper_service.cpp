@@ -73,12 +73,20 @@ void HelperService::reapFinished() {
 }
 
 void HelperService::acceptLoop() {
+    bool failing = false;  // one log line for a run of failures, not one per retry
     while (!stopping_) {
         auto accepted = linux_platform::acceptUnix(listener_.get());
         if (!accepted) {
-            if (!stopping_) log::write("KorvaneHelper: Accepting connections failed — " + accepted.error());
-            return;
+            if (stopping_) return;
+            if (!failing) log::write("KorvaneHelper: Accepting connections failed — " + accepted.error().text);
+            failing = true;
+            if (!accepted.error().transient) return;
+            // Out of descriptors or memory for a moment: the service must
+            // outlive it, so wait a little and go on accepting.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
         }
+        failing = false;
         reapFinished();
         auto credentials = linux_platform::peerCredentials(accepted->get());
         if (!credentials) {

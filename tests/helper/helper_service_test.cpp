@@ -3,7 +3,9 @@
 #include "helper/helper_service.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -221,6 +223,42 @@ TEST_F(HelperServiceTest, TheSocketBelongsToTheAllowedUserAlone) {
     EXPECT_TRUE(S_ISSOCK(info.st_mode));
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(info.st_uid, ::getuid());
+}
+
+TEST_F(HelperServiceTest, RunningOutOfDescriptorsOnlyPausesAccepting) {
+    // Lower the descriptor limit and fill the table, leaving one slot for a
+    // client's socket. The service's waiting accept reserved its descriptor
+    // beforehand and takes that client; the accept after it fails with EMFILE.
+    rlimit original{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &original), 0);
+    std::vector<int> filler;
+    filler.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    rlimit lowered = original;
+    lowered.rlim_cur = static_cast<rlim_t>(filler.back()) + 8;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) filler.push_back(fd);
+    ::close(filler.back());
+    filler.pop_back();
+    auto first = linux_platform::connectUnix(socketPath);
+    for (int i = 0; i < 300 && !log.countStartingWith("KorvaneHelper: Accepting connections failed"); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    for (int fd : filler) ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &original);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(log.countStartingWith("KorvaneHelper: Accepting connections failed — accept: Too many open files"), 1);
+
+    // With descriptors free again, a new client is served.
+    auto second = linux_platform::connectUnix(socketPath);
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(linux_platform::writeAll(second->get(), wire::encodeRequest(1, msg::Ping{})));
+    pollfd answer{second->get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&answer, 1, 5000), 1) << "the service stopped accepting";
+    auto frame = linux_platform::readFrame(second->get());
+    ASSERT_EQ(frame.status, linux_platform::ReadStatus::Frame);
+    auto reply = wire::decodeReply(frame.payload);
+    ASSERT_TRUE(reply);
+    EXPECT_TRUE(reply->reply.success);
 }
 
 }  // namespace

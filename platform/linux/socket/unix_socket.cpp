@@ -91,12 +91,14 @@ Expected<Fd, std::string> connectUnix(const std::string& path) {
     return fd;
 }
 
-Expected<Fd, std::string> acceptUnix(int listener) {
+Expected<Fd, AcceptError> acceptUnix(int listener) {
     for (;;) {
         int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0) return Fd(fd);
-        if (errno == EINTR || errno == ECONNABORTED) continue;
-        return unexpected(errorText("accept", errno));
+        int error = errno;
+        if (error == EINTR || error == ECONNABORTED) continue;
+        bool transient = error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+        return unexpected(AcceptError{errorText("accept", error), transient});
     }
 }
 

@@ -50,8 +50,15 @@ Expected<Fd, std::string> listenUnix(const std::string& path, uid_t owner);
 
 Expected<Fd, std::string> connectUnix(const std::string& path);
 
-// Waits for the next connection; fails when the listening socket is shut down.
-Expected<Fd, std::string> acceptUnix(int listener);
+struct AcceptError {
+    std::string text;
+    // Out of descriptors or memory for now: accepting later may work. Any
+    // other failure (the socket was shut down) is for good.
+    bool transient = false;
+};
+
+// Waits for the next connection.
+Expected<Fd, AcceptError> acceptUnix(int listener);
 
 Expected<PeerCredentials, std::string> peerCredentials(int fd);
 
