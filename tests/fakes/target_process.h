@@ -74,8 +74,16 @@ inline void expectEveryThread(pid_t process, const std::string& cpus, int policy
 }
 // The background policy, confined to `cpus`.
 inline void expectBackground(pid_t process, const char* cpus) { expectEveryThread(process, cpus, SCHED_IDLE, 3); }
-// As a new process on this 2-CPU machine is.
-inline void expectNormal(pid_t process) { expectEveryThread(process, "0-1", SCHED_OTHER, 0); }
+// The machine's online CPUs as the kernel lists them, e.g. "0-1": the
+// affinity of a process nobody has confined.
+inline std::string machineCPUs() {
+    std::ifstream in("/sys/devices/system/cpu/online");
+    std::string cpus;
+    std::getline(in, cpus);
+    return cpus;
+}
+// As a new process is.
+inline void expectNormal(pid_t process) { expectEveryThread(process, machineCPUs(), SCHED_OTHER, 0); }
 
 // A child with `threads` threads in all and, given `childThreads`, a child
 // of its own with that many. Killed with everything it started at the end.
