@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "shared/log/log.h"
+#include "shared/util/text.h"
 #include "shared/util/utf8.h"
 
 namespace korvane::helper {
@@ -14,12 +15,6 @@ using identity::AppOrigin;
 // A scan's resolution cache: an application path and the ID it gave, or
 // nothing when it gave none.
 using ResolutionCache = std::map<AppOrigin, std::optional<std::string>>;
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
 
 std::optional<std::int32_t> parsePID(std::string_view text) {
     if (text.starts_with('+')) text.remove_prefix(1);
@@ -46,7 +41,7 @@ std::vector<ListingLine> parseProcessListing(std::string_view listing) {
     std::unordered_set<std::int32_t> seen;
     while (true) {
         std::size_t newline = listing.find('\n');
-        std::string_view line = trimmed(listing.substr(0, newline));
+        std::string_view line = trimmed(listing.substr(0, newline), " \t");
         std::size_t space = line.find(' ');
         if (space != std::string_view::npos) {
             auto pid = parsePID(line.substr(0, space));

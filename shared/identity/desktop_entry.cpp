@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "shared/util/text.h"
+
 namespace korvane::identity {
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-    return s;
-}
+constexpr std::string_view kLineBlanks = " \t\r";
 
 // The escapes every string value may carry.
 std::string unescapedValue(std::string_view value) {
@@ -44,7 +42,7 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
     std::vector<std::string_view> seenKeys;
     while (!text.empty()) {
         std::size_t end = text.find('\n');
-        std::string_view line = trimmed(text.substr(0, end));
+        std::string_view line = trimmed(text.substr(0, end), kLineBlanks);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         if (line.empty() || line.front() == '#') continue;
         if (line.front() == '[') {
@@ -55,12 +53,12 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
         }
         std::size_t equals = line.find('=');
         if (!inGroup || equals == std::string_view::npos) continue;
-        std::string_view key = trimmed(line.substr(0, equals));
+        std::string_view key = trimmed(line.substr(0, equals), kLineBlanks);
         // The first occurrence of a key wins; localized keys (Name[de]) never
         // match the names below.
         if (std::find(seenKeys.begin(), seenKeys.end(), key) != seenKeys.end()) continue;
         seenKeys.push_back(key);
-        std::string value = unescapedValue(trimmed(line.substr(equals + 1)));
+        std::string value = unescapedValue(trimmed(line.substr(equals + 1), kLineBlanks));
         if (key == "Type") entry.type = std::move(value);
         else if (key == "Name") entry.name = std::move(value);
         else if (key == "Icon") entry.icon = std::move(value);
@@ -75,7 +73,7 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
 }
 
 std::string firstExecWord(std::string_view exec) {
-    exec = trimmed(exec);
+    exec = trimmed(exec, kLineBlanks);
     if (exec.empty()) return {};
     if (exec.front() != '"') return std::string(exec.substr(0, exec.find_first_of(" \t")));
     std::string word;

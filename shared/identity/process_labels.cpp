@@ -2,14 +2,12 @@
 
 #include <charconv>
 
+#include "shared/util/text.h"
+
 namespace korvane::identity {
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-    return s;
-}
+constexpr std::string_view kLineBlanks = " \t\r";
 
 }  // namespace
 
@@ -17,7 +15,7 @@ std::optional<std::string> flatpakAppID(std::string_view info) {
     bool inApplication = false;
     while (!info.empty()) {
         std::size_t end = info.find('\n');
-        std::string_view line = trimmed(info.substr(0, end));
+        std::string_view line = trimmed(info.substr(0, end), kLineBlanks);
         info = end == std::string_view::npos ? std::string_view() : info.substr(end + 1);
         if (line.empty() || line.front() == '#') continue;
         if (line.front() == '[') {
@@ -26,8 +24,8 @@ std::optional<std::string> flatpakAppID(std::string_view info) {
         }
         std::size_t equals = line.find('=');
         if (!inApplication || equals == std::string_view::npos) continue;
-        if (trimmed(line.substr(0, equals)) != "name") continue;
-        std::string_view value = trimmed(line.substr(equals + 1));
+        if (trimmed(line.substr(0, equals), kLineBlanks) != "name") continue;
+        std::string_view value = trimmed(line.substr(equals + 1), kLineBlanks);
         if (value.empty()) return std::nullopt;
         return std::string(value);
     }
