@@ -75,52 +75,47 @@ void XPCManager::dropAndInvalidateConnection() {
     if (dropped) dropped->invalidate();
 }
 
-Async<bool> XPCManager::xpcCall(msg::Call call) {
-    bool success = co_await awaitCompletion<bool>([this, &call](Resolver<bool> resolve) {
-        auto once = std::make_shared<OnceOnlyCall<bool>>(std::move(resolve), lifeline_);
-        Ticket ticket = acquireConnection();
-        ticket.connection->send(
-            std::move(call), [this, once, slot = std::weak_ptr<ConnectionSlot>(slot_),
-                              generation = ticket.generation](Expected<msg::Reply, ConnectionError> answer) {
-                if (!answer) {
-                    dropConnection(slot, generation);
-                    std::string description = answer.error().description;
-                    once->complete(false, [&](Lifeline& owner) {
-                        owner.post([this, description] {
-                            lastError = description;
-                            helperActive = false;
-                        });
-                    });
-                    return;
-                }
-                bool replied = answer->success;
-                std::optional<std::string> message = answer->message;
-                once->complete(replied, [&](Lifeline& owner) {
-                    if (replied) return;
-                    owner.post([this, message] { lastError = message ? *message : localized("error.unknown"); });
-                });
-            });
-    });
-    co_return success;
-}
-
-Async<CallOutcome> XPCManager::xpcCallWithError(msg::Call call) {
-    CallOutcome outcome = co_await awaitCompletion<CallOutcome>([this, &call](Resolver<CallOutcome> resolve) {
+Async<CallOutcome> XPCManager::exchange(msg::Call call, AnswerEffects effects) {
+    auto start = [this, &call, &effects](Resolver<CallOutcome> resolve) {
         auto once = std::make_shared<OnceOnlyCall<CallOutcome>>(std::move(resolve), lifeline_);
         Ticket ticket = acquireConnection();
         ticket.connection->send(
-            std::move(call), [this, once, slot = std::weak_ptr<ConnectionSlot>(slot_),
+            std::move(call), [this, once, effects = std::move(effects), slot = std::weak_ptr<ConnectionSlot>(slot_),
                               generation = ticket.generation](Expected<msg::Reply, ConnectionError> answer) {
-                if (!answer) {
-                    dropConnection(slot, generation);
-                    once->complete(CallOutcome{false, answer.error().description}, [&](Lifeline& owner) {
-                        owner.post([this] { helperActive = false; });
-                    });
-                    return;
-                }
-                once->complete(CallOutcome{answer->success, answer->message}, [](Lifeline&) {});
+                if (!answer) dropConnection(slot, generation);
+                CallOutcome result = answer ? CallOutcome{answer->success, answer->message}
+                                            : CallOutcome{false, answer.error().description};
+                once->complete(result, [&](Lifeline& owner) { effects(answer, owner); });
             });
-    });
+    };
+    CallOutcome outcome = co_await awaitCompletion<CallOutcome>(std::move(start));
+    co_return outcome;
+}
+
+Async<bool> XPCManager::xpcCall(msg::Call call) {
+    // Named before the await: g++ 12 destroys a temporary inside a co_await
+    // expression twice.
+    AnswerEffects effects = [this](const Answer& answer, Lifeline& owner) {
+        if (!answer) {
+            owner.post([this, description = answer.error().description] {
+                lastError = description;
+                helperActive = false;
+            });
+        } else if (!answer->success) {
+            owner.post([this, message = answer->message] {
+                lastError = message ? *message : localized("error.unknown");
+            });
+        }
+    };
+    CallOutcome outcome = co_await exchange(std::move(call), std::move(effects));
+    co_return outcome.success;
+}
+
+Async<CallOutcome> XPCManager::xpcCallWithError(msg::Call call) {
+    AnswerEffects effects = [this](const Answer& answer, Lifeline& owner) {
+        if (!answer) owner.post([this] { helperActive = false; });
+    };
+    CallOutcome outcome = co_await exchange(std::move(call), std::move(effects));
     co_return outcome;
 }
 

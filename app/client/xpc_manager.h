@@ -11,6 +11,7 @@
 // connection slot under `connectionLock`, or complete their call once under
 // the call's own mutex. The two locks are never held together.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -105,6 +106,15 @@ private:
         std::uint64_t generation;
     };
 
+    using Answer = Expected<msg::Reply, ConnectionError>;
+    // Posts the state an answer changes; runs on the connection's queue,
+    // before the caller resumes.
+    using AnswerEffects = std::function<void(const Answer&, Lifeline&)>;
+
+    // One message over the connection, completed exactly once: the reply as
+    // it came, or (false, the connection's error text). A failed connection is
+    // dropped so the next call reconnects.
+    Async<CallOutcome> exchange(msg::Call call, AnswerEffects effects);
     Ticket acquireConnection();
     static void dropConnection(const std::weak_ptr<ConnectionSlot>& slot, std::uint64_t generation);
     Async<> runStatusCheck();
