@@ -226,6 +226,11 @@ TEST_F(HelperServiceTest, TheSocketBelongsToTheAllowedUserAlone) {
 }
 
 TEST_F(HelperServiceTest, RunningOutOfDescriptorsOnlyPausesAccepting) {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizers' own checks open descriptors (UBSan probes memory through
+    // a pipe) and report false errors when the table is full.
+    GTEST_SKIP() << "needs free descriptors for the sanitizers";
+#endif
     // Lower the descriptor limit and fill the table, leaving one slot for a
     // client's socket. The service's waiting accept reserved its descriptor
     // beforehand and takes that client; the accept after it fails with EMFILE.
