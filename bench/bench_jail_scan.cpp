@@ -25,7 +25,7 @@
 #include <thread>
 
 #include "helper/helper_tool.h"
-#include "helper/process_info.h"
+#include "helper/proc_process_info.h"
 #include "platform/linux/proc/proc_listing.h"
 #include "platform/linux/proc/process_tree.h"
 #include "platform/linux/process/spawn_process_runner.h"
@@ -220,13 +220,7 @@ void BM_BeastModeActivation(benchmark::State& state) {
     config.homeOf = [](uid_t) { return std::nullopt; };
     identity::SystemdUnitLookup units;
     identity::IdentityResolver identities(config, units);
-    helper::ProcessInfo info({
-        .listing = [] { return linux_platform::readProcessListing(); },
-        .identity = identities,
-        .parentOf = [](std::int32_t pid) { return linux_platform::readParentPID("/proc", pid); },
-        .cgroupOf = [](std::int32_t pid) { return linux_platform::readCgroup("/proc", pid); },
-        .selfPID = static_cast<std::int32_t>(::getpid()),
-    });
+    helper::ProcessInfo info(helper::procProcessInfoDependencies(identities));
     VirtualMainLoop loop;
     linux_platform::SpawnProcessRunner spawner;
     linux_platform::InProcessTaskPolicyRunner runner(spawner, std::string(paths::kTaskPolicyTool), tree.path("sys"));

@@ -15,10 +15,8 @@
 #include "helper/helper_service.h"
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
-#include "helper/process_info.h"
+#include "helper/proc_process_info.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
-#include "platform/linux/proc/process_tree.h"
-#include "platform/linux/proc/proc_listing.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/sched/in_process_task_policy_runner.h"
 #include "shared/identity/app_identity.h"
@@ -65,13 +63,7 @@ int main(int argc, char** argv) {
                                                      paths::sysfsRoot());
     identity::SystemdUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
-    helper::ProcessInfo processInfo({
-        .listing = [] { return linux_platform::readProcessListing(); },
-        .identity = identities,
-        .parentOf = [](std::int32_t pid) { return linux_platform::readParentPID("/proc", pid); },
-        .cgroupOf = [](std::int32_t pid) { return linux_platform::readCgroup("/proc", pid); },
-        .selfPID = static_cast<std::int32_t>(::getpid()),
-    });
+    helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
     helper::HelperTool tool({.mainLoop = mainLoop,
                              .runner = runner,
                              .taskPolicyPath = options->taskPolicyPath,

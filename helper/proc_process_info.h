@@ -1,0 +1,22 @@
+#pragma once
+// ProcessInfo over this machine's /proc: what the daemon scans, and what its
+// benchmark measures.
+#include <unistd.h>
+
+#include "helper/process_info.h"
+#include "platform/linux/proc/proc_listing.h"
+#include "platform/linux/proc/process_tree.h"
+
+namespace korvane::helper {
+
+inline ProcessInfoDependencies procProcessInfoDependencies(identity::ProcessIdentity& identity) {
+    return {
+        .listing = [] { return linux_platform::readProcessListing(); },
+        .identity = identity,
+        .parentOf = [](std::int32_t pid) { return linux_platform::readParentPID("/proc", pid); },
+        .cgroupOf = [](std::int32_t pid) { return linux_platform::readCgroup("/proc", pid); },
+        .selfPID = static_cast<std::int32_t>(::getpid()),
+    };
+}
+
+}  // namespace korvane::helper
