@@ -2,6 +2,7 @@
 // sources: stat lines and a sysfs topology.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include "app/monitors/core_visualizer_view_model.h"
 #include "platform/linux/monitors/monitor_platform.h"
@@ -115,6 +116,25 @@ TEST(MonitorPlatform, TheApplicationsSMCDriverReadsHwmonAndRefusesWrites) {
     EXPECT_FALSE(SMCBridge::writeValue("F0Tg", 3000.0f));
     EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
     EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
+    SMCBridge::setDriver(nullptr);
+}
+
+TEST(MonitorPlatform, KorvaneSysfsRootPointsBothReadersAtAFixtureTree) {
+    testing::HwmonTree sysfs;
+    sysfs.addMacSMC();
+    sysfs.write("devices/system/cpu/online", "0-7\n");
+    sysfs.write("devices/apple_icestorm_pmu/cpus", "0-3\n");
+    sysfs.write("devices/apple_firestorm_pmu/cpus", "4-7\n");
+    ::setenv("KORVANE_SYSFS_ROOT", sysfs.root().c_str(), 1);
+    MonitorPlatform platform = installMonitorPlatform();
+    ::unsetenv("KORVANE_SYSFS_ROOT");
+
+    auto rpm = SMCBridge::readValue("F0Ac");
+    ASSERT_TRUE(rpm);
+    EXPECT_EQ(*rpm, 2300.0f);
+    app::CoreLayout layout = platform.layout->currentLayout();
+    EXPECT_THAT(layout.efficiency, ElementsAre(0, 1, 2, 3));
+    EXPECT_THAT(layout.performance, ElementsAre(4, 5, 6, 7));
     SMCBridge::setDriver(nullptr);
 }
 
