@@ -101,12 +101,19 @@ TEST(MonitorPlatform, SamplerReadsProcStatAndClassifiesByTheSysfsTopology) {
     SMCBridge::setDriver(nullptr);
 }
 
-// The application's SMC driver reads hwmon and never writes it, whatever asks.
-TEST(MonitorPlatform, TheApplicationsSMCDriverReadsHwmonAndRefusesWrites) {
+// KORVANE_SYSFS_ROOT points both readers at a fixture tree; the SMC driver
+// there reads hwmon and never writes it, whatever asks.
+TEST(MonitorPlatform, FromTheEnvironmentBothReadersUseTheFixtureAndTheSMCIsReadOnly) {
     testing::HwmonTree sysfs;
     sysfs.addDesktopWithNct6775(5);
-    testing::FixtureTree proc;
-    MonitorPlatform platform = installMonitorPlatform({sysfs.root(), proc.root()});
+    sysfs.write("devices/system/cpu/online", "0-7\n");
+    sysfs.write("devices/apple_icestorm_pmu/cpus", "0-3\n");
+    sysfs.write("devices/apple_firestorm_pmu/cpus", "4-7\n");
+    ::setenv("KORVANE_SYSFS_ROOT", sysfs.root().c_str(), 1);
+    MonitorPlatform platform = installMonitorPlatform();
+    ::unsetenv("KORVANE_SYSFS_ROOT");
+
+    EXPECT_THAT(platform.layout->currentLayout().efficiency, ElementsAre(0, 1, 2, 3));
     auto rpm = SMCBridge::readValue("F0Ac");
     ASSERT_TRUE(rpm);
     EXPECT_EQ(*rpm, 1100.0f);
@@ -116,25 +123,6 @@ TEST(MonitorPlatform, TheApplicationsSMCDriverReadsHwmonAndRefusesWrites) {
     EXPECT_FALSE(SMCBridge::writeValue("F0Tg", 3000.0f));
     EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
     EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
-    SMCBridge::setDriver(nullptr);
-}
-
-TEST(MonitorPlatform, KorvaneSysfsRootPointsBothReadersAtAFixtureTree) {
-    testing::HwmonTree sysfs;
-    sysfs.addMacSMC();
-    sysfs.write("devices/system/cpu/online", "0-7\n");
-    sysfs.write("devices/apple_icestorm_pmu/cpus", "0-3\n");
-    sysfs.write("devices/apple_firestorm_pmu/cpus", "4-7\n");
-    ::setenv("KORVANE_SYSFS_ROOT", sysfs.root().c_str(), 1);
-    MonitorPlatform platform = installMonitorPlatform();
-    ::unsetenv("KORVANE_SYSFS_ROOT");
-
-    auto rpm = SMCBridge::readValue("F0Ac");
-    ASSERT_TRUE(rpm);
-    EXPECT_EQ(*rpm, 2300.0f);
-    app::CoreLayout layout = platform.layout->currentLayout();
-    EXPECT_THAT(layout.efficiency, ElementsAre(0, 1, 2, 3));
-    EXPECT_THAT(layout.performance, ElementsAre(4, 5, 6, 7));
     SMCBridge::setDriver(nullptr);
 }
 
