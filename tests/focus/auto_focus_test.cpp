@@ -69,6 +69,16 @@ TEST_F(AutoFocusTest, AStoredSwitchEngagesAtStartUp) {
     EXPECT_EQ(appManager->focusApp.get()->id, kIDE);
 }
 
+TEST_F(AutoFocusTest, OfTwoInstancesOfATargetTheFirstListedIsFocusedAndTheOtherThrottled) {
+    workspace.add(FakeWorkspace::regular(44, "Editor", "org.editor"));
+    workspace.setFront(44);
+    start();
+    autoFocus->isEnabled = true;
+    settle();
+    EXPECT_EQ(appManager->focusApp.get()->id, kEditor);
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 42 44 41 ]"));
+}
+
 TEST_F(AutoFocusTest, StandsAsideForManualFocusAndBeastMode) {
     start();
     // Manual focus of the browser: a target in front changes nothing, and the
