@@ -43,8 +43,6 @@ protected:
 TEST_F(AutoFocusTest, EnablingWithATargetInFrontEngagesAtOnceAndNotifies) {
     workspace.setFront(kEditor);
     start();
-    center.joinAll();
-    loop.runPending();
     ASSERT_TRUE(notifications->isAuthorized.get());
     logLines.clear();
 
