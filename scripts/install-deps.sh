@@ -14,6 +14,9 @@ packages=(
   libsystemd-dev
   # the application's settings file and string table
   nlohmann-json3-dev
+  # the Qt Widgets views and their SVG symbols; the pinned font of the
+  # reference renders (tests draw offscreen, libqt6gui6 brings that platform)
+  qt6-base-dev qt6-svg-dev fonts-dejavu-core
 )
 
 missing=()
