@@ -17,6 +17,8 @@ packages=(
   # the Qt Widgets views and their SVG symbols; the pinned font of the
   # reference renders (tests draw offscreen, libqt6gui6 brings that platform)
   qt6-base-dev qt6-svg-dev fonts-dejavu-core
+  # the first-run windows on a real X server with a window manager
+  xvfb openbox xdotool
 )
 
 missing=()

@@ -1,9 +1,10 @@
+#include "app/ui/onboarding/first_run_windows.h"
+
 #include <gtest/gtest.h>
 
 #include <QLabel>
 
 #include "app/runtime/string_table.h"
-#include "app/ui/onboarding/first_run_windows.h"
 #include "tests/onboarding/onboarding_fixture.h"
 
 namespace korvane::ui {
@@ -22,9 +23,10 @@ struct AgreementState {
 };
 
 class FirstRunWindows : public testing::QtFixture {
-protected:
+  protected:
     AgreementState state;
-    AgreementWindow window{state.setting(), [this] {
+    AgreementWindow window{state.setting(),
+                           [this] {
                                ++state.accepts;
                                state.acceptedWhenCalled = state.accepted;
                            },
@@ -76,10 +78,12 @@ TEST_F(FirstRunWindows, TheSetupWindowHasNoCloseButtonAndClosesOnlyWhenTheProgra
 
 TEST(AgreementText, TheAgreementSaysWhatKorvaneDoes) {
     std::string body = app::localized("eula.body");
-    for (const char* fact : {"root", "other users", "fan", "safety", "warranty", "No data leaves"}) {
+    for (const char* fact :
+         {"root", "other users", "fan", "safety", "warranty", "No data leaves"}) {
         EXPECT_NE(body.find(fact), std::string::npos) << fact;
     }
-    for (const char* key : {"eula.subtitle", "eula.agree", "button.quit"}) EXPECT_NE(app::localized(key), key);
+    for (const char* key : {"eula.subtitle", "eula.agree", "button.quit"})
+        EXPECT_NE(app::localized(key), key);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ inline QApplication& qtApp() {
 
 // A test whose members may be widgets: the application exists before them.
 class QtFixture : public ::testing::Test {
-protected:
+  protected:
     QtFixture() { qtApp(); }
 };
 

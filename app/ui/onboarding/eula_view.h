@@ -21,13 +21,13 @@ struct AgreementSetting {
 };
 
 class EULAView : public QWidget {
-public:
-    EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept, std::function<void()> onQuit,
-             QWidget* parent = nullptr);
+  public:
+    EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept,
+             std::function<void()> onQuit, QWidget* parent = nullptr);
 
     bool hasAcceptedEULA() const { return setting_.read && setting_.read(); }
 
-private:
+  private:
     AgreementSetting setting_;
     std::function<void()> onAccept_;
     std::function<void()> onQuit_;

@@ -53,13 +53,14 @@ struct OnboardingDependencies {
 };
 
 class OnboardingView : public QWidget {
-public:
+  public:
     static constexpr std::int64_t totalSteps = 8;
     static constexpr std::int64_t kInstallStep = 6;
 
-    explicit OnboardingView(std::function<void()> onComplete,
-                            OnboardingDependencies dependencies = OnboardingDependencies::forThisMachine(),
-                            QWidget* parent = nullptr);
+    explicit OnboardingView(
+        std::function<void()> onComplete,
+        OnboardingDependencies dependencies = OnboardingDependencies::forThisMachine(),
+        QWidget* parent = nullptr);
     ~OnboardingView() override;
 
     std::int64_t currentStep() const { return currentStep_; }
@@ -70,7 +71,7 @@ public:
     // The page shown; the buttons move it, a test may set it directly.
     void setCurrentStep(std::int64_t step);
 
-private:
+  private:
     void runInstall();
     void addLog(const std::string& icon, const std::string& text, bool isError);
     void handleOutput(std::string_view chunk);
