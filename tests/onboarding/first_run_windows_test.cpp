@@ -4,7 +4,9 @@
 
 #include <QLabel>
 
+#include "app/runtime/settings_store.h"
 #include "app/runtime/string_table.h"
+#include "shared/mainloop/virtual_main_loop.h"
 #include "tests/onboarding/onboarding_fixture.h"
 
 namespace korvane::ui {
@@ -74,6 +76,22 @@ TEST_F(FirstRunWindows, TheSetupWindowHasNoCloseButtonAndClosesOnlyWhenTheProgra
     EXPECT_TRUE(setup.isVisible());
     setup.close();
     EXPECT_FALSE(setup.isVisible());
+}
+
+TEST_F(FirstRunWindows, AcceptingIsKeptInTheUsersSettingsFile) {
+    VirtualMainLoop loop;
+    testing::FixtureTree folder;
+    bool acceptedWhenCalled = false;
+    {
+        app::SettingsStore settings(loop, folder.root());
+        AgreementSetting setting = AgreementSetting::inSettings(settings);
+        EULAView view(setting, [&] { acceptedWhenCalled = settings.boolValue("hasAcceptedEULAv2"); }, {});
+        EXPECT_FALSE(view.hasAcceptedEULA());
+        button(view, "agreeButton")->click();
+        EXPECT_TRUE(acceptedWhenCalled);
+    }
+    app::SettingsStore reread(loop, folder.root());
+    EXPECT_TRUE(reread.boolValue("hasAcceptedEULAv2"));
 }
 
 TEST(AgreementText, TheAgreementSaysWhatKorvaneDoes) {
