@@ -59,7 +59,8 @@ TEST_F(FirstRunWindows, QuitButtonQuitsWithoutRecordingAnything) {
 TEST_F(FirstRunWindows, AcceptingRecordsTheSettingFirstAndTheShellsCloseThenLetsTheAppRun) {
     window.present();
     button(window, "agreeButton")->click();
-    EXPECT_EQ(state.accepts, 1);
+    EXPECT_TRUE(window.view()->hasAcceptedEULA());
+    EXPECT_TRUE(testing::waitUntil([&] { return state.accepts == 1; }));
     EXPECT_TRUE(state.acceptedWhenCalled);
     EXPECT_TRUE(window.view()->hasAcceptedEULA());
     window.close();
@@ -85,13 +86,40 @@ TEST_F(FirstRunWindows, AcceptingIsKeptInTheUsersSettingsFile) {
     {
         app::SettingsStore settings(loop, folder.root());
         AgreementSetting setting = AgreementSetting::inSettings(settings);
-        EULAView view(setting, [&] { acceptedWhenCalled = settings.boolValue("hasAcceptedEULAv2"); }, {});
+        EULAView view(setting,
+                      [&] { acceptedWhenCalled = settings.boolValue("hasAcceptedEULAv2"); }, {});
         EXPECT_FALSE(view.hasAcceptedEULA());
         button(view, "agreeButton")->click();
-        EXPECT_TRUE(acceptedWhenCalled);
+        EXPECT_TRUE(testing::waitUntil([&] { return acceptedWhenCalled; }));
     }
     app::SettingsStore reread(loop, folder.root());
     EXPECT_TRUE(reread.boolValue("hasAcceptedEULAv2"));
+}
+
+TEST_F(FirstRunWindows, TheHostMayDeleteEachWindowInItsCallback) {
+    AgreementWindow* agreement = nullptr;
+    agreement = new AgreementWindow(state.setting(),
+                                    [&] {
+                                        delete agreement;
+                                        agreement = nullptr;
+                                    },
+                                    {});
+    agreement->present();
+    button(*agreement, "agreeButton")->click();
+    EXPECT_TRUE(testing::waitUntil([&] { return agreement == nullptr; }));
+
+    auto install = std::make_shared<testing::ScriptedInstall::Shared>();
+    SetupWindow* setup = nullptr;
+    setup = new SetupWindow(
+        [&] {
+            delete setup;
+            setup = nullptr;
+        },
+        testing::scriptedDependencies(install));
+    setup->present();
+    setup->view()->setCurrentStep(7);
+    button(*setup, "forwardButton")->click();
+    EXPECT_TRUE(testing::waitUntil([&] { return setup == nullptr; }));
 }
 
 TEST(AgreementText, TheAgreementSaysWhatKorvaneDoes) {

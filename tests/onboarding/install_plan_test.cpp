@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "tests/fakes/fixture_tree.h"
 
@@ -62,14 +61,6 @@ TEST(InstallPlan, QuotingSurvivesTheShellWhateverThePath) {
     runShell("/bin/bash -n -c " + shellQuoted(simpleBuiltInInstallCommand("/opt/it's/helper")),
              &status);
     EXPECT_EQ(status, 0);
-}
-
-TEST(InstallPlan, TheRunnerIsPkexecUnlessATestNamesAnother) {
-    ::unsetenv(kPrivilegeRunnerVariable);
-    EXPECT_EQ(privilegeRunner(), "pkexec");
-    ::setenv(kPrivilegeRunnerVariable, "/tmp/stand-in", 1);
-    EXPECT_EQ(privilegeRunner(), "/tmp/stand-in");
-    ::unsetenv(kPrivilegeRunnerVariable);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST_F(OnboardingPages, WalkingForwardBackSkippingAndLaunching) {
     EXPECT_EQ(view.currentStep(), 7);
     EXPECT_EQ(completions, 0);
     button(view, "forwardButton")->click();
-    EXPECT_EQ(completions, 1);
+    EXPECT_TRUE(testing::waitUntil([&] { return completions == 1; }));
 }
 
 TEST_F(OnboardingPages, BackIsHiddenOnlyWhileTheInstallationRuns) {

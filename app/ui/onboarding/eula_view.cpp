@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/runtime/settings_store.h"
@@ -70,7 +71,8 @@ EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAcc
     agree->setDefault(true);
     connect(agree, &QPushButton::clicked, this, [this] {
         if (setting_.write) setting_.write(true);
-        if (onAccept_) onAccept_();
+        // After the click has finished: the host closes, and may delete, this window in onAccept.
+        if (onAccept_) QTimer::singleShot(0, this, [this] { onAccept_(); });
     });
     buttons->addWidget(quit);
     buttons->addStretch(1);

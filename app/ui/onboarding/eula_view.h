@@ -1,6 +1,7 @@
 #pragma once
 // EULAView: the one-time agreement. "quitButton" quits; "agreeButton" records
-// the acceptance ("hasAcceptedEULAv2") and then calls onAccept.
+// the acceptance ("hasAcceptedEULAv2") at once and then calls onAccept from
+// the event loop, so onAccept may delete the window.
 #include <QWidget>
 #include <functional>
 

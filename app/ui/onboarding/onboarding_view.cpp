@@ -99,7 +99,9 @@ OnboardingView::OnboardingView(std::function<void()> onComplete,
     forwardButton_->setObjectName(QStringLiteral("forwardButton"));
     connect(forwardButton_, &QPushButton::clicked, this, [this] {
         if (currentStep_ == totalSteps - 1) {
-            if (onComplete_) onComplete_();
+            // After the click has finished: the host closes, and may delete, this window in
+            // onComplete.
+            if (onComplete_) QTimer::singleShot(0, this, [this] { onComplete_(); });
         } else if (currentStep_ == kInstallStep) {
             if (installState_ == InstallState::success) setCurrentStep(totalSteps - 1);
         } else {

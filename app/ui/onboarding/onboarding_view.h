@@ -3,6 +3,9 @@
 // does, the seventh installs the root helper while showing what the
 // installation prints, the eighth hands over to the running application.
 //
+// "Launch Korvane" calls onComplete from the event loop, so onComplete may
+// delete the window.
+//
 // Buttons carry object names so a test or the shell can drive them:
 // "skipButton", "backButton", "forwardButton" (Get Started, Continue and
 // Launch Korvane), "installButton" and "retryButton".
