@@ -72,7 +72,8 @@ EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAcc
     connect(agree, &QPushButton::clicked, this, [this] {
         if (setting_.write) setting_.write(true);
         // After the click has finished: the host closes, and may delete, this window in onAccept.
-        if (onAccept_) QTimer::singleShot(0, this, [this] { onAccept_(); });
+        // The call runs on a copy, whose captures outlive the view.
+        if (onAccept_) QTimer::singleShot(0, this, [callback = onAccept_] { callback(); });
     });
     buttons->addWidget(quit);
     buttons->addStretch(1);

@@ -100,8 +100,8 @@ OnboardingView::OnboardingView(std::function<void()> onComplete,
     connect(forwardButton_, &QPushButton::clicked, this, [this] {
         if (currentStep_ == totalSteps - 1) {
             // After the click has finished: the host closes, and may delete, this window in
-            // onComplete.
-            if (onComplete_) QTimer::singleShot(0, this, [this] { onComplete_(); });
+            // onComplete. The call runs on a copy, whose captures outlive the view.
+            if (onComplete_) QTimer::singleShot(0, this, [callback = onComplete_] { callback(); });
         } else if (currentStep_ == kInstallStep) {
             if (installState_ == InstallState::success) setCurrentStep(totalSteps - 1);
         } else {
