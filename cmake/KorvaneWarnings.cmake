@@ -26,5 +26,7 @@ function(korvane_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE korvane_build_flags ${ARG_DEPS} GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}")
+  # Escaped so that every NAME=VALUE entry reaches the property, not only the first.
+  string(REPLACE ";" "\\;" environment "${ARG_ENVIRONMENT}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
