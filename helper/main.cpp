@@ -16,9 +16,11 @@
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
 #include "helper/proc_process_info.h"
+#include "helper/runtime_state_file.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/sched/in_process_task_policy_runner.h"
+#include "platform/linux/socket/unix_socket.h"
 #include "shared/identity/app_identity.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
@@ -52,8 +54,17 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
+    // Records of what this helper changed live in a folder only root may
+    // write to, beside the socket in production.
+    const std::string runtimeFolder = paths::helperRuntimeFolder();
+    if (auto folder = linux_platform::ensurePrivateFolder(runtimeFolder); !folder) {
+        log::write("KorvaneHelper: Cannot keep records in " + runtimeFolder + " — " + folder.error());
+        return 1;
+    }
+    helper::RuntimeStateFile fanRecord(runtimeFolder + "/" + helper::kFanRecordName);
     // Fans and the CPU temperature come from the kernel's hwmon devices.
-    SMCBridge::setDriver(std::make_shared<linux_platform::HwmonSMCDriver>(paths::sysfsRoot()));
+    auto hwmon = std::make_shared<linux_platform::HwmonSMCDriver>(paths::sysfsRoot(), &fanRecord);
+    SMCBridge::setDriver(hwmon);
 
     StdMainLoop mainLoop;
     // Runs of our own taskpolicy are calls into its library; other programs
@@ -75,6 +86,12 @@ int main(int argc, char** argv) {
     if (auto listening = service.listen(socketPath); !listening) {
         log::write("KorvaneHelper: Cannot serve " + socketPath + " — " + listening.error());
         return 1;
+    }
+    // Only now is this the one helper: a fan a killed predecessor left in
+    // manual goes back to automatic before any client is answered.
+    for (const auto& fan : hwmon->restoreRecordedFans()) {
+        log::write("KorvaneHelper: " + std::string(fan.restored ? "Fan " : "Could not restore fan ") + fan.identity +
+                   (fan.restored ? " restored to Auto after an unclean stop" : " left in manual by an unclean stop"));
     }
     service.start();
     log::write("KorvaneHelper: Daemon started with Mach service name: " + std::string(paths::kServiceName));
