@@ -34,9 +34,10 @@ HelperService::HelperService(KorvaneXPCProtocol& exported, uid_t allowedUid)
 HelperService::~HelperService() { stop(); }
 
 Expected<Done, std::string> HelperService::listen(const std::string& socketPath) {
-    auto fd = linux_platform::listenUnix(socketPath, allowedUid_);
-    if (!fd) return unexpected(fd.error());
-    listener_ = std::move(*fd);
+    auto listening = linux_platform::listenUnix(socketPath, allowedUid_);
+    if (!listening) return unexpected(listening.error());
+    listener_ = std::move(listening->fd);
+    socketFile_ = listening->file;
     socketPath_ = socketPath;
     return Done{};
 }
@@ -56,7 +57,7 @@ void HelperService::stop() {
     for (auto& c : connections) {
         if (c->thread.joinable()) c->thread.join();
     }
-    if (!socketPath_.empty()) ::unlink(socketPath_.c_str());
+    if (!socketPath_.empty()) linux_platform::removeSocketFile(socketPath_, socketFile_);
     listener_.reset();
 }
 

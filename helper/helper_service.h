@@ -25,7 +25,8 @@ public:
     HelperService(const HelperService&) = delete;
     HelperService& operator=(const HelperService&) = delete;
 
-    // Binds and listens; the socket file belongs to the allowed user, mode 0600.
+    // Binds and listens; the socket file belongs to the allowed user, mode
+    // 0600. Fails, changing nothing, while another helper serves the path.
     Expected<Done, std::string> listen(const std::string& socketPath);
     // Starts accepting on a thread of its own.
     void start();
@@ -43,6 +44,7 @@ private:
     uid_t allowedUid_;
     std::string socketPath_;
     linux_platform::Fd listener_;
+    linux_platform::SocketFile socketFile_;
     std::thread acceptThread_;
     std::atomic<bool> stopping_{false};
 
