@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "helper/reply_text.h"
 #include "shared/log/log.h"
 #include "shared/protocol/messages.h"
 #include "shared/protocol/wire_codec.h"
@@ -130,6 +131,7 @@ void HelperService::serve(const std::shared_ptr<Connection>& connection) {
         std::uint64_t id = request->id;
         msg::dispatch(exported_, std::move(request->call), [connection, answered, id](msg::Reply reply) {
             if (answered->exchange(true)) return;
+            if (reply.message) reply.message = cappedReplyText(std::move(*reply.message));
             connection->send(wire::encodeReply(id, reply));
         });
     }

@@ -16,6 +16,7 @@
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
 #include "helper/proc_process_info.h"
+#include "helper/reply_text.h"
 #include "helper/runtime_state_file.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "platform/linux/process/spawn_process_runner.h"
@@ -53,6 +54,15 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // Much of what the log shows comes from clients and other processes
+    // (method names, application IDs, command lines, tool output); one event
+    // stays one line whatever they hold.
+    log::setSink([](std::string_view line) {
+        std::string text = helper::escapedControlCharacters(line);
+        text.push_back('\n');
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    });
 
     // Records of what this helper changed live in a folder only root may
     // write to, beside the socket in production.
@@ -75,11 +85,13 @@ int main(int argc, char** argv) {
     identity::SystemdUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
     helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
+    helper::RuntimeStateFile throttledRecord(runtimeFolder + "/" + helper::kThrottledRecordName);
     helper::HelperTool tool({.mainLoop = mainLoop,
                              .runner = runner,
                              .taskPolicyPath = options->taskPolicyPath,
                              .scanner = &processInfo,
-                             .processExists = {}});
+                             .startTimeOf = {},
+                             .throttledRecord = &throttledRecord});
 
     helper::HelperService service(tool, options->allowedUid);
     std::string socketPath = paths::helperSocketPath();

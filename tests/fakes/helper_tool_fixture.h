@@ -1,6 +1,7 @@
 #pragma once
-// A HelperTool on a virtual main loop with a fake taskpolicy runner and a set
-// of living pids the test controls, and a way to collect the replies it sends.
+// A HelperTool on a virtual main loop with a fake taskpolicy runner and a
+// process table the test controls, and a way to collect the replies it sends.
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -36,13 +37,31 @@ struct HelperToolFixture {
               .runner = runner,
               .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
               .scanner = scanner,
-              .processExists = [this](std::int32_t pid) { return livingPIDs.contains(pid); },
+              .startTimeOf = [this](std::int32_t pid) -> std::optional<std::uint64_t> {
+                  if (endedPIDs.contains(pid)) return std::nullopt;
+                  auto started = startTimes.find(pid);
+                  return started == startTimes.end() ? 1 : started->second;
+              },
+              .throttledRecord = &record,
           })) {}
+
+    // A record kept in memory, as the runtime folder keeps it.
+    struct MemoryRecord final : StateFile {
+        std::optional<std::string> load() override { return text; }
+        bool save(std::string_view contents) override {
+            text = contents.empty() ? std::nullopt : std::optional(std::string(contents));
+            return true;
+        }
+        std::optional<std::string> text;
+    };
 
     log::CapturedLines log;
     VirtualMainLoop loop;
     FakeProcessRunner runner;
-    std::set<std::int32_t> livingPIDs;  // asked on the main loop's ticks only
+    // Every pid names a living process that started at 1, unless it is here.
+    std::set<std::int32_t> endedPIDs;
+    std::map<std::int32_t, std::uint64_t> startTimes;  // a new start time is a reused pid
+    MemoryRecord record;
     std::unique_ptr<helper::HelperTool> tool;
 };
 
