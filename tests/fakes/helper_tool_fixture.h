@@ -31,19 +31,24 @@ public:
 };
 
 struct HelperToolFixture {
-    explicit HelperToolFixture(helper::ProcessScanner* scanner = nullptr)
-        : tool(std::make_unique<helper::HelperTool>(helper::HelperToolDependencies{
-              .mainLoop = loop,
-              .runner = runner,
-              .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
-              .scanner = scanner,
-              .startTimeOf = [this](std::int32_t pid) -> std::optional<std::uint64_t> {
-                  if (endedPIDs.contains(pid)) return std::nullopt;
-                  auto started = startTimes.find(pid);
-                  return started == startTimes.end() ? 1 : started->second;
-              },
-              .throttledRecord = &record,
-          })) {}
+    explicit HelperToolFixture(helper::ProcessScanner* scanner = nullptr) : tool(makeTool(scanner)) {}
+
+    // A tool on this fixture's loop, runner, process table and record, as a
+    // restarted helper would be.
+    std::unique_ptr<helper::HelperTool> makeTool(helper::ProcessScanner* scanner = nullptr) {
+        return std::make_unique<helper::HelperTool>(helper::HelperToolDependencies{
+            .mainLoop = loop,
+            .runner = runner,
+            .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
+            .scanner = scanner,
+            .startTimeOf = [this](std::int32_t pid) -> std::optional<std::uint64_t> {
+                if (endedPIDs.contains(pid)) return std::nullopt;
+                auto started = startTimes.find(pid);
+                return started == startTimes.end() ? 1 : started->second;
+            },
+            .throttledRecord = &record,
+        });
+    }
 
     // A record kept in memory, as the runtime folder keeps it.
     struct MemoryRecord final : StateFile {

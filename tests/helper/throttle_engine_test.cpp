@@ -185,17 +185,7 @@ TEST_F(ThrottleEngine, TheThrottledSetOutlivesTheHelperThroughItsRecord) {
     tool.reset();
     endedPIDs = {41};
     startTimes[42] = 9;
-    tool = std::make_unique<helper::HelperTool>(helper::HelperToolDependencies{
-        .mainLoop = loop,
-        .runner = runner,
-        .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
-        .scanner = nullptr,
-        .startTimeOf = [this](std::int32_t pid) -> std::optional<std::uint64_t> {
-            if (endedPIDs.contains(pid)) return std::nullopt;
-            return startTimes.contains(pid) ? startTimes[pid] : 1;
-        },
-        .throttledRecord = &record,
-    });
+    tool = makeTool();
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{40}));
     EXPECT_TRUE(log.contains("KorvaneHelper: Took over 1 throttled processes from an earlier run (2 gone since)"));
     runner.clear();
