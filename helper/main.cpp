@@ -80,8 +80,9 @@ int main(int argc, char** argv) {
     // Runs of our own taskpolicy are calls into its library; other programs
     // (and a taskpolicy named by KORVANE_TASKPOLICY in tests) are started.
     linux_platform::SpawnProcessRunner spawner;
+    helper::RuntimeStateFile threadStatesRecord(runtimeFolder + "/" + helper::kThreadStatesRecordName);
     linux_platform::InProcessTaskPolicyRunner runner(spawner, std::string(paths::kTaskPolicyTool),
-                                                     paths::sysfsRoot());
+                                                     paths::sysfsRoot(), "/proc", &threadStatesRecord);
     identity::SystemdUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
     helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));

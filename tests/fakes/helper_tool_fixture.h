@@ -12,6 +12,7 @@
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
 #include "tests/fakes/fake_process_runner.h"
+#include "tests/fakes/memory_record.h"
 
 namespace korvane::testing {
 
@@ -50,15 +51,6 @@ struct HelperToolFixture {
         });
     }
 
-    // A record kept in memory, as the runtime folder keeps it.
-    struct MemoryRecord final : StateFile {
-        std::optional<std::string> load() override { return text; }
-        bool save(std::string_view contents) override {
-            text = contents.empty() ? std::nullopt : std::optional(std::string(contents));
-            return true;
-        }
-        std::optional<std::string> text;
-    };
 
     log::CapturedLines log;
     VirtualMainLoop loop;
