@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -118,9 +119,16 @@ int main(int argc, char** argv) {
     signalWaiter.detach();
 
     mainLoop.run();
-    service.stop();
+    bool allEnded = service.stop();
     // No client can switch a fan any more: hand every fan we left in manual
     // back to its automatic control before we go.
     helper::manualFanRegistry().restoreAutomatic();
+    if (!allEnded) {
+        // An operation still runs on a connection's thread and uses what
+        // would be destroyed on the way out; what it did so far is on
+        // record for the next start.
+        log::write("KorvaneHelper: Stopped with an operation still in progress");
+        std::_Exit(0);
+    }
     return 0;
 }
