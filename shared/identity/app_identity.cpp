@@ -68,24 +68,25 @@ std::optional<std::string> IdentityResolver::homeOf(uid_t uid) {
     return it->second;
 }
 
-std::vector<std::string> IdentityResolver::dataFoldersFor(pid_t pid, const std::optional<std::string>& environ) {
+std::vector<DataFolder> IdentityResolver::dataFoldersFor(pid_t pid, const std::optional<std::string>& environ) {
+    struct stat owner {};
+    bool ownerKnown = ::stat(procPath(pid, {}).c_str(), &owner) == 0;
     std::optional<std::string> dataHome;
     if (environ) {
         auto value = environValue(*environ, "XDG_DATA_HOME");
         if (value && value->starts_with('/')) dataHome = std::string(*value);
     }
-    if (!dataHome) {
-        struct stat owner {};
-        if (::stat(procPath(pid, {}).c_str(), &owner) == 0) {
-            if (auto home = homeOf(owner.st_uid)) dataHome = *home + "/.local/share";
-        }
+    if (!dataHome && ownerKnown) {
+        if (auto home = homeOf(owner.st_uid)) dataHome = *home + "/.local/share";
     }
-    std::vector<std::string> folders;
-    if (dataHome) {
-        folders.push_back(*dataHome);
-        folders.push_back(*dataHome + "/flatpak/exports/share");
+    std::vector<DataFolder> folders;
+    // Without a known owner nobody's rights are safe to assume for its folders.
+    if (dataHome && ownerKnown) {
+        FileReader reader{owner.st_uid, owner.st_gid};
+        folders.push_back({*dataHome, reader});
+        folders.push_back({*dataHome + "/flatpak/exports/share", reader});
     }
-    folders.insert(folders.end(), config_.systemDataFolders.begin(), config_.systemDataFolders.end());
+    for (const auto& system : config_.systemDataFolders) folders.push_back({system, std::nullopt});
     return folders;
 }
 

@@ -94,7 +94,8 @@ public:
 private:
     std::string procPath(pid_t pid, std::string_view leaf) const;
     // The owner's data home and Flatpak user exports, then the system's.
-    std::vector<std::string> dataFoldersFor(pid_t pid, const std::optional<std::string>& environ);
+    // The user's folders are read with the rights of the process's owner.
+    std::vector<DataFolder> dataFoldersFor(pid_t pid, const std::optional<std::string>& environ);
     std::optional<std::string> homeOf(uid_t uid);
     std::optional<std::string> executableOf(pid_t pid) const;
 

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <list>
 #include <optional>
 #include <thread>
@@ -133,6 +134,40 @@ TEST_F(HelperFaultsEndToEnd, TextsFromClientsCannotForgeLogLines) {
     EXPECT_THAT(lines, Not(Contains(forged)));
     EXPECT_THAT(helper->log(), HasSubstr("unknown method 'x\\n" + forged + "'"));
     EXPECT_THAT(helper->log(), HasSubstr("\"org.example.App\\n" + forged + "\""));
+}
+
+// The reproduction of a user who may not even connect: a link in their data
+// folder to a file only root may read. The helper reads that folder with the
+// user's rights, so the file does not exist for it; the user's own entry
+// still counts.
+TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
+    ASSERT_EQ(::chmod(dir.root().c_str(), 0755), 0);
+    dir.write("secret.desktop", "[Desktop Entry]\nType=Application\nName=Secret\nExec=sleep\n", 0600);
+    std::string home = dir.mkdir("home");
+    dir.symlink("home/applications/a.desktop", dir.path("secret.desktop"));
+    dir.write("home/applications/b.desktop", "[Desktop Entry]\nType=Application\nName=Own\nExec=sleep\n");
+    for (const char* path : {"home", "home/applications", "home/applications/b.desktop"}) {
+        ASSERT_EQ(::lchown(dir.path(path).c_str(), 65534, 65534), 0);
+    }
+    start(KORVANE_HELPER_BINARY, {{"XDG_DATA_DIRS", dir.mkdir("system")}});
+    testing::StartedProgram theirs({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                    "/usr/bin/env", "XDG_DATA_HOME=" + home, "/bin/sleep", "60"});
+    // Until the last exec it is setpriv or env, with other executables.
+    auto running = [&] {
+        std::string name;
+        std::getline(std::ifstream("/proc/" + std::to_string(theirs.pid()) + "/comm"), name);
+        return name == "sleep";
+    };
+    for (int i = 0; i < 300 && !running(); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(ctl({"jail", "a", "b"}).exitStatus, 0);
+    std::string throttledAsB = "KorvaneHelper: Auto-throttling jailed app: b (PID: " + std::to_string(theirs.pid()) + ")";
+    for (int i = 0; i < 300 && helper->log().find(throttledAsB) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_THAT(helper->log(), HasSubstr(throttledAsB));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("Auto-throttling jailed app: a ")));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("Secret")));
 }
 
 }  // namespace
