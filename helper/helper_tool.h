@@ -54,8 +54,9 @@ public:
     std::set<std::int32_t> throttledPIDsSnapshot() const;
     std::set<std::string> jailedBundleIDsSnapshot() const;
 
-    // One tick of the jail monitor: drop dead pids, then throttle jailed
-    // applications not yet throttled.
+    // One tick of the jail monitor, all on the calling thread: drop dead
+    // pids, then throttle jailed applications not yet throttled. The timer's
+    // ticks leave the second half to the scan thread.
     void monitoringTick();
     void cleanupDeadPIDs();
     void checkJailedProcesses();

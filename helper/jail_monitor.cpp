@@ -11,7 +11,18 @@
 namespace korvane::helper {
 
 void HelperTool::startMonitoring() {
-    monitoringTimer_ = Timer::repeating(deps_.mainLoop, seconds(5.0), [this] { monitoringTick(); });
+    // The scan reads the process table and, for new processes, desktop
+    // entries; it runs on the scan thread so that the main loop (replies,
+    // the stop on SIGTERM) never waits for it.
+    monitoringTimer_ = Timer::repeating(deps_.mainLoop, seconds(5.0), [this] {
+        cleanupDeadPIDs();
+        bool jailing = false;
+        {
+            std::lock_guard lock(jailQueue_);
+            jailing = !jailedBundleIDs_.empty();
+        }
+        if (jailing && !requestScan()) checkJailedProcesses();
+    });
     log::write("KorvaneHelper: Process monitoring started (interval: 5s)");
 }
 
