@@ -108,43 +108,51 @@ std::optional<std::string> IdentityResolver::executableOf(pid_t pid) const {
     return ExecutableSearch(config_.executableSearchPath).resolve(firstWord);
 }
 
-std::optional<AppOrigin> IdentityResolver::originOf(pid_t pid) {
-    if (pid <= 0) return std::nullopt;
+std::optional<AppOrigin> IdentityResolver::originOf(pid_t pid) { return findOrigin(pid).origin; }
+
+FoundOrigin IdentityResolver::findOrigin(pid_t pid) {
+    if (pid <= 0) return {};
     // Inside the user's manager every process has a user unit; only when
     // there is none is the system manager worth asking. A unit not named
     // after an application leaves the question to the other sources.
     auto unit = units_.userUnit(pid);
     if (!unit) unit = units_.systemUnit(pid);
-    if (unit && appIDFromUnitName(*unit)) return AppOrigin{OriginKind::SystemdUnit, *unit};
+    if (unit && appIDFromUnitName(*unit)) return {AppOrigin{OriginKind::SystemdUnit, *unit}, {}};
 
     std::string flatpakInfo = procPath(pid, "root/.flatpak-info");
     struct stat info {};
     if (::stat(flatpakInfo.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        return AppOrigin{OriginKind::FlatpakInfo, flatpakInfo};
+        return {AppOrigin{OriginKind::FlatpakInfo, flatpakInfo}, {}};
     }
 
     if (auto label = readSmallFile(procPath(pid, "attr/current"), kLabelLimit)) {
         auto profile = snapProfile(*label);
-        if (profile && snapAppID(*profile)) return AppOrigin{OriginKind::SnapProfile, *profile};
+        if (profile && snapAppID(*profile)) return {AppOrigin{OriginKind::SnapProfile, *profile}, {}};
     }
 
     auto environ = readSmallFile(procPath(pid, "environ"));
     auto folders = dataFoldersFor(pid, environ);
+    // From here on the answer, found or not, rests on these folders' entries.
+    FoundOrigin found;
+    for (const auto& folder : folders) found.folders.push_back(folder.path);
     if (environ) {
         if (auto file = launchedDesktopFile(*environ, pid)) {
             // Only entries in the folders we index count: the variable is the
             // process's own word, and the helper must not open any file it
             // names.
             index_.include(folders);
-            if (index_.appIDForEntryPath(*file)) return AppOrigin{OriginKind::DesktopEntry, *file};
+            if (index_.appIDForEntryPath(*file)) {
+                found.origin = AppOrigin{OriginKind::DesktopEntry, *file};
+                return found;
+            }
         }
     }
     if (auto executable = executableOf(pid)) {
         if (auto entry = index_.entryPathForExecutable(folders, *executable)) {
-            return AppOrigin{OriginKind::DesktopEntry, *entry};
+            found.origin = AppOrigin{OriginKind::DesktopEntry, *entry};
         }
     }
-    return std::nullopt;
+    return found;
 }
 
 std::optional<std::string> IdentityResolver::readAppID(const AppOrigin& origin) {

@@ -151,7 +151,8 @@ void DesktopIndex::ensure(const std::vector<DataFolder>& dataFolders) {
     if (missing == 0) return;
     if (folders_.size() + missing > kMaxFolders) {
         folders_.clear();
-        ++generation_;
+        changedAt_.clear();
+        forgottenAt_ = ++generation_;
     }
     for (const auto& dataFolder : dataFolders) {
         if (!folders_.contains(dataFolder)) {
@@ -167,14 +168,25 @@ const DataFolderIndex* DesktopIndex::known(const DataFolder& dataFolder) const {
 
 bool DesktopIndex::refreshChanged() {
     std::lock_guard lock(mutex_);
-    bool changed = false;
-    for (auto& [path, index] : folders_) {
+    std::vector<std::string> changed;
+    for (auto& [folder, index] : folders_) {
         if (!index->changedOnDisk()) continue;
         index->reload(budgetBeside(index.get()));
-        changed = true;
+        changed.push_back(folder.path);
     }
-    if (changed) ++generation_;
-    return changed;
+    if (changed.empty()) return false;
+    ++generation_;
+    for (const auto& path : changed) changedAt_[path] = generation_;
+    return true;
+}
+
+std::uint64_t DesktopIndex::lastChangeOf(const std::vector<std::string>& dataFolders) const {
+    std::lock_guard lock(mutex_);
+    std::uint64_t last = forgottenAt_;
+    for (const auto& path : dataFolders) {
+        if (auto it = changedAt_.find(path); it != changedAt_.end()) last = std::max(last, it->second);
+    }
+    return last;
 }
 
 std::uint64_t DesktopIndex::generation() const {

@@ -86,6 +86,10 @@ public:
     bool refreshChanged();
     // Moves on every re-read, so derived answers can be dropped.
     std::uint64_t generation() const;
+    // The generation at which any of these data folders was last re-read
+    // (or everything was forgotten); answers derived from them at a later
+    // generation still hold.
+    std::uint64_t lastChangeOf(const std::vector<std::string>& dataFolders) const;
 
     // The ID of the entry at `path` if it lies in a folder read before and
     // names an application.
@@ -118,6 +122,8 @@ private:
     ExecutableSearch search_;
     std::map<DataFolder, std::unique_ptr<DataFolderIndex>> folders_;
     std::uint64_t generation_ = 0;
+    std::map<std::string, std::uint64_t> changedAt_;  // by folder path
+    std::uint64_t forgottenAt_ = 0;
 };
 
 }  // namespace korvane::identity
