@@ -14,6 +14,7 @@ namespace korvane::identity {
 namespace {
 
 constexpr std::string_view kFlatpakSystemExports = "/var/lib/flatpak/exports/share";
+constexpr std::string_view kSnapDesktopFolder = "/var/lib/snapd/desktop";
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 constexpr std::size_t kLabelLimit = 4096;
 constexpr std::size_t kFlatpakInfoLimit = 64 * 1024;
@@ -34,8 +35,10 @@ IdentityConfig IdentityConfig::fromEnvironment() {
     IdentityConfig config;
     config.systemDataFolders.emplace_back(kFlatpakSystemExports);
     const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    std::vector<std::string> folders = dataDirs && *dataDirs ? splitPathList(dataDirs)
-                                                             : std::vector<std::string>{"/usr/local/share", "/usr/share"};
+    std::vector<std::string> folders = dataDirs && *dataDirs
+                                           ? splitPathList(dataDirs)
+                                           : std::vector<std::string>{"/usr/local/share", "/usr/share",
+                                                                      std::string(kSnapDesktopFolder)};
     for (auto& folder : folders) {
         if (folder != kFlatpakSystemExports) config.systemDataFolders.push_back(std::move(folder));
     }

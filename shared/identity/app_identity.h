@@ -87,8 +87,9 @@ struct IdentityConfig {
     // when left empty.
     std::function<std::optional<std::string>(uid_t)> homeOf;
 
-    // Flatpak's system exports, then $XDG_DATA_DIRS (or /usr/local/share and
-    // /usr/share), and $PATH, of the calling process.
+    // Flatpak's system exports, then $XDG_DATA_DIRS (or /usr/local/share,
+    // /usr/share and snapd's desktop folder), and $PATH, of the calling
+    // process. These are the system's and are read with the caller's rights.
     static IdentityConfig fromEnvironment();
 };
 

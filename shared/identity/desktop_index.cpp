@@ -16,6 +16,9 @@ constexpr int kMaxDepth = 8;
 // Data homes belong to users; one stuffed with files must not make the helper
 // read without end.
 constexpr std::size_t kMaxEntries = 10000;
+// Everything the walk meets counts, so a folder of a million other files
+// ends the walk as surely as ten thousand entries do.
+constexpr std::size_t kMaxWalked = 50000;
 // Coarse file-system timestamps tick every few milliseconds; a second is far
 // beyond any of them.
 constexpr std::int64_t kSettle = 1'000'000'000;
@@ -77,7 +80,8 @@ void DataFolderIndex::reload(std::size_t byteBudget) {
     if (stamps_.front().exists) {
         std::error_code error;
         fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error);
-        for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::size_t walked = 0;
+        for (; !error && it != fs::recursive_directory_iterator() && ++walked <= kMaxWalked; it.increment(error)) {
             std::error_code typeError;
             // Linked folders are not followed: a link cycle would never end.
             if (it->is_symlink(typeError) && it->is_directory(typeError)) continue;
