@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <list>
 #include <memory>

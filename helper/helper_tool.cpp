@@ -17,6 +17,7 @@ HelperTool::~HelperTool() {
     monitoringTimer_.cancel();
     // A scan asked for by a jail-list update may still be running; it uses
     // this object, so wait for it.
+    closing_ = true;
     {
         std::lock_guard lock(scansMutex_);
         stopScanning_ = true;

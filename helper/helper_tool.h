@@ -2,6 +2,7 @@
 // The one object that serves every connection of the helper. It owns the set
 // of processes given the background policy and the set of jailed applications;
 // both outlive every client.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -95,6 +96,8 @@ private:
     std::condition_variable scanWanted_;
     bool scanRequested_ = false;
     bool stopScanning_ = false;
+    // Set on the way out: a scan in progress throttles nothing more.
+    std::atomic<bool> closing_{false};
     std::thread scanThread_;
 };
 

@@ -106,6 +106,7 @@ void HelperTool::checkJailedProcesses() {
     log::write("KorvaneHelper: checkJailedProcesses — found " + std::to_string(matches.size()) +
                " matching processes");
     for (const auto& match : matches) {
+        if (closing_) return;
         // Test and insert under one hold of the lock, the tool run included, so
         // two scans never throttle one process twice.
         std::lock_guard lock(pidsQueue_);
