@@ -127,6 +127,19 @@ TEST_F(JailAndBeast, UpdatesShareOneScanThreadAndTooLongAListIsRefused) {
     EXPECT_FALSE(replies.received[0].success);
     EXPECT_EQ(replies.received[0].message, "Too many jailed applications: 1025 (at most 1024)");
     EXPECT_TRUE(fresh.tool->jailedBundleIDsSnapshot().empty());
+
+    // The longest list there may be is logged in a few KiB, with the count of the rest.
+    std::vector<std::string> longest;
+    for (std::size_t i = 0; i < helper::kMaxJailedBundleIDs; ++i) longest.push_back("org.example.App" + std::to_string(i));
+    fresh.tool->updateJailedBundleIDs(longest, replies.block());
+    EXPECT_TRUE(replies.received.back().success);
+    auto lines = fresh.log.lines();
+    auto updated = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with("KorvaneHelper: Jailed bundle IDs updated: [\"org.example.App0\"");
+    });
+    ASSERT_NE(updated, lines.end());
+    EXPECT_LT(updated->size(), 5000u);
+    EXPECT_TRUE(updated->ends_with(" more]")) << *updated;
 }
 
 TEST_F(JailAndBeast, TwoConcurrentScansNeverThrottleOnePidTwice) {
