@@ -58,7 +58,10 @@ private:
     std::string folder_, socket_;
     StdMainLoop loop_;
     InstantRunner runner_;
-    helper::HelperTool tool_{{.mainLoop = loop_, .runner = runner_, .taskPolicyPath = "tp"}};
+    helper::HelperTool tool_{{.mainLoop = loop_,
+                              .runner = runner_,
+                              .taskPolicyPath = "tp",
+                              .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }}};
     helper::HelperService service_{tool_, ::getuid()};
     std::thread loopThread_;
     std::unique_ptr<linux_platform::SocketHelperConnection> connection_;

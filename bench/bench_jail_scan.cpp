@@ -156,7 +156,7 @@ void BM_JailTick(benchmark::State& state) {
                              .runner = runner,
                              .taskPolicyPath = std::string(paths::kTaskPolicyTool),
                              .scanner = &info,
-                             .processExists = [](std::int32_t) { return true; }});
+                             .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }});
     // The first scan indexes the entries and throttles the matches.
     scansFinished = 0;
     tool.updateJailedBundleIDs({appID(3), appID(17), "firefox-esr"}, [](bool, std::optional<std::string>) {});
@@ -228,7 +228,7 @@ void BM_BeastModeActivation(benchmark::State& state) {
                              .runner = runner,
                              .taskPolicyPath = std::string(paths::kTaskPolicyTool),
                              .scanner = &info,
-                             .processExists = {}});
+                             .startTimeOf = {}});
     std::size_t throttled = 0;
     for (auto _ : state) {
         bool replied = false;

@@ -16,7 +16,7 @@ void HelperTool::setBeastMode(bool enabled, std::int32_t focusPID, ReplyBlock re
     runTaskPolicy(false, focusPID, [&](bool success, const std::optional<std::string>&) {
         if (!success) return;
         std::lock_guard lock(pidsQueue_);
-        throttledPIDs_.erase(focusPID);
+        noteReleasedLocked(focusPID);
     });
     std::vector<std::int32_t> candidates;
     if (deps_.scanner) candidates = deps_.scanner->guiAppPIDs(focusPID);
@@ -24,7 +24,7 @@ void HelperTool::setBeastMode(bool enabled, std::int32_t focusPID, ReplyBlock re
         runTaskPolicy(true, pid, [&](bool success, const std::optional<std::string>&) {
             if (!success) return;
             std::lock_guard lock(pidsQueue_);
-            throttledPIDs_.insert(pid);
+            noteThrottledLocked(pid);
         });
     }
     deps_.mainLoop.post([reply = std::move(reply)] { reply(true, std::nullopt); });

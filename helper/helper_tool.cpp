@@ -1,24 +1,29 @@
 #include "helper/helper_tool.h"
 
-#include <signal.h>
-
+#include "platform/linux/proc/process_tree.h"
 #include "shared/log/log.h"
 
 namespace korvane::helper {
 
 HelperTool::HelperTool(HelperToolDependencies deps) : deps_(std::move(deps)) {
-    if (!deps_.processExists) {
-        deps_.processExists = [](std::int32_t pid) { return ::kill(pid, 0) == 0; };
+    if (!deps_.startTimeOf) {
+        deps_.startTimeOf = [](std::int32_t pid) { return linux_platform::readStartTime("/proc", pid); };
     }
+    loadThrottled();
     startMonitoring();
 }
 
 HelperTool::~HelperTool() {
     monitoringTimer_.cancel();
-    // A scan started by a jail-list update may still be running on its own
-    // thread; it uses this object, so wait for it.
-    std::unique_lock lock(scansMutex_);
-    scansDone_.wait(lock, [this] { return scansRunning_ == 0; });
+    // A scan asked for by a jail-list update may still be running; it uses
+    // this object, so wait for it.
+    closing_ = true;
+    {
+        std::lock_guard lock(scansMutex_);
+        stopScanning_ = true;
+    }
+    scanWanted_.notify_all();
+    if (scanThread_.joinable()) scanThread_.join();
 }
 
 std::set<std::string> HelperTool::jailedBundleIDsSnapshot() const {

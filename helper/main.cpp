@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -16,9 +17,12 @@
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
 #include "helper/proc_process_info.h"
+#include "helper/reply_text.h"
+#include "helper/runtime_state_file.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/sched/in_process_task_policy_runner.h"
+#include "platform/linux/socket/unix_socket.h"
 #include "shared/identity/app_identity.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
@@ -51,30 +55,57 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // Much of what the log shows comes from clients and other processes
+    // (method names, application IDs, command lines, tool output); one event
+    // stays one line whatever they hold.
+    log::setSink([](std::string_view line) {
+        std::string text = helper::escapedControlCharacters(line);
+        text.push_back('\n');
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    });
 
+    // Records of what this helper changed live in a folder only root may
+    // write to, beside the socket in production.
+    const std::string runtimeFolder = paths::helperRuntimeFolder();
+    if (auto folder = linux_platform::ensurePrivateFolder(runtimeFolder); !folder) {
+        log::write("KorvaneHelper: Cannot keep records in " + runtimeFolder + " — " + folder.error());
+        return 1;
+    }
+    helper::RuntimeStateFile fanRecord(runtimeFolder + "/" + helper::kFanRecordName);
     // Fans and the CPU temperature come from the kernel's hwmon devices.
-    SMCBridge::setDriver(std::make_shared<linux_platform::HwmonSMCDriver>(paths::sysfsRoot()));
+    auto hwmon = std::make_shared<linux_platform::HwmonSMCDriver>(paths::sysfsRoot(), &fanRecord);
+    SMCBridge::setDriver(hwmon);
 
     StdMainLoop mainLoop;
     // Runs of our own taskpolicy are calls into its library; other programs
     // (and a taskpolicy named by KORVANE_TASKPOLICY in tests) are started.
     linux_platform::SpawnProcessRunner spawner;
+    helper::RuntimeStateFile threadStatesRecord(runtimeFolder + "/" + helper::kThreadStatesRecordName);
     linux_platform::InProcessTaskPolicyRunner runner(spawner, std::string(paths::kTaskPolicyTool),
-                                                     paths::sysfsRoot());
+                                                     paths::sysfsRoot(), "/proc", &threadStatesRecord);
     identity::SystemdUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
     helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
+    helper::RuntimeStateFile throttledRecord(runtimeFolder + "/" + helper::kThrottledRecordName);
     helper::HelperTool tool({.mainLoop = mainLoop,
                              .runner = runner,
                              .taskPolicyPath = options->taskPolicyPath,
                              .scanner = &processInfo,
-                             .processExists = {}});
+                             .startTimeOf = {},
+                             .throttledRecord = &throttledRecord});
 
     helper::HelperService service(tool, options->allowedUid);
     std::string socketPath = paths::helperSocketPath();
     if (auto listening = service.listen(socketPath); !listening) {
         log::write("KorvaneHelper: Cannot serve " + socketPath + " — " + listening.error());
         return 1;
+    }
+    // Only now is this the one helper: a fan a killed predecessor left in
+    // manual goes back to automatic before any client is answered.
+    for (const auto& fan : hwmon->restoreRecordedFans()) {
+        log::write("KorvaneHelper: " + std::string(fan.restored ? "Fan " : "Could not restore fan ") + fan.identity +
+                   (fan.restored ? " restored to Auto after an unclean stop" : " left in manual by an unclean stop"));
     }
     service.start();
     log::write("KorvaneHelper: Daemon started with Mach service name: " + std::string(paths::kServiceName));
@@ -88,9 +119,16 @@ int main(int argc, char** argv) {
     signalWaiter.detach();
 
     mainLoop.run();
-    service.stop();
+    bool allEnded = service.stop();
     // No client can switch a fan any more: hand every fan we left in manual
     // back to its automatic control before we go.
     helper::manualFanRegistry().restoreAutomatic();
+    if (!allEnded) {
+        // An operation still runs on a connection's thread and uses what
+        // would be destroyed on the way out; what it did so far is on
+        // record for the next start.
+        log::write("KorvaneHelper: Stopped with an operation still in progress");
+        std::_Exit(0);
+    }
     return 0;
 }

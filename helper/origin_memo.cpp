@@ -2,32 +2,35 @@
 
 namespace korvane::helper {
 
-std::optional<identity::AppOrigin> OriginMemo::originOf(
-    std::int32_t pid, std::string_view arguments, std::uint64_t generation,
-    const std::function<std::optional<identity::AppOrigin>()>& find) {
+std::optional<identity::AppOrigin> OriginMemo::originOf(std::int32_t pid, std::string_view arguments,
+                                                        std::uint64_t generation,
+                                                        const std::function<identity::FoundOrigin()>& find,
+                                                        const LastChange& lastChangeOf) {
     auto now = now_();
     {
         std::lock_guard lock(mutex_);
-        if (generation > generation_) {
-            entries_.clear();
-            generation_ = generation;
-        }
         auto it = entries_.find(pid);
-        if (it != entries_.end() && it->second.arguments == arguments && it->second.settled) return it->second.origin;
+        if (it != entries_.end() && it->second.arguments == arguments && it->second.settled &&
+            lastChangeOf(it->second.folders) <= it->second.foundAt) {
+            return it->second.origin;
+        }
     }
     // Looked up without the lock: other scans need not wait for our /proc reads.
-    auto origin = find();
+    auto found = find();
     std::lock_guard lock(mutex_);
-    if (generation < generation_) return origin;  // found while the entries changed; not worth keeping
     auto [it, inserted] = entries_.try_emplace(pid);
     Entry& entry = it->second;
     if (inserted || entry.arguments != arguments) {
         entry.arguments = std::string(arguments);
         entry.firstSeen = now;
     }
-    entry.origin = origin;
+    entry.origin = found.origin;
+    entry.folders = std::move(found.folders);
+    // The generation read before the lookup: a folder that changed during it
+    // makes the next scan look again.
+    entry.foundAt = generation;
     entry.settled = now - entry.firstSeen >= kSettleTime;
-    return origin;
+    return found.origin;
 }
 
 void OriginMemo::keepOnly(const std::function<bool(std::int32_t pid)>& listed) {

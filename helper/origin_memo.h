@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "shared/identity/app_identity.h"
 
@@ -29,11 +30,15 @@ public:
 
     // The origin of `pid` running `arguments` (its listing line): remembered
     // from an earlier scan, or found by `find`. A new command line means a
-    // new program or a new process under a reused pid; a new `generation` of
-    // the identities forgets everything.
+    // new program or a new process under a reused pid. An origin found at
+    // `generation` stays as long as `lastChangeOf` its folders is not later:
+    // a folder that changes on every scan costs only the processes whose
+    // answers rest on it.
+    using LastChange = std::function<std::uint64_t(const std::vector<std::string>& folders)>;
     std::optional<identity::AppOrigin> originOf(std::int32_t pid, std::string_view arguments,
                                                 std::uint64_t generation,
-                                                const std::function<std::optional<identity::AppOrigin>()>& find);
+                                                const std::function<identity::FoundOrigin()>& find,
+                                                const LastChange& lastChangeOf);
 
     // Forgets processes that a complete listing no longer shows.
     void keepOnly(const std::function<bool(std::int32_t pid)>& listed);
@@ -42,6 +47,8 @@ private:
     struct Entry {
         std::string arguments;
         std::optional<identity::AppOrigin> origin;
+        std::vector<std::string> folders;
+        std::uint64_t foundAt = 0;
         std::chrono::steady_clock::time_point firstSeen;
         bool settled = false;
     };
@@ -49,7 +56,6 @@ private:
     Clock now_;
     std::mutex mutex_;
     std::unordered_map<std::int32_t, Entry> entries_;
-    std::uint64_t generation_ = 0;
 };
 
 }  // namespace korvane::helper

@@ -56,7 +56,9 @@ ProcessInfo::ProcessInfo(ProcessInfoDependencies deps)
     : deps_(std::move(deps)), memo_(deps_.now ? deps_.now : [] { return std::chrono::steady_clock::now(); }) {}
 
 std::optional<identity::AppOrigin> ProcessInfo::originOf(const ListingLine& line, std::uint64_t generation) {
-    return memo_.originOf(line.pid, line.arguments, generation, [&] { return deps_.identity.originOf(line.pid); });
+    return memo_.originOf(
+        line.pid, line.arguments, generation, [&] { return deps_.identity.findOrigin(line.pid); },
+        [&](const std::vector<std::string>& folders) { return deps_.identity.lastChangeOf(folders); });
 }
 
 void ProcessInfo::forgetUnlisted(const std::vector<ListingLine>& lines) {

@@ -10,4 +10,38 @@ std::string trimmedToolOutput(std::string_view bytes) {
     return std::string(trimmed(bytes, " \t\n\r\v\f"));
 }
 
+std::string cappedReplyText(std::string text) {
+    static constexpr std::string_view kEllipsis = "…";
+    if (text.size() <= kMaxReplyTextBytes) return text;
+    std::size_t keep = kMaxReplyTextBytes - kEllipsis.size();
+    // Never end inside a character: continuation bytes are 10xxxxxx.
+    while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
+    text.resize(keep);
+    text += kEllipsis;
+    return text;
+}
+
+std::string escapedControlCharacters(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    return out;
+}
+
 }  // namespace korvane::helper

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -7,5 +8,18 @@ namespace korvane::helper {
 // A tool's output as it goes into a reply: decoded as UTF-8 and trimmed of
 // white space and newlines at both ends; empty when the bytes are not UTF-8.
 std::string trimmedToolOutput(std::string_view bytes);
+
+// The longest failure text a reply carries, far inside the frame limit
+// every client accepts.
+inline constexpr std::size_t kMaxReplyTextBytes = 64 * 1024;
+
+// `text` cut to kMaxReplyTextBytes at a character boundary, ending in "…"
+// when anything was cut.
+std::string cappedReplyText(std::string text);
+
+// One log line for any text: control characters, newlines among them,
+// become visible escapes (\n, \t, \r, \xNN), so that what a client or
+// another process wrote can never start a line of its own.
+std::string escapedControlCharacters(std::string_view text);
 
 }  // namespace korvane::helper

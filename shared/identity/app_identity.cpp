@@ -14,6 +14,7 @@ namespace korvane::identity {
 namespace {
 
 constexpr std::string_view kFlatpakSystemExports = "/var/lib/flatpak/exports/share";
+constexpr std::string_view kSnapDesktopFolder = "/var/lib/snapd/desktop";
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 constexpr std::size_t kLabelLimit = 4096;
 constexpr std::size_t kFlatpakInfoLimit = 64 * 1024;
@@ -34,8 +35,10 @@ IdentityConfig IdentityConfig::fromEnvironment() {
     IdentityConfig config;
     config.systemDataFolders.emplace_back(kFlatpakSystemExports);
     const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    std::vector<std::string> folders = dataDirs && *dataDirs ? splitPathList(dataDirs)
-                                                             : std::vector<std::string>{"/usr/local/share", "/usr/share"};
+    std::vector<std::string> folders = dataDirs && *dataDirs
+                                           ? splitPathList(dataDirs)
+                                           : std::vector<std::string>{"/usr/local/share", "/usr/share",
+                                                                      std::string(kSnapDesktopFolder)};
     for (auto& folder : folders) {
         if (folder != kFlatpakSystemExports) config.systemDataFolders.push_back(std::move(folder));
     }
@@ -68,24 +71,25 @@ std::optional<std::string> IdentityResolver::homeOf(uid_t uid) {
     return it->second;
 }
 
-std::vector<std::string> IdentityResolver::dataFoldersFor(pid_t pid, const std::optional<std::string>& environ) {
+std::vector<DataFolder> IdentityResolver::dataFoldersFor(pid_t pid, const std::optional<std::string>& environ) {
+    struct stat owner {};
+    bool ownerKnown = ::stat(procPath(pid, {}).c_str(), &owner) == 0;
     std::optional<std::string> dataHome;
     if (environ) {
         auto value = environValue(*environ, "XDG_DATA_HOME");
         if (value && value->starts_with('/')) dataHome = std::string(*value);
     }
-    if (!dataHome) {
-        struct stat owner {};
-        if (::stat(procPath(pid, {}).c_str(), &owner) == 0) {
-            if (auto home = homeOf(owner.st_uid)) dataHome = *home + "/.local/share";
-        }
+    if (!dataHome && ownerKnown) {
+        if (auto home = homeOf(owner.st_uid)) dataHome = *home + "/.local/share";
     }
-    std::vector<std::string> folders;
-    if (dataHome) {
-        folders.push_back(*dataHome);
-        folders.push_back(*dataHome + "/flatpak/exports/share");
+    std::vector<DataFolder> folders;
+    // Without a known owner nobody's rights are safe to assume for its folders.
+    if (dataHome && ownerKnown) {
+        FileReader reader{owner.st_uid, owner.st_gid};
+        folders.push_back({*dataHome, reader});
+        folders.push_back({*dataHome + "/flatpak/exports/share", reader});
     }
-    folders.insert(folders.end(), config_.systemDataFolders.begin(), config_.systemDataFolders.end());
+    for (const auto& system : config_.systemDataFolders) folders.push_back({system, std::nullopt});
     return folders;
 }
 
@@ -107,43 +111,51 @@ std::optional<std::string> IdentityResolver::executableOf(pid_t pid) const {
     return ExecutableSearch(config_.executableSearchPath).resolve(firstWord);
 }
 
-std::optional<AppOrigin> IdentityResolver::originOf(pid_t pid) {
-    if (pid <= 0) return std::nullopt;
+std::optional<AppOrigin> IdentityResolver::originOf(pid_t pid) { return findOrigin(pid).origin; }
+
+FoundOrigin IdentityResolver::findOrigin(pid_t pid) {
+    if (pid <= 0) return {};
     // Inside the user's manager every process has a user unit; only when
     // there is none is the system manager worth asking. A unit not named
     // after an application leaves the question to the other sources.
     auto unit = units_.userUnit(pid);
     if (!unit) unit = units_.systemUnit(pid);
-    if (unit && appIDFromUnitName(*unit)) return AppOrigin{OriginKind::SystemdUnit, *unit};
+    if (unit && appIDFromUnitName(*unit)) return {AppOrigin{OriginKind::SystemdUnit, *unit}, {}};
 
     std::string flatpakInfo = procPath(pid, "root/.flatpak-info");
     struct stat info {};
     if (::stat(flatpakInfo.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        return AppOrigin{OriginKind::FlatpakInfo, flatpakInfo};
+        return {AppOrigin{OriginKind::FlatpakInfo, flatpakInfo}, {}};
     }
 
     if (auto label = readSmallFile(procPath(pid, "attr/current"), kLabelLimit)) {
         auto profile = snapProfile(*label);
-        if (profile && snapAppID(*profile)) return AppOrigin{OriginKind::SnapProfile, *profile};
+        if (profile && snapAppID(*profile)) return {AppOrigin{OriginKind::SnapProfile, *profile}, {}};
     }
 
     auto environ = readSmallFile(procPath(pid, "environ"));
     auto folders = dataFoldersFor(pid, environ);
+    // From here on the answer, found or not, rests on these folders' entries.
+    FoundOrigin found;
+    for (const auto& folder : folders) found.folders.push_back(folder.path);
     if (environ) {
         if (auto file = launchedDesktopFile(*environ, pid)) {
             // Only entries in the folders we index count: the variable is the
             // process's own word, and the helper must not open any file it
             // names.
             index_.include(folders);
-            if (index_.appIDForEntryPath(*file)) return AppOrigin{OriginKind::DesktopEntry, *file};
+            if (index_.appIDForEntryPath(*file)) {
+                found.origin = AppOrigin{OriginKind::DesktopEntry, *file};
+                return found;
+            }
         }
     }
     if (auto executable = executableOf(pid)) {
         if (auto entry = index_.entryPathForExecutable(folders, *executable)) {
-            return AppOrigin{OriginKind::DesktopEntry, *entry};
+            found.origin = AppOrigin{OriginKind::DesktopEntry, *entry};
         }
     }
-    return std::nullopt;
+    return found;
 }
 
 std::optional<std::string> IdentityResolver::readAppID(const AppOrigin& origin) {

@@ -43,6 +43,13 @@ struct AppIdentity {
     AppOrigin origin;
 };
 
+// An origin and the data folders whose entries decided it: none for an
+// origin that no desktop entry speaks for (a unit, a sandbox).
+struct FoundOrigin {
+    std::optional<AppOrigin> origin;
+    std::vector<std::string> folders;
+};
+
 // What a process scan needs to know about identities; tests fake it.
 class ProcessIdentity {
 public:
@@ -58,6 +65,15 @@ public:
     // Moves whenever what decides origins changed (desktop entries were
     // installed or removed), so origins found before may no longer hold.
     virtual std::uint64_t generation() const { return 0; }
+    // originOf, with the folders it depended on.
+    virtual FoundOrigin findOrigin(pid_t pid) { return {originOf(pid), {}}; }
+    // The generation at which any of `folders` last changed: an origin found
+    // at a later generation still holds. Without a finer record, any change
+    // counts.
+    virtual std::uint64_t lastChangeOf(const std::vector<std::string>& folders) const {
+        (void)folders;
+        return generation();
+    }
 };
 
 struct IdentityConfig {
@@ -71,8 +87,9 @@ struct IdentityConfig {
     // when left empty.
     std::function<std::optional<std::string>(uid_t)> homeOf;
 
-    // Flatpak's system exports, then $XDG_DATA_DIRS (or /usr/local/share and
-    // /usr/share), and $PATH, of the calling process.
+    // Flatpak's system exports, then $XDG_DATA_DIRS (or /usr/local/share,
+    // /usr/share and snapd's desktop folder), and $PATH, of the calling
+    // process. These are the system's and are read with the caller's rights.
     static IdentityConfig fromEnvironment();
 };
 
@@ -82,7 +99,11 @@ public:
 
     void refresh() override;
     std::optional<AppOrigin> originOf(pid_t pid) override;
+    FoundOrigin findOrigin(pid_t pid) override;
     std::optional<std::string> readAppID(const AppOrigin& origin) override;
+    std::uint64_t lastChangeOf(const std::vector<std::string>& folders) const override {
+        return index_.lastChangeOf(folders);
+    }
 
     std::optional<AppIdentity> identify(pid_t pid);
     // The desktop entry that stands for `appID` for the user running `pid`
@@ -94,7 +115,8 @@ public:
 private:
     std::string procPath(pid_t pid, std::string_view leaf) const;
     // The owner's data home and Flatpak user exports, then the system's.
-    std::vector<std::string> dataFoldersFor(pid_t pid, const std::optional<std::string>& environ);
+    // The user's folders are read with the rights of the process's owner.
+    std::vector<DataFolder> dataFoldersFor(pid_t pid, const std::optional<std::string>& environ);
     std::optional<std::string> homeOf(uid_t uid);
     std::optional<std::string> executableOf(pid_t pid) const;
 

@@ -1,7 +1,6 @@
 #include "shared/identity/desktop_entry.h"
 
-#include <algorithm>
-#include <vector>
+#include <iterator>
 
 #include "shared/util/text.h"
 
@@ -39,7 +38,19 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
     DesktopEntry entry;
     bool inGroup = false;
     bool seenGroup = false;
-    std::vector<std::string_view> seenKeys;
+    // Only the keys below and the localized names are kept, each by its first
+    // occurrence; every other key is passed over, so the work grows with the
+    // text and nothing else.
+    struct Key {
+        std::string_view name;
+        std::string* text;
+        bool* flag;
+    };
+    const Key keys[] = {{"Type", &entry.type, nullptr},       {"Name", &entry.name, nullptr},
+                        {"Icon", &entry.icon, nullptr},       {"Exec", &entry.exec, nullptr},
+                        {"TryExec", &entry.tryExec, nullptr}, {"StartupWMClass", &entry.startupWMClass, nullptr},
+                        {"Hidden", nullptr, &entry.hidden},   {"NoDisplay", nullptr, &entry.noDisplay}};
+    unsigned seenKeys = 0;
     while (!text.empty()) {
         std::size_t end = text.find('\n');
         std::string_view line = trimmed(text.substr(0, end), kLineBlanks);
@@ -54,21 +65,21 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
         std::size_t equals = line.find('=');
         if (!inGroup || equals == std::string_view::npos) continue;
         std::string_view key = trimmed(line.substr(0, equals), kLineBlanks);
-        // The first occurrence of a key wins; localized keys (Name[de]) never
-        // match the names below.
-        if (std::find(seenKeys.begin(), seenKeys.end(), key) != seenKeys.end()) continue;
-        seenKeys.push_back(key);
-        std::string value = unescapedValue(trimmed(line.substr(equals + 1), kLineBlanks));
-        if (key == "Type") entry.type = std::move(value);
-        else if (key == "Name") entry.name = std::move(value);
-        else if (key == "Icon") entry.icon = std::move(value);
-        else if (key == "Exec") entry.exec = std::move(value);
-        else if (key == "TryExec") entry.tryExec = std::move(value);
-        else if (key == "StartupWMClass") entry.startupWMClass = std::move(value);
-        else if (key == "Hidden") entry.hidden = value == "true";
-        else if (key == "NoDisplay") entry.noDisplay = value == "true";
-        else if (key.starts_with("Name[") && key.ends_with(']') && key.size() > 6) {
-            entry.localizedNames.emplace(std::string(key.substr(5, key.size() - 6)), std::move(value));
+        // Name[ll_CC] and friends: the first occurrence of each locale wins.
+        if (key.starts_with("Name[") && key.ends_with(']') && key.size() > 6) {
+            entry.localizedNames.emplace(std::string(key.substr(5, key.size() - 6)),
+                                         unescapedValue(trimmed(line.substr(equals + 1), kLineBlanks)));
+            continue;
+        }
+        for (unsigned i = 0; i < std::size(keys); ++i) {
+            if (keys[i].name != key) continue;
+            if ((seenKeys & (1u << i)) == 0) {
+                seenKeys |= 1u << i;
+                std::string value = unescapedValue(trimmed(line.substr(equals + 1), kLineBlanks));
+                if (keys[i].text) *keys[i].text = std::move(value);
+                else *keys[i].flag = value == "true";
+            }
+            break;
         }
     }
     if (!seenGroup) return std::nullopt;

@@ -16,7 +16,9 @@ constexpr int kMaxDepth = 8;
 // Data homes belong to users; one stuffed with files must not make the helper
 // read without end.
 constexpr std::size_t kMaxEntries = 10000;
-constexpr std::size_t kMaxEntrySize = 256 * 1024;
+// Everything the walk meets counts, so a folder of a million other files
+// ends the walk as surely as ten thousand entries do.
+constexpr std::size_t kMaxWalked = 50000;
 // Coarse file-system timestamps tick every few milliseconds; a second is far
 // beyond any of them.
 constexpr std::int64_t kSettle = 1'000'000'000;
@@ -27,9 +29,9 @@ std::string_view baseName(std::string_view path) { return path.substr(path.rfind
 
 }  // namespace
 
-DataFolderIndex::DataFolderIndex(std::string dataFolder, const ExecutableSearch& search)
+DataFolderIndex::DataFolderIndex(DataFolder dataFolder, const ExecutableSearch& search, std::size_t byteBudget)
     : dataFolder_(std::move(dataFolder)), search_(search) {
-    reload();
+    reload(byteBudget);
 }
 
 DataFolderIndex::FolderStamp DataFolderIndex::stampOf(const std::string& path) {
@@ -47,6 +49,8 @@ DataFolderIndex::FolderStamp DataFolderIndex::stampOf(const std::string& path) {
 
 bool DataFolderIndex::changedOnDisk() const {
     if (unsettled_) return true;
+    ReadingAs rights(dataFolder_.reader);
+    if (!rights.ok()) return false;
     for (const auto& stamp : stamps_) {
         FolderStamp now = stampOf(stamp.path);
         if (now.exists != stamp.exists) return true;
@@ -58,20 +62,26 @@ bool DataFolderIndex::changedOnDisk() const {
     return false;
 }
 
-void DataFolderIndex::reload() {
+void DataFolderIndex::reload(std::size_t byteBudget) {
     entries_.clear();
     byID_.clear();
     byPath_.clear();
     idsByExecutable_.clear();
     stamps_.clear();
+    bytesRead_ = 0;
 
-    const std::string root = dataFolder_ + "/applications";
+    // Everything below, the walk and every open, happens with the rights of
+    // the folder's user, never with root's.
+    ReadingAs rights(dataFolder_.reader);
+    if (!rights.ok()) return;
+    const std::string root = dataFolder_.path + "/applications";
     stamps_.push_back(stampOf(root));
     std::vector<std::string> relativePaths;
     if (stamps_.front().exists) {
         std::error_code error;
         fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error);
-        for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::size_t walked = 0;
+        for (; !error && it != fs::recursive_directory_iterator() && ++walked <= kMaxWalked; it.increment(error)) {
             std::error_code typeError;
             // Linked folders are not followed: a link cycle would never end.
             if (it->is_symlink(typeError) && it->is_directory(typeError)) continue;
@@ -92,8 +102,9 @@ void DataFolderIndex::reload() {
         auto id = desktopFileID(relative);
         if (!id || byID_.contains(*id)) continue;
         std::string path = root + "/" + relative;
-        auto text = readSmallFile(path, kMaxEntrySize);
+        auto text = readSmallFile(path, std::min(kMaxEntryBytes, byteBudget - bytesRead_));
         if (!text) continue;
+        bytesRead_ += text->size();
         auto entry = parseDesktopEntry(*text);
         if (!entry) continue;
         entry->id = *id;
@@ -132,36 +143,54 @@ const std::vector<std::string>* DataFolderIndex::idsForExecutable(const std::str
     return it == idsByExecutable_.end() ? nullptr : &it->second;
 }
 
-void DesktopIndex::ensure(const std::vector<std::string>& dataFolders) {
+std::size_t DesktopIndex::budgetBeside(const DataFolderIndex* except) const {
+    std::size_t used = 0;
+    for (const auto& [folder, index] : folders_) used += index.get() == except ? 0 : index->bytesRead();
+    return std::min(kMaxFolderBytes, used >= kMaxIndexedBytes ? 0 : kMaxIndexedBytes - used);
+}
+
+void DesktopIndex::ensure(const std::vector<DataFolder>& dataFolders) {
     std::size_t missing = 0;
     for (const auto& dataFolder : dataFolders) missing += folders_.contains(dataFolder) ? 0 : 1;
     if (missing == 0) return;
     if (folders_.size() + missing > kMaxFolders) {
         folders_.clear();
-        ++generation_;
+        changedAt_.clear();
+        forgottenAt_ = ++generation_;
     }
     for (const auto& dataFolder : dataFolders) {
         if (!folders_.contains(dataFolder)) {
-            folders_.emplace(dataFolder, std::make_unique<DataFolderIndex>(dataFolder, search_));
+            folders_.emplace(dataFolder, std::make_unique<DataFolderIndex>(dataFolder, search_, budgetBeside(nullptr)));
         }
     }
 }
 
-const DataFolderIndex* DesktopIndex::known(const std::string& dataFolder) const {
+const DataFolderIndex* DesktopIndex::known(const DataFolder& dataFolder) const {
     auto it = folders_.find(dataFolder);
     return it == folders_.end() ? nullptr : it->second.get();
 }
 
 bool DesktopIndex::refreshChanged() {
     std::lock_guard lock(mutex_);
-    bool changed = false;
-    for (auto& [path, index] : folders_) {
+    std::vector<std::string> changed;
+    for (auto& [folder, index] : folders_) {
         if (!index->changedOnDisk()) continue;
-        index->reload();
-        changed = true;
+        index->reload(budgetBeside(index.get()));
+        changed.push_back(folder.path);
     }
-    if (changed) ++generation_;
-    return changed;
+    if (changed.empty()) return false;
+    ++generation_;
+    for (const auto& path : changed) changedAt_[path] = generation_;
+    return true;
+}
+
+std::uint64_t DesktopIndex::lastChangeOf(const std::vector<std::string>& dataFolders) const {
+    std::lock_guard lock(mutex_);
+    std::uint64_t last = forgottenAt_;
+    for (const auto& path : dataFolders) {
+        if (auto it = changedAt_.find(path); it != changedAt_.end()) last = std::max(last, it->second);
+    }
+    return last;
 }
 
 std::uint64_t DesktopIndex::generation() const {
@@ -169,7 +198,7 @@ std::uint64_t DesktopIndex::generation() const {
     return generation_;
 }
 
-void DesktopIndex::include(const std::vector<std::string>& dataFolders) {
+void DesktopIndex::include(const std::vector<DataFolder>& dataFolders) {
     std::lock_guard lock(mutex_);
     ensure(dataFolders);
 }
@@ -177,14 +206,14 @@ void DesktopIndex::include(const std::vector<std::string>& dataFolders) {
 std::optional<std::string> DesktopIndex::appIDForEntryPath(const std::string& path) {
     std::lock_guard lock(mutex_);
     for (const auto& [dataFolder, index] : folders_) {
-        if (!path.starts_with(dataFolder + "/applications/")) continue;
+        if (!path.starts_with(dataFolder.path + "/applications/")) continue;
         const DesktopEntry* entry = index->entryAtPath(path);
         if (entry && entry->identifiesApplication()) return entry->id;
     }
     return std::nullopt;
 }
 
-const DesktopEntry* DesktopIndex::winner(const std::vector<std::string>& dataFolders, const std::string& id) const {
+const DesktopEntry* DesktopIndex::winner(const std::vector<DataFolder>& dataFolders, const std::string& id) const {
     for (const auto& dataFolder : dataFolders) {
         const DataFolderIndex* index = known(dataFolder);
         if (const DesktopEntry* entry = index ? index->entryWithID(id) : nullptr) return entry;
@@ -192,7 +221,7 @@ const DesktopEntry* DesktopIndex::winner(const std::vector<std::string>& dataFol
     return nullptr;
 }
 
-std::optional<std::string> DesktopIndex::entryPathForExecutable(const std::vector<std::string>& dataFolders,
+std::optional<std::string> DesktopIndex::entryPathForExecutable(const std::vector<DataFolder>& dataFolders,
                                                                 const std::string& executable) {
     std::lock_guard lock(mutex_);
     ensure(dataFolders);
@@ -215,7 +244,7 @@ std::optional<std::string> DesktopIndex::entryPathForExecutable(const std::vecto
     return (named != owners.end() ? *named : owners.front())->path;
 }
 
-std::optional<DesktopEntry> DesktopIndex::entryForAppID(const std::vector<std::string>& dataFolders,
+std::optional<DesktopEntry> DesktopIndex::entryForAppID(const std::vector<DataFolder>& dataFolders,
                                                         const std::string& id) {
     std::lock_guard lock(mutex_);
     ensure(dataFolders);

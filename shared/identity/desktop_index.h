@@ -15,20 +15,38 @@
 
 #include "shared/identity/desktop_entry.h"
 #include "shared/identity/executable_search.h"
+#include "shared/identity/reading_rights.h"
 
 namespace korvane::identity {
+
+// A data folder and whose rights it is read with: a user's own (named by a
+// process's environment, or in its owner's home) with that user's, the
+// system's with the helper's.
+struct DataFolder {
+    std::string path;
+    std::optional<FileReader> reader;  // none: the system's folder
+    auto operator<=>(const DataFolder&) const = default;
+};
+
+// What one folder's index may take: entries are small, and a user's folder
+// stuffed with large files or links must not swell the helper.
+inline constexpr std::size_t kMaxEntryBytes = 64 * 1024;
+inline constexpr std::size_t kMaxFolderBytes = 4 << 20;
+inline constexpr std::size_t kMaxIndexedBytes = 32 << 20;
 
 // The entries below one data folder's applications/ subfolder.
 class DataFolderIndex {
 public:
-    DataFolderIndex(std::string dataFolder, const ExecutableSearch& search);
+    DataFolderIndex(DataFolder dataFolder, const ExecutableSearch& search, std::size_t byteBudget);
 
     // Whether an entry may have been added, removed or renamed since the last
     // read: some folder's modification time, or whether it exists, changed.
     bool changedOnDisk() const;
-    void reload();
+    // Reads the entries again, taking at most `byteBudget` bytes of files.
+    void reload(std::size_t byteBudget);
+    std::size_t bytesRead() const { return bytesRead_; }
 
-    const std::string& dataFolder() const { return dataFolder_; }
+    const std::string& dataFolder() const { return dataFolder_.path; }
     const DesktopEntry* entryWithID(const std::string& id) const;
     const DesktopEntry* entryAtPath(const std::string& path) const;
     // IDs of the entries whose TryExec or first Exec word is `executable`
@@ -45,8 +63,9 @@ private:
     };
     static FolderStamp stampOf(const std::string& path);
 
-    std::string dataFolder_;
+    DataFolder dataFolder_;
     const ExecutableSearch& search_;
+    std::size_t bytesRead_ = 0;
     std::vector<FolderStamp> stamps_;
     // A folder changed within the file system's timestamp granularity of the
     // read may change again without its time moving; such a read is redone.
@@ -67,6 +86,10 @@ public:
     bool refreshChanged();
     // Moves on every re-read, so derived answers can be dropped.
     std::uint64_t generation() const;
+    // The generation at which any of these data folders was last re-read
+    // (or everything was forgotten); answers derived from them at a later
+    // generation still hold.
+    std::uint64_t lastChangeOf(const std::vector<std::string>& dataFolders) const;
 
     // The ID of the entry at `path` if it lies in a folder read before and
     // names an application.
@@ -76,18 +99,20 @@ public:
     // hidden or replaced by a folder of higher precedence do not count; when
     // several own the program, the one whose ID is the program's own name
     // wins, otherwise the first in precedence order.
-    std::optional<std::string> entryPathForExecutable(const std::vector<std::string>& dataFolders,
+    std::optional<std::string> entryPathForExecutable(const std::vector<DataFolder>& dataFolders,
                                                       const std::string& executable);
     // Reads the folders (if new) so paths below them can be looked up.
-    void include(const std::vector<std::string>& dataFolders);
+    void include(const std::vector<DataFolder>& dataFolders);
     // The entry an application ID stands for, first match in precedence order.
-    std::optional<DesktopEntry> entryForAppID(const std::vector<std::string>& dataFolders, const std::string& id);
+    std::optional<DesktopEntry> entryForAppID(const std::vector<DataFolder>& dataFolders, const std::string& id);
 
 private:
     // Reads the folders not read yet; afterwards every one of them is known.
-    void ensure(const std::vector<std::string>& dataFolders);
-    const DataFolderIndex* known(const std::string& dataFolder) const;
-    const DesktopEntry* winner(const std::vector<std::string>& dataFolders, const std::string& id) const;
+    void ensure(const std::vector<DataFolder>& dataFolders);
+    const DataFolderIndex* known(const DataFolder& dataFolder) const;
+    const DesktopEntry* winner(const std::vector<DataFolder>& dataFolders, const std::string& id) const;
+    // What a folder other than `except` may still read under kMaxIndexedBytes.
+    std::size_t budgetBeside(const DataFolderIndex* except) const;
 
     // Data homes come from the processes we look at; a bound keeps a flood of
     // made-up ones from growing the index without end.
@@ -95,8 +120,10 @@ private:
 
     mutable std::mutex mutex_;
     ExecutableSearch search_;
-    std::map<std::string, std::unique_ptr<DataFolderIndex>> folders_;
+    std::map<DataFolder, std::unique_ptr<DataFolderIndex>> folders_;
     std::uint64_t generation_ = 0;
+    std::map<std::string, std::uint64_t> changedAt_;  // by folder path
+    std::uint64_t forgottenAt_ = 0;
 };
 
 }  // namespace korvane::identity

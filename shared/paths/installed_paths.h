@@ -20,10 +20,22 @@ inline constexpr const char* kSocketOverrideVariable = "KORVANE_HELPER_SOCKET";
 inline constexpr const char* kTaskPolicyOverrideVariable = "KORVANE_TASKPOLICY";
 // Tests point topology, hwmon and similar readers at a fixture tree.
 inline constexpr const char* kSysfsRootVariable = "KORVANE_SYSFS_ROOT";
+// Tests move the helper's records of what it changed (fans, throttled
+// processes); without it they live beside the socket.
+inline constexpr const char* kRuntimeFolderVariable = "KORVANE_HELPER_RUNTIME_DIR";
 
 inline std::string helperSocketPath() {
     const char* overridden = std::getenv(kSocketOverrideVariable);
     return overridden && *overridden ? std::string(overridden) : std::string(kSocketPath);
+}
+
+inline std::string helperRuntimeFolder() {
+    const char* overridden = std::getenv(kRuntimeFolderVariable);
+    if (overridden && *overridden) return overridden;
+    std::string socket = helperSocketPath();
+    auto slash = socket.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string("/") : socket.substr(0, slash);
 }
 
 inline std::string taskPolicyPath() {

@@ -116,16 +116,35 @@ TEST_F(Scans, AProcessIsLookedUpAfreshUntilItsOriginSettlesThenOnlyWhenItChanges
     EXPECT_EQ(identity.lookups(11), 5);
     identity.entriesChanged();
     scan();
-    EXPECT_EQ(identity.lookups(11), 6);
-    now += seconds(5);
     scan();
-    scan();
-    EXPECT_EQ(identity.lookups(11), 7);
+    EXPECT_EQ(identity.lookups(11), 6);  // looked up once after the change
     listing.set(std::string("PID COMMAND\n"));
     scan();
     listing.set(std::string("PID COMMAND\n11 mail --other-program\n"));
     scan();
-    EXPECT_EQ(identity.lookups(11), 8);  // forgotten while it was not listed
+    EXPECT_EQ(identity.lookups(11), 7);  // forgotten while it was not listed
+}
+
+// One user's folder changing on every scan costs only the processes whose
+// answers rest on it, not everyone's memo.
+TEST_F(Scans, AFolderThatChangesForgetsOnlyTheOriginsThatRestOnIt) {
+    using std::chrono::seconds;
+    auto scan = [&] { return info.pidsForBundleIDs({"org.example.Mail"}).size(); };
+    listing.set(std::string("PID COMMAND\n11 mail\n12 editor\n13 shell\n"));
+    identity.add(11, "/home/a/.local/share/applications/mail.desktop", "org.example.Mail");
+    identity.add(12, "app-gnome-org.example.Editor-12.scope", "org.example.Editor");
+    identity.dependsOn(11, "/home/a/.local/share");
+    identity.dependsOn(13, "/home/b/.local/share");  // no application, found from b's folder
+    scan();
+    now += seconds(5);
+    scan();
+    for (int round = 0; round < 3; ++round) {
+        identity.entriesChangedIn("/home/a/.local/share");
+        scan();
+    }
+    EXPECT_EQ(identity.lookups(11), 5);
+    EXPECT_EQ(identity.lookups(12), 2);
+    EXPECT_EQ(identity.lookups(13), 2);
 }
 
 }  // namespace

@@ -43,11 +43,39 @@ public:
         return lookups_[pid];
     }
     std::uint64_t generation() const override { return generation_; }
-    void entriesChanged() { ++generation_; }
+    // Entries changed everywhere, or in one data folder only.
+    void entriesChanged() { forgottenAt_ = ++generation_; }
+    void entriesChangedIn(const std::string& folder) {
+        std::lock_guard lock(mutex_);
+        changedAt_[folder] = ++generation_;
+    }
+    // The origin of `pid` rests on the entries of `folder`.
+    void dependsOn(pid_t pid, const std::string& folder) {
+        std::lock_guard lock(mutex_);
+        folders_[pid] = folder;
+    }
+    identity::FoundOrigin findOrigin(pid_t pid) override {
+        auto origin = originOf(pid);
+        std::lock_guard lock(mutex_);
+        auto folder = folders_.find(pid);
+        if (folder == folders_.end()) return {origin, {}};
+        return {origin, {folder->second}};
+    }
+    std::uint64_t lastChangeOf(const std::vector<std::string>& folders) const override {
+        std::lock_guard lock(mutex_);
+        std::uint64_t last = forgottenAt_;
+        for (const auto& folder : folders) {
+            if (auto it = changedAt_.find(folder); it != changedAt_.end()) last = std::max(last, it->second);
+        }
+        return last;
+    }
 
 private:
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::map<pid_t, std::string> paths_;
+    std::map<pid_t, std::string> folders_;
+    std::map<std::string, std::uint64_t> changedAt_;
+    std::atomic<std::uint64_t> forgottenAt_ = 0;
     std::map<std::string, std::string> ids_;
     std::map<std::string, int> reads_;
     std::map<pid_t, int> lookups_;

@@ -87,6 +87,26 @@ TEST_F(HelperCliEndToEnd, ThrottlesAndReleasesRealProcesses) {
     EXPECT_EQ(toolCalls().size(), 6u);
 }
 
+// Killed in the middle of its work, the helper leaves its throttled set on
+// record; the next one releases exactly those, so "OK" means released.
+TEST_F(HelperCliEndToEnd, AHelperStartedAfterAKillReleasesWhatTheKilledOneThrottled) {
+    Sleeper a, b;
+    ASSERT_EQ(ctl({"throttle-many", a.id(), b.id()}).exitStatus, 0);
+    EXPECT_EQ(helper.stop(SIGKILL), 128 + SIGKILL);
+
+    HelperDaemon next(KORVANE_HELPER_BINARY, socketPath, dir.path("next.log"),
+                      {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY},
+                       {"FAKE_TASKPOLICY_LOG", toolLog},
+                       {"KORVANE_SYSFS_ROOT", dir.path("sys")}});
+    ASSERT_TRUE(next.waitUntilListening()) << next.log();
+    EXPECT_THAT(next.log(), HasSubstr("KorvaneHelper: Took over 2 throttled processes from an earlier run"));
+    EXPECT_EQ(ctl({"unthrottle-all"}).exitStatus, 0);
+    auto calls = toolCalls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(std::set<std::string>(calls.begin() + 2, calls.end()),
+              (std::set<std::string>{"-B -p " + a.id(), "-B -p " + b.id()}));
+}
+
 TEST_F(HelperCliEndToEnd, FailuresComeBackAsTheHelpersMessage) {
     Sleeper alive;
     std::string ended = std::to_string(testing::endedPid());

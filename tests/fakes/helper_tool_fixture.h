@@ -1,6 +1,7 @@
 #pragma once
-// A HelperTool on a virtual main loop with a fake taskpolicy runner and a set
-// of living pids the test controls, and a way to collect the replies it sends.
+// A HelperTool on a virtual main loop with a fake taskpolicy runner and a
+// process table the test controls, and a way to collect the replies it sends.
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -11,6 +12,7 @@
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
 #include "tests/fakes/fake_process_runner.h"
+#include "tests/fakes/memory_record.h"
 
 namespace korvane::testing {
 
@@ -30,19 +32,33 @@ public:
 };
 
 struct HelperToolFixture {
-    explicit HelperToolFixture(helper::ProcessScanner* scanner = nullptr)
-        : tool(std::make_unique<helper::HelperTool>(helper::HelperToolDependencies{
-              .mainLoop = loop,
-              .runner = runner,
-              .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
-              .scanner = scanner,
-              .processExists = [this](std::int32_t pid) { return livingPIDs.contains(pid); },
-          })) {}
+    explicit HelperToolFixture(helper::ProcessScanner* scanner = nullptr) : tool(makeTool(scanner)) {}
+
+    // A tool on this fixture's loop, runner, process table and record, as a
+    // restarted helper would be.
+    std::unique_ptr<helper::HelperTool> makeTool(helper::ProcessScanner* scanner = nullptr) {
+        return std::make_unique<helper::HelperTool>(helper::HelperToolDependencies{
+            .mainLoop = loop,
+            .runner = runner,
+            .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
+            .scanner = scanner,
+            .startTimeOf = [this](std::int32_t pid) -> std::optional<std::uint64_t> {
+                if (endedPIDs.contains(pid)) return std::nullopt;
+                auto started = startTimes.find(pid);
+                return started == startTimes.end() ? 1 : started->second;
+            },
+            .throttledRecord = &record,
+        });
+    }
+
 
     log::CapturedLines log;
     VirtualMainLoop loop;
     FakeProcessRunner runner;
-    std::set<std::int32_t> livingPIDs;  // asked on the main loop's ticks only
+    // Every pid names a living process that started at 1, unless it is here.
+    std::set<std::int32_t> endedPIDs;
+    std::map<std::int32_t, std::uint64_t> startTimes;  // a new start time is a reused pid
+    MemoryRecord record;
     std::unique_ptr<helper::HelperTool> tool;
 };
 

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <optional>
 
 #include "tests/fakes/fixture_tree.h"
@@ -53,6 +54,45 @@ TEST_F(HelperFansEndToEnd, ManualSpeedThenSigtermHandsTheFanBackToItsCurve) {
     EXPECT_NE(log.find("KorvaneHelper: Fan 0 mode set to Manual"), std::string::npos);
     EXPECT_NE(log.find("KorvaneHelper: Fan 0 target RPM set to 2500"), std::string::npos);
     EXPECT_NE(log.find("KorvaneHelper: Fan 0 mode restored to Auto"), std::string::npos);
+}
+
+// A killed helper restores nothing itself; the next one finds the record and
+// puts the fan back before it answers anyone, and its own "automatic" later
+// is the chip's value, not the 2 a fan in manual would suggest.
+TEST_F(HelperFansEndToEnd, AFanLeftInManualByAKilledHelperIsBackOnItsCurveBeforeTheNextPing) {
+    start(5);
+    ASSERT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);
+    ASSERT_EQ(ctl({"fan-rpm", "0", "300"}).exitStatus, 0);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "0");
+    EXPECT_EQ(helper->stop(SIGKILL), 128 + SIGKILL);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "1");
+
+    helper.emplace(KORVANE_HELPER_BINARY, dir.path("helper.sock"), dir.path("helper2.log"),
+                   testing::Environment{{"KORVANE_SYSFS_ROOT", sysfs.root()}});
+    // Listening comes before the restore; answering only after it.
+    ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
+    auto ping = ctl({"ping"});
+    ASSERT_EQ(ping.exitStatus, 0) << ping.err << helper->log();
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+    EXPECT_NE(helper->log().find("/nct6775.656#1 restored to Auto after an unclean stop"), std::string::npos)
+        << helper->log();
+    EXPECT_FALSE(std::filesystem::exists(dir.path("fans.state")));
+
+    // Manual again, then automatic by request: the recorded 5, not 2.
+    ASSERT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path("fans.state")));
+    ASSERT_EQ(ctl({"fan-mode", "0", "auto"}).exitStatus, 0);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+    EXPECT_FALSE(std::filesystem::exists(dir.path("fans.state")));
+}
+
+TEST_F(HelperFansEndToEnd, AFanIsNotSwitchedWhenItsWayBackCannotBeRecorded) {
+    start(5);
+    // A folder where the record should be makes the record's rename fail.
+    dir.mkdir("fans.state/blocked");
+    auto manual = ctl({"fan-mode", "0", "manual"});
+    EXPECT_EQ(manual.exitStatus, 1);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
 }
 
 TEST_F(HelperFansEndToEnd, SigintRestoresAsSigtermDoes) {

@@ -78,7 +78,11 @@ protected:
     FakeProcessRunner runner;
     std::promise<void> released;
     bool releasedOnce = false;
-    helper::HelperTool tool{{.mainLoop = loop, .runner = runner, .taskPolicyPath = "tp"}};
+    // Every pid the fake runner "throttles" counts as a living process.
+    helper::HelperTool tool{{.mainLoop = loop,
+                             .runner = runner,
+                             .taskPolicyPath = "tp",
+                             .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }}};
     helper::HelperService service{tool, ::getuid()};
     std::thread loopThread;
 };

@@ -1,6 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include "helper/reply_text.h"
 #include "tests/fakes/helper_tool_fixture.h"
 
 namespace korvane {
@@ -62,9 +65,9 @@ TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInO
     runner.failFor("2", 1, "gone");
     runner.failToLaunchFor("4", "Permission denied");
     Replies replies;
-    tool->throttleMultipleProcesses({1, 2, 3, 4, 1}, replies.block());
+    tool->throttleMultipleProcesses({11, 2, 3, 4, 11}, replies.block());
 
-    EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 1", "-b -p 2", "-b -p 3", "-b -p 4", "-b -p 1"));
+    EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 11", "-b -p 2", "-b -p 3", "-b -p 4", "-b -p 11"));
     EXPECT_THAT(replies.received, IsEmpty()) << "the reply belongs to the main loop";
     loop.runPending();
     ASSERT_EQ(replies.received.size(), 1u);
@@ -72,7 +75,7 @@ TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInO
     EXPECT_EQ(replies.received[0].message,
               "PID 2: taskpolicy failed for PID 2 with exit code 1: gone; "
               "PID 4: Failed to launch taskpolicy for PID 4: Permission denied");
-    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{1, 3}));
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{3, 11}));
 }
 
 TEST_F(ThrottleEngine, EmptyInputsAndPingRunNothingAndSucceed) {
@@ -119,7 +122,7 @@ TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
 TEST_F(ThrottleEngine, DeadPidsLeaveTheSetOnTheNextTick) {
     Replies ignored;
     tool->throttleMultipleProcesses({20, 21, 22}, ignored.block());
-    livingPIDs = {21};
+    endedPIDs = {20, 22};
     loop.advanceBy(seconds(4.9));
     EXPECT_EQ(tool->throttledPIDsSnapshot().size(), 3u) << "the first tick comes after 5 s";
     loop.advanceBy(seconds(0.1));
@@ -128,6 +131,85 @@ TEST_F(ThrottleEngine, DeadPidsLeaveTheSetOnTheNextTick) {
     log.clear();
     loop.advanceBy(seconds(5));
     EXPECT_THAT(log.lines(), IsEmpty()) << "nothing dropped, nothing logged";
+}
+
+TEST_F(ThrottleEngine, InitAndTheHelperItselfAreRefusedWithoutRunningTheTool) {
+    std::string self = std::to_string(::getpid());
+    Replies replies;
+    tool->throttleProcess(1, replies.block());
+    tool->unthrottleProcess(::getpid(), replies.block());
+    tool->throttleMultipleProcesses({1, 5}, replies.block());
+    loop.runPending();
+    EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 5"));
+    ASSERT_EQ(replies.received.size(), 3u);
+    const std::string init = "PID 1 is the init process; the helper never changes its scheduling";
+    EXPECT_EQ(replies.received[0].message, init);
+    EXPECT_EQ(replies.received[1].message, "PID " + self + " is the helper itself; the helper never changes its scheduling");
+    EXPECT_FALSE(replies.received[2].success);
+    EXPECT_EQ(replies.received[2].message, "PID 1: " + init);
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{5}));
+}
+
+// A pid whose process ended and was given to a stranger: the stranger is
+// neither skipped as if throttled nor has its own policy taken away.
+TEST_F(ThrottleEngine, AReusedPidIsAStrangerToTheSet) {
+    Replies ignored;
+    tool->throttleMultipleProcesses({30, 31}, ignored.block());
+    loop.runPending();
+    startTimes[30] = 7;  // pid 30 now names a later process
+    runner.clear();
+
+    Replies single, all;
+    tool->unthrottleProcess(30, single.block());
+    tool->throttleProcess(31, ignored.block());
+    startTimes[31] = 8;
+    tool->unthrottleAllProcesses(all.block());
+    loop.runPending();
+    EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 31")) << "no release reaches a stranger";
+    ASSERT_EQ(single.received.size(), 1u);
+    EXPECT_TRUE(single.received[0].success);
+    ASSERT_EQ(all.received.size(), 1u);
+    EXPECT_TRUE(all.received[0].success);
+    EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
+}
+
+// What a killed helper had throttled is released by the next one; what
+// ended or was replaced meanwhile is forgotten.
+TEST_F(ThrottleEngine, TheThrottledSetOutlivesTheHelperThroughItsRecord) {
+    Replies ignored;
+    tool->throttleMultipleProcesses({40, 41, 42}, ignored.block());
+    loop.runPending();
+    ASSERT_TRUE(record.text);
+    EXPECT_EQ(*record.text, "40 1\n41 1\n42 1\n");
+
+    tool.reset();
+    endedPIDs = {41};
+    startTimes[42] = 9;
+    tool = makeTool();
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{40}));
+    EXPECT_TRUE(log.contains("KorvaneHelper: Took over 1 throttled processes from an earlier run (2 gone since)"));
+    runner.clear();
+    Replies all;
+    tool->unthrottleAllProcesses(all.block());
+    loop.runPending();
+    EXPECT_THAT(runner.commandLines(), ElementsAre("-B -p 40"));
+    EXPECT_FALSE(record.text) << "nothing left on record";
+}
+
+TEST_F(ThrottleEngine, AFailureTextNeverOutgrowsAReply) {
+    std::vector<std::int32_t> pids;
+    for (std::int32_t pid = 1000; pid < 13000; ++pid) {
+        pids.push_back(pid);
+        runner.failFor(std::to_string(pid), 3, "no such process: " + std::to_string(pid));
+    }
+    Replies replies;
+    tool->throttleMultipleProcesses(pids, replies.block());
+    loop.runPending();
+    ASSERT_EQ(replies.received.size(), 1u);
+    const std::string& text = *replies.received[0].message;
+    EXPECT_LE(text.size(), helper::kMaxReplyTextBytes);
+    EXPECT_TRUE(text.ends_with("…"));
+    EXPECT_TRUE(text.starts_with("PID 1000: taskpolicy failed for PID 1000"));
 }
 
 }  // namespace

@@ -198,6 +198,10 @@ TEST_F(Identity, EntriesAreReadAgainOnlyWhenTheirFoldersChange) {
     resolver.refresh();
     EXPECT_NE(resolver.generation(), generation);
     EXPECT_EQ(idOf(50), "sub-newapp");
+    // Only answers that rest on the changed folder need finding again.
+    EXPECT_GT(resolver.lastChangeOf({usr}), generation);
+    EXPECT_LE(resolver.lastChangeOf({local, home}), generation);
+    EXPECT_EQ(resolver.findOrigin(50).folders, (std::vector<std::string>{home, home + "/flatpak/exports/share", local, usr}));
 }
 
 }  // namespace

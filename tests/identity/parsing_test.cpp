@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "shared/identity/desktop_entry.h"
+#include "shared/identity/desktop_index.h"
 #include "shared/identity/unit_name.h"
+#include "tests/fakes/fixture_tree.h"
 
 namespace korvane::identity {
 namespace {
@@ -64,6 +66,34 @@ TEST(DesktopEntryFile, ReadsTheFirstDesktopEntryGroupOnly) {
     EXPECT_EQ(firstExecWord("\"/bin/a\\\"b\" x"), "/bin/a\"b");
     EXPECT_EQ(firstExecWord("\"/bin/unterminated"), "");
     EXPECT_FALSE(parseDesktopEntry("[Other]\nName=x\n"));
+}
+
+// What a folder's index takes is bounded: an entry over the size limit is
+// left out, and once the folder's budget is spent the rest are too.
+TEST(DataFolderIndexLimits, OversizedEntriesAndEntriesPastTheBudgetAreLeftOut) {
+    testing::FixtureTree data;
+    auto entry = [](const std::string& name, std::size_t padding) {
+        return "[Desktop Entry]\nType=Application\nName=" + name + "\n#" + std::string(padding, 'x') + "\n";
+    };
+    data.write("applications/huge.desktop", entry("Huge", kMaxEntryBytes));
+    for (int i = 0; i < 10; ++i) data.write("applications/e" + std::to_string(i) + ".desktop", entry("E", 1000));
+    ExecutableSearch search({});
+    DataFolderIndex index({data.root(), std::nullopt}, search, 5000);
+    EXPECT_EQ(index.entryWithID("huge"), nullptr);
+    int indexed = 0;
+    for (int i = 0; i < 10; ++i) indexed += index.entryWithID("e" + std::to_string(i)) ? 1 : 0;
+    EXPECT_EQ(indexed, 4) << "each entry is about 1 KiB of a 5000-byte budget";
+    EXPECT_LE(index.bytesRead(), 5000u);
+}
+
+TEST(DesktopEntryFile, KeysBeyondTheOnesKeptChangeNothing) {
+    std::string text = "[Desktop Entry]\nName=First\n";
+    for (int i = 0; i < 2000; ++i) text += "X-Key" + std::to_string(i) + "=v\nName=Later\n";
+    text += "Type=Application\n";
+    auto entry = parseDesktopEntry(text);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->name, "First");
+    EXPECT_EQ(entry->type, "Application");
 }
 
 }  // namespace

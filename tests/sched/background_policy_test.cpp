@@ -4,9 +4,13 @@
 #include <sys/resource.h>
 
 #include "platform/linux/sched/background_policy.h"
+#include "platform/linux/sched/in_process_task_policy_runner.h"
+#include "tests/fakes/fake_process_runner.h"
 #include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/memory_record.h"
 #include "tests/fakes/started_program.h"
 #include "tests/fakes/target_process.h"
+#include "tests/topology/cpu_sysfs.h"
 
 namespace korvane::linux_platform {
 namespace {
@@ -78,6 +82,50 @@ TEST(BackgroundPolicyTest, ReleaseGivesEachThreadBackWhatItHadBefore) {
     EXPECT_EQ(viewOf(late).cpus, "0");
     EXPECT_EQ(viewOf(late).policy, SCHED_OTHER);
     EXPECT_EQ(memory.size(), 0u);
+}
+
+// The helper killed between throttling and releasing: its successor takes
+// the record over and gives back exactly what was taken, but only to the
+// same process.
+TEST(BackgroundPolicyTest, ARestartedRunnerReleasesWhatItsKilledPredecessorRecorded) {
+    TargetProcess target(2);
+    ASSERT_TRUE(target.ready());
+    auto tids = threadsOf(target.pid());
+    ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(tids[0]), 5), 0);
+    makeFifo(tids[1]);
+    CpuSysfs sysfs;
+    sysfs.intelHybridPair();
+    FakeProcessRunner others;
+    MemoryRecord record;
+    const std::string pid = std::to_string(target.pid());
+    auto run = [&](InProcessTaskPolicyRunner& runner, const char* action) {
+        auto result = runner.run("tp", {action, "-p", pid}, OutputCapture::Combined);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->exitStatus, 0) << result->output;
+    };
+    {
+        InProcessTaskPolicyRunner killed(others, "tp", sysfs.root(), "/proc", &record);
+        run(killed, "-b");
+        ASSERT_TRUE(record.text);
+    }
+    expectBackground(target.pid(), "1");
+
+    // A record naming another start time is a stranger's: nothing is taken.
+    std::string original = *record.text;
+    std::string stranger = original;
+    stranger.replace(stranger.find(' ', 2) + 1, stranger.find('\n') - stranger.find(' ', 2) - 1, "1");
+    record.text = stranger;
+    EXPECT_EQ(InProcessTaskPolicyRunner(others, "tp", sysfs.root(), "/proc", &record).restored().taken, 0u);
+
+    record.text = original;
+    InProcessTaskPolicyRunner restarted(others, "tp", sysfs.root(), "/proc", &record);
+    EXPECT_EQ(restarted.restored().taken, 1u);
+    run(restarted, "-B");
+    EXPECT_EQ(viewOf(tids[0]).nice, 5);
+    EXPECT_EQ(viewOf(tids[0]).policy, SCHED_OTHER);
+    EXPECT_EQ(viewOf(tids[1]).policy, SCHED_FIFO) << "without the record it would be SCHED_OTHER";
+    EXPECT_EQ(viewOf(tids[1]).rtPriority, 10);
+    EXPECT_FALSE(record.text) << "nothing left on record";
 }
 
 TEST(BackgroundPolicyTest, ReleaseWithoutMemoryLeavesAProcessThatNeverHadThePolicyAlone) {

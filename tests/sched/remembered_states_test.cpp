@@ -40,7 +40,7 @@ TEST(RememberedStatesTest, AHeldPidfdTellsWhenItsProcessHasEnded) {
     RememberedStates memory;
     StartTimeLookup unused = [](pid_t) { return std::optional<std::uint64_t>(); };
     int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0U));
-    memory.remember(child, RememberedProcess{ProcessReference::holding(pidfd), {}}, unused);
+    memory.remember(child, RememberedProcess{ProcessReference::holding(pidfd, 0), {}}, unused);
     EXPECT_NE(memory.find(child, unused), nullptr);
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);

@@ -82,9 +82,19 @@ Expected<msg::Call, std::string> parseCall(const std::vector<std::string_view>& 
 Expected<Invocation, std::string> parseCommandLine(int argc, const char* const* argv) {
     std::vector<std::string_view> words(argv + 1, argv + argc);
     Invocation invocation;
-    if (!words.empty() && words[0] == "--socket") {
-        if (words.size() < 2) return unexpected(std::string("--socket needs a path"));
-        invocation.socketPath = std::string(words[1]);
+    while (!words.empty() && (words[0] == "--socket" || words[0] == "--timeout")) {
+        if (words[0] == "--socket") {
+            if (words.size() < 2) return unexpected(std::string("--socket needs a path"));
+            invocation.socketPath = std::string(words[1]);
+        } else {
+            if (words.size() < 2) return unexpected(std::string("--timeout needs a number of seconds"));
+            auto seconds = parseInteger<int>(words[1], "number of seconds");
+            if (!seconds) return unexpected(seconds.error());
+            if (*seconds < 1 || *seconds > 86400) {
+                return unexpected(std::string("--timeout takes 1 to 86400 seconds"));
+            }
+            invocation.timeoutSeconds = *seconds;
+        }
         words.erase(words.begin(), words.begin() + 2);
     }
     if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h" || words[0] == "help")) {

@@ -10,12 +10,13 @@ namespace korvane::ctl {
 
 struct Invocation {
     std::optional<std::string> socketPath;  // --socket PATH
+    int timeoutSeconds = 30;                // --timeout SECONDS: how long to wait for the answer
     msg::Call call;
     bool showHelp = false;  // --help: print the usage and send nothing
 };
 
 inline constexpr const char* kUsage =
-    "usage: korvanectl [--socket PATH] COMMAND\n"
+    "usage: korvanectl [--socket PATH] [--timeout SECONDS] COMMAND\n"
     "       korvanectl --help\n"
     "commands:\n"
     "  ping                        is the helper answering?\n"

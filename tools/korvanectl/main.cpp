@@ -1,10 +1,14 @@
 // korvanectl: talks to the Korvane helper from the command line.
 //   exit 0  success (ping: alive)
 //   exit 1  the helper answered with a failure (ping: not alive)
-//   exit 2  the helper could not be reached, or the connection was lost
+//   exit 2  the helper could not be reached, the connection was lost, or no
+//           answer came within the timeout
 //   exit 64 bad usage
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <future>
+#include <thread>
 
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/paths/installed_paths.h"
@@ -24,6 +28,17 @@ int main(int argc, char** argv) {
     }
     std::string socketPath = invocation->socketPath.value_or(paths::helperSocketPath());
     bool isPing = msg::answersWithPingShape(invocation->call);
+
+    // A helper that accepts and never answers, or a backlog so full that
+    // connecting itself waits, must not hold a script forever: past the
+    // deadline the tool says so and leaves, whatever it is waiting on.
+    std::thread([socketPath, seconds = invocation->timeoutSeconds] {
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        std::fprintf(stderr, "korvanectl: no answer from the helper at %s within %d s\n", socketPath.c_str(),
+                     seconds);
+        std::fflush(stderr);
+        std::_Exit(2);
+    }).detach();
 
     std::promise<Expected<msg::Reply, ConnectionError>> answer;
     auto result = answer.get_future();

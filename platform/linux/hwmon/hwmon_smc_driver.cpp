@@ -1,6 +1,7 @@
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -27,7 +28,95 @@ void putFloat(SMCParamStruct& reply, float value) {
 
 }  // namespace
 
-HwmonSMCDriver::HwmonSMCDriver(std::string sysfsRoot) : sysfsRoot_(std::move(sysfsRoot)) {}
+HwmonSMCDriver::HwmonSMCDriver(std::string sysfsRoot, StateFile* fanRecord)
+    : sysfsRoot_(std::move(sysfsRoot)), fanRecord_(fanRecord) {}
+
+namespace {
+
+// One fan a line: "VALUE<tab>IDENTITY". Lines that do not read so are
+// skipped; the identity comes last because only it could hold odd bytes.
+std::map<std::string, long long> parseFanRecord(std::string_view text) {
+    std::map<std::string, long long> record;
+    while (!text.empty()) {
+        auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        auto tab = line.find('\t');
+        if (tab == std::string_view::npos || tab == 0 || tab + 1 == line.size()) continue;
+        long long value = 0;
+        auto digits = line.substr(0, tab);
+        auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (error != std::errc() || last != digits.data() + digits.size()) continue;
+        record.emplace(std::string(line.substr(tab + 1)), value);
+    }
+    return record;
+}
+
+// The value that takes this fan back to automatic, when there is one to keep.
+std::optional<long long> automaticSetting(const FanChannel& fan) {
+    switch (fan.control) {
+        case FanControl::pwm: return fan.automaticPwmEnable;
+        case FanControl::closedLoopTarget: return fan.targetAtOpen;
+        case FanControl::appleSMC:
+        case FanControl::macSMCTarget: return 0;
+        case FanControl::none: break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<HwmonSMCDriver::RestoredFan> HwmonSMCDriver::restoreRecordedFans() {
+    std::vector<RestoredFan> outcome;
+    if (!fanRecord_) return outcome;
+    std::lock_guard lock(mutex_);
+    auto text = fanRecord_->load();
+    if (!text) return outcome;
+    auto record = parseFanRecord(*text);
+    HwmonInventory found = scanHwmon(sysfsRoot_);
+    for (const auto& [identity, value] : record) {
+        auto fan = std::find_if(found.fans.begin(), found.fans.end(),
+                                [&](const FanChannel& f) { return f.identity == identity; });
+        bool restored = false;
+        if (fan != found.fans.end()) {
+            if (fan->control == FanControl::pwm) {
+                fan->automaticPwmEnable = value;
+                automaticPwmEnable_[identity] = value;
+            } else if (fan->control == FanControl::closedLoopTarget) {
+                fan->targetAtOpen = value;
+            }
+            restored = setFanMode(*fan, FanMode::automatic).has_value();
+        }
+        outcome.push_back({identity, restored});
+    }
+    recorded_.clear();
+    // A fan that could not be restored now will not be later either; keeping
+    // it would only repeat the failure at every start.
+    fanRecord_->save({});
+    return outcome;
+}
+
+bool HwmonSMCDriver::saveRecord() {
+    std::string text;
+    for (const auto& [identity, value] : recorded_) text += std::to_string(value) + "\t" + identity + "\n";
+    return fanRecord_->save(text);
+}
+
+bool HwmonSMCDriver::recordBeforeManual(const FanChannel& fan) {
+    if (!fanRecord_ || recorded_.contains(fan.identity)) return true;
+    auto setting = automaticSetting(fan);
+    if (!setting) return true;
+    recorded_.emplace(fan.identity, *setting);
+    if (saveRecord()) return true;
+    recorded_.erase(fan.identity);
+    return false;
+}
+
+void HwmonSMCDriver::forgetRecord(const FanChannel& fan) {
+    if (!fanRecord_ || recorded_.erase(fan.identity) == 0) return;
+    // Left on record, the fan is only set to automatic once more at the next start.
+    saveRecord();
+}
 
 Expected<std::uint32_t, SMCDriverFailure> HwmonSMCDriver::open(std::string_view serviceName) {
     if (serviceName != SMCBridge::kFallbackServiceName) return unexpected(SMCDriverFailure::serviceNotFound);
@@ -142,7 +231,12 @@ std::uint8_t HwmonSMCDriver::write(const ResolvedKey& key, const SMCParamStruct&
     FanChannel& fan = inventory_.fans[key.fan];
     Expected<Done, FanFailure> written = Done{};
     if (key.kind == KeyKind::fanMode) {
-        written = setFanMode(fan, request.bytes[0] != 0 ? FanMode::manual : FanMode::automatic);
+        bool manual = request.bytes[0] != 0;
+        // Without the way back on record, a crash could leave the fan in
+        // manual for good; better not to switch it at all.
+        if (manual && !recordBeforeManual(fan)) return smc_result::kError;
+        written = setFanMode(fan, manual ? FanMode::manual : FanMode::automatic);
+        if (written && !manual) forgetRecord(fan);
     } else if (key.kind == KeyKind::fanTarget) {
         auto decoded = smc_codec::decodeValue("flt ", std::span<const std::uint8_t>(request.bytes, 4));
         float rpm = decoded ? *decoded : std::numeric_limits<float>::quiet_NaN();

@@ -16,16 +16,29 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/linux/hwmon/hwmon_inventory.h"
 #include "shared/smc/smc_driver.h"
+#include "shared/util/state_file.h"
 
 namespace korvane::linux_platform {
 
 class HwmonSMCDriver final : public SMCDriver {
 public:
-    // `sysfsRoot` is "/sys" in production (paths::sysfsRoot()).
-    explicit HwmonSMCDriver(std::string sysfsRoot);
+    // `sysfsRoot` is "/sys" in production (paths::sysfsRoot()). With
+    // `fanRecord`, a fan's automatic setting is stored there before the fan
+    // is switched to manual, and dropped once it is automatic again: a
+    // process that dies with a fan in manual leaves the way back on record.
+    explicit HwmonSMCDriver(std::string sysfsRoot, StateFile* fanRecord = nullptr);
+
+    struct RestoredFan {
+        std::string identity;
+        bool restored = false;  // false: the fan is gone or refused the write
+    };
+    // Puts every fan on record back to its automatic setting, then clears
+    // the record. Run once at start, before any client can switch a fan.
+    std::vector<RestoredFan> restoreRecordedFans();
 
     // Only "AppleSMC" exists, and only on a machine with at least one fan or
     // a CPU temperature sensor. The devices are looked at again on each open.
@@ -46,6 +59,10 @@ private:
     SMCParamStruct answer(const SMCParamStruct& request);
     std::uint8_t read(const ResolvedKey& key, SMCParamStruct& reply);
     std::uint8_t write(const ResolvedKey& key, const SMCParamStruct& request);
+    // Stores how `fan` goes back to automatic; false when it cannot be stored.
+    bool recordBeforeManual(const FanChannel& fan);
+    void forgetRecord(const FanChannel& fan);
+    bool saveRecord();
 
     std::mutex mutex_;
     std::string sysfsRoot_;
@@ -55,6 +72,10 @@ private:
     // The automatic pwmN_enable of each fan as first seen by this process, so
     // a reopen while a fan is in manual does not forget it.
     std::map<std::string, long long> automaticPwmEnable_;
+    StateFile* fanRecord_;
+    // identity -> pwmN_enable (pwm), the target (closed loop) or 0 (the
+    // rest), as stored in `fanRecord_`.
+    std::map<std::string, long long> recorded_;
 };
 
 }  // namespace korvane::linux_platform

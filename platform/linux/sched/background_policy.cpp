@@ -128,6 +128,9 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
     auto tasks = policy_.tree_.openTasks(target);
     if (!tasks) return unexpected(failureFor(tasks.error()));
     visited_.insert(target);
+    // A process that shares our cgroup may be one of our ancestors; the
+    // caller (the helper, the tool) is never one of the descendants changed.
+    visited_.insert(::getpid());
     RememberedProcess before{ProcessReference::startedAt(0), {}};
     int refusal = 0;
     if (!walkProcess(target, *tasks, remembered, before, refusal)) return unexpected(failureFor(refusal));
@@ -135,7 +138,7 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
 
     if (memory_ && direction_ == Direction::Background) {
         if (memory_->canHoldDescriptor() && pidfd.isOpen()) {
-            before.process = ProcessReference::holding(pidfd.release());
+            before.process = ProcessReference::holding(pidfd.release(), startTimeOf(target).value_or(0));
             memory_->remember(target, std::move(before), startTime);
         } else if (auto started = startTimeOf(target)) {
             before.process = ProcessReference::startedAt(*started);

@@ -5,10 +5,22 @@
 namespace korvane::linux_platform {
 
 InProcessTaskPolicyRunner::InProcessTaskPolicyRunner(ProcessRunner& others, std::string toolPath,
-                                                     const std::string& sysfsRoot, std::string procRoot)
+                                                     const std::string& sysfsRoot, std::string procRoot,
+                                                     StateFile* record)
     : others_(others),
       toolPath_(std::move(toolPath)),
-      policy_(CpuTopology::detect(sysfsRoot), std::move(procRoot)) {}
+      policy_(CpuTopology::detect(sysfsRoot), procRoot),
+      tree_(procRoot),
+      record_(record) {
+    if (!record_) return;
+    if (auto text = record_->load()) {
+        restored_ = memory_.restore(*text, [this](pid_t pid) -> std::optional<std::uint64_t> {
+            auto stat = tree_.stat(pid);
+            return stat ? std::optional(stat->startTime) : std::nullopt;
+        });
+        saved_ = std::move(*text);
+    }
+}
 
 Expected<ProcessResult, LaunchError> InProcessTaskPolicyRunner::run(const std::string& path,
                                                                     const std::vector<std::string>& arguments,
@@ -17,7 +29,14 @@ Expected<ProcessResult, LaunchError> InProcessTaskPolicyRunner::run(const std::s
     // The tool writes nothing to standard error, so both capture modes see
     // the same bytes.
     std::lock_guard lock(mutex_);
-    return runTaskPolicyCommand(arguments, policy_, &memory_);
+    auto result = runTaskPolicyCommand(arguments, policy_, &memory_);
+    if (record_) {
+        // Written before the reply leaves, so whatever a client was told has
+        // happened is on record should the helper die the next moment.
+        std::string text = memory_.serialize();
+        if (text != saved_ && record_->save(text)) saved_ = std::move(text);
+    }
+    return result;
 }
 
 }  // namespace korvane::linux_platform

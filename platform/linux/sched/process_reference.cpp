@@ -12,9 +12,10 @@ bool pidfdHasEnded(int pidfd) {
     return ::poll(&ready, 1, 0) > 0;
 }
 
-ProcessReference ProcessReference::holding(int pidfd) {
+ProcessReference ProcessReference::holding(int pidfd, std::uint64_t startTime) {
     ProcessReference reference;
     reference.pidfd_ = pidfd;
+    reference.startTime_ = startTime;
     return reference;
 }
 

@@ -11,8 +11,10 @@ namespace korvane::linux_platform {
 
 class ProcessReference {
 public:
-    // Takes ownership of `pidfd`.
-    static ProcessReference holding(int pidfd);
+    // Takes ownership of `pidfd`. The start time goes with it, so that the
+    // reference can be written down for a later run, which cannot hold the
+    // descriptor.
+    static ProcessReference holding(int pidfd, std::uint64_t startTime);
     static ProcessReference startedAt(std::uint64_t startTime);
 
     ProcessReference(ProcessReference&& other) noexcept;
@@ -22,6 +24,7 @@ public:
     ~ProcessReference();
 
     bool holdsDescriptor() const { return pidfd_ >= 0; }
+    std::uint64_t startTime() const { return startTime_; }
     // Whether `pid` still names the referenced process. `currentStartTime`
     // is asked only by a start-time reference: the start time of whatever
     // process has the pid now, or nothing.

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/linux/sched/process_reference.h"
@@ -42,6 +44,19 @@ public:
     bool contains(pid_t pid) const { return processes_.count(pid) != 0; }
     void forget(pid_t pid);
     std::size_t size() const { return processes_.size(); }
+
+    // The store as text, to be taken over by a later run: per process a line
+    // "P PID START", then per thread
+    // "T TID POLICY FLAGS NICE PRIORITY RUNTIME DEADLINE PERIOD IOPRIO CPUS"
+    // (CPUS in the kernel's list notation, "-" for none).
+    std::string serialize() const;
+    struct Restored {
+        std::size_t recorded = 0;  // processes in the text
+        std::size_t taken = 0;     // of those, still running as the same process
+    };
+    // Takes over the processes of `text` that still run; what ended or has
+    // given its pid to another process is left out. Malformed lines are skipped.
+    Restored restore(std::string_view text, const StartTimeLookup& startTimeOf);
 
     // Processes that end while throttled are never released. Whenever the
     // store has doubled since the last sweep, drop entries whose process is

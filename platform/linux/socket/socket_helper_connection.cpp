@@ -1,6 +1,7 @@
 #include "platform/linux/socket/socket_helper_connection.h"
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "shared/protocol/wire_codec.h"
 
@@ -10,11 +11,25 @@ namespace {
 constexpr const char* kInterrupted = "The connection to the helper was interrupted.";
 constexpr const char* kInvalidated = "The connection to the helper was invalidated.";
 
+// Whoever could put a socket at this path must not hear our requests: only a
+// helper run by root (or by ourselves, who could do all it does anyway) is
+// spoken to.
+Expected<Fd, std::string> connectToRootPeer(const std::string& socketPath) {
+    auto connected = connectUnix(socketPath);
+    if (!connected) return connected;
+    auto peer = peerCredentials(connected->get());
+    if (!peer) return unexpected(peer.error());
+    if (peer->uid != 0 && peer->uid != ::geteuid()) {
+        return unexpected(socketPath + " is served by uid " + std::to_string(peer->uid) + ", not by root");
+    }
+    return connected;
+}
+
 }  // namespace
 
 SocketHelperConnection::SocketHelperConnection(const std::string& socketPath, ConnectionHandlers handlers)
     : handlers_(std::move(handlers)) {
-    auto connected = connectUnix(socketPath);
+    auto connected = connectToRootPeer(socketPath);
     if (!connected) {
         state_ = State::Unreachable;
         closedReason_ = "Couldn't communicate with the helper (" + connected.error() + ").";

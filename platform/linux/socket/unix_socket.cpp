@@ -53,30 +53,70 @@ void Fd::reset(int fd) {
     fd_ = fd;
 }
 
-Expected<Fd, std::string> listenUnix(const std::string& path, uid_t owner) {
+Expected<Done, std::string> ensurePrivateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0755) == 0) {
+        // The umask may have taken bits we want others to have (reading the
+        // folder to reach the socket).
+        if (::chmod(folder.c_str(), 0755) != 0) return unexpected(errorText("chmod " + folder, errno));
+    } else if (errno != EEXIST) {
+        return unexpected(errorText("cannot create " + folder, errno));
+    }
+    struct stat info{};
+    if (::lstat(folder.c_str(), &info) != 0) return unexpected(errorText("cannot look at " + folder, errno));
+    if (!S_ISDIR(info.st_mode)) return unexpected(folder + " is not a folder");
+    if (info.st_uid != ::geteuid()) {
+        return unexpected(folder + " belongs to uid " + std::to_string(info.st_uid) + ", not to uid " +
+                          std::to_string(::geteuid()));
+    }
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) return unexpected(folder + " may be written by others");
+    return Done{};
+}
+
+Expected<Listener, std::string> listenUnix(const std::string& path, uid_t owner) {
     auto address = addressFor(path);
     if (!address) return unexpected(address.error());
-    std::string folder = parentOf(path);
-    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
-        return unexpected(errorText("cannot create " + folder, errno));
+    if (auto folder = ensurePrivateFolder(parentOf(path)); !folder) return unexpected(folder.error());
+
+    struct stat existing{};
+    if (::lstat(path.c_str(), &existing) == 0) {
+        if (!S_ISSOCK(existing.st_mode)) return unexpected(path + " exists and is not a socket");
+        if (connectUnix(path)) return unexpected("another helper is already serving " + path);
+        // Nobody listens: the file of a server that died without removing it.
+        ::unlink(path.c_str());
     }
     Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd.valid()) return unexpected(errorText("socket", errno));
-    // Bind under a restrictive umask so the file is never reachable by others,
-    // not even for the moment before chmod.
-    struct stat existing{};
-    if (::lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) ::unlink(path.c_str());
+    // Bound under a restrictive umask, the file has mode 0600 from its first
+    // moment; no chmod by name is needed.
     mode_t previous = ::umask(0177);
     int bound = ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un));
     int bindError = errno;
     ::umask(previous);
     if (bound != 0) return unexpected(errorText("cannot bind " + path, bindError));
-    if (::chown(path.c_str(), owner, static_cast<gid_t>(-1)) != 0 && ::geteuid() == 0) {
-        return unexpected(errorText("cannot hand " + path + " to uid " + std::to_string(owner), errno));
+    Listener listener{std::move(fd), {}};
+    struct stat bound_{};
+    if (::lstat(path.c_str(), &bound_) != 0 || !S_ISSOCK(bound_.st_mode)) {
+        return unexpected(path + " vanished after binding");
     }
-    if (::chmod(path.c_str(), 0600) != 0) return unexpected(errorText("chmod " + path, errno));
-    if (::listen(fd.get(), 64) != 0) return unexpected(errorText("listen", errno));
-    return fd;
+    listener.file = {bound_.st_dev, bound_.st_ino};
+    // lchown never follows a link, should the path have become one.
+    if (::lchown(path.c_str(), owner, static_cast<gid_t>(-1)) != 0 && ::geteuid() == 0) {
+        int error = errno;
+        removeSocketFile(path, listener.file);
+        return unexpected(errorText("cannot hand " + path + " to uid " + std::to_string(owner), error));
+    }
+    if (::listen(listener.fd.get(), 64) != 0) {
+        int error = errno;
+        removeSocketFile(path, listener.file);
+        return unexpected(errorText("listen", error));
+    }
+    return listener;
+}
+
+void removeSocketFile(const std::string& path, const SocketFile& file) {
+    struct stat now{};
+    if (::lstat(path.c_str(), &now) != 0) return;
+    if (now.st_dev == file.device && now.st_ino == file.inode) ::unlink(path.c_str());
 }
 
 Expected<Fd, std::string> connectUnix(const std::string& path) {

@@ -44,9 +44,33 @@ struct PeerCredentials {
     gid_t gid;
 };
 
-// Creates the socket's folder (mode 0755) when missing, replaces a stale
-// socket file, binds and listens. The socket file gets `owner` and mode 0600.
-Expected<Fd, std::string> listenUnix(const std::string& path, uid_t owner);
+// Creates `folder` owned by this process's user with mode 0755 when missing.
+// An existing folder is used only when it is a folder (not a link to one),
+// belongs to this process's user and nobody else may write to it: whoever
+// can write there can swap the socket or a record for their own.
+Expected<Done, std::string> ensurePrivateFolder(const std::string& folder);
+
+// Which file a listening socket was bound to, so that only its own file is
+// removed when it stops.
+struct SocketFile {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+struct Listener {
+    Fd fd;
+    SocketFile file;
+};
+
+// Binds and listens at `path` in a private folder (see ensurePrivateFolder).
+// A socket file nobody listens on any more is replaced; one a live process
+// still serves is left alone and the call fails, as it does for any other
+// kind of file at `path`. The socket file gets `owner` and mode 0600.
+Expected<Listener, std::string> listenUnix(const std::string& path, uid_t owner);
+
+// Removes `path` only while it is still `file`: a later server may have
+// taken the path over.
+void removeSocketFile(const std::string& path, const SocketFile& file);
 
 Expected<Fd, std::string> connectUnix(const std::string& path);
 

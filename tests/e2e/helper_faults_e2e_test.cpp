@@ -1,0 +1,174 @@
+// The built helper under bad luck and hostile clients: a stop in the middle
+// of work, a flood that exhausts its descriptors, and texts that try to forge
+// log lines.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <list>
+#include <optional>
+#include <thread>
+
+#include "platform/linux/socket/unix_socket.h"
+#include "shared/protocol/wire_codec.h"
+#include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/helper_daemon.h"
+#include "tests/hwmon/hwmon_tree.h"
+
+namespace korvane {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using Clock = std::chrono::steady_clock;
+
+// A connection that never waits: with the helper's backlog full it simply fails.
+linux_platform::Fd connectNow(const std::string& path) {
+    linux_platform::Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) fd.reset();
+    return fd;
+}
+
+class HelperFaultsEndToEnd : public ::testing::Test {
+protected:
+    void start(const std::string& binary, testing::Environment extra = {}) {
+        extra.insert(extra.end(), {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY},
+                                   {"FAKE_TASKPOLICY_LOG", dir.path("tool.log")},
+                                   {"KORVANE_SYSFS_ROOT", sysfs.root()}});
+        helper.emplace(binary, socketPath, dir.path("helper.log"), extra);
+        ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
+    }
+    std::vector<std::string> ctlArgs(std::vector<std::string> args) const {
+        args.insert(args.begin(), {KORVANE_CTL_BINARY, "--socket", socketPath});
+        return args;
+    }
+    testing::CommandResult ctl(std::vector<std::string> args) { return testing::runCommand(ctlArgs(std::move(args))); }
+
+    testing::HwmonTree sysfs;
+    testing::FixtureTree dir;
+    std::string socketPath = dir.path("helper.sock");
+    std::optional<testing::HelperDaemon> helper;
+};
+
+// Whatever the clients do (one waits for a long call, one sends without
+// reading), SIGTERM ends the helper within 2 s with its fans back on their curve.
+TEST_F(HelperFaultsEndToEnd, SigtermEndsWithinTwoSecondsWhateverClientsDo) {
+    sysfs.addDesktopWithNct6775(5);
+    start(KORVANE_HELPER_BINARY, {{"FAKE_TASKPOLICY_DELAY", "1"}});
+    ASSERT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);
+    std::list<testing::StartedProgram> sleepers;
+    std::vector<std::string> many = {"throttle-many"};
+    for (int i = 0; i < 10; ++i) {
+        sleepers.emplace_back(std::vector<std::string>{"/bin/sleep", "60"});
+        many.push_back(std::to_string(sleepers.back().pid()));
+    }
+    testing::StartedProgram busy(ctlArgs(many));  // ten seconds of work
+    auto greedy = linux_platform::connectUnix(socketPath);
+    ASSERT_TRUE(greedy);
+    std::string pings;
+    for (std::uint64_t id = 1; id <= 5000; ++id) pings += wire::encodeRequest(id, msg::Ping{});
+    linux_platform::writeAll(greedy->get(), pings);
+    for (int i = 0; i < 300 && dir.read("tool.log").empty(); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_FALSE(dir.read("tool.log").empty()) << "the long call has begun";
+
+    auto began = Clock::now();
+    EXPECT_EQ(helper->stop(SIGTERM), 0);
+    EXPECT_LT(Clock::now() - began, 2s);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+}
+
+// Under a descriptor limit, a flood of connections that are all closed again
+// leaves the helper serving within a second.
+TEST_F(HelperFaultsEndToEnd, AfterADescriptorFloodAPingIsAnsweredWithinASecond) {
+    std::string limited = dir.write("limited-helper", std::string("#!/bin/sh\nexec /usr/bin/prlimit --nofile=24 ") +
+                                                         KORVANE_HELPER_BINARY + " \"$@\"\n",
+                                    0755);
+    start(limited);
+    std::vector<linux_platform::Fd> flood;
+    for (int i = 0; i < 200; ++i) {
+        auto fd = connectNow(socketPath);
+        if (fd.valid()) flood.push_back(std::move(fd));
+    }
+    std::this_thread::sleep_for(300ms);
+    EXPECT_THAT(helper->log(), HasSubstr("Accepting connections failed — accept: Too many open files"));
+    flood.clear();
+
+    auto began = Clock::now();
+    auto ping = ctl({"--timeout", "5", "ping"});
+    EXPECT_EQ(ping.exitStatus, 0) << ping.err;
+    EXPECT_LT(Clock::now() - began, 1s);
+}
+
+// A method name and an application ID with a newline in them stay inside
+// their own log line.
+TEST_F(HelperFaultsEndToEnd, TextsFromClientsCannotForgeLogLines) {
+    start(KORVANE_HELPER_BINARY);
+    const std::string forged = "KorvaneHelper: PID 1 successfully throttled";
+    std::string selector = "x\n" + forged;
+    std::string payload = std::string("K\x01\x01", 3) + std::string(8, '\0');
+    payload += static_cast<char>(selector.size());
+    payload += '\0';
+    payload += selector + std::string(1, '\0');
+    std::uint32_t length = static_cast<std::uint32_t>(payload.size());
+    std::string frame(reinterpret_cast<const char*>(&length), 4);
+    auto fd = linux_platform::connectUnix(socketPath);
+    ASSERT_TRUE(fd);
+    linux_platform::writeAll(fd->get(), frame + payload);
+    EXPECT_EQ(linux_platform::readFrame(fd->get()).status, linux_platform::ReadStatus::Closed);
+    EXPECT_EQ(ctl({"jail", "org.example.App\n" + forged}).exitStatus, 0);
+    EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
+
+    auto lines = helper->logLines();
+    EXPECT_THAT(lines, Not(Contains(forged)));
+    EXPECT_THAT(helper->log(), HasSubstr("unknown method 'x\\n" + forged + "'"));
+    EXPECT_THAT(helper->log(), HasSubstr("\"org.example.App\\n" + forged + "\""));
+}
+
+// The reproduction of a user who may not even connect: a link in their data
+// folder to a file only root may read. The helper reads that folder with the
+// user's rights, so the file does not exist for it; the user's own entry
+// still counts.
+TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
+    ASSERT_EQ(::chmod(dir.root().c_str(), 0755), 0);
+    dir.write("secret.desktop", "[Desktop Entry]\nType=Application\nName=Secret\nExec=sleep\n", 0600);
+    std::string home = dir.mkdir("home");
+    dir.symlink("home/applications/a.desktop", dir.path("secret.desktop"));
+    dir.write("home/applications/b.desktop", "[Desktop Entry]\nType=Application\nName=Own\nExec=sleep\n");
+    for (const char* path : {"home", "home/applications", "home/applications/b.desktop"}) {
+        ASSERT_EQ(::lchown(dir.path(path).c_str(), 65534, 65534), 0);
+    }
+    start(KORVANE_HELPER_BINARY, {{"XDG_DATA_DIRS", dir.mkdir("system")}});
+    testing::StartedProgram theirs({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                    "/usr/bin/env", "XDG_DATA_HOME=" + home, "/bin/sleep", "60"});
+    // Until the last exec it is setpriv or env, with other executables.
+    auto running = [&] {
+        std::string name;
+        std::getline(std::ifstream("/proc/" + std::to_string(theirs.pid()) + "/comm"), name);
+        return name == "sleep";
+    };
+    for (int i = 0; i < 300 && !running(); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(ctl({"jail", "a", "b"}).exitStatus, 0);
+    std::string throttledAsB = "KorvaneHelper: Auto-throttling jailed app: b (PID: " + std::to_string(theirs.pid()) + ")";
+    for (int i = 0; i < 300 && helper->log().find(throttledAsB) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_THAT(helper->log(), HasSubstr(throttledAsB));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("Auto-throttling jailed app: a ")));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("Secret")));
+}
+
+}  // namespace
+}  // namespace korvane

@@ -1,0 +1,177 @@
+// Who owns the helper's socket: one helper per path, in a folder nobody else
+// controls, and clients that speak only to a root peer.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/linux/socket/unix_socket.h"
+#include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/helper_daemon.h"
+
+namespace korvane {
+namespace {
+
+using ::testing::HasSubstr;
+using Clock = std::chrono::steady_clock;
+
+constexpr uid_t kNobody = 65534;
+
+ino_t inodeOf(const std::string& path) {
+    struct stat info{};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// A socket bound at `path`; listening or not as asked. The file stays when it closes.
+linux_platform::Fd bindAt(const std::string& path, bool listening) {
+    linux_platform::Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    EXPECT_EQ(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+    if (listening) {
+        EXPECT_EQ(::listen(fd.get(), 8), 0);
+    }
+    return fd;
+}
+
+class HelperInstanceEndToEnd : public ::testing::Test {
+protected:
+    testing::CommandResult ctl(std::vector<std::string> args, const std::string& socket) {
+        args.insert(args.begin(), {KORVANE_CTL_BINARY, "--socket", socket});
+        return testing::runCommand(args);
+    }
+    // A helper expected to refuse to start; bounded should it serve instead.
+    testing::CommandResult startRefused(const std::string& socket) {
+        return testing::runCommand({"/usr/bin/timeout", "10", KORVANE_HELPER_BINARY, "--allow-uid=0"},
+                                   {{"KORVANE_HELPER_SOCKET", socket}, {"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}});
+    }
+
+    testing::FixtureTree dir;
+    std::string socketPath = dir.path("helper.sock");
+};
+
+TEST_F(HelperInstanceEndToEnd, ASecondHelperLeavesALiveOnesSocketAlone) {
+    testing::HelperDaemon first(KORVANE_HELPER_BINARY, socketPath, dir.path("first.log"));
+    ASSERT_TRUE(first.waitUntilListening()) << first.log();
+    ino_t served = inodeOf(socketPath);
+
+    auto second = startRefused(socketPath);
+    EXPECT_EQ(second.exitStatus, 1);
+    EXPECT_THAT(second.err, HasSubstr("another helper is already serving " + socketPath));
+    EXPECT_EQ(inodeOf(socketPath), served);
+    EXPECT_EQ(ctl({"ping"}, socketPath).exitStatus, 0);
+
+    EXPECT_EQ(first.stop(SIGTERM), 0);
+    EXPECT_FALSE(std::filesystem::exists(socketPath));
+}
+
+TEST_F(HelperInstanceEndToEnd, AStaleSocketIsReplacedAndATakenOverPathIsNotRemoved) {
+    bindAt(socketPath, false);  // closed at once: a file nobody listens on
+    ASSERT_TRUE(std::filesystem::exists(socketPath));
+    testing::HelperDaemon helper(KORVANE_HELPER_BINARY, socketPath, dir.path("helper.log"));
+    ASSERT_TRUE(helper.waitUntilListening()) << helper.log();
+    EXPECT_EQ(ctl({"ping"}, socketPath).exitStatus, 0);
+
+    // Someone else now serves the path; the stopping helper must not take it away.
+    ASSERT_EQ(::unlink(socketPath.c_str()), 0);
+    auto other = bindAt(socketPath, true);
+    ino_t others = inodeOf(socketPath);
+    EXPECT_EQ(helper.stop(SIGTERM), 0);
+    EXPECT_EQ(inodeOf(socketPath), others);
+}
+
+TEST_F(HelperInstanceEndToEnd, RefusesAFolderSomeoneElseControls) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a folder to another user";
+    std::string theirs = dir.mkdir("theirs");
+    ASSERT_EQ(::chown(theirs.c_str(), kNobody, kNobody), 0);
+    std::string open = dir.mkdir("open");
+    ASSERT_EQ(::chmod(open.c_str(), 01777), 0);
+    std::string linked = dir.symlink("linked", dir.mkdir("real"));
+
+    struct Case {
+        std::string folder;
+        std::string why;
+    };
+    for (const auto& [folder, why] : std::vector<Case>{{theirs, theirs + " belongs to uid 65534, not to uid 0"},
+                                                       {open, open + " may be written by others"},
+                                                       {linked, linked + " is not a folder"}}) {
+        auto refused = startRefused(folder + "/helper.sock");
+        EXPECT_EQ(refused.exitStatus, 1) << folder;
+        EXPECT_THAT(refused.err, HasSubstr(why));
+        EXPECT_FALSE(std::filesystem::exists(folder + "/helper.sock"));
+    }
+    // A missing folder is made root's, readable by all, writable by root alone.
+    testing::HelperDaemon helper(KORVANE_HELPER_BINARY, dir.path("fresh/helper.sock"), dir.path("helper.log"));
+    ASSERT_TRUE(helper.waitUntilListening()) << helper.log();
+    struct stat fresh{};
+    ASSERT_EQ(::lstat(dir.path("fresh").c_str(), &fresh), 0);
+    EXPECT_EQ(fresh.st_uid, 0u);
+    EXPECT_EQ(fresh.st_mode & 07777, 0755u);
+}
+
+// A socket another user put up hears nothing from a client: the peer check
+// comes before the first byte.
+TEST_F(HelperInstanceEndToEnd, ClientsSendNothingToAPeerThatIsNotRoot) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to serve as another user";
+    std::string theirs = dir.mkdir("theirs");
+    ASSERT_EQ(::chmod(dir.root().c_str(), 0755), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), kNobody, kNobody), 0);
+    std::string fake = theirs + "/helper.sock";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t server = ::fork();
+    if (server == 0) {
+        // Counts the bytes its one client sends; the exit status says how many (at most 100).
+        if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0) ::_exit(101);
+        auto fd = bindAt(fake, true);
+        (void)!::write(ready[1], "x", 1);
+        pollfd waiting{fd.get(), POLLIN, 0};
+        if (::poll(&waiting, 1, 10000) != 1) ::_exit(102);
+        int client = ::accept(fd.get(), nullptr, nullptr);
+        pollfd reading{client, POLLIN, 0};
+        std::size_t total = 0;
+        char buffer[256];
+        while (::poll(&reading, 1, 10000) == 1) {
+            ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+            if (got <= 0) break;
+            total += static_cast<std::size_t>(got);
+        }
+        ::_exit(static_cast<int>(std::min<std::size_t>(total, 100)));
+    }
+    char byte;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    auto answer = ctl({"throttle", "1234"}, fake);
+    EXPECT_EQ(answer.exitStatus, 2);
+    EXPECT_THAT(answer.err, HasSubstr(fake + " is served by uid 65534, not by root"));
+    int status = 0;
+    ASSERT_EQ(::waitpid(server, &status, 0), server);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "bytes the client sent";
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+TEST_F(HelperInstanceEndToEnd, KorvanectlGivesUpAfterItsTimeout) {
+    auto silent = bindAt(socketPath, true);  // accepts into the backlog, never answers
+    auto began = Clock::now();
+    auto waited = ctl({"--timeout", "1", "ping"}, socketPath);
+    auto took = Clock::now() - began;
+    EXPECT_EQ(waited.exitStatus, 2);
+    EXPECT_EQ(waited.err, "korvanectl: no answer from the helper at " + socketPath + " within 1 s\n");
+    EXPECT_LT(took, std::chrono::seconds(5));
+    auto bad = testing::runCommand({KORVANE_CTL_BINARY, "--timeout", "0", "ping"});
+    EXPECT_EQ(bad.exitStatus, 64);
+}
+
+}  // namespace
+}  // namespace korvane
