@@ -1,6 +1,7 @@
 #include "shared/identity/desktop_entry.h"
 
 #include <iterator>
+#include <vector>
 
 #include "shared/util/text.h"
 
