@@ -109,40 +109,53 @@ std::optional<std::string> IdentityResolver::executableOf(pid_t pid) const {
 
 std::optional<AppOrigin> IdentityResolver::originOf(pid_t pid) {
     if (pid <= 0) return std::nullopt;
+    for (auto source : {&IdentityResolver::unitOrigin, &IdentityResolver::sandboxOrigin,
+                        &IdentityResolver::launchOrigin, &IdentityResolver::executableOrigin}) {
+        if (auto origin = (this->*source)(pid)) return origin;
+    }
+    return std::nullopt;
+}
+
+std::optional<AppOrigin> IdentityResolver::unitOrigin(pid_t pid) {
     // Inside the user's manager every process has a user unit; only when
     // there is none is the system manager worth asking. A unit not named
     // after an application leaves the question to the other sources.
     auto unit = units_.userUnit(pid);
     if (!unit) unit = units_.systemUnit(pid);
     if (unit && appIDFromUnitName(*unit)) return AppOrigin{OriginKind::SystemdUnit, *unit};
+    return std::nullopt;
+}
 
+std::optional<AppOrigin> IdentityResolver::sandboxOrigin(pid_t pid) {
     std::string flatpakInfo = procPath(pid, "root/.flatpak-info");
     struct stat info {};
     if (::stat(flatpakInfo.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
         return AppOrigin{OriginKind::FlatpakInfo, flatpakInfo};
     }
-
     if (auto label = readSmallFile(procPath(pid, "attr/current"), kLabelLimit)) {
         auto profile = snapProfile(*label);
         if (profile && snapAppID(*profile)) return AppOrigin{OriginKind::SnapProfile, *profile};
     }
+    return std::nullopt;
+}
 
+std::optional<AppOrigin> IdentityResolver::launchOrigin(pid_t pid) {
     auto environ = readSmallFile(procPath(pid, "environ"));
-    auto folders = dataFoldersFor(pid, environ);
-    if (environ) {
-        if (auto file = launchedDesktopFile(*environ, pid)) {
-            // Only entries in the folders we index count: the variable is the
-            // process's own word, and the helper must not open any file it
-            // names.
-            index_.include(folders);
-            if (index_.appIDForEntryPath(*file)) return AppOrigin{OriginKind::DesktopEntry, *file};
-        }
-    }
-    if (auto executable = executableOf(pid)) {
-        if (auto entry = index_.entryPathForExecutable(folders, *executable)) {
-            return AppOrigin{OriginKind::DesktopEntry, *entry};
-        }
-    }
+    if (!environ) return std::nullopt;
+    auto file = launchedDesktopFile(*environ, pid);
+    if (!file) return std::nullopt;
+    // Only entries in the folders we index count: the variable is the
+    // process's own word, and the helper must not open any file it names.
+    index_.include(dataFoldersFor(pid, environ));
+    if (index_.appIDForEntryPath(*file)) return AppOrigin{OriginKind::DesktopEntry, *file};
+    return std::nullopt;
+}
+
+std::optional<AppOrigin> IdentityResolver::executableOrigin(pid_t pid) {
+    auto executable = executableOf(pid);
+    if (!executable) return std::nullopt;
+    auto entry = index_.entryPathForExecutable(dataFoldersFor(pid), *executable);
+    if (entry) return AppOrigin{OriginKind::DesktopEntry, *entry};
     return std::nullopt;
 }
 
@@ -171,7 +184,11 @@ std::optional<AppIdentity> IdentityResolver::identify(pid_t pid) {
 }
 
 std::optional<DesktopEntry> IdentityResolver::desktopEntryFor(pid_t pid, const std::string& appID) {
-    return index_.entryForAppID(dataFoldersFor(pid, readSmallFile(procPath(pid, "environ"))), appID);
+    return index_.entryForAppID(dataFoldersFor(pid), appID);
+}
+
+std::vector<std::string> IdentityResolver::dataFoldersFor(pid_t pid) {
+    return dataFoldersFor(pid, readSmallFile(procPath(pid, "environ")));
 }
 
 }  // namespace korvane::identity

@@ -1,6 +1,7 @@
 #include "shared/identity/desktop_entry.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "shared/util/text.h"
@@ -67,9 +68,42 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
         else if (key == "StartupWMClass") entry.startupWMClass = std::move(value);
         else if (key == "Hidden") entry.hidden = value == "true";
         else if (key == "NoDisplay") entry.noDisplay = value == "true";
+        else if (key.starts_with("Name[") && key.ends_with(']') && key.size() > 6) {
+            entry.localizedNames.emplace(std::string(key.substr(5, key.size() - 6)), std::move(value));
+        }
     }
     if (!seenGroup) return std::nullopt;
     return entry;
+}
+
+std::string localizedName(const DesktopEntry& entry, std::string_view locale) {
+    // lang_COUNTRY.ENCODING@MODIFIER; the encoding never takes part.
+    std::string_view modifier;
+    if (auto at = locale.find('@'); at != std::string_view::npos) {
+        modifier = locale.substr(at);
+        locale = locale.substr(0, at);
+    }
+    locale = locale.substr(0, locale.find('.'));
+    std::string_view language = locale.substr(0, locale.find('_'));
+    std::vector<std::string> keys;
+    if (!modifier.empty() && language != locale) keys.push_back(std::string(locale) + std::string(modifier));
+    if (language != locale) keys.emplace_back(locale);
+    if (!modifier.empty()) keys.push_back(std::string(language) + std::string(modifier));
+    keys.emplace_back(language);
+    for (const auto& key : keys) {
+        if (key.empty()) continue;
+        auto it = entry.localizedNames.find(key);
+        if (it != entry.localizedNames.end() && !it->second.empty()) return it->second;
+    }
+    return entry.name;
+}
+
+std::string messagesLocaleFromEnvironment() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) return value;
+    }
+    return {};
 }
 
 std::string firstExecWord(std::string_view exec) {

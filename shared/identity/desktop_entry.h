@@ -1,6 +1,7 @@
 #pragma once
 // Desktop entries (the .desktop files under applications/): the keys Korvane
 // uses to name an application and to recognise its processes.
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,10 +19,18 @@ struct DesktopEntry {
     std::string startupWMClass;
     bool hidden = false;  // the entry counts as deleted
     bool noDisplay = false;
+    std::map<std::string, std::string> localizedNames;  // Name[<locale>] by locale, e.g. "de_DE"
 
     // Whether this entry names an application a process can belong to.
     bool identifiesApplication() const { return !hidden && type == "Application"; }
 };
+
+// The entry's Name for a POSIX locale ("de_DE.UTF-8@euro"): Name[ll_CC@MOD],
+// Name[ll_CC], Name[ll@MOD], Name[ll], then the plain Name.
+std::string localizedName(const DesktopEntry& entry, std::string_view locale);
+
+// The locale messages are shown in: $LC_ALL, $LC_MESSAGES, then $LANG.
+std::string messagesLocaleFromEnvironment();
 
 // The [Desktop Entry] group of a file; nothing when it has none. `id` and
 // `path` are left for the caller.
