@@ -14,6 +14,9 @@ packages=(
   libsystemd-dev
   # the application's settings file and string table
   nlohmann-json3-dev
+  # the X11 workspace, and the X server, window manager and clients its tests run
+  libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev
+  xvfb openbox xdotool xterm x11-utils
 )
 
 missing=()
