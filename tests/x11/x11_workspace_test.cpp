@@ -5,11 +5,11 @@
 #include <cstdlib>
 
 #include "platform/linux/x11/x11_workspace.h"
-#include "shared/identity/executable_search.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
+#include "tests/x11/private_workspace_config.h"
 #include "tests/x11/x_session.h"
 
 namespace korvane::linux_platform {
@@ -54,16 +54,7 @@ protected:
         return tree.write("share/applications/" + file, "[Desktop Entry]\nType=Application\n" + keys);
     }
 
-    X11WorkspaceConfig config() {
-        X11WorkspaceConfig c;
-        c.display = session->display();
-        c.identity.procRoot = "/proc";
-        c.identity.systemDataFolders = {tree.path("share")};
-        c.identity.executableSearchPath = identity::ExecutableSearch::foldersFromEnvironment();
-        c.identity.homeOf = [this](uid_t) { return std::optional(tree.path("home")); };
-        c.locale = "de_DE.UTF-8";
-        return c;
-    }
+    X11WorkspaceConfig config() { return testing::privateWorkspaceConfig(*session, tree); }
 
     void open() {
         auto opened = X11Workspace::open(loop, config(), units);

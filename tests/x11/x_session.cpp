@@ -1,7 +1,5 @@
 #include "tests/x11/x_session.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -19,23 +17,12 @@
 namespace korvane::testing {
 namespace {
 
-// Waits until Xvfb writes its display number to the descriptor, which it
-// does once it accepts clients (without a line end when the number was
-// given). Whether it did.
-bool awaitServer(int fd, const std::string& number, std::chrono::milliseconds limit) {
-    std::string text;
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (text.substr(0, text.find('\n')) != number) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || text.size() > number.size() + 1) return false;
-        pollfd ready{fd, POLLIN, 0};
-        if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
-        char buffer[32];
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) return false;  // it ended without a display
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
+// Whether an X server answers on `display`.
+bool serverAnswers(const std::string& display) {
+    xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
+    bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return answers;
 }
 
 xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name) {
@@ -113,36 +100,22 @@ std::unique_ptr<XSession> XSession::start(std::string& why, const std::string& w
         why = "Xvfb or " + windowManager + " is not installed (scripts/install-deps.sh installs them)";
         return nullptr;
     }
-    // Xvfb's own choice (-displayfd without a number) takes no lock file, so
-    // two test programs starting at once could pick one number. We pick it,
-    // and Xvfb's lock file settles any race; -displayfd then says when it is
-    // ready.
+    // Xvfb's own choice of a number (-displayfd) takes no lock file, so two
+    // programs starting at once could pick the same one. We pick it and Xvfb
+    // takes the lock, or ends when another server holds it.
     std::unique_ptr<XSession> session(new XSession);
     std::string number;
     const int first = 100 + static_cast<int>(::getpid() % 800);
     for (int attempt = 0; attempt < 40 && number.empty(); ++attempt) {
-        int candidate = first + attempt;
-        std::string name = std::to_string(candidate);
+        std::string name = std::to_string(first + attempt);
         if (std::filesystem::exists("/tmp/.X" + name + "-lock") || std::filesystem::exists("/tmp/.X11-unix/X" + name)) {
             continue;
         }
-        int pipeEnds[2];
-        if (::pipe2(pipeEnds, O_CLOEXEC) != 0) break;
-        // Only the writing end goes to the server.
-        ::fcntl(pipeEnds[1], F_SETFD, 0);
         session->server_ = std::make_unique<StartedProgram>(
-            std::vector<std::string>{xvfb, ":" + name, "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0",
-                                     "1024x768x24", "-nolisten", "tcp", "-noreset"},
+            std::vector<std::string>{xvfb, ":" + name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
             Environment{}, "/dev/null");
-        ::close(pipeEnds[1]);
-        // Xvfb writes the line end separately and ends when it cannot, so
-        // the reading end stays open as long as the server runs.
-        if (awaitServer(pipeEnds[0], name, 20s)) {
-            number = name;
-            session->readyPipe_ = pipeEnds[0];
-        } else {
-            ::close(pipeEnds[0]);
-        }
+        bool up = waitUntil([&] { return session->server_->exited() || serverAnswers(":" + name); }, 20s);
+        if (up && !session->server_->exited()) number = name;
     }
     if (number.empty()) {
         why = "Xvfb did not start";
@@ -164,10 +137,13 @@ std::unique_ptr<XSession> XSession::start(std::string& why, const std::string& w
 }
 
 XSession::~XSession() {
-    // The window manager first, so it does not see its server vanish.
+    // The window manager first, so it does not see its server vanish; the
+    // server asked to end, so it removes its lock file and socket (a killed
+    // one leaves them, and they would use up display numbers).
+    if (windowManager_) windowManager_->stop(SIGTERM);
+    if (server_ && server_->stop(SIGTERM) < 0) server_.reset();
     windowManager_.reset();
     server_.reset();
-    if (readyPipe_ >= 0) ::close(readyPipe_);
 }
 
 Environment XSession::environment() const {

@@ -45,7 +45,6 @@ private:
     XSession() = default;
 
     std::string display_;
-    int readyPipe_ = -1;
     std::unique_ptr<StartedProgram> server_;
     std::unique_ptr<StartedProgram> windowManager_;
 };
