@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 
 #include "platform/linux/x11/x11_workspace.h"
 #include "shared/log/log.h"
@@ -28,6 +29,14 @@ struct Announced {
 };
 
 std::ostream& operator<<(std::ostream& out, const Announced& a) { return out << a.kind << " " << a.pid; }
+
+// A pid a window may claim that no application can have: the kernel's thread
+// starter where it is visible, else a pid that names nothing.
+pid_t kernelThreadOrNobody() {
+    std::ifstream comm("/proc/2/comm");
+    std::string name;
+    return std::getline(comm, name) && name == "kthreadd" ? 2 : testing::endedPid();
+}
 
 std::vector<pid_t> pidsOf(const std::vector<RunningApplication>& apps) {
     std::vector<pid_t> pids;
@@ -123,19 +132,20 @@ TEST_F(X11Desktop, SnapshotHasEveryApplicationInClientListOrder) {
     auto gamma = client(ClientOptions::named("gamma", "Gamma").icons({{16, 16}, {48, 48}, {300, 300}}));
     auto delta = client(ClientOptions::named("delta", "Delta").launchedBy(launchedEntry));
     auto epsilon = client(ClientOptions::named("epsilon", "Epsilon").hidingPID());
+    auto kappa = client(ClientOptions::named("kappa", "Kappa").claiming(kernelThreadOrNobody()));
     auto zeta = client(ClientOptions::named("zeta", "Zeta").outsideTaskbar());
     auto eta = client(ClientOptions::named("eta", "Eta").ofType("utility"));
     auto dock = client(ClientOptions::named("dock", "Dock").ofType("dock"));
     auto theta = client(ClientOptions::named("theta", "Theta").ofType("dialog").windowCount(2));
     auto terminal = xterm("other", "Unknown");
-    for (pid_t pid : {beta->pid(), gamma->pid(), delta->pid(), epsilon->pid(), zeta->pid(), eta->pid(), theta->pid(),
-                      terminal->pid()}) {
+    for (pid_t pid : {beta->pid(), gamma->pid(), delta->pid(), epsilon->pid(), kappa->pid(), zeta->pid(), eta->pid(),
+                      theta->pid(), terminal->pid()}) {
         ASSERT_TRUE(announced("launch", pid)) << pid;
     }
 
     auto apps = workspace->runningApplications();
     EXPECT_EQ(pidsOf(apps), (std::vector<pid_t>{alpha->pid(), beta->pid(), gamma->pid(), delta->pid(),
-                                                 epsilon->pid(), zeta->pid(), eta->pid(), theta->pid(),
+                                                 epsilon->pid(), kappa->pid(), zeta->pid(), eta->pid(), theta->pid(),
                                                  terminal->pid()}));
     // The window class against StartupWMClass; the entry's name and icon.
     EXPECT_EQ(apps[0].bundleIdentifier, "org.korvane.Alpha");
@@ -155,11 +165,12 @@ TEST_F(X11Desktop, SnapshotHasEveryApplicationInClientListOrder) {
     EXPECT_EQ(apps[3].bundleIdentifier, "org.korvane.Launched");
     EXPECT_EQ(apps[3].localizedName, "Launched");
     EXPECT_EQ(apps[4].localizedName, "Epsilon");  // its pid from the X-Resource extension
-    EXPECT_EQ(apps[5].activationPolicy, ActivationPolicy::accessory);
+    EXPECT_EQ(apps[5].localizedName, "Kappa");    // claimed no process's pid: the connection's instead
     EXPECT_EQ(apps[6].activationPolicy, ActivationPolicy::accessory);
-    EXPECT_EQ(apps[7].activationPolicy, ActivationPolicy::regular);
+    EXPECT_EQ(apps[7].activationPolicy, ActivationPolicy::accessory);
+    EXPECT_EQ(apps[8].activationPolicy, ActivationPolicy::regular);
     // A terminal whose class no entry knows: the entry that runs its program.
-    EXPECT_EQ(apps[8].bundleIdentifier, "org.korvane.Alpha");
+    EXPECT_EQ(apps[9].bundleIdentifier, "org.korvane.Alpha");
     EXPECT_EQ(std::count(seen.begin(), seen.end(), Announced{"launch", dock->pid()}), 0);
 
     if (const char* shot = std::getenv("KORVANE_X11_SCREENSHOT")) {

@@ -26,6 +26,9 @@ struct WindowFacts {
     std::uint32_t window = 0;
     pid_t pid = 0;  // 0 when it could not be learned
     std::uint64_t startTime = 0;
+    // From the X-Resource extension: the process holding the connection, as
+    // the kernel told the server. 0 when unknown or remote.
+    pid_t connectionPid = 0;
     std::string instance;  // WM_CLASS
     std::string className;
     WindowKind kind = WindowKind::normal;

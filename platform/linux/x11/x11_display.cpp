@@ -99,6 +99,7 @@ bool X11Display::isLocalMachine(const std::string& machine) const {
 std::vector<WindowFacts> X11Display::readWindows(const std::vector<std::uint32_t>& windows) {
     struct Cookies {
         xcb_get_property_cookie_t pid, wmClass, machine, type, state, icon;
+        xcb_res_query_client_ids_cookie_t connection;
     };
     std::vector<Cookies> cookies;
     cookies.reserve(windows.size());
@@ -109,11 +110,15 @@ std::vector<WindowFacts> X11Display::readWindows(const std::vector<std::uint32_t
                            xcb_icccm_get_wm_client_machine(connection_, window),
                            xcb_ewmh_get_wm_window_type(&ewmh_, window), xcb_ewmh_get_wm_state(&ewmh_, window),
                            xcb_get_property(connection_, 0, window, ewmh_._NET_WM_ICON, XCB_ATOM_CARDINAL, 0,
-                                            kIconWordLimit)});
+                                            kIconWordLimit),
+                           {}});
+        if (haveResourceExtension_) {
+            xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            cookies.back().connection = xcb_res_query_client_ids(connection_, 1, &spec);
+        }
     }
 
     std::vector<WindowFacts> facts(windows.size());
-    std::vector<std::uint32_t> withoutPID;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         WindowFacts& f = facts[i];
         const Cookies& c = cookies[i];
@@ -139,7 +144,7 @@ std::vector<WindowFacts> X11Display::readWindows(const std::vector<std::uint32_t
             xcb_icccm_get_text_property_reply_wipe(&machine);
         }
         if (hasPID) f.pid = static_cast<pid_t>(pid);
-        else withoutPID.push_back(f.window);
+        if (haveResourceExtension_) f.connectionPid = connectionPID(c.connection);
 
         xcb_ewmh_get_atoms_reply_t types{};
         if (xcb_ewmh_get_wm_window_type_reply(&ewmh_, c.type, &types, nullptr)) {
@@ -175,38 +180,20 @@ std::vector<WindowFacts> X11Display::readWindows(const std::vector<std::uint32_t
         }
     }
 
-    if (!withoutPID.empty()) {
-        auto pids = resourcePIDs(withoutPID);
-        for (std::size_t i = 0, j = 0; i < facts.size() && j < withoutPID.size(); ++i) {
-            if (facts[i].window == withoutPID[j]) facts[i].pid = pids[j++];
-        }
-    }
     xcb_flush(connection_);
     return facts;
 }
 
-std::vector<pid_t> X11Display::resourcePIDs(const std::vector<std::uint32_t>& windows) {
-    std::vector<pid_t> pids(windows.size(), 0);
-    if (!haveResourceExtension_) return pids;
-    std::vector<xcb_res_query_client_ids_cookie_t> cookies;
-    cookies.reserve(windows.size());
-    for (std::uint32_t window : windows) {
-        xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        cookies.push_back(xcb_res_query_client_ids(connection_, 1, &spec));
+pid_t X11Display::connectionPID(xcb_res_query_client_ids_cookie_t cookie) {
+    Freed<xcb_res_query_client_ids_reply_t> reply{xcb_res_query_client_ids_reply(connection_, cookie, nullptr)};
+    if (!reply) return 0;
+    for (auto it = xcb_res_query_client_ids_ids_iterator(reply.reply); it.rem > 0; xcb_res_client_id_value_next(&it)) {
+        if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
+        if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
+        std::uint32_t pid = *xcb_res_client_id_value_value(it.data);
+        if (pid > 0 && pid <= INT_MAX) return static_cast<pid_t>(pid);
     }
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        Freed<xcb_res_query_client_ids_reply_t> reply{
-            xcb_res_query_client_ids_reply(connection_, cookies[i], nullptr)};
-        if (!reply) continue;
-        for (auto it = xcb_res_query_client_ids_ids_iterator(reply.reply); it.rem > 0;
-             xcb_res_client_id_value_next(&it)) {
-            if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
-            if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
-            std::uint32_t pid = *xcb_res_client_id_value_value(it.data);
-            if (pid > 0 && pid <= INT_MAX) pids[i] = static_cast<pid_t>(pid);
-        }
-    }
-    return pids;
+    return 0;
 }
 
 void X11Display::takeEvents(DisplayChanges& changes) {

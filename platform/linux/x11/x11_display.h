@@ -2,6 +2,7 @@
 // One connection to the X server and what the workspace reads through it: the
 // window manager's client list and active window on the root window, and the
 // facts of each client window. Used from one thread at a time.
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
@@ -39,7 +40,7 @@ public:
     std::vector<std::uint32_t> clientList();
     // The active window; 0 when none, nothing when the property is missing.
     std::optional<std::uint32_t> activeWindow();
-    // Facts of each window (the pid without its start time), in the given
+    // Facts of each window (the pids without a start time), in the given
     // order; asks for all of them before waiting for any answer. From now on
     // changes of these windows' properties arrive as events.
     std::vector<WindowFacts> readWindows(const std::vector<std::uint32_t>& windows);
@@ -49,7 +50,9 @@ public:
 
 private:
     X11Display(xcb_connection_t* connection, int screen);
-    std::vector<pid_t> resourcePIDs(const std::vector<std::uint32_t>& windows);
+    // The pid of the process holding the window's connection, as the server
+    // sees it; 0 for a remote client.
+    pid_t connectionPID(xcb_res_query_client_ids_cookie_t cookie);
     bool isLocalMachine(const std::string& machine) const;
 
     xcb_connection_t* connection_;

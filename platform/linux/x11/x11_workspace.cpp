@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -27,6 +28,7 @@ public:
         : owner_(owner),
           display_(std::move(display)),
           ownPid_(config.ownPid),
+          procRoot_(config.identity.procRoot),
           proc_(config.identity.procRoot),
           resolver_(std::move(config.identity), units),
           identity_(resolver_, std::move(config.locale)),
@@ -104,7 +106,7 @@ private:
         }
         if (!changed.empty()) {
             for (auto& facts : display_->readWindows(changed)) {
-                learnStartTime(facts);
+                settleProcess(facts);
                 windows_[facts.window] = std::move(facts);
             }
         }
@@ -113,12 +115,35 @@ private:
         publish(std::move(announcements));
     }
 
-    void learnStartTime(WindowFacts& facts) {
-        if (facts.pid <= 0) return;
-        auto stat = proc_.stat(facts.pid);
-        // A pid whose process is gone (or was never here) makes no application.
-        if (stat) facts.startTime = stat->startTime;
-        else facts.pid = 0;
+    // _NET_WM_PID is the client's own word. A client in a pid namespace of
+    // its own (a Flatpak sandbox) writes a pid of that namespace, which here
+    // names some other process, often a kernel thread; the server's view of
+    // the connection then speaks instead. A pid with no process behind it
+    // makes no application.
+    void settleProcess(WindowFacts& facts) {
+        std::vector<pid_t> candidates{facts.pid, facts.connectionPid};
+        if (facts.connectionPid > 0 && facts.connectionPid != facts.pid && !inOurPidNamespace(facts.connectionPid)) {
+            std::swap(candidates[0], candidates[1]);
+        }
+        facts.pid = 0;
+        for (pid_t candidate : candidates) {
+            if (candidate <= 0) continue;
+            auto stat = proc_.stat(candidate);
+            if (!stat || stat->isKernelThread()) continue;
+            facts.pid = candidate;
+            facts.startTime = stat->startTime;
+            return;
+        }
+    }
+
+    bool inOurPidNamespace(pid_t pid) const {
+        auto namespaceOf = [this](const std::string& process) {
+            char target[128];
+            ssize_t length = ::readlink((procRoot_ + "/" + process + "/ns/pid").c_str(), target, sizeof target);
+            return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
+        };
+        std::string theirs = namespaceOf(std::to_string(pid));
+        return theirs.empty() || theirs == namespaceOf("self");
     }
 
     void readClientList() {
@@ -132,7 +157,7 @@ private:
         }
         windows_ = std::move(kept);
         for (auto& facts : display_->readWindows(added)) {
-            learnStartTime(facts);
+            settleProcess(facts);
             windows_.emplace(facts.window, std::move(facts));
         }
     }
@@ -265,6 +290,7 @@ private:
     X11Workspace& owner_;
     std::unique_ptr<X11Display> display_;
     pid_t ownPid_;
+    std::string procRoot_;
     TaskTreeReader proc_;
     identity::IdentityResolver resolver_;
     WindowIdentity identity_;
