@@ -186,10 +186,29 @@ TEST_F(X11Desktop, SnapshotHasEveryApplicationInClientListOrder) {
     auto expected = apps;
     expected.erase(expected.begin() + 2);
     EXPECT_EQ(pidsOf((*second)->runningApplications()), pidsOf(expected));
+    ASSERT_TRUE(workspace->frontmostApplication());
+    EXPECT_EQ((*second)->frontmostApplication()->processIdentifier,
+              workspace->frontmostApplication()->processIdentifier);
     int secondLaunches = 0;
     auto counting = (*second)->observeLaunch([&](const RunningApplication&) { ++secondLaunches; });
     settle();
     EXPECT_EQ(secondLaunches, 0);
+}
+
+TEST_F(X11Desktop, WindowsChangingTheirPropertiesChangeTheSnapshot) {
+    auto iota = client(ClientOptions::named("iota", "Iota"));
+    ASSERT_TRUE(announced("launch", iota->pid()));
+    EXPECT_EQ(listed(iota->pid())->bundleIdentifier, std::nullopt);
+    std::string window = std::to_string(iota->windows()[0]);
+    ASSERT_EQ(session->run({"xdotool", "set_window", "--class", "Beta Tool", window}).exitStatus, 0);
+    EXPECT_TRUE(testing::waitUntil([&] { return listed(iota->pid())->bundleIdentifier == "beta-tool"; }));
+    EXPECT_EQ(listed(iota->pid())->localizedName, "Beta Tool");
+    auto state = session->run({"xprop", "-id", window, "-f", "_NET_WM_STATE", "32a", "-set", "_NET_WM_STATE",
+                               "_NET_WM_STATE_SKIP_TASKBAR"});
+    ASSERT_EQ(state.exitStatus, 0) << state.err;
+    EXPECT_TRUE(testing::waitUntil(
+        [&] { return listed(iota->pid())->activationPolicy == ActivationPolicy::accessory; }));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), Announced{"launch", iota->pid()}), 1);
 }
 
 TEST_F(X11Desktop, ActivationIsAnnouncedOncePerApplicationChange) {
