@@ -1,5 +1,6 @@
 #include "platform/linux/x11/x11_display.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 #include <xcb/res.h>
 #include <xcb/xcb_icccm.h>
@@ -75,6 +76,8 @@ X11Display::~X11Display() {
 int X11Display::fileDescriptor() const { return xcb_get_file_descriptor(connection_); }
 
 bool X11Display::broken() const { return xcb_connection_has_error(connection_) != 0; }
+
+void X11Display::cut() { ::shutdown(fileDescriptor(), SHUT_RDWR); }
 
 std::vector<std::uint32_t> X11Display::clientList() {
     xcb_ewmh_get_windows_reply_t list{};

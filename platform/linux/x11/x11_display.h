@@ -36,6 +36,9 @@ public:
 
     int fileDescriptor() const;
     bool broken() const;
+    // Any thread: ends the conversation, so that a wait for an answer ends
+    // at once (as a broken connection).
+    void cut();
 
     std::vector<std::uint32_t> clientList();
     // The active window; 0 when none, nothing when the property is missing.

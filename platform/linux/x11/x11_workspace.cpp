@@ -60,7 +60,7 @@ public:
                 continue;
             }
             if (display_->broken()) {
-                connectionLost();
+                if (!stopping_) connectionLost();
                 return;
             }
             std::vector<pollfd> watched{{display_->fileDescriptor(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
@@ -88,10 +88,13 @@ public:
         }
     }
 
+    // Any thread. The connection is cut as well: a server that does not
+    // answer (one grabbed by another client) must not hold the owner's end.
     void stop() {
         stopping_ = true;
         std::uint64_t one = 1;
         [[maybe_unused]] auto written = ::write(wakeFd_, &one, sizeof one);
+        display_->cut();
     }
 
 private:
