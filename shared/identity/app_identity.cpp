@@ -115,47 +115,68 @@ std::optional<AppOrigin> IdentityResolver::originOf(pid_t pid) { return findOrig
 
 FoundOrigin IdentityResolver::findOrigin(pid_t pid) {
     if (pid <= 0) return {};
-    // Inside the user's manager every process has a user unit; only when
-    // there is none is the system manager worth asking. A unit not named
-    // after an application leaves the question to the other sources.
-    auto unit = units_.userUnit(pid);
-    if (!unit) unit = units_.systemUnit(pid);
-    if (unit && appIDFromUnitName(*unit)) return {AppOrigin{OriginKind::SystemdUnit, *unit}, {}};
-
-    std::string flatpakInfo = procPath(pid, "root/.flatpak-info");
-    struct stat info {};
-    if (::stat(flatpakInfo.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        return {AppOrigin{OriginKind::FlatpakInfo, flatpakInfo}, {}};
-    }
-
-    if (auto label = readSmallFile(procPath(pid, "attr/current"), kLabelLimit)) {
-        auto profile = snapProfile(*label);
-        if (profile && snapAppID(*profile)) return {AppOrigin{OriginKind::SnapProfile, *profile}, {}};
-    }
-
+    if (auto origin = unitOrigin(pid)) return {origin, {}};
+    if (auto origin = sandboxOrigin(pid)) return {origin, {}};
     auto environ = readSmallFile(procPath(pid, "environ"));
     auto folders = dataFoldersFor(pid, environ);
     // From here on the answer, found or not, rests on these folders' entries.
     FoundOrigin found;
     for (const auto& folder : folders) found.folders.push_back(folder.path);
-    if (environ) {
-        if (auto file = launchedDesktopFile(*environ, pid)) {
-            // Only entries in the folders we index count: the variable is the
-            // process's own word, and the helper must not open any file it
-            // names.
-            index_.include(folders);
-            if (index_.appIDForEntryPath(*file)) {
-                found.origin = AppOrigin{OriginKind::DesktopEntry, *file};
-                return found;
-            }
-        }
-    }
-    if (auto executable = executableOf(pid)) {
-        if (auto entry = index_.entryPathForExecutable(folders, *executable)) {
-            found.origin = AppOrigin{OriginKind::DesktopEntry, *entry};
-        }
-    }
+    found.origin = launchOrigin(pid, environ, folders);
+    if (!found.origin) found.origin = executableOrigin(pid, folders);
     return found;
+}
+
+std::optional<AppOrigin> IdentityResolver::unitOrigin(pid_t pid) {
+    // Inside the user's manager every process has a user unit; only when
+    // there is none is the system manager worth asking. A unit not named
+    // after an application leaves the question to the other sources.
+    auto unit = units_.userUnit(pid);
+    if (!unit) unit = units_.systemUnit(pid);
+    if (unit && appIDFromUnitName(*unit)) return AppOrigin{OriginKind::SystemdUnit, *unit};
+    return std::nullopt;
+}
+
+std::optional<AppOrigin> IdentityResolver::sandboxOrigin(pid_t pid) {
+    std::string flatpakInfo = procPath(pid, "root/.flatpak-info");
+    struct stat info {};
+    if (::stat(flatpakInfo.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        return AppOrigin{OriginKind::FlatpakInfo, flatpakInfo};
+    }
+    if (auto label = readSmallFile(procPath(pid, "attr/current"), kLabelLimit)) {
+        auto profile = snapProfile(*label);
+        if (profile && snapAppID(*profile)) return AppOrigin{OriginKind::SnapProfile, *profile};
+    }
+    return std::nullopt;
+}
+
+std::optional<AppOrigin> IdentityResolver::launchOrigin(pid_t pid) {
+    auto environ = readSmallFile(procPath(pid, "environ"));
+    return launchOrigin(pid, environ, dataFoldersFor(pid, environ));
+}
+
+std::optional<AppOrigin> IdentityResolver::launchOrigin(pid_t pid, const std::optional<std::string>& environ,
+                                                        const std::vector<DataFolder>& folders) {
+    if (!environ) return std::nullopt;
+    auto file = launchedDesktopFile(*environ, pid);
+    if (!file) return std::nullopt;
+    // Only entries in the folders we index count: the variable is the
+    // process's own word, and the helper must not open any file it names.
+    index_.include(folders);
+    if (index_.appIDForEntryPath(*file)) return AppOrigin{OriginKind::DesktopEntry, *file};
+    return std::nullopt;
+}
+
+std::optional<AppOrigin> IdentityResolver::executableOrigin(pid_t pid) {
+    return executableOrigin(pid, dataFoldersFor(pid));
+}
+
+std::optional<AppOrigin> IdentityResolver::executableOrigin(pid_t pid, const std::vector<DataFolder>& folders) {
+    auto executable = executableOf(pid);
+    if (!executable) return std::nullopt;
+    auto entry = index_.entryPathForExecutable(folders, *executable);
+    if (entry) return AppOrigin{OriginKind::DesktopEntry, *entry};
+    return std::nullopt;
 }
 
 std::optional<std::string> IdentityResolver::readAppID(const AppOrigin& origin) {
@@ -183,7 +204,11 @@ std::optional<AppIdentity> IdentityResolver::identify(pid_t pid) {
 }
 
 std::optional<DesktopEntry> IdentityResolver::desktopEntryFor(pid_t pid, const std::string& appID) {
-    return index_.entryForAppID(dataFoldersFor(pid, readSmallFile(procPath(pid, "environ"))), appID);
+    return index_.entryForAppID(dataFoldersFor(pid), appID);
+}
+
+std::vector<DataFolder> IdentityResolver::dataFoldersFor(pid_t pid) {
+    return dataFoldersFor(pid, readSmallFile(procPath(pid, "environ")));
 }
 
 }  // namespace korvane::identity

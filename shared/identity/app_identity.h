@@ -105,10 +105,28 @@ public:
         return index_.lastChangeOf(folders);
     }
 
+    // The sources originOf() asks, one by one, for callers that weigh other
+    // evidence between them (a window's class speaks before the unit).
+    std::optional<AppOrigin> unitOrigin(pid_t pid);
+    std::optional<AppOrigin> sandboxOrigin(pid_t pid);  // Flatpak, then snap
+    std::optional<AppOrigin> launchOrigin(pid_t pid);   // GLib's launch variables
+    std::optional<AppOrigin> executableOrigin(pid_t pid);
+
     std::optional<AppIdentity> identify(pid_t pid);
     // The desktop entry that stands for `appID` for the user running `pid`
     // (its name and icon).
     std::optional<DesktopEntry> desktopEntryFor(pid_t pid, const std::string& appID);
+
+    // The data folders whose entries count for the user running `pid`: the
+    // owner's data home and Flatpak user exports, then the system's.
+    std::vector<DataFolder> dataFoldersFor(pid_t pid);
+    std::optional<DesktopEntry> entryForAppID(const std::vector<DataFolder>& dataFolders, const std::string& id) {
+        return index_.entryForAppID(dataFolders, id);
+    }
+    std::optional<DesktopEntry> entryForStartupWMClass(const std::vector<DataFolder>& dataFolders,
+                                                       const std::string& wmClass) {
+        return index_.entryForStartupWMClass(dataFolders, wmClass);
+    }
 
     std::uint64_t generation() const override { return index_.generation(); }
 
@@ -117,6 +135,9 @@ private:
     // The owner's data home and Flatpak user exports, then the system's.
     // The user's folders are read with the rights of the process's owner.
     std::vector<DataFolder> dataFoldersFor(pid_t pid, const std::optional<std::string>& environ);
+    std::optional<AppOrigin> launchOrigin(pid_t pid, const std::optional<std::string>& environ,
+                                          const std::vector<DataFolder>& folders);
+    std::optional<AppOrigin> executableOrigin(pid_t pid, const std::vector<DataFolder>& folders);
     std::optional<std::string> homeOf(uid_t uid);
     std::optional<std::string> executableOf(pid_t pid) const;
 

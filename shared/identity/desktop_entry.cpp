@@ -1,5 +1,7 @@
 #include "shared/identity/desktop_entry.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <iterator>
 #include <vector>
 
@@ -94,19 +96,27 @@ std::string localizedName(const DesktopEntry& entry, std::string_view locale) {
         modifier = locale.substr(at);
         locale = locale.substr(0, at);
     }
-    if (auto dot = locale.find('.'); dot != std::string_view::npos) locale = locale.substr(0, dot);
-    std::string_view lang = locale.substr(0, locale.find('_'));
-    const bool hasCountry = lang.size() != locale.size();
-    std::vector<std::string> candidates;
-    if (hasCountry && !modifier.empty()) candidates.push_back(std::string(locale) + std::string(modifier));
-    if (hasCountry) candidates.emplace_back(locale);
-    if (!modifier.empty()) candidates.push_back(std::string(lang) + std::string(modifier));
-    candidates.emplace_back(lang);
-    for (const auto& candidate : candidates) {
-        if (candidate.empty()) continue;
-        if (auto it = entry.localizedNames.find(candidate); it != entry.localizedNames.end()) return it->second;
+    locale = locale.substr(0, locale.find('.'));
+    std::string_view language = locale.substr(0, locale.find('_'));
+    std::vector<std::string> keys;
+    if (!modifier.empty() && language != locale) keys.push_back(std::string(locale) + std::string(modifier));
+    if (language != locale) keys.emplace_back(locale);
+    if (!modifier.empty()) keys.push_back(std::string(language) + std::string(modifier));
+    keys.emplace_back(language);
+    for (const auto& key : keys) {
+        if (key.empty()) continue;
+        auto it = entry.localizedNames.find(key);
+        if (it != entry.localizedNames.end() && !it->second.empty()) return it->second;
     }
     return entry.name;
+}
+
+std::string messagesLocaleFromEnvironment() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) return value;
+    }
+    return {};
 }
 
 std::string firstExecWord(std::string_view exec) {

@@ -25,6 +25,13 @@ struct DesktopEntry {
     bool identifiesApplication() const { return !hidden && type == "Application"; }
 };
 
+// The entry's Name for a POSIX locale ("de_DE.UTF-8@euro"): Name[ll_CC@MOD],
+// Name[ll_CC], Name[ll@MOD], Name[ll], then the plain Name.
+std::string localizedName(const DesktopEntry& entry, std::string_view locale);
+
+// The locale messages are shown in: $LC_ALL, $LC_MESSAGES, then $LANG.
+std::string messagesLocaleFromEnvironment();
+
 // The [Desktop Entry] group of a file; nothing when it has none. `id` and
 // `path` are left for the caller.
 std::optional<DesktopEntry> parseDesktopEntry(std::string_view text);

@@ -67,6 +67,7 @@ void DataFolderIndex::reload(std::size_t byteBudget) {
     byID_.clear();
     byPath_.clear();
     idsByExecutable_.clear();
+    idsByStartupWMClass_.clear();
     stamps_.clear();
     bytesRead_ = 0;
 
@@ -114,6 +115,7 @@ void DataFolderIndex::reload(std::size_t byteBudget) {
             if (auto executable = search_.resolve(word)) executables.insert(*executable);
         }
         for (const auto& executable : executables) idsByExecutable_[executable].push_back(*id);
+        if (!entry->startupWMClass.empty()) idsByStartupWMClass_[entry->startupWMClass].push_back(*id);
         byID_[*id] = entries_.size();
         byPath_[path] = entries_.size();
         entries_.push_back(std::move(*entry));
@@ -141,6 +143,11 @@ const DesktopEntry* DataFolderIndex::entryAtPath(const std::string& path) const 
 const std::vector<std::string>* DataFolderIndex::idsForExecutable(const std::string& executable) const {
     auto it = idsByExecutable_.find(executable);
     return it == idsByExecutable_.end() ? nullptr : &it->second;
+}
+
+const std::vector<std::string>* DataFolderIndex::idsForStartupWMClass(const std::string& wmClass) const {
+    auto it = idsByStartupWMClass_.find(wmClass);
+    return it == idsByStartupWMClass_.end() ? nullptr : &it->second;
 }
 
 std::size_t DesktopIndex::budgetBeside(const DataFolderIndex* except) const {
@@ -251,6 +258,22 @@ std::optional<DesktopEntry> DesktopIndex::entryForAppID(const std::vector<DataFo
     const DesktopEntry* entry = winner(dataFolders, id);
     if (!entry || !entry->identifiesApplication()) return std::nullopt;
     return *entry;
+}
+
+std::optional<DesktopEntry> DesktopIndex::entryForStartupWMClass(const std::vector<DataFolder>& dataFolders,
+                                                                 const std::string& wmClass) {
+    std::lock_guard lock(mutex_);
+    ensure(dataFolders);
+    for (const auto& dataFolder : dataFolders) {
+        const DataFolderIndex* index = known(dataFolder);
+        const auto* ids = index->idsForStartupWMClass(wmClass);
+        if (!ids) continue;
+        for (const auto& id : *ids) {
+            const DesktopEntry* entry = winner(dataFolders, id);
+            if (entry && entry->identifiesApplication() && entry == index->entryWithID(id)) return *entry;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace korvane::identity

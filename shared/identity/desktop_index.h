@@ -52,6 +52,8 @@ public:
     // IDs of the entries whose TryExec or first Exec word is `executable`
     // (canonical path), in ID order.
     const std::vector<std::string>* idsForExecutable(const std::string& executable) const;
+    // IDs of the entries whose StartupWMClass is `wmClass`, in ID order.
+    const std::vector<std::string>* idsForStartupWMClass(const std::string& wmClass) const;
 
 private:
     struct FolderStamp {
@@ -74,6 +76,7 @@ private:
     std::unordered_map<std::string, std::size_t> byID_;
     std::unordered_map<std::string, std::size_t> byPath_;
     std::unordered_map<std::string, std::vector<std::string>> idsByExecutable_;
+    std::unordered_map<std::string, std::vector<std::string>> idsByStartupWMClass_;
 };
 
 // Every data folder a lookup has named so far. Thread-safe: the helper's scans
@@ -105,6 +108,10 @@ public:
     void include(const std::vector<DataFolder>& dataFolders);
     // The entry an application ID stands for, first match in precedence order.
     std::optional<DesktopEntry> entryForAppID(const std::vector<DataFolder>& dataFolders, const std::string& id);
+    // The entry whose StartupWMClass is exactly `wmClass`, first in
+    // precedence order; only an ID's winning file counts.
+    std::optional<DesktopEntry> entryForStartupWMClass(const std::vector<DataFolder>& dataFolders,
+                                                       const std::string& wmClass);
 
 private:
     // Reads the folders not read yet; afterwards every one of them is known.

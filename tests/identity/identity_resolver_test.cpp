@@ -6,27 +6,13 @@
 #include <map>
 
 #include "shared/identity/app_identity.h"
+#include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
 
 namespace korvane::identity {
 namespace {
 
-class FakeUnits final : public UnitLookup {
-public:
-    std::optional<std::string> userUnit(pid_t pid) override { return find(user, pid); }
-    std::optional<std::string> systemUnit(pid_t pid) override {
-        ++systemQuestions;
-        return find(system, pid);
-    }
-    std::map<pid_t, std::string> user, system;
-    int systemQuestions = 0;
-
-private:
-    static std::optional<std::string> find(const std::map<pid_t, std::string>& units, pid_t pid) {
-        auto it = units.find(pid);
-        return it == units.end() ? std::nullopt : std::optional(it->second);
-    }
-};
+using testing::FakeUnits;
 
 std::string environ(std::initializer_list<std::string> variables) {
     std::string joined;

@@ -96,5 +96,20 @@ TEST(DesktopEntryFile, KeysBeyondTheOnesKeptChangeNothing) {
     EXPECT_EQ(entry->type, "Application");
 }
 
+TEST(DesktopEntryFile, NameInTheUsersLocale) {
+    auto entry = parseDesktopEntry(
+        "[Desktop Entry]\nName=Files\nName[de]=Dateien\nName[de_AT]=Dateien (AT)\nName[sr@latin]=Datoteke\n"
+        "Name[fr]=\n");
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(localizedName(*entry, "de_AT.UTF-8"), "Dateien (AT)");
+    EXPECT_EQ(localizedName(*entry, "de_DE.UTF-8"), "Dateien");
+    EXPECT_EQ(localizedName(*entry, "de"), "Dateien");
+    EXPECT_EQ(localizedName(*entry, "sr_RS.UTF-8@latin"), "Datoteke");
+    EXPECT_EQ(localizedName(*entry, "sr_RS.UTF-8"), "Files");
+    EXPECT_EQ(localizedName(*entry, "fr_FR.UTF-8"), "Files");  // an empty translation is none
+    EXPECT_EQ(localizedName(*entry, "C"), "Files");
+    EXPECT_EQ(localizedName(*entry, ""), "Files");
+}
+
 }  // namespace
 }  // namespace korvane::identity

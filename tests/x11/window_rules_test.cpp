@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include "platform/linux/x11/window_apps.h"
+#include "platform/linux/x11/window_identity.h"
+#include "platform/linux/x11/wm_icon.h"
+#include "tests/fakes/fake_unit_lookup.h"
+#include "tests/fakes/fixture_tree.h"
+
+namespace korvane::linux_platform {
+namespace {
+
+using app::ActivationPolicy;
+
+std::vector<std::uint32_t> iconProperty(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sizes) {
+    std::vector<std::uint32_t> words;
+    for (auto [w, h] : sizes) {
+        words.push_back(w);
+        words.push_back(h);
+        words.insert(words.end(), std::size_t{w} * h, w);  // every pixel says its image's width
+    }
+    return words;
+}
+
+TEST(WindowIcon, TakesTheLargestUpTo256Pixels) {
+    auto icon = chooseWindowIcon(iconProperty({{16, 16}, {512, 512}, {256, 256}, {48, 48}}));
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->width, 256);
+    EXPECT_EQ(icon->height, 256);
+    ASSERT_EQ(icon->argb.size(), 256u * 256u);
+    EXPECT_EQ(icon->argb.front(), 256u);
+    EXPECT_EQ(icon->argb.back(), 256u);
+    EXPECT_TRUE(icon->themeNameOrPath.empty());
+
+    // A tall image counts by its longer side.
+    EXPECT_EQ(chooseWindowIcon(iconProperty({{32, 300}, {64, 64}}))->width, 64);
+    // Only larger ones: the smallest of them rather than no icon at all.
+    EXPECT_EQ(chooseWindowIcon(iconProperty({{1024, 1024}, {300, 300}, {512, 512}}))->width, 300);
+}
+
+TEST(WindowIcon, BrokenPropertiesGiveWhatPrecedesTheBreak) {
+    auto words = iconProperty({{16, 16}, {32, 32}});
+    words.pop_back();  // the second image is cut short
+    EXPECT_EQ(chooseWindowIcon(words)->width, 16);
+
+    // Sizes whose product does not fit any buffer.
+    auto huge = iconProperty({{8, 8}});
+    huge.insert(huge.end(), {0xffffffffU, 0xffffffffU, 1, 2, 3});
+    EXPECT_EQ(chooseWindowIcon(huge)->width, 8);
+
+    EXPECT_FALSE(chooseWindowIcon({}));
+    EXPECT_FALSE(chooseWindowIcon(std::vector<std::uint32_t>{5}));
+    EXPECT_FALSE(chooseWindowIcon(std::vector<std::uint32_t>{0, 4, 1, 2, 3, 4}));
+}
+
+WindowFacts window(std::uint32_t id, pid_t pid, WindowKind kind = WindowKind::normal, bool skipTaskbar = false,
+                   std::uint64_t startTime = 7) {
+    WindowFacts facts;
+    facts.window = id;
+    facts.pid = pid;
+    facts.startTime = startTime;
+    facts.kind = kind;
+    facts.skipTaskbar = skipTaskbar;
+    return facts;
+}
+
+TEST(WindowGroups, OneApplicationPerProcessInClientListOrder) {
+    std::vector<WindowFacts> facts{
+        window(1, 300, WindowKind::other),                 // a utility window first...
+        window(2, 100),                                    //
+        window(3, 300),                                    // ...and a normal one later
+        window(4, 200, WindowKind::normal, true),          // only in no task bar
+        window(5, 400, WindowKind::excluded),              // a dock
+        window(6, 0),                                      // pid unknown
+        window(7, 999),                                    // ourselves
+        window(8, 500, WindowKind::other),                 //
+        window(9, 100, WindowKind::normal, false, 8),      // pid 100 again, a later process
+        window(10, 600),                                   // ended, its window lingers
+    };
+    std::vector<const WindowFacts*> ordered;
+    for (const auto& f : facts) ordered.push_back(&f);
+    auto groups = groupWindows(ordered, 999, {AppKey{600, 7}});
+
+    std::vector<std::pair<AppKey, ActivationPolicy>> seen;
+    for (const auto& g : groups) seen.emplace_back(g.key, g.policy);
+    EXPECT_EQ(seen, (std::vector<std::pair<AppKey, ActivationPolicy>>{
+                        {{300, 7}, ActivationPolicy::regular},
+                        {{100, 7}, ActivationPolicy::regular},
+                        {{200, 7}, ActivationPolicy::accessory},
+                        {{500, 7}, ActivationPolicy::accessory},
+                        {{100, 8}, ActivationPolicy::regular},
+                    }));
+    ASSERT_EQ(groups[0].windows.size(), 2u);
+    EXPECT_EQ(groups[0].windows[1]->window, 3u);
+
+    EXPECT_EQ(ownerOf(groups, 3), (AppKey{300, 7}));
+    EXPECT_EQ(ownerOf(groups, 5), std::nullopt);  // docks are nobody's
+    EXPECT_EQ(ownerOf(groups, 7), std::nullopt);
+    EXPECT_EQ(ownerOf(groups, 10), std::nullopt);
+}
+
+// Desktop entries in a private data folder and processes in a private /proc.
+class WindowNaming : public ::testing::Test {
+protected:
+    WindowNaming() {
+        config.procRoot = tree.path("proc");
+        config.systemDataFolders = {tree.path("share")};
+        config.executableSearchPath = {tree.path("bin")};
+        config.homeOf = [this](uid_t) { return std::optional(tree.path("home")); };
+        resolver = std::make_unique<identity::IdentityResolver>(config, units);
+        naming = std::make_unique<WindowIdentity>(*resolver, "de_DE.UTF-8");
+        tree.executable("bin/term");
+        tree.executable("bin/other");
+    }
+    std::string entry(const std::string& file, const std::string& keys) {
+        return tree.write("share/applications/" + file, "[Desktop Entry]\nType=Application\n" + keys);
+    }
+    // A process of `pid` running `program` with `environ` (NUL-separated).
+    void process(pid_t pid, const std::string& program, const std::string& environ = {}) {
+        tree.symlink("proc/" + std::to_string(pid) + "/exe", tree.path("bin/" + program));
+        tree.write("proc/" + std::to_string(pid) + "/environ", environ);
+    }
+    AppNaming name(pid_t pid, std::vector<WindowClass> classes) {
+        naming->refresh();
+        return naming->nameApp({pid, 1}, classes);
+    }
+
+    testing::FixtureTree tree;
+    testing::FakeUnits units;
+    identity::IdentityConfig config;
+    std::unique_ptr<identity::IdentityResolver> resolver;
+    std::unique_ptr<WindowIdentity> naming;
+};
+
+TEST_F(WindowNaming, SourcesSpeakStrongestFirst) {
+    entry("org.example.Term.desktop", "Name=Terminal\nExec=term\n");
+    entry("org.example.Sandboxed.desktop", "Name=Sandboxed\nStartupWMClass=Shared\n");
+    entry("org.example.ByInstance.desktop", "Name=By instance\nStartupWMClass=inst\nExec=other\n");
+    entry("org.example.ByClass.desktop", "Name=By class\nStartupWMClass=Cls\n");
+    entry("editor.desktop", "Name=Editor\n");
+    entry("google-chrome.desktop", "Name=Chrome\n");
+    entry("org.example.Launched.desktop", "Name=Launched\n");
+    entry("org.example.Unit.desktop", "Name=Unit\n");
+
+    // The sandbox before everything, even a class that names another entry.
+    process(10, "term");
+    tree.write("proc/10/root/.flatpak-info", "[Application]\nname=org.example.Flat\n");
+    EXPECT_EQ(name(10, {{"inst", "Cls"}}).appID, "org.example.Flat");
+
+    // Instance before class against StartupWMClass; both before IDs.
+    process(11, "term");
+    EXPECT_EQ(name(11, {{"Cls", "inst"}}).appID, "org.example.ByClass");
+    EXPECT_EQ(name(12, {{"editor", "inst"}}).appID, "org.example.ByInstance");
+    EXPECT_EQ(name(13, {{"editor", "Nothing"}}).appID, "editor");
+    EXPECT_EQ(name(14, {{"Google Chrome", "x"}}).appID, "google-chrome");
+    // The second window speaks when the first says nothing.
+    EXPECT_EQ(name(15, {{"a", "b"}, {"", "Cls"}}).appID, "org.example.ByClass");
+
+    // A terminal's child shares its unit and launch variables; its class wins
+    // over both.
+    std::string launched = tree.path("share/applications/org.example.Launched.desktop");
+    std::string variables = std::string("GIO_LAUNCHED_DESKTOP_FILE=") + launched + '\0' +
+                            "GIO_LAUNCHED_DESKTOP_FILE_PID=20" + '\0';
+    process(20, "term", variables);
+    units.user[20] = "app-org.example.Unit-5.scope";
+    EXPECT_EQ(name(20, {{"editor", "Editor"}}).appID, "editor");
+    process(21, "term", variables);  // inherited, not its own
+    units.user[21] = "app-org.example.Unit-5.scope";
+    EXPECT_EQ(name(21, {{"unknown", "Unknown"}}).appID, "org.example.Unit");
+    units.user.erase(20);
+    naming->forget({20, 1});
+    EXPECT_EQ(name(20, {{"unknown", "Unknown"}}).appID, "org.example.Launched");
+    // The executable last.
+    process(22, "term");
+    EXPECT_EQ(name(22, {{"unknown", "Unknown"}}).appID, "org.example.Term");
+    // Nothing speaks: no ID, named after the class.
+    process(23, "unlisted");
+    auto nameless = name(23, {{"", ""}, {"unknown", "Unknown"}});
+    EXPECT_EQ(nameless.appID, std::nullopt);
+    EXPECT_EQ(nameless.name, "Unknown");
+    EXPECT_EQ(name(24, {{"", ""}}).name, std::nullopt);
+}
+
+TEST_F(WindowNaming, NameAndIconComeFromTheEntry) {
+    entry("viewer.desktop", "Name=Viewer\nName[de]=Betrachter\nIcon=image-viewer\n");
+    entry("plain.desktop", "Name=Plain\nName[fr]=Simple\n");
+    entry("blank.desktop", "Icon=/opt/blank.png\n");
+    process(30, "other");
+    auto viewer = name(30, {{"viewer", "Viewer"}});
+    EXPECT_EQ(viewer.name, "Betrachter");
+    EXPECT_EQ(viewer.iconName, "image-viewer");
+    EXPECT_EQ(name(31, {{"plain", "PlainClass"}}).name, "Plain");
+    auto blank = name(32, {{"blank", "BlankClass"}});  // an entry without a Name
+    EXPECT_EQ(blank.appID, "blank");
+    EXPECT_EQ(blank.name, "BlankClass");
+    EXPECT_EQ(blank.iconName, "/opt/blank.png");
+}
+
+TEST_F(WindowNaming, RemembersPerProcessUntilClassesOrEntriesChange) {
+    process(40, "other");
+    EXPECT_EQ(name(40, {{"late", "Late"}}).appID, std::nullopt);
+    entry("late.desktop", "Name=Late\n");
+    // Installing an entry is seen on the next refresh.
+    EXPECT_EQ(name(40, {{"late", "Late"}}).appID, "late");
+    // A window that changed its class is asked about afresh.
+    entry("renamed.desktop", "Name=Renamed\n");
+    EXPECT_EQ(name(40, {{"renamed", "Renamed"}}).appID, "renamed");
+}
+
+}  // namespace
+}  // namespace korvane::linux_platform
