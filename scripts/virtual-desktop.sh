@@ -22,7 +22,7 @@ vd_start() {
   # Xvfb picks a free display and reports its number on the descriptor.
   Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp 9>"$VD_DIR/display" >"$VD_DIR/xvfb.log" 2>&1 &
   VD_PIDS+=($!)
-  vd_wait 10 test -s "$VD_DIR/display" || { echo "Xvfb did not start" >&2; return 1; }
+  vd_wait 20 test -s "$VD_DIR/display" || { echo "Xvfb did not start" >&2; return 1; }
   export DISPLAY=":$(head -n1 "$VD_DIR/display")"
   vd_wait 10 xprop -root _NET_SUPPORTED || true
   export XDG_RUNTIME_DIR="$VD_DIR/runtime"
@@ -42,7 +42,7 @@ vd_start() {
 
   openbox --sm-disable >"$VD_DIR/openbox.log" 2>&1 &
   VD_PIDS+=($!)
-  vd_wait 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || { echo "openbox did not start" >&2; return 1; }
+  vd_wait 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || { echo "openbox did not start:" >&2; cat "$VD_DIR/openbox.log" >&2; return 1; }
 
   if [ "$host" = sni ]; then
     local xml="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
@@ -59,7 +59,7 @@ vd_start() {
       --SetPartialStrut true --transparent false --tint 0x303030 >"$VD_DIR/trayer.log" 2>&1 &
     VD_PIDS+=($!)
     vd_wait 10 sh -c 'xprop -root _NET_WORKAREA | grep -qv "0, 0, 1280, 800"' || true
-    vd_wait 10 xdotool search --classname trayer || { echo "trayer did not start" >&2; return 1; }
+    vd_wait 20 xdotool search --classname trayer || { echo "trayer did not start" >&2; return 1; }
   fi
 }
 

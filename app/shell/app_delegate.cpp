@@ -131,7 +131,11 @@ void AppDelegate::bootstrapApp() {
     // 6. The tray item, with the idle symbol until the controller draws.
     statusItem_ = env_.makeStatusItem ? env_.makeStatusItem() : nullptr;
     if (!statusItem_) return;
-    statusItem_->onActivate = [this](const QRect&) { togglePopover(); };
+    statusItem_->onActivate = [this](const QRect&) {
+        // The click that just closed the popover from outside must not reopen it.
+        if (popover_->closedByThisClick()) return;
+        togglePopover();
+    };
     buildTrayMenu();
     statusItem_->setContextMenu(trayMenu_.get());
 
@@ -171,7 +175,6 @@ void AppDelegate::togglePopover() {
         popover_->close();
         return;
     }
-    if (popover_->closedByThisClick()) return;
     openPopover();
 }
 

@@ -27,9 +27,11 @@ StatusBarController::StatusBarController(StatusItem& statusItem, StatusBarSource
       loop_(loop),
       lastHeatmapEnabled_(settings.boolValue(kHeatmapSetting)),
       defaultIcon_(std::make_shared<SymbolImage>(QString::fromStdString(localized("app.name")))) {
+    // The idle look first: the bindings hand over the current values at once,
+    // and a focus already under way must win over it.
+    applyIdleState();
     setupBindings();
     if (sources_.startMonitoring) sources_.startMonitoring(kSamplingInterval);
-    applyIdleState();
 }
 
 void StatusBarController::stopMonitoringAndUnsubscribe() {

@@ -94,6 +94,13 @@ TEST_F(StatusBarControllerTest, StartsSamplingAndShowsTheIdleHeatmapOrTheSymbol)
     EXPECT_TRUE(controller->defaultIcon()->isTemplate());
 }
 
+TEST_F(StatusBarControllerTest, AFocusUnderWayAtConstructionShowsAtOnce) {
+    focus("Firefox", 0.5);
+    start();
+    EXPECT_EQ(item.title(), " 50%");
+    EXPECT_EQ(item.imagePosition, ImagePosition::imageLeft);
+}
+
 TEST_F(StatusBarControllerTest, FocusedLookShowsTruncatedPercentageAndTooltip) {
     start();
     focus("Firefox", 0.999);

@@ -5,6 +5,7 @@
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QFile>
 #include <QMenu>
 #include <unistd.h>
 
@@ -31,6 +32,16 @@ bool statusNotifierHostAvailable(const QDBusConnection& bus) {
     const QDBusMessage reply = QDBusConnection(bus).call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
     return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toBool();
+}
+
+bool statusNotifierHostShowsLabels(const QDBusConnection& bus) {
+    if (!bus.isConnected() || !bus.interface()) return false;
+    const auto pid = bus.interface()->servicePid(kWatcherService);
+    if (!pid.isValid()) return false;
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid.value()));
+    if (!comm.open(QIODevice::ReadOnly)) return false;
+    const QByteArray name = comm.readAll().trimmed();
+    return name == "gnome-shell" || name.contains("indicator-application");
 }
 
 StatusNotifierItemAdaptor::StatusNotifierItemAdaptor(SniStatusItem* item) : QDBusAbstractAdaptor(item), item_(item) {
@@ -73,6 +84,7 @@ bool SniStatusItem::registerItem() {
     // A panel restarted later brings a new watcher; register with it too.
     watcherWatch_ = new QDBusServiceWatcher(kWatcherService, bus_, QDBusServiceWatcher::WatchForRegistration, this);
     connect(watcherWatch_, &QDBusServiceWatcher::serviceRegistered, this, [this] { registerWithWatcher(); });
+    hostShowsLabels_ = statusNotifierHostShowsLabels(bus_);
     registerWithWatcher();
     return true;
 }
@@ -90,10 +102,16 @@ void SniStatusItem::registerWithWatcher() {
 void SniStatusItem::setImage(app::TrayImagePtr image) {
     if (image == image_) return;
     image_ = std::move(image);
+    renderPixmaps();
+}
+
+void SniStatusItem::renderPixmaps() {
+    // A host that shows no label gets the title drawn into the icon.
+    const std::string overlay = hostShowsLabels_ ? std::string() : title_;
     pixmaps_.clear();
     const QColor foreground = app::trayForegroundColor();
     for (int size : kPixmapSizes) {
-        pixmaps_.append(sniPixmapOf(app::drawTrayIcon(image_, {}, QSize(size, size), 1.0, foreground)));
+        pixmaps_.append(sniPixmapOf(app::drawTrayIcon(image_, overlay, QSize(size, size), 1.0, foreground)));
     }
     Q_EMIT adaptor_->NewIcon();
 }
@@ -101,6 +119,7 @@ void SniStatusItem::setImage(app::TrayImagePtr image) {
 void SniStatusItem::setTitle(const std::string& title) {
     if (title == title_) return;
     title_ = title;
+    if (!hostShowsLabels_) renderPixmaps();
     Q_EMIT adaptor_->XAyatanaNewLabel(adaptor_->label(), adaptor_->labelGuide());
     Q_EMIT adaptor_->NewTitle();
 }

@@ -21,6 +21,11 @@ namespace korvane::linux_platform {
 // Whether a StatusNotifierWatcher with a registered host is on `bus`.
 bool statusNotifierHostAvailable(const QDBusConnection& bus);
 
+// Whether the watcher's host shows XAyatanaLabel beside the icon: GNOME's
+// AppIndicator extension and the Ayatana/Unity indicator services do; KDE,
+// XFCE and swaybar show only the icon.
+bool statusNotifierHostShowsLabels(const QDBusConnection& bus);
+
 class SniStatusItem;
 
 class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor {
@@ -107,6 +112,7 @@ private:
     void activated(int x, int y);
     void contextMenuRequested(int x, int y);
     void registerWithWatcher();
+    void renderPixmaps();
 
     QDBusConnection bus_;
     QString serviceName_;
@@ -118,6 +124,7 @@ private:
     std::string toolTip_;
     QPointer<QMenu> menu_;
     QRect lastClick_;
+    bool hostShowsLabels_ = false;
 };
 
 }  // namespace korvane::linux_platform
