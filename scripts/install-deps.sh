@@ -15,7 +15,7 @@ packages=(
   # the application's settings file and string table
   nlohmann-json3-dev
   # the tray application: Qt widgets, D-Bus and SVG, its offscreen tests' fonts
-  qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev libxcb1-dev fonts-dejavu-core
   # its desktop tests and the private desktop of scripts/start.sh: an X server,
   # a window manager, an XEmbed tray and a StatusNotifierItem host, a session
   # bus, a fake notification server, and the tools that look at the screen

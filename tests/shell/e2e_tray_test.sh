@@ -12,6 +12,7 @@ mode=$1
 korvane=$2
 here=$(cd "$(dirname "$0")" && pwd)
 unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+export VD_PRIVATE_CONFIG=1
 . "$here/../../scripts/virtual-desktop.sh"
 
 korvane_pid=""
