@@ -33,9 +33,14 @@ EOT
 fi
 
 helper_pid=""
+korvane_pid=""
 stop_all() {
+  if [ -n "$korvane_pid" ]; then
+    kill "$korvane_pid" 2>/dev/null || true
+    for _ in $(seq 1 25); do kill -0 "$korvane_pid" 2>/dev/null || break; sleep 0.2; done
+  fi
   [ -n "$helper_pid" ] && "${sudo_cmd[@]}" kill "$helper_pid" 2>/dev/null || true
-  declare -F vd_stop >/dev/null && vd_stop
+  if declare -F vd_stop >/dev/null; then vd_stop; fi
 }
 trap stop_all EXIT
 trap 'exit 130' INT TERM
@@ -50,7 +55,9 @@ start_helper() {
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   start_helper
   echo "Korvane is starting in your tray (Ctrl-C ends it and the helper)."
-  KORVANE_HELPER_SOCKET="$socket" "$korvane" || true
+  KORVANE_HELPER_SOCKET="$socket" "$korvane" &
+  korvane_pid=$!
+  wait "$korvane_pid" || true
   exit 0
 fi
 
@@ -69,8 +76,8 @@ cat <<EOT
 Korvane runs on a private virtual desktop, DISPLAY=$DISPLAY (Ctrl-C ends everything).
   Take a screenshot:         DISPLAY=$DISPLAY import -window root korvane.png
   A first run shows the agreement; accept it with:
-                             DISPLAY=$DISPLAY xdotool search --name '^Korvane$' windowactivate --sync key Return
-  then setup's Continue:     DISPLAY=$DISPLAY xdotool search --name '^Korvane Setup$' windowactivate --sync key Return
+                             DISPLAY=$DISPLAY xdotool search --onlyvisible --name '^Korvane$' windowactivate --sync key Return
+  then setup's Continue:     DISPLAY=$DISPLAY xdotool search --onlyvisible --name '^Korvane Setup$' windowactivate --sync key Return
   Open or close the popover: DISPLAY=$DISPLAY DBUS_SESSION_BUS_ADDRESS=disabled: XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR $korvane --toggle
 EOT
 wait "$korvane_pid" || true
