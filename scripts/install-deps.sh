@@ -24,6 +24,12 @@ packages=(
   # the X11 workspace, and the X server, window manager and clients its tests run
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev
   xterm x11-utils
+  # the tray application: Qt D-Bus and platform plugins
+  qt6-qpa-plugins libgl-dev
+  # its desktop tests and the private desktop of scripts/start.sh: an XEmbed
+  # tray and a StatusNotifierItem host, a session bus, a fake notification
+  # server, and the tools that look at the screen
+  trayer xfce4-panel dbus python3-dbus python3-gi imagemagick
 )
 
 missing=()
