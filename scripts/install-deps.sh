@@ -14,6 +14,11 @@ packages=(
   libsystemd-dev
   # the application's settings file and string table
   nlohmann-json3-dev
+  # installing the helper: pkexec and polkit, and for the real-pkexec test a
+  # system bus of its own
+  pkexec polkitd dbus-daemon dbus-bin
+  # the Debian package
+  dpkg-dev file
 )
 
 missing=()
