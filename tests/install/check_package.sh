@@ -22,17 +22,17 @@ expect() {
     failed=1
   fi
 }
-expect "^-rwxr-xr-x \./$prefix/libexec/korvane/com\.korvane\.helper$"
-expect "^-rwxr-xr-x \./$prefix/libexec/korvane/taskpolicy$"
-expect "^-rwxr-xr-x \./$prefix/bin/korvanectl$"
-expect "^-rwxr-xr-x \./$prefix/share/korvane/install_helper\.sh$"
-expect "^-rw-r--r-- \./$prefix/share/korvane/com\.korvane\.helper\.service\.in$"
-expect "^-rw-r--r-- \./$prefix/share/korvane/autostart/com\.korvane\.app\.desktop$"
-expect "^-rw-r--r-- \./$prefix/share/applications/com\.korvane\.app\.desktop$"
-expect "^-rw-r--r-- \./$prefix/share/polkit-1/actions/com\.korvane\.app\.install-helper\.policy$"
-expect "^-rw-r--r-- \./$prefix/share/icons/hicolor/scalable/apps/com\.korvane\.app\.svg$"
+expect "^-rwxr-xr-x \.$prefix/libexec/korvane/com\.korvane\.helper$"
+expect "^-rwxr-xr-x \.$prefix/libexec/korvane/taskpolicy$"
+expect "^-rwxr-xr-x \.$prefix/bin/korvanectl$"
+expect "^-rwxr-xr-x \.$prefix/share/korvane/install_helper\.sh$"
+expect "^-rw-r--r-- \.$prefix/share/korvane/com\.korvane\.helper\.service\.in$"
+expect "^-rw-r--r-- \.$prefix/share/korvane/autostart/com\.korvane\.app\.desktop$"
+expect "^-rw-r--r-- \.$prefix/share/applications/com\.korvane\.app\.desktop$"
+expect "^-rw-r--r-- \.$prefix/share/polkit-1/actions/com\.korvane\.app\.install-helper\.policy$"
+expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/scalable/apps/com\.korvane\.app\.svg$"
 for size in 16 22 24 32 48 64 128 256; do
-  expect "^-rw-r--r-- \./$prefix/share/icons/hicolor/${size}x${size}/apps/com\.korvane\.app\.png$"
+  expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/${size}x${size}/apps/com\.korvane\.app\.png$"
 done
 if grep -qE 'systemd/system' <<<"$contents"; then
   echo "the package ships a unit: it must enable no service"
