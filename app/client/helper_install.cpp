@@ -34,34 +34,6 @@ TaskHandle XPCManager::installHelper() {
     return spawn(lifeline_, [this] { return runInstall(); });
 }
 
-Expected<std::vector<std::string>, std::string> XPCManager::installInvocation() const {
-    std::vector<std::string> argv{install_.privilegeRunner};
-    if (!install_.installScript.empty()) {
-        // The polkit action names the script, so it must be what pkexec runs.
-        argv.insert(argv.end(), {install_.installScript, install_.sourceExecutable,
-                                 std::to_string(install_.allowedUid)});
-        return argv;
-    }
-    InstalledFiles files{filesystemRoot_};
-    HelperInstallPlan plan{install_.sourceExecutable, files, install_.allowedUid, install_.systemdRunning};
-    auto command = composeInstallCommand(plan, helperUnitText(files.tool(), install_.allowedUid));
-    if (!command) return unexpected(command.error());
-    for (auto& word : shellInvocation(*command)) argv.push_back(std::move(word));
-    return argv;
-}
-
-Expected<std::vector<std::string>, std::string> XPCManager::removeInvocation() const {
-    std::vector<std::string> argv{install_.privilegeRunner};
-    if (!install_.installScript.empty()) {
-        argv.insert(argv.end(), {install_.installScript, "--remove"});
-        return argv;
-    }
-    auto command = composeRemoveCommand(InstalledFiles{filesystemRoot_}, install_.systemdRunning);
-    if (!command) return unexpected(command.error());
-    for (auto& word : shellInvocation(*command)) argv.push_back(std::move(word));
-    return argv;
-}
-
 Async<> XPCManager::runInstall() {
     co_await pingHelper();
     if (helperActive.get()) {
@@ -78,7 +50,7 @@ Async<> XPCManager::runInstall() {
         isProcessing = false;
         co_return;
     }
-    auto argv = installInvocation();
+    auto argv = helperInstallInvocation(install_, filesystemRoot_);
     if (!argv) {
         lastError = argv.error();
         isProcessing = false;
@@ -145,7 +117,7 @@ void XPCManager::removeHelper() {
         reset();
         return;
     }
-    auto argv = removeInvocation();
+    auto argv = helperRemoveInvocation(install_, filesystemRoot_);
     if (!argv) {
         logLine("Daemon kaldırma hatası — " + argv.error());
         reset();

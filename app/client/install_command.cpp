@@ -121,6 +121,7 @@ Expected<std::string, std::string> composeInstallCommand(const HelperInstallPlan
                    std::to_string(plan.allowedUid) + "' " + shellWord(files.pidFile()) + " " + tool +
                    " < /dev/null >> " + shellWord(files.logFile()) + " 2>&1";
     }
+    if (plan.announceSuccess) command += " && echo 'SUCCESS:Done'";
     return withOwnExitStatus(command);
 }
 
@@ -134,6 +135,29 @@ Expected<std::string, std::string> composeRemoveCommand(const InstalledFiles& fi
     return withOwnExitStatus(command);
 }
 
-std::vector<std::string> shellInvocation(std::string_view command) { return {"/bin/sh", "-c", std::string(command)}; }
+Expected<std::vector<std::string>, std::string> helperInstallInvocation(const HelperInstallSetup& setup,
+                                                                        const std::string& root,
+                                                                        bool announceSuccess) {
+    if (!setup.installScript.empty()) {
+        // The polkit action names the script, so it must be what pkexec runs.
+        return std::vector<std::string>{setup.privilegeRunner, setup.installScript, setup.sourceExecutable,
+                                        std::to_string(setup.allowedUid)};
+    }
+    InstalledFiles files{root};
+    HelperInstallPlan plan{setup.sourceExecutable, files, setup.allowedUid, setup.systemdRunning, announceSuccess};
+    auto command = composeInstallCommand(plan, helperUnitText(files.tool(), setup.allowedUid));
+    if (!command) return unexpected(command.error());
+    return std::vector<std::string>{setup.privilegeRunner, "/bin/sh", "-c", *command};
+}
+
+Expected<std::vector<std::string>, std::string> helperRemoveInvocation(const HelperInstallSetup& setup,
+                                                                       const std::string& root) {
+    if (!setup.installScript.empty()) {
+        return std::vector<std::string>{setup.privilegeRunner, setup.installScript, "--remove"};
+    }
+    auto command = composeRemoveCommand(InstalledFiles{root}, setup.systemdRunning);
+    if (!command) return unexpected(command.error());
+    return std::vector<std::string>{setup.privilegeRunner, "/bin/sh", "-c", *command};
+}
 
 }  // namespace korvane::app

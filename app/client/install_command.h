@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/client/helper_install_setup.h"
 #include "shared/util/expected.h"
 
 namespace korvane::app {
@@ -28,6 +29,9 @@ struct HelperInstallPlan {
     InstalledFiles files;
     std::uint32_t allowedUid = 0;
     bool systemd = false;
+    // Print "SUCCESS:Done" at the end, as the install script does, for a
+    // caller that shows the progress lines.
+    bool announceSuccess = false;
 };
 
 // The unit for `helperPath` serving `allowedUid`, exactly as it is written.
@@ -43,7 +47,13 @@ std::string shellWord(std::string_view text);
 Expected<std::string, std::string> composeInstallCommand(const HelperInstallPlan& plan, std::string_view unitText);
 Expected<std::string, std::string> composeRemoveCommand(const InstalledFiles& files, bool systemd);
 
-// The privilege runner's arguments for a composed command.
-std::vector<std::string> shellInvocation(std::string_view command);
+// The privilege runner and its arguments: the install script when its polkit
+// action is installed (the dialog then names Korvane), else the composed
+// command under /bin/sh. The error is the user-facing refusal.
+Expected<std::vector<std::string>, std::string> helperInstallInvocation(const HelperInstallSetup& setup,
+                                                                        const std::string& root,
+                                                                        bool announceSuccess = false);
+Expected<std::vector<std::string>, std::string> helperRemoveInvocation(const HelperInstallSetup& setup,
+                                                                       const std::string& root);
 
 }  // namespace korvane::app

@@ -136,9 +136,6 @@ private:
     Async<> runWaitForDaemon();
     bool installedFilesPresent() const;
     Async<> runInstall();
-    // The privilege runner's arguments for installing, or the refusal.
-    Expected<std::vector<std::string>, std::string> installInvocation() const;
-    Expected<std::vector<std::string>, std::string> removeInvocation() const;
     void finishInstall(const Expected<ProcessResult, LaunchError>& outcome);
 
     MainLoop& loop_;

@@ -39,6 +39,30 @@ TEST(ComposedCommands, APathWithASingleQuoteIsRefusedNamingIt) {
     EXPECT_FALSE(composeRemoveCommand(plan.files, false));
 }
 
+TEST(Invocation, AnInstalledScriptIsWhatPkexecRunsSoThePolicyNamesKorvane) {
+    HelperInstallSetup setup{.runner = nullptr,
+                             .privilegeRunner = "/usr/bin/pkexec",
+                             .sourceExecutable = "/usr/libexec/korvane/com.korvane.helper",
+                             .installScript = "/usr/share/korvane/install_helper.sh",
+                             .allowedUid = 1000,
+                             .systemdRunning = true};
+    auto install = helperInstallInvocation(setup, "");
+    ASSERT_TRUE(install);
+    EXPECT_EQ(*install, (std::vector<std::string>{"/usr/bin/pkexec", "/usr/share/korvane/install_helper.sh",
+                                                  "/usr/libexec/korvane/com.korvane.helper", "1000"}));
+    auto removal = helperRemoveInvocation(setup, "");
+    ASSERT_TRUE(removal);
+    EXPECT_EQ(*removal,
+              (std::vector<std::string>{"/usr/bin/pkexec", "/usr/share/korvane/install_helper.sh", "--remove"}));
+
+    setup.installScript.clear();
+    install = helperInstallInvocation(setup, "");
+    ASSERT_TRUE(install);
+    ASSERT_EQ(install->size(), 4U);
+    EXPECT_EQ((*install)[1], "/bin/sh");
+    EXPECT_EQ((*install)[2], "-c");
+}
+
 TEST(ComposedCommands, WithSystemdTheStepsRunInOrderEachOnlyAfterTheOneBefore) {
     HelperInstallPlan plan{"/usr/libexec/korvane/com.korvane.helper", InstalledFiles{}, 1000, true};
     auto command = composeInstallCommand(plan, "UNIT-TEXT");
@@ -119,7 +143,7 @@ TEST(ComposedCommands, AUnitTextWithQuotesAndBackslashesReachesTheFileIntact) {
     if (::geteuid() != 0) GTEST_SKIP() << "writes root-owned files";
     testing::InstalledRoot root;
     std::string source = root.tree.write("source/helper", "#!/bin/sh\n", 0755);
-    HelperInstallPlan plan{source, root.files, 1000, false};
+    HelperInstallPlan plan{source, root.files, 1000, false, true};
     for (const std::string& text : {kHostile, helperUnitText(root.files.tool(), 1000)}) {
         // Only the files matter here: the "helper" exits at once.
         auto command = composeInstallCommand(plan, text);
@@ -127,6 +151,7 @@ TEST(ComposedCommands, AUnitTextWithQuotesAndBackslashesReachesTheFileIntact) {
         auto result = runCommand({"/bin/sh", "-c", *command});
         ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
         EXPECT_EQ(testing::InstalledRoot::contents(root.files.unit()), text);
+        EXPECT_EQ(result.out, "SUCCESS:Done\n");
     }
 }
 
@@ -136,11 +161,12 @@ TEST(ComposedCommands, AFailingStepStopsTheSteps) {
     // The tool's folder cannot be created where a file stands.
     root.tree.write("usr/local/libexec", "not a folder");
     std::string source = root.tree.write("source/helper", "#!/bin/sh\n", 0755);
-    auto command = composeInstallCommand({source, root.files, 1000, false}, "unit");
+    auto command = composeInstallCommand({source, root.files, 1000, false, true}, "unit");
     ASSERT_TRUE(command);
     auto result = runCommand({"/bin/sh", "-c", *command});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_FALSE(std::filesystem::exists(root.files.unit()));
+    EXPECT_THAT(result.out, Not(HasSubstr("SUCCESS:")));
 }
 
 }  // namespace
