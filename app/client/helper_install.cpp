@@ -31,6 +31,7 @@ std::string decodedOutput(const std::string& bytes) { return isValidUtf8(bytes) 
 TaskHandle XPCManager::installHelper() {
     isProcessing = true;
     lastError = std::nullopt;
+    installProgress = std::vector<InstallProgressLine>{};
     return spawn(lifeline_, [this] { return runInstall(); });
 }
 
@@ -66,13 +67,27 @@ Async<> XPCManager::runInstall() {
     std::vector<std::string> words = std::move(*argv);
     // The dialog may stay open for minutes: the approval is awaited on a
     // thread of its own so the main loop keeps running.
-    auto start = [runner, words](Resolver<RunOutcome> resolve) {
+    std::weak_ptr<Lifeline> owner = lifeline_;
+    auto start = [this, runner, words, owner](Resolver<RunOutcome> resolve) {
         if (!runner) return resolve(unexpected(LaunchError{"no way to run programs as root"}));
         std::string path = words.front();
         std::vector<std::string> arguments(words.begin() + 1, words.end());
+        // Each whole progress line reaches the main thread before the exit does.
+        auto reader = std::make_shared<InstallProgressReader>([this, owner](InstallProgressLine line) {
+            if (auto alive = owner.lock()) {
+                alive->post([this, line = std::move(line)] {
+                    auto lines = installProgress.get();
+                    lines.push_back(line);
+                    installProgress = std::move(lines);
+                });
+            }
+        });
         try {
-            std::thread([runner, path, arguments, resolve] {
-                resolve(runner->run(path, arguments, OutputCapture::Combined));
+            std::thread([runner, path, arguments, resolve, reader] {
+                auto outcome = runner->runStreaming(path, arguments, OutputCapture::Combined,
+                                                    [&](std::string_view chunk) { reader->feed(chunk); });
+                reader->finish();
+                resolve(std::move(outcome));
             }).detach();
         } catch (const std::system_error& error) {
             resolve(unexpected(LaunchError{error.what()}));

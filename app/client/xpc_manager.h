@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/client/helper_install_setup.h"
+#include "app/client/install_progress.h"
 #include "app/runtime/async.h"
 #include "app/runtime/lifeline.h"
 #include "app/runtime/published.h"
@@ -69,6 +70,9 @@ public:
     Published<bool> isFocusModeActive{false};
     Published<bool> isProcessing{false};
     Published<std::optional<std::string>> lastError;
+    // The installation's progress lines as they arrive; emptied when an
+    // installation starts. Only the install script prints them.
+    Published<std::vector<InstallProgressLine>> installProgress;
 
     // The wrappers. The first four change throttling state and show as busy.
     Async<> throttleProcess(std::int32_t pid);

@@ -35,11 +35,11 @@ protected:
         fs::copy_file(KORVANE_HELPER_BINARY, source);
     }
 
-    XPCManager& manager(const std::string& privilegeRunner) {
+    XPCManager& manager(const std::string& privilegeRunner, const std::string& installScript = {}) {
         HelperInstallSetup setup{.runner = &runner,
                                  .privilegeRunner = privilegeRunner,
                                  .sourceExecutable = source,
-                                 .installScript = {},
+                                 .installScript = installScript,
                                  .allowedUid = ::getuid(),
                                  .systemdRunning = false};
         managed.emplace(XPCManager::Dependencies{
@@ -129,6 +129,24 @@ TEST_F(HelperInstall, InstallsFilesAsRootStartsTheHelperAndRemovesBothAgain) {
     EXPECT_TRUE(xpc.throttledPIDs.get().empty());
     EXPECT_FALSE(fs::exists(root.files.tool()) || fs::exists(root.files.unit()) || fs::exists(root.files.pidFile()));
     EXPECT_NE(testing::firstWordOf(helper), root.files.tool()) << "the helper still runs";
+}
+
+TEST_F(HelperInstall, TheInstallScriptsProgressArrivesLineByLineAndItRemovesTheHelperToo) {
+    // pkexec would run the script as root; the stand-in adds the private root.
+    std::string scriptRunner = root.tree.write(
+        "script-runner.sh", "#!/bin/sh\nKORVANE_INSTALL_ROOT='" + root.tree.root() + "' exec \"$@\"\n", 0755);
+    auto& xpc = manager(scriptRunner, KORVANE_INSTALL_SCRIPT);
+    ASSERT_TRUE(install());
+    EXPECT_TRUE(xpc.helperActive.get());
+    auto progress = xpc.installProgress.get();
+    ASSERT_GE(progress.size(), 2U);
+    EXPECT_EQ(progress.front().kind, InstallProgressKind::step);
+    EXPECT_EQ(progress.back(), (InstallProgressLine{InstallProgressKind::success, "Done"}));
+
+    xpc.removeHelper();
+    EXPECT_TRUE(logLines.contains("Korvane: Daemon kaldırıldı."));
+    EXPECT_FALSE(fs::exists(root.files.tool()) || fs::exists(root.files.unit()));
+    EXPECT_FALSE(root.helperRunning());
 }
 
 TEST_F(HelperInstall, AReinstallStopsTheOldHelperFirstAndRunsTheNewExecutable) {
