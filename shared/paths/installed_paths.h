@@ -23,6 +23,10 @@ inline constexpr const char* kSysfsRootVariable = "KORVANE_SYSFS_ROOT";
 // Tests move the helper's records of what it changed (fans, throttled
 // processes); without it they live beside the socket.
 inline constexpr const char* kRuntimeFolderVariable = "KORVANE_HELPER_RUNTIME_DIR";
+// Tests install the helper under a private folder instead of /.
+inline constexpr const char* kInstallRootVariable = "KORVANE_INSTALL_ROOT";
+// Tests replace pkexec with a program that takes the same arguments.
+inline constexpr const char* kPrivilegeRunnerVariable = "KORVANE_PRIVILEGE_RUNNER";
 
 inline std::string helperSocketPath() {
     const char* overridden = std::getenv(kSocketOverrideVariable);
@@ -41,6 +45,11 @@ inline std::string helperRuntimeFolder() {
 inline std::string taskPolicyPath() {
     const char* overridden = std::getenv(kTaskPolicyOverrideVariable);
     return overridden && *overridden ? std::string(overridden) : std::string(kTaskPolicyTool);
+}
+
+inline std::string installRoot() {
+    const char* overridden = std::getenv(kInstallRootVariable);
+    return overridden ? std::string(overridden) : std::string();
 }
 
 inline std::string sysfsRoot() {
