@@ -14,6 +14,8 @@ packages=(
   libsystemd-dev
   # the application's settings file and string table
   nlohmann-json3-dev
+  # the running-applications list sorts names by the user's language
+  libicu-dev
 )
 
 missing=()

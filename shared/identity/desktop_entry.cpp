@@ -67,9 +67,34 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
         else if (key == "StartupWMClass") entry.startupWMClass = std::move(value);
         else if (key == "Hidden") entry.hidden = value == "true";
         else if (key == "NoDisplay") entry.noDisplay = value == "true";
+        else if (key.starts_with("Name[") && key.ends_with(']') && key.size() > 6) {
+            entry.localizedNames.emplace(std::string(key.substr(5, key.size() - 6)), std::move(value));
+        }
     }
     if (!seenGroup) return std::nullopt;
     return entry;
+}
+
+std::string localizedName(const DesktopEntry& entry, std::string_view locale) {
+    // lang_COUNTRY.ENCODING@MODIFIER; the encoding never takes part.
+    std::string_view modifier;
+    if (auto at = locale.find('@'); at != std::string_view::npos) {
+        modifier = locale.substr(at);
+        locale = locale.substr(0, at);
+    }
+    if (auto dot = locale.find('.'); dot != std::string_view::npos) locale = locale.substr(0, dot);
+    std::string_view lang = locale.substr(0, locale.find('_'));
+    const bool hasCountry = lang.size() != locale.size();
+    std::vector<std::string> candidates;
+    if (hasCountry && !modifier.empty()) candidates.push_back(std::string(locale) + std::string(modifier));
+    if (hasCountry) candidates.emplace_back(locale);
+    if (!modifier.empty()) candidates.push_back(std::string(lang) + std::string(modifier));
+    candidates.emplace_back(lang);
+    for (const auto& candidate : candidates) {
+        if (candidate.empty()) continue;
+        if (auto it = entry.localizedNames.find(candidate); it != entry.localizedNames.end()) return it->second;
+    }
+    return entry.name;
 }
 
 std::string firstExecWord(std::string_view exec) {

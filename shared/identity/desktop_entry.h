@@ -1,6 +1,7 @@
 #pragma once
 // Desktop entries (the .desktop files under applications/): the keys Korvane
 // uses to name an application and to recognise its processes.
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@ struct DesktopEntry {
     std::string startupWMClass;
     bool hidden = false;  // the entry counts as deleted
     bool noDisplay = false;
+    std::map<std::string, std::string, std::less<>> localizedNames;  // Name[de_DE] and the like, by locale
 
     // Whether this entry names an application a process can belong to.
     bool identifiesApplication() const { return !hidden && type == "Application"; }
@@ -26,6 +28,11 @@ struct DesktopEntry {
 // The [Desktop Entry] group of a file; nothing when it has none. `id` and
 // `path` are left for the caller.
 std::optional<DesktopEntry> parseDesktopEntry(std::string_view text);
+
+// The entry's Name in the language of `locale` (a POSIX locale name such as
+// "de_DE.UTF-8@euro"): Name[de_DE@euro], Name[de_DE], Name[de@euro],
+// Name[de], then Name.
+std::string localizedName(const DesktopEntry& entry, std::string_view locale);
 
 // The program an Exec line starts: its first word, with the entry's quoting
 // undone ("\"/opt/My App/run\" %U" gives "/opt/My App/run").

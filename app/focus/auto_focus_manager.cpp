@@ -1,0 +1,135 @@
+#include "app/focus/auto_focus_manager.h"
+
+#include <algorithm>
+
+#include "app/client/xpc_manager.h"
+#include "app/focus/app_manager.h"
+#include "app/focus/auto_trigger_manager.h"
+#include "app/runtime/app_log.h"
+#include "app/runtime/task.h"
+#include "app/shell/notifications/notification_manager.h"
+
+namespace korvane::app {
+
+AutoFocusManager::AutoFocusManager(Dependencies dependencies)
+    : ownBundleID(dependencies.ownBundleID.value_or(std::string(AppManager::kDefaultBundleID))),
+      loop_(dependencies.mainLoop),
+      workspace_(dependencies.workspace),
+      settings_(dependencies.settings),
+      list_(targets, dependencies.settings, kTargetsKey),
+      lifeline_(Lifeline::make(dependencies.mainLoop)) {
+    isEnabled.setChangeHook([this](const bool& previous) {
+        if (isEnabled.get() == previous) return;
+        settings_.setBool(kEnabledKey, isEnabled.get());
+        if (isEnabled.get()) startObserving();
+        else stopObserving();
+    });
+    targets.setChangeHook([this](const std::vector<AutoFocusTarget>&) { list_.save(); });
+}
+
+AutoFocusManager::~AutoFocusManager() { lifeline_->close(); }
+
+void AutoFocusManager::configure(Collaborators collaborators) {
+    collaborators_ = std::move(collaborators);
+    loadTargets();
+    const bool stored = settings_.boolValue(kEnabledKey);
+    if (stored != isEnabled.get()) isEnabled = stored;
+}
+
+bool AutoFocusManager::isTarget(const std::optional<std::string>& bundleIdentifier) const {
+    return bundleIdentifier && list_.contains(*bundleIdentifier);
+}
+
+void AutoFocusManager::addTarget(const std::string& name, const std::string& bundleID) { list_.add(name, bundleID); }
+
+void AutoFocusManager::removeTargetByID(const std::string& bundleID) { list_.removeByID(bundleID); }
+
+void AutoFocusManager::loadTargets() { list_.load(); }
+
+void AutoFocusManager::startObserving() {
+    if (activationObserver_.active()) return;
+    activationObserver_ =
+        workspace_.observeActivation([this](const RunningApplication& app) { scheduleActivation(app); });
+    // Switching on while a target is already in front engages at once.
+    if (auto front = workspace_.frontmostApplication()) scheduleActivation(std::move(*front));
+}
+
+void AutoFocusManager::stopObserving() {
+    activationObserver_.cancel();
+    if (autoFocusActive.get()) spawn(lifeline_, [this]() -> Async<> { co_await releaseFocus(); });
+}
+
+void AutoFocusManager::scheduleActivation(RunningApplication app) {
+    spawn(lifeline_, [this, app = std::move(app)]() -> Async<> { co_await handleAppActivation(app); });
+}
+
+Async<> AutoFocusManager::handleAppActivation(RunningApplication app) {
+    auto appManager = collaborators_.appManager.lock();
+    auto xpc = collaborators_.xpcManager.lock();
+    if (!appManager || !xpc) co_return;
+    if (!isEnabled.get() || isTransitioning_) co_return;
+    if (auto trigger = collaborators_.autoTriggerManager.lock(); trigger && trigger->isBeastModeActive.get()) {
+        logLine("AutoFocus — Beast Mode aktif, AutoFocus tetiklenmedi");
+        co_return;
+    }
+    const bool target = isTarget(app.bundleIdentifier);
+    if (app.bundleIdentifier && *app.bundleIdentifier == ownBundleID) co_return;
+    const std::string shownName = app.localizedName.value_or("?");
+
+    if (!target) {
+        if (!autoFocusActive.get()) co_return;
+        isTransitioning_ = true;
+        appManager.reset();  // the awaits below must not keep collaborators alive
+        xpc.reset();
+        co_await releaseFocus();
+        logLine("Auto-Focus serbest bırakıldı — " + shownName);
+        isTransitioning_ = false;
+        co_return;
+    }
+
+    if (appManager->isFocusModeActive.get()) co_return;
+    isTransitioning_ = true;
+    appManager->refreshRunningApps();
+    const auto& listed = appManager->runningApps.get();
+    auto entry = std::find_if(listed.begin(), listed.end(),
+                              [&](const AppInfo& a) { return a.bundleIdentifier == app.bundleIdentifier; });
+    if (entry == listed.end()) {
+        isTransitioning_ = false;
+        co_return;
+    }
+    const AppInfo chosen = *entry;
+    appManager->focusApp = chosen;
+    {
+        Async<> activation = appManager->activateFocusMode(*xpc);
+        appManager.reset();
+        xpc.reset();
+        co_await std::move(activation);
+    }
+
+    autoFocusActive = true;
+    focusedAppIcon = app.icon;
+    if (auto notifications = collaborators_.notificationManager.lock()) {
+        notifications->sendFocusActivatedNotification(app.localizedName.value_or(chosen.name));
+    }
+    logLine("Auto-Focus tetiklendi — " + shownName);
+    isTransitioning_ = false;
+
+    // Switched off while the helper was answering: the release that switching
+    // off would have run found nothing engaged yet, so it runs now.
+    if (!isEnabled.get()) co_await releaseFocus();
+}
+
+Async<> AutoFocusManager::releaseFocus() {
+    std::optional<Async<>> sequence;
+    {
+        auto appManager = collaborators_.appManager.lock();
+        auto xpc = collaborators_.xpcManager.lock();
+        if (!appManager || !xpc) co_return;
+        sequence.emplace(appManager->runFocusReleaseSequence(*xpc));
+    }
+    co_await std::move(*sequence);
+    autoFocusActive = false;
+    focusedAppIcon = std::nullopt;
+}
+
+}  // namespace korvane::app

@@ -1,0 +1,98 @@
+#include "app/focus/ecore_jail_manager.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/client/xpc_manager.h"
+#include "app/focus/owner_alive.h"
+#include "app/runtime/app_log.h"
+#include "app/runtime/string_table.h"
+#include "app/runtime/task.h"
+#include "app/runtime/uuid.h"
+
+namespace korvane::app {
+
+ECoreJailManager::ECoreJailManager(Dependencies dependencies)
+    : bundles_(dependencies.bundles),
+      settings_(dependencies.settings),
+      xpcManager_(std::move(dependencies.xpcManager)),
+      lifeline_(Lifeline::make(dependencies.mainLoop)) {
+    isEnabled.setChangeHook([this](const bool& previous) {
+        if (isEnabled.get() == previous) return;
+        settings_.setBool(enabledKey, isEnabled.get());
+        scheduleSync();
+    });
+    loadJailList();
+    isEnabled = settings_.boolValue(enabledKey);
+    if (isEnabled.get() && !xpcManager_.expired()) scheduleSync();
+}
+
+ECoreJailManager::~ECoreJailManager() { lifeline_->close(); }
+
+void ECoreJailManager::addApp(const std::string& path) {
+    auto bundle = bundles_.readBundle(path);
+    if (!bundle || !bundle->bundleIdentifier) return;
+    const std::string& id = *bundle->bundleIdentifier;
+    std::string name = bundle->name;
+    if (name.empty()) name = std::filesystem::path(path).stem().string();
+    const auto& list = jailedApps.get();
+    if (std::any_of(list.begin(), list.end(), [&](const ECoreJailItem& item) { return item.bundleIdentifier == id; })) {
+        return;
+    }
+    jailedApps.modify(
+        [&](std::vector<ECoreJailItem>& items) { items.push_back({makeUUID(), id, std::move(name), path}); });
+    saveJailList();
+    if (isEnabled.get()) scheduleSync();
+}
+
+void ECoreJailManager::removeApp(const ECoreJailItem& item) {
+    jailedApps.modify([&](std::vector<ECoreJailItem>& items) {
+        std::erase_if(items, [&](const ECoreJailItem& entry) { return entry.id == item.id; });
+    });
+    saveJailList();
+    if (isEnabled.get()) scheduleSync();
+}
+
+void ECoreJailManager::scheduleSync() {
+    spawn(lifeline_, [this]() -> Async<> { co_await syncWithDaemon(); });
+}
+
+Async<> ECoreJailManager::syncWithDaemon() {
+    std::optional<Async<bool>> call;
+    std::size_t count = 0;
+    {
+        auto xpc = xpcManager_.lock();
+        if (!xpc) {
+            logLine("ECoreJailManager — XPCManager henüz ayarlanmadı");
+            co_return;
+        }
+        std::vector<std::string> ids;
+        if (isEnabled.get()) {
+            for (const auto& item : jailedApps.get()) ids.push_back(item.bundleIdentifier);
+        }
+        count = ids.size();
+        call.emplace(xpc->updateJailedBundleIDs(std::move(ids)));
+    }
+    std::weak_ptr<Lifeline> alive = lifeline_;
+    const bool synced = co_await std::move(*call);
+    if (!ownerAlive(alive)) co_return;
+    if (synced) {
+        lastSyncError = std::nullopt;
+        logLine("Jail listesi daemon ile senkronize edildi (" + std::to_string(count) +
+                " uygulama, enabled=" + (isEnabled.get() ? "true" : "false") + ")");
+    } else {
+        lastSyncError = localized("error.jail.sync.failed");
+        logLine("Jail listesi senkronizasyon hatası");
+    }
+}
+
+void ECoreJailManager::saveJailList() { settings_.setData(storageKey, encodeJailItems(jailedApps.get())); }
+
+void ECoreJailManager::loadJailList() {
+    auto bytes = settings_.dataValue(storageKey);
+    if (!bytes) return;
+    // Assigned without storing again: the bytes on disk are already this list.
+    if (auto items = decodeJailItems(*bytes)) jailedApps = std::move(*items);
+}
+
+}  // namespace korvane::app

@@ -1,0 +1,175 @@
+// Auto-Focus following the front-most application.
+#include "tests/focus/focus_world.h"
+
+namespace korvane::app {
+namespace {
+
+using testing::FakeWorkspace;
+using testing::idsOf;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr std::int32_t kEditor = 40;   // a target
+constexpr std::int32_t kIDE = 41;      // a target
+constexpr std::int32_t kBrowser = 42;  // not a target
+constexpr std::int32_t kOwn = 43;
+
+AppIcon editorIcon() {
+    AppIcon icon;
+    icon.themeNameOrPath = "org.editor";
+    return icon;
+}
+
+class AutoFocusTest : public testing::FocusWorld {
+protected:
+    void SetUp() override {
+        FocusWorld::SetUp();
+        auto editor = FakeWorkspace::regular(kEditor, "Editor", "org.editor");
+        editor.icon = editorIcon();
+        workspace.add(editor);
+        workspace.add(FakeWorkspace::regular(kIDE, "IDE", "org.ide"));
+        workspace.add(FakeWorkspace::regular(kBrowser, "Browser", "org.browser"));
+        workspace.add(FakeWorkspace::regular(kOwn, "Korvane", "com.korvane.app"));
+        settings.setBool(NotificationManager::kEnabledKey, true);
+        settings.setData(AutoFocusManager::kTargetsKey,
+                         R"([{"name":"Editor","bundleIdentifier":"org.editor"},{"name":"IDE","bundleIdentifier":"org.ide"}])");
+    }
+    void activate(std::int32_t pid) {
+        workspace.activate(pid);
+        settle();
+    }
+};
+
+TEST_F(AutoFocusTest, EnablingWithATargetInFrontEngagesAtOnceAndNotifies) {
+    workspace.setFront(kEditor);
+    start();
+    center.joinAll();
+    loop.runPending();
+    ASSERT_TRUE(notifications->isAuthorized.get());
+    logLines.clear();
+
+    autoFocus->isEnabled = true;
+    settle();
+    EXPECT_TRUE(settings.boolValue(AutoFocusManager::kEnabledKey));
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 42 41 ]"));
+    EXPECT_TRUE(autoFocus->autoFocusActive.get());
+    EXPECT_EQ(autoFocus->focusedAppIcon.get(), editorIcon());
+    EXPECT_EQ(appManager->focusApp.get()->id, kEditor);
+    ASSERT_EQ(center.requests().size(), 1u);
+    EXPECT_EQ(center.requests()[0].title, "Focus Mode: Editor");
+    EXPECT_EQ(focusLog().back(), "Korvane: Auto-Focus tetiklendi — Editor");
+    EXPECT_FALSE(autoFocus->isTransitioning());
+}
+
+TEST_F(AutoFocusTest, AStoredSwitchEngagesAtStartUp) {
+    settings.setBool(AutoFocusManager::kEnabledKey, true);
+    workspace.setFront(kIDE);
+    start();
+    EXPECT_TRUE(autoFocus->autoFocusActive.get());
+    EXPECT_EQ(appManager->focusApp.get()->id, kIDE);
+}
+
+TEST_F(AutoFocusTest, StandsAsideForManualFocusAndBeastMode) {
+    start();
+    // Manual focus of the browser: a target in front changes nothing, and the
+    // non-target after it releases nothing, since Auto-Focus did not engage.
+    appManager->focusApp = appManager->runningApps->at(0);  // Browser
+    spawn(loop, [this]() -> Async<> { co_await appManager->activateFocusMode(*xpc); });
+    settle();
+    autoFocus->isEnabled = true;
+    activate(kEditor);
+    activate(kBrowser);
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_EQ(appManager->focusApp.get()->id, kBrowser);
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 40 41 ]"));
+
+    // Beast Mode on: a target in front only logs.
+    spawn(loop, [this]() -> Async<> { co_await appManager->runFocusReleaseSequence(*xpc); });
+    settle();
+    autoTrigger->isBeastModeActive = true;
+    logLines.clear();
+    activate(kEditor);
+    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: AutoFocus — Beast Mode aktif, AutoFocus tetiklenmedi"));
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+}
+
+TEST_F(AutoFocusTest, ASecondTargetWaitsForANonTargetReleaseAndOwnWindowsChangeNothing) {
+    start();
+    autoFocus->isEnabled = true;
+    activate(kEditor);
+    activate(kIDE);
+    activate(kOwn);
+    EXPECT_EQ(appManager->focusApp.get()->id, kEditor);
+    EXPECT_TRUE(autoFocus->autoFocusActive.get());
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 42 41 ]"));
+
+    logLines.clear();
+    activate(kBrowser);
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_EQ(autoFocus->focusedAppIcon.get(), std::nullopt);
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_THAT(focusLog(), ElementsAre("Korvane: 2 işlem normale döndürüldü.",
+                                        "Korvane: Odak modu devre dışı — tüm uygulamalar normale döndürüldü.",
+                                        "Korvane: Auto-Focus serbest bırakıldı — Browser"));
+
+    activate(kIDE);
+    EXPECT_EQ(appManager->focusApp.get()->id, kIDE);
+    EXPECT_TRUE(autoFocus->autoFocusActive.get());
+}
+
+TEST_F(AutoFocusTest, DisablingWhileEngagedReleasesWithoutTheReleaseLine) {
+    start();
+    autoFocus->isEnabled = true;
+    activate(kEditor);
+    logLines.clear();
+    autoFocus->isEnabled = false;
+    settle();
+    EXPECT_FALSE(settings.boolValue(AutoFocusManager::kEnabledKey));
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_EQ(autoFocus->focusedAppIcon.get(), std::nullopt);
+    EXPECT_THAT(xpc->throttledPIDs.get(), IsEmpty());
+    EXPECT_THAT(focusLog(), ElementsAre("Korvane: 2 işlem normale döndürüldü.",
+                                        "Korvane: Odak modu devre dışı — tüm uygulamalar normale döndürüldü."));
+    // No longer following the front.
+    activate(kIDE);
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+}
+
+TEST_F(AutoFocusTest, DisablingWhileTheEngagementAwaitsTheHelperStillReleases) {
+    start();
+    workspace.setFront(kEditor);
+    connector.hold();
+    autoFocus->isEnabled = true;
+    loop.runPending();  // the engagement sends its call and awaits the held reply
+    ASSERT_TRUE(connector.waitHeld(1));
+    ASSERT_TRUE(autoFocus->isTransitioning());
+    autoFocus->isEnabled = false;
+    connector.release();
+    settle();
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_THAT(xpc->throttledPIDs.get(), IsEmpty());
+}
+
+TEST_F(AutoFocusTest, TargetListEditsAreStoredAndAnUnreadableListIsIgnored) {
+    start();
+    autoFocus->addTarget("Other name", "org.editor");  // already listed
+    autoFocus->addTarget("Nothing", "");
+    autoFocus->addTarget("Browser", "org.browser");
+    autoFocus->removeTargetByID("org.ide");
+    EXPECT_EQ(settings.dataValue(AutoFocusManager::kTargetsKey),
+              R"([{"bundleIdentifier":"org.editor","name":"Editor"},{"bundleIdentifier":"org.browser","name":"Browser"}])");
+    EXPECT_TRUE(autoFocus->isTarget(std::string("org.browser")));
+    EXPECT_FALSE(autoFocus->isTarget(std::string("ORG.BROWSER")));
+    EXPECT_FALSE(autoFocus->isTarget(std::nullopt));
+
+    const std::string unreadable = R"([{"name":"Editor","bundleIdentifier":"org.editor"},{"name":"IDE"}])";
+    settings.setData(AutoFocusManager::kTargetsKey, unreadable);
+    AutoFocusManager fresh({.mainLoop = loop, .workspace = workspace, .settings = settings, .ownBundleID = {}});
+    fresh.configure({});
+    EXPECT_THAT(fresh.targets.get(), IsEmpty());
+    EXPECT_EQ(settings.dataValue(AutoFocusManager::kTargetsKey), unreadable);
+}
+
+}  // namespace
+}  // namespace korvane::app

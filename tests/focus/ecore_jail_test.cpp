@@ -1,0 +1,163 @@
+// The E-Core Jail list, its switch, and desktop entries as bundles.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/focus/desktop_bundle_reader.h"
+#include "app/focus/ecore_jail_manager.h"
+#include "app/runtime/uuid.h"
+#include "tests/focus/focus_world.h"
+
+namespace korvane::app {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* kEntry = "[Desktop Entry]\nType=Application\nName=%s\nName[de]=%s-de\nExec=run\n";
+
+std::string entryNamed(const std::string& name) {
+    std::string text = kEntry;
+    text.replace(text.find("%s"), 2, name);
+    text.replace(text.find("%s"), 2, name);
+    return text;
+}
+
+class ECoreJailTest : public testing::FocusWorld {
+protected:
+    void SetUp() override {
+        FocusWorld::SetUp();
+        home = folder.mkdir("home-data");
+        system = folder.mkdir("system-data");
+        terminal = folder.write("system-data/applications/org.example.Terminal.desktop", entryNamed("Terminal"));
+        terminalCopy = folder.write("home-data/applications/org.example.Terminal.desktop", entryNamed("My Terminal"));
+        konsole = folder.write("system-data/applications/kde4/konsole.desktop", entryNamed("Konsole"));
+        loose = folder.write("downloads/Tool.desktop", entryNamed("Tool"));
+    }
+
+    std::unique_ptr<ECoreJailManager> makeJail(std::weak_ptr<XPCManager> client) {
+        return std::make_unique<ECoreJailManager>(ECoreJailManager::Dependencies{
+            .mainLoop = loop, .settings = settings, .bundles = reader, .xpcManager = std::move(client)});
+    }
+    // Runs until `count` synchronisations have been logged.
+    void waitForSyncs(int count) {
+        ASSERT_TRUE(loop.runUntil([&] { return logLines.countStartingWith("Korvane: Jail listesi") >= count; }));
+    }
+
+    std::string home, system, terminal, terminalCopy, konsole, loose;
+    DesktopBundleReader reader{{.dataFolders = {folder.path("home-data"), folder.path("system-data")},
+                                .locale = "de_AT.UTF-8"}};
+};
+
+TEST_F(ECoreJailTest, DesktopEntriesAreBundlesNamedByTheirIDAndLocalizedName) {
+    auto bundle = reader.readBundle(konsole);
+    ASSERT_TRUE(bundle);
+    EXPECT_EQ(bundle->bundleIdentifier, "kde4-konsole");
+    EXPECT_EQ(bundle->name, "Konsole-de");
+    EXPECT_EQ(reader.readBundle(loose)->bundleIdentifier, "Tool");
+    // A path that reaches the folder another way is still inside it.
+    EXPECT_EQ(reader.readBundle(folder.path("home-data/../system-data/applications/kde4/konsole.desktop"))
+                  ->bundleIdentifier,
+              "kde4-konsole");
+
+    EXPECT_FALSE(reader.readBundle(folder.path("system-data/applications")));  // a folder
+    EXPECT_FALSE(reader.readBundle(folder.write("notes.txt", entryNamed("Notes"))));
+    EXPECT_FALSE(reader.readBundle(folder.write("link.desktop", "[Desktop Entry]\nType=Link\nName=Web\nURL=x\n")));
+    EXPECT_FALSE(reader.readBundle(folder.write("plain.desktop", "just text\n")));
+    EXPECT_FALSE(reader.readBundle(folder.path("missing.desktop")));
+
+    DesktopBundleReader english({.dataFolders = {system}, .locale = "C"});
+    EXPECT_EQ(english.readBundle(terminal)->name, "Terminal");
+}
+
+TEST_F(ECoreJailTest, TheSameApplicationByTwoPathsIsListedOnceUnderItsFirstPath) {
+    auto jail = makeJail(xpc);
+    jail->addApp(terminal);
+    jail->addApp(terminalCopy);
+    jail->addApp(folder.path("system-data/applications"));
+    ASSERT_EQ(jail->jailedApps->size(), 1u);
+    const ECoreJailItem& item = jail->jailedApps->front();
+    EXPECT_EQ(item.bundleIdentifier, "org.example.Terminal");
+    EXPECT_EQ(item.appName, "Terminal-de");
+    EXPECT_EQ(item.appPath, terminal);
+    EXPECT_TRUE(isUUIDText(item.id));
+    EXPECT_EQ(decodeJailItems(*settings.dataValue(ECoreJailManager::storageKey)), jail->jailedApps.get());
+}
+
+TEST_F(ECoreJailTest, AddedWhileOffIsOnlyStoredAndSentWhenSwitchedOn) {
+    auto jail = makeJail(xpc);
+    jail->addApp(terminal);
+    jail->addApp(konsole);
+    loop.runPending();
+    EXPECT_THAT(daemon.commands(), IsEmpty());
+
+    jail->isEnabled = true;
+    waitForSyncs(1);
+    EXPECT_TRUE(settings.boolValue(ECoreJailManager::enabledKey));
+    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ org.example.Terminal kde4-konsole ]"));
+    EXPECT_THAT(logLines.lines(),
+                ElementsAre("Korvane: Jail listesi daemon ile senkronize edildi (2 uygulama, enabled=true)"));
+
+    // Removing while on sends the shorter list; switching off sends none.
+    jail->removeApp(jail->jailedApps->front());
+    waitForSyncs(2);
+    jail->isEnabled = false;
+    waitForSyncs(3);
+    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ org.example.Terminal kde4-konsole ]", "jail [ kde4-konsole ]",
+                                               "jail [ ]"));
+    EXPECT_EQ(logLines.lines().back(), "Korvane: Jail listesi daemon ile senkronize edildi (0 uygulama, enabled=false)");
+    EXPECT_EQ(jail->jailedApps->size(), 1u);
+}
+
+TEST_F(ECoreJailTest, AStoredOnSwitchSendsTheListTwiceAtStartUpAndFailuresAreShownUntilASuccess) {
+    {
+        auto first = makeJail(xpc);
+        first->addApp(konsole);
+        first->isEnabled = true;
+        waitForSyncs(1);
+    }
+    daemon.fail("jail [ kde4-konsole ]", "busy");
+    logLines.clear();
+    auto jail = makeJail(xpc);
+    waitForSyncs(2);
+    EXPECT_EQ(jail->lastSyncError.get(), "Failed to sync jail list with daemon");
+    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: Jail listesi senkronizasyon hatası",
+                                              "Korvane: Jail listesi senkronizasyon hatası"));
+
+    daemon.clearFailures();
+    jail->addApp(terminal);
+    waitForSyncs(3);
+    EXPECT_EQ(jail->lastSyncError.get(), std::nullopt);
+}
+
+TEST_F(ECoreJailTest, WithoutAHelperClientEverySyncOnlyLogs) {
+    settings.setBool(ECoreJailManager::enabledKey, true);
+    auto jail = makeJail({});
+    jail->addApp(terminal);
+    loop.runPending();
+    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: ECoreJailManager — XPCManager henüz ayarlanmadı",
+                                              "Korvane: ECoreJailManager — XPCManager henüz ayarlanmadı"));
+    EXPECT_THAT(daemon.commands(), IsEmpty());
+}
+
+TEST_F(ECoreJailTest, AStoredListThatCannotBeReadStartsEmptyAndStaysStored) {
+    const std::string id = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
+    const std::string good = R"({"id":")" + id + R"(","bundleIdentifier":"a","appName":"A","appPath":"/a.desktop"})";
+    const std::vector<std::string> unreadable = {
+        "[" + good + R"(,{"id":")" + id + R"(","bundleIdentifier":"b","appName":"B"}])",  // no appPath
+        R"([{"id":"not-a-uuid","bundleIdentifier":"a","appName":"A","appPath":"/a.desktop"}])",
+        R"({"id":"x"})",
+        "not json",
+    };
+    for (const auto& bytes : unreadable) {
+        settings.setData(ECoreJailManager::storageKey, bytes);
+        auto jail = makeJail(xpc);
+        EXPECT_THAT(jail->jailedApps.get(), IsEmpty()) << bytes;
+        EXPECT_EQ(settings.dataValue(ECoreJailManager::storageKey), bytes);
+    }
+    settings.setData(ECoreJailManager::storageKey, "[" + good + "]");
+    auto jail = makeJail(xpc);
+    EXPECT_EQ(jail->jailedApps.get(), (std::vector<ECoreJailItem>{{id, "a", "A", "/a.desktop"}}));
+}
+
+}  // namespace
+}  // namespace korvane::app

@@ -1,0 +1,104 @@
+#pragma once
+// The focus engine as the application wires it, on a virtual clock: a fake
+// desktop, a real settings file, a recording notification service and
+// XPCManager talking to an in-process daemon over a real socket.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/client/xpc_manager.h"
+#include "app/focus/app_manager.h"
+#include "app/focus/auto_focus_manager.h"
+#include "app/focus/auto_trigger_manager.h"
+#include "app/runtime/settings_store.h"
+#include "app/shell/notifications/notification_manager.h"
+#include "platform/linux/socket/socket_helper_connection.h"
+#include "shared/log/log.h"
+#include "shared/mainloop/virtual_main_loop.h"
+#include "tests/app_client/fake_helper.h"
+#include "tests/fakes/fake_workspace.h"
+#include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/recording_notification_center.h"
+#include "tests/focus/gated_connector.h"
+
+namespace korvane::testing {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class FocusWorld : public ::testing::Test {
+protected:
+    // Every test starts with the daemon answering and no log lines.
+    void SetUp() override {
+        ASSERT_TRUE(served.listening);
+        ASSERT_TRUE(loop.runUntil([&] { return xpc->initialStatusCheck().done(); }));
+        ASSERT_TRUE(xpc->helperActive.get());
+        logLines.clear();
+    }
+
+    // Constructs and wires the managers in the application's order.
+    void start() {
+        appManager = std::make_shared<app::AppManager>(
+            app::AppManager::Dependencies{.mainLoop = loop, .workspace = workspace, .ownBundleID = {},
+                                          .collationLocale = "en_US"});
+        autoFocus = std::make_shared<app::AutoFocusManager>(app::AutoFocusManager::Dependencies{
+            .mainLoop = loop, .workspace = workspace, .settings = settings, .ownBundleID = {}});
+        autoTrigger = std::make_shared<app::AutoTriggerManager>(
+            app::AutoTriggerManager::Dependencies{.mainLoop = loop, .workspace = workspace, .settings = settings});
+        notifications = std::make_shared<app::NotificationManager>(
+            app::NotificationManager::Dependencies{.mainLoop = loop, .settings = settings, .center = center});
+        autoFocus->configure({appManager, xpc, notifications, autoTrigger});
+        autoTrigger->configure({xpc, appManager, notifications, autoFocus});
+        settle();
+    }
+
+    // Runs the loop until no helper call that shows as busy is in flight and
+    // nothing is left to do.
+    void settle() {
+        do {
+            ASSERT_TRUE(loop.runUntil([&] { return !xpc->isProcessing.get(); })) << "a helper call never finished";
+        } while (loop.runPending() > 0 || xpc->isProcessing.get());
+    }
+    void advance(double secondsToAdvance) {
+        loop.advanceBy(seconds(secondsToAdvance));
+        settle();
+    }
+
+    std::vector<std::string> focusLog() const {
+        std::vector<std::string> kept;
+        for (auto& line : logLines.lines()) {
+            if (!line.starts_with("Korvane: refreshRunningApps")) kept.push_back(line);
+        }
+        return kept;
+    }
+
+    log::CapturedLines logLines;
+    VirtualMainLoop loop;
+    FixtureTree folder;
+    std::string socketPath = folder.path("helper.sock");
+    ServedFakeHelper served{socketPath};
+    linux_platform::SocketHelperConnector socketConnector{socketPath};
+    GatedConnector connector{socketConnector};
+    std::shared_ptr<app::XPCManager> xpc = std::make_shared<app::XPCManager>(
+        app::XPCManager::Dependencies{.mainLoop = loop, .connector = connector, .filesystemRoot = folder.root()});
+    FakeHelper& daemon = served.helper;
+    FakeWorkspace workspace{loop};
+    app::SettingsStore settings{loop, folder.path("config")};
+    RecordingNotificationCenter center;
+
+    std::shared_ptr<app::AppManager> appManager;
+    std::shared_ptr<app::AutoFocusManager> autoFocus;
+    std::shared_ptr<app::AutoTriggerManager> autoTrigger;
+    std::shared_ptr<app::NotificationManager> notifications;
+};
+
+inline std::vector<std::int32_t> idsOf(const std::vector<app::AppInfo>& apps) {
+    std::vector<std::int32_t> ids;
+    for (auto& a : apps) ids.push_back(a.id);
+    return ids;
+}
+
+}  // namespace korvane::testing

@@ -1,0 +1,122 @@
+// /proc/stat read from fixture files, and the core sampler on the real Linux
+// sources: stat lines and a sysfs topology.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/monitors/core_visualizer_view_model.h"
+#include "platform/linux/monitors/monitor_platform.h"
+#include "platform/linux/proc/proc_stat_ticks.h"
+#include "shared/mainloop/virtual_main_loop.h"
+#include "shared/smc/smc_bridge.h"
+#include "tests/fakes/fixture_tree.h"
+#include "tests/hwmon/hwmon_tree.h"
+#include "tests/monitors/proc_stat_text.h"
+
+namespace korvane::linux_platform {
+namespace {
+
+using ::testing::ElementsAre;
+using app::ProcessorTicks;
+
+TEST(ProcStatTicks, FoldsTheKernelsTenCountersIntoFourByCpuNumber) {
+    testing::FixtureTree proc;
+    // cpu1 is offline; cpu3 comes from an old kernel with four counters; cpu0's
+    // user counter is past 2^32.
+    proc.write("stat",
+               "cpu  9 9 9 9 9 9 9 9 9 9\n"
+               "cpu0 4294967306 2 3 4 5 6 7 8 9 10\n"
+               "cpu2 100 20 30 400 50 6 7 8 90 10\n"
+               "cpu3 1 2 3 4\n"
+               "intr 1 2 3\n"
+               "cpu9 1 1 1 1\n");  // not a CPU line of the block: never reached
+    ProcStatTickSource source(proc.root());
+    std::vector<ProcessorTicks> ticks;
+    ASSERT_TRUE(source.fetchTicks(ticks));
+    EXPECT_THAT(ticks, ElementsAre(ProcessorTicks{0, 10, 3 + 6 + 7 + 8, 4 + 5, 2},
+                                   ProcessorTicks{2, 100, 30 + 6 + 7 + 8, 400 + 50, 20},
+                                   ProcessorTicks{3, 1, 3, 4, 2}));
+}
+
+TEST(ProcStatTicks, MalformedLinesAreLeftOutAndAFileWithoutCpusIsAFailure) {
+    std::vector<ProcessorTicks> ticks;
+    EXPECT_TRUE(parseProcStatTicks("cpu0 1 2 3 4\n"
+                                   "cpu1 1 2 3\n"          // too few counters
+                                   "cpu2 1 x 3 4\n"        // not a number
+                                   "cpux 1 2 3 4\n"        // no CPU number
+                                   "cpu3x 1 2 3 4\n"       // a number glued to a name
+                                   "cpu4 -1 2 3 4\n"       // negative
+                                   "cpu99999 1 2 3 4\n"    // beyond any real machine
+                                   "cpu5 1 2 3 4 99999999999999999999\n"  // past 64 bits
+                                   "cpu6 1 2 3 4",         // no final newline
+                                   ticks));
+    std::vector<std::int64_t> cpus;
+    for (const auto& t : ticks) cpus.push_back(t.cpu);
+    EXPECT_THAT(cpus, ElementsAre(0, 6));
+
+    EXPECT_FALSE(parseProcStatTicks("", ticks));
+    EXPECT_FALSE(parseProcStatTicks("cpu  1 2 3 4\nintr 5\n", ticks));
+    testing::FixtureTree empty;
+    EXPECT_FALSE(ProcStatTickSource(empty.root()).fetchTicks(ticks));
+}
+
+TEST(ProcStatTicks, A256CpuFileIsReadWholeAndEachReadSeesTheFileAnew) {
+    testing::FixtureTree proc;
+    proc.write("stat", testing::procStatText(256, 1));
+    ProcStatTickSource source(proc.root());
+    std::vector<ProcessorTicks> ticks;
+    ASSERT_TRUE(source.fetchTicks(ticks));
+    ASSERT_EQ(ticks.size(), 256u);
+    EXPECT_EQ(ticks.back(), (ProcessorTicks{255, 355 * 3, 355 * 2 + 3, 355 * 40 + 7, 355}));
+
+    proc.write("stat", testing::procStatText(256, 2));
+    ASSERT_TRUE(source.fetchTicks(ticks));
+    EXPECT_EQ(ticks.front().user, 200u * 3);
+}
+
+// The sampler on the real sources: the kinds come from cpu_capacity, where
+// this ARM layout numbers its efficiency CPUs first.
+TEST(MonitorPlatform, SamplerReadsProcStatAndClassifiesByTheSysfsTopology) {
+    testing::HwmonTree sysfs;
+    testing::FixtureTree proc;
+    sysfs.write("devices/system/cpu/online", "0-3\n");
+    for (int cpu = 0; cpu < 4; ++cpu) {
+        sysfs.write("devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity", cpu < 2 ? "446\n" : "1024\n");
+    }
+    proc.write("stat", "cpu0 0 0 0 0\ncpu1 0 0 0 0\ncpu2 0 0 0 0\ncpu3 0 0 0 0\nintr 0\n");
+    MonitorPlatform platform = installMonitorPlatform({sysfs.root(), proc.root()});
+
+    VirtualMainLoop loop;
+    app::CoreVisualizerViewModel cores({loop, *platform.ticks, *platform.layout});
+    EXPECT_EQ(cores.pCoreCount(), 2);
+    EXPECT_EQ(cores.eCoreCount(), 2);
+    cores.startMonitoring(3.0);
+    proc.write("stat", "cpu0 10 0 0 30 0 0 0 0 0 0\ncpu1 0 0 0 40\ncpu2 20 0 0 20\ncpu3 0 5 0 15\nintr 0\n");
+    loop.advanceBy(seconds(3));
+    ASSERT_EQ(cores.eCoreUsages->size(), 2u);
+    EXPECT_EQ(cores.eCoreUsages.get()[0], (app::CoreUsage{0, 0.25, false}));
+    EXPECT_EQ(cores.eCoreUsages.get()[1], (app::CoreUsage{1, 0.0, false}));
+    EXPECT_EQ(cores.pCoreUsages.get()[0], (app::CoreUsage{2, 0.5, true}));
+    EXPECT_EQ(cores.pCoreUsages.get()[1], (app::CoreUsage{3, 0.25, true}));
+    SMCBridge::setDriver(nullptr);
+}
+
+// The application's SMC driver reads hwmon and never writes it, whatever asks.
+TEST(MonitorPlatform, TheApplicationsSMCDriverReadsHwmonAndRefusesWrites) {
+    testing::HwmonTree sysfs;
+    sysfs.addDesktopWithNct6775(5);
+    testing::FixtureTree proc;
+    MonitorPlatform platform = installMonitorPlatform({sysfs.root(), proc.root()});
+    auto rpm = SMCBridge::readValue("F0Ac");
+    ASSERT_TRUE(rpm);
+    EXPECT_EQ(*rpm, 1100.0f);
+    auto write = SMCBridge::writeValue("F0Md", 1.0f);
+    ASSERT_FALSE(write);
+    EXPECT_EQ(write.error(), SMCError::writeFailed);
+    EXPECT_FALSE(SMCBridge::writeValue("F0Tg", 3000.0f));
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
+    SMCBridge::setDriver(nullptr);
+}
+
+}  // namespace
+}  // namespace korvane::linux_platform

@@ -1,0 +1,117 @@
+// The focus notification: the switch, the permission and the requests.
+#include "app/shell/notifications/notification_manager.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/runtime/uuid.h"
+#include "shared/log/log.h"
+#include "shared/mainloop/virtual_main_loop.h"
+#include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/recording_notification_center.h"
+
+namespace korvane::app {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class NotificationManagerTest : public ::testing::Test {
+protected:
+    std::unique_ptr<NotificationManager> make() {
+        auto manager = std::make_unique<NotificationManager>(
+            NotificationManager::Dependencies{.mainLoop = loop, .settings = settings, .center = center});
+        answered();
+        return manager;
+    }
+    // Lets the service's answers reach the main loop.
+    void answered() {
+        center.joinAll();
+        loop.runPending();
+    }
+
+    log::CapturedLines logLines;
+    VirtualMainLoop loop;
+    testing::FixtureTree folder;
+    SettingsStore settings{loop, folder.path("config")};
+    testing::RecordingNotificationCenter center;
+};
+
+TEST_F(NotificationManagerTest, AFreshInstallationSendsNothingWhateverThePermission) {
+    auto manager = make();
+    EXPECT_FALSE(manager->isEnabled.get());
+    EXPECT_TRUE(manager->isAuthorized.get());
+    manager->sendFocusActivatedNotification("Editor");
+    EXPECT_THAT(center.requests(), IsEmpty());
+    EXPECT_EQ(center.authorizationRequests(), 0);
+    EXPECT_FALSE(settings.hasStoredValue(NotificationManager::kEnabledKey));
+}
+
+TEST_F(NotificationManagerTest, EachActivationIsItsOwnNotification) {
+    settings.setBool(NotificationManager::kEnabledKey, true);
+    auto manager = make();
+    EXPECT_EQ(center.authorizationRequests(), 0);  // the stored value asks for nothing
+    manager->sendFocusActivatedNotification("Editor");
+    manager->sendFocusActivatedNotification("Editor");
+    auto requests = center.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].identifier, requests[1].identifier);
+    for (const auto& request : requests) {
+        ASSERT_TRUE(request.identifier.starts_with("com.korvane.focus-activated-"));
+        std::string uuid = request.identifier.substr(std::string("com.korvane.focus-activated-").size());
+        EXPECT_TRUE(isUUIDText(uuid));
+        EXPECT_EQ(uuid, [&] {
+            std::string upper = uuid;
+            for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            return upper;
+        }());
+        EXPECT_EQ(request.title, "Focus Mode: Editor");
+        EXPECT_EQ(request.body, "Other applications now run on the efficiency cores.");
+        EXPECT_TRUE(request.playDefaultSound);
+    }
+
+    center.addError = "the service is gone";
+    manager->sendFocusActivatedNotification("Editor");
+    answered();
+    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: Bildirim gönderme hatası — the service is gone"));
+}
+
+TEST_F(NotificationManagerTest, TurningOnAsksEveryTimeAndARefusalKeepsItSilent) {
+    center.status = NotificationAuthorization::provisional;  // counts as not allowed
+    auto manager = make();
+    EXPECT_FALSE(manager->isAuthorized.get());
+
+    center.grant = false;
+    center.authorizationError = "denied by the user";
+    manager->isEnabled = true;
+    answered();
+    EXPECT_TRUE(settings.boolValue(NotificationManager::kEnabledKey));
+    EXPECT_FALSE(manager->isAuthorized.get());
+    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: Bildirim izni hatası — denied by the user"));
+    manager->sendFocusActivatedNotification("Editor");
+    EXPECT_THAT(center.requests(), IsEmpty());
+
+    // Off asks nothing and keeps the answer; on again asks again.
+    manager->isEnabled = false;
+    answered();
+    EXPECT_FALSE(settings.boolValue(NotificationManager::kEnabledKey));
+    center.grant = true;
+    center.authorizationError.clear();
+    manager->isEnabled = true;
+    answered();
+    EXPECT_EQ(center.authorizationRequests(), 2);
+    EXPECT_TRUE(manager->isAuthorized.get());
+    manager->sendFocusActivatedNotification("Editor");
+    EXPECT_EQ(center.requests().size(), 1u);
+}
+
+TEST_F(NotificationManagerTest, AnAnswerArrivingAfterTheManagerIsGoneIsDropped) {
+    auto manager = make();
+    manager->isEnabled = true;
+    manager.reset();
+    answered();  // must not touch the destroyed manager (the sanitizers would tell)
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace korvane::app
