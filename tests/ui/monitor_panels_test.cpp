@@ -79,7 +79,7 @@ TEST(FanControlView, ADragSendsOneTargetWhenItEnds) {
     EXPECT_EQ(slider->value(), 2000);
 
     slider->setSliderDown(true);
-    emit slider->sliderPressed();
+    Q_EMIT slider->sliderPressed();
     for (int rpm : {2500, 3100, 3700, 4321}) {
         slider->setSliderPosition(rpm);
         // The manager republishes its target meanwhile: the slider stays with the hand.
