@@ -16,6 +16,9 @@ packages=(
   nlohmann-json3-dev
   # the running-applications list sorts names by the user's language
   libicu-dev
+  # the Qt Widgets views and their SVG symbols; the pinned font of the
+  # reference renders (tests draw offscreen, libqt6gui6 brings that platform)
+  qt6-base-dev qt6-svg-dev fonts-dejavu-core
 )
 
 missing=()

@@ -1,0 +1,36 @@
+#pragma once
+// EULAView: the one-time agreement. "quitButton" quits; "agreeButton" records
+// the acceptance ("hasAcceptedEULAv2") and then calls onAccept.
+#include <QWidget>
+#include <functional>
+
+namespace korvane::app {
+class SettingsStore;
+}
+
+namespace korvane::ui {
+
+// Where the acceptance is kept.
+struct AgreementSetting {
+    std::function<bool()> read;
+    std::function<void(bool)> write;
+
+    static constexpr const char* kKey = "hasAcceptedEULAv2";
+    // The Boolean "hasAcceptedEULAv2" of the user's settings.
+    static AgreementSetting inSettings(app::SettingsStore& settings);
+};
+
+class EULAView : public QWidget {
+public:
+    EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept, std::function<void()> onQuit,
+             QWidget* parent = nullptr);
+
+    bool hasAcceptedEULA() const { return setting_.read && setting_.read(); }
+
+private:
+    AgreementSetting setting_;
+    std::function<void()> onAccept_;
+    std::function<void()> onQuit_;
+};
+
+}  // namespace korvane::ui

@@ -1,0 +1,31 @@
+#pragma once
+// How the end of the installation reads on the install page and in the log.
+#include <optional>
+#include <string>
+
+#include "app/ui/onboarding/install_output.h"
+
+namespace korvane::app {
+
+// The privilege runner's status when the user dismissed its dialog.
+inline constexpr int kDialogDismissedStatus = 126;
+
+struct InstallExit {
+    // The exit status; 128 + the signal number when a signal ended it.
+    int status = 0;
+    std::string standardError;
+};
+
+struct InstallOutcome {
+    bool succeeded = false;
+    std::optional<std::string> installError;  // shown in red under the log
+    InstallLogLine logEntry;                  // the log's last entry
+    std::string logLine;                      // for the application log, without "Korvane: "
+};
+
+InstallOutcome describeInstallExit(const InstallExit& exit);
+
+// The failure when the runner could not be started at all.
+std::string couldNotStartText(const std::string& reason);
+
+}  // namespace korvane::app

@@ -1,0 +1,105 @@
+// Renders of the first-run windows against reviewed references, at 1x and
+// 2x, with the pinned font (DejaVu Sans) and the bundled symbols. Set
+// KORVANE_UPDATE_REFERENCES=1 to write new references, then look at them.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <cstdlib>
+#include <functional>
+
+#include "app/ui/onboarding/first_run_windows.h"
+#include "tests/onboarding/onboarding_fixture.h"
+
+namespace korvane::ui {
+namespace {
+
+QImage render(QWidget& window, qreal ratio) {
+    // Rows added to a shown window appear, and the log scrolls, on the next turn of the event loop.
+    QApplication::processEvents();
+    QImage image(window.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    window.render(&image);
+    return image;
+}
+
+// Share of pixels whose colour differs by more than a rounding difference in
+// anti-aliasing or font hinting would make.
+double differingShare(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return 1.0;
+    QImage left = a.convertToFormat(QImage::Format_ARGB32), right = b.convertToFormat(QImage::Format_ARGB32);
+    long differing = 0;
+    for (int y = 0; y < left.height(); ++y) {
+        const QRgb* l = reinterpret_cast<const QRgb*>(left.constScanLine(y));
+        const QRgb* r = reinterpret_cast<const QRgb*>(right.constScanLine(y));
+        for (int x = 0; x < left.width(); ++x) {
+            int delta = std::max({std::abs(qRed(l[x]) - qRed(r[x])), std::abs(qGreen(l[x]) - qGreen(r[x])),
+                                  std::abs(qBlue(l[x]) - qBlue(r[x]))});
+            differing += delta > 60;
+        }
+    }
+    return double(differing) / (left.width() * left.height());
+}
+
+void compareWithReference(QWidget& window, const QString& name) {
+    for (int ratio : {1, 2}) {
+        QString file = QStringLiteral(KORVANE_REFERENCE_DIR "/%1@%2x.png").arg(name).arg(ratio);
+        SCOPED_TRACE(file.toStdString());
+        QImage actual = render(window, ratio);
+        if (std::getenv("KORVANE_UPDATE_REFERENCES")) {
+            QDir().mkpath(QStringLiteral(KORVANE_REFERENCE_DIR));
+            ASSERT_TRUE(actual.save(file));
+            continue;
+        }
+        QImage expected(file);
+        ASSERT_FALSE(expected.isNull()) << "no reference; run with KORVANE_UPDATE_REFERENCES=1 and review it";
+        double share = differingShare(actual, expected);
+        EXPECT_LT(share, 0.004) << share * 100 << "% of the pixels differ";
+        if (share >= 0.004) actual.save(QDir::temp().filePath(name + QStringLiteral("@%1x.actual.png").arg(ratio)));
+    }
+}
+
+class Renders : public testing::QtFixture {
+protected:
+    std::shared_ptr<testing::ScriptedInstall::Shared> install = std::make_shared<testing::ScriptedInstall::Shared>();
+};
+
+TEST_F(Renders, AgreementWindow) {
+    AgreementWindow window({}, {}, {});
+    window.show();
+    compareWithReference(window, QStringLiteral("agreement"));
+}
+
+TEST_F(Renders, EverySetupPage) {
+    SetupWindow window([] {}, testing::scriptedDependencies(install));
+    window.show();
+    for (int page = 0; page < 8; ++page) {
+        window.view()->setCurrentStep(page);
+        compareWithReference(window, QStringLiteral("setup-page%1").arg(page));
+    }
+}
+
+TEST_F(Renders, InstallPageAfterSuccessAndAfterFailure) {
+    SetupWindow window([] {}, testing::scriptedDependencies(install));
+    window.show();
+    window.view()->setCurrentStep(6);
+    testing::button(window, "installButton")->click();
+    install->handlers.output("STEP:Copying the helper\nOK:Helper copied to /usr/local/libexec/korvane\n"
+                             "STEP:Starting the service\nOK:Service started\nSUCCESS:Helper answers\n");
+    install->handlers.finished({0, ""});
+    compareWithReference(window, QStringLiteral("setup-install-success"));
+
+    testing::button(window, "backButton")->click();
+    SetupWindow failing([] {}, testing::scriptedDependencies(install));
+    failing.show();
+    failing.view()->setCurrentStep(6);
+    testing::button(failing, "installButton")->click();
+    install->handlers.output("STEP:Copying the helper\nERROR:Could not copy the helper\n");
+    install->handlers.finished({1, "cp: cannot create regular file '/usr/local/libexec/korvane': Permission denied\n"});
+    compareWithReference(failing, QStringLiteral("setup-install-failed"));
+}
+
+}  // namespace
+}  // namespace korvane::ui

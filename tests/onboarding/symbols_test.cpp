@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <set>
+
+#include "app/ui/onboarding/eula_view.h"
+#include "app/ui/onboarding/onboarding_widgets.h"
+#include "app/ui/symbols/symbol_catalog.h"
+#include "app/ui/symbols/symbol_image.h"
+#include "tests/onboarding/onboarding_fixture.h"
+
+namespace korvane::ui {
+namespace {
+
+// Share of pixels that are not transparent.
+double coverage(const QPixmap& pixmap) {
+    QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    int inked = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) inked += qAlpha(image.pixel(x, y)) > 40;
+    }
+    return double(inked) / (image.width() * image.height());
+}
+
+TEST(Symbols, EveryCataloguedSymbolIsBundledAndDrawsInItsTint) {
+    testing::qtApp();
+    for (const SymbolInfo& info : symbolCatalog()) {
+        SCOPED_TRACE(std::string(info.name));
+        EXPECT_FALSE(info.themeName.empty());
+        ASSERT_TRUE(hasBundledSymbol(info.name));
+        QPixmap pixmap = symbolPixmap(info.name, 24, 2.0, QColor(Qt::red));
+        EXPECT_EQ(pixmap.size(), QSize(48, 48));
+        double inked = coverage(pixmap);
+        EXPECT_GT(inked, 0.05);
+        EXPECT_LT(inked, 0.9);
+        QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                QRgb pixel = image.pixel(x, y);
+                if (qAlpha(pixel) == 255) {
+                    ASSERT_TRUE(qRed(pixel) == 255 && qGreen(pixel) == 0 && qBlue(pixel) == 0);
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(hasBundledSymbol(kAppLogo));
+    EXPECT_GT(coverage(appLogoPixmap(64, 1.0)), 0.8);
+    EXPECT_EQ(coverage(symbolPixmap("no.such.symbol", 16, 1.0)), 0.0);
+}
+
+TEST(Symbols, EverySymbolTheFirstRunWindowsUseIsCatalogued) {
+    testing::qtApp();
+    auto install = std::make_shared<testing::ScriptedInstall::Shared>();
+    OnboardingView view([] {}, testing::scriptedDependencies(install));
+    EULAView eula({}, {}, {});
+    std::set<std::string> used;
+    for (QWidget* root : {static_cast<QWidget*>(&view), static_cast<QWidget*>(&eula)}) {
+        // The small widgets carry no meta-object of their own, so findChildren cannot tell them apart.
+        for (QWidget* child : root->findChildren<QWidget*>()) {
+            if (auto* symbol = dynamic_cast<SymbolView*>(child)) used.insert(symbol->symbol());
+        }
+    }
+    // Symbols only the log and the buttons use.
+    for (const char* name : {"gear", "checkmark.circle.fill", "xmark.circle.fill", "checkmark.seal.fill",
+                             "arrow.down.circle", "arrow.left", "arrow.right", "arrow.down.circle.fill",
+                             "arrow.clockwise", "checkmark.shield.fill"}) {
+        used.insert(name);
+    }
+    EXPECT_GE(used.size(), 30u);
+    for (const std::string& name : used) EXPECT_TRUE(themeNameFor(name).has_value()) << name;
+}
+
+}  // namespace
+}  // namespace korvane::ui
