@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/popover/application_catalog.h"
-#include "app/ui/popover/symbol_image.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
 
 namespace korvane::ui {
@@ -43,8 +43,7 @@ AppList::AppList(AppListLook look, Actions actions, QWidget* parent)
     empty->setSpacing(8);
     auto* symbol = new QLabel(emptyState_);
     symbol->setAlignment(Qt::AlignCenter);
-    symbol->setPixmap(symbolPixmap(look_.emptySymbol, look_.emptySymbolSize,
-                                   withOpacity(palette().color(QPalette::WindowText), 0.3), devicePixelRatioF()));
+    symbol->setPixmap(symbolPixmap(look_.emptySymbol, look_.emptySymbolSize, devicePixelRatioF(), withOpacity(palette().color(QPalette::WindowText), 0.3)));
     auto* title = new QLabel(look_.emptyTitle, emptyState_);
     title->setObjectName("emptyTitle");
     title->setAlignment(Qt::AlignCenter);
@@ -72,7 +71,7 @@ void AppList::setRows(const std::vector<AppListRow>& rows) {
         if (entry.icon) {
             auto* icon = new QLabel(row);
             icon->setFixedSize(28, 28);
-            icon->setPixmap(entry.icon->isNull() ? symbolPixmap("app.fill", 28, secondary, devicePixelRatioF())
+            icon->setPixmap(entry.icon->isNull() ? symbolPixmap("app.fill", 28, devicePixelRatioF(), secondary)
                                                  : entry.icon->pixmap(QSize(28, 28), devicePixelRatioF()));
             line->addWidget(icon);
         }
@@ -88,7 +87,7 @@ void AppList::setRows(const std::vector<AppListRow>& rows) {
         auto* remove = new QToolButton(row);
         remove->setObjectName("removeButton");
         remove->setAutoRaise(true);
-        remove->setIcon(symbolIcon("xmark.circle.fill", secondary, 16));
+        remove->setIcon(symbolIcon("xmark.circle.fill", 16, secondary));
         remove->setToolTip(look_.removeToolTip);
         remove->setAccessibleName(look_.removeToolTip);
         connect(remove, &QToolButton::clicked, this, [this, key = entry.key] {

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "app/ui/popover/symbol_image.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
 
 namespace korvane::ui {
@@ -58,13 +58,13 @@ void AppRow::paintEvent(QPaintEvent*) {
     if (!app_.icon.isNull()) {
         app_.icon.paint(&painter, iconBox);
     } else {
-        painter.drawPixmap(iconBox, symbolPixmap("app.fill", 18, secondaryText(palette()), dpr));
+        painter.drawPixmap(iconBox, symbolPixmap("app.fill", 18, dpr, secondaryText(palette())));
     }
 
     int right = width() - 8;
     auto drawMark = [&](const char* symbol, const QColor& color) {
         const QRect markBox(right - 14, middle - 7, 14, 14);
-        painter.drawPixmap(markBox, symbolPixmap(symbol, 14, color, dpr));
+        painter.drawPixmap(markBox, symbolPixmap(symbol, 14, dpr, color));
         right -= 14 + 6;
     };
     if (isThrottled_) drawMark("bolt.slash.fill", accent::orange);

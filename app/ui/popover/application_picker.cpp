@@ -8,7 +8,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/ui/popover/theme.h"
 #include "app/ui/popover/ui_text.h"
+#include "app/ui/symbols/symbol_image.h"
 
 namespace korvane::ui {
 
@@ -35,9 +37,11 @@ ApplicationPicker::ApplicationPicker(std::vector<QString> dataFolders, QWidget* 
     list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     list_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     list_->header()->setStretchLastSection(false);
+    const QIcon fallback = symbolIcon("app.fill", 24, secondaryText(palette()));
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         auto* item = new QTreeWidgetItem(list_, {entries_[i].name, entries_[i].id});
-        item->setIcon(0, entries_[i].icon());
+        const QIcon icon = entries_[i].icon();
+        item->setIcon(0, icon.isNull() ? fallback : icon);
         item->setData(0, Qt::UserRole, static_cast<int>(i));
         item->setToolTip(0, entries_[i].path);
     }

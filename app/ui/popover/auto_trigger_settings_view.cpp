@@ -8,7 +8,7 @@
 
 #include "app/ui/popover/app_list.h"
 #include "app/ui/popover/application_picker.h"
-#include "app/ui/popover/symbol_image.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
 #include "app/ui/popover/toggle_switch.h"
 #include "app/ui/popover/ui_text.h"
@@ -44,14 +44,14 @@ AutoTriggerSettingsView::AutoTriggerSettingsView(Actions actions, TargetListText
     back_ = new QToolButton(header);
     back_->setObjectName("backButton");
     back_->setAutoRaise(true);
-    back_->setIcon(symbolIcon("chevron.left", text, 14));
+    back_->setIcon(symbolIcon("chevron.left", 14, text));
     back_->setAccessibleName(uiText("Back"));
     auto* title = new QLabel(texts_.title, header);
     title->setFont(uiFont(16, QFont::Bold));
     add_ = new QToolButton(header);
     add_->setObjectName("addButton");
     add_->setAutoRaise(true);
-    add_->setIcon(symbolIcon("plus.circle.fill", systemAccent(palette()), 18));
+    add_->setIcon(symbolIcon("plus.circle.fill", 18, systemAccent(palette())));
     add_->setIconSize(QSize(18, 18));
     add_->setAccessibleName(uiText("Add Application"));
     switch_ = new ToggleSwitch(header);

@@ -33,7 +33,7 @@
 #include "app/ui/popover/manager_bindings.h"
 #include "app/ui/popover/row_button.h"
 #include "app/ui/popover/status_dot.h"
-#include "app/ui/popover/symbol_image.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
 #include "app/ui/popover/toggle_switch.h"
 #include "app/ui/popover/ui_text.h"
@@ -73,7 +73,7 @@ void styleTinted(QPushButton& button, const QColor& color) {
 
 QLabel* symbolLabel(QWidget* parent, const char* symbol, int size, const QColor& color) {
     auto* label = new QLabel(parent);
-    label->setPixmap(symbolPixmap(symbol, size, color, parent->devicePixelRatioF()));
+    label->setPixmap(symbolPixmap(symbol, size, parent->devicePixelRatioF(), color));
     label->setFixedSize(size, size);
     return label;
 }
@@ -93,20 +93,18 @@ void showError(QLabel& label, const std::optional<std::string>& error) {
     label.setText(QString::fromStdString(error.value_or("")));
 }
 
-// The application's mark: a rounded square in the P-core orange with a bolt.
+// The application's logo with the popover's rounded corners.
 QPixmap appLogo(qreal dpr) {
-    QPixmap logo(static_cast<int>(22 * dpr), static_cast<int>(22 * dpr));
+    const QPixmap art = appLogoPixmap(22, dpr);
+    QPixmap logo(art.size());
     logo.setDevicePixelRatio(dpr);
     logo.fill(Qt::transparent);
     QPainter painter(&logo);
     painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient ground(0, 0, 22, 22);
-    ground.setColorAt(0, accent::orange);
-    ground.setColorAt(1, accent::purple);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(ground);
-    painter.drawRoundedRect(QRectF(0, 0, 22, 22), 5, 5);
-    painter.drawPixmap(QRectF(4, 4, 14, 14), symbolPixmap("bolt.fill", 14, Qt::white, dpr), QRectF());
+    QPainterPath corners;
+    corners.addRoundedRect(QRectF(0, 0, 22, 22), 5, 5);
+    painter.setClipPath(corners);
+    painter.drawPixmap(0, 0, art);
     return logo;
 }
 
@@ -196,10 +194,13 @@ ContentView::~ContentView() = default;
 QSize ContentView::sizeHint() const {
     // As tall as everything wants, but no taller than the screen allows: the
     // body scrolls beyond that.
-    const int wanted = header_->sizeHint().height() + body_->sizeHint().height() + footer_->sizeHint().height() + 2;
     int limit = 760;
     if (QScreen* screen = QGuiApplication::primaryScreen()) limit = screen->availableGeometry().height() - 40;
-    return {kWidth, std::min(wanted, limit)};
+    return {kWidth, std::min(naturalHeight(), limit)};
+}
+
+int ContentView::naturalHeight() const {
+    return header_->sizeHint().height() + body_->sizeHint().height() + footer_->sizeHint().height() + 2;
 }
 
 QWidget* ContentView::buildHeader() {
@@ -277,10 +278,10 @@ QWidget* ContentView::buildInactiveSection() {
     styleSecondary(*text, 11);
     column->addWidget(text);
     auto* buttons = new QHBoxLayout;
-    retryButton_ = new QPushButton(symbolIcon("arrow.clockwise", systemAccent(palette()), 14), uiText("Retry"), section);
+    retryButton_ = new QPushButton(symbolIcon("arrow.clockwise", 14, systemAccent(palette())), uiText("Retry"), section);
     retryButton_->setObjectName("retryButton");
     styleTinted(*retryButton_, systemAccent(palette()));
-    reinstallButton_ = new QPushButton(symbolIcon("arrow.triangle.2.circlepath", accent::orange, 14),
+    reinstallButton_ = new QPushButton(symbolIcon("arrow.triangle.2.circlepath", 14, accent::orange),
                                        uiText("Reinstall"), section);
     reinstallButton_->setObjectName("reinstallButton");
     styleTinted(*reinstallButton_, accent::orange);
@@ -445,7 +446,7 @@ QWidget* ContentView::buildFocusAppSection() {
     auto* refresh = new QToolButton(section);
     refresh->setObjectName("refreshAppsButton");
     refresh->setAutoRaise(true);
-    refresh->setIcon(symbolIcon("arrow.clockwise", secondaryText(palette()), 12));
+    refresh->setIcon(symbolIcon("arrow.clockwise", 12, secondaryText(palette())));
     refresh->setAccessibleName(uiText("Refresh"));
     connect(refresh, &QToolButton::clicked, this, [this] { m_.appManager.refreshRunningApps(); });
     header->addWidget(title);
@@ -493,11 +494,11 @@ QWidget* ContentView::buildFooter() {
     daemonText_ = new QLabel(footer);
     daemonText_->setObjectName("daemonStatus");
     styleSecondary(*daemonText_, 11);
-    removeButton_ = new QPushButton(symbolIcon("trash", accent::red, 12), uiText("Remove Daemon"), footer);
+    removeButton_ = new QPushButton(symbolIcon("trash", 12, accent::red), uiText("Remove Daemon"), footer);
     removeButton_->setObjectName("removeDaemonButton");
     styleTinted(*removeButton_, accent::red);
     footerInstallButton_ =
-        new QPushButton(symbolIcon("arrow.down.circle", systemAccent(palette()), 12), uiText("Install Daemon"), footer);
+        new QPushButton(symbolIcon("arrow.down.circle", 12, systemAccent(palette())), uiText("Install Daemon"), footer);
     footerInstallButton_->setObjectName("installDaemonButton");
     styleTinted(*footerInstallButton_, systemAccent(palette()));
     footerSpinner_ = new Spinner(12, footer);
@@ -571,7 +572,7 @@ void ContentView::updateDaemonControls() {
     const bool active = xpc.helperActive.get();
     installButton_->setEnabled(!busy);
     installButton_->setText(busy ? uiText("Installing...") : uiText("Install Helper"));
-    installButton_->setIcon(busy ? QIcon() : symbolIcon("arrow.down.circle.fill", Qt::white, 14));
+    installButton_->setIcon(busy ? QIcon() : symbolIcon("arrow.down.circle.fill", 14, Qt::white));
     installSpinner_->setVisible(busy);
     retryButton_->setEnabled(!busy);
     reinstallButton_->setEnabled(!busy);
@@ -586,7 +587,7 @@ void ContentView::updateDaemonControls() {
     removeButton_->setEnabled(!busy);
     footerInstallButton_->setVisible(!installed);
     footerInstallButton_->setEnabled(!busy);
-    footerInstallButton_->setIcon(busy ? QIcon() : symbolIcon("arrow.down.circle", systemAccent(palette()), 12));
+    footerInstallButton_->setIcon(busy ? QIcon() : symbolIcon("arrow.down.circle", 12, systemAccent(palette())));
     footerSpinner_->setVisible(!installed && busy);
 }
 

@@ -74,6 +74,8 @@ public:
     ~ContentView() override;
 
     QSize sizeHint() const override;
+    // The height that shows everything without scrolling.
+    int naturalHeight() const;
 
     // For tests and the position hook: the parts by name.
     QWidget* setupSection() const { return setupSection_; }

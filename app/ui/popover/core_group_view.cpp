@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/popover/core_bar_view.h"
-#include "app/ui/popover/symbol_image.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
 #include "app/ui/popover/ui_text.h"
 
@@ -21,7 +21,7 @@ CoreGroupView::CoreGroupView(const QString& label, const char* icon, QColor acce
     auto* header = new QHBoxLayout;
     header->setSpacing(4);
     auto* iconLabel = new QLabel(this);
-    iconLabel->setPixmap(symbolPixmap(icon, 10, accent_, devicePixelRatioF()));
+    iconLabel->setPixmap(symbolPixmap(icon, 10, devicePixelRatioF(), accent_));
     auto* title = new QLabel(label, this);
     styleLabel(*title, 10, QFont::DemiBold, accent_);
     average_ = new QLabel(this);

@@ -5,7 +5,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/popover/core_group_view.h"
-#include "app/ui/popover/symbol_image.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
 #include "app/ui/popover/ui_text.h"
 
@@ -19,7 +19,7 @@ CoreVisualizerView::CoreVisualizerView(QWidget* parent) : QWidget(parent) {
     auto* header = new QHBoxLayout;
     header->setSpacing(5);
     auto* icon = new QLabel(this);
-    icon->setPixmap(symbolPixmap("cpu", 12, secondaryText(palette()), devicePixelRatioF()));
+    icon->setPixmap(symbolPixmap("cpu", 12, devicePixelRatioF(), secondaryText(palette())));
     auto* title = new QLabel(uiText("core.visualizer.title"), this);
     styleSecondary(*title, 11, QFont::DemiBold);
     counts_ = new QLabel(this);

@@ -9,7 +9,7 @@
 #include "app/ui/popover/app_list.h"
 #include "app/ui/popover/application_catalog.h"
 #include "app/ui/popover/application_picker.h"
-#include "app/ui/popover/symbol_image.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
 #include "app/ui/popover/toggle_switch.h"
 #include "app/ui/popover/ui_text.h"
@@ -23,7 +23,7 @@ QWidget* symbolRow(QWidget* parent, const char* symbol, const QColor& color, QLa
     line->setContentsMargins(14, 2, 14, 2);
     line->setSpacing(6);
     auto* icon = new QLabel(row);
-    icon->setPixmap(symbolPixmap(symbol, 12, color, parent->devicePixelRatioF()));
+    icon->setPixmap(symbolPixmap(symbol, 12, parent->devicePixelRatioF(), color));
     text = new QLabel(row);
     text->setWordWrap(true);
     if (secondary) styleSecondary(*text, 11);
@@ -49,7 +49,7 @@ ECoreJailView::ECoreJailView(Actions actions, QWidget* parent) : QWidget(parent)
     add_ = new QToolButton(this);
     add_->setObjectName("addButton");
     add_->setAutoRaise(true);
-    add_->setIcon(symbolIcon("plus.circle.fill", systemAccent(palette()), 18));
+    add_->setIcon(symbolIcon("plus.circle.fill", 18, systemAccent(palette())));
     add_->setIconSize(QSize(18, 18));
     add_->setToolTip(uiText("Add Application"));
     add_->setAccessibleName(uiText("Add Application"));

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "app/ui/popover/status_dot.h"
-#include "app/ui/popover/symbol_image.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
 #include "app/ui/popover/toggle_switch.h"
 #include "app/ui/popover/ui_text.h"
@@ -50,7 +50,7 @@ FanControlView::FanControlView(Actions actions, QWidget* parent) : QWidget(paren
     auto* speedRow = new QHBoxLayout;
     speedRow->setSpacing(5);
     auto* fanIcon = new QLabel(fansBlock_);
-    fanIcon->setPixmap(symbolPixmap("fan.fill", 12, secondaryText(palette()), devicePixelRatioF()));
+    fanIcon->setPixmap(symbolPixmap("fan.fill", 12, devicePixelRatioF(), secondaryText(palette())));
     rpm_ = new QLabel(fansBlock_);
     rpm_->setObjectName("currentRPM");
     rpm_->setFont(uiFont(12));
@@ -96,7 +96,7 @@ FanControlView::FanControlView(Actions actions, QWidget* parent) : QWidget(paren
     safety->setContentsMargins(0, 0, 0, 0);
     safety->setSpacing(4);
     auto* warnIcon = new QLabel(safetyRow_);
-    warnIcon->setPixmap(symbolPixmap("exclamationmark.triangle.fill", 11, accent::orange, devicePixelRatioF()));
+    warnIcon->setPixmap(symbolPixmap("exclamationmark.triangle.fill", 11, devicePixelRatioF(), accent::orange));
     safetyText_ = new QLabel(safetyRow_);
     safetyText_->setWordWrap(true);
     styleLabel(*safetyText_, 10, QFont::Normal, accent::orange);

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "app/ui/popover/symbol_image.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
 #include "app/ui/popover/ui_text.h"
 
@@ -102,7 +102,7 @@ CoreSection::CoreSection(const QString& title, const char* icon, QColor color, b
     auto* header = new QHBoxLayout;
     header->setSpacing(4);
     auto* iconLabel = new QLabel(this);
-    iconLabel->setPixmap(symbolPixmap(icon, 11, color_, devicePixelRatioF()));
+    iconLabel->setPixmap(symbolPixmap(icon, 11, devicePixelRatioF(), color_));
     auto* titleLabel = new QLabel(title, this);
     styleLabel(*titleLabel, 11, QFont::DemiBold, color_);
     count_ = new QLabel(this);
@@ -141,7 +141,7 @@ FocusVisualizerView::FocusVisualizerView(QWidget* parent) : QWidget(parent) {
     arrow_ = new QLabel(this);
     arrow_->setObjectName("allocationArrow");
     arrow_->setAlignment(Qt::AlignCenter);
-    arrow_->setPixmap(symbolPixmap("arrow.down", 8, secondaryText(palette()), devicePixelRatioF()));
+    arrow_->setPixmap(symbolPixmap("arrow.down", 8, devicePixelRatioF(), secondaryText(palette())));
     eSection_ = new CoreSection(uiText("cores.efficiency"), "leaf.fill", accent::green, false, this);
     column->addWidget(pSection_);
     column->addWidget(arrow_);
