@@ -16,9 +16,12 @@ packages=(
   nlohmann-json3-dev
   # the running-applications list sorts names by the user's language
   libicu-dev
-  # the Qt Widgets views and their SVG symbols; the pinned font of the
-  # reference renders (tests draw offscreen, libqt6gui6 brings that platform)
-  qt6-base-dev qt6-svg-dev fonts-dejavu-core
+  # the tray application: Qt widgets, D-Bus and SVG, its offscreen tests' fonts
+  qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
+  # its desktop tests and the private desktop of scripts/start.sh: an X server,
+  # a window manager, an XEmbed tray and a StatusNotifierItem host, a session
+  # bus, a fake notification server, and the tools that look at the screen
+  xvfb openbox trayer xfce4-panel dbus python3-dbus python3-gi imagemagick x11-utils xdotool
 )
 
 missing=()

@@ -3,6 +3,7 @@
 // token ends it, so an owner that forgets to unsubscribe cannot be called
 // after it is gone.
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace korvane::app {

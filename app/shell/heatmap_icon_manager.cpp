@@ -1,0 +1,66 @@
+#include "app/shell/heatmap_icon_manager.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+namespace korvane::app {
+
+TrayImagePtr HeatmapIconManager::createHeatmapImage(std::vector<CoreUsage> pCores, std::vector<CoreUsage> eCores,
+                                                    QSizeF size) {
+    return std::make_shared<HeatmapImage>(std::move(pCores), std::move(eCores), size);
+}
+
+std::vector<QRectF> HeatmapIconManager::cellRects(int count, QSizeF size) {
+    std::vector<QRectF> cells;
+    if (count < 1) return cells;
+    const int rows = (count + kColumns - 1) / kColumns;
+    const qreal cellWidth = (size.width() - kGap * (kColumns - 1)) / kColumns;
+    const qreal cellHeight = (size.height() - kGap * (rows - 1)) / rows;
+    cells.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        // Row 0 is the top row: the first cores read first, left to right.
+        const int column = i % kColumns;
+        const int row = i / kColumns;
+        cells.emplace_back((cellWidth + kGap) * column, (cellHeight + kGap) * row, cellWidth, cellHeight);
+    }
+    return cells;
+}
+
+QColor HeatmapIconManager::color(double usage) {
+    const double u = std::isfinite(usage) ? std::clamp(usage, 0.0, 1.0) : 0.0;
+    if (u < 0.15) return QColor::fromRgbF(0.2f, 0.2f, 0.2f, 1.0f);
+    if (u < 0.5) {
+        const double t = (u - 0.15) / 0.35;
+        return QColor::fromRgbF(static_cast<float>(0.2 + 0.6 * t), static_cast<float>(0.4 + 0.2 * t),
+                                static_cast<float>(0.8 - 0.6 * t), 1.0f);
+    }
+    const double t = 2 * (u - 0.5);
+    return QColor::fromRgbF(static_cast<float>(0.8 + 0.2 * t), static_cast<float>(0.6 - 0.6 * t),
+                            static_cast<float>(std::max(0.0, 0.2 - 0.2 * t)), 1.0f);
+}
+
+HeatmapImage::HeatmapImage(std::vector<CoreUsage> pCores, std::vector<CoreUsage> eCores, QSizeF size) : size_(size) {
+    usages_.reserve(pCores.size() + eCores.size());
+    for (const auto& core : pCores) usages_.push_back(core.usage);
+    for (const auto& core : eCores) usages_.push_back(core.usage);
+}
+
+bool HeatmapImage::paint(QPainter& painter, const QRectF& rect, const QColor&) const {
+    const auto cells = HeatmapIconManager::cellRects(static_cast<int>(usages_.size()), rect.size());
+    if (cells.empty()) return false;
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        QPainterPath path;
+        path.setFillRule(Qt::WindingFill);
+        path.addRoundedRect(cells[i].translated(rect.topLeft()), HeatmapIconManager::kCornerRadius,
+                            HeatmapIconManager::kCornerRadius);
+        painter.fillPath(path, HeatmapIconManager::color(usages_[i]));
+    }
+    painter.restore();
+    return true;
+}
+
+}  // namespace korvane::app

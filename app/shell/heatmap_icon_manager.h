@@ -1,0 +1,47 @@
+#pragma once
+// The live per-core heatmap drawn as the tray icon: one rounded cell per core
+// in a grid of four columns, P-cores first, coloured by usage from dark grey
+// through blue and orange to red.
+#include <QColor>
+#include <QRectF>
+#include <vector>
+
+#include "app/monitors/core_usage.h"
+#include "app/shell/tray_image.h"
+
+namespace korvane::app {
+
+class HeatmapIconManager {
+public:
+    static constexpr int kColumns = 4;
+    static constexpr qreal kGap = 1.0;
+    static constexpr qreal kCornerRadius = 1.0;
+
+    // An image whose drawing is the heatmap of these cores; `size` is the
+    // logical size it is meant for (the tray may render it at another).
+    static TrayImagePtr createHeatmapImage(std::vector<CoreUsage> pCores, std::vector<CoreUsage> eCores,
+                                           QSizeF size = QSizeF(18, 18));
+
+    // The cells of `count` cores in a rectangle of `size`, in drawing order,
+    // top-left origin. Empty for no cores.
+    static std::vector<QRectF> cellRects(int count, QSizeF size);
+
+    // A usage's colour; non-finite usage counts as idle, anything outside
+    // 0...1 as the nearest end.
+    static QColor color(double usage);
+};
+
+// The drawing HeatmapIconManager hands out.
+class HeatmapImage final : public TrayImage {
+public:
+    HeatmapImage(std::vector<CoreUsage> pCores, std::vector<CoreUsage> eCores, QSizeF size);
+    bool paint(QPainter& painter, const QRectF& rect, const QColor& foreground) const override;
+    QSizeF size() const { return size_; }
+    const std::vector<double>& usages() const { return usages_; }
+
+private:
+    std::vector<double> usages_;  // P-cores, then E-cores
+    QSizeF size_;
+};
+
+}  // namespace korvane::app

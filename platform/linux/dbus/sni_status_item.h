@@ -1,0 +1,130 @@
+#pragma once
+// The tray item as our own StatusNotifierItem (KDE, XFCE, GNOME with its
+// AppIndicator extension, swaybar). QSystemTrayIcon drops the position of an
+// SNI click; serving the item ourselves gives Activate(x, y), the anchor the
+// popover opens at. The title goes out as the XAyatanaLabel property for the
+// hosts that show one.
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QMenu>
+#include <QObject>
+#include <QPointer>
+
+#include "app/shell/status_item.h"
+#include "platform/linux/dbus/sni_types.h"
+
+class QDBusServiceWatcher;
+
+namespace korvane::linux_platform {
+
+// Whether a StatusNotifierWatcher with a registered host is on `bus`.
+bool statusNotifierHostAvailable(const QDBusConnection& bus);
+
+// Whether the watcher's host shows XAyatanaLabel beside the icon: GNOME's
+// AppIndicator extension and the Ayatana/Unity indicator services do; KDE,
+// XFCE and swaybar show only the icon.
+bool statusNotifierHostShowsLabels(const QDBusConnection& bus);
+
+class SniStatusItem;
+
+class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
+    Q_PROPERTY(QString Category READ category)
+    Q_PROPERTY(QString Id READ id)
+    Q_PROPERTY(QString Title READ title)
+    Q_PROPERTY(QString Status READ status)
+    Q_PROPERTY(int WindowId READ windowId)
+    Q_PROPERTY(QString IconThemePath READ empty)
+    Q_PROPERTY(QString IconName READ empty)
+    Q_PROPERTY(korvane::linux_platform::SniIconPixmapList IconPixmap READ iconPixmap)
+    Q_PROPERTY(QString OverlayIconName READ empty)
+    Q_PROPERTY(korvane::linux_platform::SniIconPixmapList OverlayIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionIconName READ empty)
+    Q_PROPERTY(korvane::linux_platform::SniIconPixmapList AttentionIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionMovieName READ empty)
+    Q_PROPERTY(korvane::linux_platform::SniToolTip ToolTip READ toolTip)
+    Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    Q_PROPERTY(QString XAyatanaLabel READ label)
+    Q_PROPERTY(QString XAyatanaLabelGuide READ labelGuide)
+public:
+    explicit StatusNotifierItemAdaptor(SniStatusItem* item);
+
+    QString category() const { return QStringLiteral("ApplicationStatus"); }
+    QString id() const { return QStringLiteral("korvane"); }
+    QString title() const { return QStringLiteral("Korvane"); }
+    QString status() const { return QStringLiteral("Active"); }
+    int windowId() const { return 0; }
+    QString empty() const { return {}; }
+    SniIconPixmapList iconPixmap() const;
+    SniIconPixmapList noPixmaps() const { return {}; }
+    SniToolTip toolTip() const;
+    bool itemIsMenu() const { return false; }
+    QString label() const;
+    QString labelGuide() const { return QStringLiteral(" 100%"); }
+
+public Q_SLOTS:
+    void Activate(int x, int y);
+    void SecondaryActivate(int x, int y);
+    void ContextMenu(int x, int y);
+    void Scroll(int delta, const QString& orientation);
+
+Q_SIGNALS:
+    void NewTitle();
+    void NewIcon();
+    void NewAttentionIcon();
+    void NewOverlayIcon();
+    void NewToolTip();
+    void NewStatus(const QString& status);
+    void XAyatanaNewLabel(const QString& label, const QString& guide);
+
+private:
+    SniStatusItem* item_;
+};
+
+class SniStatusItem final : public QObject, public app::StatusItem {
+    Q_OBJECT
+public:
+    // Pixel sizes offered to the host, which picks the nearest.
+    static constexpr int kPixmapSizes[] = {16, 22, 24, 32, 48, 64};
+    static constexpr const char* kObjectPath = "/StatusNotifierItem";
+
+    explicit SniStatusItem(QDBusConnection bus);
+    ~SniStatusItem() override;
+
+    // Exports the item and registers it with the watcher. False (and logged)
+    // when the bus refuses.
+    bool registerItem();
+    const QString& serviceName() const { return serviceName_; }
+
+    void setImage(app::TrayImagePtr image) override;
+    app::TrayImagePtr image() const override { return image_; }
+    void setTitle(const std::string& title) override;
+    std::string title() const override { return title_; }
+    void setImagePosition(app::ImagePosition) override {}
+    void setToolTip(const std::string& toolTip) override;
+    void setContextMenu(QMenu* menu) override;
+    QRect iconGeometry() const override { return lastClick_; }
+
+private:
+    friend class StatusNotifierItemAdaptor;
+    void activated(int x, int y);
+    void contextMenuRequested(int x, int y);
+    void registerWithWatcher();
+    void renderPixmaps();
+
+    QDBusConnection bus_;
+    QString serviceName_;
+    StatusNotifierItemAdaptor* adaptor_;
+    QDBusServiceWatcher* watcherWatch_ = nullptr;
+    app::TrayImagePtr image_;
+    SniIconPixmapList pixmaps_;
+    std::string title_;
+    std::string toolTip_;
+    QPointer<QMenu> menu_;
+    QRect lastClick_;
+    bool hostShowsLabels_ = false;
+};
+
+}  // namespace korvane::linux_platform

@@ -1,0 +1,79 @@
+# A private X desktop for running Korvane where there is no display (CI, a
+# root shell): Xvfb, openbox and a tray host. Source it, then call
+#   vd_start [xembed|sni]
+# which exports DISPLAY (and, for sni, a private session bus with
+# xfce4-panel as the tray host). vd_stop ends everything vd_start started.
+# Every wait is bounded.
+
+VD_PIDS=()
+VD_DIR=""
+
+vd_wait() {  # vd_wait SECONDS COMMAND...: retries COMMAND until it succeeds
+  local deadline=$((SECONDS + $1)); shift
+  until "$@" >/dev/null 2>&1; do
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.2
+  done
+}
+
+vd_start() {
+  local host=${1:-xembed}
+  VD_DIR=$(mktemp -d /tmp/korvane-desktop.XXXXXX)
+  # Xvfb picks a free display and reports its number on the descriptor.
+  Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp 9>"$VD_DIR/display" >"$VD_DIR/xvfb.log" 2>&1 &
+  VD_PIDS+=($!)
+  vd_wait 20 test -s "$VD_DIR/display" || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$(head -n1 "$VD_DIR/display")"
+  vd_wait 10 xprop -root _NET_SUPPORTED || true
+  export XDG_RUNTIME_DIR="$VD_DIR/runtime"
+  mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+  export XDG_CONFIG_HOME="$VD_DIR/config"
+  mkdir -p "$XDG_CONFIG_HOME"
+
+  if [ "$host" = sni ]; then
+    dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$VD_DIR/bus" 4>"$VD_DIR/bus.pid"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$VD_DIR/bus")
+    export DBUS_SESSION_BUS_ADDRESS
+    VD_PIDS+=("$(head -n1 "$VD_DIR/bus.pid")")
+  else
+    # No session bus: keeps Qt and GTK from starting a stray one.
+    export DBUS_SESSION_BUS_ADDRESS=disabled:
+  fi
+
+  openbox --sm-disable >"$VD_DIR/openbox.log" 2>&1 &
+  VD_PIDS+=($!)
+  vd_wait 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || { echo "openbox did not start:" >&2; cat "$VD_DIR/openbox.log" >&2; return 1; }
+
+  if [ "$host" = sni ]; then
+    local xml="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+    mkdir -p "$xml"
+    cp /etc/xdg/xfce4/panel/default.xml "$xml/xfce4-panel.xml"
+    xfce4-panel >"$VD_DIR/panel.log" 2>&1 &
+    VD_PIDS+=($!)
+    vd_wait 20 dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+      org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher string:IsStatusNotifierHostRegistered \
+      || { echo "xfce4-panel did not register a StatusNotifierHost" >&2; return 1; }
+    sleep 1
+  else
+    trayer --edge top --align right --widthtype pixel --width 160 --height 24 --SetDockType true \
+      --SetPartialStrut true --transparent false --tint 0x303030 >"$VD_DIR/trayer.log" 2>&1 &
+    VD_PIDS+=($!)
+    vd_wait 10 sh -c 'xprop -root _NET_WORKAREA | grep -qv "0, 0, 1280, 800"' || true
+    vd_wait 20 xdotool search --classname trayer || { echo "trayer did not start" >&2; return 1; }
+  fi
+}
+
+vd_stop() {
+  local pid
+  for ((i = ${#VD_PIDS[@]} - 1; i >= 0; i--)); do
+    pid=${VD_PIDS[$i]}
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${VD_PIDS[@]}"; do
+    for _ in $(seq 1 25); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+    kill -9 "$pid" 2>/dev/null || true
+  done
+  VD_PIDS=()
+  [ -n "$VD_DIR" ] && rm -rf "$VD_DIR"
+  VD_DIR=""
+}

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Korvane end to end on a private X desktop with a real window manager and a
+# real tray host:
+#   e2e_tray_test.sh xembed KORVANE   (openbox + trayer, XEmbed)
+#   e2e_tray_test.sh sni KORVANE      (openbox + xfce4-panel on a private session bus)
+# Checks that the icon is in the tray, that `korvane --toggle` opens the
+# popover at the icon and a second toggle closes it, that a second korvane
+# leaves one icon, and that SIGTERM ends Korvane cleanly. With
+# KORVANE_SCREENSHOT_DIR set, screenshots are kept there.
+set -euo pipefail
+mode=$1
+korvane=$2
+here=$(cd "$(dirname "$0")" && pwd)
+unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+. "$here/../../scripts/virtual-desktop.sh"
+
+korvane_pid=""
+cleanup() {
+  [ -n "$korvane_pid" ] && kill -9 "$korvane_pid" 2>/dev/null || true
+  vd_stop
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -n "${VD_DIR:-}" ] && [ -f "$VD_DIR/korvane.log" ] && sed 's/^/  korvane: /' "$VD_DIR/korvane.log" >&2
+  exit 1
+}
+
+shot() {
+  [ -n "${KORVANE_SCREENSHOT_DIR:-}" ] || return 0
+  mkdir -p "$KORVANE_SCREENSHOT_DIR"
+  import -window root "$KORVANE_SCREENSHOT_DIR/$mode-$1.png"
+}
+
+# "x y w h" of a window.
+geometry_of() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+                            /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
+}
+
+# The popover: Korvane's visible window 300 pixels wide.
+popover_geometry() {
+  local w g
+  for w in $(xdotool search --onlyvisible --classname korvane 2>/dev/null); do
+    g=$(geometry_of "$w")
+    set -- $g
+    [ "$3" = 300 ] && { echo "$g"; return 0; }
+  done
+  return 1
+}
+
+popover_closed() { ! popover_geometry >/dev/null; }
+
+# XEmbed: Korvane's windows that carry _XEMBED_INFO and sit inside the tray.
+embedded_icons() {
+  local w parent
+  for w in $(xdotool search --classname korvane 2>/dev/null); do
+    xprop -id "$w" _XEMBED_INFO 2>/dev/null | grep -q '=' || continue
+    parent=$(xwininfo -id "$w" -children | awk '/Parent window id/ {print $4}')
+    root=$(xwininfo -root | awk '/Window id:/ {print $4}')
+    [ "$parent" != "$root" ] && echo "$w"
+  done
+}
+
+# SNI: the items the watcher knows that belong to Korvane's process.
+registered_items() {
+  dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+    org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher \
+    string:RegisteredStatusNotifierItems 2>/dev/null | grep -o 'org.kde.StatusNotifierItem-[0-9]*-1' || true
+}
+
+item_property() {
+  dbus-send --session --print-reply --dest="$1" /StatusNotifierItem org.freedesktop.DBus.Properties.Get \
+    string:org.kde.StatusNotifierItem "string:$2"
+}
+
+vd_start "$mode" || fail "the private desktop did not start"
+mkdir -p "$XDG_CONFIG_HOME/korvane"
+echo '{"hasAcceptedEULAv2": true, "hasCompletedOnboarding": true}' >"$XDG_CONFIG_HOME/korvane/settings.json"
+export KORVANE_HELPER_SOCKET="$VD_DIR/no-helper.sock"
+export KORVANE_TEST_CORE_USAGE="1.0,0.2,0.4,0.6,0.8,0.05,0.15,0.5;0.1,0.3,0.05,0.9"
+if [ "$mode" = sni ]; then export KORVANE_TEST_FOCUS="Firefox;firefox;0.37"; fi
+
+"$korvane" >"$VD_DIR/korvane.log" 2>&1 &
+korvane_pid=$!
+
+if [ "$mode" = xembed ]; then
+  vd_wait 15 sh -c "[ -n \"\$(xdotool search --classname korvane 2>/dev/null)\" ]" || fail "no Korvane window"
+  vd_wait 10 sh -c '[ "$(embedded_icons | wc -l)" -ge 1 ]' 2>/dev/null || true
+  icons=$(embedded_icons)
+  [ "$(echo "$icons" | grep -c .)" = 1 ] || fail "expected one embedded icon, found: '$icons'"
+  read -r ix iy iw ih <<<"$(geometry_of "$icons")"
+  echo "icon at $ix,$iy ${iw}x$ih"
+  [ "$iw" -gt 0 ] && [ "$iy" -lt 24 ] || fail "the icon is not in the tray at the top"
+  anchor_x=$((ix + iw / 2))
+  toggle() { "$korvane" --toggle || fail "korvane --toggle failed"; }
+else
+  vd_wait 15 sh -c "dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+    org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher string:RegisteredStatusNotifierItems \
+    | grep -q StatusNotifierItem-$korvane_pid-1" || fail "Korvane's item is not registered with the watcher"
+  item="org.kde.StatusNotifierItem-$korvane_pid-1"
+  item_property "$item" XAyatanaLabel | grep -q '" 37%"' || fail "the label is not \" 37%\""
+  item_property "$item" ToolTip | grep -q 'Korvane — Firefox · P-cores 37%' || fail "wrong tooltip"
+  # Where the panel drew the icon: the heatmap's pure red cells, the way a
+  # user's click would land on it.
+  find_red() {
+    import -window root "$VD_DIR/panel.png" &&
+      convert "$VD_DIR/panel.png" -crop 1280x40+0+0 +repage txt:- |
+        awk -F: '/#FF0000/ && !found {print $1; found = 1}' >"$VD_DIR/red" &&
+      [ -s "$VD_DIR/red" ]
+  }
+  vd_wait 15 find_red || fail "no heatmap in the panel"
+  red=$(cat "$VD_DIR/red")
+  anchor_x=${red%,*}
+  anchor_y=${red#*,}
+  echo "icon drawn at about $anchor_x,$anchor_y"
+  # A host click is Activate(x, y); `korvane --toggle` then reuses that anchor.
+  toggle() {
+    if [ -z "${clicked:-}" ]; then
+      clicked=1
+      dbus-send --session --print-reply --dest="$item" /StatusNotifierItem \
+        org.kde.StatusNotifierItem.Activate "int32:$anchor_x" "int32:$anchor_y" >/dev/null || fail "Activate failed"
+    else
+      "$korvane" --toggle || fail "korvane --toggle failed"
+    fi
+  }
+fi
+shot tray
+
+toggle
+vd_wait 10 popover_geometry || fail "the popover did not open"
+read -r px py pw ph <<<"$(popover_geometry)"
+echo "popover at $px,$py ${pw}x$ph"
+area_top=$(xprop -root _NET_WORKAREA | awk -F'[=,]' '{print $3 + 0}')
+[ "$px" -le "$anchor_x" ] && [ "$anchor_x" -lt $((px + pw)) ] || fail "the popover is not under the icon"
+[ "$py" -ge "$area_top" ] && [ "$py" -le $((area_top + 8)) ] || fail "the popover is not just below the panel"
+[ $((px + pw)) -le 1280 ] || fail "the popover leaves the screen"
+shot popover
+
+toggle
+vd_wait 10 popover_closed || fail "a second toggle did not close the popover"
+
+# A second start hands over to the running Korvane and ends.
+timeout 15 "$korvane" || fail "a second korvane did not end by itself"
+if [ "$mode" = xembed ]; then
+  [ "$(embedded_icons | grep -c .)" = 1 ] || fail "a second korvane added an icon"
+else
+  [ "$(registered_items | sort -u | grep -c .)" = 1 ] || fail "a second korvane added an item"
+fi
+vd_wait 10 popover_geometry || fail "the second start did not toggle the popover"
+
+kill -TERM "$korvane_pid"
+for _ in $(seq 1 50); do kill -0 "$korvane_pid" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$korvane_pid" 2>/dev/null && fail "Korvane did not end on SIGTERM"
+wait "$korvane_pid" && status=0 || status=$?
+korvane_pid=""
+[ "$status" = 0 ] || fail "Korvane ended with status $status on SIGTERM"
+echo "PASS ($mode)"

@@ -1,0 +1,136 @@
+// The heatmap's grid and colours, rendered to pixels, and the popover's
+// placement at the tray icon.
+#include <gtest/gtest.h>
+
+#include <QPainter>
+#include <QScreen>
+
+#include "app/shell/heatmap_icon_manager.h"
+#include "app/shell/popover.h"
+#include "app/shell/symbol_image.h"
+#include "tests/shell/core_list.h"
+#include "tests/shell/qt_test_support.h"
+
+namespace korvane::app {
+namespace {
+
+void expectRect(const QRectF& cell, double x, double y, double w, double h) {
+    EXPECT_NEAR(cell.x(), x, 1e-9);
+    EXPECT_NEAR(cell.y(), y, 1e-9);
+    EXPECT_NEAR(cell.width(), w, 1e-9);
+    EXPECT_NEAR(cell.height(), h, 1e-9);
+}
+
+TEST(HeatmapGeometry, FourColumnsWithOnePointGapsForCommonCoreCounts) {
+    const QSizeF size(18, 18);
+    auto eight = HeatmapIconManager::cellRects(8, size);
+    ASSERT_EQ(eight.size(), 8u);
+    expectRect(eight[0], 0, 0, 3.75, 8.5);
+    expectRect(eight[3], 3 * 4.75, 0, 3.75, 8.5);
+    expectRect(eight[4], 0, 9.5, 3.75, 8.5);  // second row, first column
+
+    auto twelve = HeatmapIconManager::cellRects(12, size);
+    ASSERT_EQ(twelve.size(), 12u);
+    expectRect(twelve[11], 3 * 4.75, 2 * (16.0 / 3 + 1), 3.75, 16.0 / 3);
+
+    auto fourteen = HeatmapIconManager::cellRects(14, size);
+    ASSERT_EQ(fourteen.size(), 14u);
+    expectRect(fourteen[0], 0, 0, 3.75, 3.75);
+    // The last row is half filled, from the left.
+    expectRect(fourteen[12], 0, 3 * 4.75, 3.75, 3.75);
+    expectRect(fourteen[13], 4.75, 3 * 4.75, 3.75, 3.75);
+    EXPECT_NEAR(fourteen[13].bottom(), 18.0, 1e-9);
+
+    EXPECT_TRUE(HeatmapIconManager::cellRects(0, size).empty());
+}
+
+TEST(HeatmapColour, BandsStartAtTheirThresholds) {
+    auto rgb = [](double u) {
+        const QColor c = HeatmapIconManager::color(u);
+        return std::array<int, 3>{c.red(), c.green(), c.blue()};
+    };
+    EXPECT_EQ(rgb(0.149), (std::array<int, 3>{51, 51, 51}));
+    EXPECT_EQ(rgb(0.15), (std::array<int, 3>{51, 102, 204}));
+    EXPECT_EQ(rgb(0.5), (std::array<int, 3>{204, 153, 51}));
+    EXPECT_EQ(rgb(1.0), (std::array<int, 3>{255, 0, 0}));
+    // Samples outside the contract draw as the nearest end, never garbage.
+    EXPECT_EQ(rgb(std::nan("")), rgb(0.0));
+    EXPECT_EQ(rgb(1.7), rgb(1.0));
+}
+
+TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderAndGapsStayClear) {
+    testing::offscreenApplication();
+    // P-cores first, then E-cores, left to right from the top.
+    auto image = HeatmapIconManager::createHeatmapImage(testing::coreList({0.149, 0.15, 0.5, 1.0}), testing::coreList({1.0, 0.0}, false));
+    const QImage pixels = image->render(QSize(36, 36), 2.0, Qt::black);
+    const auto cells = HeatmapIconManager::cellRects(6, QSizeF(18, 18));
+    const std::vector<QRgb> expected = {qRgb(51, 51, 51), qRgb(51, 102, 204), qRgb(204, 153, 51),
+                                        qRgb(255, 0, 0), qRgb(255, 0, 0), qRgb(51, 51, 51)};
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const QPoint centre = (cells[i].center() * 2).toPoint();
+        EXPECT_EQ(pixels.pixel(centre), expected[i]) << "core " << i;
+    }
+    // The gap between the first two columns, and the empty end of the last row.
+    EXPECT_EQ(qAlpha(pixels.pixel(QPoint(static_cast<int>(3.75 * 2) + 1, 4))), 0);
+    EXPECT_EQ(qAlpha(pixels.pixel((cells[3].center() * 2).toPoint() + QPoint(0, 18))), 0);
+}
+
+TEST(HeatmapPixels, NoCoresGiveABlankImage) {
+    testing::offscreenApplication();
+    auto image = HeatmapIconManager::createHeatmapImage({}, {});
+    const QImage pixels = image->render(QSize(18, 18), 1.0, Qt::black);
+    for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x) ASSERT_EQ(qAlpha(pixels.pixel(x, y)), 0);
+}
+
+TEST(SymbolPixels, TheIdleSymbolTakesTheForegroundColour) {
+    testing::offscreenApplication();
+    const SymbolImage symbol(QStringLiteral("Korvane"));
+    const QImage pixels = symbol.render(QSize(48, 48), 1.0, QColor(200, 10, 10));
+    int opaque = 0;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            const QRgb p = pixels.pixel(x, y);
+            if (qAlpha(p) < 255) continue;
+            ++opaque;
+            ASSERT_EQ(qRgb(qRed(p), qGreen(p), qBlue(p)), qRgb(200, 10, 10));
+        }
+    }
+    EXPECT_GT(opaque, 48 * 48 / 5);  // a heart, not a speck
+    // The bolt is cut out of the heart's middle.
+    EXPECT_EQ(qAlpha(pixels.pixel(24, 24)), 0);
+}
+
+TEST(PopoverPlacement, BelowTheIconAboveWhenItWouldLeaveTheScreenAndClampedToTheWorkArea) {
+    const QRect available(0, 24, 1280, 776);  // a 24 px panel at the top
+    const QSize size(300, 400);
+    // A top-right tray icon: under it, pushed left to stay on the screen.
+    EXPECT_EQ(popoverPosition(QRect(1257, 1, 22, 22), size, available), QPoint(980, 24));
+    // A click position inside the top panel: just clear of the panel.
+    EXPECT_EQ(popoverPosition(QRect(600, 10, 1, 1), size, available), QPoint(450, 24));
+    // A bottom panel: above the icon.
+    const QRect aboveBottomPanel(0, 0, 1280, 776);
+    EXPECT_EQ(popoverPosition(QRect(20, 776, 22, 22), size, aboveBottomPanel), QPoint(0, 376));
+    // A click inside a bottom panel: its bottom edge meets the work area's.
+    EXPECT_EQ(popoverPosition(QRect(640, 790, 1, 1), size, aboveBottomPanel), QPoint(490, 376));
+    // Taller than the work area: pinned to its top.
+    EXPECT_EQ(popoverPosition(QRect(640, 0, 10, 10), QSize(300, 900), available).y(), 24);
+}
+
+TEST(PopoverSize, ThreeHundredWideAndNoTallerThanTheScreenLessForty) {
+    testing::offscreenApplication();
+    Popover popover;
+    auto* tall = new QWidget;
+    tall->setMinimumHeight(5000);
+    popover.setContent(tall);
+    popover.showAt(QRect(10, 10, 22, 22));
+    const QRect available = popover.screen()->availableGeometry();
+    EXPECT_EQ(popover.width(), 300);
+    EXPECT_LE(popover.height(), available.height() - 40);
+    EXPECT_TRUE(popover.isShown());
+    popover.close();
+    EXPECT_FALSE(popover.isShown());
+}
+
+}  // namespace
+}  // namespace korvane::app
