@@ -109,6 +109,25 @@ TEST_F(ScreenshotTest, Popover) {
     matchesReference(popover, "popover-setup");
 }
 
+// A dark desktop: text and grounds follow the palette, the accents stay.
+TEST_F(ScreenshotTest, PopoverOnADarkDesktop) {
+    const QPalette light = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3d));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Highlight, QColor(0x0a, 0x84, 0xff));
+    QApplication::setPalette(dark);
+    auto& popover = shownPopover();
+    QTest::mouseClick(popover.appRows()[1], Qt::LeftButton);
+    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+    matchesReference(popover, "popover-dark");
+    QApplication::setPalette(light);
+}
+
 TEST_F(ScreenshotTest, ListWindows) {
     auto& popover = makeView();
     autoTrigger->addApp("Blender", "org.blender.Blender");
