@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
@@ -256,6 +257,22 @@ TEST_F(PopoverTest, TheSliderSendsOneTargetPerDrag) {
         if (commands[i].starts_with("fanRPM")) sent.push_back(commands[i]);
     }
     EXPECT_EQ(sent, std::vector<std::string>{"fanRPM 0 4000"});
+}
+
+TEST_F(PopoverTest, ReportsWhereItsControlsAreForOutsideDrivers) {
+    const std::string report = folder.path("geometry.txt");
+    qputenv("KORVANE_TEST_GEOMETRY_FILE", QByteArray::fromStdString(report));
+    auto& popover = makeView();
+    popover.move(40, 30);
+    popover.show();
+    pump();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(report); }, 2000));
+    qunsetenv("KORVANE_TEST_GEOMETRY_FILE");
+    const QString lines = QString::fromStdString(folder.read("geometry.txt"));
+    const QPoint button = popover.focusButton()->mapToGlobal(QPoint(0, 0));
+    EXPECT_TRUE(lines.contains(QStringLiteral("focusNowButton %1 %2 ").arg(button.x()).arg(button.y()))) << lines.toStdString();
+    EXPECT_TRUE(lines.contains("appRow:Blender ")) << lines.toStdString();
+    EXPECT_TRUE(lines.contains(QRegularExpression("releaseFocusButton \\d+ \\d+ \\d+ \\d+ 0 1")));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ AppRow::AppRow(AppEntry app, bool isSelected, bool isThrottled, std::function<vo
       isThrottled_(isThrottled),
       action_(std::move(action)) {
     setObjectName("appRow");
+    setAttribute(Qt::WA_Hover);  // repaint on entering and leaving, for the hover ground
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFont(uiFont(12));
