@@ -27,7 +27,7 @@ public:
 
     struct Dependencies {
         MainLoop& mainLoop;
-        Workspace& workspace;
+        Workspace& workspace;  // outlives the manager
         // Our own application ID; kDefaultBundleID when we have none.
         std::optional<std::string> ownBundleID;
         // The locale the list is sorted in; empty for the user's own.

@@ -32,7 +32,7 @@ public:
 
     struct Dependencies {
         MainLoop& mainLoop;
-        Workspace& workspace;
+        Workspace& workspace;  // outlives the manager, as does the store
         SettingsStore& settings;
         // Our own application ID; AppManager::kDefaultBundleID when we have none.
         std::optional<std::string> ownBundleID;

@@ -37,7 +37,7 @@ public:
 
     struct Dependencies {
         MainLoop& mainLoop;
-        Workspace& workspace;
+        Workspace& workspace;  // outlives the manager, as does the store
         SettingsStore& settings;
     };
 

@@ -43,8 +43,6 @@ protected:
 TEST_F(AutoFocusTest, EnablingWithATargetInFrontEngagesAtOnceAndNotifies) {
     workspace.setFront(kEditor);
     start();
-    center.joinAll();
-    loop.runPending();
     ASSERT_TRUE(notifications->isAuthorized.get());
     logLines.clear();
 
@@ -67,6 +65,16 @@ TEST_F(AutoFocusTest, AStoredSwitchEngagesAtStartUp) {
     start();
     EXPECT_TRUE(autoFocus->autoFocusActive.get());
     EXPECT_EQ(appManager->focusApp.get()->id, kIDE);
+}
+
+TEST_F(AutoFocusTest, OfTwoInstancesOfATargetTheFirstListedIsFocusedAndTheOtherThrottled) {
+    workspace.add(FakeWorkspace::regular(44, "Editor", "org.editor"));
+    workspace.setFront(44);
+    start();
+    autoFocus->isEnabled = true;
+    settle();
+    EXPECT_EQ(appManager->focusApp.get()->id, kEditor);
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 42 44 41 ]"));
 }
 
 TEST_F(AutoFocusTest, StandsAsideForManualFocusAndBeastMode) {

@@ -50,6 +50,9 @@ protected:
             app::AutoTriggerManager::Dependencies{.mainLoop = loop, .workspace = workspace, .settings = settings});
         notifications = std::make_shared<app::NotificationManager>(
             app::NotificationManager::Dependencies{.mainLoop = loop, .settings = settings, .center = center});
+        // The service's answer on permission is in before anything is focused.
+        center.joinAll();
+        loop.runPending();
         autoFocus->configure({appManager, xpc, notifications, autoTrigger});
         autoTrigger->configure({xpc, appManager, notifications, autoFocus});
         settle();

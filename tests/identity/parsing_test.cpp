@@ -30,6 +30,24 @@ TEST(UnitName, OtherUnitsAndBrokenNamesGiveNothing) {
     }
 }
 
+TEST(DesktopEntryFile, TheNameInTheUsersLanguageFollowsTheLocaleFallbacks) {
+    auto entry = parseDesktopEntry(
+        "[Desktop Entry]\nType=Application\nName=Viewer\nName[sr]=Pregled-sr\nName[sr@latin]=Pregled-latin\n"
+        "Name[sr_RS]=Pregled-RS\nName[pt_BR]=Visualizador\nName[pt_BR]=Second\n[Other]\nName[de]=Nope\n");
+    ASSERT_TRUE(entry);
+    const std::pair<std::string, std::string> cases[] = {
+        {"sr_RS.UTF-8@latin", "Pregled-RS"},  // country beats modifier
+        {"sr_ME.UTF-8@latin", "Pregled-latin"},
+        {"sr_ME.UTF-8", "Pregled-sr"},
+        {"pt_BR.UTF-8", "Visualizador"},  // the first of a repeated key counts
+        {"pt_PT", "Viewer"},
+        {"de_DE.UTF-8", "Viewer"},  // keys of other groups do not count
+        {"C", "Viewer"},
+        {"", "Viewer"},
+    };
+    for (const auto& [locale, name] : cases) EXPECT_EQ(localizedName(*entry, locale), name) << locale;
+}
+
 TEST(DesktopEntryFile, ReadsTheFirstDesktopEntryGroupOnly) {
     auto entry = parseDesktopEntry(
         "# comment\n[Desktop Action new]\nName=Wrong\n"
