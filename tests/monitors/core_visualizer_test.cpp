@@ -107,8 +107,7 @@ TEST_F(CoreVisualizerTest, FirstSampleIsZeroThenDifferencesGiveTheBusyShare) {
     EXPECT_DOUBLE_EQ(cores.averagePCoreUsage(), 0.3);
 }
 
-TEST_F(CoreVisualizerTest, NiceCountsAsBusyAndACounterGoingBackwardsClampsToOne) {
-    EXPECT_DOUBLE_EQ(usageBetween(ticks(0, 0, 0, 0, 0), ticks(0, 0, 0, 75, 25)), 0.25);
+TEST_F(CoreVisualizerTest, ACounterGoingBackwardsClampsToOne) {
     // User went backwards: the wrapped difference dwarfs everything else.
     double backwards = usageBetween(ticks(0, 1000, 0, 0), ticks(0, 500, 10, 0));
     EXPECT_EQ(backwards, 1.0);
@@ -148,15 +147,6 @@ TEST_F(CoreVisualizerTest, CpusAreClassifiedByTopologyNotByPosition) {
     }
 }
 
-TEST_F(CoreVisualizerTest, CountsBeforeTheFirstSampleComeFromTheLayout) {
-    auto& cores = make({{0, 2, 4, 6}, {8, 9}});
-    EXPECT_EQ(cores.pCoreCount(), 4);
-    EXPECT_EQ(cores.eCoreCount(), 2);
-    EXPECT_EQ(cores.totalCores(), 6);
-    EXPECT_FALSE(cores.isRunning.get());
-    EXPECT_EQ(source.fetches, 0);
-}
-
 TEST_F(CoreVisualizerTest, HotplugComparesOnlyCpusPresentInBothSamples) {
     auto& cores = make({{0, 1}, {2, 3}});
     source.push(uniform({0, 1, 2, 3}, 100, 100));
@@ -190,10 +180,6 @@ TEST_F(CoreVisualizerTest, HotplugComparesOnlyCpusPresentInBothSamples) {
     loop.advanceBy(seconds(3));
     EXPECT_THAT(ids(cores.eCoreUsages.get()), ElementsAre(2, 3, 4));
     EXPECT_THAT(usages(cores.eCoreUsages.get()), ElementsAre(0.5, 0.0, 0.75));
-    // A steady CPU set does not ask for the layout again.
-    int steadyReads = layout.reads;
-    loop.advanceBy(seconds(9));
-    EXPECT_EQ(layout.reads, steadyReads);
 }
 
 TEST_F(CoreVisualizerTest, ASecondStartKeepsThePeriodAndStopKeepsTheLastValues) {

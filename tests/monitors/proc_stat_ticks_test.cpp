@@ -2,6 +2,7 @@
 // sources: stat lines and a sysfs topology.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include "app/monitors/core_visualizer_view_model.h"
 #include "platform/linux/monitors/monitor_platform.h"
@@ -100,12 +101,19 @@ TEST(MonitorPlatform, SamplerReadsProcStatAndClassifiesByTheSysfsTopology) {
     SMCBridge::setDriver(nullptr);
 }
 
-// The application's SMC driver reads hwmon and never writes it, whatever asks.
-TEST(MonitorPlatform, TheApplicationsSMCDriverReadsHwmonAndRefusesWrites) {
+// KORVANE_SYSFS_ROOT points both readers at a fixture tree; the SMC driver
+// there reads hwmon and never writes it, whatever asks.
+TEST(MonitorPlatform, FromTheEnvironmentBothReadersUseTheFixtureAndTheSMCIsReadOnly) {
     testing::HwmonTree sysfs;
     sysfs.addDesktopWithNct6775(5);
-    testing::FixtureTree proc;
-    MonitorPlatform platform = installMonitorPlatform({sysfs.root(), proc.root()});
+    sysfs.write("devices/system/cpu/online", "0-7\n");
+    sysfs.write("devices/apple_icestorm_pmu/cpus", "0-3\n");
+    sysfs.write("devices/apple_firestorm_pmu/cpus", "4-7\n");
+    ::setenv("KORVANE_SYSFS_ROOT", sysfs.root().c_str(), 1);
+    MonitorPlatform platform = installMonitorPlatform();
+    ::unsetenv("KORVANE_SYSFS_ROOT");
+
+    EXPECT_THAT(platform.layout->currentLayout().efficiency, ElementsAre(0, 1, 2, 3));
     auto rpm = SMCBridge::readValue("F0Ac");
     ASSERT_TRUE(rpm);
     EXPECT_EQ(*rpm, 1100.0f);

@@ -1,0 +1,24 @@
+// The global operator new replaced by one that counts. Kept in a file of its
+// own so no caller sees the pairing of malloc and free inlined.
+#include "bench/counting_new.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<long long> allocations{0};
+}  // namespace
+
+long long korvane::bench::heapAllocations() { return allocations.load(std::memory_order_relaxed); }
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
