@@ -1,9 +1,12 @@
+#include "app/ui/onboarding/first_run_windows.h"
+
 #include <gtest/gtest.h>
 
 #include <QLabel>
 
+#include "app/runtime/settings_store.h"
 #include "app/runtime/string_table.h"
-#include "app/ui/onboarding/first_run_windows.h"
+#include "shared/mainloop/virtual_main_loop.h"
 #include "tests/onboarding/onboarding_fixture.h"
 
 namespace korvane::ui {
@@ -22,9 +25,10 @@ struct AgreementState {
 };
 
 class FirstRunWindows : public testing::QtFixture {
-protected:
+  protected:
     AgreementState state;
-    AgreementWindow window{state.setting(), [this] {
+    AgreementWindow window{state.setting(),
+                           [this] {
                                ++state.accepts;
                                state.acceptedWhenCalled = state.accepted;
                            },
@@ -55,7 +59,8 @@ TEST_F(FirstRunWindows, QuitButtonQuitsWithoutRecordingAnything) {
 TEST_F(FirstRunWindows, AcceptingRecordsTheSettingFirstAndTheShellsCloseThenLetsTheAppRun) {
     window.present();
     button(window, "agreeButton")->click();
-    EXPECT_EQ(state.accepts, 1);
+    EXPECT_TRUE(window.view()->hasAcceptedEULA());
+    EXPECT_TRUE(testing::waitUntil([&] { return state.accepts == 1; }));
     EXPECT_TRUE(state.acceptedWhenCalled);
     EXPECT_TRUE(window.view()->hasAcceptedEULA());
     window.close();
@@ -74,12 +79,57 @@ TEST_F(FirstRunWindows, TheSetupWindowHasNoCloseButtonAndClosesOnlyWhenTheProgra
     EXPECT_FALSE(setup.isVisible());
 }
 
+TEST_F(FirstRunWindows, AcceptingIsKeptInTheUsersSettingsFile) {
+    VirtualMainLoop loop;
+    testing::FixtureTree folder;
+    bool acceptedWhenCalled = false;
+    {
+        app::SettingsStore settings(loop, folder.root());
+        AgreementSetting setting = AgreementSetting::inSettings(settings);
+        EULAView view(setting,
+                      [&] { acceptedWhenCalled = settings.boolValue("hasAcceptedEULAv2"); }, {});
+        EXPECT_FALSE(view.hasAcceptedEULA());
+        button(view, "agreeButton")->click();
+        EXPECT_TRUE(testing::waitUntil([&] { return acceptedWhenCalled; }));
+    }
+    app::SettingsStore reread(loop, folder.root());
+    EXPECT_TRUE(reread.boolValue("hasAcceptedEULAv2"));
+}
+
+TEST_F(FirstRunWindows, TheHostMayDeleteEachWindowInItsCallback) {
+    AgreementWindow* agreement = nullptr;
+    agreement = new AgreementWindow(state.setting(),
+                                    [&] {
+                                        delete agreement;
+                                        agreement = nullptr;
+                                    },
+                                    {});
+    agreement->present();
+    button(*agreement, "agreeButton")->click();
+    EXPECT_TRUE(testing::waitUntil([&] { return agreement == nullptr; }));
+
+    auto install = std::make_shared<testing::ScriptedInstall::Shared>();
+    SetupWindow* setup = nullptr;
+    setup = new SetupWindow(
+        [&] {
+            delete setup;
+            setup = nullptr;
+        },
+        testing::scriptedDependencies(install));
+    setup->present();
+    setup->view()->setCurrentStep(7);
+    button(*setup, "forwardButton")->click();
+    EXPECT_TRUE(testing::waitUntil([&] { return setup == nullptr; }));
+}
+
 TEST(AgreementText, TheAgreementSaysWhatKorvaneDoes) {
     std::string body = app::localized("eula.body");
-    for (const char* fact : {"root", "other users", "fan", "safety", "warranty", "No data leaves"}) {
+    for (const char* fact :
+         {"root", "other users", "fan", "safety", "warranty", "No data leaves"}) {
         EXPECT_NE(body.find(fact), std::string::npos) << fact;
     }
-    for (const char* key : {"eula.subtitle", "eula.agree", "button.quit"}) EXPECT_NE(app::localized(key), key);
+    for (const char* key : {"eula.subtitle", "eula.agree", "button.quit"})
+        EXPECT_NE(app::localized(key), key);
 }
 
 }  // namespace

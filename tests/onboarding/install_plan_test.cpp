@@ -1,10 +1,10 @@
+#include "app/ui/onboarding/install_plan.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 
-#include "app/ui/onboarding/install_plan.h"
 #include "tests/fakes/fixture_tree.h"
 
 namespace korvane::app {
@@ -15,7 +15,8 @@ std::string runShell(const std::string& command, int* status = nullptr) {
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return output;
     char buffer[256];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, n);
     int result = ::pclose(pipe);
     if (status) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
     return output;
@@ -24,7 +25,8 @@ std::string runShell(const std::string& command, int* status = nullptr) {
 TEST(InstallPlan, TheInstalledScriptRunsWithTheHelperPathThroughTheRunner) {
     testing::FixtureTree prefix;
     std::string script = prefix.write("share/korvane/install_helper.sh", "#!/bin/bash\n");
-    InstallPlan plan{prefix.root(), "/opt/korvane/helper", "/usr/bin/pkexec", [](const std::string&) { return "x"; }};
+    InstallPlan plan{prefix.root(), "/opt/korvane/helper", "/usr/bin/pkexec",
+                     [](const std::string&) { return "x"; }};
     EXPECT_EQ(composeInstallCommand(plan),
               (InstallCommand{"/usr/bin/pkexec", {"/bin/bash", script, "/opt/korvane/helper"}}));
 }
@@ -43,26 +45,22 @@ TEST(InstallPlan, WithoutTheScriptTheBuiltInCommandEndsByPrintingDone) {
     // A failing step keeps the seal out of the log.
     plan.builtInCommand = [](const std::string&) { return "false"; };
     int status = 0;
-    EXPECT_EQ(runShell("/bin/bash -c " + shellQuoted(composeInstallCommand(plan).arguments[2]), &status), "");
+    EXPECT_EQ(
+        runShell("/bin/bash -c " + shellQuoted(composeInstallCommand(plan).arguments[2]), &status),
+        "");
     EXPECT_NE(status, 0);
 }
 
 TEST(InstallPlan, QuotingSurvivesTheShellWhateverThePath) {
-    for (std::string path : {"/plain/path", "/with space/and 'quotes'", "/$(touch pwned)/`x`/\"q\"", "it's"}) {
+    for (std::string path :
+         {"/plain/path", "/with space/and 'quotes'", "/$(touch pwned)/`x`/\"q\"", "it's"}) {
         EXPECT_EQ(runShell("printf %s " + shellQuoted(path)), path);
     }
     // The default command is valid shell for a path with a quote in it.
     int status = -1;
-    runShell("/bin/bash -n -c " + shellQuoted(simpleBuiltInInstallCommand("/opt/it's/helper")), &status);
+    runShell("/bin/bash -n -c " + shellQuoted(simpleBuiltInInstallCommand("/opt/it's/helper")),
+             &status);
     EXPECT_EQ(status, 0);
-}
-
-TEST(InstallPlan, TheRunnerIsPkexecUnlessATestNamesAnother) {
-    ::unsetenv(kPrivilegeRunnerVariable);
-    EXPECT_EQ(privilegeRunner(), "pkexec");
-    ::setenv(kPrivilegeRunnerVariable, "/tmp/stand-in", 1);
-    EXPECT_EQ(privilegeRunner(), "/tmp/stand-in");
-    ::unsetenv(kPrivilegeRunnerVariable);
 }
 
 }  // namespace

@@ -15,10 +15,10 @@ using testing::logTexts;
 using testing::shown;
 
 class InstallRun : public testing::QtFixture {
-protected:
-
+  protected:
     std::unique_ptr<OnboardingView> makeView(std::string builtIn = "true") {
-        auto view = std::make_unique<OnboardingView>([] {}, fixture.dependencies(std::move(builtIn)));
+        auto view =
+            std::make_unique<OnboardingView>([] {}, fixture.dependencies(std::move(builtIn)));
         view->setCurrentStep(6);
         return view;
     }
@@ -34,8 +34,9 @@ protected:
 };
 
 TEST_F(InstallRun, TheScriptsProgressIsShownAndSuccessIsLogged) {
-    fixture.script("echo 'STEP:Copying helper'\necho 'debug chatter'\necho \"OK:Copied $1\"\n"
-                   "echo 'warning: ignored' >&2\necho 'SUCCESS:Helper running'\n");
+    fixture.script(
+        "echo 'STEP:Copying helper'\necho 'debug chatter'\necho \"OK:Copied $1\"\n"
+        "echo 'warning: ignored' >&2\necho 'SUCCESS:Helper running'\n");
     auto view = makeView();
     button(*view, "installButton")->click();
     ASSERT_TRUE(finish(*view));
@@ -65,14 +66,16 @@ TEST_F(InstallRun, WithoutTheScriptTheLogEndsWithDoneUnderTheSeal) {
 
 TEST_F(InstallRun, DismissingTheDialogReadsAsCancelled) {
     fixture.script("echo 'STEP:never reached'\n");
-    fixture.runner("echo 'Error executing command as another user: Request dismissed' >&2\nexit 126\n");
+    fixture.runner(
+        "echo 'Error executing command as another user: Request dismissed' >&2\nexit 126\n");
     auto view = makeView();
     button(*view, "installButton")->click();
     ASSERT_TRUE(finish(*view));
     EXPECT_EQ(view->installState(), InstallState::failed);
     EXPECT_EQ(view->installError(), "Installation cancelled. Please try again.");
     EXPECT_EQ(errorLabel(*view), "Installation cancelled. Please try again.");
-    EXPECT_EQ(logTexts(*view), (std::vector<std::string>{"Starting installation...", "Cancelled by user"}));
+    EXPECT_EQ(logTexts(*view),
+              (std::vector<std::string>{"Starting installation...", "Cancelled by user"}));
     EXPECT_TRUE(view->installLog().back().isError);
     EXPECT_TRUE(logged.contains("Korvane: Onboarding — Helper kurulumu başarısız (exit=126)"));
     EXPECT_TRUE(shown(button(*view, "retryButton")));
@@ -81,17 +84,19 @@ TEST_F(InstallRun, DismissingTheDialogReadsAsCancelled) {
 }
 
 TEST_F(InstallRun, AFailureShowsItsStatusAndStandardErrorAndARetryStartsAfresh) {
-    fixture.script("echo 'STEP:Copying'\necho 'ERROR:cannot copy'\n"
-                   "echo \"cp: cannot create regular file '/usr/local/libexec': Read-only file system\" >&2\nexit 1\n");
+    fixture.script(
+        "echo 'STEP:Copying'\necho 'ERROR:cannot copy'\n"
+        "echo \"cp: cannot create regular file '/usr/local/libexec': Read-only file system\" "
+        ">&2\nexit 1\n");
     auto view = makeView();
     button(*view, "installButton")->click();
     ASSERT_TRUE(finish(*view));
     EXPECT_EQ(view->installState(), InstallState::failed);
     EXPECT_EQ(view->installError(), "Installation failed (exit code 1)");
-    EXPECT_EQ(logTexts(*view),
-              (std::vector<std::string>{"Starting installation...", "Copying", "cannot copy",
-                                        "Failed: cp: cannot create regular file '/usr/local/libexec': "
-                                        "Read-only file system"}));
+    EXPECT_EQ(logTexts(*view), (std::vector<std::string>{
+                                   "Starting installation...", "Copying", "cannot copy",
+                                   "Failed: cp: cannot create regular file '/usr/local/libexec': "
+                                   "Read-only file system"}));
     EXPECT_TRUE(view->installLog()[2].isError);
     EXPECT_TRUE(logged.contains("Korvane: Onboarding — Helper kurulumu başarısız (exit=1)"));
 
@@ -103,7 +108,8 @@ TEST_F(InstallRun, AFailureShowsItsStatusAndStandardErrorAndARetryStartsAfresh) 
     ASSERT_TRUE(finish(*view));
     EXPECT_EQ(view->installState(), InstallState::success);
     EXPECT_EQ(logTexts(*view),
-              (std::vector<std::string>{"Starting installation...", "Second time lucky", "Installation complete!"}));
+              (std::vector<std::string>{"Starting installation...", "Second time lucky",
+                                        "Installation complete!"}));
 }
 
 TEST_F(InstallRun, ALineArrivingInTwoWritesIsOneEntry) {
@@ -111,8 +117,9 @@ TEST_F(InstallRun, ALineArrivingInTwoWritesIsOneEntry) {
     auto view = makeView();
     button(*view, "installButton")->click();
     ASSERT_TRUE(finish(*view));
-    EXPECT_EQ(logTexts(*view), (std::vector<std::string>{"Starting installation...", "Copying",
-                                                          "last line without a feed", "Installation complete!"}));
+    EXPECT_EQ(logTexts(*view),
+              (std::vector<std::string>{"Starting installation...", "Copying",
+                                        "last line without a feed", "Installation complete!"}));
 }
 
 TEST_F(InstallRun, AKilledInstallationIsAFailureAndAMissingRunnerCannotStart) {
@@ -128,7 +135,8 @@ TEST_F(InstallRun, AKilledInstallationIsAFailureAndAMissingRunnerCannotStart) {
     button(*second, "installButton")->click();
     EXPECT_EQ(second->installState(), InstallState::failed);
     ASSERT_TRUE(second->installError().has_value());
-    EXPECT_TRUE(second->installError()->starts_with("Could not start installer: ")) << *second->installError();
+    EXPECT_TRUE(second->installError()->starts_with("Could not start installer: "))
+        << *second->installError();
     EXPECT_TRUE(second->installLog().back().isError);
     EXPECT_TRUE(shown(button(*second, "retryButton")));
 }

@@ -16,40 +16,49 @@ namespace korvane::testing {
 
 // An InstallProcess the test drives by hand.
 class ScriptedInstall final : public app::InstallProcess {
-public:
+  public:
     struct Shared {
         Handlers handlers;
         app::InstallCommand command;
         int starts = 0;
     };
     explicit ScriptedInstall(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
-    std::optional<std::string> start(const app::InstallCommand& command, Handlers handlers) override {
+    std::optional<std::string> start(const app::InstallCommand& command,
+                                     Handlers handlers) override {
         shared_->command = command;
         shared_->handlers = std::move(handlers);
         ++shared_->starts;
         return std::nullopt;
     }
 
-private:
+  private:
     std::shared_ptr<Shared> shared_;
 };
 
-inline app::SystemSummary fixedSummary() { return {"Framework Laptop 13", "6P + 8E Cores", "32 GB RAM"}; }
+inline app::SystemSummary fixedSummary() {
+    return {"Framework Laptop 13", "6P + 8E Cores", "32 GB RAM"};
+}
 
-inline ui::OnboardingDependencies scriptedDependencies(const std::shared_ptr<ScriptedInstall::Shared>& shared) {
-    return {fixedSummary(), app::InstallPlan{"/nonexistent-prefix", "/opt/helper", "runner",
-                                             [](const std::string&) { return std::string("true"); }},
+inline ui::OnboardingDependencies scriptedDependencies(
+    const std::shared_ptr<ScriptedInstall::Shared>& shared) {
+    return {fixedSummary(),
+            app::InstallPlan{"/nonexistent-prefix", "/opt/helper", "runner",
+                             [](const std::string&) { return std::string("true"); }},
             [shared] { return std::make_unique<ScriptedInstall>(shared); }};
 }
 
 // A prefix with a privilege stand-in that runs the command as it is.
 class InstallFixture : public FixtureTree {
-public:
+  public:
     InstallFixture() { runner_ = write("bin/runner", "#!/bin/sh\nexec \"$@\"\n", 0755); }
 
     // The install script, as <prefix>/share/korvane/install_helper.sh.
-    void script(const std::string& body) { write("share/korvane/install_helper.sh", "#!/bin/bash\n" + body, 0755); }
-    void runner(const std::string& body) { runner_ = write("bin/runner", "#!/bin/sh\n" + body, 0755); }
+    void script(const std::string& body) {
+        write("share/korvane/install_helper.sh", "#!/bin/bash\n" + body, 0755);
+    }
+    void runner(const std::string& body) {
+        runner_ = write("bin/runner", "#!/bin/sh\n" + body, 0755);
+    }
     void runnerPath(std::string path) { runner_ = std::move(path); }
 
     ui::OnboardingDependencies dependencies(std::string builtIn = "true") const {
@@ -59,7 +68,7 @@ public:
                 [] { return std::make_unique<app::QtInstallProcess>(); }};
     }
 
-private:
+  private:
     std::string runner_;
 };
 
@@ -68,7 +77,9 @@ inline QPushButton* button(QWidget& view, const char* name) {
 }
 
 // Whether the widget shows when its window does (the test need not show it).
-inline bool shown(QWidget* widget) { return widget && widget->isVisibleTo(widget->window()); }
+inline bool shown(QWidget* widget) {
+    return widget && widget->isVisibleTo(widget->window());
+}
 
 inline std::vector<std::string> logTexts(const ui::OnboardingView& view) {
     std::vector<std::string> texts;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFont>
+#include <cstdlib>
 #include <functional>
 
 #include "app/ui/symbols/symbol_image.h"
@@ -13,6 +14,9 @@
 namespace korvane::testing {
 
 inline QApplication& qtApp() {
+    // Offscreen, and without a desktop's platform theme, whoever starts the test.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::unsetenv("QT_QPA_PLATFORMTHEME");
     static int argc = 1;
     static char name[] = "korvane-tests";
     static char* argv[] = {name, nullptr};
@@ -29,7 +33,7 @@ inline QApplication& qtApp() {
 
 // A test whose members may be widgets: the application exists before them.
 class QtFixture : public ::testing::Test {
-protected:
+  protected:
     QtFixture() { qtApp(); }
 };
 

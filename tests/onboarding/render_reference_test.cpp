@@ -29,14 +29,16 @@ QImage render(QWidget& window, qreal ratio) {
 // anti-aliasing or font hinting would make.
 double differingShare(const QImage& a, const QImage& b) {
     if (a.size() != b.size()) return 1.0;
-    QImage left = a.convertToFormat(QImage::Format_ARGB32), right = b.convertToFormat(QImage::Format_ARGB32);
+    QImage left = a.convertToFormat(QImage::Format_ARGB32),
+           right = b.convertToFormat(QImage::Format_ARGB32);
     long differing = 0;
     for (int y = 0; y < left.height(); ++y) {
         const QRgb* l = reinterpret_cast<const QRgb*>(left.constScanLine(y));
         const QRgb* r = reinterpret_cast<const QRgb*>(right.constScanLine(y));
         for (int x = 0; x < left.width(); ++x) {
-            int delta = std::max({std::abs(qRed(l[x]) - qRed(r[x])), std::abs(qGreen(l[x]) - qGreen(r[x])),
-                                  std::abs(qBlue(l[x]) - qBlue(r[x]))});
+            int delta =
+                std::max({std::abs(qRed(l[x]) - qRed(r[x])), std::abs(qGreen(l[x]) - qGreen(r[x])),
+                          std::abs(qBlue(l[x]) - qBlue(r[x]))});
             differing += delta > 60;
         }
     }
@@ -54,16 +56,19 @@ void compareWithReference(QWidget& window, const QString& name) {
             continue;
         }
         QImage expected(file);
-        ASSERT_FALSE(expected.isNull()) << "no reference; run with KORVANE_UPDATE_REFERENCES=1 and review it";
+        ASSERT_FALSE(expected.isNull())
+            << "no reference; run with KORVANE_UPDATE_REFERENCES=1 and review it";
         double share = differingShare(actual, expected);
         EXPECT_LT(share, 0.004) << share * 100 << "% of the pixels differ";
-        if (share >= 0.004) actual.save(QDir::temp().filePath(name + QStringLiteral("@%1x.actual.png").arg(ratio)));
+        if (share >= 0.004)
+            actual.save(QDir::temp().filePath(name + QStringLiteral("@%1x.actual.png").arg(ratio)));
     }
 }
 
 class Renders : public testing::QtFixture {
-protected:
-    std::shared_ptr<testing::ScriptedInstall::Shared> install = std::make_shared<testing::ScriptedInstall::Shared>();
+  protected:
+    std::shared_ptr<testing::ScriptedInstall::Shared> install =
+        std::make_shared<testing::ScriptedInstall::Shared>();
 };
 
 TEST_F(Renders, AgreementWindow) {
@@ -86,8 +91,9 @@ TEST_F(Renders, InstallPageAfterSuccessAndAfterFailure) {
     window.show();
     window.view()->setCurrentStep(6);
     testing::button(window, "installButton")->click();
-    install->handlers.output("STEP:Copying the helper\nOK:Helper copied to /usr/local/libexec/korvane\n"
-                             "STEP:Starting the service\nOK:Service started\nSUCCESS:Helper answers\n");
+    install->handlers.output(
+        "STEP:Copying the helper\nOK:Helper copied to /usr/local/libexec/korvane\n"
+        "STEP:Starting the service\nOK:Service started\nSUCCESS:Helper answers\n");
     install->handlers.finished({0, ""});
     compareWithReference(window, QStringLiteral("setup-install-success"));
 
@@ -97,7 +103,8 @@ TEST_F(Renders, InstallPageAfterSuccessAndAfterFailure) {
     failing.view()->setCurrentStep(6);
     testing::button(failing, "installButton")->click();
     install->handlers.output("STEP:Copying the helper\nERROR:Could not copy the helper\n");
-    install->handlers.finished({1, "cp: cannot create regular file '/usr/local/libexec/korvane': Permission denied\n"});
+    install->handlers.finished(
+        {1, "cp: cannot create regular file '/usr/local/libexec/korvane': Permission denied\n"});
     compareWithReference(failing, QStringLiteral("setup-install-failed"));
 }
 

@@ -55,19 +55,73 @@ TEST(Symbols, EverySymbolTheFirstRunWindowsUseIsCatalogued) {
     EULAView eula({}, {}, {});
     std::set<std::string> used;
     for (QWidget* root : {static_cast<QWidget*>(&view), static_cast<QWidget*>(&eula)}) {
-        // The small widgets carry no meta-object of their own, so findChildren cannot tell them apart.
+        // The small widgets carry no meta-object of their own, so findChildren cannot tell them
+        // apart.
         for (QWidget* child : root->findChildren<QWidget*>()) {
             if (auto* symbol = dynamic_cast<SymbolView*>(child)) used.insert(symbol->symbol());
         }
     }
     // Symbols only the log and the buttons use.
-    for (const char* name : {"gear", "checkmark.circle.fill", "xmark.circle.fill", "checkmark.seal.fill",
-                             "arrow.down.circle", "arrow.left", "arrow.right", "arrow.down.circle.fill",
-                             "arrow.clockwise", "checkmark.shield.fill"}) {
+    for (const char* name :
+         {"gear", "checkmark.circle.fill", "xmark.circle.fill", "checkmark.seal.fill",
+          "arrow.down.circle", "arrow.left", "arrow.right", "arrow.down.circle.fill",
+          "arrow.clockwise", "checkmark.shield.fill"}) {
         used.insert(name);
     }
     EXPECT_GE(used.size(), 30u);
     for (const std::string& name : used) EXPECT_TRUE(themeNameFor(name).has_value()) << name;
+}
+
+}  // namespace
+}  // namespace korvane::ui
+
+namespace korvane::ui {
+namespace {
+
+class ThemeSymbols : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing::qtApp();
+        setSymbolSource(SymbolSource::ThemeFirst);
+    }
+    void TearDown() override {
+        setSymbolSource(SymbolSource::BundledOnly);
+        QIcon::setThemeName(previousTheme);
+        QIcon::setThemeSearchPaths(previousPaths);
+    }
+    QString previousTheme = QIcon::themeName();
+    QStringList previousPaths = QIcon::themeSearchPaths();
+};
+
+TEST_F(ThemeSymbols, WithoutAnIconThemeNoSymbolIsBlank) {
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));
+    for (const SymbolInfo& info : symbolCatalog()) {
+        EXPECT_GT(coverage(symbolPixmap(info.name, 16, 1.0)), 0.05) << info.name;
+        EXPECT_GT(coverage(symbolPixmap(info.name, 16, 1.0, QColor(Qt::green))), 0.05) << info.name;
+        EXPECT_FALSE(symbolIcon(info.name).pixmap(16).isNull()) << info.name;
+    }
+}
+
+TEST_F(ThemeSymbols, AThemesSymbolicImageIsTintedAndItsOwnDrawingUsedOtherwise) {
+    // The offscreen platform names no search paths of its own.
+    QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+    if (!QIcon::hasThemeIcon(QStringLiteral("object-select-symbolic")))
+        GTEST_SKIP() << "no Adwaita icon theme";
+    QImage themed = symbolPixmap("checkmark", 24, 1.0, QColor(Qt::red)).toImage();
+    setSymbolSource(SymbolSource::BundledOnly);
+    QImage bundled = symbolPixmap("checkmark", 24, 1.0, QColor(Qt::red)).toImage();
+    EXPECT_NE(themed, bundled);
+    EXPECT_GT(coverage(QPixmap::fromImage(themed)), 0.05);
+    // Every opaque pixel of the theme's image is in the tint.
+    QImage argb = themed.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(argb.pixel(x, y)) == 255) {
+                ASSERT_EQ(argb.pixel(x, y), qRgb(255, 0, 0));
+            }
+        }
+    }
 }
 
 }  // namespace

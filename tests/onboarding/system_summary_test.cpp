@@ -1,6 +1,7 @@
+#include "app/ui/onboarding/system_summary.h"
+
 #include <gtest/gtest.h>
 
-#include "app/ui/onboarding/system_summary.h"
 #include "tests/topology/cpu_sysfs.h"
 
 namespace korvane::app {
@@ -9,7 +10,8 @@ namespace {
 using testing::CpuSysfs;
 
 void siblings(const CpuSysfs& sys, int cpu, const std::string& list) {
-    sys.write("devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/core_cpus_list", list + "\n");
+    sys.write("devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/core_cpus_list",
+              list + "\n");
 }
 
 TEST(SystemSummary, HybridCoresCountEachPhysicalCoreOnce) {
@@ -60,7 +62,8 @@ TEST(SystemSummary, MachineNameFromDmiDeviceTreeOrFallback) {
     // A vendor already in the product name is not repeated; a placeholder vendor is left out.
     sys.write("class/dmi/id/product_name", "Framework Laptop 13 (Intel Core Ultra Series 1)\n");
     sys.write("class/dmi/id/sys_vendor", "Framework\n");
-    EXPECT_EQ(machineModelName(sys.root(), proc.root()), "Framework Laptop 13 (Intel Core Ultra Series 1)");
+    EXPECT_EQ(machineModelName(sys.root(), proc.root()),
+              "Framework Laptop 13 (Intel Core Ultra Series 1)");
     sys.write("class/dmi/id/sys_vendor", "System manufacturer\n");
     sys.write("class/dmi/id/product_name", "B760M DS3H\n");
     EXPECT_EQ(machineModelName(sys.root(), proc.root()), "B760M DS3H");
@@ -73,13 +76,14 @@ TEST(SystemSummary, InstalledMemoryFromOnlineBlocksElseMemTotalRounded) {
     // 16 GiB less what firmware and kernel keep: rounding down would say 15.
     proc.write("meminfo", "MemTotal:       16088724 kB\nMemFree:         1000 kB\n");
     EXPECT_EQ(ramInfo(sys.root(), proc.root()), "15 GB RAM");  // 15.34 GiB is nearest 15
-    proc.write("meminfo", "MemTotal:       16303192 kB\n");     // 15.55 GiB
+    proc.write("meminfo", "MemTotal:       16303192 kB\n");    // 15.55 GiB
     EXPECT_EQ(ramInfo(sys.root(), proc.root()), "16 GB RAM");
 
     // 128 MiB blocks: 130 online (16.25 GiB) and 2 offline.
     sys.write("devices/system/memory/block_size_bytes", "8000000\n");
     for (int block = 0; block < 132; ++block) {
-        sys.write("devices/system/memory/memory" + std::to_string(block) + "/online", block < 130 ? "1\n" : "0\n");
+        sys.write("devices/system/memory/memory" + std::to_string(block) + "/online",
+                  block < 130 ? "1\n" : "0\n");
     }
     sys.write("devices/system/memory/auto_online_blocks", "online\n");
     EXPECT_EQ(ramInfo(sys.root(), proc.root()), "16 GB RAM");

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/runtime/settings_store.h"
@@ -14,12 +15,16 @@
 namespace korvane::ui {
 
 AgreementSetting AgreementSetting::inSettings(app::SettingsStore& settings) {
-    return {[&settings] { return settings.boolValue(kKey); }, [&settings](bool value) { settings.setBool(kKey, value); }};
+    return {[&settings] { return settings.boolValue(kKey); },
+            [&settings](bool value) { settings.setBool(kKey, value); }};
 }
 
-EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept, std::function<void()> onQuit,
-                   QWidget* parent)
-    : QWidget(parent), setting_(std::move(hasAcceptedEULA)), onAccept_(std::move(onAccept)), onQuit_(std::move(onQuit)) {
+EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept,
+                   std::function<void()> onQuit, QWidget* parent)
+    : QWidget(parent),
+      setting_(std::move(hasAcceptedEULA)),
+      onAccept_(std::move(onAccept)),
+      onQuit_(std::move(onQuit)) {
     auto text = [](const char* key) { return QString::fromStdString(app::localized(key)); };
     setObjectName(QStringLiteral("eulaView"));
     style::paintWindowBackground(this);
@@ -30,9 +35,10 @@ EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAcc
 
     auto* logo = new LogoView(52);
     layout->addWidget(logo, 0, Qt::AlignHCenter);
-    layout->addWidget(style::text(text("Korvane"), 22, style::kPrimaryText, style::Weight::Bold, Qt::AlignCenter));
-    layout->addWidget(style::text(text("eula.subtitle"), 12, style::kSecondaryText, style::Weight::Regular,
+    layout->addWidget(style::text(text("Korvane"), 22, style::kPrimaryText, style::Weight::Bold,
                                   Qt::AlignCenter));
+    layout->addWidget(style::text(text("eula.subtitle"), 12, style::kSecondaryText,
+                                  style::Weight::Regular, Qt::AlignCenter));
     layout->addSpacing(4);
 
     auto* body = style::text(text("eula.body"), 11, style::kPrimaryText);
@@ -44,9 +50,11 @@ EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAcc
     scroll->setObjectName(QStringLiteral("eulaScroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setStyleSheet(QStringLiteral("QScrollArea#eulaScroll { background: white; border: 1px solid %1;"
-                                         " border-radius: 8px; } QLabel#eulaBody { background: white; }")
-                              .arg(style::css(QColor(0xe0, 0xe0, 0xe5))));
+    scroll->setStyleSheet(
+        QStringLiteral("QScrollArea#eulaScroll { background: white; border: 1px solid %1;"
+                       " border-radius: 8px; } QLabel#eulaBody { background: white; }")
+            .arg(style::css(QColor(0xe0, 0xe0, 0xe5))) +
+        style::thinScrollBars());
     scroll->setWidget(body);
     layout->addWidget(scroll, 1);
     layout->addSpacing(6);
@@ -57,12 +65,15 @@ EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAcc
     connect(quit, &QPushButton::clicked, this, [this] {
         if (onQuit_) onQuit_();
     });
-    QPushButton* agree = makeButton(text("eula.agree"), ButtonRole::Primary, "checkmark.shield.fill");
+    QPushButton* agree =
+        makeButton(text("eula.agree"), ButtonRole::Primary, "checkmark.shield.fill");
     agree->setObjectName(QStringLiteral("agreeButton"));
     agree->setDefault(true);
     connect(agree, &QPushButton::clicked, this, [this] {
         if (setting_.write) setting_.write(true);
-        if (onAccept_) onAccept_();
+        // After the click has finished: the host closes, and may delete, this window in onAccept.
+        // The call runs on a copy, whose captures outlive the view.
+        if (onAccept_) QTimer::singleShot(0, this, [callback = onAccept_] { callback(); });
     });
     buttons->addWidget(quit);
     buttons->addStretch(1);

@@ -1,6 +1,7 @@
 #pragma once
 // EULAView: the one-time agreement. "quitButton" quits; "agreeButton" records
-// the acceptance ("hasAcceptedEULAv2") and then calls onAccept.
+// the acceptance ("hasAcceptedEULAv2") at once and then calls onAccept from
+// the event loop, so onAccept may delete the window.
 #include <QWidget>
 #include <functional>
 
@@ -21,13 +22,13 @@ struct AgreementSetting {
 };
 
 class EULAView : public QWidget {
-public:
-    EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept, std::function<void()> onQuit,
-             QWidget* parent = nullptr);
+  public:
+    EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept,
+             std::function<void()> onQuit, QWidget* parent = nullptr);
 
     bool hasAcceptedEULA() const { return setting_.read && setting_.read(); }
 
-private:
+  private:
     AgreementSetting setting_;
     std::function<void()> onAccept_;
     std::function<void()> onQuit_;

@@ -32,7 +32,8 @@ void centreAndShow(QWidget* window) {
 
 AgreementWindow::AgreementWindow(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept,
                                  std::function<void()> onQuit)
-    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::WindowStaysOnTopHint),
       setting_(hasAcceptedEULA),
       onQuit_(onQuit),
       view_(new EULAView(std::move(hasAcceptedEULA), std::move(onAccept), std::move(onQuit))) {
@@ -40,7 +41,9 @@ AgreementWindow::AgreementWindow(AgreementSetting hasAcceptedEULA, std::function
     hostView(this, view_, kSize, "Korvane");
 }
 
-void AgreementWindow::present() { centreAndShow(this); }
+void AgreementWindow::present() {
+    centreAndShow(this);
+}
 
 void AgreementWindow::closeEvent(QCloseEvent* event) {
     event->accept();
@@ -49,7 +52,8 @@ void AgreementWindow::closeEvent(QCloseEvent* event) {
 
 SetupWindow::SetupWindow(std::function<void()> onComplete, OnboardingDependencies dependencies,
                          std::function<void()> onCloseRequest)
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowStaysOnTopHint),
       onCloseRequest_(std::move(onCloseRequest)),
       view_(new OnboardingView(std::move(onComplete), std::move(dependencies))) {
     setObjectName(QStringLiteral("setupWindow"));

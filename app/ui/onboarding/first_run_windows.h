@@ -20,25 +20,26 @@
 namespace korvane::ui {
 
 class AgreementWindow : public QWidget {
-public:
+  public:
     static constexpr QSize kSize{450, 350};
 
-    AgreementWindow(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept, std::function<void()> onQuit);
+    AgreementWindow(AgreementSetting hasAcceptedEULA, std::function<void()> onAccept,
+                    std::function<void()> onQuit);
     EULAView* view() const { return view_; }
     // Centred on the screen, raised, shown.
     void present();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     AgreementSetting setting_;
     std::function<void()> onQuit_;
     EULAView* view_;
 };
 
 class SetupWindow : public QWidget {
-public:
+  public:
     static constexpr QSize kSize{580, 520};
 
     SetupWindow(std::function<void()> onComplete,
@@ -48,10 +49,10 @@ public:
     // Centred on the screen, raised, shown and activated.
     void present();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     std::function<void()> onCloseRequest_;
     OnboardingView* view_;
 };

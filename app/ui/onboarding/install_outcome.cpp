@@ -12,7 +12,8 @@ std::string errorText(const std::string& standardError) {
     if (!isValidUtf8(standardError)) return {};
     std::string_view text = standardError;
     auto last = text.find_last_not_of(" \t\r\n");
-    return std::string(last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1));
+    return std::string(last == std::string_view::npos ? std::string_view()
+                                                      : text.substr(0, last + 1));
 }
 
 }  // namespace
@@ -29,13 +30,17 @@ InstallOutcome describeInstallExit(const InstallExit& exit) {
         outcome.installError = "Installation cancelled. Please try again.";
         outcome.logEntry = {"xmark.circle.fill", "Cancelled by user", true};
     } else {
-        outcome.installError = "Installation failed (exit code " + std::to_string(exit.status) + ")";
+        outcome.installError =
+            "Installation failed (exit code " + std::to_string(exit.status) + ")";
         outcome.logEntry = {"xmark.circle.fill", "Failed: " + errorText(exit.standardError), true};
     }
-    outcome.logLine = "Onboarding — Helper kurulumu başarısız (exit=" + std::to_string(exit.status) + ")";
+    outcome.logLine =
+        "Onboarding — Helper kurulumu başarısız (exit=" + std::to_string(exit.status) + ")";
     return outcome;
 }
 
-std::string couldNotStartText(const std::string& reason) { return "Could not start installer: " + reason; }
+std::string couldNotStartText(const std::string& reason) {
+    return "Could not start installer: " + reason;
+}
 
 }  // namespace korvane::app

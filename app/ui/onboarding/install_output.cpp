@@ -33,7 +33,8 @@ void keepLine(std::string_view line, std::vector<std::string>& lines) {
 std::optional<InstallLogLine> classifyInstallLine(std::string_view line) {
     for (const Prefix& known : kPrefixes) {
         if (line.starts_with(known.prefix)) {
-            return InstallLogLine{std::string(known.icon), std::string(line.substr(known.prefix.size())), known.isError};
+            return InstallLogLine{std::string(known.icon),
+                                  std::string(line.substr(known.prefix.size())), known.isError};
         }
     }
     return std::nullopt;
@@ -43,7 +44,8 @@ std::vector<std::string> InstallLineBuffer::append(std::string_view chunk) {
     pending_.append(chunk);
     std::vector<std::string> lines;
     std::size_t start = 0;
-    for (std::size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n', start)) {
+    for (std::size_t end = pending_.find('\n'); end != std::string::npos;
+         end = pending_.find('\n', start)) {
         keepLine(std::string_view(pending_).substr(start, end - start), lines);
         start = end + 1;
     }

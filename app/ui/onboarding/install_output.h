@@ -25,13 +25,13 @@ std::optional<InstallLogLine> classifyInstallLine(std::string_view line);
 // character can be split between two of them: bytes are kept until their line
 // ends. Lines that are empty or not valid UTF-8 are dropped.
 class InstallLineBuffer {
-public:
+  public:
     // The lines that `chunk` completes, in order.
     std::vector<std::string> append(std::string_view chunk);
     // The last line when the output ended without a line feed.
     std::vector<std::string> finish();
 
-private:
+  private:
     std::string pending_;
 };
 

@@ -18,7 +18,8 @@ InstallCommand composeInstallCommand(const InstallPlan& plan) {
     if (std::filesystem::is_regular_file(script, ignored)) {
         return {plan.privilegeRunner, {"/bin/bash", script, plan.helperSource}};
     }
-    std::string command = plan.builtInCommand ? plan.builtInCommand(plan.helperSource) : std::string("false");
+    std::string command =
+        plan.builtInCommand ? plan.builtInCommand(plan.helperSource) : std::string("false");
     return {plan.privilegeRunner, {"/bin/bash", "-c", command + " && echo 'SUCCESS:Done'"}};
 }
 
@@ -36,8 +37,8 @@ std::string runningInstallPrefix() {
 
 InstallPlan defaultInstallPlan() {
     std::string prefix = runningInstallPrefix();
-    return {prefix, prefix + "/libexec/korvane/" + std::string(paths::kServiceName), privilegeRunner(),
-            simpleBuiltInInstallCommand};
+    return {prefix, prefix + "/libexec/korvane/" + std::string(paths::kServiceName),
+            privilegeRunner(), simpleBuiltInInstallCommand};
 }
 
 std::string shellQuoted(const std::string& text) {
@@ -59,10 +60,12 @@ std::string simpleBuiltInInstallCommand(const std::string& helperSource) {
     std::string service(paths::kServiceName);
     // Installed in place already (a package or `cmake --install` put it
     // there): copying a file onto itself would fail, so it is skipped.
-    return "/bin/mkdir -p " + shellQuoted(tool.parent_path().string()) + " && { [ " + source + " -ef " + target +
-           " ] || /bin/cp -f " + source + " " + target + "; } && /bin/chmod 755 " + target +
-           " && /bin/chown root:root " + target + " && { [ ! -d /run/systemd/system ] || [ ! -f " +
-           shellQuoted(std::string(paths::kHelperServiceFile)) + " ] || /bin/systemctl restart " + service + "; }";
+    return "/bin/mkdir -p " + shellQuoted(tool.parent_path().string()) + " && { [ " + source +
+           " -ef " + target + " ] || /bin/cp -f " + source + " " + target +
+           "; } && /bin/chmod 755 " + target + " && /bin/chown root:root " + target +
+           " && { [ ! -d /run/systemd/system ] || [ ! -f " +
+           shellQuoted(std::string(paths::kHelperServiceFile)) + " ] || /bin/systemctl restart " +
+           service + "; }";
 }
 
 }  // namespace korvane::app

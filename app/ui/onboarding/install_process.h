@@ -12,7 +12,7 @@
 namespace korvane::app {
 
 class InstallProcess {
-public:
+  public:
     struct Handlers {
         // Standard output as it arrives, in pieces of any size.
         std::function<void(std::string_view chunk)> output;

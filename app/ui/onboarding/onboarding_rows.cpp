@@ -20,13 +20,15 @@ QFrame* tintedFrame(const QColor& background, const QColor& border, int radius) 
     auto* frame = new QFrame;
     QString name = QStringLiteral("tinted%1").arg(++serial);
     frame->setObjectName(name);
-    frame->setStyleSheet(QStringLiteral("QFrame#%1 { background: %2; border: 1px solid %3; border-radius: %4px; }")
-                             .arg(name, style::css(background), style::css(border))
-                             .arg(radius));
+    frame->setStyleSheet(
+        QStringLiteral("QFrame#%1 { background: %2; border: 1px solid %3; border-radius: %4px; }")
+            .arg(name, style::css(background), style::css(border))
+            .arg(radius));
     return frame;
 }
 
-QWidget* disc(const std::string& symbol, const QColor& colour, int diameter, int symbolSize, int radius) {
+QWidget* disc(const std::string& symbol, const QColor& colour, int diameter, int symbolSize,
+              int radius) {
     QFrame* frame = tintedFrame(style::withAlpha(colour, 38), Qt::transparent, radius);
     frame->setFixedSize(diameter, diameter);
     auto* layout = new QHBoxLayout(frame);
@@ -49,7 +51,8 @@ QWidget* pageHeader(const std::string& symbol, const QColor& symbolColour, const
     }
     layout->addWidget(style::text(title, 22, style::kPrimaryText, Weight::Bold, Qt::AlignCenter));
     if (!subtitle.isEmpty()) {
-        layout->addWidget(style::text(subtitle, 13, style::kSecondaryText, Weight::Regular, Qt::AlignCenter));
+        layout->addWidget(
+            style::text(subtitle, 13, style::kSecondaryText, Weight::Regular, Qt::AlignCenter));
     }
     return header;
 }
@@ -73,8 +76,8 @@ QWidget* infoChip(const std::string& symbol, const QString& text) {
     return chip;
 }
 
-QWidget* coreCard(const std::string& symbol, const QString& title, const QString& shortName, const QColor& colour,
-                  const QStringList& points) {
+QWidget* coreCard(const std::string& symbol, const QString& title, const QString& shortName,
+                  const QColor& colour, const QStringList& points) {
     QFrame* card = tintedFrame(style::withAlpha(colour, 20), style::withAlpha(colour, 90), 10);
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(12, 10, 12, 12);
@@ -123,8 +126,8 @@ QWidget* flowConnector() {
     return holder;
 }
 
-QWidget* modeCard(const std::string& symbol, const QString& title, const QString& aside, const QColor& colour,
-                  const QString& description, const QString& example) {
+QWidget* modeCard(const std::string& symbol, const QString& title, const QString& aside,
+                  const QColor& colour, const QString& description, const QString& example) {
     QFrame* card = tintedFrame(style::withAlpha(colour, 20), style::withAlpha(colour, 90), 10);
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(12, 10, 12, 10);
@@ -156,7 +159,8 @@ QWidget* featureRow(const std::string& symbol, const QString& title, const QStri
     return row;
 }
 
-QWidget* archRow(const std::string& symbol, const QString& title, const QString& description, const QColor& colour) {
+QWidget* archRow(const std::string& symbol, const QString& title, const QString& description,
+                 const QColor& colour) {
     QFrame* row = tintedFrame(style::withAlpha(colour, 20), style::withAlpha(colour, 90), 9);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(10, 6, 10, 6);
@@ -200,11 +204,13 @@ QWidget* tipView(const std::string& symbol, const QString& text) {
     layout->setContentsMargins(8, 10, 8, 10);
     layout->setSpacing(6);
     layout->addWidget(new SymbolView(symbol, 22, style::kAccent), 0, Qt::AlignHCenter);
-    layout->addWidget(style::text(text, 11, style::kSecondaryText, Weight::Regular, Qt::AlignCenter));
+    layout->addWidget(
+        style::text(text, 11, style::kSecondaryText, Weight::Regular, Qt::AlignCenter));
     return tip;
 }
 
-QWidget* noteBox(const std::string& symbol, const QColor& colour, const QString& title, const QString& text) {
+QWidget* noteBox(const std::string& symbol, const QColor& colour, const QString& title,
+                 const QString& text) {
     QFrame* box = tintedFrame(style::withAlpha(colour, 24), style::withAlpha(colour, 80), 9);
     auto* layout = new QHBoxLayout(box);
     layout->setContentsMargins(12, 8, 12, 8);
@@ -212,7 +218,8 @@ QWidget* noteBox(const std::string& symbol, const QColor& colour, const QString&
     layout->addWidget(new SymbolView(symbol, 18, colour), 0, Qt::AlignTop);
     auto* words = new QVBoxLayout;
     words->setSpacing(2);
-    if (!title.isEmpty()) words->addWidget(style::text(title, 12, style::kPrimaryText, Weight::Bold));
+    if (!title.isEmpty())
+        words->addWidget(style::text(title, 12, style::kPrimaryText, Weight::Bold));
     words->addWidget(style::text(text, 11, style::kPrimaryText));
     layout->addLayout(words, 1);
     return box;

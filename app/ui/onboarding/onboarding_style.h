@@ -35,13 +35,25 @@ inline QString css(const QColor& colour) {
         .arg(colour.alpha());
 }
 
+// A style sheet for a scrolling area's bars: thin, without arrows.
+inline QString thinScrollBars() {
+    return QStringLiteral(
+        " QScrollBar:vertical { background: transparent; width: 8px; margin: 3px 1px 3px 0; }"
+        " QScrollBar::handle:vertical { background: rgba(0, 0, 0, 70); border-radius: 3px; "
+        "min-height: 24px; }"
+        " QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        " QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; "
+        "}");
+}
+
 // Fills `widget` with the window background of the first-run windows.
 void paintWindowBackground(QWidget* widget);
 
 enum class Weight { Regular, Medium, Bold };
 
 // A label in the window's font at `pixelSize`, word-wrapped.
-QLabel* text(const QString& content, int pixelSize, const QColor& colour = kPrimaryText, Weight weight = Weight::Regular,
+QLabel* text(const QString& content, int pixelSize, const QColor& colour = kPrimaryText,
+             Weight weight = Weight::Regular,
              Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
 
 }  // namespace korvane::ui::style

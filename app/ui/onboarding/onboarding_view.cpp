@@ -21,7 +21,9 @@ namespace korvane::ui {
 
 namespace {
 
-QString localizedText(const char* key) { return QString::fromStdString(app::localized(key)); }
+QString localizedText(const char* key) {
+    return QString::fromStdString(app::localized(key));
+}
 
 }  // namespace
 
@@ -30,7 +32,8 @@ OnboardingDependencies OnboardingDependencies::forThisMachine() {
             [] { return std::make_unique<app::QtInstallProcess>(); }};
 }
 
-OnboardingView::OnboardingView(std::function<void()> onComplete, OnboardingDependencies dependencies, QWidget* parent)
+OnboardingView::OnboardingView(std::function<void()> onComplete,
+                               OnboardingDependencies dependencies, QWidget* parent)
     : QWidget(parent), onComplete_(std::move(onComplete)), dependencies_(std::move(dependencies)) {
     setObjectName(QStringLiteral("onboardingView"));
     style::paintWindowBackground(this);
@@ -56,12 +59,13 @@ OnboardingView::OnboardingView(std::function<void()> onComplete, OnboardingDepen
 
     auto* divider = new QFrame;
     divider->setFixedHeight(1);
-    divider->setStyleSheet(QStringLiteral("background: %1;").arg(style::css(QColor(0xd8, 0xd8, 0xdc))));
+    divider->setStyleSheet(
+        QStringLiteral("background: %1;").arg(style::css(QColor(0xd8, 0xd8, 0xdc))));
     root->addWidget(divider);
 
     pages_ = new QStackedWidget;
-    for (QWidget* page : {welcomeStep(), appleSliiconStep(), focusModeStep(), beastModeStep(), extraFeaturesStep(),
-                          howItWorksStep(), installStep(), doneStep()}) {
+    for (QWidget* page : {welcomeStep(), appleSliiconStep(), focusModeStep(), beastModeStep(),
+                          extraFeaturesStep(), howItWorksStep(), installStep(), doneStep()}) {
         pages_->addWidget(page);
     }
     emptyPage_ = new QWidget;
@@ -95,7 +99,9 @@ OnboardingView::OnboardingView(std::function<void()> onComplete, OnboardingDepen
     forwardButton_->setObjectName(QStringLiteral("forwardButton"));
     connect(forwardButton_, &QPushButton::clicked, this, [this] {
         if (currentStep_ == totalSteps - 1) {
-            if (onComplete_) onComplete_();
+            // After the click has finished: the host closes, and may delete, this window in
+            // onComplete. The call runs on a copy, whose captures outlive the view.
+            if (onComplete_) QTimer::singleShot(0, this, [callback = onComplete_] { callback(); });
         } else if (currentStep_ == kInstallStep) {
             if (installState_ == InstallState::success) setCurrentStep(totalSteps - 1);
         } else {
@@ -117,8 +123,8 @@ void OnboardingView::setCurrentStep(std::int64_t step) {
 }
 
 void OnboardingView::refresh() {
-    stepLabel_->setText(QString::fromStdString(
-        app::StringTable::compiledIn().format("Step %lld of %lld", {currentStep_ + 1, totalSteps})));
+    stepLabel_->setText(QString::fromStdString(app::StringTable::compiledIn().format(
+        "Step %lld of %lld", {currentStep_ + 1, totalSteps})));
     skipButton_->setVisible(currentStep_ <= 5);
 
     bool onPage = currentStep_ >= 0 && currentStep_ < totalSteps;
@@ -136,8 +142,8 @@ void OnboardingView::refresh() {
         restyleButton(forwardButton_, localizedText("Continue"), ButtonRole::Primary, {}, false);
         forwardButton_->setVisible(installState_ == InstallState::success);
     } else if (currentStep_ == totalSteps - 1) {
-        restyleButton(forwardButton_, localizedText("Launch Korvane"), ButtonRole::Success, "checkmark.circle.fill",
-                      false);
+        restyleButton(forwardButton_, localizedText("Launch Korvane"), ButtonRole::Success,
+                      "checkmark.circle.fill", false);
         forwardButton_->setVisible(true);
     } else {
         forwardButton_->setVisible(false);
@@ -161,8 +167,10 @@ void OnboardingView::addLog(const std::string& icon, const std::string& text, bo
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(7);
-    layout->addWidget(new SymbolView(icon, 13, isError ? style::kRed : style::kGreen), 0, Qt::AlignTop);
-    QLabel* label = style::text(QString::fromStdString(text), 11, isError ? style::kRed : style::kPrimaryText);
+    layout->addWidget(new SymbolView(icon, 13, isError ? style::kRed : style::kGreen), 0,
+                      Qt::AlignTop);
+    QLabel* label =
+        style::text(QString::fromStdString(text), 11, isError ? style::kRed : style::kPrimaryText);
     label->setObjectName(QStringLiteral("logText"));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(label, 1);
@@ -194,10 +202,10 @@ void OnboardingView::runInstall() {
     // The previous run's process has ended; it goes only now, outside its own handler.
     process_ = dependencies_.makeProcess ? dependencies_.makeProcess() : nullptr;
     std::optional<std::string> failure =
-        process_ ? process_->start(command,
-                                   {[this](std::string_view chunk) { handleOutput(chunk); },
-                                    [this](app::InstallExit exit) { handleExit(exit); }})
-                 : std::optional<std::string>("no way to run programs");
+        process_
+            ? process_->start(command, {[this](std::string_view chunk) { handleOutput(chunk); },
+                                        [this](app::InstallExit exit) { handleExit(exit); }})
+            : std::optional<std::string>("no way to run programs");
     if (failure) {
         installState_ = InstallState::failed;
         installError_ = app::couldNotStartText(*failure);
@@ -208,13 +216,15 @@ void OnboardingView::runInstall() {
 
 void OnboardingView::handleOutput(std::string_view chunk) {
     for (const std::string& line : lines_.append(chunk)) {
-        if (auto entry = app::classifyInstallLine(line)) addLog(entry->icon, entry->text, entry->isError);
+        if (auto entry = app::classifyInstallLine(line))
+            addLog(entry->icon, entry->text, entry->isError);
     }
 }
 
 void OnboardingView::handleExit(const app::InstallExit& exit) {
     for (const std::string& line : lines_.finish()) {
-        if (auto entry = app::classifyInstallLine(line)) addLog(entry->icon, entry->text, entry->isError);
+        if (auto entry = app::classifyInstallLine(line))
+            addLog(entry->icon, entry->text, entry->isError);
     }
     app::InstallOutcome outcome = app::describeInstallExit(exit);
     installError_ = outcome.installError;

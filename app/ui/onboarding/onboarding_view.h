@@ -3,6 +3,9 @@
 // does, the seventh installs the root helper while showing what the
 // installation prints, the eighth hands over to the running application.
 //
+// "Launch Korvane" calls onComplete from the event loop, so onComplete may
+// delete the window.
+//
 // Buttons carry object names so a test or the shell can drive them:
 // "skipButton", "backButton", "forwardButton" (Get Started, Continue and
 // Launch Korvane), "installButton" and "retryButton".
@@ -53,13 +56,14 @@ struct OnboardingDependencies {
 };
 
 class OnboardingView : public QWidget {
-public:
+  public:
     static constexpr std::int64_t totalSteps = 8;
     static constexpr std::int64_t kInstallStep = 6;
 
-    explicit OnboardingView(std::function<void()> onComplete,
-                            OnboardingDependencies dependencies = OnboardingDependencies::forThisMachine(),
-                            QWidget* parent = nullptr);
+    explicit OnboardingView(
+        std::function<void()> onComplete,
+        OnboardingDependencies dependencies = OnboardingDependencies::forThisMachine(),
+        QWidget* parent = nullptr);
     ~OnboardingView() override;
 
     std::int64_t currentStep() const { return currentStep_; }
@@ -70,7 +74,7 @@ public:
     // The page shown; the buttons move it, a test may set it directly.
     void setCurrentStep(std::int64_t step);
 
-private:
+  private:
     void runInstall();
     void addLog(const std::string& icon, const std::string& text, bool isError);
     void handleOutput(std::string_view chunk);

@@ -18,7 +18,8 @@ void paintWindowBackground(QWidget* widget) {
     widget->setPalette(palette);
 }
 
-QLabel* text(const QString& content, int pixelSize, const QColor& colour, Weight weight, Qt::Alignment alignment) {
+QLabel* text(const QString& content, int pixelSize, const QColor& colour, Weight weight,
+             Qt::Alignment alignment) {
     auto* label = new QLabel(content);
     QFont font = label->font();
     font.setPixelSize(pixelSize);
@@ -39,11 +40,14 @@ QLabel* text(const QString& content, int pixelSize, const QColor& colour, Weight
 
 namespace {
 
-qreal ratioOf(QPainter& painter) { return painter.device() ? painter.device()->devicePixelRatioF() : 1.0; }
+qreal ratioOf(QPainter& painter) {
+    return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+}
 
 }  // namespace
 
-SymbolView::SymbolView(std::string symbol, int logicalSize, std::optional<QColor> tint, QWidget* parent)
+SymbolView::SymbolView(std::string symbol, int logicalSize, std::optional<QColor> tint,
+                       QWidget* parent)
     : QWidget(parent), symbol_(std::move(symbol)), size_(logicalSize), tint_(tint) {
     setFixedSize(size_, size_);
     setAccessibleName(QString::fromStdString(symbol_));
@@ -92,13 +96,15 @@ void StepDots::paintEvent(QPaintEvent*) {
     qreal x = 0;
     for (int page = 0; page < count_; ++page) {
         int width = page == current_ ? kCurrentDot : kDot;
-        painter.setBrush(page <= current_ ? style::kAccent : style::withAlpha(style::kSecondaryText, 70));
+        painter.setBrush(page <= current_ ? style::kAccent
+                                          : style::withAlpha(style::kSecondaryText, 70));
         painter.drawRoundedRect(QRectF(x, 0, width, kDot), kDot / 2.0, kDot / 2.0);
         x += width + kDotGap;
     }
 }
 
-BusyIndicator::BusyIndicator(int logicalSize, QWidget* parent) : QWidget(parent), size_(logicalSize) {
+BusyIndicator::BusyIndicator(int logicalSize, QWidget* parent)
+    : QWidget(parent), size_(logicalSize) {
     setFixedSize(size_, size_);
     timer_.setInterval(80);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] {
@@ -114,7 +120,8 @@ void BusyIndicator::paintEvent(QPaintEvent*) {
     qreal outer = size_ / 2.0 - 1;
     for (int tick = 0; tick < 12; ++tick) {
         int age = (phase_ - tick + 12) % 12;
-        QPen pen(style::withAlpha(style::kSecondaryText, 255 - age * 18), std::max(1.5, size_ / 9.0));
+        QPen pen(style::withAlpha(style::kSecondaryText, 255 - age * 18),
+                 std::max(1.5, size_ / 9.0));
         pen.setCapStyle(Qt::RoundCap);
         painter.setPen(pen);
         painter.drawLine(QPointF(0, -outer * 0.5), QPointF(0, -outer));
@@ -122,8 +129,12 @@ void BusyIndicator::paintEvent(QPaintEvent*) {
     }
 }
 
-void BusyIndicator::showEvent(QShowEvent*) { timer_.start(); }
-void BusyIndicator::hideEvent(QHideEvent*) { timer_.stop(); }
+void BusyIndicator::showEvent(QShowEvent*) {
+    timer_.start();
+}
+void BusyIndicator::hideEvent(QHideEvent*) {
+    timer_.stop();
+}
 
 namespace {
 
@@ -136,18 +147,22 @@ struct RoleLook {
 
 RoleLook lookOf(ButtonRole role) {
     switch (role) {
-        case ButtonRole::Primary: return {style::kAccent, style::kAccent.darker(120), Qt::white, 13};
-        case ButtonRole::Success: return {style::kGreen, style::kGreen.darker(120), Qt::white, 13};
-        case ButtonRole::Secondary: return {QColor(0xe5, 0xe5, 0xea), QColor(0xd1, 0xd1, 0xd6), style::kPrimaryText, 13};
-        case ButtonRole::Link: return {Qt::transparent, style::withAlpha(style::kAccent, 30), style::kAccent, 12};
+        case ButtonRole::Primary:
+            return {style::kAccent, style::kAccent.darker(120), Qt::white, 13};
+        case ButtonRole::Success:
+            return {style::kGreen, style::kGreen.darker(120), Qt::white, 13};
+        case ButtonRole::Secondary:
+            return {QColor(0xe5, 0xe5, 0xea), QColor(0xd1, 0xd1, 0xd6), style::kPrimaryText, 13};
+        case ButtonRole::Link:
+            return {Qt::transparent, style::withAlpha(style::kAccent, 30), style::kAccent, 12};
     }
     return {};
 }
 
 }  // namespace
 
-void restyleButton(QPushButton* button, const QString& text, ButtonRole role, const std::string& symbol,
-                   bool symbolAfterText) {
+void restyleButton(QPushButton* button, const QString& text, ButtonRole role,
+                   const std::string& symbol, bool symbolAfterText) {
     RoleLook look = lookOf(role);
     button->setText(text);
     // The gap between symbol and text is part of the icon: a button lays the two out edge to edge.
@@ -159,7 +174,8 @@ void restyleButton(QPushButton* button, const QString& text, ButtonRole role, co
             padded.setDevicePixelRatio(ratio);
             padded.fill(Qt::transparent);
             QPainter painter(&padded);
-            painter.drawPixmap(symbolAfterText ? kGap : 0, 0, symbolPixmap(symbol, look.pixelSize, ratio, look.text));
+            painter.drawPixmap(symbolAfterText ? kGap : 0, 0,
+                               symbolPixmap(symbol, look.pixelSize, ratio, look.text));
             painter.end();
             icon.addPixmap(padded);
         }
@@ -167,17 +183,20 @@ void restyleButton(QPushButton* button, const QString& text, ButtonRole role, co
     button->setIcon(icon);
     button->setIconSize(QSize(look.pixelSize + kGap, look.pixelSize));
     button->setLayoutDirection(symbolAfterText ? Qt::RightToLeft : Qt::LeftToRight);
-    QString padding = role == ButtonRole::Link ? QStringLiteral("3px 8px") : QStringLiteral("6px 16px");
-    button->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 7px;"
-                                         " padding: %3; font-size: %4px; font-weight: %5; }"
-                                         " QPushButton:pressed { background: %6; }")
-                              .arg(style::css(look.background), style::css(look.text), padding)
-                              .arg(look.pixelSize)
-                              .arg(role == ButtonRole::Link ? 400 : 600)
-                              .arg(style::css(look.pressed)));
+    QString padding =
+        role == ButtonRole::Link ? QStringLiteral("3px 8px") : QStringLiteral("6px 16px");
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 7px;"
+                       " padding: %3; font-size: %4px; font-weight: %5; }"
+                       " QPushButton:pressed { background: %6; }")
+            .arg(style::css(look.background), style::css(look.text), padding)
+            .arg(look.pixelSize)
+            .arg(role == ButtonRole::Link ? 400 : 600)
+            .arg(style::css(look.pressed)));
 }
 
-QPushButton* makeButton(const QString& text, ButtonRole role, const std::string& symbol, bool symbolAfterText) {
+QPushButton* makeButton(const QString& text, ButtonRole role, const std::string& symbol,
+                        bool symbolAfterText) {
     auto* button = new QPushButton;
     button->setCursor(Qt::PointingHandCursor);
     restyleButton(button, text, role, symbol, symbolAfterText);

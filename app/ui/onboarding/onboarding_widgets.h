@@ -12,15 +12,16 @@ namespace korvane::ui {
 
 // One symbol at a fixed logical size, drawn for the screen it is painted on.
 class SymbolView : public QWidget {
-public:
-    SymbolView(std::string symbol, int logicalSize, std::optional<QColor> tint, QWidget* parent = nullptr);
+  public:
+    SymbolView(std::string symbol, int logicalSize, std::optional<QColor> tint,
+               QWidget* parent = nullptr);
     const std::string& symbol() const { return symbol_; }
     QSize sizeHint() const override { return {size_, size_}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     std::string symbol_;
     int size_;
     std::optional<QColor> tint_;
@@ -28,46 +29,46 @@ private:
 
 // The application logo, drawn the same way.
 class LogoView : public QWidget {
-public:
+  public:
     explicit LogoView(int logicalSize, QWidget* parent = nullptr);
     QSize sizeHint() const override { return {size_, size_}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     int size_;
 };
 
 // One dot per page: the current page's wider, in the accent colour; pages
 // already passed in the accent colour; later ones faded.
 class StepDots : public QWidget {
-public:
+  public:
     StepDots(int count, QWidget* parent = nullptr);
     void setCurrent(int current);
     int current() const { return current_; }
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     int count_;
     int current_ = 0;
 };
 
 // A spinning wheel for work of unknown length.
 class BusyIndicator : public QWidget {
-public:
+  public:
     explicit BusyIndicator(int logicalSize, QWidget* parent = nullptr);
     QSize sizeHint() const override { return {size_, size_}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
-private:
+  private:
     int size_;
     int phase_ = 0;
     QTimer timer_;
@@ -80,7 +81,7 @@ enum class ButtonRole { Primary, Secondary, Success, Link };
 QPushButton* makeButton(const QString& text, ButtonRole role, const std::string& symbol = {},
                         bool symbolAfterText = false);
 // Gives an existing button another role, text and symbol.
-void restyleButton(QPushButton* button, const QString& text, ButtonRole role, const std::string& symbol,
-                   bool symbolAfterText);
+void restyleButton(QPushButton* button, const QString& text, ButtonRole role,
+                   const std::string& symbol, bool symbolAfterText);
 
 }  // namespace korvane::ui

@@ -10,9 +10,12 @@ constexpr int kStartTimeoutMs = 10000;
 }  // namespace
 
 QtInstallProcess::QtInstallProcess() {
-    QObject::connect(&process_, &QProcess::readyReadStandardOutput, &process_, [this] { deliverOutput(); });
+    QObject::connect(&process_, &QProcess::readyReadStandardOutput, &process_,
+                     [this] { deliverOutput(); });
     QObject::connect(&process_, &QProcess::finished, &process_,
-                     [this](int exitCode, QProcess::ExitStatus exitStatus) { onFinished(exitCode, exitStatus); });
+                     [this](int exitCode, QProcess::ExitStatus exitStatus) {
+                         onFinished(exitCode, exitStatus);
+                     });
 }
 
 QtInstallProcess::~QtInstallProcess() {
@@ -23,10 +26,12 @@ QtInstallProcess::~QtInstallProcess() {
     }
 }
 
-std::optional<std::string> QtInstallProcess::start(const InstallCommand& command, Handlers handlers) {
+std::optional<std::string> QtInstallProcess::start(const InstallCommand& command,
+                                                   Handlers handlers) {
     handlers_ = std::move(handlers);
     QStringList arguments;
-    for (const std::string& argument : command.arguments) arguments << QString::fromStdString(argument);
+    for (const std::string& argument : command.arguments)
+        arguments << QString::fromStdString(argument);
     process_.start(QString::fromStdString(command.program), arguments);
     if (!process_.waitForStarted(kStartTimeoutMs)) {
         handlers_ = {};
@@ -41,7 +46,8 @@ std::optional<std::string> QtInstallProcess::start(const InstallCommand& command
 
 void QtInstallProcess::deliverOutput() {
     QByteArray chunk = process_.readAllStandardOutput();
-    if (!chunk.isEmpty() && handlers_.output) handlers_.output(std::string_view(chunk.constData(), chunk.size()));
+    if (!chunk.isEmpty() && handlers_.output)
+        handlers_.output(std::string_view(chunk.constData(), chunk.size()));
 }
 
 void QtInstallProcess::onFinished(int exitCode, QProcess::ExitStatus exitStatus) {

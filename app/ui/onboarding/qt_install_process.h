@@ -8,13 +8,13 @@
 namespace korvane::app {
 
 class QtInstallProcess final : public InstallProcess {
-public:
+  public:
     QtInstallProcess();
     ~QtInstallProcess() override;
 
     std::optional<std::string> start(const InstallCommand& command, Handlers handlers) override;
 
-private:
+  private:
     void deliverOutput();
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
 

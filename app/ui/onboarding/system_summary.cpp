@@ -41,12 +41,22 @@ std::string lowered(std::string_view text) {
 
 // Firmware vendors leave their template texts in the DMI fields of many boards.
 bool isPlaceholder(std::string_view value) {
-    static constexpr std::array<std::string_view, 13> kPlaceholders{
-        "to be filled by o.e.m.", "to be filled by oem", "system product name", "system manufacturer",
-        "default string", "not applicable", "not specified", "none", "o.e.m.", "oem", "unknown",
-        "type1productconfigid", "x.x"};
+    static constexpr std::array<std::string_view, 13> kPlaceholders{"to be filled by o.e.m.",
+                                                                    "to be filled by oem",
+                                                                    "system product name",
+                                                                    "system manufacturer",
+                                                                    "default string",
+                                                                    "not applicable",
+                                                                    "not specified",
+                                                                    "none",
+                                                                    "o.e.m.",
+                                                                    "oem",
+                                                                    "unknown",
+                                                                    "type1productconfigid",
+                                                                    "x.x"};
     std::string text = lowered(value);
-    return text.empty() || std::find(kPlaceholders.begin(), kPlaceholders.end(), text) != kPlaceholders.end();
+    return text.empty() ||
+           std::find(kPlaceholders.begin(), kPlaceholders.end(), text) != kPlaceholders.end();
 }
 
 std::optional<std::uint64_t> parseNumber(std::string_view text, int base) {
@@ -54,14 +64,16 @@ std::optional<std::uint64_t> parseNumber(std::string_view text, int base) {
     if (base == 16 && (text.starts_with("0x") || text.starts_with("0X"))) text.remove_prefix(2);
     std::uint64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
     return value;
 }
 
 int physicalCores(const std::string& sysfsRoot, const CpuList& cpus) {
     std::set<int> cores;
     for (int cpu : cpus) {
-        std::string folder = sysfsRoot + "/devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/";
+        std::string folder =
+            sysfsRoot + "/devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/";
         std::string siblings = readTrimmed(folder + "core_cpus_list");
         if (siblings.empty()) siblings = readTrimmed(folder + "thread_siblings_list");
         auto list = parseCpuList(siblings);
@@ -78,9 +90,11 @@ std::optional<std::uint64_t> onlineMemoryBytes(const std::string& sysfsRoot) {
     if (!blockSize || *blockSize == 0) return std::nullopt;
     std::error_code error;
     std::uint64_t blocks = 0;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
         std::string name = it->path().filename().string();
-        if (!name.starts_with("memory") || !parseNumber(std::string_view(name).substr(6), 10)) continue;
+        if (!name.starts_with("memory") || !parseNumber(std::string_view(name).substr(6), 10))
+            continue;
         std::string online = readTrimmed(it->path().string() + "/online");
         std::string state = readTrimmed(it->path().string() + "/state");
         if (online == "1" || (online.empty() && state == "online")) ++blocks;
@@ -136,7 +150,8 @@ std::string ramInfo(const std::string& sysfsRoot, const std::string& procfsRoot)
 }
 
 SystemSummary readSystemSummary(const std::string& sysfsRoot, const std::string& procfsRoot) {
-    return {machineModelName(sysfsRoot, procfsRoot), cpuTopologyText(sysfsRoot), ramInfo(sysfsRoot, procfsRoot)};
+    return {machineModelName(sysfsRoot, procfsRoot), cpuTopologyText(sysfsRoot),
+            ramInfo(sysfsRoot, procfsRoot)};
 }
 
 }  // namespace korvane::app

@@ -46,16 +46,21 @@ constexpr std::array<SymbolInfo, 33> kCatalog{{
 }};
 
 static_assert(std::is_sorted(kCatalog.begin(), kCatalog.end(),
-                             [](const SymbolInfo& a, const SymbolInfo& b) { return a.name < b.name; }),
+                             [](const SymbolInfo& a, const SymbolInfo& b) {
+                                 return a.name < b.name;
+                             }),
               "the catalogue is kept in name order for lookup");
 
 }  // namespace
 
-std::span<const SymbolInfo> symbolCatalog() { return kCatalog; }
+std::span<const SymbolInfo> symbolCatalog() {
+    return kCatalog;
+}
 
 std::optional<std::string_view> themeNameFor(std::string_view symbol) {
-    auto it = std::lower_bound(kCatalog.begin(), kCatalog.end(), symbol,
-                               [](const SymbolInfo& info, std::string_view name) { return info.name < name; });
+    auto it = std::lower_bound(
+        kCatalog.begin(), kCatalog.end(), symbol,
+        [](const SymbolInfo& info, std::string_view name) { return info.name < name; });
     if (it == kCatalog.end() || it->name != symbol) return std::nullopt;
     return it->themeName;
 }

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 #include <atomic>
 #include <cmath>
@@ -54,26 +55,56 @@ QPixmap fromImage(const QImage& image, qreal devicePixelRatio) {
     return pixmap;
 }
 
-}  // namespace
-
-void setSymbolSource(SymbolSource source) { gSource.store(source); }
-SymbolSource symbolSource() { return gSource.load(); }
-
-QString bundledSymbolPath(std::string_view name) {
-    return QStringLiteral(":/korvane/symbols/") + QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())) +
-           QStringLiteral(".svg");
+QString qtText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-bool hasBundledSymbol(std::string_view name) { return QFile::exists(bundledSymbolPath(name)); }
-
-QPixmap symbolPixmap(std::string_view name, int logicalSize, qreal devicePixelRatio, std::optional<QColor> tint) {
-    int pixels = devicePixels(logicalSize, devicePixelRatio);
+QPixmap drawSymbol(std::string_view name, int pixels, qreal devicePixelRatio,
+                   std::optional<QColor> tint) {
     if (auto icon = themeIcon(name, tint.has_value())) {
-        QImage image = icon->pixmap(QSize(pixels, pixels)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        if (!image.isNull()) return fromImage(tint ? silhouette(image, *tint) : image, devicePixelRatio);
+        QImage image = icon->pixmap(QSize(pixels, pixels))
+                           .toImage()
+                           .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        if (!image.isNull())
+            return fromImage(tint ? silhouette(image, *tint) : image, devicePixelRatio);
     }
     QImage image = renderSvg(bundledSymbolPath(name), pixels);
     return fromImage(silhouette(image, tint.value_or(QColor(0x3c, 0x3c, 0x43))), devicePixelRatio);
+}
+
+}  // namespace
+
+void setSymbolSource(SymbolSource source) {
+    gSource.store(source);
+}
+SymbolSource symbolSource() {
+    return gSource.load();
+}
+
+QString bundledSymbolPath(std::string_view name) {
+    return QStringLiteral(":/korvane/symbols/") + qtText(name) + QStringLiteral(".svg");
+}
+
+bool hasBundledSymbol(std::string_view name) {
+    return QFile::exists(bundledSymbolPath(name));
+}
+
+QPixmap symbolPixmap(std::string_view name, int logicalSize, qreal devicePixelRatio,
+                     std::optional<QColor> tint) {
+    int pixels = devicePixels(logicalSize, devicePixelRatio);
+    // Views repaint their symbols often; drawing the SVG each time would show.
+    QString key = QStringLiteral("korvane-symbol:%1:%2:%3:%4:%5:%6")
+                      .arg(qtText(name))
+                      .arg(pixels)
+                      .arg(devicePixelRatio)
+                      .arg(tint ? tint->name(QColor::HexArgb) : QStringLiteral("-"))
+                      .arg(static_cast<int>(gSource.load()))
+                      .arg(QIcon::themeName());
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap)) return pixmap;
+    pixmap = drawSymbol(name, pixels, devicePixelRatio, tint);
+    QPixmapCache::insert(key, pixmap);
+    return pixmap;
 }
 
 QIcon symbolIcon(std::string_view name) {
@@ -90,8 +121,9 @@ QIcon symbolIcon(std::string_view name, int logicalSize, const QColor& tint) {
 }
 
 QPixmap appLogoPixmap(int logicalSize, qreal devicePixelRatio) {
-    return fromImage(renderSvg(bundledSymbolPath(kAppLogo), devicePixels(logicalSize, devicePixelRatio)),
-                     devicePixelRatio);
+    return fromImage(
+        renderSvg(bundledSymbolPath(kAppLogo), devicePixels(logicalSize, devicePixelRatio)),
+        devicePixelRatio);
 }
 
 }  // namespace korvane::ui
