@@ -17,7 +17,7 @@ packages=(
   # the running-applications list sorts names by the user's language
   libicu-dev
   # the tray application: Qt widgets, D-Bus and SVG, its offscreen tests' fonts
-  qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev libxcb1-dev fonts-dejavu-core
   # its desktop tests and the private desktop of scripts/start.sh: an X server,
   # a window manager, an XEmbed tray and a StatusNotifierItem host, a session
   # bus, a fake notification server, and the tools that look at the screen

@@ -1,8 +1,9 @@
 # A private X desktop for running Korvane where there is no display (CI, a
 # root shell): Xvfb, openbox and a tray host. Source it, then call
 #   vd_start [xembed|sni]
-# which exports DISPLAY (and, for sni, a private session bus with
-# xfce4-panel as the tray host). vd_stop ends everything vd_start started.
+# which exports DISPLAY and a private XDG_RUNTIME_DIR (and, for sni, a
+# private session bus with xfce4-panel as the tray host, whose settings go in
+# a private XDG_CONFIG_HOME). vd_stop ends everything vd_start started.
 # Every wait is bounded.
 
 VD_PIDS=()
@@ -27,8 +28,10 @@ vd_start() {
   vd_wait 10 xprop -root _NET_SUPPORTED || true
   export XDG_RUNTIME_DIR="$VD_DIR/runtime"
   mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
-  export XDG_CONFIG_HOME="$VD_DIR/config"
-  mkdir -p "$XDG_CONFIG_HOME"
+  if [ "$host" = sni ] || [ -n "${VD_PRIVATE_CONFIG:-}" ]; then
+    export XDG_CONFIG_HOME="$VD_DIR/config"
+    mkdir -p "$XDG_CONFIG_HOME"
+  fi
 
   if [ "$host" = sni ]; then
     dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$VD_DIR/bus" 4>"$VD_DIR/bus.pid"

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "app/runtime/string_table.h"
@@ -57,6 +58,11 @@ QWidget* placeholderView(const QString& heading, const QString& text, const QStr
     auto* go = new QPushButton(button);
     go->setDefault(true);
     QObject::connect(go, &QPushButton::clicked, view, [action = std::move(action)] { action(); });
+    // Return presses the button, as in a dialog.
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), view);
+        QObject::connect(shortcut, &QShortcut::activated, go, &QPushButton::click);
+    }
     layout->addWidget(title);
     layout->addWidget(body, 1);
     layout->addWidget(go, 0, Qt::AlignRight);

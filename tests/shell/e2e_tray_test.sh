@@ -12,6 +12,7 @@ mode=$1
 korvane=$2
 here=$(cd "$(dirname "$0")" && pwd)
 unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+export VD_PRIVATE_CONFIG=1
 . "$here/../../scripts/virtual-desktop.sh"
 
 korvane_pid=""
@@ -51,6 +52,17 @@ popover_geometry() {
 }
 
 popover_closed() { ! popover_geometry >/dev/null; }
+
+# The tray menu: another visible window of Korvane's, wider than the icon.
+menu_geometry() {
+  local w g
+  for w in $(xdotool search --onlyvisible --classname korvane 2>/dev/null); do
+    g=$(geometry_of "$w")
+    set -- $g
+    [ "$3" -gt 60 ] && [ "$3" != 300 ] && { echo "$g"; return 0; }
+  done
+  return 1
+}
 
 # XEmbed: Korvane's windows that carry _XEMBED_INFO and sit inside the tray.
 embedded_icons() {
@@ -149,6 +161,23 @@ else
   [ "$(registered_items | sort -u | grep -c .)" = 1 ] || fail "a second korvane added an item"
 fi
 vd_wait 10 popover_geometry || fail "the second start did not toggle the popover"
+# A click anywhere else closes it.
+xdotool mousemove 200 500 click 1
+vd_wait 10 popover_closed || fail "a click outside did not close the popover"
+
+# A right click shows the tray menu at the icon.
+if [ "$mode" = xembed ]; then
+  xdotool mousemove "$anchor_x" $((iy + ih / 2)) click 3
+else
+  dbus-send --session --print-reply --dest="$item" /StatusNotifierItem \
+    org.kde.StatusNotifierItem.ContextMenu "int32:$anchor_x" "int32:$anchor_y" >/dev/null || fail "ContextMenu failed"
+fi
+vd_wait 10 menu_geometry || fail "no tray menu"
+read -r mx my mw mh <<<"$(menu_geometry)"
+echo "menu at $mx,$my ${mw}x$mh"
+[ $((mx + mw)) -le 1280 ] && [ "$my" -le 40 ] || fail "the menu is not at the icon"
+shot menu
+xdotool key Escape
 
 kill -TERM "$korvane_pid"
 for _ in $(seq 1 50); do kill -0 "$korvane_pid" 2>/dev/null || break; sleep 0.2; done

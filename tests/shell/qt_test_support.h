@@ -1,21 +1,11 @@
 #pragma once
-// Widgets in tests without a display: one offscreen QApplication for the
-// whole test program, made before the first test that needs it.
+// Widgets in tests without a display: the test program's main makes one
+// offscreen QApplication for all tests and ends it before the program ends,
+// so Qt's caches go with it.
 #include <QApplication>
-#include <QCoreApplication>
-#include <memory>
 
 namespace korvane::testing {
 
-inline QApplication& offscreenApplication() {
-    static std::unique_ptr<QApplication> application = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "korvane-tests";
-        static char* argv[] = {name, nullptr};
-        return std::make_unique<QApplication>(argc, argv);
-    }();
-    return *application;
-}
+inline QApplication& offscreenApplication() { return *static_cast<QApplication*>(QCoreApplication::instance()); }
 
 }  // namespace korvane::testing

@@ -5,11 +5,14 @@
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QMenu>
 #include <unistd.h>
 
 #include "app/runtime/app_log.h"
+#include "app/shell/symbol_image.h"
 #include "app/shell/tray_icon_drawing.h"
 
 namespace korvane::linux_platform {
@@ -49,6 +52,8 @@ StatusNotifierItemAdaptor::StatusNotifierItemAdaptor(SniStatusItem* item) : QDBu
 }
 
 SniIconPixmapList StatusNotifierItemAdaptor::iconPixmap() const { return item_->pixmaps_; }
+QString StatusNotifierItemAdaptor::iconThemePath() const { return item_->iconThemePath_; }
+QString StatusNotifierItemAdaptor::iconName() const { return item_->iconName_; }
 
 SniToolTip StatusNotifierItemAdaptor::toolTip() const {
     return SniToolTip{{}, {}, QString::fromStdString(item_->toolTip_), {}};
@@ -105,7 +110,30 @@ void SniStatusItem::setImage(app::TrayImagePtr image) {
     renderPixmaps();
 }
 
+namespace {
+
+// Our symbol as a symbolic icon in a private folder the host searches; the
+// folder, or empty when it cannot be written.
+QString writeSymbolicIcon() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QString folder = (runtime.isEmpty() ? QDir::tempPath() + QStringLiteral("/korvane-%1").arg(::getuid())
+                                              : QString::fromLocal8Bit(runtime) + QStringLiteral("/korvane")) +
+                           QStringLiteral("/icons");
+    if (!QDir().mkpath(folder)) return {};
+    QSaveFile file(folder + QStringLiteral("/korvane-symbolic.svg"));
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(app::kKorvaneSymbolSvg);
+    return file.commit() ? folder : QString();
+}
+
+}  // namespace
+
 void SniStatusItem::renderPixmaps() {
+    // The symbol goes by name where it can, so the host tints it; pixmaps
+    // stay as the fallback for hosts that find no such icon.
+    const bool symbolic = image_ && image_->isTemplate() && title_.empty();
+    if (symbolic && iconThemePath_.isEmpty()) iconThemePath_ = writeSymbolicIcon();
+    iconName_ = symbolic && !iconThemePath_.isEmpty() ? QStringLiteral("korvane-symbolic") : QString();
     // A host that shows no label gets the title drawn into the icon.
     const std::string overlay = hostShowsLabels_ ? std::string() : title_;
     pixmaps_.clear();

@@ -36,8 +36,8 @@ class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(QString Title READ title)
     Q_PROPERTY(QString Status READ status)
     Q_PROPERTY(int WindowId READ windowId)
-    Q_PROPERTY(QString IconThemePath READ empty)
-    Q_PROPERTY(QString IconName READ empty)
+    Q_PROPERTY(QString IconThemePath READ iconThemePath)
+    Q_PROPERTY(QString IconName READ iconName)
     Q_PROPERTY(korvane::linux_platform::SniIconPixmapList IconPixmap READ iconPixmap)
     Q_PROPERTY(QString OverlayIconName READ empty)
     Q_PROPERTY(korvane::linux_platform::SniIconPixmapList OverlayIconPixmap READ noPixmaps)
@@ -57,6 +57,8 @@ public:
     QString status() const { return QStringLiteral("Active"); }
     int windowId() const { return 0; }
     QString empty() const { return {}; }
+    QString iconThemePath() const;
+    QString iconName() const;
     SniIconPixmapList iconPixmap() const;
     SniIconPixmapList noPixmaps() const { return {}; }
     SniToolTip toolTip() const;
@@ -125,6 +127,10 @@ private:
     QPointer<QMenu> menu_;
     QRect lastClick_;
     bool hostShowsLabels_ = false;
+    // The idle symbol by name, so hosts draw it in their own foreground
+    // colour; empty while the icon is a picture.
+    QString iconName_;
+    QString iconThemePath_;
 };
 
 }  // namespace korvane::linux_platform

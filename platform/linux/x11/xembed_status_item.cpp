@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "app/shell/tray_icon_drawing.h"
+#include "platform/linux/x11/tray_colors.h"
 
 namespace korvane::linux_platform {
 
@@ -34,7 +35,8 @@ void XEmbedStatusItem::setToolTip(const std::string& toolTip) { tray_.setToolTip
 void XEmbedStatusItem::setContextMenu(QMenu* menu) { tray_.setContextMenu(menu); }
 
 void XEmbedStatusItem::updateIcon() {
-    tray_.setIcon(QIcon(new app::TrayIconEngine(image_, title_, app::trayForegroundColor())));
+    const QColor foreground = xembedTrayForeground().value_or(app::trayForegroundColor());
+    tray_.setIcon(QIcon(new app::TrayIconEngine(image_, title_, foreground)));
 }
 
 }  // namespace korvane::linux_platform

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The running tray application at rest on a private X desktop (Xvfb, openbox,
+# trayer): its resident memory, and how often its threads wake up per minute
+# with the popover closed, counted from /proc/PID/task/*/schedstat (the
+# number of times each thread was put on a CPU).
+#   bench/bench_shell_idle.sh build/dev/app/shell/korvane [SECONDS]
+set -euo pipefail
+korvane=$(realpath "$1")
+seconds=${2:-60}
+here=$(cd "$(dirname "$0")" && pwd)
+unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+export VD_PRIVATE_CONFIG=1
+. "$here/../scripts/virtual-desktop.sh"
+pid=""
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; vd_stop' EXIT
+vd_start xembed
+mkdir -p "$XDG_CONFIG_HOME/korvane"
+echo '{"hasAcceptedEULAv2": true, "hasCompletedOnboarding": true}' >"$XDG_CONFIG_HOME/korvane/settings.json"
+KORVANE_HELPER_SOCKET="$VD_DIR/no-helper.sock" \
+  KORVANE_TEST_CORE_USAGE="0.05,0.2,0.4,0.6,0.8,1.0,0.15,0.5;0.1,0.3,0.05,0.9" "$korvane" 2>/dev/null &
+pid=$!
+sleep 5  # start-up, the helper check and the first redraw settle
+
+switches() {  # "tid name runs" per thread
+  for t in /proc/"$pid"/task/*; do
+    echo "$(basename "$t") $(tr ' ' '_' <"$t/comm") $(awk '{print $3}' "$t/schedstat")"
+  done
+}
+before=$(switches)
+sleep "$seconds"
+after=$(switches)
+
+echo "korvane idle, popover closed, ${seconds} s:"
+awk '/VmRSS|VmHWM/ {printf "  %-8s %6.1f MiB\n", $1, $2 / 1024}' /proc/"$pid"/status
+total=0
+while read -r tid name runs; do
+  old=$(awk -v t="$tid" '$1 == t {print $3}' <<<"$before")
+  delta=$((runs - ${old:-0}))
+  total=$((total + delta))
+  printf "  thread %-18s %6d wake-ups  (%.1f per minute)\n" "$name" "$delta" "$(echo "$delta * 60 / $seconds" | bc -l)"
+done <<<"$after"
+printf "  all threads          %6d wake-ups  (%.1f per minute)\n" "$total" "$(echo "$total * 60 / $seconds" | bc -l)"
