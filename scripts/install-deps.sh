@@ -22,6 +22,12 @@ packages=(
   # a window manager, an XEmbed tray and a StatusNotifierItem host, a session
   # bus, a fake notification server, and the tools that look at the screen
   xvfb openbox trayer xfce4-panel dbus python3-dbus python3-gi imagemagick x11-utils xdotool
+
+  # installing the helper: pkexec and polkit, and for the real-pkexec test a
+  # system bus of its own
+  pkexec polkitd dbus-daemon dbus-bin
+  # the Debian package
+  dpkg-dev file
 )
 
 missing=()

@@ -11,6 +11,7 @@ XPCManager::XPCManager(Dependencies dependencies)
     : loop_(dependencies.mainLoop),
       connector_(dependencies.connector),
       filesystemRoot_(std::move(dependencies.filesystemRoot)),
+      install_(std::move(dependencies.install)),
       lifeline_(Lifeline::make(loop_)) {
     initialStatusCheck_ = checkHelperStatus();
 }

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/client/helper_install_setup.h"
+#include "app/client/install_progress.h"
 #include "app/runtime/async.h"
 #include "app/runtime/lifeline.h"
 #include "app/runtime/published.h"
@@ -45,11 +47,15 @@ public:
         HelperConnector& connector;
         // Prefixed to the installed files' absolute paths; empty on a real system.
         std::string filesystemRoot;
+        // How installHelper and removeHelper reach root; without a runner they
+        // report that the installer cannot be launched.
+        HelperInstallSetup install{};
     };
 
     static constexpr std::string_view machServiceName = "com.korvane.helper";
     static constexpr std::string_view kNotRespondingError =
         "Daemon installed but not responding. Try Remove & Reinstall.";
+    static constexpr std::string_view kCancelledError = "Installation cancelled by user.";
 
     // Starts the status check as a main-thread task that runs after construction.
     explicit XPCManager(Dependencies dependencies);
@@ -64,6 +70,9 @@ public:
     Published<bool> isFocusModeActive{false};
     Published<bool> isProcessing{false};
     Published<std::optional<std::string>> lastError;
+    // The installation's progress lines as they arrive; emptied when an
+    // installation starts. Only the install script prints them.
+    Published<std::vector<InstallProgressLine>> installProgress;
 
     // The wrappers. The first four change throttling state and show as busy.
     Async<> throttleProcess(std::int32_t pid);
@@ -79,6 +88,16 @@ public:
     TaskHandle checkHelperStatus();
     TaskHandle waitForDaemonAndPing();
     TaskHandle initialStatusCheck() const { return initialStatusCheck_; }
+
+    // Installation and removal, each behind one administrator approval.
+    // installHelper returns at once with isProcessing set; the work goes on in
+    // a main-thread task (returned) and the approval is awaited on a thread of
+    // its own. It ends with isProcessing false and either helperActive, or a
+    // text in lastError. removeHelper blocks until the approval and the
+    // removal are over, and always leaves the manager believing the helper is
+    // gone; a failure or a dismissed dialog is not reported.
+    TaskHandle installHelper();
+    void removeHelper();
 
     // The installed files whose presence means "installed".
     std::string helperExecutablePath() const;
@@ -120,10 +139,13 @@ private:
     Async<> runStatusCheck();
     Async<> runWaitForDaemon();
     bool installedFilesPresent() const;
+    Async<> runInstall();
+    void finishInstall(const Expected<ProcessResult, LaunchError>& outcome);
 
     MainLoop& loop_;
     HelperConnector& connector_;
     std::string filesystemRoot_;
+    HelperInstallSetup install_;
     std::shared_ptr<ConnectionSlot> slot_ = std::make_shared<ConnectionSlot>();
     std::shared_ptr<Lifeline> lifeline_;
     TaskHandle initialStatusCheck_;

@@ -20,6 +20,10 @@ inline constexpr const char* kSocketOverrideVariable = "KORVANE_HELPER_SOCKET";
 inline constexpr const char* kTaskPolicyOverrideVariable = "KORVANE_TASKPOLICY";
 // Tests point topology, hwmon and similar readers at a fixture tree.
 inline constexpr const char* kSysfsRootVariable = "KORVANE_SYSFS_ROOT";
+// Tests install the helper under a private folder instead of /.
+inline constexpr const char* kInstallRootVariable = "KORVANE_INSTALL_ROOT";
+// Tests replace pkexec with a program that takes the same arguments.
+inline constexpr const char* kPrivilegeRunnerVariable = "KORVANE_PRIVILEGE_RUNNER";
 
 inline std::string helperSocketPath() {
     const char* overridden = std::getenv(kSocketOverrideVariable);
@@ -29,6 +33,11 @@ inline std::string helperSocketPath() {
 inline std::string taskPolicyPath() {
     const char* overridden = std::getenv(kTaskPolicyOverrideVariable);
     return overridden && *overridden ? std::string(overridden) : std::string(kTaskPolicyTool);
+}
+
+inline std::string installRoot() {
+    const char* overridden = std::getenv(kInstallRootVariable);
+    return overridden ? std::string(overridden) : std::string();
 }
 
 inline std::string sysfsRoot() {

@@ -1,7 +1,9 @@
 #pragma once
 // Starting a program and collecting what it printed. The helper runs our
 // taskpolicy through this; tests put a fake behind it.
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shared/util/expected.h"
@@ -30,6 +32,19 @@ public:
     virtual Expected<ProcessResult, LaunchError> run(const std::string& path,
                                                      const std::vector<std::string>& arguments,
                                                      OutputCapture capture) = 0;
+
+    // Each piece of captured output, as it arrives, on the thread that runs the program.
+    using OutputChunks = std::function<void(std::string_view chunk)>;
+    // Like run(), also handing the output to `onOutput` while the program runs
+    // (for progress shown live). A runner that cannot stream hands it over at
+    // the end.
+    virtual Expected<ProcessResult, LaunchError> runStreaming(const std::string& path,
+                                                              const std::vector<std::string>& arguments,
+                                                              OutputCapture capture, const OutputChunks& onOutput) {
+        auto result = run(path, arguments, capture);
+        if (result && onOutput && !result->output.empty()) onOutput(result->output);
+        return result;
+    }
 };
 
 }  // namespace korvane

@@ -29,6 +29,13 @@ LaunchError launchError(int error) { return LaunchError{std::strerror(error)}; }
 Expected<ProcessResult, LaunchError> SpawnProcessRunner::run(const std::string& path,
                                                              const std::vector<std::string>& arguments,
                                                              OutputCapture capture) {
+    return runStreaming(path, arguments, capture, {});
+}
+
+Expected<ProcessResult, LaunchError> SpawnProcessRunner::runStreaming(const std::string& path,
+                                                                      const std::vector<std::string>& arguments,
+                                                                      OutputCapture capture,
+                                                                      const OutputChunks& onOutput) {
     Pipe pipe;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return unexpected(launchError(errno));
@@ -64,6 +71,7 @@ Expected<ProcessResult, LaunchError> SpawnProcessRunner::run(const std::string& 
         ssize_t n = ::read(pipe.read, buffer, sizeof buffer);
         if (n > 0) {
             result.output.append(buffer, static_cast<std::size_t>(n));
+            if (onOutput) onOutput(std::string_view(buffer, static_cast<std::size_t>(n)));
         } else if (n == 0 || errno != EINTR) {
             break;
         }

@@ -10,6 +10,9 @@ public:
     Expected<ProcessResult, LaunchError> run(const std::string& path,
                                              const std::vector<std::string>& arguments,
                                              OutputCapture capture) override;
+    Expected<ProcessResult, LaunchError> runStreaming(const std::string& path,
+                                                      const std::vector<std::string>& arguments,
+                                                      OutputCapture capture, const OutputChunks& onOutput) override;
 };
 
 }  // namespace korvane::linux_platform

@@ -1,0 +1,30 @@
+#pragma once
+// What installing the helper needs to know about this machine. The program's
+// main fills it in (platform/linux/install); tests build their own.
+#include <cstdint>
+#include <string>
+
+#include "shared/process/process_runner.h"
+
+namespace korvane::app {
+
+struct HelperInstallSetup {
+    // Starts the privilege runner and waits for it. Installing runs it on a
+    // thread of its own; removing blocks the main thread on it.
+    ProcessRunner* runner = nullptr;
+    // pkexec, or a stand-in that takes the same arguments.
+    std::string privilegeRunner = "/usr/bin/pkexec";
+    // The helper executable that gets copied into place.
+    std::string sourceExecutable;
+    // The installed install_helper.sh that a polkit action names, so the
+    // dialog speaks of Korvane; empty when none is installed (a build tree),
+    // and the composed command runs under /bin/sh instead.
+    std::string installScript;
+    // The user the helper will serve besides root.
+    std::uint32_t allowedUid = 0;
+    // systemd is the init system: the helper becomes a service. Otherwise it
+    // is started directly and does not come back after a reboot.
+    bool systemdRunning = false;
+};
+
+}  // namespace korvane::app

@@ -1,0 +1,202 @@
+// Installing and removing through XPCManager: the real helper, real files and
+// a real shell behind a stand-in for pkexec that runs as the test (root) or
+// acts out a dismissed dialog.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "app/client/xpc_manager.h"
+#include "platform/linux/process/spawn_process_runner.h"
+#include "platform/linux/socket/socket_helper_connection.h"
+#include "shared/log/log.h"
+#include "tests/app_client/fake_helper.h"
+#include "tests/fakes/started_program.h"
+#include "tests/install/installed_root.h"
+
+namespace korvane::app {
+namespace {
+
+using ::testing::HasSubstr;
+using testing::driveUntil;
+using testing::InstalledRoot;
+namespace fs = std::filesystem;
+
+class HelperInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "installs root-owned files";
+        source = root.tree.path("app/libexec/korvane/com.korvane.helper");
+        fs::create_directories(fs::path(source).parent_path());
+        fs::copy_file(KORVANE_HELPER_BINARY, source);
+    }
+
+    XPCManager& manager(const std::string& privilegeRunner, const std::string& installScript = {}) {
+        HelperInstallSetup setup{.runner = &runner,
+                                 .privilegeRunner = privilegeRunner,
+                                 .sourceExecutable = source,
+                                 .installScript = installScript,
+                                 .allowedUid = ::getuid(),
+                                 .systemdRunning = false};
+        managed.emplace(XPCManager::Dependencies{
+            .mainLoop = loop, .connector = connector, .filesystemRoot = root.tree.root(), .install = setup});
+        EXPECT_TRUE(loop.runUntil([&] { return managed->initialStatusCheck().done(); }));
+        return *managed;
+    }
+    bool install() {
+        managed->installHelper();
+        return driveUntil(loop, [&] { return !managed->isProcessing.get(); });
+    }
+
+    log::CapturedLines logLines;
+    VirtualMainLoop loop;
+    InstalledRoot root;
+    linux_platform::SpawnProcessRunner runner;
+    linux_platform::SocketHelperConnector connector{root.files.socket()};
+    std::string source;
+    std::optional<XPCManager> managed;
+};
+
+TEST_F(HelperInstall, WhileTheHelperAnswersNothingIsAskedAndItIsInstalled) {
+    fs::create_directories(root.files.runDirectory());
+    testing::ServedFakeHelper running(root.files.socket());
+    ASSERT_TRUE(running.listening);
+    auto& xpc = manager(root.privilegeRunner());
+
+    ASSERT_TRUE(install());
+    EXPECT_TRUE(xpc.helperInstalled.get());
+    EXPECT_EQ(root.runs(), 0);
+    EXPECT_TRUE(logLines.contains("Korvane: Daemon zaten çalışıyor."));
+}
+
+TEST_F(HelperInstall, ADismissedDialogIsACancellationAndARefusalShowsTheRunnersWords) {
+    auto& xpc = manager(root.privilegeRunner(126, "Error executing command as another user: Request dismissed"));
+    ASSERT_TRUE(install());
+    EXPECT_EQ(xpc.lastError.get(), "Installation cancelled by user.");
+    EXPECT_FALSE(xpc.helperInstalled.get());
+    EXPECT_EQ(root.runs(), 1);
+    EXPECT_FALSE(fs::exists(root.files.tool()));
+
+    // pkexec's 127: not authorized, or no agent to ask.
+    std::string refusal = "Error executing command as another user: Not authorized";
+    auto& refused = manager(root.privilegeRunner(127, refusal));
+    ASSERT_TRUE(install());
+    EXPECT_EQ(refused.lastError.get(), "Install failed: " + refusal);
+    EXPECT_TRUE(logLines.contains("Korvane: Daemon kurulumu başarısız (exit=127) — " + refusal));
+    EXPECT_FALSE(refused.helperInstalled.get());
+}
+
+TEST_F(HelperInstall, APathWithASingleQuoteIsRefusedBeforeAnythingRuns) {
+    std::string quoted = root.tree.path("it's/com.korvane.helper");
+    fs::create_directories(fs::path(quoted).parent_path());
+    fs::copy_file(source, quoted);
+    source = quoted;
+    auto& xpc = manager(root.privilegeRunner());
+    ASSERT_TRUE(install());
+    ASSERT_TRUE(xpc.lastError.get().has_value());
+    EXPECT_THAT(*xpc.lastError.get(), HasSubstr("single quote"));
+    EXPECT_EQ(root.runs(), 0);
+}
+
+TEST_F(HelperInstall, InstallsFilesAsRootStartsTheHelperAndRemovesBothAgain) {
+    auto& xpc = manager(root.privilegeRunner());
+    ASSERT_TRUE(install());
+    ASSERT_EQ(xpc.lastError.get(), std::nullopt);
+    EXPECT_TRUE(xpc.helperInstalled.get());
+    EXPECT_TRUE(xpc.helperActive.get());
+    EXPECT_TRUE(logLines.contains("Korvane: Daemon kurulumu başarılı."));
+    EXPECT_TRUE(logLines.contains(
+        "Korvane: systemd çalışmıyor — daemon doğrudan başlatılacak ve açılışta kendiliğinden başlamayacak."));
+
+    EXPECT_EQ(InstalledRoot::modeOf(root.files.tool()), 0544U);
+    EXPECT_EQ(InstalledRoot::modeOf(root.files.unit()), 0644U);
+    EXPECT_TRUE(InstalledRoot::rootOwned(root.files.tool()) && InstalledRoot::rootOwned(root.files.unit()));
+    EXPECT_EQ(InstalledRoot::modeOf(root.files.runDirectory()), 0755U);
+    EXPECT_EQ(InstalledRoot::contents(root.files.tool()), InstalledRoot::contents(source));
+    // The unit's double quotes and backslashes arrive as written.
+    EXPECT_EQ(InstalledRoot::contents(root.files.unit()), helperUnitText(root.files.tool(), ::getuid()));
+    EXPECT_TRUE(root.helperRunning());
+    pid_t helper = root.helperPid();
+
+    xpc.throttledPIDs = std::set<std::int32_t>{42};
+    xpc.removeHelper();
+    EXPECT_TRUE(logLines.contains("Korvane: Daemon kaldırıldı."));
+    EXPECT_FALSE(xpc.helperInstalled.get() || xpc.helperActive.get() || xpc.isProcessing.get());
+    EXPECT_TRUE(xpc.throttledPIDs.get().empty());
+    EXPECT_FALSE(fs::exists(root.files.tool()) || fs::exists(root.files.unit()) || fs::exists(root.files.pidFile()));
+    EXPECT_NE(testing::firstWordOf(helper), root.files.tool()) << "the helper still runs";
+}
+
+TEST_F(HelperInstall, TheInstallScriptsProgressArrivesLineByLineAndItRemovesTheHelperToo) {
+    // pkexec would run the script as root; the stand-in adds the private root.
+    std::string scriptRunner = root.tree.write(
+        "script-runner.sh", "#!/bin/sh\nKORVANE_INSTALL_ROOT='" + root.tree.root() + "' exec \"$@\"\n", 0755);
+    auto& xpc = manager(scriptRunner, KORVANE_INSTALL_SCRIPT);
+    ASSERT_TRUE(install());
+    EXPECT_TRUE(xpc.helperActive.get());
+    auto progress = xpc.installProgress.get();
+    ASSERT_GE(progress.size(), 2U);
+    EXPECT_EQ(progress.front().kind, InstallProgressKind::step);
+    EXPECT_EQ(progress.back(), (InstallProgressLine{InstallProgressKind::success, "Done"}));
+
+    xpc.removeHelper();
+    EXPECT_TRUE(logLines.contains("Korvane: Daemon kaldırıldı."));
+    EXPECT_FALSE(fs::exists(root.files.tool()) || fs::exists(root.files.unit()));
+    EXPECT_FALSE(root.helperRunning());
+}
+
+TEST_F(HelperInstall, AReinstallStopsTheOldHelperFirstAndRunsTheNewExecutable) {
+    // An old helper that no longer answers, and a stale pid file from before
+    // that happens to name an unrelated process: only the first is stopped.
+    fs::create_directories(fs::path(root.files.tool()).parent_path());
+    fs::copy_file(source, root.files.tool());
+    fs::create_directories(root.files.runDirectory());
+    testing::StartedProgram oldHelper({"/bin/bash", "-c", "exec -a '" + root.files.tool() + "' sleep 60"});
+    testing::StartedProgram bystander({"/bin/sleep", "60"});
+    ASSERT_TRUE(testing::waitFor([&] { return testing::firstWordOf(oldHelper.pid()) == root.files.tool(); },
+                                 std::chrono::seconds(10)));
+    std::ofstream(root.files.pidFile()) << bystander.pid() << "\n";
+    auto& xpc = manager(root.privilegeRunner());
+    ASSERT_TRUE(install());
+    EXPECT_TRUE(xpc.helperActive.get());
+    EXPECT_FALSE(bystander.exited());
+
+    xpc.removeHelper();
+    std::ofstream(root.files.pidFile()) << oldHelper.pid() << "\n";
+    fs::copy_file(source, root.files.tool());
+    // A changed executable: the same helper with bytes appended.
+    std::ofstream(source, std::ios::app | std::ios::binary) << "changed";
+    ASSERT_TRUE(install());
+    EXPECT_TRUE(xpc.helperActive.get());
+    EXPECT_TRUE(oldHelper.exited()) << "the old helper was left running";
+    EXPECT_EQ(InstalledRoot::contents(root.files.tool()), InstalledRoot::contents(source));
+    EXPECT_TRUE(root.helperRunning());
+}
+
+TEST_F(HelperInstall, RemovingWithNoFilesAsksNothingAndACancelledRemovalStillShowsNotInstalled) {
+    auto& xpc = manager(root.privilegeRunner(126));
+    xpc.helperInstalled = true;
+    xpc.throttledPIDs = std::set<std::int32_t>{7};
+    xpc.removeHelper();
+    EXPECT_EQ(root.runs(), 0);
+    EXPECT_FALSE(xpc.helperInstalled.get() || xpc.isProcessing.get());
+    EXPECT_TRUE(xpc.throttledPIDs.get().empty());
+
+    root.tree.write(root.files.unit().substr(root.tree.root().size() + 1), "unit");
+    xpc.helperInstalled = true;
+    xpc.helperActive = true;
+    logLines.clear();
+    xpc.removeHelper();
+    EXPECT_EQ(root.runs(), 1);
+    EXPECT_FALSE(xpc.helperInstalled.get() || xpc.helperActive.get() || xpc.isProcessing.get());
+    EXPECT_EQ(xpc.lastError.get(), std::nullopt);
+    EXPECT_TRUE(fs::exists(root.files.unit()));
+    EXPECT_EQ(logLines.countStartingWith("Korvane: Daemon kaldır"), 0);
+}
+
+}  // namespace
+}  // namespace korvane::app

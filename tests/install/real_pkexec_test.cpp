@@ -1,0 +1,136 @@
+// One installation through the real pkexec: a system bus and polkitd of the
+// test's own (root is always authorized), the helper started without systemd
+// into a private root, answering, then removed.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+
+#include "app/client/xpc_manager.h"
+#include "platform/linux/process/spawn_process_runner.h"
+#include "platform/linux/socket/socket_helper_connection.h"
+#include "shared/log/log.h"
+#include "tests/fakes/started_program.h"
+#include "tests/install/installed_root.h"
+
+namespace korvane::app {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kPkexec = "/usr/bin/pkexec";
+constexpr const char* kPolkitd = "/usr/lib/polkit-1/polkitd";
+constexpr const char* kBusDaemon = "/usr/bin/dbus-daemon";
+constexpr const char* kBusSend = "/usr/bin/dbus-send";
+
+// pkexec only looks for the system bus at its standard address, so the test
+// mounts a folder of its own over /run/dbus in a private mount namespace.
+constexpr const char* kBusConfig = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=/run/dbus/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_type="method_call"/>
+    <allow send_type="signal"/>
+    <allow send_type="method_return"/>
+    <allow send_type="error"/>
+    <allow receive_type="method_call"/>
+    <allow receive_type="signal"/>
+    <allow receive_type="method_return"/>
+    <allow receive_type="error"/>
+  </policy>
+</busconfig>
+)";
+
+std::optional<std::string> privateSystemBusFolder(const testing::FixtureTree& tree) {
+    std::string folder = tree.mkdir("dbus");
+    std::error_code ignored;
+    fs::create_directories("/run/dbus", ignored);
+    if (::unshare(CLONE_NEWNS) != 0) return std::nullopt;
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return std::nullopt;
+    if (::mount(folder.c_str(), "/run/dbus", nullptr, MS_BIND, nullptr) != 0) return std::nullopt;
+    return folder;
+}
+
+// Started with nothing of the test's output, so a test that dies cannot leave
+// them holding its pipe, and ended with the test if it dies.
+std::vector<std::string> detached(std::vector<std::string> argv) {
+    argv.insert(argv.begin(), {"/usr/bin/setpriv", "--pdeathsig", "KILL", "--", "/bin/sh", "-c",
+                               "exec \"$0\" \"$@\" > /dev/null"});
+    return argv;
+}
+
+bool polkitOnBus() {
+    auto result = testing::runCommand({kBusSend, "--system", "--print-reply", "--dest=org.freedesktop.DBus",
+                                       "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                                       "string:org.freedesktop.PolicyKit1"});
+    return result.exitStatus == 0 && result.out.find("boolean true") != std::string::npos;
+}
+
+TEST(RealPkexec, InstallsTheHelperWhichAnswersThenRemovesIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root for the mount namespace and the installation";
+    for (const char* program : {kPkexec, kPolkitd, kBusDaemon, kBusSend}) {
+        if (!fs::exists(program)) GTEST_SKIP() << program << " is not installed";
+    }
+    // Before any thread exists: unshare refuses a threaded process.
+    testing::InstalledRoot root;
+    auto busFolder = privateSystemBusFolder(root.tree);
+    if (!busFolder) GTEST_SKIP() << "no private mount namespace here";
+
+    std::string config = root.tree.write("bus.conf", kBusConfig);
+    testing::StartedProgram bus(detached({kBusDaemon, "--config-file=" + config, "--nofork", "--nopidfile"}), {},
+                                root.tree.path("bus.log"));
+    ASSERT_TRUE(testing::waitFor([] { return fs::exists("/run/dbus/system_bus_socket"); }, 10s)) << "no bus";
+    // polkitd drops to its own user, which clears the death signal; it ends
+    // with the bus instead.
+    testing::StartedProgram polkitd(detached({kPolkitd, "--no-debug"}), {}, root.tree.path("polkitd.log"));
+    ASSERT_TRUE(testing::waitFor(polkitOnBus, 15s)) << "polkitd did not come up";
+
+    std::string source = root.tree.path("app/com.korvane.helper");
+    fs::create_directories(fs::path(source).parent_path());
+    fs::copy_file(KORVANE_HELPER_BINARY, source);
+
+    log::CapturedLines logLines;
+    VirtualMainLoop loop;
+    linux_platform::SpawnProcessRunner runner;
+    linux_platform::SocketHelperConnector connector(root.files.socket());
+    XPCManager xpc({.mainLoop = loop,
+                    .connector = connector,
+                    .filesystemRoot = root.tree.root(),
+                    .install = {.runner = &runner,
+                                .privilegeRunner = kPkexec,
+                                .sourceExecutable = source,
+                                .installScript = {},
+                                .allowedUid = ::getuid(),
+                                .systemdRunning = false}});
+    ASSERT_TRUE(loop.runUntil([&] { return xpc.initialStatusCheck().done(); }));
+    EXPECT_FALSE(xpc.helperInstalled.get());
+
+    xpc.installHelper();
+    ASSERT_TRUE(testing::driveUntil(loop, [&] { return !xpc.isProcessing.get(); }));
+    EXPECT_EQ(xpc.lastError.get(), std::nullopt);
+    EXPECT_TRUE(xpc.helperActive.get()) << testing::InstalledRoot::contents(root.files.logFile());
+    EXPECT_TRUE(logLines.contains("Korvane: Daemon kurulumu başarılı."));
+    EXPECT_TRUE(root.helperRunning());
+    pid_t helper = root.helperPid();
+
+    xpc.removeHelper();
+    EXPECT_TRUE(logLines.contains("Korvane: Daemon kaldırıldı."));
+    EXPECT_FALSE(fs::exists(root.files.tool()) || fs::exists(root.files.unit()));
+    EXPECT_NE(testing::firstWordOf(helper), root.files.tool());
+
+    polkitd.stop(SIGTERM);
+    bus.stop(SIGTERM);
+}
+
+}  // namespace
+}  // namespace korvane::app
