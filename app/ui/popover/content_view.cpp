@@ -771,4 +771,11 @@ QString ContentView::controlGeometry() const {
     return lines;
 }
 
+ContentView* makeContentView(PopoverManagers managers, MainLoop& loop, std::function<void()> closePopover,
+                             std::function<void()> terminate) {
+    app::XPCManager& xpc = managers.xpcManager;
+    return new ContentView(managers, {loop, std::move(closePopover), std::move(terminate),
+                                      [&xpc] { xpc.installHelper(); }, [&xpc] { xpc.removeHelper(); }});
+}
+
 }  // namespace korvane::ui

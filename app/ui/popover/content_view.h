@@ -191,4 +191,10 @@ private:
     std::unique_ptr<ListWindowSlot> autoFocusWindow_;
 };
 
+// The popover's content as the shell hosts it: install and removal go to
+// the XPCManager; `terminate` ends the application (the view's Quit releases
+// focus before calling it).
+ContentView* makeContentView(PopoverManagers managers, MainLoop& loop, std::function<void()> closePopover,
+                             std::function<void()> terminate);
+
 }  // namespace korvane::ui
