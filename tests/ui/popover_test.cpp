@@ -112,6 +112,25 @@ TEST_F(PopoverTest, QuitWithFocusOnReleasesBeforeEnding) {
     EXPECT_FALSE(appManager->isFocusModeActive.get());
 }
 
+TEST_F(PopoverTest, RemovingTheDaemonWithFocusOnReleasesFirst) {
+    auto& popover = makeView();
+    popover.show();
+    pump();
+    QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
+    popover.focusButton()->click();
+    pump();
+    popover.removeDaemonButton()->click();
+    EXPECT_EQ(removals, 0);
+    pump();
+    EXPECT_EQ(removals, 1);
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_TRUE(xpc->throttledPIDs->empty());
+
+    // With focus off it goes at once.
+    popover.removeDaemonButton()->click();
+    EXPECT_EQ(removals, 2);
+}
+
 TEST_F(PopoverTest, AListWindowOpensOnceAfterThePopoverClosesAndStaysOnTopBriefly) {
     auto& popover = makeView();
     popover.autoTriggerRow()->click();
