@@ -126,7 +126,7 @@ void AppDelegate::bootstrapApp() {
     //    AutoFocusManager; configured; start or stop observing launches.
 
     // 4-5. The main view goes into the popover; until it exists, a placeholder.
-    popover_->setContent(placeholderContent());
+    popover_->setContent(env_.makeMainView ? env_.makeMainView() : placeholderContent());
 
     // 6. The tray item, with the idle symbol until the controller draws.
     statusItem_ = env_.makeStatusItem ? env_.makeStatusItem() : nullptr;

@@ -24,6 +24,7 @@
 
 class QMenu;
 class QAction;
+class QWidget;
 
 namespace korvane::app {
 
@@ -45,6 +46,8 @@ public:
         // Ends the application (applicationWillTerminate runs on the way out).
         std::function<void()> terminate;
         FirstRunViews views = FirstRunViews::placeholders();
+        // The popover's content; a placeholder when not given.
+        std::function<QWidget*()> makeMainView = nullptr;
         // What the tray shows until the focus engine and the core monitor are wired.
         std::function<StatusBarSources()> interimStatusBarSources = [] { return StatusBarSources::idle(); };
     };
