@@ -39,30 +39,6 @@ TEST(ComposedCommands, APathWithASingleQuoteIsRefusedNamingIt) {
     EXPECT_FALSE(composeRemoveCommand(plan.files, false));
 }
 
-TEST(Invocation, AnInstalledScriptIsWhatPkexecRunsSoThePolicyNamesKorvane) {
-    HelperInstallSetup setup{.runner = nullptr,
-                             .privilegeRunner = "/usr/bin/pkexec",
-                             .sourceExecutable = "/usr/libexec/korvane/com.korvane.helper",
-                             .installScript = "/usr/share/korvane/install_helper.sh",
-                             .allowedUid = 1000,
-                             .systemdRunning = true};
-    auto install = helperInstallInvocation(setup, "");
-    ASSERT_TRUE(install);
-    EXPECT_EQ(*install, (std::vector<std::string>{"/usr/bin/pkexec", "/usr/share/korvane/install_helper.sh",
-                                                  "/usr/libexec/korvane/com.korvane.helper", "1000"}));
-    auto removal = helperRemoveInvocation(setup, "");
-    ASSERT_TRUE(removal);
-    EXPECT_EQ(*removal,
-              (std::vector<std::string>{"/usr/bin/pkexec", "/usr/share/korvane/install_helper.sh", "--remove"}));
-
-    setup.installScript.clear();
-    install = helperInstallInvocation(setup, "");
-    ASSERT_TRUE(install);
-    ASSERT_EQ(install->size(), 4U);
-    EXPECT_EQ((*install)[1], "/bin/sh");
-    EXPECT_EQ((*install)[2], "-c");
-}
-
 TEST(ComposedCommands, WithSystemdTheStepsRunInOrderEachOnlyAfterTheOneBefore) {
     HelperInstallPlan plan{"/usr/libexec/korvane/com.korvane.helper", InstalledFiles{}, 1000, true};
     auto command = composeInstallCommand(plan, "UNIT-TEXT");
