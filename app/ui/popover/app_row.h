@@ -1,0 +1,34 @@
+#pragma once
+// One running application in the popover's list: icon, name, and marks for
+// "chosen" and "throttled". Tapping it calls its action.
+#include <QAbstractButton>
+#include <functional>
+
+#include "app/ui/popover/app_entry.h"
+
+namespace korvane::ui {
+
+class AppRow : public QAbstractButton {
+    Q_OBJECT
+public:
+    AppRow(AppEntry app, bool isSelected, bool isThrottled, std::function<void()> action, QWidget* parent = nullptr);
+
+    void setMarks(bool isSelected, bool isThrottled);
+    void setApp(AppEntry app);
+    const AppEntry& app() const { return app_; }
+    bool isSelected() const { return isSelected_; }
+    bool isThrottled() const { return isThrottled_; }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    AppEntry app_;
+    bool isSelected_;
+    bool isThrottled_;
+    std::function<void()> action_;
+};
+
+}  // namespace korvane::ui

@@ -1,0 +1,60 @@
+#include "app/ui/popover/list_window_slot.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace korvane::ui {
+
+ListWindowSlot::ListWindowSlot(MainLoop& loop, Spec spec) : loop_(loop), spec_(std::move(spec)) {}
+
+ListWindowSlot::~ListWindowSlot() { delete window_.data(); }
+
+void ListWindowSlot::show(const std::function<void()>& closePopover) {
+    if (window_ && window_->isVisible()) {
+        window_->raise();
+        window_->activateWindow();
+        return;
+    }
+    // A second press while the window is on its way must not make a second window.
+    if (openTimer_.active()) return;
+    if (closePopover) closePopover();
+    openTimer_ = Timer::once(loop_, kOpenDelay, [this] { create(); });
+}
+
+void ListWindowSlot::create() {
+    openTimer_ = {};
+    // A window closed earlier is kept until now; the new one replaces it.
+    if (window_) window_->deleteLater();
+    auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+    window->setWindowTitle(spec_.title);
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QPointer<QWidget> weak(window);
+    layout->addWidget(spec_.makeContent([weak] {
+        if (weak) weak->close();
+    }));
+    if (spec_.resizable) {
+        window->resize(spec_.contentSize);
+    } else {
+        window->setFixedSize(spec_.contentSize);
+    }
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), spec_.contentSize);
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+    window_ = window;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    levelTimer_ = Timer::once(loop_, kFloatingTime, [this] {
+        if (!window_) return;
+        const bool wasVisible = window_->isVisible();
+        window_->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        if (wasVisible) window_->show();  // changing flags hides a window
+    });
+}
+
+}  // namespace korvane::ui

@@ -1,0 +1,215 @@
+// The list editors, the application chooser and drops, over fixture folders
+// of desktop entries.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "app/ui/popover/app_list.h"
+#include "app/ui/popover/application_catalog.h"
+#include "app/ui/popover/application_picker.h"
+#include "app/ui/popover/auto_trigger_settings_view.h"
+#include "app/ui/popover/ecore_jail_view.h"
+#include "app/ui/popover/toggle_switch.h"
+
+namespace korvane::ui {
+namespace {
+
+class DesktopFolders : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(root.isValid());
+        home = root.path() + "/home";
+        system = root.path() + "/system";
+        write(home + "/applications/zeta.desktop", "Name=zeta\nIcon=zeta");
+        write(home + "/applications/beta.desktop", "Name=Beta");  // replaces the system's beta
+        write(system + "/applications/beta.desktop", "Name=Old Beta");
+        write(system + "/applications/Alpha.desktop", "Name=alpha");
+        write(system + "/applications/kde4/konsole.desktop", "Name=Konsole");
+        write(system + "/applications/settings.desktop", "Name=Aardvark Settings\nNoDisplay=true");
+        write(system + "/applications/gone.desktop", "Name=Aardvark Gone\nHidden=true");
+        write(system + "/applications/link.desktop", "Name=Aardvark Link", "Link");
+        write(system + "/applications/readme.txt", "Name=Aardvark Text");
+        write(root.path() + "/elsewhere/tool.desktop", "Name=Loose Tool");
+    }
+
+    static void write(const QString& path, const QString& body, const QString& type = "Application") {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(("[Desktop Entry]\nType=" + type + "\n" + body + "\n").toUtf8());
+    }
+
+    std::vector<QString> folders() const { return {home, system}; }
+
+    static QStringList names(const std::vector<ApplicationEntry>& entries) {
+        QStringList out;
+        for (const auto& entry : entries) out << entry.name;
+        return out;
+    }
+
+    QTemporaryDir root;
+    QString home;
+    QString system;
+};
+
+TEST_F(DesktopFolders, CatalogIsInNameOrderWithoutHiddenOrReplacedEntries) {
+    const auto entries = installedApplications(folders());
+    EXPECT_EQ(names(entries), (QStringList{"alpha", "Beta", "Konsole", "zeta"}));
+    EXPECT_EQ(entries[2].id, "kde4-konsole");
+    EXPECT_EQ(entries[1].path, home + "/applications/beta.desktop");
+
+    // Outside the data folders the ID is the file name; NoDisplay entries can still be picked by hand.
+    auto loose = readApplicationEntry(root.path() + "/elsewhere/tool.desktop", folders());
+    ASSERT_TRUE(loose);
+    EXPECT_EQ(loose->id, "tool");
+    EXPECT_EQ(loose->name, "Loose Tool");
+    auto settings = readApplicationEntry(system + "/applications/settings.desktop", folders());
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->id, "settings");
+    EXPECT_FALSE(readApplicationEntry(system + "/applications/link.desktop", folders()));
+    EXPECT_FALSE(readApplicationEntry(system + "/applications/readme.txt", folders()));
+}
+
+TEST_F(DesktopFolders, PickerHandsOverTheSelectionInListOrder) {
+    ApplicationPicker picker(folders());
+    QTreeWidget* list = picker.list();
+    ASSERT_EQ(list->topLevelItemCount(), 4);
+    EXPECT_FALSE(picker.addButton()->isEnabled());
+    // Picked bottom-up; confirmed top-down.
+    list->topLevelItem(3)->setSelected(true);
+    list->topLevelItem(2)->setSelected(true);
+    list->topLevelItem(0)->setSelected(true);
+    EXPECT_TRUE(picker.addButton()->isEnabled());
+    picker.addButton()->click();
+    EXPECT_EQ(picker.result(), QDialog::Accepted);
+    EXPECT_EQ(names(picker.chosen()), (QStringList{"alpha", "Konsole", "zeta"}));
+
+    std::vector<std::pair<QString, QString>> added;
+    AutoTriggerSettingsView view({[&](const QString& name, const QString& id) { added.emplace_back(name, id); }, {}, {}});
+    view.addEntries(picker.chosen());
+    EXPECT_EQ(added, (std::vector<std::pair<QString, QString>>{
+                         {"alpha", "Alpha"}, {"Konsole", "kde4-konsole"}, {"zeta", "zeta"}}));
+}
+
+TEST_F(DesktopFolders, SearchNarrowsTheListAndSelectionFollows) {
+    ApplicationPicker picker(folders());
+    picker.list()->selectAll();
+    picker.searchField()->setText("KDE4");  // matches the ID
+    picker.addButton()->click();
+    EXPECT_EQ(names(picker.chosen()), QStringList{"Konsole"});
+}
+
+TEST_F(DesktopFolders, BrowseReadsTheChosenFilesAndSkipsNonApplications) {
+    ApplicationPicker picker(folders());
+    QString startedIn;
+    picker.setBrowseFunction([&](QWidget*, const QString& start) {
+        startedIn = start;
+        return QStringList{root.path() + "/elsewhere/tool.desktop", system + "/applications/link.desktop",
+                           system + "/applications/kde4/konsole.desktop"};
+    });
+    picker.browseButton()->click();
+    EXPECT_EQ(startedIn, "/usr/share/applications");
+    EXPECT_EQ(names(picker.chosen()), (QStringList{"Loose Tool", "Konsole"}));
+}
+
+void drop(QWidget& target, const QList<QUrl>& urls) {
+    QMimeData mime;
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &enter);
+    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &dropped);
+}
+
+TEST_F(DesktopFolders, DropsTakeDesktopEntriesOnly) {
+    QStringList jailed;
+    int triggers = 0;
+    ECoreJailView jail({[&](const QString& path) { jailed << path; }, {}, {}});
+    AutoTriggerSettingsView trigger({[&](const QString&, const QString&) { ++triggers; }, {}, {}});
+
+    const QList<QUrl> ignored = {QUrl::fromLocalFile(system + "/applications"),
+                                 QUrl::fromLocalFile(system + "/applications/readme.txt"),
+                                 QUrl("https://example.org/app.desktop")};
+    drop(*jail.list(), ignored);
+    drop(*trigger.list(), ignored);
+    EXPECT_TRUE(jailed.isEmpty());
+    EXPECT_EQ(triggers, 0);
+    EXPECT_FALSE(jail.list()->isDragging());
+
+    drop(*jail.list(), {QUrl::fromLocalFile(home + "/applications/zeta.desktop")});
+    EXPECT_EQ(jailed, QStringList{home + "/applications/zeta.desktop"});
+    // A link entry is no application: the trigger list gets nothing from it.
+    drop(*trigger.list(), {QUrl::fromLocalFile(system + "/applications/link.desktop"),
+                           QUrl::fromLocalFile(home + "/applications/zeta.desktop")});
+    EXPECT_EQ(triggers, 1);
+}
+
+TEST(AutoTriggerSettingsView, EmptyStateComesAndGoesWithTheRows) {
+    QStringList removed;
+    AutoTriggerSettingsView view({{}, [&](const QString& id) { removed << id; }, {}});
+    EXPECT_TRUE(view.list()->emptyState()->isVisibleTo(&view));
+    EXPECT_EQ(view.list()->emptyState()->findChild<QLabel*>("emptyTitle")->text(), "No trigger apps");
+    view.setApps({{"Blender", "org.blender.Blender"}});
+    EXPECT_FALSE(view.list()->emptyState()->isVisibleTo(&view));
+    ASSERT_EQ(view.list()->removeButtons().size(), 1u);
+    EXPECT_EQ(view.list()->removeButtons()[0]->toolTip(), "Remove");
+    view.list()->removeButtons()[0]->click();
+    EXPECT_EQ(removed, QStringList{"org.blender.Blender"});
+}
+
+TEST(AutoTriggerSettingsView, BackClosesTheWindowOfItsTitleWithoutACloseAction) {
+    QWidget window;
+    window.setWindowTitle("Auto-Trigger");
+    auto* view = new AutoTriggerSettingsView({}, TargetListTexts::autoTrigger(), &window);
+    window.show();
+    view->backButton()->click();
+    EXPECT_FALSE(window.isVisible());
+
+    int closes = 0;
+    window.show();
+    view->setCloseAction([&] { ++closes; });
+    view->backButton()->click();
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST(ECoreJailView, RowsFadeAndANoticeShowsWhileTheJailIsOff) {
+    bool switchedTo = false;
+    ECoreJailView view({{}, {}, [&](bool on) { switchedTo = on; }});
+    view.setItems({{"1", "Firefox", "firefox-esr", "/nonexistent/firefox-esr.desktop"}});
+    view.setEnabled(false);
+    EXPECT_TRUE(view.disabledNotice()->isVisibleTo(&view));
+    EXPECT_EQ(view.list()->rowCount(), 1);
+    auto* row = view.list()->findChild<QWidget*>("listRow");
+    auto* fade = qobject_cast<QGraphicsOpacityEffect*>(row->graphicsEffect());
+    ASSERT_NE(fade, nullptr);
+    EXPECT_DOUBLE_EQ(fade->opacity(), 0.5);
+    EXPECT_EQ(view.list()->removeButtons()[0]->toolTip(), "Remove from jail");
+
+    view.enabledSwitch()->click();
+    EXPECT_TRUE(switchedTo);
+    view.setEnabled(true);
+    EXPECT_FALSE(view.disabledNotice()->isVisibleTo(&view));
+    EXPECT_EQ(view.list()->findChild<QWidget*>("listRow")->graphicsEffect(), nullptr);
+
+    view.setSyncError("Failed to sync jail list with daemon");
+    EXPECT_TRUE(view.syncErrorRow()->isVisibleTo(&view));
+    view.setSyncError(std::nullopt);
+    EXPECT_FALSE(view.syncErrorRow()->isVisibleTo(&view));
+}
+
+}  // namespace
+}  // namespace korvane::ui

@@ -1,0 +1,298 @@
+// The popover over the real managers: what it shows for each state of the
+// helper and of focus, and what its controls make the managers do.
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QRegularExpression>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+
+#include "app/focus/app_manager.h"
+#include "app/ui/popover/app_list.h"
+#include "app/ui/popover/app_row.h"
+#include "app/ui/popover/ecore_jail_view.h"
+#include "app/ui/popover/fan_control_view.h"
+#include "app/ui/popover/focus_visualizer_view.h"
+#include "app/ui/popover/list_window_slot.h"
+#include "app/ui/popover/row_button.h"
+#include "app/ui/popover/toggle_switch.h"
+#include "tests/ui/popover_world.h"
+
+namespace korvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+class PopoverTest : public PopoverWorld {};
+
+bool shown(QWidget* widget) { return widget->isVisibleTo(widget->window()); }
+
+TEST_F(PopoverTest, TheBodyFollowsTheHelpersState) {
+    auto& popover = makeView();
+    EXPECT_TRUE(shown(popover.mainContent()));
+    EXPECT_FALSE(shown(popover.setupSection()));
+    EXPECT_FALSE(shown(popover.helperInactiveSection()));
+    EXPECT_TRUE(shown(popover.removeDaemonButton()));
+
+    xpc->helperActive = false;
+    EXPECT_TRUE(shown(popover.helperInactiveSection()));
+    EXPECT_FALSE(shown(popover.mainContent()));
+    EXPECT_EQ(popover.findChild<QLabel*>("daemonStatus")->text(), "Daemon Installed");
+
+    xpc->helperInstalled = false;
+    EXPECT_TRUE(shown(popover.setupSection()));
+    EXPECT_FALSE(shown(popover.helperInactiveSection()));
+    EXPECT_FALSE(shown(popover.mainContent()));
+    EXPECT_FALSE(shown(popover.removeDaemonButton()));
+    EXPECT_TRUE(shown(popover.installDaemonButton()));
+    EXPECT_EQ(popover.findChild<QLabel*>("daemonStatus")->text(), "Daemon Not Installed");
+
+    // While one installation runs, no second can start; its failure shows in red.
+    xpc->isProcessing = true;
+    EXPECT_FALSE(popover.installButton()->isEnabled());
+    EXPECT_EQ(popover.installButton()->text(), "Installing...");
+    xpc->isProcessing = false;
+    xpc->lastError = std::string("Installation cancelled by user.");
+    EXPECT_TRUE(popover.installButton()->isEnabled());
+    EXPECT_TRUE(shown(popover.findChild<QLabel*>("setupError")));
+    EXPECT_TRUE(shown(popover.findChild<QLabel*>("footerError")));
+    popover.installButton()->click();
+    EXPECT_EQ(installs, 1);
+}
+
+TEST_F(PopoverTest, FocusNowNeedsAChoiceAndRowsAreFrozenWhileFocusIsOn) {
+    auto& popover = makeView();
+    popover.show();
+    pump();
+    ASSERT_EQ(popover.appRows().size(), 3u);
+    EXPECT_FALSE(popover.focusButton()->isEnabled());
+    EXPECT_TRUE(popover.focusButton()->styleSheet().contains("rgba(142,142,147"));  // grey
+
+    QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
+    ASSERT_TRUE(appManager->focusApp.get());
+    const std::int32_t chosen = appManager->focusApp.get()->id;
+    EXPECT_TRUE(popover.focusButton()->isEnabled());
+    EXPECT_TRUE(popover.appRows()[0]->isSelected());
+
+    popover.focusButton()->click();
+    pump();
+    EXPECT_TRUE(appManager->isFocusModeActive.get());
+    EXPECT_TRUE(shown(popover.releaseButton()));
+    EXPECT_FALSE(shown(popover.focusButton()));
+    EXPECT_FALSE(popover.appRows()[0]->isThrottled());
+    EXPECT_TRUE(popover.appRows()[1]->isThrottled());
+    EXPECT_EQ(popover.focusVisualizer()->pSection()->countText(), "1");
+    EXPECT_EQ(popover.focusVisualizer()->eSection()->countText(), "2");
+
+    QTest::mouseClick(popover.appRows()[2], Qt::LeftButton);
+    EXPECT_EQ(appManager->focusApp.get()->id, chosen);
+
+    popover.releaseButton()->click();
+    pump();
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_TRUE(xpc->throttledPIDs->empty());
+    EXPECT_THAT(daemon.commands(), ::testing::IsSupersetOf({"unthrottle 102", "unthrottle 103"}));
+}
+
+TEST_F(PopoverTest, QuitWithFocusOnReleasesBeforeEnding) {
+    auto& popover = makeView();
+    popover.show();
+    pump();
+    QTest::mouseClick(popover.appRows()[1], Qt::LeftButton);
+    popover.focusButton()->click();
+    pump();
+    ASSERT_TRUE(appManager->isFocusModeActive.get());
+
+    popover.quitButton()->click();
+    EXPECT_FALSE(terminatedAfter) << "ended before focus was released";
+    pump();
+    ASSERT_TRUE(terminatedAfter);
+    EXPECT_THAT(*terminatedAfter, ::testing::IsSupersetOf({"unthrottle 101", "unthrottle 103"}));
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+}
+
+TEST_F(PopoverTest, RemovingTheDaemonWithFocusOnReleasesFirst) {
+    auto& popover = makeView();
+    popover.show();
+    pump();
+    QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
+    popover.focusButton()->click();
+    pump();
+    popover.removeDaemonButton()->click();
+    EXPECT_EQ(removals, 0);
+    pump();
+    EXPECT_EQ(removals, 1);
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_TRUE(xpc->throttledPIDs->empty());
+
+    // With focus off it goes at once.
+    popover.removeDaemonButton()->click();
+    EXPECT_EQ(removals, 2);
+}
+
+TEST_F(PopoverTest, AListWindowOpensOnceAfterThePopoverClosesAndStaysOnTopBriefly) {
+    auto& popover = makeView();
+    popover.autoTriggerRow()->click();
+    popover.autoTriggerRow()->click();  // a second press on the way makes no second window
+    EXPECT_EQ(popoverCloses, 1);
+    EXPECT_EQ(popover.autoTriggerWindow().window(), nullptr);
+    loop.advanceBy(149ms);
+    EXPECT_EQ(popover.autoTriggerWindow().window(), nullptr);
+    loop.advanceBy(1ms);
+    QWidget* window = popover.autoTriggerWindow().window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), "Auto-Trigger");
+    EXPECT_EQ(window->size(), QSize(350, 450));
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    loop.advanceBy(500ms);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(window->isVisible());
+
+    popover.autoTriggerRow()->click();
+    loop.advanceBy(1s);
+    EXPECT_EQ(popover.autoTriggerWindow().window(), window);
+    EXPECT_EQ(popoverCloses, 1);
+
+    // The jail's window is a kind of its own.
+    popover.jailRow()->click();
+    loop.advanceBy(150ms);
+    ASSERT_NE(popover.jailWindow().window(), nullptr);
+    EXPECT_NE(popover.jailWindow().window(), window);
+    EXPECT_EQ(popover.jailWindow().window()->windowTitle(), "E-Core Jail");
+}
+
+TEST_F(PopoverTest, ShowingAndHidingSwitchesFanPollingAndTheNewAppObserver) {
+    auto& popover = makeView();
+    popover.show();
+    pump();
+    EXPECT_EQ(fan->pollingInterval(), 3.0);
+    EXPECT_TRUE(popover.observingNewApps());
+    EXPECT_TRUE(cores->isRunning.get());
+
+    QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
+    popover.focusButton()->click();
+    pump();
+    workspace.launch(FakeWorkspace::regular(104, "Late", "late"));
+    pump();
+    EXPECT_THAT(daemon.commands(), ::testing::Contains("throttle 104"));
+
+    popover.hide();
+    EXPECT_EQ(fan->pollingInterval(), 15.0);
+    EXPECT_FALSE(popover.observingNewApps());
+    workspace.launch(FakeWorkspace::regular(105, "Later", "later"));
+    pump();
+    EXPECT_THAT(daemon.commands(), ::testing::Not(::testing::Contains("throttle 105")));
+}
+
+TEST_F(PopoverTest, RetryPingsAgainAfterTwoSeconds) {
+    folder.write(xpc->helperExecutablePath().substr(folder.root().size() + 1), "");
+    folder.write(xpc->helperServiceFilePath().substr(folder.root().size() + 1), "");
+    daemon.fail("ping", std::nullopt);
+    xpc->helperActive = false;
+    auto& popover = makeView();
+    ASSERT_TRUE(shown(popover.helperInactiveSection()));
+
+    popover.retryButton()->click();
+    // The first ping's refusal arrives; the status check finds the files.
+    ASSERT_TRUE(loop.runUntil([&] { return logLines.contains("Korvane: Daemon dosyaları var ama çalışmıyor."); }));
+    loop.runPending();
+    EXPECT_TRUE(xpc->isProcessing.get());
+    EXPECT_FALSE(popover.retryButton()->isEnabled());
+    EXPECT_FALSE(popover.reinstallButton()->isEnabled());
+    daemon.clearFailures();
+    loop.advanceBy(1999ms);
+    loop.runPending();
+    EXPECT_TRUE(xpc->isProcessing.get());
+    loop.advanceBy(1ms);
+    ASSERT_TRUE(loop.runUntil([&] { return !xpc->isProcessing.get(); }));
+    EXPECT_TRUE(xpc->helperActive.get());
+    EXPECT_TRUE(shown(popover.mainContent()));
+}
+
+TEST_F(PopoverTest, ReinstallRemovesThenInstallsHalfASecondLater) {
+    xpc->helperActive = false;
+    auto& popover = makeView();
+    popover.reinstallButton()->click();
+    EXPECT_EQ(removals, 1);
+    EXPECT_EQ(installs, 0);
+    loop.advanceBy(499ms);
+    EXPECT_EQ(installs, 0);
+    loop.advanceBy(1ms);
+    EXPECT_EQ(installs, 1);
+}
+
+TEST_F(PopoverTest, ListWindowsEditTheManagersLists) {
+    auto& popover = makeView();
+    autoTrigger->addApp("Blender", "org.blender.Blender");
+    popover.autoTriggerRow()->click();
+    loop.advanceBy(150ms);
+    auto* list = popover.autoTriggerWindow().window()->findChild<ui::AppList*>();
+    ASSERT_NE(list, nullptr);
+    EXPECT_FALSE(shown(list->emptyState()));
+    list->removeButtons()[0]->click();
+    EXPECT_TRUE(autoTrigger->triggerApps->empty());
+    EXPECT_TRUE(shown(list->emptyState()));
+
+    const std::string entry =
+        entries.write("applications/org.gnome.Calculator.desktop", "[Desktop Entry]\nType=Application\nName=Calculator\n");
+    jail->addApp(entry);
+    jail->isEnabled = false;
+    settle();
+    popover.jailRow()->click();
+    loop.advanceBy(150ms);
+    auto* jailView = popover.jailWindow().window()->findChild<ui::ECoreJailView*>();
+    ASSERT_NE(jailView, nullptr);
+    EXPECT_EQ(jailView->list()->rowCount(), 1);
+    EXPECT_DOUBLE_EQ(jailView->list()->rowOpacity(), 0.5);
+    EXPECT_TRUE(shown(jailView->disabledNotice()));
+    EXPECT_FALSE(shown(popover.findChild<QWidget*>("jailCount")));
+    jailView->enabledSwitch()->click();
+    settle();
+    EXPECT_TRUE(jail->isEnabled.get());
+    EXPECT_DOUBLE_EQ(jailView->list()->rowOpacity(), 1.0);
+    EXPECT_TRUE(shown(popover.findChild<QWidget*>("jailCount")));
+    EXPECT_DOUBLE_EQ(popover.jailRow()->tintOpacity(), 0.10);
+}
+
+TEST_F(PopoverTest, TheSliderSendsOneTargetPerDrag) {
+    auto& popover = makeView();
+    popover.show();
+    pump();
+    ui::FanControlView* panel = popover.fanControl();
+    panel->manualSwitch()->click();
+    ASSERT_TRUE(loop.runUntil([&] { return fan->isManualMode.get(); }));
+    pump();
+    const std::size_t before = daemon.commands().size();
+    QSlider* slider = panel->slider();
+    ASSERT_TRUE(shown(slider));
+    slider->setSliderDown(true);
+    for (int rpm : {2000, 3000, 4000}) slider->setSliderPosition(rpm);
+    slider->setSliderDown(false);
+    ASSERT_TRUE(loop.runUntil([&] { return fan->targetRPM.get() == 4000; }));
+    std::vector<std::string> sent;
+    const auto commands = daemon.commands();
+    for (std::size_t i = before; i < commands.size(); ++i) {
+        if (commands[i].starts_with("fanRPM")) sent.push_back(commands[i]);
+    }
+    EXPECT_EQ(sent, std::vector<std::string>{"fanRPM 0 4000"});
+}
+
+TEST_F(PopoverTest, ReportsWhereItsControlsAreForOutsideDrivers) {
+    const std::string report = folder.path("geometry.txt");
+    qputenv("KORVANE_TEST_GEOMETRY_FILE", QByteArray::fromStdString(report));
+    auto& popover = makeView();
+    popover.move(40, 30);
+    popover.show();
+    pump();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(report); }, 2000));
+    qunsetenv("KORVANE_TEST_GEOMETRY_FILE");
+    const QString lines = QString::fromStdString(folder.read("geometry.txt"));
+    const QPoint button = popover.focusButton()->mapToGlobal(QPoint(0, 0));
+    EXPECT_TRUE(lines.contains(QStringLiteral("focusNowButton %1 %2 ").arg(button.x()).arg(button.y()))) << lines.toStdString();
+    EXPECT_TRUE(lines.contains("appRow:Blender ")) << lines.toStdString();
+    EXPECT_TRUE(lines.contains(QRegularExpression("releaseFocusButton \\d+ \\d+ \\d+ \\d+ 0 1")));
+}
+
+}  // namespace
+}  // namespace korvane::testing

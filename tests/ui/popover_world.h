@@ -1,0 +1,100 @@
+#pragma once
+// The popover over the real managers, wired as the application wires them:
+// a fake desktop, a simulated SMC, scripted CPU ticks, desktop entries in a
+// fixture folder and XPCManager talking to an in-process daemon over a real
+// socket, all on a virtual clock. The widgets draw offscreen.
+#include <QApplication>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/focus/desktop_bundle_reader.h"
+#include "app/focus/ecore_jail_manager.h"
+#include "app/monitors/core_visualizer_view_model.h"
+#include "app/monitors/fan_manager.h"
+#include "app/ui/popover/content_view.h"
+#include "shared/smc/simulated_smc_driver.h"
+#include "shared/smc/smc_bridge.h"
+#include "tests/focus/focus_world.h"
+
+namespace korvane::testing {
+
+// Every CPU at the same share of busy ticks, a little more each sample.
+class SteadyTicks final : public app::ProcessorTickSource {
+public:
+    explicit SteadyTicks(int cpus) : cpus_(cpus) {}
+    bool fetchTicks(std::vector<app::ProcessorTicks>& into) override {
+        into.clear();
+        step_ += 100;
+        for (int cpu = 0; cpu < cpus_; ++cpu) {
+            into.push_back({cpu, static_cast<std::uint32_t>(step_ * (cpu + 1) / 10), 0,
+                            static_cast<std::uint32_t>(step_ * (10 - cpu - 1) / 10), 0});
+        }
+        return true;
+    }
+
+private:
+    int cpus_;
+    std::uint32_t step_ = 0;
+};
+
+class FixedCores final : public app::CoreLayoutSource {
+public:
+    app::CoreLayout currentLayout() override { return layout; }
+    app::CoreLayout layout{CpuList{0, 1}, CpuList{2, 3}};
+};
+
+class PopoverWorld : public FocusWorld {
+protected:
+    void SetUp() override {
+        FocusWorld::SetUp();
+        SMCBridge::setDriver(smc);
+        workspace.add(FakeWorkspace::regular(101, "Blender", "org.blender.Blender"));
+        workspace.add(FakeWorkspace::regular(102, "Firefox", "firefox-esr"));
+        workspace.add(FakeWorkspace::regular(103, "Terminal", "xterm"));
+        start();
+        jail = std::make_shared<app::ECoreJailManager>(app::ECoreJailManager::Dependencies{
+            .mainLoop = loop, .settings = settings, .bundles = bundles, .xpcManager = xpc});
+        fan.emplace(app::FanManager::Dependencies{loop, *xpc});
+        cores.emplace(app::CoreVisualizerViewModel::Dependencies{loop, ticks, layout});
+        settle();
+    }
+
+    void TearDown() override {
+        view.reset();
+        fan.reset();
+        SMCBridge::setDriver(nullptr);
+    }
+
+    ui::ContentView& makeView() {
+        view = std::make_unique<ui::ContentView>(
+            ui::PopoverManagers{*appManager, *xpc, *autoFocus, *autoTrigger, *notifications, *cores, *fan, *jail},
+            ui::PopoverHooks{loop, [this] { ++popoverCloses; }, [this] { terminatedAfter = daemon.commands(); },
+                             [this] { ++installs; }, [this] { ++removals; }});
+        return *view;
+    }
+
+    // Lets the main loop and Qt's events run until nothing is left.
+    void pump() {
+        settle();
+        QApplication::processEvents();
+        settle();
+    }
+
+    FixtureTree entries;
+    app::DesktopBundleReader bundles{{.dataFolders = {entries.root()}, .locale = "C"}};
+    std::shared_ptr<SimulatedSMCDriver> smc = SimulatedSMCDriver::withOneFan();
+    SteadyTicks ticks{4};
+    FixedCores layout;
+    std::shared_ptr<app::ECoreJailManager> jail;
+    std::optional<app::FanManager> fan;
+    std::optional<app::CoreVisualizerViewModel> cores;
+    std::unique_ptr<ui::ContentView> view;
+
+    int popoverCloses = 0;
+    int installs = 0;
+    int removals = 0;
+    std::optional<std::vector<std::string>> terminatedAfter;
+};
+
+}  // namespace korvane::testing

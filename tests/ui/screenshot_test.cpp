@@ -1,0 +1,165 @@
+// Renders the popover in each state and each window, and compares every
+// render with its reviewed reference (tests/ui/references/NAME@Nx.png) with a
+// tolerance: small anti-aliasing differences pass, a moved, missing or
+// recoloured control does not. KORVANE_UPDATE_REFERENCES=1 rewrites the
+// references (to be looked at before committing); every render is also
+// written to the build folder for review.
+#include <QDir>
+#include <QImage>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <cmath>
+
+#include "app/ui/popover/application_picker.h"
+#include "app/ui/popover/list_window_slot.h"
+#include "app/ui/popover/row_button.h"
+#include "app/ui/popover/app_row.h"
+#include "app/ui/symbols/symbol_image.h"
+#include "tests/ui/popover_world.h"
+
+#ifndef KORVANE_UI_REFERENCES
+#error "KORVANE_UI_REFERENCES names the folder of the reference renders"
+#endif
+
+namespace korvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The share of pixels that differ by more than `channelSlack` in any channel.
+double differingShare(const QImage& a, const QImage& b, int channelSlack = 40) {
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    std::size_t differing = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        for (int column = 0; column < x.width(); ++column) {
+            const QRgb p = x.pixel(column, row);
+            const QRgb q = y.pixel(column, row);
+            if (std::abs(qRed(p) - qRed(q)) > channelSlack || std::abs(qGreen(p) - qGreen(q)) > channelSlack ||
+                std::abs(qBlue(p) - qBlue(q)) > channelSlack || std::abs(qAlpha(p) - qAlpha(q)) > channelSlack) {
+                ++differing;
+            }
+        }
+    }
+    return static_cast<double>(differing) / (static_cast<double>(x.width()) * x.height());
+}
+
+class ScreenshotTest : public PopoverWorld {
+protected:
+    void SetUp() override {
+        // The drawings compiled in, not whatever icon theme this machine has.
+        ui::setSymbolSource(ui::SymbolSource::BundledOnly);
+        PopoverWorld::SetUp();
+    }
+
+    void matchesReference(QWidget& widget, const QString& name) {
+        QTest::qWait(600);  // let the bars finish their ease-out
+        const QImage render = widget.grab().toImage();
+        const int scale = static_cast<int>(std::lround(widget.devicePixelRatioF()));
+        const QString file = QStringLiteral("%1@%2x.png").arg(name).arg(scale);
+        QDir().mkpath("renders");
+        render.save("renders/" + file);
+        const QString reference = QStringLiteral(KORVANE_UI_REFERENCES "/") + file;
+        if (qEnvironmentVariableIntValue("KORVANE_UPDATE_REFERENCES") == 1) {
+            ASSERT_TRUE(render.save(reference));
+            return;
+        }
+        const QImage expected(reference);
+        ASSERT_FALSE(expected.isNull()) << "no reference " << reference.toStdString();
+        ASSERT_EQ(render.size(), expected.size()) << file.toStdString();
+        EXPECT_LT(differingShare(render, expected), 0.01) << file.toStdString() << " differs from its reference";
+    }
+
+    ui::ContentView& shownPopover() {
+        auto& popover = makeView();
+        popover.show();
+        pump();
+        loop.advanceBy(2s);  // one core sample
+        pump();
+        popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+        QApplication::processEvents();
+        return popover;
+    }
+};
+
+TEST_F(ScreenshotTest, Popover) {
+    auto& popover = shownPopover();
+    matchesReference(popover, "popover-main");
+
+    QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
+    popover.focusButton()->click();
+    pump();
+    autoTrigger->isBeastModeActive = true;
+    autoTrigger->isEnabled = true;
+    jail->isEnabled = true;
+    settle();
+    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+    matchesReference(popover, "popover-focused");
+    autoTrigger->isBeastModeActive = false;
+
+    xpc->helperActive = false;
+    xpc->lastError = std::string(app::XPCManager::kNotRespondingError);
+    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+    matchesReference(popover, "popover-not-responding");
+
+    xpc->helperInstalled = false;
+    xpc->lastError = std::nullopt;
+    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+    matchesReference(popover, "popover-setup");
+}
+
+// A dark desktop: text and grounds follow the palette, the accents stay.
+TEST_F(ScreenshotTest, PopoverOnADarkDesktop) {
+    const QPalette light = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3d));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Highlight, QColor(0x0a, 0x84, 0xff));
+    QApplication::setPalette(dark);
+    auto& popover = shownPopover();
+    QTest::mouseClick(popover.appRows()[1], Qt::LeftButton);
+    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+    matchesReference(popover, "popover-dark");
+    QApplication::setPalette(light);
+}
+
+TEST_F(ScreenshotTest, ListWindows) {
+    auto& popover = makeView();
+    autoTrigger->addApp("Blender", "org.blender.Blender");
+    autoTrigger->addApp("Steam", "steam");
+    autoTrigger->isEnabled = true;
+    popover.autoTriggerRow()->click();
+    loop.advanceBy(700ms);
+    matchesReference(*popover.autoTriggerWindow().window(), "window-auto-trigger");
+
+    popover.autoFocusTargetsRow()->click();
+    loop.advanceBy(700ms);
+    matchesReference(*popover.autoFocusWindow().window(), "window-auto-focus-empty");
+
+    jail->addApp(entries.write("applications/org.gnome.Calculator.desktop",
+                               "[Desktop Entry]\nType=Application\nName=Calculator\n"));
+    jail->addApp(entries.write("applications/firefox-esr.desktop",
+                               "[Desktop Entry]\nType=Application\nName=Firefox ESR\n"));
+    settle();
+    popover.jailRow()->click();
+    loop.advanceBy(700ms);
+    matchesReference(*popover.jailWindow().window(), "window-jail-off");
+}
+
+TEST_F(ScreenshotTest, Picker) {
+    entries.write("applications/org.gnome.Calculator.desktop", "[Desktop Entry]\nType=Application\nName=Calculator\n");
+    entries.write("applications/firefox-esr.desktop", "[Desktop Entry]\nType=Application\nName=Firefox ESR\n");
+    entries.write("applications/kde4/konsole.desktop", "[Desktop Entry]\nType=Application\nName=Konsole\n");
+    ui::ApplicationPicker picker({QString::fromStdString(entries.root())});
+    picker.show();
+    picker.list()->topLevelItem(1)->setSelected(true);
+    matchesReference(picker, "picker");
+}
+
+}  // namespace
+}  // namespace korvane::testing
