@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   # tests, benchmarks, fuzzing
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # the helper's tests run a client as another user

@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
+# Rebuilds reuse earlier compilations; paths are taken relative to the checkout
+# so another clone of the same sources hits the same cache.
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$PWD"
 run_suite() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANE_WERROR=ON "$@" >/dev/null
