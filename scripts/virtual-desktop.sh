@@ -20,11 +20,23 @@ vd_wait() {  # vd_wait SECONDS COMMAND...: retries COMMAND until it succeeds
 vd_start() {
   local host=${1:-xembed}
   VD_DIR=$(mktemp -d /tmp/korvane-desktop.XXXXXX)
-  # Xvfb picks a free display and reports its number on the descriptor.
-  Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp 9>"$VD_DIR/display" >"$VD_DIR/xvfb.log" 2>&1 &
-  VD_PIDS+=($!)
-  vd_wait 20 test -s "$VD_DIR/display" || { echo "Xvfb did not start" >&2; return 1; }
-  export DISPLAY=":$(head -n1 "$VD_DIR/display")"
+  # Xvfb's own choice of a number (-displayfd) takes no lock, so two desktops
+  # starting at once could share one. We pick the number and Xvfb takes its
+  # lock, or ends at once when another server holds it; then the next is tried.
+  local number first=$((100 + $$ % 800)) started=""
+  for number in $(seq "$first" $((first + 40))); do
+    [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ] && continue
+    Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >"$VD_DIR/xvfb.log" 2>&1 &
+    local xvfb=$!
+    if vd_wait 20 sh -c "! kill -0 $xvfb || xprop -display :$number -root >/dev/null" && kill -0 "$xvfb" 2>/dev/null; then
+      VD_PIDS+=("$xvfb")
+      started=$number
+      break
+    fi
+    wait "$xvfb" 2>/dev/null
+  done
+  [ -n "$started" ] || { echo "Xvfb did not start" >&2; cat "$VD_DIR/xvfb.log" >&2; return 1; }
+  export DISPLAY=":$started"
   vd_wait 10 xprop -root _NET_SUPPORTED || true
   export XDG_RUNTIME_DIR="$VD_DIR/runtime"
   mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
