@@ -84,6 +84,7 @@ Async<> AutoFocusManager::handleAppActivation(RunningApplication app) {
         co_await releaseFocus();
         logLine("Auto-Focus serbest bırakıldı — " + shownName);
         isTransitioning_ = false;
+        recheckFront();
         co_return;
     }
 
@@ -116,7 +117,22 @@ Async<> AutoFocusManager::handleAppActivation(RunningApplication app) {
 
     // Switched off while the helper was answering: the release that switching
     // off would have run found nothing engaged yet, so it runs now.
-    if (!isEnabled.get()) co_await releaseFocus();
+    if (!isEnabled.get()) {
+        co_await releaseFocus();
+        co_return;
+    }
+    recheckFront();
+}
+
+// Activations that arrive while the helper answers are dropped, so the front
+// may have moved on meanwhile: a non-target in front of an engaged focus, or
+// a target in front of a released one. The front is looked at once more, so
+// focus never stays on (confining the application the user works in) or off
+// because of a change that came a few milliseconds too early.
+void AutoFocusManager::recheckFront() {
+    if (!isEnabled.get() || !activationObserver_.active()) return;
+    auto front = workspace_.frontmostApplication();
+    if (front && isTarget(front->bundleIdentifier) != autoFocusActive.get()) scheduleActivation(std::move(*front));
 }
 
 Async<> AutoFocusManager::releaseFocus() {

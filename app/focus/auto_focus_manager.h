@@ -86,6 +86,7 @@ private:
     void scheduleActivation(RunningApplication app);
     Async<> handleAppActivation(RunningApplication app);
     Async<> releaseFocus();
+    void recheckFront();
 
     MainLoop& loop_;
     Workspace& workspace_;

@@ -159,6 +159,39 @@ TEST_F(AutoFocusTest, DisablingWhileTheEngagementAwaitsTheHelperStillReleases) {
     EXPECT_THAT(xpc->throttledPIDs.get(), IsEmpty());
 }
 
+// Activations that arrive while the helper answers are dropped; the front
+// they leave behind still decides once the answer is in.
+TEST_F(AutoFocusTest, AFrontChangeWhileTheHelperAnswersIsActedOnAfterwards) {
+    start();
+    autoFocus->isEnabled = true;
+    connector.hold();
+    workspace.activate(kEditor);
+    loop.runPending();
+    ASSERT_TRUE(connector.waitHeld(1));
+    workspace.activate(kBrowser);  // the user moved on before focus engaged
+    loop.runPending();
+    connector.release();
+    settle();
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_THAT(xpc->throttledPIDs.get(), IsEmpty());
+    EXPECT_EQ(focusLog().back(), "Korvane: Auto-Focus serbest bırakıldı — Browser");
+
+    // And back to a target while the release awaits the helper.
+    activate(kEditor);
+    connector.hold();
+    workspace.activate(kBrowser);
+    loop.runPending();
+    ASSERT_TRUE(connector.waitHeld(1));
+    workspace.activate(kIDE);
+    loop.runPending();
+    connector.release();
+    settle();
+    EXPECT_TRUE(autoFocus->autoFocusActive.get());
+    EXPECT_EQ(appManager->focusApp.get()->id, kIDE);
+    EXPECT_EQ(focusLog().back(), "Korvane: Auto-Focus tetiklendi — IDE");
+}
+
 TEST_F(AutoFocusTest, TargetListEditsAreStoredAndAnUnreadableListIsIgnored) {
     start();
     autoFocus->addTarget("Other name", "org.editor");  // already listed
