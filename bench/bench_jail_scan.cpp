@@ -4,7 +4,7 @@
 //    variables, half by their executable), with the desktop entries of
 //    /usr/share indexed as well;
 //  - Beast Mode activation over 200 real application processes with the
-//    helper's in-process taskpolicy runner (CPU 1 made the efficiency CPU by
+//    helper's in-process task policy (CPU 1 made the efficiency CPU by
 //    a fixture sysfs tree);
 //  - the built helper idling with a non-empty jail list, its CPU time read
 //    from /proc/PID/task/*/schedstat over KORVANE_IDLE_SECONDS (60 by
@@ -29,7 +29,7 @@
 #include "platform/linux/proc/proc_listing.h"
 #include "platform/linux/proc/process_tree.h"
 #include "platform/linux/process/spawn_process_runner.h"
-#include "platform/linux/sched/in_process_task_policy_runner.h"
+#include "platform/linux/sched/in_process_task_policy.h"
 #include "shared/identity/app_identity.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
@@ -55,12 +55,10 @@ void quietLog() {
     });
 }
 
-class NoToolRunner final : public ProcessRunner {
+class NoWorkPolicy final : public TaskPolicy {
 public:
-    Expected<ProcessResult, LaunchError> run(const std::string&, const std::vector<std::string>&,
-                                             OutputCapture) override {
-        return ProcessResult{0, {}};
-    }
+    TaskPolicyResult apply(std::int32_t) override { return TaskPolicyChange{}; }
+    TaskPolicyResult release(std::int32_t) override { return TaskPolicyChange{}; }
 };
 
 // Counts the full lookups a scan could not take from the memo.
@@ -151,10 +149,9 @@ void BM_JailTick(benchmark::State& state) {
         .selfPID = static_cast<std::int32_t>(::getpid()),
     });
     VirtualMainLoop loop;
-    NoToolRunner runner;
+    NoWorkPolicy policy;
     helper::HelperTool tool({.mainLoop = loop,
-                             .runner = runner,
-                             .taskPolicyPath = std::string(paths::kTaskPolicyTool),
+                             .taskPolicy = policy,
                              .scanner = &info,
                              .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }});
     // The first scan indexes the entries and throttles the matches.
@@ -222,11 +219,9 @@ void BM_BeastModeActivation(benchmark::State& state) {
     identity::IdentityResolver identities(config, units);
     helper::ProcessInfo info(helper::procProcessInfoDependencies(identities));
     VirtualMainLoop loop;
-    linux_platform::SpawnProcessRunner spawner;
-    linux_platform::InProcessTaskPolicyRunner runner(spawner, std::string(paths::kTaskPolicyTool), tree.path("sys"));
+    linux_platform::InProcessTaskPolicy policy(tree.path("sys"));
     helper::HelperTool tool({.mainLoop = loop,
-                             .runner = runner,
-                             .taskPolicyPath = std::string(paths::kTaskPolicyTool),
+                             .taskPolicy = policy,
                              .scanner = &info,
                              .startTimeOf = {}});
     std::size_t throttled = 0;

@@ -19,9 +19,10 @@
 #include "helper/proc_process_info.h"
 #include "helper/reply_text.h"
 #include "helper/runtime_state_file.h"
+#include "helper/spawning_task_policy.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "platform/linux/process/spawn_process_runner.h"
-#include "platform/linux/sched/in_process_task_policy_runner.h"
+#include "platform/linux/sched/in_process_task_policy.h"
 #include "platform/linux/socket/unix_socket.h"
 #include "shared/identity/app_identity.h"
 #include "shared/log/log.h"
@@ -78,19 +79,23 @@ int main(int argc, char** argv) {
     SMCBridge::setDriver(hwmon);
 
     StdMainLoop mainLoop;
-    // Runs of our own taskpolicy are calls into its library; other programs
-    // (and a taskpolicy named by KORVANE_TASKPOLICY in tests) are started.
+    // The policy is given in-process; a taskpolicy named by KORVANE_TASKPOLICY
+    // (tests) is started once per pid instead.
     linux_platform::SpawnProcessRunner spawner;
     helper::RuntimeStateFile threadStatesRecord(runtimeFolder + "/" + helper::kThreadStatesRecordName);
-    linux_platform::InProcessTaskPolicyRunner runner(spawner, std::string(paths::kTaskPolicyTool),
-                                                     paths::sysfsRoot(), "/proc", &threadStatesRecord);
+    std::unique_ptr<TaskPolicy> taskPolicy;
+    if (options->taskPolicyTool) {
+        taskPolicy = std::make_unique<helper::SpawningTaskPolicy>(spawner, *options->taskPolicyTool);
+    } else {
+        taskPolicy = std::make_unique<linux_platform::InProcessTaskPolicy>(paths::sysfsRoot(), "/proc",
+                                                                           &threadStatesRecord);
+    }
     identity::SystemdUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
     helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
     helper::RuntimeStateFile throttledRecord(runtimeFolder + "/" + helper::kThrottledRecordName);
     helper::HelperTool tool({.mainLoop = mainLoop,
-                             .runner = runner,
-                             .taskPolicyPath = options->taskPolicyPath,
+                             .taskPolicy = *taskPolicy,
                              .scanner = &processInfo,
                              .startTimeOf = {},
                              .throttledRecord = &throttledRecord});

@@ -1,13 +1,20 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "shared/process/task_policy.h"
 
 namespace korvane::helper {
 
 // A tool's output as it goes into a reply: decoded as UTF-8 and trimmed of
 // white space and newlines at both ends; empty when the bytes are not UTF-8.
 std::string trimmedToolOutput(std::string_view bytes);
+
+// What a client is told (and the log shows) when the policy could not be
+// given to or taken from `pid`.
+std::string taskPolicyFailureText(std::int32_t pid, const TaskPolicyFailure& failure);
 
 // The longest failure text a reply carries, far inside the frame limit
 // every client accepts.

@@ -1,5 +1,5 @@
 // The service under clients that misbehave or pile up: a real socket, the
-// real HelperTool and a fake taskpolicy runner, with small limits.
+// real HelperTool and a fake task policy, with small limits.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -17,7 +17,7 @@
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
 #include "shared/protocol/wire_codec.h"
-#include "tests/fakes/fake_process_runner.h"
+#include "tests/fakes/fake_task_policy.h"
 #include "tests/fakes/fixture_tree.h"
 
 namespace korvane {
@@ -79,10 +79,9 @@ protected:
     testing::FixtureTree dir;
     std::string socketPath = dir.path("helper.sock");
     StdMainLoop loop;
-    testing::FakeProcessRunner runner;
+    testing::FakeTaskPolicy policy;
     helper::HelperTool tool{{.mainLoop = loop,
-                             .runner = runner,
-                             .taskPolicyPath = "tp",
+                             .taskPolicy = policy,
                              .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }}};
     std::optional<helper::HelperService> service;
     std::thread loopThread;

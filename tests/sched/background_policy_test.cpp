@@ -4,8 +4,7 @@
 #include <sys/resource.h>
 
 #include "platform/linux/sched/background_policy.h"
-#include "platform/linux/sched/in_process_task_policy_runner.h"
-#include "tests/fakes/fake_process_runner.h"
+#include "platform/linux/sched/in_process_task_policy.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/memory_record.h"
 #include "tests/fakes/started_program.h"
@@ -95,17 +94,12 @@ TEST(BackgroundPolicyTest, ARestartedRunnerReleasesWhatItsKilledPredecessorRecor
     makeFifo(tids[1]);
     CpuSysfs sysfs;
     sysfs.intelHybridPair();
-    FakeProcessRunner others;
     MemoryRecord record;
-    const std::string pid = std::to_string(target.pid());
-    auto run = [&](InProcessTaskPolicyRunner& runner, const char* action) {
-        auto result = runner.run("tp", {action, "-p", pid}, OutputCapture::Combined);
-        ASSERT_TRUE(result);
-        EXPECT_EQ(result->exitStatus, 0) << result->output;
-    };
+    const std::int32_t pid = target.pid();
     {
-        InProcessTaskPolicyRunner killed(others, "tp", sysfs.root(), "/proc", &record);
-        run(killed, "-b");
+        InProcessTaskPolicy killed(sysfs.root(), "/proc", &record);
+        auto applied = killed.apply(pid);
+        ASSERT_TRUE(applied) << applied.error().detail;
         ASSERT_TRUE(record.text);
     }
     expectBackground(target.pid(), "1");
@@ -115,12 +109,13 @@ TEST(BackgroundPolicyTest, ARestartedRunnerReleasesWhatItsKilledPredecessorRecor
     std::string stranger = original;
     stranger.replace(stranger.find(' ', 2) + 1, stranger.find('\n') - stranger.find(' ', 2) - 1, "1");
     record.text = stranger;
-    EXPECT_EQ(InProcessTaskPolicyRunner(others, "tp", sysfs.root(), "/proc", &record).restored().taken, 0u);
+    EXPECT_EQ(InProcessTaskPolicy(sysfs.root(), "/proc", &record).restored().taken, 0u);
 
     record.text = original;
-    InProcessTaskPolicyRunner restarted(others, "tp", sysfs.root(), "/proc", &record);
+    InProcessTaskPolicy restarted(sysfs.root(), "/proc", &record);
     EXPECT_EQ(restarted.restored().taken, 1u);
-    run(restarted, "-B");
+    auto released = restarted.release(pid);
+    ASSERT_TRUE(released) << released.error().detail;
     EXPECT_EQ(viewOf(tids[0]).nice, 5);
     EXPECT_EQ(viewOf(tids[0]).policy, SCHED_OTHER);
     EXPECT_EQ(viewOf(tids[1]).policy, SCHED_FIFO) << "without the record it would be SCHED_OTHER";
