@@ -26,7 +26,7 @@
 
 #include "helper/helper_tool.h"
 #include "helper/proc_process_info.h"
-#include "platform/linux/proc/proc_listing.h"
+#include "platform/linux/proc/process_table.h"
 #include "platform/linux/proc/process_tree.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/sched/in_process_task_policy.h"
@@ -109,7 +109,9 @@ public:
             std::string folder = "proc/" + std::to_string(pid) + "/";
             std::string program = tree.path("bin/app" + std::to_string(app));
             tree.write(folder + "cmdline", program + '\0' + "--type=worker" + '\0' + "--id=" + std::to_string(i) + '\0');
-            tree.write(folder + "stat", std::to_string(pid) + " (app) S 1 1 1 0 -1 0\n");
+            tree.write(folder + "stat", std::to_string(pid) + " (app" + std::to_string(app) +
+                                            ") S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 " +
+                                            std::to_string(1000 + i) + " 0 0\n");
             if (i % 2 == 0) {
                 tree.write(folder + "environ", environment + "GIO_LAUNCHED_DESKTOP_FILE=" + tree.path("data") +
                                                    "/applications/" + appID(app) + ".desktop" + '\0' +
@@ -141,8 +143,9 @@ void BM_JailTick(benchmark::State& state) {
     identity::IdentityResolver resolver(world.identityConfig(), units);
     CountingIdentity identities(resolver);
     std::string procRoot = world.procRoot();
+    linux_platform::ProcessTable table(procRoot);
     helper::ProcessInfo info({
-        .listing = [&] { return linux_platform::readProcessListing(procRoot); },
+        .table = [&] { return table.read(); },
         .identity = identities,
         .parentOf = [&](std::int32_t pid) { return linux_platform::readParentPID(procRoot, pid); },
         .cgroupOf = [&](std::int32_t pid) { return linux_platform::readCgroup(procRoot, pid); },

@@ -16,7 +16,7 @@ void BeastMode::set(bool enabled, std::int32_t focusPID, ReplyBlock reply) {
     engine_.releaseAndRecord(focusPID);
     std::vector<std::int32_t> candidates;
     if (scanner_) candidates = scanner_->guiAppPIDs(focusPID);
-    for (std::int32_t pid : candidates) engine_.applyAndRecord(pid);
+    engine_.applyEachAndRecord(candidates);
     mainLoop_.post([reply = std::move(reply)] { reply(true, std::nullopt); });
 }
 

@@ -1,5 +1,6 @@
 #include "helper/jail_monitor.h"
 
+#include <map>
 #include <system_error>
 
 #include "helper/list_literal.h"
@@ -105,13 +106,17 @@ void JailMonitor::checkJailedProcesses() {
     if (scanner_) matches = scanner_->pidsForBundleIDs(copy);
     log::write("KorvaneHelper: checkJailedProcesses — found " + std::to_string(matches.size()) +
                " matching processes");
+    // A scan under way throttles nothing more once the helper is going.
+    if (closing_ || matches.empty()) return;
+    std::vector<std::int32_t> pids;
+    std::map<std::int32_t, std::string> appOf;
     for (const auto& match : matches) {
-        if (closing_) return;
-        engine_.applyUnlessHeld(match.pid, [&] {
-            log::write("KorvaneHelper: Auto-throttling jailed app: " + match.bundleID + " (PID: " +
-                       std::to_string(match.pid) + ")");
-        });
+        pids.push_back(match.pid);
+        appOf.emplace(match.pid, match.bundleID);
     }
+    engine_.applyEachUnlessHeld(pids, [&](std::int32_t pid) {
+        return "KorvaneHelper: Auto-throttling jailed app: " + appOf[pid] + " (PID: " + std::to_string(pid) + ")";
+    });
 }
 
 }  // namespace korvane::helper

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "helper/fan_restore.h"
 #include "helper/helper_info.h"
@@ -59,9 +60,12 @@ int main(int argc, char** argv) {
     // Much of what the log shows comes from clients and other processes
     // (method names, application IDs, command lines, tool output); one event
     // stays one line whatever they hold.
-    log::setSink([](std::string_view line) {
-        std::string text = helper::escapedControlCharacters(line);
-        text.push_back('\n');
+    log::setBlockSink([](const std::vector<std::string_view>& lines) {
+        std::string text;
+        for (auto line : lines) {
+            text += helper::escapedControlCharacters(line);
+            text.push_back('\n');
+        }
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     });

@@ -53,29 +53,62 @@ std::optional<std::string> ThrottleEngine::run(bool background, std::int32_t pid
         log::write("KorvaneHelper: " + *refused);
         return refused;
     }
-    auto done = background ? deps_.taskPolicy.apply(pid) : deps_.taskPolicy.release(pid);
+    std::vector<std::string> lines;
+    auto failure = outcome(background, pid, background ? deps_.taskPolicy.apply(pid) : deps_.taskPolicy.release(pid),
+                           lines);
+    log::writeLines(lines);
+    return failure;
+}
+
+std::optional<std::string> ThrottleEngine::outcome(bool background, std::int32_t pid, const TaskPolicyResult& done,
+                                                   std::vector<std::string>& lines) {
     if (!done) {
         std::string message = taskPolicyFailureText(pid, done.error());
-        log::write("KorvaneHelper: " + message);
+        lines.push_back("KorvaneHelper: " + message);
         return message;
     }
-    log::write("KorvaneHelper: PID " + pidText(pid) +
-               (background ? " successfully throttled" : " successfully unthrottled"));
+    lines.push_back("KorvaneHelper: PID " + pidText(pid) +
+                    (background ? " successfully throttled" : " successfully unthrottled"));
     return std::nullopt;
 }
 
-void ThrottleEngine::noteThrottledLocked(std::int32_t pid) {
+std::vector<std::optional<std::string>> ThrottleEngine::runEach(bool background,
+                                                                const std::vector<std::int32_t>& pids,
+                                                                const Announcement& announcement) {
+    std::vector<std::optional<std::string>> failures(pids.size());
+    std::vector<std::int32_t> allowed;
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        failures[i] = refusal(pids[i]);
+        if (!failures[i]) allowed.push_back(pids[i]);
+    }
+    auto results = allowed.empty() ? std::vector<TaskPolicyResult>()
+                   : background   ? deps_.taskPolicy.applyEach(allowed)
+                                  : deps_.taskPolicy.releaseEach(allowed);
+    // The lines in the order of the request, one write for all.
+    std::vector<std::string> lines;
+    lines.reserve(pids.size());
+    for (std::size_t i = 0, next = 0; i < pids.size(); ++i) {
+        if (announcement) lines.push_back(announcement(pids[i]));
+        if (failures[i]) {
+            lines.push_back("KorvaneHelper: " + *failures[i]);
+        } else if (next < results.size()) {
+            failures[i] = outcome(background, pids[i], results[next++], lines);
+        }
+    }
+    log::writeLines(lines);
+    return failures;
+}
+
+void ThrottleEngine::noteThrottledLocked(std::int32_t pid, bool save) {
     auto started = deps_.startTimeOf(pid);
     // Gone already: nothing of it is left to release.
     if (!started) return;
-    auto [entry, added] = throttledPIDs_.insert_or_assign(pid, *started);
-    (void)entry;
-    (void)added;
-    saveLocked();
+    throttledPIDs_.insert_or_assign(pid, *started);
+    if (save) saveLocked();
 }
 
-void ThrottleEngine::noteReleasedLocked(std::int32_t pid) {
-    if (throttledPIDs_.erase(pid) != 0) saveLocked();
+void ThrottleEngine::noteReleasedLocked(std::int32_t pid, bool save) {
+    if (throttledPIDs_.erase(pid) != 0 && save) saveLocked();
 }
 
 bool ThrottleEngine::stillNamesLocked(std::int32_t pid) const {
@@ -146,13 +179,6 @@ void ThrottleEngine::unthrottle(std::int32_t pid, const ReplyBlock& reply) {
     reply(!failure, std::move(failure));
 }
 
-bool ThrottleEngine::applyAndRecord(std::int32_t pid) {
-    if (run(true, pid)) return false;
-    std::lock_guard lock(pidsQueue_);
-    noteThrottledLocked(pid);
-    return true;
-}
-
 bool ThrottleEngine::releaseAndRecord(std::int32_t pid) {
     if (run(false, pid)) return false;
     std::lock_guard lock(pidsQueue_);
@@ -160,28 +186,50 @@ bool ThrottleEngine::releaseAndRecord(std::int32_t pid) {
     return true;
 }
 
-void ThrottleEngine::applyUnlessHeld(std::int32_t pid, const std::function<void()>& announce) {
+void ThrottleEngine::recordLocked(bool background, const std::vector<std::int32_t>& pids,
+                                  const std::vector<std::optional<std::string>>& failures) {
+    bool changed = false;
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        if (failures[i]) continue;
+        std::size_t before = throttledPIDs_.size();
+        if (background) noteThrottledLocked(pids[i], false);
+        else noteReleasedLocked(pids[i], false);
+        changed = changed || background || throttledPIDs_.size() != before;
+    }
+    if (changed) saveLocked();
+}
+
+void ThrottleEngine::applyEachAndRecord(const std::vector<std::int32_t>& pids) {
+    auto failures = runEach(true, pids, {});
     std::lock_guard lock(pidsQueue_);
-    // A pid on record for a process that has ended names a stranger now,
-    // one that may well be jailed too.
-    if (stillNamesLocked(pid)) return;
-    announce();
-    if (!run(true, pid)) noteThrottledLocked(pid);
+    recordLocked(true, pids, failures);
+}
+
+void ThrottleEngine::applyEachUnlessHeld(const std::vector<std::int32_t>& pids, const Announcement& announcement) {
+    // Test and change under one hold of the lock, the policy's work
+    // included, so two scans never throttle one process twice. A pid on
+    // record for a process that has ended names a stranger now, one that
+    // may well be jailed too.
+    std::lock_guard lock(pidsQueue_);
+    std::vector<std::int32_t> wanted;
+    for (std::int32_t pid : pids) {
+        if (!stillNamesLocked(pid)) wanted.push_back(pid);
+    }
+    if (wanted.empty()) return;
+    recordLocked(true, wanted, runEach(true, wanted, announcement));
 }
 
 void ThrottleEngine::runForEach(bool background, const std::vector<std::int32_t>& pids, ReplyBlock reply) {
+    auto failures = runEach(background, pids, {});
+    {
+        std::lock_guard lock(pidsQueue_);
+        recordLocked(background, pids, failures);
+    }
     auto aggregate = std::make_shared<Aggregate>();
-    for (std::int32_t pid : pids) {
-        auto failure = run(background, pid);
-        if (!failure) {
-            std::lock_guard lock(pidsQueue_);
-            if (background) noteThrottledLocked(pid);
-            else noteReleasedLocked(pid);
-            continue;
-        }
-        std::lock_guard lock(aggregate->errorQueue);
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        if (!failures[i]) continue;
         aggregate->allSucceeded = false;
-        aggregate->errors.push_back("PID " + pidText(pid) + ": " + *failure);
+        aggregate->errors.push_back("PID " + pidText(pids[i]) + ": " + *failures[i]);
     }
     deps_.mainLoop.post([aggregate, reply = std::move(reply)] {
         std::lock_guard lock(aggregate->errorQueue);

@@ -38,14 +38,15 @@ public:
     void throttleMultiple(const std::vector<std::int32_t>& pids, ReplyBlock reply);
     void unthrottleAll(ReplyBlock reply);
 
-    // One pid for Beast Mode: true when the policy was given or taken.
-    bool applyAndRecord(std::int32_t pid);
+    // For Beast Mode: true when the policy was taken away.
     bool releaseAndRecord(std::int32_t pid);
-    // For the jail monitor: gives `pid` the policy unless the set already
-    // holds that very process; `announce` runs just before. Test and change
-    // happen under one hold of the set's lock, so two scans never throttle
-    // one process twice.
-    void applyUnlessHeld(std::int32_t pid, const std::function<void()>& announce);
+    // Gives each pid the policy, in one batch of the policy's work.
+    void applyEachAndRecord(const std::vector<std::int32_t>& pids);
+    // For the jail monitor: gives each pid the policy unless the set
+    // already holds that very process. Each pid's log lines follow the
+    // line `announcement` makes for it.
+    using Announcement = std::function<std::string(std::int32_t pid)>;
+    void applyEachUnlessHeld(const std::vector<std::int32_t>& pids, const Announcement& announcement);
 
     // Drops entries whose process has ended or whose pid names another.
     void cleanupDeadPIDs();
@@ -54,11 +55,21 @@ public:
 private:
     // The failure text (logged already), or nothing on success.
     std::optional<std::string> run(bool background, std::int32_t pid);
+    // The same for each pid in one batch of the policy, logged in one write.
+    std::vector<std::optional<std::string>> runEach(bool background, const std::vector<std::int32_t>& pids,
+                                                    const Announcement& announcement);
+    // Notes what succeeded; the record is written once.
+    void recordLocked(bool background, const std::vector<std::int32_t>& pids,
+                      const std::vector<std::optional<std::string>>& failures);
+    // The log line of one result, and its failure text.
+    static std::optional<std::string> outcome(bool background, std::int32_t pid, const TaskPolicyResult& done,
+                                              std::vector<std::string>& lines);
     void runForEach(bool background, const std::vector<std::int32_t>& pids, ReplyBlock reply);
 
     // The set's bookkeeping; called with pidsQueue_ held.
-    void noteThrottledLocked(std::int32_t pid);
-    void noteReleasedLocked(std::int32_t pid);
+    // With `save`, the record is written at once; a batch writes it once.
+    void noteThrottledLocked(std::int32_t pid, bool save = true);
+    void noteReleasedLocked(std::int32_t pid, bool save = true);
     bool stillNamesLocked(std::int32_t pid) const;
     std::size_t dropEndedLocked();  // how many were dropped
     void saveLocked();

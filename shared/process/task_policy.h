@@ -6,6 +6,7 @@
 // reply texts are made from it in one place.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "shared/util/expected.h"
 
@@ -50,9 +51,23 @@ using TaskPolicyResult = Expected<TaskPolicyChange, TaskPolicyFailure>;
 class TaskPolicy {
 public:
     virtual ~TaskPolicy() = default;
-    // Both may be called from several threads at once.
+    // All may be called from several threads at once.
     virtual TaskPolicyResult apply(std::int32_t pid) = 0;
     virtual TaskPolicyResult release(std::int32_t pid) = 0;
+    // Each pid in order, with one result each, as apply or release would
+    // give; an implementation may share work among the pids of a batch.
+    virtual std::vector<TaskPolicyResult> applyEach(const std::vector<std::int32_t>& pids) {
+        std::vector<TaskPolicyResult> results;
+        results.reserve(pids.size());
+        for (std::int32_t pid : pids) results.push_back(apply(pid));
+        return results;
+    }
+    virtual std::vector<TaskPolicyResult> releaseEach(const std::vector<std::int32_t>& pids) {
+        std::vector<TaskPolicyResult> results;
+        results.reserve(pids.size());
+        for (std::int32_t pid : pids) results.push_back(release(pid));
+        return results;
+    }
 };
 
 // The status a kind of failure gives, and the kind a status means.

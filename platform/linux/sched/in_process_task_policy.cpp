@@ -1,5 +1,7 @@
 #include "platform/linux/sched/in_process_task_policy.h"
 
+#include <optional>
+
 #include "platform/linux/sched/taskpolicy_command.h"
 
 namespace korvane::linux_platform {
@@ -16,21 +18,40 @@ InProcessTaskPolicy::InProcessTaskPolicy(const std::string& sysfsRoot, std::stri
     }
 }
 
-TaskPolicyResult InProcessTaskPolicy::apply(std::int32_t pid) { return run(true, pid); }
+TaskPolicyResult InProcessTaskPolicy::apply(std::int32_t pid) { return std::move(run(true, {pid}).front()); }
 
-TaskPolicyResult InProcessTaskPolicy::release(std::int32_t pid) { return run(false, pid); }
+TaskPolicyResult InProcessTaskPolicy::release(std::int32_t pid) { return std::move(run(false, {pid}).front()); }
 
-TaskPolicyResult InProcessTaskPolicy::run(bool background, std::int32_t pid) {
+std::vector<TaskPolicyResult> InProcessTaskPolicy::applyEach(const std::vector<std::int32_t>& pids) {
+    return run(true, pids);
+}
+
+std::vector<TaskPolicyResult> InProcessTaskPolicy::releaseEach(const std::vector<std::int32_t>& pids) {
+    return run(false, pids);
+}
+
+std::vector<TaskPolicyResult> InProcessTaskPolicy::run(bool background, const std::vector<std::int32_t>& pids) {
     std::lock_guard lock(mutex_);
-    auto done = background ? policy_.apply(pid, &memory_) : policy_.release(pid, &memory_);
+    std::optional<ProcessFamily> family;
+    if (pids.size() >= kSharedFamilyFrom) family = policy_.family();
+    const ProcessFamily* shared = family ? &*family : nullptr;
+    std::vector<TaskPolicyResult> results;
+    results.reserve(pids.size());
+    for (std::int32_t pid : pids) {
+        auto done = background ? policy_.apply(pid, &memory_, shared) : policy_.release(pid, &memory_, shared);
+        if (done) {
+            results.push_back(TaskPolicyChange{done->processes, done->threads});
+        } else {
+            results.push_back(unexpected(taskPolicyFailureFor(pid, done.error())));
+        }
+    }
     if (record_) {
         // Written before the reply leaves, so whatever a client was told has
         // happened is on record should the helper die the next moment.
         std::string text = memory_.serialize();
         if (text != saved_ && record_->save(text)) saved_ = std::move(text);
     }
-    if (!done) return unexpected(taskPolicyFailureFor(pid, done.error()));
-    return TaskPolicyChange{done->processes, done->threads};
+    return results;
 }
 
 }  // namespace korvane::linux_platform
