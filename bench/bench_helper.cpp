@@ -8,7 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 #include "helper/helper_tool.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
@@ -59,7 +59,7 @@ private:
     helper::HelperTool tool_{{.mainLoop = loop_,
                               .taskPolicy = policy_,
                               .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }}};
-    helper::HelperService service_{tool_, ::getuid()};
+    linux_platform::HelperService service_{tool_, ::getuid()};
     std::thread loopThread_;
     std::unique_ptr<linux_platform::SocketHelperConnection> connection_;
 };

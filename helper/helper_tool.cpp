@@ -1,19 +1,9 @@
 #include "helper/helper_tool.h"
 
-#include "platform/linux/proc/process_tree.h"
-
 namespace korvane::helper {
-namespace {
-
-StartTimeOf orProc(StartTimeOf startTimeOf) {
-    if (startTimeOf) return startTimeOf;
-    return [](std::int32_t pid) { return linux_platform::readStartTime("/proc", pid); };
-}
-
-}  // namespace
 
 HelperTool::HelperTool(HelperToolDependencies deps)
-    : throttle_({deps.mainLoop, deps.taskPolicy, orProc(std::move(deps.startTimeOf)), deps.throttledRecord}),
+    : throttle_({deps.mainLoop, deps.taskPolicy, std::move(deps.startTimeOf), deps.throttledRecord}),
       beast_(throttle_, deps.scanner, deps.mainLoop),
       jail_(throttle_, deps.scanner, deps.mainLoop) {}
 

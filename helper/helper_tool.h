@@ -25,8 +25,8 @@ struct HelperToolDependencies {
     TaskPolicy& taskPolicy;             // gives and takes the background policy
     ProcessScanner* scanner = nullptr;  // Beast Mode and jail listings; absent means none
     // When the process that has a pid now started, nothing when none has it;
-    // with the pid it names one process. /proc when left empty.
-    StartTimeOf startTimeOf = {};
+    // with the pid it names one process.
+    StartTimeOf startTimeOf;
     // Where the throttled set is kept for a later run; none when absent.
     StateFile* throttledRecord = nullptr;
 };

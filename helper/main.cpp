@@ -14,7 +14,7 @@
 
 #include "helper/fan_restore.h"
 #include "helper/helper_info.h"
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
 #include "helper/proc_process_info.h"
@@ -22,6 +22,8 @@
 #include "helper/runtime_state_file.h"
 #include "helper/spawning_task_policy.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
+#include "platform/linux/proc/cgroup_unit_lookup.h"
+#include "platform/linux/proc/process_tree.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/sched/in_process_task_policy.h"
 #include "platform/linux/socket/unix_socket.h"
@@ -94,17 +96,17 @@ int main(int argc, char** argv) {
         taskPolicy = std::make_unique<linux_platform::InProcessTaskPolicy>(paths::sysfsRoot(), "/proc",
                                                                            &threadStatesRecord);
     }
-    identity::SystemdUnitLookup units;
+    linux_platform::CgroupUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
     helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
     helper::RuntimeStateFile throttledRecord(runtimeFolder + "/" + helper::kThrottledRecordName);
     helper::HelperTool tool({.mainLoop = mainLoop,
                              .taskPolicy = *taskPolicy,
                              .scanner = &processInfo,
-                             .startTimeOf = {},
+                             .startTimeOf = [](std::int32_t pid) { return linux_platform::readStartTime("/proc", pid); },
                              .throttledRecord = &throttledRecord});
 
-    helper::HelperService service(tool, options->allowedUid);
+    linux_platform::HelperService service(tool, options->allowedUid);
     std::string socketPath = paths::helperSocketPath();
     if (auto listening = service.listen(socketPath); !listening) {
         log::write("KorvaneHelper: Cannot serve " + socketPath + " — " + listening.error());

@@ -1,6 +1,6 @@
 #pragma once
 // ProcessInfo over this machine's /proc: what the daemon scans, and what its
-// benchmark measures.
+// benchmark measures. Wiring for the helper's main, which alone links /proc readers.
 #include <unistd.h>
 
 #include <memory>

@@ -18,17 +18,6 @@ std::string taskPolicyFailureText(std::int32_t pid, const TaskPolicyFailure& fai
            std::to_string(failure.exitStatus) + ": " + failure.detail;
 }
 
-std::string cappedReplyText(std::string text) {
-    static constexpr std::string_view kEllipsis = "…";
-    if (text.size() <= kMaxReplyTextBytes) return text;
-    std::size_t keep = kMaxReplyTextBytes - kEllipsis.size();
-    // Never end inside a character: continuation bytes are 10xxxxxx.
-    while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
-    text.resize(keep);
-    text += kEllipsis;
-    return text;
-}
-
 std::string escapedControlCharacters(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;

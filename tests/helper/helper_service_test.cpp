@@ -1,6 +1,6 @@
 // The helper's service on a real socket, with the real HelperTool behind it and
 // a fake task policy.
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -82,7 +82,7 @@ protected:
     helper::HelperTool tool{{.mainLoop = loop,
                              .taskPolicy = policy,
                              .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }}};
-    helper::HelperService service{tool, ::getuid()};
+    linux_platform::HelperService service{tool, ::getuid()};
     std::thread loopThread;
 };
 

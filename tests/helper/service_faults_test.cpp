@@ -11,7 +11,7 @@
 #include <system_error>
 #include <thread>
 
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 #include "helper/helper_tool.h"
 #include "platform/linux/socket/unix_socket.h"
 #include "shared/log/log.h"
@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 class ServiceFaults : public ::testing::Test {
 protected:
-    void serve(helper::ServiceLimits limits) {
+    void serve(linux_platform::ServiceLimits limits) {
         service.emplace(tool, ::getuid(), std::move(limits));
         ASSERT_TRUE(service->listen(socketPath));
         service->start();
@@ -83,7 +83,7 @@ protected:
     helper::HelperTool tool{{.mainLoop = loop,
                              .taskPolicy = policy,
                              .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }}};
-    std::optional<helper::HelperService> service;
+    std::optional<linux_platform::HelperService> service;
     std::thread loopThread;
 };
 

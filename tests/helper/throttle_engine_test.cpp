@@ -235,7 +235,7 @@ TEST_F(ThrottleEngine, AFailureTextNeverOutgrowsAReply) {
     loop.runPending();
     ASSERT_EQ(replies.received.size(), 1u);
     const std::string& text = *replies.received[0].message;
-    EXPECT_LE(text.size(), helper::kMaxReplyTextBytes);
+    EXPECT_LE(text.size(), kMaxReplyTextBytes);
     EXPECT_TRUE(text.ends_with("…"));
     EXPECT_TRUE(text.starts_with("PID 1000: taskpolicy failed for PID 1000"));
 }

@@ -127,7 +127,7 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
     if (report_.threads == 0) return unexpected(failure(PolicyFailureReason::NoSuchProcess, ESRCH));
 
     if (memory_ && direction_ == Direction::Background) {
-        if (memory_->canHoldDescriptor() && pidfd.isOpen()) {
+        if (memory_->canHoldDescriptor() && pidfd.valid()) {
             before.process = ProcessReference::holding(pidfd.release(), startTimeOf(target).value_or(0));
             memory_->remember(target, std::move(before), startTime);
         } else if (auto started = startTimeOf(target)) {
