@@ -34,6 +34,13 @@ Expected<std::string, int> readProcFileAt(int directory, const char* path, std::
     return content;
 }
 
+namespace {
+
+// More than a dirent64 with the longest name /proc or a test tree gives.
+constexpr std::size_t kRoomForAnEntry = sizeof(dirent64) + 256;
+
+}  // namespace
+
 std::vector<std::int32_t> numericEntries(int fd) {
     std::vector<std::int32_t> ids;
     alignas(dirent64) char buffer[32768];
@@ -49,6 +56,10 @@ std::vector<std::int32_t> numericEntries(int fd) {
             auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), id);
             if (error == std::errc() && end == name.data() + name.size() && id > 0) ids.push_back(id);
         }
+        // The kernel stops filling only at the end or when the next entry
+        // does not fit; with room for a long name left, this was the end,
+        // and the call that would say so is saved.
+        if (static_cast<std::size_t>(n) + kRoomForAnEntry <= sizeof buffer) break;
     }
     return ids;
 }

@@ -120,7 +120,7 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
     visited_.insert(target);
     // A process that shares our cgroup may be one of our ancestors; the
     // caller (the helper, the tool) is never one of the descendants changed.
-    visited_.insert(::getpid());
+    visited_.insert(policy_.self_);
     RememberedProcess before{ProcessReference::startedAt(0), {}};
     int refusal = 0;
     if (!walkProcess(target, *tasks, remembered, before, refusal)) return unexpected(failureFor(refusal));
@@ -336,7 +336,8 @@ BackgroundPolicy::BackgroundPolicy(CpuTopology topology, std::string procRoot)
     : topology_(std::move(topology)),
       tree_(std::move(procRoot)),
       efficiencyMask_(CpuMask::of(topology_.efficiencyCPUs())),
-      fullMask_(CpuMask::all()) {}
+      fullMask_(CpuMask::all()),
+      self_(::getpid()) {}
 
 Expected<PolicyReport, PolicyFailure> BackgroundPolicy::apply(pid_t pid, RememberedStates* memory,
                                                               const ProcessFamily* family) {

@@ -66,6 +66,7 @@ private:
     TaskTreeReader tree_;
     CpuMask efficiencyMask_;
     CpuMask fullMask_;
+    pid_t self_;  // the caller is never one of the descendants changed
 };
 
 }  // namespace korvane::linux_platform
