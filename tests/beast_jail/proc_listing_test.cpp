@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/linux/proc/process_table.h"
 #include "platform/linux/proc/process_tree.h"
 #include "tests/fakes/fixture_tree.h"
@@ -48,10 +50,10 @@ TEST(ProcessTable, EveryProcessWithItsParentStartAndWholeCommandLine) {
     EXPECT_NE(missing.error().find("No such file or directory"), std::string::npos);
 }
 
-// A command line is read again only for a process not seen before: a new
-// pid, a pid reused by a later process, or a process that ran another
-// program (its name changed).
-TEST(ProcessTable, ASteadyTableReadsNoCommandLineTwice) {
+// A process is known by its /proc entry: a pid taken over by a later
+// process has a new one, and its stat is read again. A known process's
+// command line is converted again only when it changed (an exec).
+TEST(ProcessTable, ASteadyTableConvertsNoCommandLineTwice) {
     testing::FixtureTree proc;
     proc.write("7/stat", statLine(7, "mail", 1, 100));
     proc.write("7/cmdline", bytes("mail\0"));
@@ -63,10 +65,12 @@ TEST(ProcessTable, ASteadyTableReadsNoCommandLineTwice) {
     ASSERT_TRUE(table.read());
     EXPECT_EQ(table.commandLinesRead(), 0u);
 
-    proc.write("7/stat", statLine(7, "mail", 1, 150));  // reused
-    proc.write("7/cmdline", bytes("editor\0"));
-    proc.write("8/stat", statLine(8, "game", 1, 200));  // exec
-    proc.write("8/cmdline", bytes("game\0--level\0" "3\0"));
+    // Pid 7 is reused: a new entry, made while the old one still exists.
+    proc.write("next7/stat", statLine(7, "editor", 1, 150));
+    proc.write("next7/cmdline", bytes("editor\0"));
+    std::filesystem::remove_all(proc.path("7"));
+    std::filesystem::rename(proc.path("next7"), proc.path("7"));
+    proc.write("8/cmdline", bytes("game\0--level\0" "3\0"));  // exec
     proc.write("9/stat", statLine(9, "new", 1, 300));
     proc.write("9/cmdline", bytes("new\0"));
     auto entries = table.read();
@@ -74,7 +78,9 @@ TEST(ProcessTable, ASteadyTableReadsNoCommandLineTwice) {
     EXPECT_EQ(table.commandLinesRead(), 3u);
     ASSERT_EQ(entries->size(), 3u);
     EXPECT_EQ((*entries)[0].commandLine, "editor");
+    EXPECT_EQ((*entries)[0].startTime, 150u);
     EXPECT_EQ((*entries)[1].commandLine, "game --level 3");
+    EXPECT_EQ((*entries)[1].startTime, 200u);
 }
 
 TEST(ProcessTree, ParentAndCgroupOfAProcess) {

@@ -41,7 +41,7 @@ constexpr std::size_t kRoomForAnEntry = sizeof(dirent64) + 256;
 
 }  // namespace
 
-std::vector<std::int32_t> numericEntries(int fd) {
+std::vector<std::int32_t> numericEntries(int fd, std::vector<std::uint64_t>* inodes) {
     std::vector<std::int32_t> ids;
     alignas(dirent64) char buffer[32768];
     for (;;) {
@@ -54,7 +54,10 @@ std::vector<std::int32_t> numericEntries(int fd) {
             std::string_view name(entry->d_name);
             std::int32_t id = 0;
             auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), id);
-            if (error == std::errc() && end == name.data() + name.size() && id > 0) ids.push_back(id);
+            if (error == std::errc() && end == name.data() + name.size() && id > 0) {
+                ids.push_back(id);
+                if (inodes) inodes->push_back(entry->d_ino);
+            }
         }
         // The kernel stops filling only at the end or when the next entry
         // does not fit; with room for a long name left, this was the end,

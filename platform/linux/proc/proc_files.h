@@ -17,8 +17,8 @@ namespace korvane::linux_platform {
 Expected<std::string, int> readProcFileAt(int directory, const char* path, std::size_t limit = 1 << 20);
 
 // The positive decimal names in the directory open at `fd`, read from
-// wherever its position is.
-std::vector<std::int32_t> numericEntries(int fd);
+// wherever its position is; with `inodes`, each one's inode number too.
+std::vector<std::int32_t> numericEntries(int fd, std::vector<std::uint64_t>* inodes = nullptr);
 
 // "ID/rest" (or "ID" when `rest` is empty) in `buffer`.
 const char* procPath(char (&buffer)[64], std::int32_t id, const char* rest);

@@ -27,12 +27,6 @@ std::size_t sequenceLength(unsigned char lead) {
     return 1;
 }
 
-std::string_view commandName(std::string_view stat) {
-    auto open = stat.find('(');
-    auto close = stat.rfind(')');
-    if (open == std::string_view::npos || close == std::string_view::npos || close < open) return {};
-    return stat.substr(open + 1, close - open - 1);
-}
 
 }  // namespace
 
@@ -81,8 +75,11 @@ Expected<std::vector<ProcessEntry>, std::string> ProcessTable::read() {
     } else if (::lseek(folder_.get(), 0, SEEK_SET) != 0) {
         return unexpected(root_ + ": " + std::strerror(errno));
     }
-    std::vector<std::int32_t> pids = numericEntries(folder_.get());
-    std::sort(pids.begin(), pids.end());
+    std::vector<std::uint64_t> inodes;
+    std::vector<std::int32_t> pids = numericEntries(folder_.get(), &inodes);
+    std::vector<std::size_t> order(pids.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return pids[a] < pids[b]; });
 
     commandLinesRead_ = 0;
     std::vector<ProcessEntry> entries;
@@ -90,26 +87,30 @@ Expected<std::vector<ProcessEntry>, std::string> ProcessTable::read() {
     std::unordered_map<std::int32_t, Known> known;
     known.reserve(pids.size());
     char path[64];
-    for (std::int32_t pid : pids) {
-        auto statText = readProcFileAt(folder_.get(), procPath(path, pid, "stat"), 4096);
-        if (!statText) continue;  // gone meanwhile
-        auto stat = parseProcessStat(*statText);
-        if (!stat) continue;
-        std::string_view name = commandName(*statText);
-        ProcessEntry entry{pid, stat->parent, stat->startTime, {}};
-        if (!stat->isKernelThread()) {
-            auto previous = known_.find(pid);
-            if (previous != known_.end() && previous->second.startTime == stat->startTime &&
-                previous->second.name == name) {
-                entry.commandLine = std::move(previous->second.commandLine);
-            } else {
-                auto raw = readProcFileAt(folder_.get(), procPath(path, pid, "cmdline"), kCommandLineLimit);
-                entry.commandLine = raw ? printableCommandLine(*raw) : std::string();
+    for (std::size_t index : order) {
+        std::int32_t pid = pids[index];
+        Known process;
+        auto previous = known_.find(pid);
+        if (previous != known_.end() && previous->second.inode == inodes[index]) {
+            process = std::move(previous->second);
+        } else {
+            auto statText = readProcFileAt(folder_.get(), procPath(path, pid, "stat"), 4096);
+            if (!statText) continue;  // gone meanwhile
+            auto stat = parseProcessStat(*statText);
+            if (!stat) continue;
+            process = Known{inodes[index], stat->parent, stat->startTime, stat->isKernelThread(), {}, {}};
+        }
+        if (!process.kernelThread) {
+            auto raw = readProcFileAt(folder_.get(), procPath(path, pid, "cmdline"), kCommandLineLimit);
+            if (!raw) continue;  // gone meanwhile
+            if (*raw != process.raw || (process.commandLine.empty() && !raw->empty())) {
+                process.commandLine = printableCommandLine(*raw);
+                process.raw = std::move(*raw);
                 ++commandLinesRead_;
             }
-            known.emplace(pid, Known{stat->startTime, std::string(name), entry.commandLine});
         }
-        entries.push_back(std::move(entry));
+        entries.push_back({pid, process.parent, process.startTime, process.commandLine});
+        known.emplace(pid, std::move(process));
     }
     // Only what this read saw is kept: ended processes are forgotten.
     known_ = std::move(known);

@@ -1,9 +1,11 @@
 #pragma once
 // The process table, read from /proc through one held descriptor of its
-// folder. Each read lists the pids and reads every process's stat line; a
-// command line is read only for a pid, start time or command name not seen
-// before. A process that execs keeps its pid and start time, but its name
-// changes with its program, and so its command line is read again.
+// folder. A process is known by its /proc entry's inode number, which the
+// listing gives for free: the kernel gives every new process's entry a new
+// one, so a pid taken over by a later process is never mistaken for the
+// earlier. Of a known process only the command line is read again (a
+// process that execs keeps its pid and entry); it is converted only when
+// its bytes changed. A new entry has its stat line read too.
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -25,13 +27,16 @@ public:
     // be read.
     Expected<std::vector<ProcessEntry>, std::string> read();
 
-    // How many command lines the last read had to read.
+    // How many command lines the last read found new or changed.
     std::size_t commandLinesRead() const;
 
 private:
     struct Known {
+        std::uint64_t inode = 0;
+        std::int32_t parent = 0;
         std::uint64_t startTime = 0;
-        std::string name;  // the stat line's command name
+        bool kernelThread = false;
+        std::string raw;  // the command line's bytes
         std::string commandLine;
     };
 
