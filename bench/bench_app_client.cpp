@@ -14,7 +14,7 @@
 #include "app/runtime/settings_store.h"
 #include "app/runtime/sleep.h"
 #include "app/runtime/task.h"
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
@@ -51,7 +51,7 @@ struct ServedHelper {
         std::filesystem::remove_all(folder, ignored);
     }
     InstantHelper helper;
-    helper::HelperService service;
+    linux_platform::HelperService service;
     std::string folder;
     std::string socketPath;
 };

@@ -1,5 +1,5 @@
 // The helper's own costs: one ping round trip over the real socket, and one
-// throttleMultipleProcesses call of 200 pids with a runner that does no work,
+// throttleMultipleProcesses call of 200 pids with a policy that does no work,
 // which leaves exactly the helper's bookkeeping, codec and socket.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 #include "helper/helper_tool.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
@@ -17,12 +17,10 @@
 namespace korvane {
 namespace {
 
-class InstantRunner final : public ProcessRunner {
+class InstantPolicy final : public TaskPolicy {
 public:
-    Expected<ProcessResult, LaunchError> run(const std::string&, const std::vector<std::string>&,
-                                             OutputCapture) override {
-        return ProcessResult{0, {}};
-    }
+    TaskPolicyResult apply(std::int32_t) override { return TaskPolicyChange{}; }
+    TaskPolicyResult release(std::int32_t) override { return TaskPolicyChange{}; }
 };
 
 // A helper served in-process on a socket in a private folder.
@@ -57,12 +55,11 @@ private:
     } quiet_;  // first, so the helper's start-up line is not printed either
     std::string folder_, socket_;
     StdMainLoop loop_;
-    InstantRunner runner_;
+    InstantPolicy policy_;
     helper::HelperTool tool_{{.mainLoop = loop_,
-                              .runner = runner_,
-                              .taskPolicyPath = "tp",
+                              .taskPolicy = policy_,
                               .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }}};
-    helper::HelperService service_{tool_, ::getuid()};
+    linux_platform::HelperService service_{tool_, ::getuid()};
     std::thread loopThread_;
     std::unique_ptr<linux_platform::SocketHelperConnection> connection_;
 };

@@ -1,10 +1,10 @@
 // What the jail and Beast Mode cost:
-//  - one jail tick over this machine's real /proc plus 500 synthetic
+//  - one jail tick, steady and when all are new, over this machine's real /proc plus 500 synthetic
 //    application processes (50 applications, half recognised by GLib's launch
 //    variables, half by their executable), with the desktop entries of
 //    /usr/share indexed as well;
 //  - Beast Mode activation over 200 real application processes with the
-//    helper's in-process taskpolicy runner (CPU 1 made the efficiency CPU by
+//    helper's in-process task policy (CPU 1 made the efficiency CPU by
 //    a fixture sysfs tree);
 //  - the built helper idling with a non-empty jail list, its CPU time read
 //    from /proc/PID/task/*/schedstat over KORVANE_IDLE_SECONDS (60 by
@@ -22,14 +22,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <set>
 #include <thread>
 
 #include "helper/helper_tool.h"
 #include "helper/proc_process_info.h"
-#include "platform/linux/proc/proc_listing.h"
+#include "platform/linux/proc/process_table.h"
+#include "platform/linux/proc/cgroup_unit_lookup.h"
 #include "platform/linux/proc/process_tree.h"
 #include "platform/linux/process/spawn_process_runner.h"
-#include "platform/linux/sched/in_process_task_policy_runner.h"
+#include "platform/linux/sched/in_process_task_policy.h"
 #include "shared/identity/app_identity.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
@@ -55,12 +58,10 @@ void quietLog() {
     });
 }
 
-class NoToolRunner final : public ProcessRunner {
+class NoWorkPolicy final : public TaskPolicy {
 public:
-    Expected<ProcessResult, LaunchError> run(const std::string&, const std::vector<std::string>&,
-                                             OutputCapture) override {
-        return ProcessResult{0, {}};
-    }
+    TaskPolicyResult apply(std::int32_t) override { return TaskPolicyChange{}; }
+    TaskPolicyResult release(std::int32_t) override { return TaskPolicyChange{}; }
 };
 
 // Counts the full lookups a scan could not take from the memo.
@@ -111,7 +112,9 @@ public:
             std::string folder = "proc/" + std::to_string(pid) + "/";
             std::string program = tree.path("bin/app" + std::to_string(app));
             tree.write(folder + "cmdline", program + '\0' + "--type=worker" + '\0' + "--id=" + std::to_string(i) + '\0');
-            tree.write(folder + "stat", std::to_string(pid) + " (app) S 1 1 1 0 -1 0\n");
+            tree.write(folder + "stat", std::to_string(pid) + " (app" + std::to_string(app) +
+                                            ") S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 " +
+                                            std::to_string(1000 + i) + " 0 0\n");
             if (i % 2 == 0) {
                 tree.write(folder + "environ", environment + "GIO_LAUNCHED_DESKTOP_FILE=" + tree.path("data") +
                                                    "/applications/" + appID(app) + ".desktop" + '\0' +
@@ -139,22 +142,22 @@ private:
 void BM_JailTick(benchmark::State& state) {
     quietLog();
     SyntheticWorld world;
-    identity::SystemdUnitLookup units;
+    linux_platform::CgroupUnitLookup units;
     identity::IdentityResolver resolver(world.identityConfig(), units);
     CountingIdentity identities(resolver);
     std::string procRoot = world.procRoot();
+    linux_platform::ProcessTable table(procRoot);
     helper::ProcessInfo info({
-        .listing = [&] { return linux_platform::readProcessListing(procRoot); },
+        .table = [&] { return table.read(); },
         .identity = identities,
         .parentOf = [&](std::int32_t pid) { return linux_platform::readParentPID(procRoot, pid); },
         .cgroupOf = [&](std::int32_t pid) { return linux_platform::readCgroup(procRoot, pid); },
         .selfPID = static_cast<std::int32_t>(::getpid()),
     });
     VirtualMainLoop loop;
-    NoToolRunner runner;
+    NoWorkPolicy policy;
     helper::HelperTool tool({.mainLoop = loop,
-                             .runner = runner,
-                             .taskPolicyPath = std::string(paths::kTaskPolicyTool),
+                             .taskPolicy = policy,
                              .scanner = &info,
                              .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }});
     // The first scan indexes the entries and throttles the matches.
@@ -175,6 +178,38 @@ void BM_JailTick(benchmark::State& state) {
     log::setSink({});
 }
 BENCHMARK(BM_JailTick)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+
+// The tick that first meets 500 processes: every command line read, every
+// origin looked up; the desktop entries are indexed already.
+void BM_JailTickWhenAllAreNew(benchmark::State& state) {
+    quietLog();
+    SyntheticWorld world;
+    linux_platform::CgroupUnitLookup units;
+    identity::IdentityResolver resolver(world.identityConfig(), units);
+    std::string procRoot = world.procRoot();
+    auto scanner = [&] {
+        auto table = std::make_shared<linux_platform::ProcessTable>(procRoot);
+        return std::make_unique<helper::ProcessInfo>(helper::ProcessInfoDependencies{
+            .table = [table] { return table->read(); },
+            .identity = resolver,
+            .parentOf = [&](std::int32_t pid) { return linux_platform::readParentPID(procRoot, pid); },
+            .cgroupOf = [&](std::int32_t pid) { return linux_platform::readCgroup(procRoot, pid); },
+            .selfPID = static_cast<std::int32_t>(::getpid()),
+        });
+    };
+    std::set<std::string> jailed{appID(3), appID(17), "firefox-esr"};
+    scanner()->pidsForBundleIDs(jailed);  // indexes the desktop entries
+    std::size_t matched = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto info = scanner();
+        state.ResumeTiming();
+        matched = info->pidsForBundleIDs(jailed).size();
+    }
+    state.counters["jailed_processes"] = static_cast<double>(matched);
+    log::setSink({});
+}
+BENCHMARK(BM_JailTickWhenAllAreNew)->Unit(benchmark::kMillisecond)->Iterations(20)->MeasureProcessCPUTime()->UseRealTime();
 
 pid_t spawnWithEnvironment(std::vector<std::string> arguments, std::vector<std::string> variables) {
     for (char** variable = environ; *variable; ++variable) variables.emplace_back(*variable);
@@ -218,17 +253,17 @@ void BM_BeastModeActivation(benchmark::State& state) {
     auto config = identity::IdentityConfig::fromEnvironment();
     config.systemDataFolders = {tree.path("data")};
     config.homeOf = [](uid_t) { return std::nullopt; };
-    identity::SystemdUnitLookup units;
+    linux_platform::CgroupUnitLookup units;
     identity::IdentityResolver identities(config, units);
     helper::ProcessInfo info(helper::procProcessInfoDependencies(identities));
     VirtualMainLoop loop;
-    linux_platform::SpawnProcessRunner spawner;
-    linux_platform::InProcessTaskPolicyRunner runner(spawner, std::string(paths::kTaskPolicyTool), tree.path("sys"));
+    linux_platform::InProcessTaskPolicy policy(tree.path("sys"));
     helper::HelperTool tool({.mainLoop = loop,
-                             .runner = runner,
-                             .taskPolicyPath = std::string(paths::kTaskPolicyTool),
+                             .taskPolicy = policy,
                              .scanner = &info,
-                             .startTimeOf = {}});
+                             .startTimeOf = [](std::int32_t pid) {
+                                 return linux_platform::readStartTime("/proc", pid);
+                             }});
     std::size_t throttled = 0;
     for (auto _ : state) {
         bool replied = false;

@@ -15,7 +15,7 @@
 #include "app/focus/auto_focus_manager.h"
 #include "app/runtime/completion.h"
 #include "app/runtime/settings_store.h"
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"

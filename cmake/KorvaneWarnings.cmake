@@ -30,3 +30,28 @@ function(korvane_test name)
   string(REPLACE ";" "\\;" environment "${ARG_ENVIRONMENT}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
+
+# korvane_forbid_includes(PREFIXES ... EXCEPT ...): the layering rule of a
+# folder made a build failure. Every source and header of the calling folder,
+# but the files named after EXCEPT (a program's main and its wiring), must
+# include nothing under PREFIXES ("platform/" for code that links no platform
+# library); configuring stops at the first that does.
+function(korvane_forbid_includes)
+  cmake_parse_arguments(ARG "" "" "PREFIXES;EXCEPT" ${ARGN})
+  file(GLOB files RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(file ${files})
+    if(file IN_LIST ARG_EXCEPT)
+      continue()
+    endif()
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+    file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line ${includes})
+      foreach(prefix ${ARG_PREFIXES})
+        if(line MATCHES "\"${prefix}")
+          message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${file} includes platform code (${line}); "
+                              "only a program's main wires platform adapters in")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endfunction()

@@ -1,33 +1,23 @@
-// Beast Mode of HelperTool: one process gets the machine, every other
-// application process the background policy.
-#include "helper/helper_tool.h"
+#include "helper/beast_mode.h"
+
 #include "helper/process_scanner.h"
 #include "shared/log/log.h"
 
 namespace korvane::helper {
 
-void HelperTool::setBeastMode(bool enabled, std::int32_t focusPID, ReplyBlock reply) {
+void BeastMode::set(bool enabled, std::int32_t focusPID, ReplyBlock reply) {
+    std::lock_guard lock(switching_);
     if (!enabled) {
         log::write("KorvaneHelper: Deactivating Beast Mode");
-        unthrottleAllProcesses(std::move(reply));
+        engine_.unthrottleAll(std::move(reply));
         return;
     }
     log::write("KorvaneHelper: Activating Beast Mode for PID " + std::to_string(focusPID));
-    runTaskPolicy(false, focusPID, [&](bool success, const std::optional<std::string>&) {
-        if (!success) return;
-        std::lock_guard lock(pidsQueue_);
-        noteReleasedLocked(focusPID);
-    });
+    engine_.releaseAndRecord(focusPID);
     std::vector<std::int32_t> candidates;
-    if (deps_.scanner) candidates = deps_.scanner->guiAppPIDs(focusPID);
-    for (std::int32_t pid : candidates) {
-        runTaskPolicy(true, pid, [&](bool success, const std::optional<std::string>&) {
-            if (!success) return;
-            std::lock_guard lock(pidsQueue_);
-            noteThrottledLocked(pid);
-        });
-    }
-    deps_.mainLoop.post([reply = std::move(reply)] { reply(true, std::nullopt); });
+    if (scanner_) candidates = scanner_->guiAppPIDs(focusPID);
+    engine_.applyEachAndRecord(candidates);
+    mainLoop_.post([reply = std::move(reply)] { reply(true, std::nullopt); });
 }
 
 }  // namespace korvane::helper

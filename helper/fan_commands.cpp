@@ -1,11 +1,10 @@
-// Fan commands of HelperTool: thin writes of one SMC key each. The fan policy
-// (when manual, which speed, safety limits) belongs to the application.
+#include "helper/fan_commands.h"
+
 #include <mutex>
 #include <string>
 
 #include "helper/fan_keys.h"
 #include "helper/fan_restore.h"
-#include "helper/helper_tool.h"
 #include "shared/log/log.h"
 #include "shared/smc/smc_bridge.h"
 
@@ -24,7 +23,7 @@ void replyFailure(const std::string& message, const ReplyBlock& reply) {
 
 }  // namespace
 
-void HelperTool::setFanControlMode(std::int64_t fanIndex, bool isManual, ReplyBlock reply) {
+void FanCommands::setControlMode(std::int64_t fanIndex, bool isManual, const ReplyBlock& reply) {
     if (!openSMC()) {
         replyFailure("SMC connection failed — cannot set fan mode", reply);
         return;
@@ -43,7 +42,7 @@ void HelperTool::setFanControlMode(std::int64_t fanIndex, bool isManual, ReplyBl
     reply(true, std::nullopt);
 }
 
-void HelperTool::setFanTargetRPM(std::int64_t fanIndex, std::int64_t targetRPM, ReplyBlock reply) {
+void FanCommands::setTargetRPM(std::int64_t fanIndex, std::int64_t targetRPM, const ReplyBlock& reply) {
     if (!openSMC()) {
         replyFailure("SMC connection failed — cannot set fan RPM", reply);
         return;

@@ -9,7 +9,7 @@ namespace korvane::helper {
 
 Expected<HelperOptions, std::string> parseOptions(int argc, char** argv) {
     HelperOptions options;
-    options.taskPolicyPath = paths::taskPolicyPath();
+    options.taskPolicyTool = paths::taskPolicyOverride();
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--version") {

@@ -2,6 +2,7 @@
 // The helper's command line: who besides root may connect.
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 #include "shared/util/expected.h"
@@ -10,7 +11,8 @@ namespace korvane::helper {
 
 struct HelperOptions {
     uid_t allowedUid = 0;  // root only unless the installer names the user
-    std::string taskPolicyPath;
+    // A taskpolicy program to run once per pid; the work is done in-process without one.
+    std::optional<std::string> taskPolicyTool;
     bool showVersion = false;
     bool showHelp = false;
 };

@@ -1,21 +1,21 @@
-// The jail monitor of HelperTool: keeps jailed applications under the
-// background policy whenever they run, and forgets pids of ended processes.
-#include <system_error>
-#include <thread>
+#include "helper/jail_monitor.h"
 
-#include "helper/helper_tool.h"
+#include <map>
+#include <system_error>
+
 #include "helper/list_literal.h"
 #include "helper/process_scanner.h"
 #include "shared/log/log.h"
 
 namespace korvane::helper {
 
-void HelperTool::startMonitoring() {
+JailMonitor::JailMonitor(ThrottleEngine& engine, ProcessScanner* scanner, MainLoop& mainLoop)
+    : engine_(engine), scanner_(scanner) {
     // The scan reads the process table and, for new processes, desktop
     // entries; it runs on the scan thread so that the main loop (replies,
     // the stop on SIGTERM) never waits for it.
-    monitoringTimer_ = Timer::repeating(deps_.mainLoop, seconds(5.0), [this] {
-        cleanupDeadPIDs();
+    timer_ = Timer::repeating(mainLoop, seconds(5.0), [this] {
+        engine_.cleanupDeadPIDs();
         bool jailing = false;
         {
             std::lock_guard lock(jailQueue_);
@@ -26,27 +26,28 @@ void HelperTool::startMonitoring() {
     log::write("KorvaneHelper: Process monitoring started (interval: 5s)");
 }
 
-void HelperTool::monitoringTick() {
-    cleanupDeadPIDs();
+JailMonitor::~JailMonitor() {
+    timer_.cancel();
+    closing_ = true;
+    {
+        std::lock_guard lock(scansMutex_);
+        stopScanning_ = true;
+    }
+    scanWanted_.notify_all();
+    if (scanThread_.joinable()) scanThread_.join();
+}
+
+void JailMonitor::tick() {
+    engine_.cleanupDeadPIDs();
     checkJailedProcesses();
 }
 
-void HelperTool::cleanupDeadPIDs() {
-    std::lock_guard lock(pidsQueue_);
-    std::size_t before = throttledPIDs_.size();
-    // Gone, or the pid now names a later process: either way not ours.
-    std::erase_if(throttledPIDs_, [this](const auto& entry) {
-        return deps_.startTimeOf(entry.first) != std::optional(entry.second);
-    });
-    std::size_t dropped = before - throttledPIDs_.size();
-    if (dropped > 0) {
-        saveThrottledLocked();
-        log::write("KorvaneHelper: cleanupDeadPIDs — " + std::to_string(dropped) + " ölü PID temizlendi (kalan: " +
-                   std::to_string(throttledPIDs_.size()) + ")");
-    }
+std::set<std::string> JailMonitor::snapshot() const {
+    std::lock_guard lock(jailQueue_);
+    return jailedBundleIDs_;
 }
 
-void HelperTool::updateJailedBundleIDs(std::vector<std::string> bundleIDs, ReplyBlock reply) {
+void JailMonitor::update(std::vector<std::string> bundleIDs, const ReplyBlock& reply) {
     if (bundleIDs.size() > kMaxJailedBundleIDs) {
         std::string message = "Too many jailed applications: " + std::to_string(bundleIDs.size()) + " (at most " +
                               std::to_string(kMaxJailedBundleIDs) + ")";
@@ -64,7 +65,7 @@ void HelperTool::updateJailedBundleIDs(std::vector<std::string> bundleIDs, Reply
     reply(true, std::nullopt);
 }
 
-bool HelperTool::requestScan() {
+bool JailMonitor::requestScan() {
     std::lock_guard lock(scansMutex_);
     if (stopScanning_) return false;
     if (!scanThread_.joinable()) {
@@ -80,7 +81,7 @@ bool HelperTool::requestScan() {
     return true;
 }
 
-void HelperTool::scanLoop() {
+void JailMonitor::scanLoop() {
     std::unique_lock lock(scansMutex_);
     for (;;) {
         scanWanted_.wait(lock, [this] { return scanRequested_ || stopScanning_; });
@@ -92,7 +93,7 @@ void HelperTool::scanLoop() {
     }
 }
 
-void HelperTool::checkJailedProcesses() {
+void JailMonitor::checkJailedProcesses() {
     std::set<std::string> copy;
     {
         std::lock_guard lock(jailQueue_);
@@ -102,23 +103,20 @@ void HelperTool::checkJailedProcesses() {
     log::write("KorvaneHelper: checkJailedProcesses — scanning for " + std::to_string(copy.size()) +
                " jailed bundle IDs: " + listLiteral(copy));
     std::vector<JailMatch> matches;
-    if (deps_.scanner) matches = deps_.scanner->pidsForBundleIDs(copy);
+    if (scanner_) matches = scanner_->pidsForBundleIDs(copy);
     log::write("KorvaneHelper: checkJailedProcesses — found " + std::to_string(matches.size()) +
                " matching processes");
+    // A scan under way throttles nothing more once the helper is going.
+    if (closing_ || matches.empty()) return;
+    std::vector<std::int32_t> pids;
+    std::map<std::int32_t, std::string> appOf;
     for (const auto& match : matches) {
-        if (closing_) return;
-        // Test and insert under one hold of the lock, the tool run included, so
-        // two scans never throttle one process twice.
-        std::lock_guard lock(pidsQueue_);
-        // A pid on record for a process that has ended names a stranger now,
-        // one that may well be jailed too.
-        if (stillNamesLocked(match.pid)) continue;
-        log::write("KorvaneHelper: Auto-throttling jailed app: " + match.bundleID + " (PID: " +
-                   std::to_string(match.pid) + ")");
-        runTaskPolicy(true, match.pid, [&](bool success, const std::optional<std::string>&) {
-            if (success) noteThrottledLocked(match.pid);
-        });
+        pids.push_back(match.pid);
+        appOf.emplace(match.pid, match.bundleID);
     }
+    engine_.applyEachUnlessHeld(pids, [&](std::int32_t pid) {
+        return "KorvaneHelper: Auto-throttling jailed app: " + appOf[pid] + " (PID: " + std::to_string(pid) + ")";
+    });
 }
 
 }  // namespace korvane::helper

@@ -10,18 +10,22 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "helper/fan_restore.h"
 #include "helper/helper_info.h"
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
 #include "helper/proc_process_info.h"
 #include "helper/reply_text.h"
 #include "helper/runtime_state_file.h"
+#include "helper/spawning_task_policy.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
+#include "platform/linux/proc/cgroup_unit_lookup.h"
+#include "platform/linux/proc/process_tree.h"
 #include "platform/linux/process/spawn_process_runner.h"
-#include "platform/linux/sched/in_process_task_policy_runner.h"
+#include "platform/linux/sched/in_process_task_policy.h"
 #include "platform/linux/socket/unix_socket.h"
 #include "shared/identity/app_identity.h"
 #include "shared/log/log.h"
@@ -58,9 +62,12 @@ int main(int argc, char** argv) {
     // Much of what the log shows comes from clients and other processes
     // (method names, application IDs, command lines, tool output); one event
     // stays one line whatever they hold.
-    log::setSink([](std::string_view line) {
-        std::string text = helper::escapedControlCharacters(line);
-        text.push_back('\n');
+    log::setBlockSink([](const std::vector<std::string_view>& lines) {
+        std::string text;
+        for (auto line : lines) {
+            text += helper::escapedControlCharacters(line);
+            text.push_back('\n');
+        }
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     });
@@ -78,24 +85,28 @@ int main(int argc, char** argv) {
     SMCBridge::setDriver(hwmon);
 
     StdMainLoop mainLoop;
-    // Runs of our own taskpolicy are calls into its library; other programs
-    // (and a taskpolicy named by KORVANE_TASKPOLICY in tests) are started.
+    // The policy is given in-process; a taskpolicy named by KORVANE_TASKPOLICY
+    // (tests) is started once per pid instead.
     linux_platform::SpawnProcessRunner spawner;
     helper::RuntimeStateFile threadStatesRecord(runtimeFolder + "/" + helper::kThreadStatesRecordName);
-    linux_platform::InProcessTaskPolicyRunner runner(spawner, std::string(paths::kTaskPolicyTool),
-                                                     paths::sysfsRoot(), "/proc", &threadStatesRecord);
-    identity::SystemdUnitLookup units;
+    std::unique_ptr<TaskPolicy> taskPolicy;
+    if (options->taskPolicyTool) {
+        taskPolicy = std::make_unique<helper::SpawningTaskPolicy>(spawner, *options->taskPolicyTool);
+    } else {
+        taskPolicy = std::make_unique<linux_platform::InProcessTaskPolicy>(paths::sysfsRoot(), "/proc",
+                                                                           &threadStatesRecord);
+    }
+    linux_platform::CgroupUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
     helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
     helper::RuntimeStateFile throttledRecord(runtimeFolder + "/" + helper::kThrottledRecordName);
     helper::HelperTool tool({.mainLoop = mainLoop,
-                             .runner = runner,
-                             .taskPolicyPath = options->taskPolicyPath,
+                             .taskPolicy = *taskPolicy,
                              .scanner = &processInfo,
-                             .startTimeOf = {},
+                             .startTimeOf = [](std::int32_t pid) { return linux_platform::readStartTime("/proc", pid); },
                              .throttledRecord = &throttledRecord});
 
-    helper::HelperService service(tool, options->allowedUid);
+    linux_platform::HelperService service(tool, options->allowedUid);
     std::string socketPath = paths::helperSocketPath();
     if (auto listening = service.listen(socketPath); !listening) {
         log::write("KorvaneHelper: Cannot serve " + socketPath + " — " + listening.error());

@@ -1,17 +1,19 @@
 #pragma once
 // ProcessInfo over this machine's /proc: what the daemon scans, and what its
-// benchmark measures.
+// benchmark measures. Wiring for the helper's main, which alone links /proc readers.
 #include <unistd.h>
 
+#include <memory>
+
 #include "helper/process_info.h"
-#include "platform/linux/proc/proc_listing.h"
+#include "platform/linux/proc/process_table.h"
 #include "platform/linux/proc/process_tree.h"
 
 namespace korvane::helper {
 
 inline ProcessInfoDependencies procProcessInfoDependencies(identity::ProcessIdentity& identity) {
     return {
-        .listing = [] { return linux_platform::readProcessListing(); },
+        .table = [table = std::make_shared<linux_platform::ProcessTable>()] { return table->read(); },
         .identity = identity,
         .parentOf = [](std::int32_t pid) { return linux_platform::readParentPID("/proc", pid); },
         .cgroupOf = [](std::int32_t pid) { return linux_platform::readCgroup("/proc", pid); },

@@ -1,11 +1,9 @@
 #include "helper/process_info.h"
 
-#include <charconv>
 #include <map>
 #include <unordered_set>
 
 #include "shared/log/log.h"
-#include "shared/util/text.h"
 #include "shared/util/utf8.h"
 
 namespace korvane::helper {
@@ -16,65 +14,40 @@ using identity::AppOrigin;
 // nothing when it gave none.
 using ResolutionCache = std::map<AppOrigin, std::optional<std::string>>;
 
-std::optional<std::int32_t> parsePID(std::string_view text) {
-    if (text.starts_with('+')) text.remove_prefix(1);
-    std::int32_t pid = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return pid;
-}
-
 // Parent chains are read while processes come and go and could, in theory,
 // loop; no real tree is this deep.
 constexpr int kMaxTreeDepth = 1024;
 
-std::size_t pieceCount(std::string_view text) {
-    std::size_t pieces = 1;
-    for (char c : text) pieces += c == '\n' ? 1 : 0;
-    return pieces;
-}
-
 }  // namespace
-
-std::vector<ListingLine> parseProcessListing(std::string_view listing) {
-    std::vector<ListingLine> lines;
-    std::unordered_set<std::int32_t> seen;
-    while (true) {
-        std::size_t newline = listing.find('\n');
-        std::string_view line = trimmed(listing.substr(0, newline), " \t");
-        std::size_t space = line.find(' ');
-        if (space != std::string_view::npos) {
-            auto pid = parsePID(line.substr(0, space));
-            if (pid && seen.insert(*pid).second) lines.push_back({*pid, line.substr(space + 1)});
-        }
-        if (newline == std::string_view::npos) return lines;
-        listing.remove_prefix(newline + 1);
-    }
-}
 
 ProcessInfo::ProcessInfo(ProcessInfoDependencies deps)
     : deps_(std::move(deps)), memo_(deps_.now ? deps_.now : [] { return std::chrono::steady_clock::now(); }) {}
 
-std::optional<identity::AppOrigin> ProcessInfo::originOf(const ListingLine& line, std::uint64_t generation) {
+std::optional<identity::AppOrigin> ProcessInfo::originOf(const ProcessEntry& entry, std::uint64_t generation) {
     return memo_.originOf(
-        line.pid, line.arguments, generation, [&] { return deps_.identity.findOrigin(line.pid); },
+        entry.pid, entry.commandLine, generation, [&] { return deps_.identity.findOrigin(entry.pid); },
         [&](const std::vector<std::string>& folders) { return deps_.identity.lastChangeOf(folders); });
 }
 
-void ProcessInfo::forgetUnlisted(const std::vector<ListingLine>& lines) {
+void ProcessInfo::forgetUnlisted(const std::vector<ProcessEntry>& entries) {
     std::unordered_set<std::int32_t> listed;
-    for (const auto& line : lines) listed.insert(line.pid);
+    for (const auto& entry : entries) listed.insert(entry.pid);
     memo_.keepOnly([&](std::int32_t pid) { return listed.contains(pid); });
 }
 
-std::optional<std::string> ProcessInfo::takeListing() {
-    auto listing = deps_.listing();
-    if (!listing) {
-        log::write("KorvaneHelper: ps komutu çalıştırılamadı — " + listing.error());
+std::optional<std::vector<ProcessEntry>> ProcessInfo::takeTable() {
+    auto table = deps_.table();
+    if (!table) {
+        log::write("KorvaneHelper: ps komutu çalıştırılamadı — " + table.error());
         return std::nullopt;
     }
-    if (!isValidUtf8(*listing)) return std::string();
-    return std::move(*listing);
+    // Kernel threads and zombies have no command line and are no
+    // application's; a pid is one process.
+    std::unordered_set<std::int32_t> seen;
+    std::erase_if(*table, [&](const ProcessEntry& entry) {
+        return entry.commandLine.empty() || !isValidUtf8(entry.commandLine) || !seen.insert(entry.pid).second;
+    });
+    return std::move(*table);
 }
 
 std::optional<std::string> ProcessInfo::readBundleID(const AppOrigin& appPath) {
@@ -111,8 +84,8 @@ std::set<std::int32_t> ProcessInfo::ancestorsReaching(std::int32_t pid) {
 std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
     deps_.identity.refresh();
     const std::uint64_t generation = deps_.identity.generation();
-    auto listing = takeListing();
-    if (!listing) return {};
+    auto lines = takeTable();
+    if (!lines) return {};
     ResolutionCache cache;
     auto appIDFrom = [&](const std::optional<AppOrigin>& origin) -> std::optional<std::string> {
         if (!origin) return std::nullopt;
@@ -121,13 +94,12 @@ std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
         return it->second;
     };
 
-    auto lines = parseProcessListing(*listing);
     std::vector<std::pair<std::int32_t, std::string>> candidates;
-    for (const auto& line : lines) {
+    for (const auto& line : *lines) {
         if (line.pid == excludingPID || !isApplicationCandidate(line.pid)) continue;
         if (auto appID = appIDFrom(originOf(line, generation))) candidates.emplace_back(line.pid, std::move(*appID));
     }
-    forgetUnlisted(lines);
+    forgetUnlisted(*lines);
 
     std::optional<std::string> focusApp;
     std::set<std::int32_t> aboveFocus;
@@ -147,15 +119,16 @@ std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
 std::vector<JailMatch> ProcessInfo::pidsForBundleIDs(const std::set<std::string>& bundleIDs) {
     deps_.identity.refresh();
     const std::uint64_t generation = deps_.identity.generation();
-    auto listing = takeListing();
-    if (!listing) return {};
-    log::write("KorvaneHelper: ps exit code: 0, output lines: " + std::to_string(pieceCount(*listing)));
+    auto lines = takeTable();
+    if (!lines) return {};
+    // Counted as the pieces of a ps listing: its header, a line per
+    // process and what follows the last newline.
+    log::write("KorvaneHelper: ps exit code: 0, output lines: " + std::to_string(lines->size() + 2));
 
     ResolutionCache cache;
     int appProcesses = 0;
     std::vector<JailMatch> matches;
-    auto lines = parseProcessListing(*listing);
-    for (const auto& line : lines) {
+    for (const auto& line : *lines) {
         if (!isApplicationCandidate(line.pid)) continue;
         auto appPath = originOf(line, generation);
         if (!appPath) continue;
@@ -168,7 +141,7 @@ std::vector<JailMatch> ProcessInfo::pidsForBundleIDs(const std::set<std::string>
         if (!cached->second) continue;
         if (bundleIDs.contains(*cached->second)) matches.push_back({line.pid, *cached->second});
     }
-    forgetUnlisted(lines);
+    forgetUnlisted(*lines);
 
     log::write("KorvaneHelper: pidsForBundleIDs — " + std::to_string(appProcesses) + " .app processes found, " +
                std::to_string(matches.size()) + " matches");

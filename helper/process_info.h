@@ -1,5 +1,5 @@
 #pragma once
-// The helper's process-table scans on Linux: which processes are application
+// The helper's process-table scans: which processes are application
 // processes and which application each belongs to. An application process is
 // a process with an application identity (its desktop application ID), other
 // than the helper itself and pid 1; kernel threads never appear in the
@@ -15,24 +15,14 @@
 #include "helper/origin_memo.h"
 #include "helper/process_scanner.h"
 #include "shared/identity/app_identity.h"
+#include "shared/process/process_entry.h"
 #include "shared/util/expected.h"
 
 namespace korvane::helper {
 
-struct ListingLine {
-    std::int32_t pid;
-    std::string_view arguments;
-};
-
-// The process lines of a listing ("PID ARGS" per line), in listing order, each
-// pid once. Each line is trimmed of spaces and tabs and split at its first
-// space; a line whose first part is not a 32-bit decimal number (the header
-// among them) is skipped.
-std::vector<ListingLine> parseProcessListing(std::string_view listing);
-
 struct ProcessInfoDependencies {
-    // The listing text, or why it could not be taken.
-    std::function<Expected<std::string, std::string>()> listing;
+    // The process table, or why it could not be read.
+    std::function<Expected<std::vector<ProcessEntry>, std::string>()> table;
     identity::ProcessIdentity& identity;
     // The parent and the cgroup of a process, if it is still there.
     std::function<std::optional<std::int32_t>(std::int32_t pid)> parentOf;
@@ -59,9 +49,11 @@ public:
     std::optional<std::string> readBundleID(const identity::AppOrigin& appPath);
 
 private:
-    std::optional<std::string> takeListing();
-    std::optional<identity::AppOrigin> originOf(const ListingLine& line, std::uint64_t generation);
-    void forgetUnlisted(const std::vector<ListingLine>& lines);
+    // The processes with a command line, each pid once, in table order;
+    // nothing when the table could not be read.
+    std::optional<std::vector<ProcessEntry>> takeTable();
+    std::optional<identity::AppOrigin> originOf(const ProcessEntry& entry, std::uint64_t generation);
+    void forgetUnlisted(const std::vector<ProcessEntry>& entries);
     bool isApplicationCandidate(std::int32_t pid) const { return pid > 1 && pid != deps_.selfPID; }
     bool descendsFrom(std::int32_t pid, std::int32_t ancestor);
     std::set<std::int32_t> ancestorsReaching(std::int32_t pid);

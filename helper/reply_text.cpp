@@ -10,15 +10,12 @@ std::string trimmedToolOutput(std::string_view bytes) {
     return std::string(trimmed(bytes, " \t\n\r\v\f"));
 }
 
-std::string cappedReplyText(std::string text) {
-    static constexpr std::string_view kEllipsis = "…";
-    if (text.size() <= kMaxReplyTextBytes) return text;
-    std::size_t keep = kMaxReplyTextBytes - kEllipsis.size();
-    // Never end inside a character: continuation bytes are 10xxxxxx.
-    while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
-    text.resize(keep);
-    text += kEllipsis;
-    return text;
+std::string taskPolicyFailureText(std::int32_t pid, const TaskPolicyFailure& failure) {
+    if (failure.kind == TaskPolicyFailureKind::NotLaunched) {
+        return "Failed to launch taskpolicy for PID " + std::to_string(pid) + ": " + failure.detail;
+    }
+    return "taskpolicy failed for PID " + std::to_string(pid) + " with exit code " +
+           std::to_string(failure.exitStatus) + ": " + failure.detail;
 }
 
 std::string escapedControlCharacters(std::string_view text) {

@@ -1,7 +1,11 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "shared/process/task_policy.h"
+#include "shared/protocol/reply_limit.h"
 
 namespace korvane::helper {
 
@@ -9,13 +13,9 @@ namespace korvane::helper {
 // white space and newlines at both ends; empty when the bytes are not UTF-8.
 std::string trimmedToolOutput(std::string_view bytes);
 
-// The longest failure text a reply carries, far inside the frame limit
-// every client accepts.
-inline constexpr std::size_t kMaxReplyTextBytes = 64 * 1024;
-
-// `text` cut to kMaxReplyTextBytes at a character boundary, ending in "…"
-// when anything was cut.
-std::string cappedReplyText(std::string text);
+// What a client is told (and the log shows) when the policy could not be
+// given to or taken from `pid`.
+std::string taskPolicyFailureText(std::int32_t pid, const TaskPolicyFailure& failure);
 
 // One log line for any text: control characters, newlines among them,
 // become visible escapes (\n, \t, \r, \xNN), so that what a client or

@@ -4,13 +4,13 @@
 
 #include <cerrno>
 
-#include "app/runtime/atomic_file.h"
+#include "shared/util/atomic_file.h"
 #include "shared/log/log.h"
 
 namespace korvane::helper {
 
 std::optional<std::string> RuntimeStateFile::load() {
-    auto text = app::readWholeFile(path_);
+    auto text = readWholeFile(path_);
     if (!text) {
         if (!text.error().missing) log::write("KorvaneHelper: Cannot read " + path_ + " — " + text.error().reason);
         return std::nullopt;
@@ -24,7 +24,7 @@ bool RuntimeStateFile::save(std::string_view contents) {
         log::write("KorvaneHelper: Cannot remove " + path_);
         return false;
     }
-    auto written = app::writeFileAtomically(path_, contents);
+    auto written = writeFileAtomically(path_, contents);
     if (!written) log::write("KorvaneHelper: Cannot record state — " + written.error());
     return written.has_value();
 }

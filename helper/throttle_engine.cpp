@@ -1,11 +1,10 @@
-// The throttle engine of HelperTool: runs the taskpolicy tool on processes and
-// keeps the set of those it has given the background policy.
+#include "helper/throttle_engine.h"
+
 #include <unistd.h>
 
 #include <charconv>
 #include <memory>
 
-#include "helper/helper_tool.h"
 #include "helper/reply_text.h"
 #include "shared/log/log.h"
 
@@ -47,62 +46,86 @@ std::optional<std::string> refusal(std::int32_t pid) {
 
 }  // namespace
 
-void HelperTool::runTaskPolicy(bool background, std::int32_t pid, const Completion& completion) {
+ThrottleEngine::ThrottleEngine(ThrottleEngineDependencies deps) : deps_(std::move(deps)) { load(); }
+
+std::optional<std::string> ThrottleEngine::run(bool background, std::int32_t pid) {
     if (auto refused = refusal(pid)) {
         log::write("KorvaneHelper: " + *refused);
-        completion(false, *refused);
-        return;
+        return refused;
     }
-    auto result = deps_.runner.run(deps_.taskPolicyPath, {background ? "-b" : "-B", "-p", pidText(pid)},
-                                   OutputCapture::Combined);
-    if (!result) {
-        std::string message = "Failed to launch taskpolicy for PID " + pidText(pid) + ": " + result.error().reason;
-        log::write("KorvaneHelper: " + message);
-        completion(false, message);
-        return;
-    }
-    std::string output = trimmedToolOutput(result->output);
-    if (result->exitStatus == 0) {
-        log::write("KorvaneHelper: PID " + pidText(pid) +
-                   (background ? " successfully throttled" : " successfully unthrottled"));
-        completion(true, std::nullopt);
-        return;
-    }
-    std::string message = "taskpolicy failed for PID " + pidText(pid) + " with exit code " +
-                          std::to_string(result->exitStatus) + ": " + output;
-    log::write("KorvaneHelper: " + message);
-    completion(false, message);
+    std::vector<std::string> lines;
+    auto failure = outcome(background, pid, background ? deps_.taskPolicy.apply(pid) : deps_.taskPolicy.release(pid),
+                           lines);
+    log::writeLines(lines);
+    return failure;
 }
 
-void HelperTool::noteThrottledLocked(std::int32_t pid) {
+std::optional<std::string> ThrottleEngine::outcome(bool background, std::int32_t pid, const TaskPolicyResult& done,
+                                                   std::vector<std::string>& lines) {
+    if (!done) {
+        std::string message = taskPolicyFailureText(pid, done.error());
+        lines.push_back("KorvaneHelper: " + message);
+        return message;
+    }
+    lines.push_back("KorvaneHelper: PID " + pidText(pid) +
+                    (background ? " successfully throttled" : " successfully unthrottled"));
+    return std::nullopt;
+}
+
+std::vector<std::optional<std::string>> ThrottleEngine::runEach(bool background,
+                                                                const std::vector<std::int32_t>& pids,
+                                                                const Announcement& announcement) {
+    std::vector<std::optional<std::string>> failures(pids.size());
+    std::vector<std::int32_t> allowed;
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        failures[i] = refusal(pids[i]);
+        if (!failures[i]) allowed.push_back(pids[i]);
+    }
+    auto results = allowed.empty() ? std::vector<TaskPolicyResult>()
+                   : background   ? deps_.taskPolicy.applyEach(allowed)
+                                  : deps_.taskPolicy.releaseEach(allowed);
+    // The lines in the order of the request, one write for all.
+    std::vector<std::string> lines;
+    lines.reserve(pids.size());
+    for (std::size_t i = 0, next = 0; i < pids.size(); ++i) {
+        if (announcement) lines.push_back(announcement(pids[i]));
+        if (failures[i]) {
+            lines.push_back("KorvaneHelper: " + *failures[i]);
+        } else if (next < results.size()) {
+            failures[i] = outcome(background, pids[i], results[next++], lines);
+        }
+    }
+    log::writeLines(lines);
+    return failures;
+}
+
+void ThrottleEngine::noteThrottledLocked(std::int32_t pid, bool save) {
     auto started = deps_.startTimeOf(pid);
     // Gone already: nothing of it is left to release.
     if (!started) return;
-    auto [entry, added] = throttledPIDs_.insert_or_assign(pid, *started);
-    (void)entry;
-    (void)added;
-    saveThrottledLocked();
+    throttledPIDs_.insert_or_assign(pid, *started);
+    if (save) saveLocked();
 }
 
-void HelperTool::noteReleasedLocked(std::int32_t pid) {
-    if (throttledPIDs_.erase(pid) != 0) saveThrottledLocked();
+void ThrottleEngine::noteReleasedLocked(std::int32_t pid, bool save) {
+    if (throttledPIDs_.erase(pid) != 0 && save) saveLocked();
 }
 
-bool HelperTool::stillNamesLocked(std::int32_t pid) const {
+bool ThrottleEngine::stillNamesLocked(std::int32_t pid) const {
     auto entry = throttledPIDs_.find(pid);
     return entry != throttledPIDs_.end() && deps_.startTimeOf(pid) == std::optional(entry->second);
 }
 
-void HelperTool::saveThrottledLocked() {
-    if (!deps_.throttledRecord) return;
+void ThrottleEngine::saveLocked() {
+    if (!deps_.record) return;
     std::string text;
     for (const auto& [pid, started] : throttledPIDs_) text += pidText(pid) + " " + std::to_string(started) + "\n";
-    deps_.throttledRecord->save(text);
+    deps_.record->save(text);
 }
 
-void HelperTool::loadThrottled() {
-    if (!deps_.throttledRecord) return;
-    auto text = deps_.throttledRecord->load();
+void ThrottleEngine::load() {
+    if (!deps_.record) return;
+    auto text = deps_.record->load();
     if (!text) return;
     std::lock_guard lock(pidsQueue_);
     std::size_t recorded = 0;
@@ -128,17 +151,16 @@ void HelperTool::loadThrottled() {
     }
 }
 
-void HelperTool::throttleProcess(std::int32_t pid, ReplyBlock reply) {
-    runTaskPolicy(true, pid, [&](bool success, std::optional<std::string> message) {
-        if (success) {
-            std::lock_guard lock(pidsQueue_);
-            noteThrottledLocked(pid);
-        }
-        reply(success, std::move(message));
-    });
+void ThrottleEngine::throttle(std::int32_t pid, const ReplyBlock& reply) {
+    auto failure = run(true, pid);
+    if (!failure) {
+        std::lock_guard lock(pidsQueue_);
+        noteThrottledLocked(pid);
+    }
+    reply(!failure, std::move(failure));
 }
 
-void HelperTool::unthrottleProcess(std::int32_t pid, ReplyBlock reply) {
+void ThrottleEngine::unthrottle(std::int32_t pid, const ReplyBlock& reply) {
     {
         std::lock_guard lock(pidsQueue_);
         if (throttledPIDs_.contains(pid) && !stillNamesLocked(pid) && deps_.startTimeOf(pid)) {
@@ -149,29 +171,65 @@ void HelperTool::unthrottleProcess(std::int32_t pid, ReplyBlock reply) {
             return;
         }
     }
-    runTaskPolicy(false, pid, [&](bool success, std::optional<std::string> message) {
-        if (success) {
-            std::lock_guard lock(pidsQueue_);
-            noteReleasedLocked(pid);
-        }
-        reply(success, std::move(message));
-    });
+    auto failure = run(false, pid);
+    if (!failure) {
+        std::lock_guard lock(pidsQueue_);
+        noteReleasedLocked(pid);
+    }
+    reply(!failure, std::move(failure));
 }
 
-void HelperTool::runForEach(bool background, const std::vector<std::int32_t>& pids, ReplyBlock reply) {
-    auto aggregate = std::make_shared<Aggregate>();
+bool ThrottleEngine::releaseAndRecord(std::int32_t pid) {
+    if (run(false, pid)) return false;
+    std::lock_guard lock(pidsQueue_);
+    noteReleasedLocked(pid);
+    return true;
+}
+
+void ThrottleEngine::recordLocked(bool background, const std::vector<std::int32_t>& pids,
+                                  const std::vector<std::optional<std::string>>& failures) {
+    bool changed = false;
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        if (failures[i]) continue;
+        std::size_t before = throttledPIDs_.size();
+        if (background) noteThrottledLocked(pids[i], false);
+        else noteReleasedLocked(pids[i], false);
+        changed = changed || background || throttledPIDs_.size() != before;
+    }
+    if (changed) saveLocked();
+}
+
+void ThrottleEngine::applyEachAndRecord(const std::vector<std::int32_t>& pids) {
+    auto failures = runEach(true, pids, {});
+    std::lock_guard lock(pidsQueue_);
+    recordLocked(true, pids, failures);
+}
+
+void ThrottleEngine::applyEachUnlessHeld(const std::vector<std::int32_t>& pids, const Announcement& announcement) {
+    // Test and change under one hold of the lock, the policy's work
+    // included, so two scans never throttle one process twice. A pid on
+    // record for a process that has ended names a stranger now, one that
+    // may well be jailed too.
+    std::lock_guard lock(pidsQueue_);
+    std::vector<std::int32_t> wanted;
     for (std::int32_t pid : pids) {
-        runTaskPolicy(background, pid, [&](bool success, std::optional<std::string> message) {
-            if (success) {
-                std::lock_guard lock(pidsQueue_);
-                if (background) noteThrottledLocked(pid);
-                else noteReleasedLocked(pid);
-                return;
-            }
-            std::lock_guard lock(aggregate->errorQueue);
-            aggregate->allSucceeded = false;
-            aggregate->errors.push_back("PID " + pidText(pid) + ": " + message.value_or(""));
-        });
+        if (!stillNamesLocked(pid)) wanted.push_back(pid);
+    }
+    if (wanted.empty()) return;
+    recordLocked(true, wanted, runEach(true, wanted, announcement));
+}
+
+void ThrottleEngine::runForEach(bool background, const std::vector<std::int32_t>& pids, ReplyBlock reply) {
+    auto failures = runEach(background, pids, {});
+    {
+        std::lock_guard lock(pidsQueue_);
+        recordLocked(background, pids, failures);
+    }
+    auto aggregate = std::make_shared<Aggregate>();
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        if (!failures[i]) continue;
+        aggregate->allSucceeded = false;
+        aggregate->errors.push_back("PID " + pidText(pids[i]) + ": " + *failures[i]);
     }
     deps_.mainLoop.post([aggregate, reply = std::move(reply)] {
         std::lock_guard lock(aggregate->errorQueue);
@@ -179,20 +237,18 @@ void HelperTool::runForEach(bool background, const std::vector<std::int32_t>& pi
     });
 }
 
-void HelperTool::throttleMultipleProcesses(std::vector<std::int32_t> pids, ReplyBlock reply) {
+void ThrottleEngine::throttleMultiple(const std::vector<std::int32_t>& pids, ReplyBlock reply) {
     runForEach(true, pids, std::move(reply));
 }
 
-void HelperTool::unthrottleAllProcesses(ReplyBlock reply) {
+void ThrottleEngine::unthrottleAll(ReplyBlock reply) {
     std::vector<std::int32_t> copy;
     {
         std::lock_guard lock(pidsQueue_);
         // Entries whose process is gone or replaced have nothing to release.
-        std::erase_if(throttledPIDs_, [this](const auto& entry) {
-            return deps_.startTimeOf(entry.first) != std::optional(entry.second);
-        });
+        dropEndedLocked();
         for (const auto& [pid, started] : throttledPIDs_) copy.push_back(pid);
-        saveThrottledLocked();
+        saveLocked();
     }
     if (copy.empty()) {
         reply(true, std::nullopt);
@@ -201,9 +257,24 @@ void HelperTool::unthrottleAllProcesses(ReplyBlock reply) {
     runForEach(false, copy, std::move(reply));
 }
 
-void HelperTool::ping(PingReplyBlock reply) { reply(true); }
+std::size_t ThrottleEngine::dropEndedLocked() {
+    // Gone, or the pid now names a later process: either way not ours.
+    return std::erase_if(throttledPIDs_, [this](const auto& entry) {
+        return deps_.startTimeOf(entry.first) != std::optional(entry.second);
+    });
+}
 
-std::set<std::int32_t> HelperTool::throttledPIDsSnapshot() const {
+void ThrottleEngine::cleanupDeadPIDs() {
+    std::lock_guard lock(pidsQueue_);
+    std::size_t dropped = dropEndedLocked();
+    if (dropped > 0) {
+        saveLocked();
+        log::write("KorvaneHelper: cleanupDeadPIDs — " + std::to_string(dropped) + " ölü PID temizlendi (kalan: " +
+                   std::to_string(throttledPIDs_.size()) + ")");
+    }
+}
+
+std::set<std::int32_t> ThrottleEngine::snapshot() const {
     std::lock_guard lock(pidsQueue_);
     std::set<std::int32_t> pids;
     for (const auto& [pid, started] : throttledPIDs_) pids.insert(pid);

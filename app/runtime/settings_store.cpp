@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/runtime/app_log.h"
-#include "app/runtime/atomic_file.h"
+#include "shared/util/atomic_file.h"
 #include "app/runtime/base64.h"
 #include "shared/util/utf8.h"
 

@@ -18,11 +18,4 @@ public:
     virtual std::optional<std::string> systemUnit(pid_t pid) = 0;
 };
 
-// Asks libsystemd, which reads the process's cgroup for us.
-class SystemdUnitLookup final : public UnitLookup {
-public:
-    std::optional<std::string> userUnit(pid_t pid) override;
-    std::optional<std::string> systemUnit(pid_t pid) override;
-};
-
 }  // namespace korvane::identity

@@ -82,4 +82,64 @@ std::optional<std::string> appIDFromUnitName(std::string_view unit) {
     return std::nullopt;
 }
 
+namespace {
+
+// The unified hierarchy's path, or the named systemd hierarchy's on a
+// machine still on cgroup v1.
+std::optional<std::string_view> systemdCgroupPath(std::string_view text) {
+    std::optional<std::string_view> named;
+    while (!text.empty()) {
+        std::size_t newline = text.find('\n');
+        std::string_view line = text.substr(0, newline);
+        if (line.starts_with("0::")) return line.substr(3);
+        if (auto at = line.find(":name=systemd:"); at != std::string_view::npos) {
+            named = line.substr(at + 14);
+        }
+        if (newline == std::string_view::npos) break;
+        text.remove_prefix(newline + 1);
+    }
+    return named;
+}
+
+bool isUnitName(std::string_view name) {
+    static constexpr std::string_view kSuffixes[] = {".service", ".scope",  ".socket", ".mount", ".swap",
+                                                     ".target",  ".device", ".timer",  ".path",  ".automount"};
+    for (auto suffix : kSuffixes) {
+        if (name.size() > suffix.size() && name.ends_with(suffix)) return true;
+    }
+    return false;
+}
+
+// The first unit below `path`'s leading slices, and what follows it.
+std::optional<std::string> unitAfterSlices(std::string_view& path) {
+    while (!path.empty()) {
+        while (path.starts_with('/')) path.remove_prefix(1);
+        std::size_t end = path.find('/');
+        std::string_view component = path.substr(0, end);
+        path.remove_prefix(end == std::string_view::npos ? path.size() : end);
+        if (component.empty()) break;
+        if (component.ends_with(".slice")) continue;
+        // systemd escapes a cgroup name that could be mistaken for its own
+        // files with a leading underscore.
+        if (component.starts_with('_')) component.remove_prefix(1);
+        if (!isUnitName(component)) return std::nullopt;
+        return std::string(component);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+CgroupUnits unitsFromCgroup(std::string_view cgroupText) {
+    CgroupUnits units;
+    auto path = systemdCgroupPath(cgroupText);
+    if (!path) return units;
+    std::string_view rest = *path;
+    units.systemUnit = unitAfterSlices(rest);
+    if (units.systemUnit && units.systemUnit->starts_with("user@") && units.systemUnit->ends_with(".service")) {
+        units.userUnit = unitAfterSlices(rest);
+    }
+    return units;
+}
+
 }  // namespace korvane::identity

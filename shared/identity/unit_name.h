@@ -18,4 +18,14 @@ std::optional<std::string> unescapeUnitName(std::string_view escaped);
 // or nothing when the name follows none of these forms.
 std::optional<std::string> appIDFromUnitName(std::string_view unit);
 
+// The systemd units a process's cgroup places it in, as systemd itself
+// reads them from /proc/PID/cgroup: the system manager's unit (the first
+// path component after the slices), and, inside a user's manager
+// (user@UID.service), the user manager's unit found the same way.
+struct CgroupUnits {
+    std::optional<std::string> systemUnit;
+    std::optional<std::string> userUnit;
+};
+CgroupUnits unitsFromCgroup(std::string_view cgroupText);
+
 }  // namespace korvane::identity

@@ -16,18 +16,42 @@ Sink& currentSink() {
     return sink;
 }
 
-}  // namespace
+BlockSink& currentBlockSink() {
+    static BlockSink sink;
+    return sink;
+}
 
-void write(std::string_view line) {
+void writeBlock(const std::vector<std::string_view>& lines) {
     std::lock_guard lock(sinkMutex());
     if (currentSink()) {
-        currentSink()(line);
+        for (auto line : lines) currentSink()(line);
         return;
     }
-    std::string text(line);
-    text.push_back('\n');
+    if (currentBlockSink()) {
+        currentBlockSink()(lines);
+        return;
+    }
+    std::string text;
+    for (auto line : lines) {
+        text += line;
+        text.push_back('\n');
+    }
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
+}
+
+}  // namespace
+
+void write(std::string_view line) { writeBlock({line}); }
+
+void writeLines(const std::vector<std::string>& lines) {
+    if (lines.empty()) return;
+    writeBlock(std::vector<std::string_view>(lines.begin(), lines.end()));
+}
+
+void setBlockSink(BlockSink sink) {
+    std::lock_guard lock(sinkMutex());
+    currentBlockSink() = std::move(sink);
 }
 
 Sink setSink(Sink sink) {

@@ -14,6 +14,16 @@ using Sink = std::function<void(std::string_view line)>;
 // Writes one line through the current sink. Thread-safe.
 void write(std::string_view line);
 
+// Writes lines as one block, in one write where the output allows it, so
+// that a batch's lines cost one system call and stay together. Each line is
+// still one event.
+void writeLines(const std::vector<std::string>& lines);
+
+// A sink that takes a block of lines in one call. While a line sink is set,
+// it takes precedence.
+using BlockSink = std::function<void(const std::vector<std::string_view>& lines)>;
+void setBlockSink(BlockSink sink);
+
 // Replaces the sink; an empty function restores standard error. Returns the
 // previous sink.
 Sink setSink(Sink sink);

@@ -2,6 +2,7 @@
 // Names and places fixed for both programs: the service, where its socket
 // lives, and the files an installation puts on the machine.
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,9 +43,11 @@ inline std::string helperRuntimeFolder() {
     return slash == 0 ? std::string("/") : socket.substr(0, slash);
 }
 
-inline std::string taskPolicyPath() {
+// A taskpolicy program the helper is to run per pid instead of doing the
+// work in its own process; nothing in production.
+inline std::optional<std::string> taskPolicyOverride() {
     const char* overridden = std::getenv(kTaskPolicyOverrideVariable);
-    return overridden && *overridden ? std::string(overridden) : std::string(kTaskPolicyTool);
+    return overridden && *overridden ? std::optional<std::string>(overridden) : std::nullopt;
 }
 
 inline std::string installRoot() {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 #include "shared/protocol/korvane_xpc_protocol.h"
 
 namespace korvane::testing {
@@ -83,7 +83,7 @@ struct ServedFakeHelper {
         if (listening) service.start();
     }
     FakeHelper helper;
-    helper::HelperService service;
+    linux_platform::HelperService service;
     bool listening = false;
 };
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/runtime/atomic_file.h"
+#include "shared/util/atomic_file.h"
 #include "app/runtime/settings_store.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"

@@ -19,9 +19,9 @@ class JailAndBeast : public ::testing::Test, public testing::ScanWorld, public t
 protected:
     JailAndBeast() : HelperToolFixture(&info) {}
 
-    int runsOf(const std::string& commandLine) {
-        auto lines = runner.commandLines();
-        return static_cast<int>(std::count(lines.begin(), lines.end(), commandLine));
+    int callsOf(const testing::PolicyCall& call) {
+        auto calls = policy.calls();
+        return static_cast<int>(std::count(calls.begin(), calls.end(), call));
     }
     // Jails the IDs; the scan this starts runs on a thread of its own, so wait
     // for what it is expected to do.
@@ -51,28 +51,28 @@ TEST_F(JailAndBeast, AJailedProcessIsThrottledOnceWhileItStaysInTheSet) {
     listing.set(std::string("PID COMMAND\n11 mail\n12 editor\n"));
     identity.add(11, "/apps/mail.desktop", "org.example.Mail");
     identity.add(12, "/apps/editor.desktop", "org.example.Editor");
-    runner.failFor("11", 1, "busy");
+    policy.failFor(11, 1, "busy");
     jail({"org.example.Mail"},
          [&] { return log.contains("KorvaneHelper: taskpolicy failed for PID 11 with exit code 1: busy"); });
-    EXPECT_EQ(runsOf("-b -p 11"), 1);
+    EXPECT_EQ(callsOf(testing::applied(11)), 1);
     EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
 
     // A failed run is tried again on the next tick, 5 seconds on.
-    runner.succeedFor("11");
+    policy.succeedFor(11);
     int scans = scansFinished();
     loop.advanceBy(seconds(4.9));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(scansFinished(), scans) << "no tick before 5 s";
     loop.advanceBy(seconds(0.1));
     EXPECT_TRUE(eventually([&] { return tool->throttledPIDsSnapshot().contains(11); }));
-    EXPECT_EQ(runsOf("-b -p 11"), 2);
+    EXPECT_EQ(callsOf(testing::applied(11)), 2);
 
     scans = scansFinished();
     loop.advanceBy(seconds(10));
     EXPECT_TRUE(eventually([&] { return scansFinished() > scans; }));
     tool.reset();
-    EXPECT_EQ(runsOf("-b -p 11"), 2);
-    EXPECT_EQ(runsOf("-b -p 12"), 0);
+    EXPECT_EQ(callsOf(testing::applied(11)), 2);
+    EXPECT_EQ(callsOf(testing::applied(12)), 0);
     EXPECT_EQ(log.countStartingWith("KorvaneHelper: Auto-throttling jailed app: org.example.Mail (PID: 11)"), 2);
 }
 
@@ -89,7 +89,7 @@ TEST_F(JailAndBeast, EndedProcessesAreDroppedAndTheirReusedPidsThrottledAgain) {
     endedPIDs.clear();
     startTimes[5] = 2;
     jail({"org.example.Mail"}, [&] { return tool->throttledPIDsSnapshot().contains(5); });
-    EXPECT_EQ(runsOf("-b -p 5"), 2);
+    EXPECT_EQ(callsOf(testing::applied(5)), 2);
     EXPECT_THAT(tool->throttledPIDsSnapshot(), ElementsAre(5, 6));
 }
 
@@ -100,13 +100,13 @@ TEST_F(JailAndBeast, AJailedProcessOnAReusedPidIsThrottledBeforeAnyTick) {
     startTimes[5] = 2;
     listing.set(std::string("PID COMMAND\n5 mail\n"));
     identity.add(5, "/apps/mail.desktop", "org.example.Mail");
-    jail({"org.example.Mail"}, [&] { return runsOf("-b -p 5") == 2; });
+    jail({"org.example.Mail"}, [&] { return callsOf(testing::applied(5)) == 2; });
 }
 
 TEST_F(JailAndBeast, UpdatesShareOneScanThreadAndTooLongAListIsRefused) {
     listing.set(std::string("PID COMMAND\n11 mail\n"));
     identity.add(11, "/apps/mail.desktop", "org.example.Mail");
-    runner.beforeRun = [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(5)); };
+    policy.beforeCall = [](std::int32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(5)); };
     auto threads = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
                              std::filesystem::directory_iterator());
@@ -150,13 +150,13 @@ TEST_F(JailAndBeast, TwoConcurrentScansNeverThrottleOnePidTwice) {
     }
     listing.set(text);
     // Each run takes a while, as the real tool's do, so that the two scans really overlap.
-    runner.beforeRun = [](const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+    policy.beforeCall = [](std::int32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
     tool->updateJailedBundleIDs({"org.example.Mail"}, [](bool, std::optional<std::string>) {});
     std::thread second([&] { tool->checkJailedProcesses(); });
     tool->checkJailedProcesses();
     second.join();
     tool.reset();  // waits for the update's scan
-    for (int pid = 100; pid < 120; ++pid) EXPECT_EQ(runsOf("-b -p " + std::to_string(pid)), 1) << pid;
+    for (int pid = 100; pid < 120; ++pid) EXPECT_EQ(callsOf(testing::applied(pid)), 1) << pid;
 }
 
 TEST_F(JailAndBeast, BeastModeReleasesTheFocusThenThrottlesTheRestAndAlwaysReportsSuccess) {
@@ -165,7 +165,7 @@ TEST_F(JailAndBeast, BeastModeReleasesTheFocusThenThrottlesTheRestAndAlwaysRepor
     identity.add(53, "/apps/chat.desktop", "chat");
     identity.add(60, "/apps/mail.desktop", "mail");
     parents = {{51, 50}, {53, 50}, {60, 1}};
-    for (const char* pid : {"50", "53", "60"}) runner.failFor(pid, 1, "gone");
+    for (std::int32_t pid : {50, 53, 60}) policy.failFor(pid, 1, "gone");
 
     std::vector<std::pair<bool, std::optional<std::string>>> replies;
     tool->setBeastMode(true, 50, [&](bool ok, std::optional<std::string> message) {
@@ -176,7 +176,8 @@ TEST_F(JailAndBeast, BeastModeReleasesTheFocusThenThrottlesTheRestAndAlwaysRepor
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_TRUE(replies[0].first);
     EXPECT_FALSE(replies[0].second);
-    EXPECT_THAT(runner.commandLines(), ElementsAre("-B -p 50", "-b -p 60", "-b -p 53"));
+    EXPECT_THAT(policy.calls(),
+                ElementsAre(testing::released(50), testing::applied(60), testing::applied(53)));
     EXPECT_TRUE(log.contains("KorvaneHelper: Activating Beast Mode for PID 50"));
 }
 
@@ -190,12 +191,12 @@ TEST_F(JailAndBeast, AfterBeastModeIsSwitchedOffTheNextTickJailsAgain) {
     loop.runPending();
     EXPECT_TRUE(replied);
     EXPECT_TRUE(log.contains("KorvaneHelper: Deactivating Beast Mode"));
-    EXPECT_EQ(runsOf("-B -p 11"), 1);
+    EXPECT_EQ(callsOf(testing::released(11)), 1);
     EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
 
     loop.advanceBy(seconds(5));
     EXPECT_TRUE(eventually([&] { return tool->throttledPIDsSnapshot().contains(11); }));
-    EXPECT_EQ(runsOf("-b -p 11"), 2);
+    EXPECT_EQ(callsOf(testing::applied(11)), 2);
 }
 
 }  // namespace

@@ -11,29 +11,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-TEST(ProcessListing, LinesAreTrimmedSplitAtTheFirstSpaceAndKeptOncePerPid) {
-    auto lines = parseProcessListing(
-        "    PID COMMAND\n"
-        "  101 /opt/Mail Client/bin/mail --x  \n"
-        "\t202\t/tab/separated\n"
-        "303\n"
-        "0 /zero\n"
-        "-5 /negative\n"
-        "2147483647 /largest\n"
-        "2147483648 /too/large\n"
-        "-2147483649 /too/small\n"
-        "12abc /not/a/number\n"
-        "101 /repeated\n"
-        "\n"
-        "404");
-    std::vector<std::pair<std::int32_t, std::string>> got;
-    for (const auto& line : lines) got.emplace_back(line.pid, std::string(line.arguments));
-    EXPECT_THAT(got, ElementsAre(std::pair<std::int32_t, std::string>{101, "/opt/Mail Client/bin/mail --x"},
-                                 std::pair<std::int32_t, std::string>{0, "/zero"},
-                                 std::pair<std::int32_t, std::string>{-5, "/negative"},
-                                 std::pair<std::int32_t, std::string>{2147483647, "/largest"}));
-}
-
 class Scans : public ::testing::Test, public testing::ScanWorld {
 protected:
     log::CapturedLines log;

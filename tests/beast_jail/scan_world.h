@@ -5,9 +5,13 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <charconv>
 #include <mutex>
+#include <set>
+#include <string_view>
 
 #include "helper/process_info.h"
+#include "shared/util/text.h"
 
 namespace korvane::testing {
 
@@ -82,11 +86,37 @@ private:
     std::atomic<std::uint64_t> generation_ = 0;
 };
 
+// The table described as ps prints it ("PID ARGS" per line, a header):
+// each line trimmed and split at its first space; a line whose first part
+// is not a 32-bit decimal number is skipped, and a pid counts once.
+inline std::vector<ProcessEntry> entriesOf(std::string_view listing) {
+    std::vector<ProcessEntry> entries;
+    std::set<std::int32_t> seen;
+    while (true) {
+        std::size_t newline = listing.find('\n');
+        std::string_view line = trimmed(listing.substr(0, newline), " \t");
+        std::size_t space = line.find(' ');
+        if (space != std::string_view::npos) {
+            std::string_view number = line.substr(0, space);
+            if (number.starts_with('+')) number.remove_prefix(1);
+            std::int32_t pid = 0;
+            auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), pid);
+            if (!number.empty() && error == std::errc() && end == number.data() + number.size() &&
+                seen.insert(pid).second) {
+                entries.push_back({pid, 0, 0, std::string(line.substr(space + 1))});
+            }
+        }
+        if (newline == std::string_view::npos) return entries;
+        listing.remove_prefix(newline + 1);
+    }
+}
+
 struct FakeListing {
-    Expected<std::string, std::string> operator()() {
+    Expected<std::vector<ProcessEntry>, std::string> operator()() {
         ++taken;
         std::lock_guard lock(mutex);
-        return text;
+        if (!text) return unexpected(text.error());
+        return entriesOf(*text);
     }
     void set(Expected<std::string, std::string> t) {
         std::lock_guard lock(mutex);
@@ -104,7 +134,7 @@ struct ScanWorld {
     std::map<std::int32_t, std::string> cgroups;  // "0::/" for every other process
     std::chrono::steady_clock::time_point now{};
     helper::ProcessInfo info{{
-        .listing = std::ref(listing),
+        .table = std::ref(listing),
         .identity = identity,
         .parentOf = [this](std::int32_t pid) -> std::optional<std::int32_t> {
             auto it = parents.find(pid);

@@ -1,5 +1,5 @@
 #pragma once
-// A HelperTool on a virtual main loop with a fake taskpolicy runner and a
+// A HelperTool on a virtual main loop with a fake task policy and a
 // process table the test controls, and a way to collect the replies it sends.
 #include <map>
 #include <memory>
@@ -11,7 +11,7 @@
 #include "helper/helper_tool.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
-#include "tests/fakes/fake_process_runner.h"
+#include "tests/fakes/fake_task_policy.h"
 #include "tests/fakes/memory_record.h"
 
 namespace korvane::testing {
@@ -39,8 +39,7 @@ struct HelperToolFixture {
     std::unique_ptr<helper::HelperTool> makeTool(helper::ProcessScanner* scanner = nullptr) {
         return std::make_unique<helper::HelperTool>(helper::HelperToolDependencies{
             .mainLoop = loop,
-            .runner = runner,
-            .taskPolicyPath = "/usr/local/libexec/korvane/taskpolicy",
+            .taskPolicy = policy,
             .scanner = scanner,
             .startTimeOf = [this](std::int32_t pid) -> std::optional<std::uint64_t> {
                 if (endedPIDs.contains(pid)) return std::nullopt;
@@ -54,7 +53,7 @@ struct HelperToolFixture {
 
     log::CapturedLines log;
     VirtualMainLoop loop;
-    FakeProcessRunner runner;
+    FakeTaskPolicy policy;
     // Every pid names a living process that started at 1, unless it is here.
     std::set<std::int32_t> endedPIDs;
     std::map<std::int32_t, std::uint64_t> startTimes;  // a new start time is a reused pid

@@ -1,6 +1,6 @@
 // The helper's service on a real socket, with the real HelperTool behind it and
-// a fake taskpolicy runner.
-#include "helper/helper_service.h"
+// a fake task policy.
+#include "platform/linux/socket/helper_service.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -18,14 +18,14 @@
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
 #include "shared/protocol/wire_codec.h"
-#include "tests/fakes/fake_process_runner.h"
+#include "tests/fakes/fake_task_policy.h"
 #include "tests/fakes/fixture_tree.h"
 
 namespace korvane {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeProcessRunner;
+using testing::FakeTaskPolicy;
 
 class HelperServiceTest : public ::testing::Test {
 protected:
@@ -46,10 +46,10 @@ protected:
     }
 
     // The run for `pid` waits until releaseHeldRun(); the future is ready once it waits.
-    std::future<void> holdRunOf(const std::string& pid) {
+    std::future<void> holdRunOf(std::int32_t pid) {
         auto held = std::make_shared<std::promise<void>>();
-        runner.beforeRun = [held, pid, released = released.get_future().share()](const std::string& last) {
-            if (last != pid) return;
+        policy.beforeCall = [held, pid, released = released.get_future().share()](std::int32_t called) {
+            if (called != pid) return;
             held->set_value();
             released.wait();
         };
@@ -75,21 +75,20 @@ protected:
     testing::FixtureTree dir;
     std::string socketPath = dir.path("helper.sock");
     StdMainLoop loop;
-    FakeProcessRunner runner;
+    FakeTaskPolicy policy;
     std::promise<void> released;
     bool releasedOnce = false;
-    // Every pid the fake runner "throttles" counts as a living process.
+    // Every pid the fake policy "throttles" counts as a living process.
     helper::HelperTool tool{{.mainLoop = loop,
-                             .runner = runner,
-                             .taskPolicyPath = "tp",
+                             .taskPolicy = policy,
                              .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }}};
-    helper::HelperService service{tool, ::getuid()};
+    linux_platform::HelperService service{tool, ::getuid()};
     std::thread loopThread;
 };
 
 TEST_F(HelperServiceTest, EveryMethodAnswersOverTheSocket) {
     auto c = connect();
-    runner.failFor("99", 1, "no such process");
+    policy.failFor(99, 1, "no such process");
     struct Case {
         msg::Call call;
         msg::Reply expected;
@@ -119,14 +118,14 @@ TEST_F(HelperServiceTest, ClientsShareOneThrottledSet) {
     auto first = connect();
     auto second = connect();
     ASSERT_TRUE(call(*first, msg::ThrottleProcess{31}));
-    runner.clear();
+    policy.clear();
     ASSERT_TRUE(call(*second, msg::UnthrottleAllProcesses{}));
-    EXPECT_EQ(runner.commandLines(), std::vector<std::string>{"-B -p 31"});
+    EXPECT_EQ(policy.calls(), std::vector{testing::released(31)});
     EXPECT_TRUE(tool.throttledPIDsSnapshot().empty());
 }
 
 TEST_F(HelperServiceTest, PingIsAnsweredWhileAnotherConnectionWorks) {
-    auto held = holdRunOf("77");
+    auto held = holdRunOf(77);
     auto busy = connect();
     std::promise<Expected<msg::Reply, ConnectionError>> busyReply;
     busy->send(msg::ThrottleMultipleProcesses{{76, 77, 78}},
@@ -145,7 +144,7 @@ TEST_F(HelperServiceTest, PingIsAnsweredWhileAnotherConnectionWorks) {
 }
 
 TEST_F(HelperServiceTest, AClientLeavingMidOperationDoesNotStopIt) {
-    auto held = holdRunOf("82");
+    auto held = holdRunOf(82);
     {
         auto leaving = connect();
         leaving->send(msg::ThrottleMultipleProcesses{{81, 82, 83}}, [](auto) {});
@@ -188,7 +187,7 @@ TEST_F(HelperServiceTest, EveryMessageGetsExactlyOneReply) {
 TEST_F(HelperServiceTest, BadFramesCloseOnlyTheirOwnConnection) {
     auto bystander = connect();
     ASSERT_TRUE(call(*bystander, msg::ThrottleProcess{50}));
-    runner.clear();
+    policy.clear();
 
     auto sendRaw = [&](const std::string& bytes) {
         auto fd = linux_platform::connectUnix(socketPath);
@@ -214,7 +213,7 @@ TEST_F(HelperServiceTest, BadFramesCloseOnlyTheirOwnConnection) {
         std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(log.countStartingWith("KorvaneHelper: Closed connection from uid"), 4);
-    EXPECT_TRUE(runner.runs().empty()) << "a bad message must change nothing";
+    EXPECT_TRUE(policy.calls().empty()) << "a bad message must change nothing";
     EXPECT_EQ(tool.throttledPIDsSnapshot(), (std::set<std::int32_t>{50}));
     auto stillServed = call(*bystander, msg::Ping{});
     ASSERT_TRUE(stillServed);

@@ -1,5 +1,5 @@
 // The service under clients that misbehave or pile up: a real socket, the
-// real HelperTool and a fake taskpolicy runner, with small limits.
+// real HelperTool and a fake task policy, with small limits.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,13 +11,13 @@
 #include <system_error>
 #include <thread>
 
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 #include "helper/helper_tool.h"
 #include "platform/linux/socket/unix_socket.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
 #include "shared/protocol/wire_codec.h"
-#include "tests/fakes/fake_process_runner.h"
+#include "tests/fakes/fake_task_policy.h"
 #include "tests/fakes/fixture_tree.h"
 
 namespace korvane {
@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 class ServiceFaults : public ::testing::Test {
 protected:
-    void serve(helper::ServiceLimits limits) {
+    void serve(linux_platform::ServiceLimits limits) {
         service.emplace(tool, ::getuid(), std::move(limits));
         ASSERT_TRUE(service->listen(socketPath));
         service->start();
@@ -79,12 +79,11 @@ protected:
     testing::FixtureTree dir;
     std::string socketPath = dir.path("helper.sock");
     StdMainLoop loop;
-    testing::FakeProcessRunner runner;
+    testing::FakeTaskPolicy policy;
     helper::HelperTool tool{{.mainLoop = loop,
-                             .runner = runner,
-                             .taskPolicyPath = "tp",
+                             .taskPolicy = policy,
                              .startTimeOf = [](std::int32_t) { return std::optional<std::uint64_t>(1); }}};
-    std::optional<helper::HelperService> service;
+    std::optional<linux_platform::HelperService> service;
     std::thread loopThread;
 };
 

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include "helper/reply_text.h"
+#include "helper/spawning_task_policy.h"
+#include "tests/fakes/fake_process_runner.h"
 #include "tests/fakes/helper_tool_fixture.h"
 
 namespace korvane {
@@ -11,6 +13,8 @@ namespace {
 
 using testing::HelperToolFixture;
 using testing::Replies;
+using testing::applied;
+using testing::released;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -24,50 +28,74 @@ TEST_F(ThrottleEngine, SingleThrottleRunsTheToolAndRecordsThePidBeforeReplying) 
         inSetWhenReplied = tool->throttledPIDsSnapshot().contains(42);
     });
     EXPECT_TRUE(inSetWhenReplied);
-    ASSERT_EQ(runner.runs().size(), 1u);
-    EXPECT_EQ(runner.runs()[0].path, "/usr/local/libexec/korvane/taskpolicy");
-    EXPECT_THAT(runner.runs()[0].arguments, ElementsAre("-b", "-p", "42"));
+    EXPECT_THAT(policy.calls(), ElementsAre(applied(42)));
     EXPECT_TRUE(log.contains("KorvaneHelper: PID 42 successfully throttled"));
 
     Replies replies;
     tool->unthrottleProcess(42, replies.block());
-    EXPECT_THAT(runner.commandLines().back(), "-B -p 42");
+    EXPECT_EQ(policy.calls().back(), released(42));
     EXPECT_TRUE(replies.received.at(0).success);
     EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
     EXPECT_TRUE(log.contains("KorvaneHelper: PID 42 successfully unthrottled"));
 
     // A pid never throttled (by us) is still handed to the tool.
     tool->unthrottleProcess(5, replies.block());
-    EXPECT_EQ(runner.commandLines().back(), "-B -p 5");
+    EXPECT_EQ(policy.calls().back(), released(5));
     EXPECT_TRUE(replies.received.at(1).success);
 }
 
-TEST_F(ThrottleEngine, FailureTextsCarryTheExitCodeAndTheTrimmedOutput) {
-    runner.failFor("7", 3, "\n  first line\n\n  second line \t\n\n");
-    runner.failFor("8", 1, "");
-    runner.failFor("9", 2, std::string("\xFF\xFE garbage", 10));
-    runner.failToLaunchFor("10", "No such file or directory");
+TEST_F(ThrottleEngine, FailuresReplyWithTheToolsStatusAndLine) {
+    policy.failFor(7, 3, "taskpolicy: no process with PID 7");
+    policy.failFor(8, TaskPolicyFailure{TaskPolicyFailureKind::NotLaunched, 0, "No such file or directory"});
     Replies replies;
-    for (int pid : {7, 8, 9, 10}) tool->throttleProcess(pid, replies.block());
+    for (int pid : {7, 8}) tool->throttleProcess(pid, replies.block());
 
-    ASSERT_EQ(replies.received.size(), 4u);
+    ASSERT_EQ(replies.received.size(), 2u);
     for (const auto& r : replies.received) EXPECT_FALSE(r.success);
     EXPECT_EQ(replies.received[0].message,
-              "taskpolicy failed for PID 7 with exit code 3: first line\n\n  second line");
-    EXPECT_EQ(replies.received[1].message, "taskpolicy failed for PID 8 with exit code 1: ");
-    EXPECT_EQ(replies.received[2].message, "taskpolicy failed for PID 9 with exit code 2: ");
-    EXPECT_EQ(replies.received[3].message, "Failed to launch taskpolicy for PID 10: No such file or directory");
-    EXPECT_TRUE(log.contains("KorvaneHelper: Failed to launch taskpolicy for PID 10: No such file or directory"));
+              "taskpolicy failed for PID 7 with exit code 3: taskpolicy: no process with PID 7");
+    EXPECT_EQ(replies.received[1].message, "Failed to launch taskpolicy for PID 8: No such file or directory");
+    EXPECT_TRUE(log.contains("KorvaneHelper: Failed to launch taskpolicy for PID 8: No such file or directory"));
     EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
 }
 
+// The tool run once per pid: its status says what kind of failure it was,
+// and its output is trimmed (or dropped when it is not text).
+TEST(SpawningTaskPolicy, ToolRunsBecomeTypedResults) {
+    testing::FakeProcessRunner runner;
+    helper::SpawningTaskPolicy tool(runner, "/opt/taskpolicy");
+    runner.failFor("7", 3, "\n  first line\n\n  second line \t\n\n");
+    runner.failFor("8", 77, "");
+    runner.failFor("9", 2, std::string("\xFF\xFE garbage", 10));
+    runner.failToLaunchFor("10", "No such file or directory");
+
+    EXPECT_TRUE(tool.apply(6));
+    EXPECT_TRUE(tool.release(6));
+    ASSERT_EQ(runner.runs().size(), 2u);
+    EXPECT_EQ(runner.runs()[0].path, "/opt/taskpolicy");
+    EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 6", "-B -p 6"));
+
+    auto failureOf = [&](std::int32_t pid) { return tool.apply(pid).error(); };
+    auto missing = failureOf(7);
+    EXPECT_EQ(missing.kind, TaskPolicyFailureKind::NoSuchProcess);
+    EXPECT_EQ(helper::taskPolicyFailureText(7, missing),
+              "taskpolicy failed for PID 7 with exit code 3: first line\n\n  second line");
+    EXPECT_EQ(failureOf(8).kind, TaskPolicyFailureKind::PermissionDenied);
+    EXPECT_EQ(helper::taskPolicyFailureText(8, failureOf(8)), "taskpolicy failed for PID 8 with exit code 77: ");
+    EXPECT_EQ(failureOf(9).kind, TaskPolicyFailureKind::Other);
+    EXPECT_EQ(helper::taskPolicyFailureText(9, failureOf(9)), "taskpolicy failed for PID 9 with exit code 2: ");
+    EXPECT_EQ(failureOf(10).kind, TaskPolicyFailureKind::NotLaunched);
+    EXPECT_EQ(helper::taskPolicyFailureText(10, failureOf(10)),
+              "Failed to launch taskpolicy for PID 10: No such file or directory");
+}
+
 TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInOrder) {
-    runner.failFor("2", 1, "gone");
-    runner.failToLaunchFor("4", "Permission denied");
+    policy.failFor(2, 1, "gone");
+    policy.failFor(4, TaskPolicyFailure{TaskPolicyFailureKind::NotLaunched, 0, "Permission denied"});
     Replies replies;
     tool->throttleMultipleProcesses({11, 2, 3, 4, 11}, replies.block());
 
-    EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 11", "-b -p 2", "-b -p 3", "-b -p 4", "-b -p 11"));
+    EXPECT_THAT(policy.calls(), ElementsAre(applied(11), applied(2), applied(3), applied(4), applied(11)));
     EXPECT_THAT(replies.received, IsEmpty()) << "the reply belongs to the main loop";
     loop.runPending();
     ASSERT_EQ(replies.received.size(), 1u);
@@ -83,7 +111,7 @@ TEST_F(ThrottleEngine, EmptyInputsAndPingRunNothingAndSucceed) {
     tool->throttleMultipleProcesses({}, multiple.block());
     loop.runPending();
     tool->unthrottleAllProcesses(all.block());  // nothing throttled: answered at once
-    EXPECT_THAT(runner.runs(), IsEmpty());
+    EXPECT_THAT(policy.calls(), IsEmpty());
     ASSERT_EQ(multiple.received.size(), 1u);
     EXPECT_TRUE(multiple.received[0].success);
     EXPECT_FALSE(multiple.received[0].message);
@@ -91,11 +119,11 @@ TEST_F(ThrottleEngine, EmptyInputsAndPingRunNothingAndSucceed) {
     EXPECT_TRUE(all.received[0].success);
 
     tool->throttleProcess(3, all.block());
-    runner.clear();
+    policy.clear();
     std::optional<bool> alive;
     tool->ping([&](bool a) { alive = a; });
     EXPECT_EQ(alive, true);
-    EXPECT_THAT(runner.runs(), IsEmpty());
+    EXPECT_THAT(policy.calls(), IsEmpty());
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{3}));
 }
 
@@ -103,14 +131,14 @@ TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
     Replies ignored;
     tool->throttleMultipleProcesses({11, 12, 13}, ignored.block());
     loop.runPending();
-    runner.clear();
+    policy.clear();
     log.clear();
-    runner.failFor("12", 1, "no such process");
+    policy.failFor(12, 1, "no such process");
 
     Replies replies;
     tool->unthrottleAllProcesses(replies.block());
     loop.runPending();
-    EXPECT_EQ(runner.runs().size(), 3u);
+    EXPECT_EQ(policy.calls().size(), 3u);
     ASSERT_EQ(replies.received.size(), 1u);
     EXPECT_FALSE(replies.received[0].success);
     EXPECT_EQ(replies.received[0].message,
@@ -140,7 +168,7 @@ TEST_F(ThrottleEngine, InitAndTheHelperItselfAreRefusedWithoutRunningTheTool) {
     tool->unthrottleProcess(::getpid(), replies.block());
     tool->throttleMultipleProcesses({1, 5}, replies.block());
     loop.runPending();
-    EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 5"));
+    EXPECT_THAT(policy.calls(), ElementsAre(applied(5)));
     ASSERT_EQ(replies.received.size(), 3u);
     const std::string init = "PID 1 is the init process; the helper never changes its scheduling";
     EXPECT_EQ(replies.received[0].message, init);
@@ -157,7 +185,7 @@ TEST_F(ThrottleEngine, AReusedPidIsAStrangerToTheSet) {
     tool->throttleMultipleProcesses({30, 31}, ignored.block());
     loop.runPending();
     startTimes[30] = 7;  // pid 30 now names a later process
-    runner.clear();
+    policy.clear();
 
     Replies single, all;
     tool->unthrottleProcess(30, single.block());
@@ -165,7 +193,7 @@ TEST_F(ThrottleEngine, AReusedPidIsAStrangerToTheSet) {
     startTimes[31] = 8;
     tool->unthrottleAllProcesses(all.block());
     loop.runPending();
-    EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 31")) << "no release reaches a stranger";
+    EXPECT_THAT(policy.calls(), ElementsAre(applied(31))) << "no release reaches a stranger";
     ASSERT_EQ(single.received.size(), 1u);
     EXPECT_TRUE(single.received[0].success);
     ASSERT_EQ(all.received.size(), 1u);
@@ -188,11 +216,11 @@ TEST_F(ThrottleEngine, TheThrottledSetOutlivesTheHelperThroughItsRecord) {
     tool = makeTool();
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{40}));
     EXPECT_TRUE(log.contains("KorvaneHelper: Took over 1 throttled processes from an earlier run (2 gone since)"));
-    runner.clear();
+    policy.clear();
     Replies all;
     tool->unthrottleAllProcesses(all.block());
     loop.runPending();
-    EXPECT_THAT(runner.commandLines(), ElementsAre("-B -p 40"));
+    EXPECT_THAT(policy.calls(), ElementsAre(released(40)));
     EXPECT_FALSE(record.text) << "nothing left on record";
 }
 
@@ -200,14 +228,14 @@ TEST_F(ThrottleEngine, AFailureTextNeverOutgrowsAReply) {
     std::vector<std::int32_t> pids;
     for (std::int32_t pid = 1000; pid < 13000; ++pid) {
         pids.push_back(pid);
-        runner.failFor(std::to_string(pid), 3, "no such process: " + std::to_string(pid));
+        policy.failFor(pid, 3, "no such process: " + std::to_string(pid));
     }
     Replies replies;
     tool->throttleMultipleProcesses(pids, replies.block());
     loop.runPending();
     ASSERT_EQ(replies.received.size(), 1u);
     const std::string& text = *replies.received[0].message;
-    EXPECT_LE(text.size(), helper::kMaxReplyTextBytes);
+    EXPECT_LE(text.size(), kMaxReplyTextBytes);
     EXPECT_TRUE(text.ends_with("…"));
     EXPECT_TRUE(text.starts_with("PID 1000: taskpolicy failed for PID 1000"));
 }

@@ -32,6 +32,33 @@ TEST(UnitName, OtherUnitsAndBrokenNamesGiveNothing) {
     }
 }
 
+// What systemd would answer for a process's units, read from its cgroup.
+TEST(UnitName, UnitsOfACgroupPathAsSystemdReadsThem) {
+    auto units = unitsFromCgroup(
+        "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.gnome.Terminal.slice/"
+        "app-gnome-org.gnome.Terminal-2211.scope\n");
+    EXPECT_EQ(units.systemUnit, "user@1000.service");
+    EXPECT_EQ(units.userUnit, "app-gnome-org.gnome.Terminal-2211.scope");
+
+    units = unitsFromCgroup("0::/user.slice/user-1000.slice/session-2.scope\n");
+    EXPECT_EQ(units.systemUnit, "session-2.scope");
+    EXPECT_EQ(units.userUnit, std::nullopt) << "a login session is no user unit";
+
+    units = unitsFromCgroup("0::/system.slice/_cron.service/child\n");
+    EXPECT_EQ(units.systemUnit, "cron.service");
+    EXPECT_EQ(units.userUnit, std::nullopt);
+
+    // cgroup v1: the named systemd hierarchy, whatever else is listed.
+    units = unitsFromCgroup("12:cpu,cpuacct:/\n1:name=systemd:/user.slice/user-5.slice/user@5.service/"
+                            "app.slice/app-firefox@1.service\n");
+    EXPECT_EQ(units.userUnit, "app-firefox@1.service");
+
+    for (const char* none : {"0::/\n", "0::/user.slice\n", "0::/user.slice/not-a-unit\n", "", "garbage"}) {
+        EXPECT_EQ(unitsFromCgroup(none).systemUnit, std::nullopt) << none;
+        EXPECT_EQ(unitsFromCgroup(none).userUnit, std::nullopt) << none;
+    }
+}
+
 TEST(DesktopEntryFile, TheNameInTheUsersLanguageFollowsTheLocaleFallbacks) {
     auto entry = parseDesktopEntry(
         "[Desktop Entry]\nType=Application\nName=Viewer\nName[sr]=Pregled-sr\nName[sr@latin]=Pregled-latin\n"

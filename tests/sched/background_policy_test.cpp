@@ -4,8 +4,7 @@
 #include <sys/resource.h>
 
 #include "platform/linux/sched/background_policy.h"
-#include "platform/linux/sched/in_process_task_policy_runner.h"
-#include "tests/fakes/fake_process_runner.h"
+#include "platform/linux/sched/in_process_task_policy.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/memory_record.h"
 #include "tests/fakes/started_program.h"
@@ -95,17 +94,12 @@ TEST(BackgroundPolicyTest, ARestartedRunnerReleasesWhatItsKilledPredecessorRecor
     makeFifo(tids[1]);
     CpuSysfs sysfs;
     sysfs.intelHybridPair();
-    FakeProcessRunner others;
     MemoryRecord record;
-    const std::string pid = std::to_string(target.pid());
-    auto run = [&](InProcessTaskPolicyRunner& runner, const char* action) {
-        auto result = runner.run("tp", {action, "-p", pid}, OutputCapture::Combined);
-        ASSERT_TRUE(result);
-        EXPECT_EQ(result->exitStatus, 0) << result->output;
-    };
+    const std::int32_t pid = target.pid();
     {
-        InProcessTaskPolicyRunner killed(others, "tp", sysfs.root(), "/proc", &record);
-        run(killed, "-b");
+        InProcessTaskPolicy killed(sysfs.root(), "/proc", &record);
+        auto applied = killed.apply(pid);
+        ASSERT_TRUE(applied) << applied.error().detail;
         ASSERT_TRUE(record.text);
     }
     expectBackground(target.pid(), "1");
@@ -115,12 +109,13 @@ TEST(BackgroundPolicyTest, ARestartedRunnerReleasesWhatItsKilledPredecessorRecor
     std::string stranger = original;
     stranger.replace(stranger.find(' ', 2) + 1, stranger.find('\n') - stranger.find(' ', 2) - 1, "1");
     record.text = stranger;
-    EXPECT_EQ(InProcessTaskPolicyRunner(others, "tp", sysfs.root(), "/proc", &record).restored().taken, 0u);
+    EXPECT_EQ(InProcessTaskPolicy(sysfs.root(), "/proc", &record).restored().taken, 0u);
 
     record.text = original;
-    InProcessTaskPolicyRunner restarted(others, "tp", sysfs.root(), "/proc", &record);
+    InProcessTaskPolicy restarted(sysfs.root(), "/proc", &record);
     EXPECT_EQ(restarted.restored().taken, 1u);
-    run(restarted, "-B");
+    auto released = restarted.release(pid);
+    ASSERT_TRUE(released) << released.error().detail;
     EXPECT_EQ(viewOf(tids[0]).nice, 5);
     EXPECT_EQ(viewOf(tids[0]).policy, SCHED_OTHER);
     EXPECT_EQ(viewOf(tids[1]).policy, SCHED_FIFO) << "without the record it would be SCHED_OTHER";
@@ -198,13 +193,78 @@ TEST(BackgroundPolicyTest, ChildrenInAnotherCgroupAreAnotherApplication) {
     proc.write(std::to_string(target.child()) + "/cgroup", "0::/user.slice/app-terminal-shell-13.scope\n");
     BackgroundPolicy policy(kCpu1IsEfficiency, proc.root());
 
-    EXPECT_EQ(policy.apply(target.pid())->processes, 1);
-    expectBackground(target.pid(), "1");
-    expectNormal(target.child());
+    // Descendants found from each thread's children, and from one reading
+    // of the whole table as a batch shares it.
+    for (bool shared : {false, true}) {
+        proc.write(std::to_string(target.child()) + "/cgroup", "0::/user.slice/app-terminal-shell-13.scope\n");
+        auto family = policy.family();
+        const ProcessFamily* batch = shared ? &family : nullptr;
+        EXPECT_EQ(policy.apply(target.pid(), nullptr, batch)->processes, 1);
+        expectBackground(target.pid(), "1");
+        expectNormal(target.child());
 
-    proc.write(std::to_string(target.child()) + "/cgroup", "0::/user.slice/app-editor-12.scope\n");
-    ASSERT_TRUE(policy.apply(target.pid()));
-    expectBackground(target.child(), "1");
+        proc.write(std::to_string(target.child()) + "/cgroup", "0::/user.slice/app-editor-12.scope\n");
+        ASSERT_TRUE(policy.apply(target.pid(), nullptr, batch));
+        expectBackground(target.child(), "1");
+        ASSERT_TRUE(policy.release(target.pid(), nullptr, batch));
+        expectNormal(target.child());
+    }
+}
+
+// A process whose newest thread starts the next one every few tens of
+// microseconds, up to `last` threads: a thread may be born from one the
+// policy has not reached yet, and inherits nothing then.
+class ThreadChain {
+public:
+    static constexpr int kLast = 600;
+    ThreadChain() {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            link(1);
+            for (;;) ::pause();
+        }
+    }
+    ~ThreadChain() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    pid_t pid() const { return pid_; }
+    bool waitForThreads(std::size_t count) const {
+        for (int i = 0; i < 2000; ++i) {
+            if (threadsOf(pid_).size() >= count) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+private:
+    static void link(int number) {
+        if (number >= kLast) return;
+        std::thread([number] {
+            auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(30);
+            while (std::chrono::steady_clock::now() < until) {
+            }
+            link(number + 1);
+            for (;;) ::pause();
+        }).detach();
+    }
+    pid_t pid_ = -1;
+};
+
+TEST(BackgroundPolicyTest, ThreadsBornDuringABatchAreConfined) {
+    ThreadChain chain;
+    TargetProcess others[3]{TargetProcess(1), TargetProcess(1), TargetProcess(1)};
+    ASSERT_TRUE(chain.waitForThreads(20));
+    CpuSysfs sysfs;
+    sysfs.intelHybridPair();
+    InProcessTaskPolicy policy(sysfs.root());
+    auto results = policy.applyEach({chain.pid(), others[0].pid(), others[1].pid(), others[2].pid()});
+    for (const auto& result : results) EXPECT_TRUE(result);
+    ASSERT_TRUE(chain.waitForThreads(ThreadChain::kLast)) << "the chain stopped early";
+    int unconfined = 0;
+    for (pid_t tid : threadsOf(chain.pid())) unconfined += viewOf(tid).policy == SCHED_IDLE ? 0 : 1;
+    EXPECT_EQ(unconfined, 0);
 }
 
 }  // namespace

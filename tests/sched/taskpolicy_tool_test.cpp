@@ -1,10 +1,10 @@
-// The taskpolicy tool as a program, and the helper's in-process runner that
-// must answer exactly as the program does.
+// The taskpolicy tool as a program, and the helper's in-process policy that
+// must fail exactly as the program does.
 #include <gtest/gtest.h>
 
-#include "platform/linux/sched/in_process_task_policy_runner.h"
+#include "platform/linux/sched/in_process_task_policy.h"
+#include "shared/process/process_runner.h"
 #include "shared/paths/installed_paths.h"
-#include "tests/fakes/fake_process_runner.h"
 #include "tests/fakes/started_program.h"
 #include "tests/fakes/target_process.h"
 #include "tests/topology/cpu_sysfs.h"
@@ -17,11 +17,11 @@ using testing::TargetProcess;
 class TaskPolicyToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        sysfs.intelHybridPair();  // read once, when the runner is made
-        runner = std::make_unique<InProcessTaskPolicyRunner>(others, std::string(paths::kTaskPolicyTool), sysfs.root());
+        sysfs.intelHybridPair();  // read once, when the policy is made
+        policy = std::make_unique<InProcessTaskPolicy>(sysfs.root());
     }
 
-    // The tool as a program, over `root`, its two streams joined as the runner joins them.
+    // The tool as a program, over `root`, its two streams joined.
     static ProcessResult tool(const std::vector<std::string>& arguments, const std::string& root,
                               std::vector<std::string> before = {}) {
         before.push_back(KORVANE_TASKPOLICY_BINARY);
@@ -30,15 +30,15 @@ protected:
         return {result.exitStatus, result.out + result.err};
     }
     ProcessResult tool(const std::vector<std::string>& arguments) { return tool(arguments, sysfs.root()); }
-    ProcessResult inProcess(const std::vector<std::string>& arguments,
-                            const std::string& path = std::string(paths::kTaskPolicyTool)) {
-        auto result = runner->run(path, arguments, OutputCapture::Combined);
-        return result ? *result : ProcessResult{-1, result.error().reason};
+    // The in-process answer in the tool's terms.
+    ProcessResult inProcess(bool background, pid_t pid) {
+        auto result = background ? policy->apply(pid) : policy->release(pid);
+        if (result) return {0, ""};
+        return {result.error().exitStatus, result.error().detail + "\n"};
     }
 
     testing::CpuSysfs sysfs;
-    testing::FakeProcessRunner others;
-    std::unique_ptr<InProcessTaskPolicyRunner> runner;
+    std::unique_ptr<InProcessTaskPolicy> policy;
 };
 
 TEST_F(TaskPolicyToolTest, TopologySaysWhichCpusAreWhichKind) {
@@ -56,52 +56,53 @@ TEST_F(TaskPolicyToolTest, TopologySaysWhichCpusAreWhichKind) {
               "get the lowest priority\n");
 }
 
-TEST_F(TaskPolicyToolTest, InProcessRunnerAnswersExactlyAsTheTool) {
+TEST_F(TaskPolicyToolTest, InProcessPolicyAnswersExactlyAsTheTool) {
     TargetProcess target(2);
     ASSERT_TRUE(target.ready());
     std::string live = std::to_string(target.pid());
-    std::string ended = std::to_string(testing::endedPid());
+    pid_t endedPid = testing::endedPid();
+    std::string ended = std::to_string(endedPid);
     auto missing = tool({"-b", "-p", ended});
     EXPECT_EQ(missing.exitStatus, 3);
     EXPECT_EQ(missing.output, "taskpolicy: no process with PID " + ended + "\n");
     EXPECT_EQ(tool({"-b", "-p", "x1"}).exitStatus, 64);
-
-    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {"-b", "-p", ended}, {"-B", "-p", ended}, {"-b", "-p", "0"}, {"-b"}, {"-b", "-p", "x1"}, {"-p", live},
-             {"-b", "-B", "-p", live}, {"--topology"}, {"-b", "-p", live}, {"-B", "-p", live}}) {
-        auto expected = tool(arguments);
-        auto actual = inProcess(arguments);
-        EXPECT_EQ(actual.exitStatus, expected.exitStatus) << arguments.front() << " " << arguments.back();
-        EXPECT_EQ(actual.output, expected.output) << arguments.front() << " " << arguments.back();
-        auto lines = std::count(expected.output.begin(), expected.output.end(), '\n');
-        EXPECT_TRUE(lines <= 1 || arguments.front() == "--topology") << expected.output;
+    EXPECT_EQ(tool({"-b", "-B", "-p", live}).exitStatus, 64);
+    for (const auto& arguments : std::vector<std::vector<std::string>>{{"-b"}, {"-p", live}}) {
+        auto usage = tool(arguments);
+        EXPECT_EQ(usage.exitStatus, 64);
+        EXPECT_EQ(std::count(usage.output.begin(), usage.output.end(), '\n'), 1) << usage.output;
     }
-    EXPECT_TRUE(others.runs().empty());
+
+    EXPECT_EQ(policy->apply(endedPid).error().kind, TaskPolicyFailureKind::NoSuchProcess);
+    for (bool background : {true, false}) {
+        const char* flag = background ? "-b" : "-B";
+        for (pid_t pid : {endedPid, pid_t(0)}) {
+            auto expected = tool({flag, "-p", std::to_string(pid)});
+            if (pid == 0) expected = {3, "taskpolicy: no process with PID 0\n"};  // the tool refuses 0 as usage
+            auto actual = inProcess(background, pid);
+            EXPECT_EQ(actual.exitStatus, expected.exitStatus) << flag << " " << pid;
+            EXPECT_EQ(actual.output, expected.output) << flag << " " << pid;
+        }
+        EXPECT_EQ(tool({flag, "-p", live}).exitStatus, 0);
+        auto changed = background ? policy->apply(target.pid()) : policy->release(target.pid());
+        ASSERT_TRUE(changed);
+        EXPECT_EQ(changed->processes, 1);
+        EXPECT_EQ(changed->threads, 2);
+    }
 }
 
-TEST_F(TaskPolicyToolTest, InProcessRunnerRemembersAndPassesOtherProgramsOn) {
+TEST_F(TaskPolicyToolTest, InProcessPolicyRemembersWhatTheToolCannot) {
     TargetProcess target(2);
     ASSERT_TRUE(target.ready());
     cpu_set_t cpu0;
     CPU_ZERO(&cpu0);
     CPU_SET(0, &cpu0);
     ::sched_setaffinity(target.pid(), sizeof cpu0, &cpu0);
-    std::string pid = std::to_string(target.pid());
 
-    EXPECT_EQ(inProcess({"-b", "-p", pid}).exitStatus, 0);
+    EXPECT_TRUE(policy->apply(target.pid()));
     EXPECT_EQ(testing::viewOf(target.pid()).cpus, "1");
-    EXPECT_EQ(inProcess({"-B", "-p", pid}).exitStatus, 0);
+    EXPECT_TRUE(policy->release(target.pid()));
     EXPECT_EQ(testing::viewOf(target.pid()).cpus, "0");  // the tool alone, remembering nothing, gives 0-1
-
-    // Another program, or another copy of the tool, is run by the runner behind it.
-    others.failFor("-eo", 5, "passed on");
-    auto passedOn = inProcess({"-eo"}, "/bin/ps");
-    EXPECT_EQ(passedOn.exitStatus, 5);
-    EXPECT_EQ(passedOn.output, "passed on");
-    EXPECT_EQ(inProcess({"-b"}, KORVANE_TASKPOLICY_BINARY).exitStatus, 0);
-    ASSERT_EQ(others.runs().size(), 2u);
-    EXPECT_EQ(others.runs()[0].path, "/bin/ps");
-    EXPECT_EQ(others.runs()[1].path, KORVANE_TASKPOLICY_BINARY);
 }
 
 TEST_F(TaskPolicyToolTest, AnotherUsersProcessIsPermissionDenied) {

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "shared/util/owned_fd.h"
+
 namespace korvane::linux_platform {
 namespace {
 
@@ -30,32 +32,17 @@ PolicyFailure failureFor(int error) {
 // The target's pidfd. pidfd_open refuses thread ids, so it also tells a
 // process from one of its threads (/proc/TID/task would list the whole
 // process). Kept by the memory, it names the process until its release.
-class Pidfd {
-public:
-    Pidfd() = default;
-    Pidfd(const Pidfd&) = delete;
-    Pidfd& operator=(const Pidfd&) = delete;
-    ~Pidfd() {
-        if (fd_ >= 0) ::close(fd_);
+// 0 or the errno of pidfd_open. Kernels before 5.3 have none; then the pid
+// is taken as it is.
+int openPidfd(pid_t pid, OwnedFd& pidfd) {
+    long fd = ::syscall(SYS_pidfd_open, pid, 0U);
+    if (fd >= 0) {
+        pidfd.reset(static_cast<int>(fd));
+        return 0;
     }
-
-    // 0 or the errno of pidfd_open. Kernels before 5.3 have none; then the
-    // pid is taken as it is.
-    int open(pid_t pid) {
-        long fd = ::syscall(SYS_pidfd_open, pid, 0U);
-        if (fd >= 0) {
-            fd_ = static_cast<int>(fd);
-            return 0;
-        }
-        if (errno != ENOSYS) return errno;
-        return ::kill(pid, 0) == 0 || errno == EPERM ? 0 : errno;
-    }
-    bool isOpen() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_ = -1;
-};
+    if (errno != ENOSYS) return errno;
+    return ::kill(pid, 0) == 0 || errno == EPERM ? 0 : errno;
+}
 
 enum class Direction { Background, Release };
 
@@ -67,8 +54,9 @@ enum class Direction { Background, Release };
 // pid given to a new process meanwhile is never followed.
 class PolicyWalk {
 public:
-    PolicyWalk(BackgroundPolicy& policy, Direction direction, RememberedStates* memory)
-        : policy_(policy), direction_(direction), memory_(memory) {}
+    PolicyWalk(BackgroundPolicy& policy, Direction direction, RememberedStates* memory,
+               const ProcessFamily* family)
+        : policy_(policy), direction_(direction), memory_(memory), family_(family) {}
 
     Expected<PolicyReport, PolicyFailure> run(pid_t target);
 
@@ -84,8 +72,9 @@ private:
                      RememberedProcess& before, int& refusal);
     void walkDescendant(const Descendant& found);
     bool sharesTargetCgroup(const std::string& cgroup);
-    int backgroundThread(pid_t tid, RememberedProcess& before);
-    int releaseThread(pid_t tid, pid_t pid, const RememberedProcess* remembered);
+    // 0 or the errno of a refusal; `changed` tells whether anything was set.
+    int backgroundThread(pid_t tid, RememberedProcess& before, bool& changed);
+    int releaseThread(pid_t tid, pid_t pid, const RememberedProcess* remembered, bool& changed);
     int restoreThread(pid_t tid, const ThreadSchedState& state);
     bool looksBackground(const ThreadSchedState& state) const;
     std::optional<std::uint64_t> startTimeOf(pid_t pid) const;
@@ -93,6 +82,7 @@ private:
     BackgroundPolicy& policy_;
     Direction direction_;
     RememberedStates* memory_;
+    const ProcessFamily* family_;
     pid_t target_ = 0;
     std::vector<Descendant> pending_;
     std::unordered_set<pid_t> visited_;
@@ -109,9 +99,9 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
 
     // A remembered process is known to be one; anything else may be a
     // thread id.
-    Pidfd pidfd;
+    OwnedFd pidfd;
     if (!remembered) {
-        if (int error = pidfd.open(target); error != 0) {
+        if (int error = openPidfd(target, pidfd); error != 0) {
             return unexpected(error == EINVAL ? failure(PolicyFailureReason::NoSuchProcess, error)
                                               : failureFor(error));
         }
@@ -130,14 +120,14 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
     visited_.insert(target);
     // A process that shares our cgroup may be one of our ancestors; the
     // caller (the helper, the tool) is never one of the descendants changed.
-    visited_.insert(::getpid());
+    visited_.insert(policy_.self_);
     RememberedProcess before{ProcessReference::startedAt(0), {}};
     int refusal = 0;
     if (!walkProcess(target, *tasks, remembered, before, refusal)) return unexpected(failureFor(refusal));
     if (report_.threads == 0) return unexpected(failure(PolicyFailureReason::NoSuchProcess, ESRCH));
 
     if (memory_ && direction_ == Direction::Background) {
-        if (memory_->canHoldDescriptor() && pidfd.isOpen()) {
+        if (memory_->canHoldDescriptor() && pidfd.valid()) {
             before.process = ProcessReference::holding(pidfd.release(), startTimeOf(target).value_or(0));
             memory_->remember(target, std::move(before), startTime);
         } else if (auto started = startTimeOf(target)) {
@@ -200,21 +190,35 @@ bool PolicyWalk::sharesTargetCgroup(const std::string& cgroup) {
 bool PolicyWalk::walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedProcess* remembered,
                              RememberedProcess& before, int& refusal) {
     // Threads appear while we work, and a thread started by one we have not
-    // reached yet does not inherit anything; a pass that finds no new thread
-    // ends the work, since every later thread descends from a changed one.
+    // reached yet inherits nothing from us: after a pass that changed
+    // something the threads are listed again, until a pass finds none new.
+    // A pass that changed nothing let no thread inherit anything it should
+    // not have; then only a moved thread count lists them again.
     std::unordered_set<pid_t> seen;
-    for (bool foundNew = true; foundNew;) {
-        foundNew = false;
+    for (bool again = true; again;) {
+        again = false;
+        bool changed = false;
+        int listed = 0;
+        bool foundNew = false;
         for (pid_t tid : tasks.threads()) {
+            ++listed;
             if (!seen.insert(tid).second) continue;
             foundNew = true;
-            int error = direction_ == Direction::Background ? backgroundThread(tid, before)
-                                                            : releaseThread(tid, pid, remembered);
+            int error = direction_ == Direction::Background ? backgroundThread(tid, before, changed)
+                                                            : releaseThread(tid, pid, remembered, changed);
             if (error != 0 && refusal == 0) refusal = error;
+            if (family_) continue;
             // Read after the change: what this thread starts from now on inherits it.
             for (pid_t child : tasks.children(tid)) {
                 if (visited_.insert(child).second) pending_.push_back({child, pid});
             }
+        }
+        if (refusal != 0 || !foundNew) break;
+        again = changed || tasks.threadCount() != listed;
+    }
+    if (family_ && refusal == 0) {
+        for (pid_t child : family_->childrenOf(pid)) {
+            if (visited_.insert(child).second) pending_.push_back({child, pid});
         }
     }
     if (refusal != 0) {
@@ -234,7 +238,7 @@ bool PolicyWalk::looksBackground(const ThreadSchedState& state) const {
            (!policy_.topology_.isHybrid() || state.affinity.isSubsetOf(policy_.efficiencyMask_));
 }
 
-int PolicyWalk::backgroundThread(pid_t tid, RememberedProcess& before) {
+int PolicyWalk::backgroundThread(pid_t tid, RememberedProcess& before, bool& changed) {
     ThreadSchedState state;
     if (int error = readThreadSchedState(tid, state); error != 0) return isPassedOver(error) ? 0 : error;
     // A thread that already looks like this was born of a changed thread or
@@ -242,10 +246,12 @@ int PolicyWalk::backgroundThread(pid_t tid, RememberedProcess& before) {
     if (!looksBackground(state)) before.threads.emplace(tid, state);
 
     if (policy_.topology_.isHybrid() && !state.affinity.isSubsetOf(policy_.efficiencyMask_)) {
+        changed = true;
         int error = setThreadAffinity(tid, policy_.efficiencyMask_);
         if (error != 0 && !isPassedOver(error)) return error;
     }
     if (state.attributes.policy != SCHED_IDLE) {
+        changed = true;
         SchedAttributes idle;
         idle.policy = SCHED_IDLE;
         idle.nice = state.attributes.nice;
@@ -254,15 +260,17 @@ int PolicyWalk::backgroundThread(pid_t tid, RememberedProcess& before) {
         if (error != 0 && !isPassedOver(error)) return error;
     }
     if (ioPriorityClass(state.ioPriority) != kIoPriorityClassIdle) {
+        changed = true;
         int error = setThreadIoPriority(tid, kIoPriorityIdle);
         if (error != 0 && !isPassedOver(error)) return error;
     }
     return 0;
 }
 
-int PolicyWalk::releaseThread(pid_t tid, pid_t pid, const RememberedProcess* remembered) {
+int PolicyWalk::releaseThread(pid_t tid, pid_t pid, const RememberedProcess* remembered, bool& changed) {
     if (remembered) {
         if (auto own = remembered->threads.find(tid); own != remembered->threads.end()) {
+            changed = true;
             return restoreThread(tid, own->second);
         }
     }
@@ -274,12 +282,14 @@ int PolicyWalk::releaseThread(pid_t tid, pid_t pid, const RememberedProcess* rem
             // the process's main thread had before is the best guess.
             ThreadSchedState guess = leader->second;
             guess.attributes.nice = state.attributes.nice;
+            changed = true;
             return restoreThread(tid, guess);
         }
     }
     bool idlePolicy = state.attributes.policy == SCHED_IDLE;
     bool idleIo = ioPriorityClass(state.ioPriority) == kIoPriorityClassIdle;
     if (!idlePolicy && !idleIo) return 0;
+    changed = true;
     if (policy_.topology_.isHybrid() && state.affinity.isSubsetOf(policy_.efficiencyMask_)) {
         int error = setThreadAffinity(tid, policy_.fullMask_);
         if (error != 0 && !isPassedOver(error)) return error;
@@ -326,14 +336,17 @@ BackgroundPolicy::BackgroundPolicy(CpuTopology topology, std::string procRoot)
     : topology_(std::move(topology)),
       tree_(std::move(procRoot)),
       efficiencyMask_(CpuMask::of(topology_.efficiencyCPUs())),
-      fullMask_(CpuMask::all()) {}
+      fullMask_(CpuMask::all()),
+      self_(::getpid()) {}
 
-Expected<PolicyReport, PolicyFailure> BackgroundPolicy::apply(pid_t pid, RememberedStates* memory) {
-    return PolicyWalk(*this, Direction::Background, memory).run(pid);
+Expected<PolicyReport, PolicyFailure> BackgroundPolicy::apply(pid_t pid, RememberedStates* memory,
+                                                              const ProcessFamily* family) {
+    return PolicyWalk(*this, Direction::Background, memory, family).run(pid);
 }
 
-Expected<PolicyReport, PolicyFailure> BackgroundPolicy::release(pid_t pid, RememberedStates* memory) {
-    return PolicyWalk(*this, Direction::Release, memory).run(pid);
+Expected<PolicyReport, PolicyFailure> BackgroundPolicy::release(pid_t pid, RememberedStates* memory,
+                                                                const ProcessFamily* family) {
+    return PolicyWalk(*this, Direction::Release, memory, family).run(pid);
 }
 
 }  // namespace korvane::linux_platform

@@ -41,7 +41,10 @@ public:
     // With `memory`, what each thread had is recorded there first. A thread
     // that vanishes or refuses an affinity does not fail the call; a refusal
     // of permission on the process itself does, and undoes what was done.
-    Expected<PolicyReport, PolicyFailure> apply(pid_t pid, RememberedStates* memory = nullptr);
+    // Descendants are found in `family` when given (one reading of the
+    // table shared by a batch), else from each thread's children.
+    Expected<PolicyReport, PolicyFailure> apply(pid_t pid, RememberedStates* memory = nullptr,
+                                                const ProcessFamily* family = nullptr);
 
     // Restores what `memory` holds for each thread. Where nothing is
     // remembered, only what bears the background policy's marks is undone:
@@ -49,9 +52,12 @@ public:
     // I/O class becomes the default, and a confinement to the efficiency
     // CPUs becomes the full mask. A process that never had the policy keeps
     // its own affinity and real-time policy.
-    Expected<PolicyReport, PolicyFailure> release(pid_t pid, RememberedStates* memory = nullptr);
+    Expected<PolicyReport, PolicyFailure> release(pid_t pid, RememberedStates* memory = nullptr,
+                                                  const ProcessFamily* family = nullptr);
 
     const CpuTopology& topology() const { return topology_; }
+    // Who started whom now, for a batch of calls.
+    ProcessFamily family() const { return tree_.family(); }
 
 private:
     friend class PolicyWalk;
@@ -60,6 +66,7 @@ private:
     TaskTreeReader tree_;
     CpuMask efficiencyMask_;
     CpuMask fullMask_;
+    pid_t self_;  // the caller is never one of the descendants changed
 };
 
 }  // namespace korvane::linux_platform

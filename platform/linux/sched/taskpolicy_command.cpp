@@ -23,17 +23,18 @@ std::string failureLine(pid_t pid, const PolicyFailure& failure) {
     return "taskpolicy: cannot change PID " + pidText(pid) + ": " + std::strerror(failure.error);
 }
 
-int exitStatusFor(PolicyFailureReason reason) {
+TaskPolicyFailureKind kindFor(PolicyFailureReason reason) {
     switch (reason) {
         case PolicyFailureReason::NoSuchProcess:
-            return taskpolicy_exit::kNoSuchProcess;
+            return TaskPolicyFailureKind::NoSuchProcess;
         case PolicyFailureReason::PermissionDenied:
-            return taskpolicy_exit::kPermissionDenied;
+            return TaskPolicyFailureKind::PermissionDenied;
         case PolicyFailureReason::KernelThread:
+            return TaskPolicyFailureKind::KernelThread;
         case PolicyFailureReason::SystemError:
             break;
     }
-    return taskpolicy_exit::kFailed;
+    return TaskPolicyFailureKind::Other;
 }
 
 Expected<pid_t, std::string> parsePid(const std::string& text) {
@@ -47,6 +48,11 @@ Expected<pid_t, std::string> parsePid(const std::string& text) {
 }
 
 }  // namespace
+
+TaskPolicyFailure taskPolicyFailureFor(pid_t pid, const PolicyFailure& failure) {
+    TaskPolicyFailureKind kind = kindFor(failure.reason);
+    return {kind, exitStatusFor(kind), failureLine(pid, failure)};
+}
 
 Expected<TaskPolicyRequest, std::string> parseTaskPolicyArguments(const std::vector<std::string>& arguments) {
     using Action = TaskPolicyRequest::Action;
@@ -94,7 +100,10 @@ ProcessResult runTaskPolicyCommand(const std::vector<std::string>& arguments, Ba
     }
     auto done = request->action == Action::Background ? policy.apply(request->pid, memory)
                                                       : policy.release(request->pid, memory);
-    if (!done) return {exitStatusFor(done.error().reason), failureLine(request->pid, done.error()) + "\n"};
+    if (!done) {
+        auto failure = taskPolicyFailureFor(request->pid, done.error());
+        return {failure.exitStatus, failure.detail + "\n"};
+    }
     return {taskpolicy_exit::kSuccess, ""};
 }
 

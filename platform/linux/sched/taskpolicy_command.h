@@ -1,6 +1,6 @@
 #pragma once
 // The taskpolicy command: its arguments, its one line of output and its exit
-// status. The tool's main and the helper's in-process runner both run it, so
+// status. The tool's main and the helper's in-process policy share its failures, so
 // the helper's replies read the same whichever of the two did the work.
 #include <sys/types.h>
 
@@ -9,17 +9,10 @@
 
 #include "platform/linux/sched/background_policy.h"
 #include "shared/process/process_runner.h"
+#include "shared/process/task_policy.h"
 #include "shared/util/expected.h"
 
 namespace korvane::linux_platform {
-
-namespace taskpolicy_exit {
-inline constexpr int kSuccess = 0;
-inline constexpr int kFailed = 1;  // a kernel thread, or an unexpected system error
-inline constexpr int kNoSuchProcess = 3;
-inline constexpr int kUsage = 64;
-inline constexpr int kPermissionDenied = 77;
-}  // namespace taskpolicy_exit
 
 inline constexpr const char* kTaskPolicyUsage = "usage: taskpolicy -b -p PID | -B -p PID | --topology";
 
@@ -31,6 +24,10 @@ struct TaskPolicyRequest {
 
 // The error text says what is wrong, without the usage.
 Expected<TaskPolicyRequest, std::string> parseTaskPolicyArguments(const std::vector<std::string>& arguments);
+
+// A failure of the policy as the tool reports it: its exit status and its
+// one line (without the newline).
+TaskPolicyFailure taskPolicyFailureFor(pid_t pid, const PolicyFailure& failure);
 
 // One run of the command: everything it prints (standard output only) and
 // its exit status. Success prints nothing for -b and -B.

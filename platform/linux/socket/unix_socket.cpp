@@ -48,11 +48,6 @@ ssize_t readExact(int fd, char* buffer, std::size_t n) {
 
 }  // namespace
 
-void Fd::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-}
-
 Expected<Done, std::string> ensurePrivateFolder(const std::string& folder) {
     if (::mkdir(folder.c_str(), 0755) == 0) {
         // The umask may have taken bits we want others to have (reading the

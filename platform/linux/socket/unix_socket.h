@@ -8,35 +8,12 @@
 #include <string_view>
 
 #include "shared/util/expected.h"
+#include "shared/util/owned_fd.h"
 
 namespace korvane::linux_platform {
 
 // An owned file descriptor.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(other.release()) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
+using Fd = OwnedFd;
 
 struct PeerCredentials {
     pid_t pid;

@@ -24,7 +24,7 @@
 #include "shared/protocol/korvane_xpc_protocol.h"
 #include "shared/util/expected.h"
 
-namespace korvane::helper {
+namespace korvane::linux_platform {
 
 struct ServiceLimits {
     std::size_t connectionsPerUser = 32;
@@ -86,4 +86,4 @@ private:
     std::thread writerThread_;
 };
 
-}  // namespace korvane::helper
+}  // namespace korvane::linux_platform

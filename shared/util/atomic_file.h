@@ -9,7 +9,7 @@
 
 #include "shared/util/expected.h"
 
-namespace korvane::app {
+namespace korvane {
 
 // The temporary files are named `path` + kTemporarySuffix + six random characters.
 inline constexpr std::string_view kTemporarySuffix = ".tmp-";
@@ -30,4 +30,4 @@ Expected<std::string, FileReadError> readWholeFile(const std::string& path);
 // Creates `path` and its missing parents with `mode`.
 Expected<Done, std::string> makeDirectories(const std::string& path, unsigned mode);
 
-}  // namespace korvane::app
+}  // namespace korvane

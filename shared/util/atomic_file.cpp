@@ -1,4 +1,4 @@
-#include "app/runtime/atomic_file.h"
+#include "shared/util/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-namespace korvane::app {
+namespace korvane {
 namespace {
 
 std::string errnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
@@ -101,4 +101,4 @@ Expected<Done, std::string> makeDirectories(const std::string& path, unsigned mo
     return Done{};
 }
 
-}  // namespace korvane::app
+}  // namespace korvane

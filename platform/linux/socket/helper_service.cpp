@@ -1,4 +1,4 @@
-#include "helper/helper_service.h"
+#include "platform/linux/socket/helper_service.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -9,14 +9,13 @@
 #include <cstring>
 #include <system_error>
 
-#include "helper/reply_text.h"
+#include "shared/protocol/reply_limit.h"
 #include "shared/log/log.h"
 #include "shared/protocol/messages.h"
 #include "shared/protocol/wire_codec.h"
 
-namespace korvane::helper {
+namespace korvane::linux_platform {
 
-using linux_platform::Fd;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -343,4 +342,4 @@ void HelperService::writerLoop() {
     }
 }
 
-}  // namespace korvane::helper
+}  // namespace korvane::linux_platform

@@ -1,0 +1,83 @@
+#pragma once
+// Gives processes the background policy and takes it away, and keeps the
+// set of those it has given it: by pid and start time, so that a pid a
+// later process took over is never mistaken for ours.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "shared/mainloop/main_loop.h"
+#include "shared/process/task_policy.h"
+#include "shared/protocol/korvane_xpc_protocol.h"
+#include "shared/util/state_file.h"
+
+namespace korvane::helper {
+
+// When the process that has a pid now started; nothing when none has it.
+using StartTimeOf = std::function<std::optional<std::uint64_t>(std::int32_t pid)>;
+
+struct ThrottleEngineDependencies {
+    MainLoop& mainLoop;  // multi-process replies
+    TaskPolicy& taskPolicy;
+    StartTimeOf startTimeOf;
+    StateFile* record = nullptr;  // the set, kept for a later run; none when absent
+};
+
+class ThrottleEngine {
+public:
+    explicit ThrottleEngine(ThrottleEngineDependencies deps);
+
+    void throttle(std::int32_t pid, const ReplyBlock& reply);
+    void unthrottle(std::int32_t pid, const ReplyBlock& reply);
+    // Each pid in order; one reply, from the main loop.
+    void throttleMultiple(const std::vector<std::int32_t>& pids, ReplyBlock reply);
+    void unthrottleAll(ReplyBlock reply);
+
+    // For Beast Mode: true when the policy was taken away.
+    bool releaseAndRecord(std::int32_t pid);
+    // Gives each pid the policy, in one batch of the policy's work.
+    void applyEachAndRecord(const std::vector<std::int32_t>& pids);
+    // For the jail monitor: gives each pid the policy unless the set
+    // already holds that very process. Each pid's log lines follow the
+    // line `announcement` makes for it.
+    using Announcement = std::function<std::string(std::int32_t pid)>;
+    void applyEachUnlessHeld(const std::vector<std::int32_t>& pids, const Announcement& announcement);
+
+    // Drops entries whose process has ended or whose pid names another.
+    void cleanupDeadPIDs();
+    std::set<std::int32_t> snapshot() const;
+
+private:
+    // The failure text (logged already), or nothing on success.
+    std::optional<std::string> run(bool background, std::int32_t pid);
+    // The same for each pid in one batch of the policy, logged in one write.
+    std::vector<std::optional<std::string>> runEach(bool background, const std::vector<std::int32_t>& pids,
+                                                    const Announcement& announcement);
+    // Notes what succeeded; the record is written once.
+    void recordLocked(bool background, const std::vector<std::int32_t>& pids,
+                      const std::vector<std::optional<std::string>>& failures);
+    // The log line of one result, and its failure text.
+    static std::optional<std::string> outcome(bool background, std::int32_t pid, const TaskPolicyResult& done,
+                                              std::vector<std::string>& lines);
+    void runForEach(bool background, const std::vector<std::int32_t>& pids, ReplyBlock reply);
+
+    // The set's bookkeeping; called with pidsQueue_ held.
+    // With `save`, the record is written at once; a batch writes it once.
+    void noteThrottledLocked(std::int32_t pid, bool save = true);
+    void noteReleasedLocked(std::int32_t pid, bool save = true);
+    bool stillNamesLocked(std::int32_t pid) const;
+    std::size_t dropEndedLocked();  // how many were dropped
+    void saveLocked();
+    void load();
+
+    ThrottleEngineDependencies deps_;
+    std::map<std::int32_t, std::uint64_t> throttledPIDs_;  // pid -> start time
+    mutable std::mutex pidsQueue_;  // "com.korvane.helper.pids"
+};
+
+}  // namespace korvane::helper

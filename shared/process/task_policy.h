@@ -1,0 +1,99 @@
+#pragma once
+// Giving one process the background policy and taking it away again, as the
+// helper's throttle engine asks for it. The helper normally does the work in
+// its own process; tests (and a taskpolicy named by KORVANE_TASKPOLICY) run
+// the tool instead. Either way the answer is one of these values, and the
+// reply texts are made from it in one place.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shared/util/expected.h"
+
+namespace korvane {
+
+// The taskpolicy tool's exit statuses; a failure carries the status the tool
+// gives (or would give) for it, since replies quote it.
+namespace taskpolicy_exit {
+inline constexpr int kSuccess = 0;
+inline constexpr int kFailed = 1;  // a kernel thread, or an unexpected system error
+inline constexpr int kNoSuchProcess = 3;
+inline constexpr int kUsage = 64;
+inline constexpr int kPermissionDenied = 77;
+}  // namespace taskpolicy_exit
+
+// What one successful apply or release walked: the process and its
+// descendants in its cgroup, and their threads. Zero when not known (a tool
+// run tells only that it succeeded).
+struct TaskPolicyChange {
+    int processes = 0;
+    int threads = 0;
+};
+
+enum class TaskPolicyFailureKind {
+    NoSuchProcess,
+    PermissionDenied,
+    KernelThread,
+    Other,         // any other refusal or system error
+    NotLaunched,   // the tool could not be started at all
+};
+
+struct TaskPolicyFailure {
+    TaskPolicyFailureKind kind = TaskPolicyFailureKind::Other;
+    // The tool's exit status for this failure; unused for NotLaunched.
+    int exitStatus = taskpolicy_exit::kFailed;
+    // The tool's one line (trimmed), or why it could not be launched.
+    std::string detail;
+};
+
+using TaskPolicyResult = Expected<TaskPolicyChange, TaskPolicyFailure>;
+
+class TaskPolicy {
+public:
+    virtual ~TaskPolicy() = default;
+    // All may be called from several threads at once.
+    virtual TaskPolicyResult apply(std::int32_t pid) = 0;
+    virtual TaskPolicyResult release(std::int32_t pid) = 0;
+    // Each pid in order, with one result each, as apply or release would
+    // give; an implementation may share work among the pids of a batch.
+    virtual std::vector<TaskPolicyResult> applyEach(const std::vector<std::int32_t>& pids) {
+        std::vector<TaskPolicyResult> results;
+        results.reserve(pids.size());
+        for (std::int32_t pid : pids) results.push_back(apply(pid));
+        return results;
+    }
+    virtual std::vector<TaskPolicyResult> releaseEach(const std::vector<std::int32_t>& pids) {
+        std::vector<TaskPolicyResult> results;
+        results.reserve(pids.size());
+        for (std::int32_t pid : pids) results.push_back(release(pid));
+        return results;
+    }
+};
+
+// The status a kind of failure gives, and the kind a status means.
+inline int exitStatusFor(TaskPolicyFailureKind kind) {
+    switch (kind) {
+        case TaskPolicyFailureKind::NoSuchProcess:
+            return taskpolicy_exit::kNoSuchProcess;
+        case TaskPolicyFailureKind::PermissionDenied:
+            return taskpolicy_exit::kPermissionDenied;
+        case TaskPolicyFailureKind::KernelThread:
+        case TaskPolicyFailureKind::Other:
+        case TaskPolicyFailureKind::NotLaunched:
+            break;
+    }
+    return taskpolicy_exit::kFailed;
+}
+
+inline TaskPolicyFailureKind failureKindFor(int exitStatus) {
+    switch (exitStatus) {
+        case taskpolicy_exit::kNoSuchProcess:
+            return TaskPolicyFailureKind::NoSuchProcess;
+        case taskpolicy_exit::kPermissionDenied:
+            return TaskPolicyFailureKind::PermissionDenied;
+        default:
+            return TaskPolicyFailureKind::Other;
+    }
+}
+
+}  // namespace korvane
