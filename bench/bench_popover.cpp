@@ -29,7 +29,6 @@
 #include "app/shell/notifications/notification_manager.h"
 #include "app/shell/qt_main_loop.h"
 #include "app/ui/popover/content_view.h"
-#include "helper/helper_service.h"
 #include "platform/linux/monitors/monitor_platform.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "tests/app_client/fake_helper.h"

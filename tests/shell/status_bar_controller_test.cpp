@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "app/runtime/atomic_file.h"
+#include "shared/util/atomic_file.h"
 #include "app/shell/heatmap_icon_manager.h"
 #include "app/shell/status_bar_controller.h"
 #include "app/shell/symbol_image.h"
