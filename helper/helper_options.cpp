@@ -12,7 +12,9 @@ Expected<HelperOptions, std::string> parseOptions(int argc, char** argv) {
     options.taskPolicyTool = paths::taskPolicyOverride();
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
-        if (arg == "--version") {
+        if (arg == "--restore-fans") {
+            options.restoreFans = true;
+        } else if (arg == "--version") {
             options.showVersion = true;
         } else if (arg == "--help" || arg == "-h") {
             options.showHelp = true;

@@ -13,12 +13,16 @@ struct HelperOptions {
     uid_t allowedUid = 0;  // root only unless the installer names the user
     // A taskpolicy program to run once per pid; the work is done in-process without one.
     std::optional<std::string> taskPolicyTool;
+    // Puts the fans a stopped helper left in manual back to automatic, then
+    // exits: the service manager runs this after every stop, crashes included.
+    bool restoreFans = false;
     bool showVersion = false;
     bool showHelp = false;
 };
 
 inline constexpr const char* kUsage =
     "usage: com.korvane.helper [--allow-uid=UID]\n"
+    "       com.korvane.helper --restore-fans\n"
     "       com.korvane.helper --version\n"
     "Serves Korvane's privileged requests on its local socket. Only root and UID may connect.\n";
 

@@ -83,6 +83,17 @@ int main(int argc, char** argv) {
     // Fans and the CPU temperature come from the kernel's hwmon devices.
     auto hwmon = std::make_shared<linux_platform::HwmonSMCDriver>(paths::sysfsRoot(), &fanRecord);
     SMCBridge::setDriver(hwmon);
+    auto restoreRecordedFans = [&hwmon] {
+        for (const auto& fan : hwmon->restoreRecordedFans()) {
+            log::write("KorvaneHelper: " + std::string(fan.restored ? "Fan " : "Could not restore fan ") +
+                       fan.identity +
+                       (fan.restored ? " restored to Auto after an unclean stop" : " left in manual by an unclean stop"));
+        }
+    };
+    if (options->restoreFans) {
+        restoreRecordedFans();
+        return 0;
+    }
 
     StdMainLoop mainLoop;
     // The policy is given in-process; a taskpolicy named by KORVANE_TASKPOLICY
@@ -114,10 +125,7 @@ int main(int argc, char** argv) {
     }
     // Only now is this the one helper: a fan a killed predecessor left in
     // manual goes back to automatic before any client is answered.
-    for (const auto& fan : hwmon->restoreRecordedFans()) {
-        log::write("KorvaneHelper: " + std::string(fan.restored ? "Fan " : "Could not restore fan ") + fan.identity +
-                   (fan.restored ? " restored to Auto after an unclean stop" : " left in manual by an unclean stop"));
-    }
+    restoreRecordedFans();
     service.start();
     log::write("KorvaneHelper: Daemon started with Mach service name: " + std::string(paths::kServiceName));
 

@@ -86,6 +86,23 @@ TEST_F(HelperFansEndToEnd, AFanLeftInManualByAKilledHelperIsBackOnItsCurveBefore
     EXPECT_FALSE(std::filesystem::exists(dir.path("fans.state")));
 }
 
+// What the service manager runs after every stop: the record alone, with no
+// helper serving, puts the fan back and is cleared.
+TEST_F(HelperFansEndToEnd, RestoreFansAloneHandsBackWhatAKilledHelperLeftInManual) {
+    start(5);
+    ASSERT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);
+    EXPECT_EQ(helper->stop(SIGKILL), 128 + SIGKILL);
+    ASSERT_EQ(sysfs.get("hwmon4/pwm1_enable"), "1");
+
+    auto restore = testing::runCommand({KORVANE_HELPER_BINARY, "--restore-fans"},
+                                       {{"KORVANE_SYSFS_ROOT", sysfs.root()},
+                                        {"KORVANE_HELPER_SOCKET", dir.path("helper.sock")}});
+    EXPECT_EQ(restore.exitStatus, 0) << restore.err;
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+    EXPECT_FALSE(std::filesystem::exists(dir.path("fans.state")));
+    EXPECT_NE(restore.err.find("restored to Auto after an unclean stop"), std::string::npos) << restore.err;
+}
+
 TEST_F(HelperFansEndToEnd, AFanIsNotSwitchedWhenItsWayBackCannotBeRecorded) {
     start(5);
     // A folder where the record should be makes the record's rename fail.
