@@ -34,13 +34,11 @@ private:
     bool closingForGood_ = false;
 };
 
-// The views the windows host. Each gets the action its button runs.
+// The views the windows host, with the actions their buttons run.
 struct FirstRunViews {
-    std::function<QWidget*(std::function<void()> accept)> agreement;
+    // `accept` records nothing itself; `quit` closes the agreement unaccepted.
+    std::function<QWidget*(std::function<void()> accept, std::function<void()> quit)> agreement;
     std::function<QWidget*(std::function<void()> complete)> setup;
-
-    // Plain views with one button each.
-    static FirstRunViews placeholders();
 };
 
 }  // namespace korvane::app
