@@ -16,8 +16,8 @@ trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; vd_stop' EXIT
 vd_start xembed
 mkdir -p "$XDG_CONFIG_HOME/korvane"
 echo '{"hasAcceptedEULAv2": true, "hasCompletedOnboarding": true}' >"$XDG_CONFIG_HOME/korvane/settings.json"
-KORVANE_HELPER_SOCKET="$VD_DIR/no-helper.sock" \
-  KORVANE_TEST_CORE_USAGE="0.05,0.2,0.4,0.6,0.8,1.0,0.15,0.5;0.1,0.3,0.05,0.9" "$korvane" 2>/dev/null &
+# The real managers: the core sampler on /proc, the fan monitor, the X11 workspace.
+KORVANE_HELPER_SOCKET="$VD_DIR/no-helper.sock" "$korvane" 2>/dev/null &
 pid=$!
 sleep 5  # start-up, the helper check and the first redraw settle
 

@@ -58,6 +58,13 @@ std::unique_ptr<app::Workspace> openWorkspace(MainLoop& loop, identity::UnitLook
     return std::make_unique<app::EmptyWorkspace>();
 }
 
+// A helper installed under a private root listens there too.
+std::string helperSocket(const std::string& installRoot) {
+    const char* overridden = std::getenv(paths::kSocketOverrideVariable);
+    if ((overridden && *overridden) || installRoot.empty()) return paths::helperSocketPath();
+    return app::InstalledFiles{installRoot}.socket();
+}
+
 // The setup window installs through the same composer and privilege runner as
 // the popover's "Install" does.
 ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root) {
@@ -78,7 +85,8 @@ ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& inst
 
 int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("korvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Korvane"));
+    // No display name: the X11 platform would append it to every window
+    // title, and "Korvane Setup" must read exactly so.
     QApplication::setDesktopFileName(QStringLiteral("korvane"));
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -104,7 +112,8 @@ int main(int argc, char** argv) {
     if (app::KorvaneApp::handOverToRunningInstance({&busInstance, &socketInstance}, toggle)) return 0;
 
     app::SettingsStore settings(loop, app::SettingsStore::defaultDirectory());
-    linux_platform::SocketHelperConnector connector(paths::helperSocketPath());
+    const std::string installRoot = paths::installRoot();
+    linux_platform::SocketHelperConnector connector(helperSocket(installRoot));
 
     // The platform under the managers. The monitors' driver goes in before
     // any FanManager exists; the unit lookup outlives the workspace.
@@ -114,7 +123,6 @@ int main(int argc, char** argv) {
     linux_platform::MonitorPlatform monitors = linux_platform::installMonitorPlatform();
     app::DesktopBundleReader bundles(app::DesktopBundleReader::Config::fromEnvironment());
     linux_platform::SpawnProcessRunner spawnRunner;
-    const std::string installRoot = paths::installRoot();
     app::HelperInstallSetup install =
         linux_platform::detectHelperInstallSetup(linux_platform::currentInstallEnvironment(), spawnRunner);
     app::ManagerPlatform platform{*workspace, notificationCenter, *monitors.ticks, *monitors.layout, bundles,
