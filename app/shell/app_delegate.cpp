@@ -9,7 +9,7 @@
 #include "app/runtime/app_log.h"
 #include "app/runtime/string_table.h"
 #include "app/runtime/task.h"
-#include "app/shell/onboarding_views.h"
+#include "app/shell/first_run_windows.h"
 
 namespace korvane::app {
 
@@ -39,8 +39,8 @@ QWidget* placeholderContent() {
 
 AppDelegate::AppDelegate(Environment environment)
     : env_(std::move(environment)), popover_(std::make_unique<Popover>()) {
-    if (!env_.views.agreement || !env_.views.setup) {
-        env_.views = onboardingViews(env_.settings, ui::OnboardingDependencies::forThisMachine());
+    if (!env_.windows.agreement || !env_.windows.setup) {
+        env_.windows = onboardingWindows(env_.settings, ui::OnboardingDependencies::forThisMachine());
     }
 }
 
@@ -65,30 +65,20 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::showEULA() {
-    // The view is bound to the setting: its button records the acceptance,
-    // then runs the accept action.
-    auto accept = [this] {
-        if (!env_.settings.boolValue(kAcceptedAgreement)) env_.settings.setBool(kAcceptedAgreement, true);
-        acceptAgreement();
-    };
-    eulaWindow_ = std::make_unique<FirstRunWindow>(
-        FirstRunWindow::Style{text("app.name"), QSize(450, 350), true},
-        env_.views.agreement(std::move(accept), [this] {
-            if (eulaWindow_) eulaWindow_->close();
-        }));
-    eulaWindow_->onWillClose = [this, alive = std::weak_ptr<int>(alive_)] {
+    // The view records the acceptance itself, then runs the accept action.
+    // Quitting, or closing the window unaccepted, ends the application.
+    auto quit = [this, alive = std::weak_ptr<int>(alive_)] {
         env_.loop.post([this, alive] {
             if (alive.expired()) return;
             if (!env_.settings.boolValue(kAcceptedAgreement) && env_.terminate) env_.terminate();
         });
     };
-    eulaWindow_->show();
-    eulaWindow_->raise();
+    eulaWindow_ = env_.windows.agreement([this] { acceptAgreement(); }, std::move(quit));
 }
 
 void AppDelegate::acceptAgreement() {
     if (eulaWindow_) {
-        eulaWindow_->closeForGood();
+        eulaWindow_->close();
         eulaWindow_.release()->deleteLater();
     }
     if (!env_.settings.boolValue(kCompletedSetup)) {
@@ -99,18 +89,13 @@ void AppDelegate::acceptAgreement() {
 }
 
 void AppDelegate::showOnboarding() {
-    onboardingWindow_ = std::make_unique<FirstRunWindow>(
-        FirstRunWindow::Style{text("Korvane Setup"), QSize(580, 520), false},
-        env_.views.setup([this] { completeOnboarding(); }));
-    onboardingWindow_->show();
-    onboardingWindow_->raise();
-    onboardingWindow_->activateWindow();
+    onboardingWindow_ = env_.windows.setup([this] { completeOnboarding(); });
 }
 
 void AppDelegate::completeOnboarding() {
     env_.settings.setBool(kCompletedSetup, true);
     if (onboardingWindow_) {
-        onboardingWindow_->closeForGood();
+        onboardingWindow_->close();
         onboardingWindow_.release()->deleteLater();
     }
     bootstrapApp();

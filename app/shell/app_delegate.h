@@ -25,7 +25,7 @@
 #include "app/shell/login_item.h"
 #include "app/shell/notifications/notification_manager.h"
 #include "app/runtime/settings_store.h"
-#include "app/shell/first_run_window.h"
+#include "app/shell/first_run_windows.h"
 #include "app/shell/popover.h"
 #include "app/shell/status_bar_controller.h"
 #include "app/shell/status_item.h"
@@ -83,8 +83,8 @@ public:
         std::function<std::unique_ptr<StatusItem>()> makeStatusItem;
         // Ends the application (applicationWillTerminate runs on the way out).
         std::function<void()> terminate;
-        // The agreement and setup views; the onboarding views when not given.
-        FirstRunViews views{};
+        // The agreement and setup windows; the onboarding's when not given.
+        FirstRunWindows windows{};
         // The popover's content, built from the eight managers; a placeholder when not given.
         std::function<QWidget*(const AppManagers&)> makeMainView = nullptr;
         // Replaces what the tray shows (AutoFocusManager and the core sampler)
@@ -111,8 +111,8 @@ public:
     // Read access for the program and tests.
     StatusItem* statusItem() const { return statusItem_.get(); }
     Popover& popover() const { return *popover_; }
-    FirstRunWindow* eulaWindow() const { return eulaWindow_.get(); }
-    FirstRunWindow* onboardingWindow() const { return onboardingWindow_.get(); }
+    QWidget* eulaWindow() const { return eulaWindow_.get(); }
+    QWidget* onboardingWindow() const { return onboardingWindow_.get(); }
     XPCManager* xpcManager() const { return xpcManager_.get(); }
     AppManager* appManager() const { return appManager_.get(); }
     AutoFocusManager* autoFocusManager() const { return autoFocusManager_.get(); }
@@ -142,8 +142,8 @@ private:
     // In the order the delegate holds them.
     std::unique_ptr<StatusItem> statusItem_;
     std::unique_ptr<Popover> popover_;
-    std::unique_ptr<FirstRunWindow> eulaWindow_;
-    std::unique_ptr<FirstRunWindow> onboardingWindow_;
+    std::unique_ptr<QWidget> eulaWindow_;
+    std::unique_ptr<QWidget> onboardingWindow_;
     // Shared, because the managers refer to one another through weak references.
     std::shared_ptr<AppManager> appManager_;
     std::shared_ptr<XPCManager> xpcManager_;

@@ -15,7 +15,7 @@
 #include "app/client/install_command.h"
 #include "app/focus/desktop_bundle_reader.h"
 #include "app/focus/empty_workspace.h"
-#include "app/shell/onboarding_views.h"
+#include "app/shell/first_run_windows.h"
 #include "app/shell/scripted_status_sources.h"
 #include "app/shell/widget_map.h"
 #include "platform/linux/dbus/freedesktop_notification_center.h"
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
                                               installRoot,
                                               [&bus] { return makeStatusItem(bus); },
                                               [] { QCoreApplication::quit(); }};
-    environment.views = app::onboardingViews(settings, setupDependencies(install, installRoot));
+    environment.windows = app::onboardingWindows(settings, setupDependencies(install, installRoot));
     environment.loginItem = app::LoginItem::forThisUser(app::runningInstallPrefix());
     const char* scriptedUsage = std::getenv("KORVANE_TEST_CORE_USAGE");
     const char* scriptedFocus = std::getenv("KORVANE_TEST_FOCUS");

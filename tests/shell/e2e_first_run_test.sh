@@ -48,6 +48,7 @@ shot() {
 # "x y w h" of a named button on screen, from the widget map.
 button_at() { awk -v name="$1" '$1 == name {print $2, $3, $4, $5; found = 1} END {exit !found}' "$VD_DIR/widgets"; }
 has_button() { button_at "$1" >/dev/null 2>&1; }
+no_button() { ! has_button "$1"; }
 click() {
   vd_wait 10 has_button "$1" || fail "no $1 on screen"
   local x y w h
@@ -93,7 +94,7 @@ grep -q "Daemon" "$VD_DIR/korvane.log" && fail "the helper was checked before se
 # 2. Accept; the setup window's first page.
 click agreeButton
 vd_wait 10 has_button skipButton || fail "the setup window did not follow the agreement"
-has_button agreeButton && fail "the agreement stayed open"
+vd_wait 5 no_button agreeButton || fail "the agreement stayed open"
 sleep 1
 shot 2-setup-welcome
 
@@ -121,7 +122,7 @@ shot 5-done
 click forwardButton
 vd_wait 15 bash -c '[ -n "$(embedded_icons)" ]' || fail "no tray icon after Launch Korvane"
 vd_wait 15 grep -q "Daemon aktif (ping başarılı)." "$VD_DIR/korvane.log" || fail "the helper did not answer"
-has_button forwardButton && fail "the setup window stayed open"
+vd_wait 5 no_button forwardButton || fail "the setup window stayed open"
 grep -q '"hasCompletedOnboarding": *true' "$XDG_CONFIG_HOME/korvane/settings.json" ||
   fail "setup was not recorded as completed"
 sleep 1
