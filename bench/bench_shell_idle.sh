@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The running tray application at rest on a private X desktop (Xvfb, openbox,
 # trayer): its resident memory, and how often its threads wake up per minute
-# with the popover closed, counted from /proc/PID/task/*/schedstat (the
-# number of times each thread was put on a CPU).
+# with the popover closed, counted from each thread's voluntary context
+# switches (/proc/PID/task/*/status): every one is a sleep that something
+# ended. Preemptions by other busy programs are not counted.
 #   bench/bench_shell_idle.sh build/dev/app/shell/korvane [SECONDS]
 set -euo pipefail
 korvane=$(realpath "$1")
@@ -23,7 +24,7 @@ sleep 5  # start-up, the helper check and the first redraw settle
 
 switches() {  # "tid name runs" per thread
   for t in /proc/"$pid"/task/*; do
-    echo "$(basename "$t") $(tr ' ' '_' <"$t/comm") $(awk '{print $3}' "$t/schedstat")"
+    echo "$(basename "$t") $(tr ' ' '_' <"$t/comm") $(awk '/^voluntary_ctxt_switches/ {print $2}' "$t/status")"
   done
 }
 before=$(switches)
