@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The running tray application at rest on a private X desktop (Xvfb, openbox,
 # trayer): its resident memory, and how often its threads wake up per minute
-# with the popover closed, counted from /proc/PID/task/*/schedstat (the
-# number of times each thread was put on a CPU).
+# with the popover closed, counted from each thread's voluntary context
+# switches (/proc/PID/task/*/status): every one is a sleep that something
+# ended. Preemptions by other busy programs are not counted.
 #   bench/bench_shell_idle.sh build/dev/app/shell/korvane [SECONDS]
 set -euo pipefail
 korvane=$(realpath "$1")
@@ -16,14 +17,14 @@ trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; vd_stop' EXIT
 vd_start xembed
 mkdir -p "$XDG_CONFIG_HOME/korvane"
 echo '{"hasAcceptedEULAv2": true, "hasCompletedOnboarding": true}' >"$XDG_CONFIG_HOME/korvane/settings.json"
-KORVANE_HELPER_SOCKET="$VD_DIR/no-helper.sock" \
-  KORVANE_TEST_CORE_USAGE="0.05,0.2,0.4,0.6,0.8,1.0,0.15,0.5;0.1,0.3,0.05,0.9" "$korvane" 2>/dev/null &
+# The real managers: the core sampler on /proc, the fan monitor, the X11 workspace.
+KORVANE_HELPER_SOCKET="$VD_DIR/no-helper.sock" "$korvane" 2>/dev/null &
 pid=$!
 sleep 5  # start-up, the helper check and the first redraw settle
 
 switches() {  # "tid name runs" per thread
   for t in /proc/"$pid"/task/*; do
-    echo "$(basename "$t") $(tr ' ' '_' <"$t/comm") $(awk '{print $3}' "$t/schedstat")"
+    echo "$(basename "$t") $(tr ' ' '_' <"$t/comm") $(awk '/^voluntary_ctxt_switches/ {print $2}' "$t/status")"
   done
 }
 before=$(switches)

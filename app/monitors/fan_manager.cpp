@@ -103,6 +103,11 @@ void FanManager::startPolling() {
     timer_ = Timer::repeating(loop_, seconds(interval), [this] { refreshData(); });
 }
 
+void FanManager::stopPolling() {
+    timer_.cancel();
+    interval_.reset();
+}
+
 std::optional<double> FanManager::pollingInterval() const { return interval_; }
 
 void FanManager::noteReadFailure(SMCError error) {

@@ -64,6 +64,8 @@ public:
 
     // (Re)starts the polling timer at the period the state calls for.
     void startPolling();
+    // Cancels the polling timer until startPolling() is called again (at exit).
+    void stopPolling();
     // The period polling runs at; absent while stopped.
     std::optional<double> pollingInterval() const;
 

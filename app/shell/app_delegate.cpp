@@ -8,6 +8,8 @@
 
 #include "app/runtime/app_log.h"
 #include "app/runtime/string_table.h"
+#include "app/runtime/task.h"
+#include "app/shell/first_run_windows.h"
 
 namespace korvane::app {
 
@@ -36,7 +38,11 @@ QWidget* placeholderContent() {
 }  // namespace
 
 AppDelegate::AppDelegate(Environment environment)
-    : env_(std::move(environment)), popover_(std::make_unique<Popover>()) {}
+    : env_(std::move(environment)), popover_(std::make_unique<Popover>()) {
+    if (!env_.windows.agreement || !env_.windows.setup) {
+        env_.windows = onboardingWindows(env_.settings, ui::OnboardingDependencies::forThisMachine());
+    }
+}
 
 AppDelegate::~AppDelegate() {
     // Windows and the controller refer to managers; they go first.
@@ -59,27 +65,20 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::showEULA() {
-    // The view is bound to the setting: its button records the acceptance,
-    // then runs the accept action.
-    auto accept = [this] {
-        env_.settings.setBool(kAcceptedAgreement, true);
-        acceptAgreement();
-    };
-    eulaWindow_ = std::make_unique<FirstRunWindow>(
-        FirstRunWindow::Style{text("app.name"), QSize(450, 350), true}, env_.views.agreement(std::move(accept)));
-    eulaWindow_->onWillClose = [this, alive = std::weak_ptr<int>(alive_)] {
+    // The view records the acceptance itself, then runs the accept action.
+    // Quitting, or closing the window unaccepted, ends the application.
+    auto quit = [this, alive = std::weak_ptr<int>(alive_)] {
         env_.loop.post([this, alive] {
             if (alive.expired()) return;
             if (!env_.settings.boolValue(kAcceptedAgreement) && env_.terminate) env_.terminate();
         });
     };
-    eulaWindow_->show();
-    eulaWindow_->raise();
+    eulaWindow_ = env_.windows.agreement([this] { acceptAgreement(); }, std::move(quit));
 }
 
 void AppDelegate::acceptAgreement() {
     if (eulaWindow_) {
-        eulaWindow_->closeForGood();
+        eulaWindow_->close();
         eulaWindow_.release()->deleteLater();
     }
     if (!env_.settings.boolValue(kCompletedSetup)) {
@@ -90,18 +89,13 @@ void AppDelegate::acceptAgreement() {
 }
 
 void AppDelegate::showOnboarding() {
-    onboardingWindow_ = std::make_unique<FirstRunWindow>(
-        FirstRunWindow::Style{text("Korvane Setup"), QSize(580, 520), false},
-        env_.views.setup([this] { completeOnboarding(); }));
-    onboardingWindow_->show();
-    onboardingWindow_->raise();
-    onboardingWindow_->activateWindow();
+    onboardingWindow_ = env_.windows.setup([this] { completeOnboarding(); });
 }
 
 void AppDelegate::completeOnboarding() {
     env_.settings.setBool(kCompletedSetup, true);
     if (onboardingWindow_) {
-        onboardingWindow_->closeForGood();
+        onboardingWindow_->close();
         onboardingWindow_.release()->deleteLater();
     }
     bootstrapApp();
@@ -110,23 +104,32 @@ void AppDelegate::completeOnboarding() {
 void AppDelegate::bootstrapApp() {
     if (bootstrapped_) return;
     bootstrapped_ = true;
+    ManagerPlatform& platform = env_.platform;
 
     // 1. The managers, in their fixed order.
-    // AppManager: constructed here, first, with the focus engine.
-    xpcManager_ = std::make_unique<XPCManager>(
-        XPCManager::Dependencies{env_.loop, env_.helperConnector, env_.filesystemRoot});
-    // AutoFocusManager, AutoTriggerManager: the focus engine.
-    // NotificationManager: with its FreedesktopNotificationCenter.
-    // CoreVisualizerViewModel, FanManager(xpcManager): the monitors.
-    // ECoreJailManager(xpcManager): the focus engine.
+    appManager_ = std::make_shared<AppManager>(AppManager::Dependencies{env_.loop, platform.workspace, {}, {}});
+    xpcManager_ = std::make_shared<XPCManager>(
+        XPCManager::Dependencies{env_.loop, env_.helperConnector, env_.filesystemRoot, platform.install});
+    autoFocusManager_ = std::make_shared<AutoFocusManager>(
+        AutoFocusManager::Dependencies{env_.loop, platform.workspace, env_.settings, {}});
+    autoTriggerManager_ = std::make_shared<AutoTriggerManager>(
+        AutoTriggerManager::Dependencies{env_.loop, platform.workspace, env_.settings});
+    notificationManager_ = std::make_shared<NotificationManager>(
+        NotificationManager::Dependencies{env_.loop, env_.settings, platform.notifications});
+    cpuViewModel_ = std::make_unique<CoreVisualizerViewModel>(
+        CoreVisualizerViewModel::Dependencies{env_.loop, platform.processorTicks, platform.coreLayout});
+    fanManager_ = std::make_unique<FanManager>(FanManager::Dependencies{env_.loop, *xpcManager_});
+    eCoreJailManager_ = std::make_unique<ECoreJailManager>(
+        ECoreJailManager::Dependencies{env_.loop, env_.settings, platform.bundles, xpcManager_});
 
-    // 2. Auto-Focus wiring: AppManager, XPCManager, NotificationManager and
-    //    AutoTriggerManager; loadTargets(); then follow "AutoFocusEnabled".
-    // 3. Auto-Trigger wiring: XPCManager, AppManager, NotificationManager,
-    //    AutoFocusManager; configured; start or stop observing launches.
+    // 2. Auto-Focus: its collaborators, its saved targets, then the stored
+    //    switch (a stored true starts following the front application).
+    autoFocusManager_->configure({appManager_, xpcManager_, notificationManager_, autoTriggerManager_});
+    // 3. Auto-Trigger, after Auto-Focus: configured, then observing launches when enabled.
+    autoTriggerManager_->configure({xpcManager_, appManager_, notificationManager_, autoFocusManager_});
 
-    // 4-5. The main view goes into the popover; until it exists, a placeholder.
-    popover_->setContent(env_.makeMainView ? env_.makeMainView() : placeholderContent());
+    // 4-5. The main view, with the eight managers, goes into the popover.
+    popover_->setContent(env_.makeMainView ? env_.makeMainView(*managers()) : placeholderContent());
 
     // 6. The tray item, with the idle symbol until the controller draws.
     statusItem_ = env_.makeStatusItem ? env_.makeStatusItem() : nullptr;
@@ -139,10 +142,36 @@ void AppDelegate::bootstrapApp() {
     buildTrayMenu();
     statusItem_->setContextMenu(trayMenu_.get());
 
-    // 7. The controller: binds to AutoFocusManager and CoreVisualizerViewModel
-    //    once they exist (StatusBarSources{Binding::of(autoFocus->autoFocusActive), ...}).
-    statusBarController_ = std::make_unique<StatusBarController>(*statusItem_, env_.interimStatusBarSources(),
-                                                                 env_.settings, env_.loop);
+    // 7. The controller, bound to Auto-Focus and the core sampler; it starts sampling.
+    statusBarController_ =
+        std::make_unique<StatusBarController>(*statusItem_, statusBarSources(), env_.settings, env_.loop);
+}
+
+std::optional<AppManagers> AppDelegate::managers() const {
+    if (!bootstrapped_) return std::nullopt;
+    return AppManagers{*appManager_,          *xpcManager_, *autoFocusManager_, *autoTriggerManager_,
+                       *notificationManager_, *fanManager_, *eCoreJailManager_, *cpuViewModel_};
+}
+
+StatusBarSources AppDelegate::statusBarSources() const {
+    if (env_.statusBarSourcesOverride) return env_.statusBarSourcesOverride();
+    CoreVisualizerViewModel* cpu = cpuViewModel_.get();
+    const AppManager* apps = appManager_.get();
+    auto focusedName = [apps] {
+        const auto& focus = apps->focusApp.get();
+        return focus ? focus->name : std::string();
+    };
+    return StatusBarSources{
+        Binding<bool>::of(autoFocusManager_->autoFocusActive),
+        Binding<std::optional<AppIcon>>::of(autoFocusManager_->focusedAppIcon),
+        Binding<std::string>{appManager_->focusApp.publisher().map(
+                                 [](const std::optional<AppInfo>& app) { return app ? app->name : std::string(); }),
+                             focusedName},
+        Binding<std::vector<CoreUsage>>::of(cpu->pCoreUsages),
+        [cpu] { return cpu->eCoreUsages.get(); },
+        [cpu] { return cpu->averagePCoreUsage(); },
+        [cpu](double interval) { cpu->startMonitoring(interval); },
+        [cpu] { cpu->stopMonitoring(); }};
 }
 
 void AppDelegate::buildTrayMenu() {
@@ -155,18 +184,42 @@ void AppDelegate::buildTrayMenu() {
             env_.settings.setBool(StatusBarController::kHeatmapSetting, on);
         }
     });
-    // Writes NotificationManager.isEnabled; disabled until the manager exists.
     notificationsAction_ = trayMenu_->addAction(text("Notifications"));
     notificationsAction_->setCheckable(true);
-    notificationsAction_->setEnabled(false);
+    connect(notificationsAction_, &QAction::toggled, this, [this](bool on) {
+        // An assignment of true asks the desktop for permission again.
+        if (notificationManager_ && on != notificationManager_->isEnabled.get()) notificationManager_->isEnabled = on;
+    });
+    if (env_.loginItem) {
+        loginAction_ = trayMenu_->addAction(text("Start at Login"));
+        loginAction_->setCheckable(true);
+        connect(loginAction_, &QAction::toggled, this, [this](bool on) {
+            if (on == env_.loginItem->isEnabled()) return;
+            auto changed = env_.loginItem->setEnabled(on);
+            if (!changed) {
+                logLine("Start at Login: " + changed.error());
+                const QSignalBlocker block(loginAction_);
+                loginAction_->setChecked(!on);
+                return;
+            }
+            logLine(on ? "Start at Login: on (" + env_.loginItem->entryPath() + ")" : "Start at Login: off");
+        });
+    }
     trayMenu_->addSeparator();
     trayMenu_->addAction(text("Quit Korvane"), this, [this] { quitReleasingFocus(); });
     // The settings can change from outside; the checks follow at each opening.
-    connect(trayMenu_.get(), &QMenu::aboutToShow, this, [this] {
-        const QSignalBlocker block(heatmapAction_);
+    auto followOutsideChanges = [this] {
+        const QSignalBlocker heatmap(heatmapAction_);
         heatmapAction_->setChecked(env_.settings.boolValue(StatusBarController::kHeatmapSetting));
-    });
-    heatmapAction_->setChecked(env_.settings.boolValue(StatusBarController::kHeatmapSetting));
+        const QSignalBlocker notifications(notificationsAction_);
+        notificationsAction_->setChecked(notificationManager_ && notificationManager_->isEnabled.get());
+        if (loginAction_) {
+            const QSignalBlocker login(loginAction_);
+            loginAction_->setChecked(env_.loginItem->isEnabled());
+        }
+    };
+    connect(trayMenu_.get(), &QMenu::aboutToShow, this, followOutsideChanges);
+    followOutsideChanges();
 }
 
 void AppDelegate::togglePopover() {
@@ -189,18 +242,41 @@ void AppDelegate::openPopover() {
 }
 
 void AppDelegate::quitReleasingFocus() {
-    // AppManager.deactivateFocusMode() is awaited here once the focus engine
-    // is wired; with no focus engine there is nothing to release.
-    if (env_.terminate) env_.terminate();
+    if (quitting_) return;
+    quitting_ = true;
+    if (!appManager_ || !xpcManager_ || !appManager_->isFocusModeActive.get()) {
+        terminateNow();
+        return;
+    }
+    // The other applications get their cores back before Korvane goes; a
+    // helper that does not answer must not keep the user from quitting.
+    quitLimit_ = Timer::once(env_.loop, env_.focusReleaseLimit, [this, alive = std::weak_ptr<int>(alive_)] {
+        if (alive.expired()) return;
+        logLine("Quit: focus release did not finish in time; quitting anyway");
+        terminateNow();
+    });
+    spawn(env_.loop, [this, alive = std::weak_ptr<int>(alive_), apps = appManager_, xpc = xpcManager_]() -> Async<> {
+        co_await apps->runFocusReleaseSequence(*xpc);
+        if (!alive.expired()) terminateNow();
+    });
+}
+
+void AppDelegate::terminateNow() {
+    quitLimit_.cancel();
+    if (terminated_ || !env_.terminate) return;
+    env_.terminate();
 }
 
 void AppDelegate::applicationWillTerminate() {
     if (terminated_) return;
     terminated_ = true;
+    quitLimit_.cancel();
     // 1. Core sampling and the controller's subscriptions.
     if (statusBarController_) statusBarController_->stopMonitoringAndUnsubscribe();
-    // 2. FanManager's polling timer, once the monitors are wired.
-    // 3. The SMC connection, once FanManager opens one.
+    // 2. Fan polling.
+    if (fanManager_) fanManager_->stopPolling();
+    // 3. The SMC connection, if one is open.
+    env_.platform.closeSmcConnection();
 }
 
 }  // namespace korvane::app

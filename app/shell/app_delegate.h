@@ -11,11 +11,21 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/client/xpc_manager.h"
+#include "app/focus/app_manager.h"
+#include "app/focus/auto_focus_manager.h"
+#include "app/focus/auto_trigger_manager.h"
+#include "app/focus/bundle_reader.h"
+#include "app/focus/ecore_jail_manager.h"
+#include "app/monitors/core_visualizer_view_model.h"
+#include "app/monitors/fan_manager.h"
+#include "app/shell/login_item.h"
+#include "app/shell/notifications/notification_manager.h"
 #include "app/runtime/settings_store.h"
-#include "app/shell/first_run_window.h"
+#include "app/shell/first_run_windows.h"
 #include "app/shell/popover.h"
 #include "app/shell/status_bar_controller.h"
 #include "app/shell/status_item.h"
@@ -27,6 +37,33 @@ class QAction;
 class QWidget;
 
 namespace korvane::app {
+
+// The eight objects the popover's views share. The delegate owns them for the
+// whole run; views only ever hold these references.
+struct AppManagers {
+    AppManager& appManager;
+    XPCManager& xpcManager;
+    AutoFocusManager& autoFocusManager;
+    AutoTriggerManager& autoTriggerManager;
+    NotificationManager& notificationManager;
+    FanManager& fanManager;
+    ECoreJailManager& eCoreJailManager;
+    CoreVisualizerViewModel& cpuViewModel;
+};
+
+// What the managers read the machine through. Everything here outlives the
+// delegate.
+struct ManagerPlatform {
+    Workspace& workspace;
+    NotificationCenter& notifications;
+    ProcessorTickSource& processorTicks;
+    CoreLayoutSource& coreLayout;
+    const BundleReader& bundles;
+    // How the helper is installed and removed from the popover.
+    HelperInstallSetup install{};
+    // Closes the shared SMC connection at exit.
+    std::function<void()> closeSmcConnection = [] {};
+};
 
 class AppDelegate final : public QObject {
     Q_OBJECT
@@ -40,16 +77,23 @@ public:
         MainLoop& loop;
         SettingsStore& settings;
         HelperConnector& helperConnector;
+        ManagerPlatform& platform;
         std::string filesystemRoot;  // empty on a real system
         // The tray item; null when the desktop has no tray.
         std::function<std::unique_ptr<StatusItem>()> makeStatusItem;
         // Ends the application (applicationWillTerminate runs on the way out).
         std::function<void()> terminate;
-        FirstRunViews views = FirstRunViews::placeholders();
-        // The popover's content; a placeholder when not given.
-        std::function<QWidget*()> makeMainView = nullptr;
-        // What the tray shows until the focus engine and the core monitor are wired.
-        std::function<StatusBarSources()> interimStatusBarSources = [] { return StatusBarSources::idle(); };
+        // The agreement and setup windows; the onboarding's when not given.
+        FirstRunWindows windows{};
+        // The popover's content, built from the eight managers; a placeholder when not given.
+        std::function<QWidget*(const AppManagers&)> makeMainView = nullptr;
+        // Replaces what the tray shows (AutoFocusManager and the core sampler)
+        // with fixed values, for trying the tray's looks.
+        std::function<StatusBarSources()> statusBarSourcesOverride = nullptr;
+        // "Start at Login"; the item is absent when not given.
+        std::optional<LoginItem> loginItem = std::nullopt;
+        // The longest a quit waits for focus to be released.
+        Duration focusReleaseLimit = std::chrono::seconds(5);
     };
 
     explicit AppDelegate(Environment environment);
@@ -67,9 +111,18 @@ public:
     // Read access for the program and tests.
     StatusItem* statusItem() const { return statusItem_.get(); }
     Popover& popover() const { return *popover_; }
-    FirstRunWindow* eulaWindow() const { return eulaWindow_.get(); }
-    FirstRunWindow* onboardingWindow() const { return onboardingWindow_.get(); }
+    QWidget* eulaWindow() const { return eulaWindow_.get(); }
+    QWidget* onboardingWindow() const { return onboardingWindow_.get(); }
     XPCManager* xpcManager() const { return xpcManager_.get(); }
+    AppManager* appManager() const { return appManager_.get(); }
+    AutoFocusManager* autoFocusManager() const { return autoFocusManager_.get(); }
+    AutoTriggerManager* autoTriggerManager() const { return autoTriggerManager_.get(); }
+    NotificationManager* notificationManager() const { return notificationManager_.get(); }
+    CoreVisualizerViewModel* cpuViewModel() const { return cpuViewModel_.get(); }
+    FanManager* fanManager() const { return fanManager_.get(); }
+    ECoreJailManager* eCoreJailManager() const { return eCoreJailManager_.get(); }
+    // The eight managers, once bootstrapApp has run.
+    std::optional<AppManagers> managers() const;
     StatusBarController* statusBarController() const { return statusBarController_.get(); }
     QMenu* trayMenu() const { return trayMenu_.get(); }
     bool bootstrapped() const { return bootstrapped_; }
@@ -81,25 +134,33 @@ private:
     void acceptAgreement();
     void completeOnboarding();
     void buildTrayMenu();
+    StatusBarSources statusBarSources() const;
+    void terminateNow();
 
     Environment env_;
 
     // In the order the delegate holds them.
     std::unique_ptr<StatusItem> statusItem_;
     std::unique_ptr<Popover> popover_;
-    std::unique_ptr<FirstRunWindow> eulaWindow_;
-    std::unique_ptr<FirstRunWindow> onboardingWindow_;
-    // appManager_: AppManager lands here with the focus engine.
-    std::unique_ptr<XPCManager> xpcManager_;
-    // autoFocusManager_, autoTriggerManager_: the focus engine.
-    // notificationManager_: NotificationManager (app/shell/notifications).
-    // cpuViewModel_, fanManager_: the monitors.
-    // eCoreJailManager_: the focus engine.
+    std::unique_ptr<QWidget> eulaWindow_;
+    std::unique_ptr<QWidget> onboardingWindow_;
+    // Shared, because the managers refer to one another through weak references.
+    std::shared_ptr<AppManager> appManager_;
+    std::shared_ptr<XPCManager> xpcManager_;
+    std::shared_ptr<AutoFocusManager> autoFocusManager_;
+    std::shared_ptr<AutoTriggerManager> autoTriggerManager_;
+    std::shared_ptr<NotificationManager> notificationManager_;
+    std::unique_ptr<CoreVisualizerViewModel> cpuViewModel_;
+    std::unique_ptr<FanManager> fanManager_;
+    std::unique_ptr<ECoreJailManager> eCoreJailManager_;
     std::unique_ptr<StatusBarController> statusBarController_;
 
     std::unique_ptr<QMenu> trayMenu_;
     QAction* heatmapAction_ = nullptr;
     QAction* notificationsAction_ = nullptr;
+    QAction* loginAction_ = nullptr;
+    bool quitting_ = false;
+    Timer quitLimit_;
     bool bootstrapped_ = false;
     bool terminated_ = false;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // for work posted to the loop

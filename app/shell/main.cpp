@@ -1,6 +1,7 @@
 // korvane: the tray application. Wires the Linux adapters into the shell:
-// the session bus (tray item, one instance), the per-user socket, the
-// helper's socket, and the signals that end the session.
+// the session bus (tray item, one instance, notifications), the per-user
+// socket, the helper's socket and installer, the X11 desktop the focus engine
+// follows, /proc and /sys for the monitors, and the signals that end the session.
 #include <QApplication>
 #include <QDBusConnection>
 #include <cstdio>
@@ -11,7 +12,19 @@
 #include "app/shell/app_delegate.h"
 #include "app/shell/korvane_app.h"
 #include "app/shell/qt_main_loop.h"
+#include "app/client/install_command.h"
+#include "app/focus/desktop_bundle_reader.h"
+#include "app/focus/empty_workspace.h"
+#include "app/shell/first_run_windows.h"
 #include "app/shell/scripted_status_sources.h"
+#include "app/shell/widget_map.h"
+#include "platform/linux/dbus/freedesktop_notification_center.h"
+#include "platform/linux/install/helper_install_environment.h"
+#include "platform/linux/monitors/monitor_platform.h"
+#include "platform/linux/process/spawn_process_runner.h"
+#include "platform/linux/x11/x11_workspace.h"
+#include "shared/identity/unit_lookup.h"
+#include "shared/smc/smc_bridge.h"
 #include "platform/linux/dbus/dbus_app_instance.h"
 #include "platform/linux/dbus/sni_status_item.h"
 #include "platform/linux/session/local_socket_app_instance.h"
@@ -36,11 +49,44 @@ std::unique_ptr<app::StatusItem> makeStatusItem(const QDBusConnection& bus) {
     return std::make_unique<linux_platform::XEmbedStatusItem>();
 }
 
+// The desktop the focus engine follows; an empty one when there is no X
+// display, so Korvane still runs (and says why it sees no applications).
+std::unique_ptr<app::Workspace> openWorkspace(MainLoop& loop, identity::UnitLookup& units) {
+    auto workspace = linux_platform::X11Workspace::open(loop, {}, units);
+    if (workspace) return std::move(workspace).value();
+    app::logLine("Workspace: " + workspace.error() + " — running without applications to focus");
+    return std::make_unique<app::EmptyWorkspace>();
+}
+
+// A helper installed under a private root listens there too.
+std::string helperSocket(const std::string& installRoot) {
+    const char* overridden = std::getenv(paths::kSocketOverrideVariable);
+    if ((overridden && *overridden) || installRoot.empty()) return paths::helperSocketPath();
+    return app::InstalledFiles{installRoot}.socket();
+}
+
+// The setup window installs through the same composer and privilege runner as
+// the popover's "Install" does.
+ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root) {
+    ui::OnboardingDependencies dependencies = ui::OnboardingDependencies::forThisMachine();
+    dependencies.installPlan.composed = [install, root]() -> Expected<app::InstallCommand, std::string> {
+        auto argv = app::helperInstallInvocation(install, root, /*announceSuccess=*/true);
+        if (!argv) return unexpected(argv.error());
+        std::vector<std::string> words = std::move(argv).value();
+        if (words.empty()) return unexpected(std::string("no installer command"));
+        std::string program = words.front();
+        words.erase(words.begin());
+        return app::InstallCommand{std::move(program), std::move(words)};
+    };
+    return dependencies;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("korvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Korvane"));
+    // No display name: the X11 platform would append it to every window
+    // title, and "Korvane Setup" must read exactly so.
     QApplication::setDesktopFileName(QStringLiteral("korvane"));
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -66,15 +112,39 @@ int main(int argc, char** argv) {
     if (app::KorvaneApp::handOverToRunningInstance({&busInstance, &socketInstance}, toggle)) return 0;
 
     app::SettingsStore settings(loop, app::SettingsStore::defaultDirectory());
-    linux_platform::SocketHelperConnector connector(paths::helperSocketPath());
+    const std::string installRoot = paths::installRoot();
+    linux_platform::SocketHelperConnector connector(helperSocket(installRoot));
 
-    app::AppDelegate::Environment environment{
-        loop, settings, connector, {}, [&bus] { return makeStatusItem(bus); }, [] { QCoreApplication::quit(); }};
+    // The platform under the managers. The monitors' driver goes in before
+    // any FanManager exists; the unit lookup outlives the workspace.
+    identity::SystemdUnitLookup unitLookup;
+    std::unique_ptr<app::Workspace> workspace = openWorkspace(loop, unitLookup);
+    linux_platform::FreedesktopNotificationCenter notificationCenter(bus);
+    linux_platform::MonitorPlatform monitors = linux_platform::installMonitorPlatform();
+    app::DesktopBundleReader bundles(app::DesktopBundleReader::Config::fromEnvironment());
+    linux_platform::SpawnProcessRunner spawnRunner;
+    app::HelperInstallSetup install =
+        linux_platform::detectHelperInstallSetup(linux_platform::currentInstallEnvironment(), spawnRunner);
+    app::ManagerPlatform platform{*workspace, notificationCenter, *monitors.ticks, *monitors.layout, bundles,
+                                  install,    [] { SMCBridge::close(); }};
+
+    app::AppDelegate::Environment environment{loop,
+                                              settings,
+                                              connector,
+                                              platform,
+                                              installRoot,
+                                              [&bus] { return makeStatusItem(bus); },
+                                              [] { QCoreApplication::quit(); }};
+    environment.windows = app::onboardingWindows(settings, setupDependencies(install, installRoot));
+    environment.loginItem = app::LoginItem::forThisUser(app::runningInstallPrefix());
     const char* scriptedUsage = std::getenv("KORVANE_TEST_CORE_USAGE");
     const char* scriptedFocus = std::getenv("KORVANE_TEST_FOCUS");
     if ((scriptedUsage && *scriptedUsage) || (scriptedFocus && *scriptedFocus)) {
         auto status = app::parseScriptedStatus(scriptedUsage ? scriptedUsage : "", scriptedFocus ? scriptedFocus : "");
-        environment.interimStatusBarSources = [status] { return app::scriptedSources(status); };
+        environment.statusBarSourcesOverride = [status] { return app::scriptedSources(status); };
+    }
+    if (const char* widgetMap = std::getenv(app::kWidgetMapVariable); widgetMap && *widgetMap) {
+        app::startWidgetMapWriter(QString::fromLocal8Bit(widgetMap));
     }
     app::AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;

@@ -9,6 +9,9 @@ namespace korvane::app {
 QtMainLoop::QtMainLoop() : context_(std::make_unique<QObject>()) {
     timer_ = new QTimer(context_.get());
     timer_->setSingleShot(true);
+    // A coarse timer may fire a few milliseconds early; nothing is due then,
+    // and the re-arm for the rest costs a second wake-up per timer.
+    timer_->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer_, &QTimer::timeout, context_.get(), [this] { fireDue(); });
 }
 

@@ -26,15 +26,33 @@ TEST(InstallPlan, TheInstalledScriptRunsWithTheHelperPathThroughTheRunner) {
     testing::FixtureTree prefix;
     std::string script = prefix.write("share/korvane/install_helper.sh", "#!/bin/bash\n");
     InstallPlan plan{prefix.root(), "/opt/korvane/helper", "/usr/bin/pkexec",
-                     [](const std::string&) { return "x"; }};
+                     [](const std::string&) { return "x"; }, nullptr};
     EXPECT_EQ(composeInstallCommand(plan),
               (InstallCommand{"/usr/bin/pkexec", {"/bin/bash", script, "/opt/korvane/helper"}}));
+}
+
+TEST(InstallPlan, TheInstallersComposedCommandWinsOverScriptAndBuiltInAndCarriesItsRefusal) {
+    testing::FixtureTree prefix;
+    prefix.write("share/korvane/install_helper.sh", "#!/bin/bash\n");
+    InstallPlan plan{prefix.root(), "/opt/helper", "runner", [](const std::string&) { return "x"; },
+                     [] { return Expected<InstallCommand, std::string>(InstallCommand{"stand-in", {"/bin/sh", "-c", "y"}}); }};
+    auto command = resolveInstallCommand(plan);
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command.value(), (InstallCommand{"stand-in", {"/bin/sh", "-c", "y"}}));
+
+    plan.composed = [] { return Expected<InstallCommand, std::string>(unexpected(std::string("quote in path"))); };
+    auto refused = resolveInstallCommand(plan);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "quote in path");
+
+    plan.composed = nullptr;
+    EXPECT_EQ(resolveInstallCommand(plan).value().program, "runner");
 }
 
 TEST(InstallPlan, WithoutTheScriptTheBuiltInCommandEndsByPrintingDone) {
     testing::FixtureTree prefix;
     InstallPlan plan{prefix.root(), "/opt/helper", "runner",
-                     [](const std::string& source) { return "test -n " + shellQuoted(source); }};
+                     [](const std::string& source) { return "test -n " + shellQuoted(source); }, nullptr};
     InstallCommand command = composeInstallCommand(plan);
     ASSERT_EQ(command.arguments.size(), 3u);
     EXPECT_EQ(command.program, "runner");

@@ -141,6 +141,32 @@ TEST_F(InstallRun, AKilledInstallationIsAFailureAndAMissingRunnerCannotStart) {
     EXPECT_TRUE(shown(button(*second, "retryButton")));
 }
 
+TEST_F(InstallRun, TheInstallersComposedCommandRunsAndItsRefusalCannotStart) {
+    auto dependencies = fixture.dependencies();
+    const std::string runner = dependencies.installPlan.privilegeRunner;
+    dependencies.installPlan.composed = [runner] {
+        return Expected<app::InstallCommand, std::string>(
+            app::InstallCommand{runner, {"/bin/sh", "-c", "echo 'STEP:Composed' && echo 'SUCCESS:Done'"}});
+    };
+    OnboardingView view([] {}, dependencies);
+    view.setCurrentStep(6);
+    button(view, "installButton")->click();
+    ASSERT_TRUE(finish(view));
+    EXPECT_EQ(view.installState(), InstallState::success);
+    EXPECT_EQ(logTexts(view), (std::vector<std::string>{"Starting installation...", "Composed", "Done",
+                                                        "Installation complete!"}));
+
+    dependencies.installPlan.composed = [] {
+        return Expected<app::InstallCommand, std::string>(unexpected(std::string("a path holds a quote")));
+    };
+    OnboardingView refused([] {}, dependencies);
+    refused.setCurrentStep(6);
+    button(refused, "installButton")->click();
+    EXPECT_EQ(refused.installState(), InstallState::failed);
+    EXPECT_EQ(refused.installError(), "Could not start installer: a path holds a quote");
+    EXPECT_TRUE(shown(button(refused, "retryButton")));
+}
+
 TEST_F(InstallRun, ClosingTheWindowDuringTheInstallationEndsIt) {
     std::string marker = fixture.path("still-running");
     fixture.script("sleep 5\ntouch '" + marker + "'\n");

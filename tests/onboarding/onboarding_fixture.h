@@ -43,7 +43,7 @@ inline ui::OnboardingDependencies scriptedDependencies(
     const std::shared_ptr<ScriptedInstall::Shared>& shared) {
     return {fixedSummary(),
             app::InstallPlan{"/nonexistent-prefix", "/opt/helper", "runner",
-                             [](const std::string&) { return std::string("true"); }},
+                             [](const std::string&) { return std::string("true"); }, nullptr},
             [shared] { return std::make_unique<ScriptedInstall>(shared); }};
 }
 
@@ -64,7 +64,7 @@ class InstallFixture : public FixtureTree {
     ui::OnboardingDependencies dependencies(std::string builtIn = "true") const {
         return {fixedSummary(),
                 app::InstallPlan{root(), "/opt/korvane/com.korvane.helper", runner_,
-                                 [builtIn](const std::string&) { return builtIn; }},
+                                 [builtIn](const std::string&) { return builtIn; }, nullptr},
                 [] { return std::make_unique<app::QtInstallProcess>(); }};
     }
 

@@ -1,27 +1,59 @@
-// The delegate's launch states on real settings files: the agreement, then
-// setup, then running; nothing of the running application exists before.
+// The delegate's launch states on real settings files with the real first-run
+// views: the agreement, then setup, then running; nothing of the running
+// application exists before. Then the running application's wiring: the
+// eight managers over fakes of the machine, the tray menu, quitting.
 #include <gtest/gtest.h>
 
 #include <QMenu>
 #include <QPushButton>
+#include <filesystem>
+#include <fstream>
 
 #include "app/shell/app_delegate.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/virtual_main_loop.h"
+#include "tests/fakes/fake_workspace.h"
 #include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/recording_notification_center.h"
+#include "tests/onboarding/onboarding_fixture.h"
 #include "tests/shell/fake_status_item.h"
 #include "tests/shell/qt_test_support.h"
 
 namespace korvane::app {
 namespace {
 
+// Two CPUs, the first busy half of the time.
+class SteadyTicks final : public ProcessorTickSource {
+public:
+    bool fetchTicks(std::vector<ProcessorTicks>& into) override {
+        step += 100;
+        into = {{0, step / 2, 0, step / 2, 0}, {1, 0, 0, step, 0}};
+        return true;
+    }
+    std::uint32_t step = 0;
+};
+
+class TwoPerformanceCores final : public CoreLayoutSource {
+public:
+    CoreLayout currentLayout() override { return {{0, 1}, {}}; }
+};
+
+class NoBundles final : public BundleReader {
+public:
+    std::optional<BundleInfo> readBundle(const std::string&) const override { return std::nullopt; }
+};
+
 class AppDelegateTest : public ::testing::Test {
 protected:
     AppDelegateTest() { testing::offscreenApplication(); }
 
-    void launch() {
-        AppDelegate::Environment environment{loop, settings, connector, folder.root(),
+    AppDelegate::Environment environment() {
+        AppDelegate::Environment environment{loop,
+                                             settings,
+                                             connector,
+                                             platform,
+                                             folder.root(),
                                              [this] {
                                                  ++statusItemsMade;
                                                  auto item = std::make_unique<testing::FakeStatusItem>();
@@ -30,44 +62,68 @@ protected:
                                                  return item;
                                              },
                                              [this] { ++terminations; }};
-        environment.interimStatusBarSources = [this] {
-            auto sources = StatusBarSources::idle();
-            sources.stopMonitoring = [this] { ++monitoringStops; };
-            return sources;
-        };
-        delegate = std::make_unique<AppDelegate>(std::move(environment));
+        environment.windows = onboardingWindows(settings, testing::scriptedDependencies(install));
+        environment.loginItem = LoginItem(folder.path("share/autostart.desktop"), folder.path("autostart"));
+        return environment;
+    }
+
+    void launch() {
+        delegate = std::make_unique<AppDelegate>(environment());
         delegate->applicationDidFinishLaunching();
         settle();
     }
 
-    void settle() {
-        loop.runPending();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
+    void launchRunning() {
+        settings.setBool("hasAcceptedEULAv2", true);
+        settings.setBool("hasCompletedOnboarding", true);
+        launch();
     }
 
-    static void clickTheButton(QWidget* window) {
-        auto buttons = window->findChildren<QPushButton*>();
-        ASSERT_EQ(buttons.size(), 1);
-        buttons.front()->click();
+    void settle() {
+        for (int round = 0; round < 5; ++round) {
+            loop.runPending();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    static void click(QWidget* window, const char* name) {
+        ASSERT_NE(window, nullptr);
+        QPushButton* found = testing::button(*window, name);
+        ASSERT_NE(found, nullptr) << name;
+        ASSERT_TRUE(found->isVisibleTo(window)) << name;
+        found->click();
+    }
+
+    QAction* menuItem(const QString& label) const {
+        for (auto* action : statusItem->contextMenu->actions()) {
+            if (action->text() == label) return action;
+        }
+        return nullptr;
     }
 
     void expectNothingRunning() const {
         EXPECT_FALSE(delegate->bootstrapped());
+        EXPECT_FALSE(delegate->managers().has_value());
         EXPECT_EQ(delegate->xpcManager(), nullptr);  // no daemon status check either
+        EXPECT_EQ(delegate->cpuViewModel(), nullptr);
+        EXPECT_EQ(delegate->fanManager(), nullptr);
         EXPECT_EQ(delegate->statusItem(), nullptr);
         EXPECT_EQ(delegate->statusBarController(), nullptr);
         EXPECT_EQ(statusItemsMade, 0);
+        EXPECT_EQ(ticks.step, 0u);
     }
 
     void expectRunning() const {
         EXPECT_TRUE(delegate->bootstrapped());
-        EXPECT_NE(delegate->xpcManager(), nullptr);
+        EXPECT_TRUE(delegate->managers().has_value());
         EXPECT_NE(delegate->statusItem(), nullptr);
         EXPECT_NE(delegate->statusBarController(), nullptr);
         EXPECT_EQ(statusItemsMade, 1);
         EXPECT_EQ(delegate->eulaWindow(), nullptr);
         EXPECT_EQ(delegate->onboardingWindow(), nullptr);
+        ASSERT_NE(delegate->cpuViewModel(), nullptr);
+        EXPECT_TRUE(delegate->cpuViewModel()->isRunning.get());
     }
 
     log::CapturedLines logLines;
@@ -75,17 +131,24 @@ protected:
     VirtualMainLoop loop;
     SettingsStore settings{loop, folder.root()};
     linux_platform::SocketHelperConnector connector{folder.path("no-helper.sock")};
+    testing::FakeWorkspace workspace{loop};
+    testing::RecordingNotificationCenter notifications;
+    SteadyTicks ticks;
+    TwoPerformanceCores layout;
+    NoBundles bundles;
+    int smcCloses = 0;
+    ManagerPlatform platform{workspace, notifications, ticks, layout, bundles, {}, [this] { ++smcCloses; }};
+    std::shared_ptr<testing::ScriptedInstall::Shared> install = std::make_shared<testing::ScriptedInstall::Shared>();
     int statusItemsMade = 0;
     int terminations = 0;
-    int monitoringStops = 0;
     testing::FakeStatusItem* statusItem = nullptr;
     std::unique_ptr<AppDelegate> delegate;
 };
 
-TEST_F(AppDelegateTest, AFirstLaunchShowsOnlyTheAgreementAndClosingItQuits) {
+TEST_F(AppDelegateTest, AFirstLaunchShowsOnlyTheAgreementWhoseQuitOrCloseEndsTheApplication) {
     launch();
     expectNothingRunning();
-    FirstRunWindow* eula = delegate->eulaWindow();
+    QWidget* eula = delegate->eulaWindow();
     ASSERT_NE(eula, nullptr);
     EXPECT_TRUE(eula->isVisible());
     EXPECT_EQ(eula->windowTitle(), "Korvane");
@@ -98,28 +161,45 @@ TEST_F(AppDelegateTest, AFirstLaunchShowsOnlyTheAgreementAndClosingItQuits) {
     settle();
     EXPECT_EQ(terminations, 1);
     expectNothingRunning();
+
+    delegate.reset();
+    launch();
+    click(delegate->eulaWindow(), "quitButton");
+    settle();
+    EXPECT_EQ(terminations, 2);
+    EXPECT_FALSE(settings.boolValue("hasAcceptedEULAv2"));
+    expectNothingRunning();
 }
 
-TEST_F(AppDelegateTest, AcceptingLeadsToSetupWhichCannotBeClosedAndThenToRunning) {
+TEST_F(AppDelegateTest, AcceptingLeadsToSetupWhoseInstallAndLaunchLeadToRunning) {
     launch();
-    clickTheButton(delegate->eulaWindow());
+    click(delegate->eulaWindow(), "agreeButton");
     settle();
     EXPECT_TRUE(settings.boolValue("hasAcceptedEULAv2"));
     EXPECT_EQ(terminations, 0);  // the agreement window closed after acceptance
     EXPECT_EQ(delegate->eulaWindow(), nullptr);
     expectNothingRunning();
 
-    FirstRunWindow* setup = delegate->onboardingWindow();
+    QWidget* setup = delegate->onboardingWindow();
     ASSERT_NE(setup, nullptr);
+    EXPECT_TRUE(setup->isVisible());
     EXPECT_EQ(setup->windowTitle(), "Korvane Setup");
     EXPECT_EQ(setup->size(), QSize(580, 520));
+    EXPECT_TRUE(setup->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(setup->windowFlags() & Qt::WindowCloseButtonHint);
-    setup->close();
-    settle();
-    EXPECT_TRUE(setup->isVisible());
-    EXPECT_EQ(terminations, 0);
 
-    clickTheButton(setup);
+    // Skip to the install page and install; nothing runs meanwhile.
+    click(setup, "skipButton");
+    click(setup, "installButton");
+    settle();
+    ASSERT_EQ(install->starts, 1);
+    install->handlers.output("STEP:Copying\nSUCCESS:Done\n");
+    install->handlers.finished(app::InstallExit{0, ""});
+    settle();
+    expectNothingRunning();
+    click(setup, "forwardButton");  // Continue
+    settle();
+    click(setup, "forwardButton");  // Launch Korvane
     settle();
     EXPECT_TRUE(settings.boolValue("hasCompletedOnboarding"));
     expectRunning();
@@ -128,31 +208,96 @@ TEST_F(AppDelegateTest, AcceptingLeadsToSetupWhichCannotBeClosedAndThenToRunning
 TEST_F(AppDelegateTest, AcceptingAfterAnEarlierSetupGoesStraightToRunning) {
     settings.setBool("hasCompletedOnboarding", true);
     launch();
-    clickTheButton(delegate->eulaWindow());
+    click(delegate->eulaWindow(), "agreeButton");
     settle();
     expectRunning();
 }
 
-TEST_F(AppDelegateTest, BothSettingsGoStraightToRunningWithTheTrayAndItsMenu) {
-    settings.setBool("hasAcceptedEULAv2", true);
-    settings.setBool("hasCompletedOnboarding", true);
-    launch();
+TEST_F(AppDelegateTest, BootstrapFollowsTheStoredSwitchesAndTheTrayDrawsTheSampledCores) {
+    settings.setBool(AutoFocusManager::kEnabledKey, true);
+    settings.setBool(AutoTriggerManager::kEnabledKey, true);
+    launchRunning();
     expectRunning();
+    std::optional<AppManagers> managers = delegate->managers();
+    ASSERT_TRUE(managers);
+    EXPECT_TRUE(managers->autoFocusManager.isEnabled.get());
+    EXPECT_TRUE(managers->autoTriggerManager.isConfigured());
+    EXPECT_EQ(&managers->xpcManager, delegate->xpcManager());
+    EXPECT_EQ(managers->fanManager.pollingInterval(), std::optional<double>(15.0));
+
+    // The controller samples every 3 s and the heatmap follows the samples.
+    const int imagesBefore = statusItem->imageSets;
+    loop.advanceBy(seconds(3.1));
+    settle();
+    ASSERT_EQ(managers->cpuViewModel.pCoreUsages.get().size(), 2u);
+    EXPECT_NEAR(managers->cpuViewModel.averagePCoreUsage(), 0.25, 0.01);
+    loop.advanceBy(seconds(1.5));
+    settle();
+    EXPECT_GT(statusItem->imageSets, imagesBefore);
+}
+
+TEST_F(AppDelegateTest, TheTrayMenuWritesItsSettingsAndKeepsTheAutostartEntry) {
+    folder.write("share/autostart.desktop", "[Desktop Entry]\nType=Application\nExec=korvane\n");
+    launchRunning();
     ASSERT_NE(statusItem->contextMenu, nullptr);
     QStringList labels;
     for (auto* action : statusItem->contextMenu->actions()) {
         if (!action->isSeparator()) labels << action->text();
     }
-    EXPECT_EQ(labels, (QStringList{"Open Korvane", "Show Heatmap in Tray", "Notifications", "Quit Korvane"}));
+    EXPECT_EQ(labels, (QStringList{"Open Korvane", "Show Heatmap in Tray", "Notifications", "Start at Login",
+                                   "Quit Korvane"}));
 
-    // "Show Heatmap in Tray" writes the setting.
-    auto* heatmap = statusItem->contextMenu->actions()[1];
+    QAction* heatmap = menuItem("Show Heatmap in Tray");
     EXPECT_TRUE(heatmap->isChecked());
     heatmap->trigger();
     EXPECT_FALSE(settings.boolValue("showHeatmapInMenuBar"));
 
+    QAction* notificationsItem = menuItem("Notifications");
+    EXPECT_FALSE(notificationsItem->isChecked());  // off on a fresh installation
+    notificationsItem->trigger();
+    EXPECT_TRUE(delegate->notificationManager()->isEnabled.get());
+    EXPECT_TRUE(settings.boolValue("NotificationsEnabled"));
+    notificationsItem->trigger();
+    EXPECT_FALSE(delegate->notificationManager()->isEnabled.get());
+
+    const std::string entry = folder.path("autostart/com.korvane.app.desktop");
+    QAction* login = menuItem("Start at Login");
+    EXPECT_FALSE(login->isChecked());
+    login->trigger();
+    EXPECT_TRUE(std::filesystem::is_regular_file(entry));
+    std::ifstream copied(entry);
+    std::string firstLine;
+    std::getline(copied, firstLine);
+    EXPECT_EQ(firstLine, "[Desktop Entry]");
+    login->trigger();
+    EXPECT_FALSE(std::filesystem::exists(entry));
+
+    // Without the shipped entry the item says so and stays off.
+    std::filesystem::remove(folder.path("share/autostart.desktop"));
+    login->trigger();
+    EXPECT_FALSE(login->isChecked());
+    EXPECT_FALSE(std::filesystem::exists(entry));
+}
+
+TEST_F(AppDelegateTest, QuitReleasesAnActiveFocusFirstAndTerminationStopsThePeriodicWorkOnce) {
+    launchRunning();
+    delegate->appManager()->isFocusModeActive = true;
     statusItem->contextMenu->actions().back()->trigger();
+    settle();
+    loop.advanceBy(seconds(1));
+    settle();
+    // The helper is not there: the release still ends focus mode, then Korvane quits.
+    EXPECT_FALSE(delegate->appManager()->isFocusModeActive.get());
     EXPECT_EQ(terminations, 1);
+    loop.advanceBy(seconds(10));
+    settle();
+    EXPECT_EQ(terminations, 1);
+
+    delegate->applicationWillTerminate();
+    delegate->applicationWillTerminate();
+    EXPECT_FALSE(delegate->cpuViewModel()->isRunning.get());
+    EXPECT_EQ(delegate->fanManager()->pollingInterval(), std::nullopt);
+    EXPECT_EQ(smcCloses, 1);
 }
 
 TEST_F(AppDelegateTest, TheHeatmapDefaultNeverOverridesAStoredChoice) {
@@ -185,22 +330,14 @@ TEST_F(AppDelegateTest, TheTrayClickTogglesThePopoverAtTheIcon) {
     EXPECT_FALSE(popover.isShown());
 }
 
-TEST_F(AppDelegateTest, TerminationStopsSamplingOnceHoweverOftenItIsAsked) {
-    settings.setBool("hasAcceptedEULAv2", true);
-    settings.setBool("hasCompletedOnboarding", true);
-    launch();
-    delegate->applicationWillTerminate();
-    delegate->applicationWillTerminate();
-    EXPECT_EQ(monitoringStops, 1);
-}
-
 TEST_F(AppDelegateTest, WithoutATrayTheManagersStillRun) {
     settings.setBool("hasAcceptedEULAv2", true);
     settings.setBool("hasCompletedOnboarding", true);
-    AppDelegate::Environment environment{loop, settings, connector, folder.root(), [] { return nullptr; }, [] {}};
-    AppDelegate noTray(std::move(environment));
+    AppDelegate::Environment noTrayEnvironment = environment();
+    noTrayEnvironment.makeStatusItem = [] { return nullptr; };
+    AppDelegate noTray(std::move(noTrayEnvironment));
     noTray.applicationDidFinishLaunching();
-    EXPECT_NE(noTray.xpcManager(), nullptr);
+    EXPECT_TRUE(noTray.managers().has_value());
     EXPECT_EQ(noTray.statusBarController(), nullptr);
     noTray.togglePopover();
     EXPECT_FALSE(noTray.popover().isShown());

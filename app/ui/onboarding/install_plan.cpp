@@ -23,6 +23,11 @@ InstallCommand composeInstallCommand(const InstallPlan& plan) {
     return {plan.privilegeRunner, {"/bin/bash", "-c", command + " && echo 'SUCCESS:Done'"}};
 }
 
+Expected<InstallCommand, std::string> resolveInstallCommand(const InstallPlan& plan) {
+    if (plan.composed) return plan.composed();
+    return composeInstallCommand(plan);
+}
+
 std::string privilegeRunner() {
     const char* overridden = std::getenv(kPrivilegeRunnerVariable);
     return overridden && *overridden ? std::string(overridden) : std::string("pkexec");
@@ -38,7 +43,7 @@ std::string runningInstallPrefix() {
 InstallPlan defaultInstallPlan() {
     std::string prefix = runningInstallPrefix();
     return {prefix, prefix + "/libexec/korvane/" + std::string(paths::kServiceName),
-            privilegeRunner(), simpleBuiltInInstallCommand};
+            privilegeRunner(), simpleBuiltInInstallCommand, nullptr};
 }
 
 std::string shellQuoted(const std::string& text) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "shared/util/expected.h"
+
 namespace korvane::app {
 
 // A privilege runner other than pkexec, for tests (a stand-in that runs the
@@ -15,6 +17,12 @@ inline constexpr const char* kPrivilegeRunnerVariable = "KORVANE_PRIVILEGE_RUNNE
 // install script is shipped. It must fail (non-zero status) when any step fails.
 using BuiltInInstallComposer = std::function<std::string(const std::string& helperSource)>;
 
+struct InstallCommand {
+    std::string program;
+    std::vector<std::string> arguments;
+    bool operator==(const InstallCommand&) const = default;
+};
+
 struct InstallPlan {
     // The installation's prefix; the script lives in <prefix>/share/korvane/.
     std::string installPrefix;
@@ -23,12 +31,10 @@ struct InstallPlan {
     // The program that runs the command as root.
     std::string privilegeRunner;
     BuiltInInstallComposer builtInCommand;
-};
-
-struct InstallCommand {
-    std::string program;
-    std::vector<std::string> arguments;
-    bool operator==(const InstallCommand&) const = default;
+    // The whole command (runner included) as the helper's installer composes
+    // it; when given, the fields above are not used. The error is a sentence
+    // for the user.
+    std::function<Expected<InstallCommand, std::string>()> composed;
 };
 
 // <prefix>/share/korvane/install_helper.sh
@@ -38,6 +44,9 @@ std::string installScriptPath(const std::string& installPrefix);
 // otherwise <runner> /bin/bash -c "<built-in command> && echo 'SUCCESS:Done'",
 // so the log ends with the seal even though the command prints nothing else.
 InstallCommand composeInstallCommand(const InstallPlan& plan);
+
+// The installer's command when the plan has one, else composeInstallCommand.
+Expected<InstallCommand, std::string> resolveInstallCommand(const InstallPlan& plan);
 
 // KORVANE_PRIVILEGE_RUNNER when set, else pkexec.
 std::string privilegeRunner();

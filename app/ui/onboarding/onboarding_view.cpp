@@ -196,16 +196,20 @@ void OnboardingView::runInstall() {
     lines_ = {};
     refresh();
 
-    app::InstallCommand command = app::composeInstallCommand(dependencies_.installPlan);
+    auto command = app::resolveInstallCommand(dependencies_.installPlan);
     addLog("arrow.down.circle", "Starting installation...", false);
 
     // The previous run's process has ended; it goes only now, outside its own handler.
     process_ = dependencies_.makeProcess ? dependencies_.makeProcess() : nullptr;
-    std::optional<std::string> failure =
-        process_
-            ? process_->start(command, {[this](std::string_view chunk) { handleOutput(chunk); },
-                                        [this](app::InstallExit exit) { handleExit(exit); }})
-            : std::optional<std::string>("no way to run programs");
+    std::optional<std::string> failure;
+    if (!command) {
+        failure = command.error();
+    } else if (!process_) {
+        failure = "no way to run programs";
+    } else {
+        failure = process_->start(command.value(), {[this](std::string_view chunk) { handleOutput(chunk); },
+                                                    [this](app::InstallExit exit) { handleExit(exit); }});
+    }
     if (failure) {
         installState_ = InstallState::failed;
         installError_ = app::couldNotStartText(*failure);

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# A first run of Korvane end to end, on a private X desktop (Xvfb, openbox,
+# trayer): e2e_first_run_test.sh KORVANE
+# A fresh settings folder shows only the agreement (no tray icon). Accept,
+# skip to the install page, install: the helper is installed under a private
+# root through a privilege stand-in that runs the command as root, starts
+# without systemd and answers. "Launch Korvane" then starts the application
+# proper: the icon is in the tray and the status check finds the helper.
+# The buttons are found through the test-only widget map. With
+# KORVANE_SCREENSHOT_DIR set, a screenshot of each step is kept there.
+set -euo pipefail
+korvane=$1
+here=$(cd "$(dirname "$0")" && pwd)
+if [ "$(id -u)" != 0 ]; then
+  echo "SKIP: installing the helper needs root"
+  exit 77
+fi
+unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY KORVANE_HELPER_SOCKET KORVANE_TEST_CORE_USAGE KORVANE_TEST_FOCUS
+export VD_PRIVATE_CONFIG=1
+. "$here/../../scripts/virtual-desktop.sh"
+
+korvane_pid=""
+root=""
+cleanup() {
+  [ -n "$korvane_pid" ] && kill -9 "$korvane_pid" 2>/dev/null || true
+  if [ -n "$root" ] && [ -s "$root/run/korvane/com.korvane.helper.pid" ]; then
+    kill -9 "$(cat "$root/run/korvane/com.korvane.helper.pid")" 2>/dev/null || true
+  fi
+  vd_stop
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -n "${VD_DIR:-}" ]; then
+    [ -f "$VD_DIR/korvane.log" ] && sed 's/^/  korvane: /' "$VD_DIR/korvane.log" >&2
+    [ -f "$VD_DIR/widgets" ] && sed 's/^/  widget: /' "$VD_DIR/widgets" >&2
+  fi
+  exit 1
+}
+
+shot() {
+  [ -n "${KORVANE_SCREENSHOT_DIR:-}" ] || return 0
+  mkdir -p "$KORVANE_SCREENSHOT_DIR"
+  import -window root "$KORVANE_SCREENSHOT_DIR/first-run-$1.png"
+}
+
+# "x y w h" of a named button on screen, from the widget map.
+button_at() { awk -v name="$1" '$1 == name {print $2, $3, $4, $5; found = 1} END {exit !found}' "$VD_DIR/widgets"; }
+has_button() { button_at "$1" >/dev/null 2>&1; }
+no_button() { ! has_button "$1"; }
+click() {
+  vd_wait 10 has_button "$1" || fail "no $1 on screen"
+  local x y w h
+  read -r x y w h <<<"$(button_at "$1")"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+}
+
+# Korvane's windows inside the tray: below a window of trayer's. (Qt puts
+# _XEMBED_INFO on every window, and openbox reparents its own windows too.)
+embedded_icons() {
+  local w ancestor root_window
+  root_window=$(xwininfo -root | awk '/Window id:/ {print $4}')
+  for w in $(xdotool search --classname korvane 2>/dev/null); do
+    ancestor=$(xwininfo -id "$w" -children 2>/dev/null | awk '/Parent window id/ {print $4}')
+    while [ -n "$ancestor" ] && [ "$ancestor" != "$root_window" ]; do
+      if xprop -id "$ancestor" WM_CLASS 2>/dev/null | grep -q '"trayer"'; then echo "$w"; break; fi
+      ancestor=$(xwininfo -id "$ancestor" -children 2>/dev/null | awk '/Parent window id/ {print $4}')
+    done
+  done
+}
+export -f embedded_icons
+
+vd_start xembed || fail "the private desktop did not start"
+root="$VD_DIR/root"
+mkdir -p "$root"
+printf '#!/bin/sh\nexec "$@"\n' >"$VD_DIR/runner"
+chmod 755 "$VD_DIR/runner"
+export KORVANE_INSTALL_ROOT="$root"
+export KORVANE_PRIVILEGE_RUNNER="$VD_DIR/runner"
+export KORVANE_TEST_WIDGET_MAP="$VD_DIR/widgets"
+
+"$korvane" >"$VD_DIR/korvane.log" 2>&1 &
+korvane_pid=$!
+
+# 1. Only the agreement: no tray icon, no status check.
+vd_wait 20 has_button agreeButton || fail "the agreement did not appear"
+sleep 1
+shot 1-agreement
+[ -z "$(embedded_icons)" ] || fail "a tray icon appeared before the agreement was accepted"
+grep -q "Daemon" "$VD_DIR/korvane.log" && fail "the helper was checked before setup"
+[ -e "$XDG_CONFIG_HOME/autostart" ] && fail "something was written to autostart"
+
+# 2. Accept; the setup window's first page.
+click agreeButton
+vd_wait 10 has_button skipButton || fail "the setup window did not follow the agreement"
+vd_wait 5 no_button agreeButton || fail "the agreement stayed open"
+sleep 1
+shot 2-setup-welcome
+
+# 3. Skip to the install page and install.
+click skipButton
+vd_wait 10 has_button installButton || fail "Skip to Install did not reach the install page"
+sleep 0.5
+shot 3-install
+click installButton
+# Continue appears on the install page only after a successful installation.
+vd_wait 60 has_button forwardButton || fail "the installation did not succeed"
+sleep 1
+shot 4-installed
+grep -q "Korvane: Onboarding — Helper kurulumu başarılı." "$VD_DIR/korvane.log" || fail "no success log line"
+[ -x "$root/usr/local/libexec/korvane/com.korvane.helper" ] || fail "the helper was not copied under the root"
+vd_wait 15 test -S "$root/run/korvane/com.korvane.helper.sock" || fail "the helper's socket is not there"
+helper_pid=$(cat "$root/run/korvane/com.korvane.helper.pid" 2>/dev/null) || fail "no pid file of the helper"
+kill -0 "$helper_pid" || fail "the helper is not running"
+[ -z "$(embedded_icons)" ] || fail "a tray icon appeared before setup was completed"
+
+# 4. Continue, then Launch Korvane: the application proper.
+click forwardButton
+sleep 1
+shot 5-done
+click forwardButton
+vd_wait 15 bash -c '[ -n "$(embedded_icons)" ]' || fail "no tray icon after Launch Korvane"
+vd_wait 15 grep -q "Daemon aktif (ping başarılı)." "$VD_DIR/korvane.log" || fail "the helper did not answer"
+vd_wait 5 no_button forwardButton || fail "the setup window stayed open"
+grep -q '"hasCompletedOnboarding": *true' "$XDG_CONFIG_HOME/korvane/settings.json" ||
+  fail "setup was not recorded as completed"
+sleep 1
+shot 6-running
+
+kill -TERM "$korvane_pid"
+for _ in $(seq 1 50); do kill -0 "$korvane_pid" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$korvane_pid" 2>/dev/null && fail "Korvane did not end on SIGTERM"
+wait "$korvane_pid" && status=0 || status=$?
+korvane_pid=""
+[ "$status" = 0 ] || fail "Korvane ended with status $status on SIGTERM"
+echo "PASS (first run)"
