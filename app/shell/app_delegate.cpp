@@ -241,6 +241,10 @@ void AppDelegate::openPopover() {
             std::to_string(popover_->width()) + "x" + std::to_string(popover_->height()) + ")");
 }
 
+void AppDelegate::closePopover() {
+    if (popover_ && popover_->isShown()) popover_->close();
+}
+
 void AppDelegate::quitReleasingFocus() {
     if (quitting_) return;
     quitting_ = true;

@@ -105,6 +105,7 @@ public:
     void togglePopover();
     // Opens the popover (the tray menu's "Open Korvane").
     void openPopover();
+    void closePopover();
     // As the popover's own Quit: focus is released first, then the application ends.
     void quitReleasingFocus();
 

@@ -7,31 +7,33 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/runtime/app_log.h"
-#include "app/runtime/settings_store.h"
-#include "app/shell/app_delegate.h"
-#include "app/shell/korvane_app.h"
-#include "app/shell/qt_main_loop.h"
 #include "app/client/install_command.h"
 #include "app/focus/desktop_bundle_reader.h"
 #include "app/focus/empty_workspace.h"
+#include "app/runtime/app_log.h"
+#include "app/runtime/settings_store.h"
+#include "app/shell/app_delegate.h"
 #include "app/shell/first_run_windows.h"
+#include "app/shell/korvane_app.h"
+#include "app/shell/qt_main_loop.h"
 #include "app/shell/scripted_status_sources.h"
 #include "app/shell/widget_map.h"
+#include "app/ui/popover/content_view.h"
+#include "platform/linux/dbus/dbus_app_instance.h"
 #include "platform/linux/dbus/freedesktop_notification_center.h"
+#include "platform/linux/dbus/sni_status_item.h"
 #include "platform/linux/install/helper_install_environment.h"
 #include "platform/linux/monitors/monitor_platform.h"
+#include "platform/linux/proc/cgroup_unit_lookup.h"
 #include "platform/linux/process/spawn_process_runner.h"
-#include "platform/linux/x11/x11_workspace.h"
-#include "shared/identity/unit_lookup.h"
-#include "shared/smc/smc_bridge.h"
-#include "platform/linux/dbus/dbus_app_instance.h"
-#include "platform/linux/dbus/sni_status_item.h"
 #include "platform/linux/session/local_socket_app_instance.h"
 #include "platform/linux/session/termination_signals.h"
 #include "platform/linux/socket/socket_helper_connection.h"
+#include "platform/linux/x11/x11_workspace.h"
 #include "platform/linux/x11/xembed_status_item.h"
+#include "shared/identity/unit_lookup.h"
 #include "shared/paths/installed_paths.h"
+#include "shared/smc/smc_bridge.h"
 
 using namespace korvane;
 
@@ -117,7 +119,7 @@ int main(int argc, char** argv) {
 
     // The platform under the managers. The monitors' driver goes in before
     // any FanManager exists; the unit lookup outlives the workspace.
-    identity::SystemdUnitLookup unitLookup;
+    linux_platform::CgroupUnitLookup unitLookup;
     std::unique_ptr<app::Workspace> workspace = openWorkspace(loop, unitLookup);
     linux_platform::FreedesktopNotificationCenter notificationCenter(bus);
     linux_platform::MonitorPlatform monitors = linux_platform::installMonitorPlatform();
@@ -135,6 +137,14 @@ int main(int argc, char** argv) {
                                               installRoot,
                                               [&bus] { return makeStatusItem(bus); },
                                               [] { QCoreApplication::quit(); }};
+    // The popover's content: the views over the eight managers. Its Quit
+    // releases focus itself before it ends the application.
+    environment.makeMainView = [&loop, &delegate](const app::AppManagers& m) -> QWidget* {
+        return ui::makeContentView({m.appManager, m.xpcManager, m.autoFocusManager, m.autoTriggerManager,
+                                    m.notificationManager, m.cpuViewModel, m.fanManager, m.eCoreJailManager},
+                                   loop, [&delegate] { if (delegate) delegate->closePopover(); },
+                                   [] { QCoreApplication::quit(); });
+    };
     environment.windows = app::onboardingWindows(settings, setupDependencies(install, installRoot));
     environment.loginItem = app::LoginItem::forThisUser(app::runningInstallPrefix());
     const char* scriptedUsage = std::getenv("KORVANE_TEST_CORE_USAGE");
