@@ -154,6 +154,7 @@ for _ in 1 2 3 4 5; do
 done
 [ -n "$listed" ] || fail "the popover does not list the three applications"
 shot 2-popover
+[ "$(control focusNowButton | cut -d' ' -f6)" = 0 ] || fail "Focus Now is usable with no application picked"
 
 # Pick Notes, then look again: the row is selected and Focus Now usable.
 click appRow:Notes
