@@ -18,6 +18,9 @@ fi
 unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY KORVANE_HELPER_SOCKET KORVANE_TEST_CORE_USAGE KORVANE_TEST_FOCUS
 export VD_PRIVATE_CONFIG=1
 . "$here/../../scripts/virtual-desktop.sh"
+E2E_NAME=first-run
+E2E_LOGS=(korvane:korvane.log widget:widgets)
+. "$here/e2e_common.sh"
 
 korvane_pid=""
 root=""
@@ -29,21 +32,6 @@ cleanup() {
   vd_stop
 }
 trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  if [ -n "${VD_DIR:-}" ]; then
-    [ -f "$VD_DIR/korvane.log" ] && sed 's/^/  korvane: /' "$VD_DIR/korvane.log" >&2
-    [ -f "$VD_DIR/widgets" ] && sed 's/^/  widget: /' "$VD_DIR/widgets" >&2
-  fi
-  exit 1
-}
-
-shot() {
-  [ -n "${KORVANE_SCREENSHOT_DIR:-}" ] || return 0
-  mkdir -p "$KORVANE_SCREENSHOT_DIR"
-  import -window root "$KORVANE_SCREENSHOT_DIR/first-run-$1.png"
-}
 
 # "x y w h" of a named button on screen, from the widget map.
 button_at() { awk -v name="$1" '$1 == name {print $2, $3, $4, $5; found = 1} END {exit !found}' "$VD_DIR/widgets"; }
@@ -128,10 +116,5 @@ grep -q '"hasCompletedOnboarding": *true' "$XDG_CONFIG_HOME/korvane/settings.jso
 sleep 1
 shot 6-running
 
-kill -TERM "$korvane_pid"
-for _ in $(seq 1 50); do kill -0 "$korvane_pid" 2>/dev/null || break; sleep 0.2; done
-kill -0 "$korvane_pid" 2>/dev/null && fail "Korvane did not end on SIGTERM"
-wait "$korvane_pid" && status=0 || status=$?
-korvane_pid=""
-[ "$status" = 0 ] || fail "Korvane ended with status $status on SIGTERM"
+end_korvane
 echo "PASS (first run)"

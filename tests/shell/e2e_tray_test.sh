@@ -14,6 +14,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 export VD_PRIVATE_CONFIG=1
 . "$here/../../scripts/virtual-desktop.sh"
+E2E_NAME=$mode
+E2E_LOGS=(korvane:korvane.log)
+. "$here/e2e_common.sh"
 
 korvane_pid=""
 cleanup() {
@@ -21,18 +24,6 @@ cleanup() {
   vd_stop
 }
 trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  [ -n "${VD_DIR:-}" ] && [ -f "$VD_DIR/korvane.log" ] && sed 's/^/  korvane: /' "$VD_DIR/korvane.log" >&2
-  exit 1
-}
-
-shot() {
-  [ -n "${KORVANE_SCREENSHOT_DIR:-}" ] || return 0
-  mkdir -p "$KORVANE_SCREENSHOT_DIR"
-  import -window root "$KORVANE_SCREENSHOT_DIR/$mode-$1.png"
-}
 
 # "x y w h" of a window.
 geometry_of() {
@@ -179,10 +170,5 @@ echo "menu at $mx,$my ${mw}x$mh"
 shot menu
 xdotool key Escape
 
-kill -TERM "$korvane_pid"
-for _ in $(seq 1 50); do kill -0 "$korvane_pid" 2>/dev/null || break; sleep 0.2; done
-kill -0 "$korvane_pid" 2>/dev/null && fail "Korvane did not end on SIGTERM"
-wait "$korvane_pid" && status=0 || status=$?
-korvane_pid=""
-[ "$status" = 0 ] || fail "Korvane ended with status $status on SIGTERM"
+end_korvane
 echo "PASS ($mode)"

@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# Focus Now and Release Focus through the real popover, end to end:
+#   e2e_popover_focus_test.sh KORVANE HELPER
+# A private desktop (Xvfb, openbox, trayer) with three xterms started from
+# desktop entries in a private data folder, the helper as built on a private
+# socket over a fixture sysfs in which CPU 1 is the only efficiency core, and
+# Korvane past its first run. `korvane --toggle` opens the popover; xdotool
+# clicks an application row and then Focus Now, the way a user would, at the
+# places the popover reports through KORVANE_TEST_GEOMETRY_FILE. The other
+# two applications must then be allowed CPU 1 alone, every thread of them,
+# and the picked one keep its CPUs; Release Focus must give them all back.
+# With KORVANE_SCREENSHOT_DIR set, a screenshot of each step is kept there.
+set -euo pipefail
+korvane=$1
+helper=$2
+here=$(cd "$(dirname "$0")" && pwd)
+if [ "$(id -u)" != 0 ]; then
+  echo "SKIP: the helper changes other processes' CPUs, which needs root"
+  exit 77
+fi
+unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY KORVANE_HELPER_SOCKET KORVANE_TEST_CORE_USAGE \
+  KORVANE_TEST_FOCUS KORVANE_INSTALL_ROOT KORVANE_TASKPOLICY
+export VD_PRIVATE_CONFIG=1
+. "$here/../../scripts/virtual-desktop.sh"
+E2E_NAME=popover-focus
+E2E_LOGS=(control:geometry korvane:korvane.log helper:helper.log)
+. "$here/e2e_common.sh"
+
+korvane_pid=""
+helper_pid=""
+app_pids=()
+cleanup() {
+  local pid
+  [ -n "$korvane_pid" ] && kill -9 "$korvane_pid" 2>/dev/null || true
+  for pid in "${app_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  sleep 0.2
+  for pid in "${app_pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+  if [ -n "$helper_pid" ]; then
+    kill "$helper_pid" 2>/dev/null || true
+    for _ in $(seq 1 25); do kill -0 "$helper_pid" 2>/dev/null || break; sleep 0.2; done
+    kill -9 "$helper_pid" 2>/dev/null || true
+  fi
+  vd_stop
+}
+trap cleanup EXIT
+
+
+# The CPUs each thread of a process may run on, one list per thread, sorted
+# and joined: "1 1 1" once confined.
+allowed_cpus() {
+  local status lists=""
+  for status in /proc/"$1"/task/*/status; do
+    lists+=$(awk '/^Cpus_allowed_list:/ {print $2}' "$status" 2>/dev/null)$'\n'
+  done
+  printf '%s' "$lists" | grep . | sort | tr '\n' ' ' | sed 's/ $//'
+}
+# Every thread allowed exactly CPU 1.
+confined() { [ -n "$(allowed_cpus "$1")" ] && [ -z "$(allowed_cpus "$1" | tr ' ' '\n' | grep -vx 1)" ]; }
+
+# "x y w h visible enabled" of a control of the popover, as it last reported.
+control() { awk -v name="$1" '$1 == name {print $2, $3, $4, $5, $6, $7; found = 1} END {exit !found}' "$VD_DIR/geometry"; }
+# Clicks the middle of a control; it must be shown, usable and on the screen.
+click() {
+  local where x y w h visible enabled
+  where=$(control "$1") || fail "the popover reports no $1"
+  read -r x y w h visible enabled <<<"$where"
+  [ "$visible" = 1 ] && [ "$enabled" = 1 ] || fail "$1 is not visible and enabled ($visible $enabled)"
+  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 1280 ] && [ $((y + h)) -le 800 ] ||
+    fail "$1 is off the screen at $x,$y ${w}x$h"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+}
+
+popover_shown() { [ -s "$VD_DIR/geometry" ]; }
+popover_hidden() {
+  local w
+  for w in $(xdotool search --onlyvisible --classname korvane 2>/dev/null); do
+    xwininfo -id "$w" | grep -q 'Width: 300$' && return 1
+  done
+  return 0
+}
+# Opens the popover and waits for its fresh report of where its controls are.
+open_popover() {
+  rm -f "$VD_DIR/geometry"
+  "$korvane" --toggle || fail "korvane --toggle failed"
+  vd_wait 10 popover_shown || fail "the popover did not open"
+}
+close_popover() {
+  "$korvane" --toggle || fail "korvane --toggle failed"
+  vd_wait 10 popover_hidden || fail "a second toggle did not close the popover"
+}
+
+# An application: a private desktop entry naming its window class, and an
+# xterm started the way a GLib launcher starts one, so both programs name it.
+start_app() {
+  local name=$1 x=$2 id="org.korvane.popover.$1"
+  local entry="$VD_DIR/share/applications/$id.desktop"
+  mkdir -p "$VD_DIR/share/applications"
+  printf '[Desktop Entry]\nType=Application\nName=%s\nStartupWMClass=Korvane%s\n' "$name" "$name" >"$entry"
+  GIO_LAUNCHED_DESKTOP_FILE="$entry" sh -c 'GIO_LAUNCHED_DESKTOP_FILE_PID=$$ exec "$@"' sh \
+    xterm -name "korvane-$name" -class "Korvane$name" -title "$name" -geometry "40x8+$x+420" -e sleep 3600 \
+    >"$VD_DIR/$name.log" 2>&1 &
+  app_pids+=($!)
+}
+
+vd_start xembed || fail "the private desktop did not start"
+export XDG_DATA_DIRS="$VD_DIR/share" XDG_DATA_HOME="$VD_DIR/home/.local/share"
+mkdir -p "$XDG_DATA_HOME" "$VD_DIR/share/applications"
+
+# CPU 0 a performance and CPU 1 an efficiency core, as Intel's hybrid PMUs
+# list them.
+sysfs="$VD_DIR/sys"
+mkdir -p "$sysfs/devices/system/cpu" "$sysfs/devices/cpu_core" "$sysfs/devices/cpu_atom"
+echo 0-1 >"$sysfs/devices/system/cpu/online"
+echo 0 >"$sysfs/devices/cpu_core/cpus"
+echo 1 >"$sysfs/devices/cpu_atom/cpus"
+export KORVANE_SYSFS_ROOT="$sysfs"
+export KORVANE_HELPER_SOCKET="$VD_DIR/helper.sock"
+
+KORVANE_HELPER_RUNTIME_DIR="$VD_DIR/helper-state" "$helper" --allow-uid=0 >"$VD_DIR/helper.log" 2>&1 &
+helper_pid=$!
+vd_wait 20 test -S "$KORVANE_HELPER_SOCKET" || fail "the helper did not start listening"
+
+start_app Notes 20
+start_app Player 440
+start_app Sketch 860
+notes=${app_pids[0]} player=${app_pids[1]} sketch=${app_pids[2]}
+for pid in "$notes" "$player" "$sketch"; do
+  vd_wait 15 sh -c "xdotool search --onlyvisible --pid $pid" || fail "xterm $pid did not map its window"
+done
+for pid in "$notes" "$player" "$sketch"; do
+  confined "$pid" && fail "process $pid is confined before anything was focused"
+done
+before_notes=$(allowed_cpus "$notes")
+before_player=$(allowed_cpus "$player")
+before_sketch=$(allowed_cpus "$sketch")
+
+mkdir -p "$XDG_CONFIG_HOME/korvane"
+echo '{"hasAcceptedEULAv2": true, "hasCompletedOnboarding": true}' >"$XDG_CONFIG_HOME/korvane/settings.json"
+export KORVANE_TEST_GEOMETRY_FILE="$VD_DIR/geometry"
+"$korvane" >"$VD_DIR/korvane.log" 2>&1 &
+korvane_pid=$!
+vd_wait 20 grep -q "Daemon aktif (ping başarılı)." "$VD_DIR/korvane.log" || fail "Korvane did not reach the helper"
+shot 1-desktop
+
+# The rows come from the window manager's list: until all three are there,
+# look again.
+has_rows() { control appRow:Notes && control appRow:Player && control appRow:Sketch; }
+listed=""
+for _ in 1 2 3 4 5; do
+  open_popover
+  if vd_wait 2 has_rows; then listed=1; break; fi
+  close_popover
+  sleep 1
+done
+[ -n "$listed" ] || fail "the popover does not list the three applications"
+shot 2-popover
+[ "$(control focusNowButton | cut -d' ' -f6)" = 0 ] || fail "Focus Now is usable with no application picked"
+
+# Pick Notes, then look again: the row is selected and Focus Now usable.
+click appRow:Notes
+sleep 0.5
+shot 3-picked
+close_popover
+open_popover
+vd_wait 2 has_rows || fail "the rows went away"
+click focusNowButton
+vd_wait 10 confined "$player" || fail "Player was not confined to CPU 1: $(allowed_cpus "$player")"
+vd_wait 10 confined "$sketch" || fail "Sketch was not confined to CPU 1: $(allowed_cpus "$sketch")"
+[ "$(allowed_cpus "$notes")" = "$before_notes" ] || fail "the focused Notes lost CPUs: $(allowed_cpus "$notes")"
+vd_wait 10 grep -q "Odak modu aktif — Notes odakta, 2 uygulama throttle edildi." "$VD_DIR/korvane.log" ||
+  fail "no log line of focus mode"
+sleep 0.5
+shot 4-focused
+
+# The popover reports its controls when shown: look again for Release Focus.
+close_popover
+open_popover
+click releaseFocusButton
+restored() {
+  [ "$(allowed_cpus "$player")" = "$before_player" ] && [ "$(allowed_cpus "$sketch")" = "$before_sketch" ]
+}
+vd_wait 10 restored || fail "Release Focus did not restore: Player $(allowed_cpus "$player"), Sketch $(allowed_cpus "$sketch")"
+[ "$(allowed_cpus "$notes")" = "$before_notes" ] || fail "Notes changed on release: $(allowed_cpus "$notes")"
+vd_wait 10 grep -q "Odak modu devre dışı — tüm uygulamalar normale döndürüldü." "$VD_DIR/korvane.log" ||
+  fail "no log line of the release"
+close_popover
+open_popover
+where=$(control focusNowButton) || fail "the popover reports no focusNowButton"
+[ "$(echo "$where" | cut -d' ' -f5)" = 1 ] || fail "Focus Now is not back after the release"
+[ "$(control releaseFocusButton | cut -d' ' -f5)" = 0 ] || fail "Release Focus is still shown after the release"
+sleep 0.5
+shot 5-released
+close_popover
+
+end_korvane
+echo "PASS (popover focus)"
