@@ -211,9 +211,10 @@ TEST(BackgroundPolicyTest, ChildrenInAnotherCgroupAreAnotherApplication) {
     }
 }
 
-// A process whose newest thread starts the next one every few tens of
+// A process whose newest thread starts the next one every few hundred
 // microseconds, up to `last` threads: a thread may be born from one the
-// policy has not reached yet, and inherits nothing then.
+// policy has not reached yet, and inherits nothing then. The pace leaves a
+// batch under sanitizers and load room to catch up with the chain.
 class ThreadChain {
 public:
     static constexpr int kLast = 600;
@@ -242,7 +243,7 @@ private:
     static void link(int number) {
         if (number >= kLast) return;
         std::thread([number] {
-            auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(30);
+            auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
             while (std::chrono::steady_clock::now() < until) {
             }
             link(number + 1);
