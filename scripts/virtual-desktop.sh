@@ -28,7 +28,10 @@ vd_start() {
     [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ] && continue
     Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >"$VD_DIR/xvfb.log" 2>&1 &
     local xvfb=$!
-    if vd_wait 20 sh -c "! kill -0 $xvfb || xprop -display :$number -root >/dev/null" && kill -0 "$xvfb" 2>/dev/null; then
+    # The server that answers may be another one that won the lock while ours
+    # is on its way out: the lock file names the owner.
+    if vd_wait 20 sh -c "! kill -0 $xvfb || xprop -display :$number -root >/dev/null" && kill -0 "$xvfb" 2>/dev/null &&
+      [ "$(tr -d ' \n' < "/tmp/.X$number-lock" 2>/dev/null)" = "$xvfb" ]; then
       VD_PIDS+=("$xvfb")
       started=$number
       break

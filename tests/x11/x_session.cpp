@@ -17,6 +17,14 @@
 namespace korvane::testing {
 namespace {
 
+// The pid in an X server's lock file for display `number`, or -1.
+pid_t lockOwner(const std::string& number) {
+    std::ifstream lock("/tmp/.X" + number + "-lock");
+    long pid = -1;
+    if (!(lock >> pid)) return -1;
+    return static_cast<pid_t>(pid);
+}
+
 // Whether an X server answers on `display`.
 bool serverAnswers(const std::string& display) {
     xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
@@ -115,7 +123,9 @@ std::unique_ptr<XSession> XSession::start(std::string& why, const std::string& w
             std::vector<std::string>{xvfb, ":" + name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
             Environment{}, "/dev/null");
         bool up = waitUntil([&] { return session->server_->exited() || serverAnswers(":" + name); }, 20s);
-        if (up && !session->server_->exited()) number = name;
+        // The server that answers may be another one that won the lock while
+        // ours is still on its way out: the lock file names the owner.
+        if (up && !session->server_->exited() && lockOwner(name) == session->server_->pid()) number = name;
     }
     if (number.empty()) {
         why = "Xvfb did not start";
