@@ -134,17 +134,17 @@ ContentView::ContentView(PopoverManagers managers, PopoverHooks hooks, QWidget* 
     if (!hooks_.terminate) hooks_.terminate = [] { QApplication::quit(); };
 
     autoTriggerWindow_ = std::make_unique<ListWindowSlot>(
-        hooks_.mainLoop, ListWindowSlot::Spec{uiText("Auto-Trigger"), QSize(350, 450), false,
+        hooks_.mainLoop, ListWindowSlot::Options{uiText("Auto-Trigger"), QSize(350, 450), false,
                                               [this](std::function<void()> close) -> QWidget* {
                                                   return makeAutoTriggerView(m_.autoTriggerManager, std::move(close));
                                               }});
     jailWindow_ = std::make_unique<ListWindowSlot>(
-        hooks_.mainLoop, ListWindowSlot::Spec{uiText("E-Core Jail"), QSize(450, 400), true,
+        hooks_.mainLoop, ListWindowSlot::Options{uiText("E-Core Jail"), QSize(450, 400), true,
                                               [this](std::function<void()>) -> QWidget* {
                                                   return makeJailView(m_.jailManager);
                                               }});
     autoFocusWindow_ = std::make_unique<ListWindowSlot>(
-        hooks_.mainLoop, ListWindowSlot::Spec{uiText("Auto-Focus"), QSize(350, 450), false,
+        hooks_.mainLoop, ListWindowSlot::Options{uiText("Auto-Focus"), QSize(350, 450), false,
                                               [this](std::function<void()> close) -> QWidget* {
                                                   return makeAutoFocusTargetsView(m_.autoFocusManager, std::move(close));
                                               }});

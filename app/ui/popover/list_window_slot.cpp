@@ -6,7 +6,7 @@
 
 namespace korvane::ui {
 
-ListWindowSlot::ListWindowSlot(MainLoop& loop, Spec spec) : loop_(loop), spec_(std::move(spec)) {}
+ListWindowSlot::ListWindowSlot(MainLoop& loop, Options options) : loop_(loop), options_(std::move(options)) {}
 
 ListWindowSlot::~ListWindowSlot() { delete window_.data(); }
 
@@ -27,21 +27,21 @@ void ListWindowSlot::create() {
     // A window closed earlier is kept until now; the new one replaces it.
     if (window_) window_->deleteLater();
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
-    window->setWindowTitle(spec_.title);
+    window->setWindowTitle(options_.title);
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     QPointer<QWidget> weak(window);
-    layout->addWidget(spec_.makeContent([weak] {
+    layout->addWidget(options_.makeContent([weak] {
         if (weak) weak->close();
     }));
-    if (spec_.resizable) {
-        window->resize(spec_.contentSize);
+    if (options_.resizable) {
+        window->resize(options_.contentSize);
     } else {
-        window->setFixedSize(spec_.contentSize);
+        window->setFixedSize(options_.contentSize);
     }
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), spec_.contentSize);
+        QRect frame(QPoint(), options_.contentSize);
         frame.moveCenter(screen->availableGeometry().center());
         window->move(frame.topLeft());
     }

@@ -18,7 +18,7 @@ public:
     static constexpr auto kOpenDelay = std::chrono::milliseconds(150);
     static constexpr auto kFloatingTime = std::chrono::milliseconds(500);
 
-    struct Spec {
+    struct Options {
         QString title;
         QSize contentSize;
         bool resizable = false;
@@ -26,7 +26,7 @@ public:
         std::function<QWidget*(std::function<void()> close)> makeContent;
     };
 
-    ListWindowSlot(MainLoop& loop, Spec spec);
+    ListWindowSlot(MainLoop& loop, Options options);
     ~ListWindowSlot();
     ListWindowSlot(const ListWindowSlot&) = delete;
     ListWindowSlot& operator=(const ListWindowSlot&) = delete;
@@ -41,7 +41,7 @@ private:
     void create();
 
     MainLoop& loop_;
-    Spec spec_;
+    Options options_;
     QPointer<QWidget> window_;
     Timer openTimer_;
     Timer levelTimer_;

@@ -7,7 +7,7 @@ namespace korvane::ui {
 
 namespace {
 
-// Names from the freedesktop icon naming specification where it has one,
+// Names from the freedesktop Icon Naming rules where it has one,
 // else names the common themes (Adwaita, Breeze, Papirus) ship.
 constexpr std::array<SymbolInfo, 33> kCatalog{{
     {"app.badge.fill", "application-x-executable"},

@@ -116,8 +116,8 @@ std::vector<WindowFacts> X11Display::readWindows(const std::vector<std::uint32_t
                                             kIconWordLimit),
                            {}});
         if (haveResourceExtension_) {
-            xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            cookies.back().connection = xcb_res_query_client_ids(connection_, 1, &spec);
+            xcb_res_client_id_spec_t query{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            cookies.back().connection = xcb_res_query_client_ids(connection_, 1, &query);
         }
     }
 
