@@ -35,7 +35,7 @@
 #include "platform/linux/sched/in_process_task_policy.h"
 #include "shared/identity/app_identity.h"
 #include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "shared/paths/installed_paths.h"
 #include "tests/fakes/fixture_tree.h"
 

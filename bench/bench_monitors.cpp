@@ -16,7 +16,7 @@
 #include "platform/linux/monitors/monitor_platform.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "shared/smc/smc_bridge.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/hwmon/hwmon_tree.h"

@@ -19,7 +19,7 @@
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/app_client/fake_helper.h"
 #include "tests/fakes/fake_workspace.h"
 

@@ -12,7 +12,7 @@
 
 #include "platform/linux/x11/window_identity.h"
 #include "platform/linux/x11/x11_workspace.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/x11/private_workspace_config.h"

@@ -25,7 +25,7 @@ function(korvane_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE korvane_build_flags ${ARG_DEPS} GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE korvane_build_flags korvane_testing ${ARG_DEPS} GTest::gmock GTest::gtest_main)
   # Escaped so that every NAME=VALUE entry reaches the property, not only the first.
   string(REPLACE ";" "\\;" environment "${ARG_ENVIRONMENT}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${environment}")

@@ -9,7 +9,7 @@
 
 #include "app/runtime/task.h"
 #include "shared/client/helper_connection.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 
 namespace korvane::testing {
 

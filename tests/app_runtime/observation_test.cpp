@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/runtime/published.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 
 namespace korvane::app {
 namespace {

@@ -10,7 +10,7 @@
 #include "shared/util/atomic_file.h"
 #include "app/runtime/settings_store.h"
 #include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/fakes/fixture_tree.h"
 
 namespace korvane::app {

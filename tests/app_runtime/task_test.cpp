@@ -9,7 +9,7 @@
 #include "app/runtime/completion.h"
 #include "app/runtime/sleep.h"
 #include "app/runtime/task.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 
 namespace korvane::app {
 namespace {

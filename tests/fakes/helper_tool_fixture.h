@@ -10,7 +10,7 @@
 
 #include "helper/helper_tool.h"
 #include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/fakes/fake_task_policy.h"
 #include "tests/fakes/memory_record.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "helper/fan_restore.h"
-#include "shared/smc/simulated_smc_driver.h"
+#include "testing/simulated_smc_driver.h"
 #include "shared/smc/smc_bridge.h"
 #include "tests/fakes/helper_tool_fixture.h"
 

@@ -17,7 +17,7 @@
 #include "app/shell/notifications/notification_manager.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/app_client/fake_helper.h"
 #include "tests/fakes/fake_workspace.h"
 #include "tests/fakes/fixture_tree.h"

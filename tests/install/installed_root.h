@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "app/client/install_command.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/fakes/fixture_tree.h"
 
 namespace korvane::testing {

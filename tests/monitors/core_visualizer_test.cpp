@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "app/monitors/core_visualizer_view_model.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 
 namespace korvane::app {
 namespace {

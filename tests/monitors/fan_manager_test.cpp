@@ -11,7 +11,7 @@
 #include "app/monitors/fan_manager.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
-#include "shared/smc/simulated_smc_driver.h"
+#include "testing/simulated_smc_driver.h"
 #include "shared/smc/smc_bridge.h"
 #include "shared/smc/smc_value_codec.h"
 #include "tests/app_client/client_test_support.h"

@@ -7,7 +7,7 @@
 #include "app/monitors/core_visualizer_view_model.h"
 #include "platform/linux/monitors/monitor_platform.h"
 #include "platform/linux/proc/proc_stat_ticks.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "shared/smc/smc_bridge.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/hwmon/hwmon_tree.h"

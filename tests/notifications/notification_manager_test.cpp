@@ -6,7 +6,7 @@
 
 #include "app/runtime/uuid.h"
 #include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/recording_notification_center.h"
 

@@ -6,7 +6,7 @@
 
 #include "app/runtime/settings_store.h"
 #include "app/runtime/string_table.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/onboarding/onboarding_fixture.h"
 
 namespace korvane::ui {

@@ -12,7 +12,7 @@
 #include "app/shell/app_delegate.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/fakes/fake_workspace.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/recording_notification_center.h"

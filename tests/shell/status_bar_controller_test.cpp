@@ -11,7 +11,7 @@
 #include "app/shell/status_bar_controller.h"
 #include "app/shell/symbol_image.h"
 #include "shared/log/log.h"
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/shell/fake_status_item.h"
 #include "tests/shell/core_list.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "shared/log/log.h"
-#include "shared/smc/simulated_smc_driver.h"
+#include "testing/simulated_smc_driver.h"
 #include "shared/smc/smc_bridge.h"
 #include "shared/smc/smc_value_codec.h"
 

@@ -13,7 +13,7 @@
 #include "app/monitors/core_visualizer_view_model.h"
 #include "app/monitors/fan_manager.h"
 #include "app/ui/popover/content_view.h"
-#include "shared/smc/simulated_smc_driver.h"
+#include "testing/simulated_smc_driver.h"
 #include "shared/smc/smc_bridge.h"
 #include "tests/focus/focus_world.h"
 

@@ -1,4 +1,4 @@
-#include "shared/smc/simulated_smc_driver.h"
+#include "testing/simulated_smc_driver.h"
 
 #include <algorithm>
 #include <thread>

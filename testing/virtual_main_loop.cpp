@@ -1,4 +1,4 @@
-#include "shared/mainloop/virtual_main_loop.h"
+#include "testing/virtual_main_loop.h"
 
 namespace korvane {
 

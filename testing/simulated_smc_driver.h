@@ -1,8 +1,7 @@
 #pragma once
 // An SMC held in memory: keys with real SMC types, answered over the same
 // record protocol as the real thing, with every failure the bridge must
-// survive available on request. Tests use it for the bridge; a machine
-// without sensors can run on it.
+// survive available on request. Tests and benchmarks use it for the bridge.
 #include <atomic>
 #include <cstdint>
 #include <map>
