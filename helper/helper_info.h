@@ -4,7 +4,6 @@
 
 namespace korvane::helper::info {
 
-inline constexpr std::string_view kBundleIdentifier = "com.korvane.helper";
 inline constexpr std::string_view kBundleName = "KorvaneHelper";
 inline constexpr std::string_view kVersion = "1.0";
 

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     }
     if (options->showVersion) {
         std::printf("%s %s (%s)\n", helper::info::kBundleName.data(), helper::info::kVersion.data(),
-                    helper::info::kBundleIdentifier.data());
+                    paths::kServiceName.data());
         return 0;
     }
     if (options->showHelp) {

@@ -10,8 +10,6 @@ extern const char* const kHelperUnitTemplate;
 
 namespace {
 
-constexpr std::string_view kUnitName = "com.korvane.helper.service";
-
 std::string replaceAll(std::string text, std::string_view from, std::string_view to) {
     for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);
@@ -68,8 +66,8 @@ std::optional<std::string> refusal(std::initializer_list<std::string_view> paths
 std::string InstalledFiles::tool() const { return root + std::string(paths::kHelperExecutable); }
 std::string InstalledFiles::unit() const { return root + std::string(paths::kHelperServiceFile); }
 std::string InstalledFiles::runDirectory() const { return root + std::string(paths::kSocketDirectory); }
-std::string InstalledFiles::pidFile() const { return runDirectory() + "/com.korvane.helper.pid"; }
-std::string InstalledFiles::logFile() const { return runDirectory() + "/com.korvane.helper.log"; }
+std::string InstalledFiles::pidFile() const { return runDirectory() + "/" + std::string(paths::kServiceName) + ".pid"; }
+std::string InstalledFiles::logFile() const { return runDirectory() + "/" + std::string(paths::kServiceName) + ".log"; }
 std::string InstalledFiles::socket() const { return root + std::string(paths::kSocketPath); }
 
 std::string helperUnitText(std::string_view helperPath, std::uint32_t allowedUid) {
@@ -96,7 +94,7 @@ Expected<std::string, std::string> composeInstallCommand(const HelperInstallPlan
     std::string unit = shellWord(files.unit());
 
     std::string command;
-    if (plan.systemd) command += "/bin/systemctl disable --now " + std::string(kUnitName) + " >/dev/null 2>&1; ";
+    if (plan.systemd) command += "/bin/systemctl disable --now " + std::string(paths::kUnitName) + " >/dev/null 2>&1; ";
     command += stopStartedHelper(files);
     command += "/bin/mkdir -p " + shellWord(folderOf(files.tool())) + " " + shellWord(folderOf(files.unit())) + " && ";
     // Installed in place (cmake --install with the default prefix), the
@@ -109,7 +107,7 @@ Expected<std::string, std::string> composeInstallCommand(const HelperInstallPlan
     command += "/bin/chmod 644 " + unit + " && ";
     command += "/bin/chown root:root " + unit + " && ";
     if (plan.systemd) {
-        command += "/bin/systemctl daemon-reload && /bin/systemctl enable --now " + std::string(kUnitName);
+        command += "/bin/systemctl daemon-reload && /bin/systemctl enable --now " + std::string(paths::kUnitName);
     } else {
         std::string runDirectory = shellWord(files.runDirectory());
         command += "/bin/mkdir -p " + runDirectory + " && /bin/chmod 0755 " + runDirectory + " && ";
@@ -128,7 +126,7 @@ Expected<std::string, std::string> composeInstallCommand(const HelperInstallPlan
 Expected<std::string, std::string> composeRemoveCommand(const InstalledFiles& files, bool systemd) {
     if (auto refused = refusal({files.tool(), files.unit()})) return unexpected(*refused);
     std::string command;
-    if (systemd) command += "/bin/systemctl disable --now " + std::string(kUnitName) + " >/dev/null 2>&1; ";
+    if (systemd) command += "/bin/systemctl disable --now " + std::string(paths::kUnitName) + " >/dev/null 2>&1; ";
     command += stopStartedHelper(files);
     command += "/bin/rm -f " + shellWord(files.unit()) + " " + shellWord(files.tool());
     if (systemd) command += " && { /bin/systemctl daemon-reload || true; }";

@@ -52,7 +52,6 @@ public:
         HelperInstallSetup install{};
     };
 
-    static constexpr std::string_view machServiceName = "com.korvane.helper";
     static constexpr std::string_view kNotRespondingError =
         "Daemon installed but not responding. Try Remove & Reinstall.";
     static constexpr std::string_view kCancelledError = "Installation cancelled by user.";

@@ -1,6 +1,9 @@
 #pragma once
 // Names and places fixed for both programs: the service, where its socket
 // lives, and the files an installation puts on the machine.
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -8,12 +11,39 @@
 
 namespace korvane::paths {
 
+namespace detail {
+// The pieces joined at compile time, so the service's name is written once
+// and every path built from it follows a rename.
+template <const std::string_view&... Parts>
+struct Joined {
+    static constexpr auto storage = [] {
+        std::array<char, (Parts.size() + ... + 0) + 1> out{};
+        std::size_t at = 0;
+        ((std::copy(Parts.begin(), Parts.end(), out.begin() + static_cast<std::ptrdiff_t>(at)), at += Parts.size()), ...);
+        return out;
+    }();
+    static constexpr std::string_view value{storage.data(), storage.size() - 1};
+};
+inline constexpr std::string_view kSlash = "/";
+inline constexpr std::string_view kLibexecFolder = "/usr/local/libexec/korvane/";
+inline constexpr std::string_view kUnitFolder = "/etc/systemd/system/";
+inline constexpr std::string_view kSocketSuffix = ".sock";
+inline constexpr std::string_view kUnitSuffix = ".service";
+inline constexpr std::string_view kTaskPolicyName = "taskpolicy";
+}  // namespace detail
+
+// The helper's one name: its program, its systemd unit and its socket.
 inline constexpr std::string_view kServiceName = "com.korvane.helper";
 inline constexpr std::string_view kSocketDirectory = "/run/korvane";
-inline constexpr std::string_view kSocketPath = "/run/korvane/com.korvane.helper.sock";
-inline constexpr std::string_view kHelperExecutable = "/usr/local/libexec/korvane/com.korvane.helper";
-inline constexpr std::string_view kHelperServiceFile = "/etc/systemd/system/com.korvane.helper.service";
-inline constexpr std::string_view kTaskPolicyTool = "/usr/local/libexec/korvane/taskpolicy";
+inline constexpr std::string_view kSocketPath =
+    detail::Joined<kSocketDirectory, detail::kSlash, kServiceName, detail::kSocketSuffix>::value;
+inline constexpr std::string_view kHelperExecutable = detail::Joined<detail::kLibexecFolder, kServiceName>::value;
+inline constexpr std::string_view kUnitName = detail::Joined<kServiceName, detail::kUnitSuffix>::value;
+inline constexpr std::string_view kHelperServiceFile = detail::Joined<detail::kUnitFolder, kUnitName>::value;
+inline constexpr std::string_view kTaskPolicyTool = detail::Joined<detail::kLibexecFolder, detail::kTaskPolicyName>::value;
+
+static_assert(kSocketPath == "/run/korvane/com.korvane.helper.sock");
+static_assert(kHelperServiceFile == "/etc/systemd/system/com.korvane.helper.service");
 
 // Tests point both programs at a private socket.
 inline constexpr const char* kSocketOverrideVariable = "KORVANE_HELPER_SOCKET";

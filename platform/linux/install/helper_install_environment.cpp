@@ -13,7 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kHelperName = "com.korvane.helper";
 constexpr std::string_view kPolicyFile = "usr/share/polkit-1/actions/com.korvane.app.install-helper.policy";
 
 bool present(const fs::path& path) {
@@ -30,11 +29,11 @@ bool isDirectory(const fs::path& path) {
 // in a build tree it is the helper target's output a few folders up.
 std::string sourceExecutable(const fs::path& program) {
     fs::path prefix = program.parent_path().parent_path();
-    fs::path installed = prefix / "libexec/korvane" / kHelperName;
+    fs::path installed = prefix / "libexec/korvane" / paths::kServiceName;
     if (present(installed)) return installed.string();
     fs::path folder = program.parent_path();
     for (int level = 0; level < 4 && folder.has_relative_path(); ++level, folder = folder.parent_path()) {
-        fs::path built = folder / "helper" / kHelperName;
+        fs::path built = folder / "helper" / paths::kServiceName;
         if (present(built)) return built.string();
     }
     return installed.string();
