@@ -1,6 +1,7 @@
 #include "shared/protocol/wire_codec.h"
 
 #include <cstring>
+#include <tuple>
 #include <type_traits>
 
 #include "shared/util/utf8.h"
@@ -34,6 +35,17 @@ public:
     void boolean(bool v) { u8(kBool), u8(v ? 1 : 0); }
     void string(std::string_view s) { u8(kString), u32(static_cast<std::uint32_t>(s.size())), bytes(s); }
     void nil() { u8(kNil); }
+
+    // One argument of a message, tagged by its type.
+    template <class T>
+    void put(const T& v) {
+        if constexpr (std::is_same_v<T, bool>) boolean(v);
+        else if constexpr (std::is_same_v<T, std::int32_t>) int32(v);
+        else if constexpr (std::is_same_v<T, std::int64_t>) int64(v);
+        else if constexpr (std::is_same_v<T, std::vector<std::int32_t>>) int32Array(v);
+        else if constexpr (std::is_same_v<T, std::vector<std::string>>) stringArray(v);
+        else static_assert(sizeof(T) == 0, "no wire form for this argument type");
+    }
     void int32Array(const std::vector<std::int32_t>& v) {
         u8(kInt32Array), u32(static_cast<std::uint32_t>(v.size()));
         for (auto x : v) u32(static_cast<std::uint32_t>(x));
@@ -145,6 +157,17 @@ public:
         for (std::size_t i = 0; i < n && !failed(); ++i) v.push_back(text());
         return v;
     }
+    // One argument of a message; the tag must name exactly its type.
+    template <class T>
+    void get(T& out) {
+        if constexpr (std::is_same_v<T, bool>) out = boolean();
+        else if constexpr (std::is_same_v<T, std::int32_t>) out = int32();
+        else if constexpr (std::is_same_v<T, std::int64_t>) out = int64();
+        else if constexpr (std::is_same_v<T, std::vector<std::int32_t>>) out = int32Array();
+        else if constexpr (std::is_same_v<T, std::vector<std::string>>) out = stringArray();
+        else static_assert(sizeof(T) == 0, "no wire form for this argument type");
+    }
+
     std::optional<std::string> optionalString() {
         if (failed()) return std::nullopt;
         if (pos_ < in_.size() && static_cast<unsigned char>(in_[pos_]) == kNil) {
@@ -160,15 +183,9 @@ private:
     std::string error_;
 };
 
-constexpr int argumentCount(const msg::Call& call) {
+int argumentCount(const msg::Call& call) {
     return std::visit(
-        [](const auto& m) -> int {
-            using M = std::decay_t<decltype(m)>;
-            if constexpr (std::is_same_v<M, msg::UnthrottleAllProcesses> || std::is_same_v<M, msg::Ping>) return 0;
-            else if constexpr (std::is_same_v<M, msg::SetBeastMode> || std::is_same_v<M, msg::SetFanControlMode> ||
-                               std::is_same_v<M, msg::SetFanTargetRPM>) return 2;
-            else return 1;
-        },
+        [](const auto& m) -> int { return static_cast<int>(std::tuple_size_v<decltype(std::decay_t<decltype(m)>::fields)>); },
         call);
 }
 
@@ -209,20 +226,7 @@ std::string encodeRequest(std::uint64_t id, const msg::Call& call) {
     w.u8(static_cast<std::uint8_t>(argumentCount(call)));
     std::visit(
         [&](const auto& m) {
-            using M = std::decay_t<decltype(m)>;
-            if constexpr (std::is_same_v<M, msg::ThrottleProcess> || std::is_same_v<M, msg::UnthrottleProcess>) {
-                w.int32(m.pid);
-            } else if constexpr (std::is_same_v<M, msg::ThrottleMultipleProcesses>) {
-                w.int32Array(m.pids);
-            } else if constexpr (std::is_same_v<M, msg::UpdateJailedBundleIDs>) {
-                w.stringArray(m.bundleIDs);
-            } else if constexpr (std::is_same_v<M, msg::SetBeastMode>) {
-                w.boolean(m.enabled), w.int32(m.focusPID);
-            } else if constexpr (std::is_same_v<M, msg::SetFanControlMode>) {
-                w.int64(m.fanIndex), w.boolean(m.isManual);
-            } else if constexpr (std::is_same_v<M, msg::SetFanTargetRPM>) {
-                w.int64(m.fanIndex), w.int64(m.targetRPM);
-            }
+            std::apply([&](auto... field) { (w.put(m.*field), ...); }, std::decay_t<decltype(m)>::fields);
         },
         call);
     return std::move(w).finish();
@@ -255,26 +259,9 @@ Expected<Request, std::string> decodeRequest(std::string_view payload) {
     if (!r.failed() && argc != argumentCount(request.call)) {
         r.fail("wrong number of arguments for " + std::string(selector));
     }
+    // Arguments are read in wire order; the first wrong tag stops the reading.
     std::visit(
-        [&](auto& m) {
-            using M = std::decay_t<decltype(m)>;
-            if constexpr (std::is_same_v<M, msg::ThrottleProcess> || std::is_same_v<M, msg::UnthrottleProcess>) {
-                m.pid = r.int32();
-            } else if constexpr (std::is_same_v<M, msg::ThrottleMultipleProcesses>) {
-                m.pids = r.int32Array();
-            } else if constexpr (std::is_same_v<M, msg::UpdateJailedBundleIDs>) {
-                m.bundleIDs = r.stringArray();
-            } else if constexpr (std::is_same_v<M, msg::SetBeastMode>) {
-                m.enabled = r.boolean();
-                m.focusPID = r.int32();
-            } else if constexpr (std::is_same_v<M, msg::SetFanControlMode>) {
-                m.fanIndex = r.int64();
-                m.isManual = r.boolean();
-            } else if constexpr (std::is_same_v<M, msg::SetFanTargetRPM>) {
-                m.fanIndex = r.int64();
-                m.targetRPM = r.int64();
-            }
-        },
+        [&](auto& m) { std::apply([&](auto... field) { (r.get(m.*field), ...); }, std::decay_t<decltype(m)>::fields); },
         request.call);
     if (!r.failed() && !r.atEnd()) r.fail("trailing bytes after the arguments");
     if (r.failed()) return unexpected(r.error());
