@@ -6,7 +6,7 @@
 
 #include "shared/identity/app_identity.h"
 #include "shared/identity/desktop_entry.h"
-#include "shared/identity/small_file.h"
+#include "shared/util/small_file.h"
 
 namespace korvane::app {
 namespace {
@@ -46,7 +46,7 @@ DesktopBundleReader::Config DesktopBundleReader::Config::fromEnvironment() {
 
 std::optional<BundleInfo> DesktopBundleReader::readBundle(const std::string& path) const {
     if (!std::string_view(path).ends_with(kSuffix) || fs::path(path).filename() == kSuffix) return std::nullopt;
-    auto text = identity::readSmallFile(path);
+    auto text = readSmallFileOrNothing(path, {.regularOnly = true});
     if (!text) return std::nullopt;
     auto entry = identity::parseDesktopEntry(*text);
     if (!entry || !entry->identifiesApplication()) return std::nullopt;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "shared/identity/process_labels.h"
-#include "shared/identity/small_file.h"
+#include "shared/util/small_file.h"
 #include "shared/identity/unit_name.h"
 
 namespace korvane::identity {
@@ -18,6 +18,9 @@ constexpr std::string_view kSnapDesktopFolder = "/var/lib/snapd/desktop";
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 constexpr std::size_t kLabelLimit = 4096;
 constexpr std::size_t kFlatpakInfoLimit = 64 * 1024;
+// Paths under /proc/PID/root and in home folders are chosen by the process's
+// owner; only regular files are read.
+constexpr SmallFileOptions kCareful{.regularOnly = true};
 
 std::optional<std::string> passwordDatabaseHome(uid_t uid) {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -105,7 +108,7 @@ std::optional<std::string> IdentityResolver::executableOf(pid_t pid) const {
     }
     // Without access to the link, the command line's first word is the next
     // best thing.
-    auto commandLine = readSmallFile(procPath(pid, "cmdline"));
+    auto commandLine = readSmallFileOrNothing(procPath(pid, "cmdline"), kCareful);
     if (!commandLine || commandLine->empty()) return std::nullopt;
     std::string firstWord = commandLine->substr(0, commandLine->find('\0'));
     return ExecutableSearch(config_.executableSearchPath).resolve(firstWord);
@@ -117,7 +120,7 @@ FoundOrigin IdentityResolver::findOrigin(pid_t pid) {
     if (pid <= 0) return {};
     if (auto origin = unitOrigin(pid)) return {origin, {}};
     if (auto origin = sandboxOrigin(pid)) return {origin, {}};
-    auto environ = readSmallFile(procPath(pid, "environ"));
+    auto environ = readSmallFileOrNothing(procPath(pid, "environ"), kCareful);
     auto folders = dataFoldersFor(pid, environ);
     // From here on the answer, found or not, rests on these folders' entries.
     FoundOrigin found;
@@ -143,7 +146,7 @@ std::optional<AppOrigin> IdentityResolver::sandboxOrigin(pid_t pid) {
     if (::stat(flatpakInfo.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
         return AppOrigin{OriginKind::FlatpakInfo, flatpakInfo};
     }
-    if (auto label = readSmallFile(procPath(pid, "attr/current"), kLabelLimit)) {
+    if (auto label = readSmallFileOrNothing(procPath(pid, "attr/current"), {.limit = kLabelLimit, .regularOnly = true})) {
         auto profile = snapProfile(*label);
         if (profile && snapAppID(*profile)) return AppOrigin{OriginKind::SnapProfile, *profile};
     }
@@ -151,7 +154,7 @@ std::optional<AppOrigin> IdentityResolver::sandboxOrigin(pid_t pid) {
 }
 
 std::optional<AppOrigin> IdentityResolver::launchOrigin(pid_t pid) {
-    auto environ = readSmallFile(procPath(pid, "environ"));
+    auto environ = readSmallFileOrNothing(procPath(pid, "environ"), kCareful);
     return launchOrigin(pid, environ, dataFoldersFor(pid, environ));
 }
 
@@ -184,7 +187,7 @@ std::optional<std::string> IdentityResolver::readAppID(const AppOrigin& origin) 
         case OriginKind::SystemdUnit:
             return appIDFromUnitName(origin.path);
         case OriginKind::FlatpakInfo: {
-            auto info = readSmallFile(origin.path, kFlatpakInfoLimit);
+            auto info = readSmallFileOrNothing(origin.path, {.limit = kFlatpakInfoLimit, .regularOnly = true});
             return info ? flatpakAppID(*info) : std::nullopt;
         }
         case OriginKind::SnapProfile:
@@ -208,7 +211,7 @@ std::optional<DesktopEntry> IdentityResolver::desktopEntryFor(pid_t pid, const s
 }
 
 std::vector<DataFolder> IdentityResolver::dataFoldersFor(pid_t pid) {
-    return dataFoldersFor(pid, readSmallFile(procPath(pid, "environ")));
+    return dataFoldersFor(pid, readSmallFileOrNothing(procPath(pid, "environ"), kCareful));
 }
 
 }  // namespace korvane::identity

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "shared/identity/small_file.h"
+#include "shared/util/small_file.h"
 
 namespace korvane::identity {
 namespace {
@@ -103,7 +103,7 @@ void DataFolderIndex::reload(std::size_t byteBudget) {
         auto id = desktopFileID(relative);
         if (!id || byID_.contains(*id)) continue;
         std::string path = root + "/" + relative;
-        auto text = readSmallFile(path, std::min(kMaxEntryBytes, byteBudget - bytesRead_));
+        auto text = readSmallFileOrNothing(path, {.limit = std::min(kMaxEntryBytes, byteBudget - bytesRead_), .regularOnly = true});
         if (!text) continue;
         bytesRead_ += text->size();
         auto entry = parseDesktopEntry(*text);

@@ -10,29 +10,13 @@
 #include <charconv>
 #include <map>
 
+#include "shared/util/small_file.h"
+
 namespace korvane {
 namespace {
 
-std::optional<std::string> readSmallFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string content;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return std::nullopt;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return content;
-}
-
 std::optional<CpuList> readCpuListFile(const std::string& path) {
-    auto text = readSmallFile(path);
+    auto text = readSmallFileOrNothing(path);
     if (!text) return std::nullopt;
     auto cpus = parseCpuList(*text);
     if (!cpus) return std::nullopt;
@@ -81,7 +65,7 @@ Finding fromIntelHybridPmu(const std::string& devices) {
 Finding fromCpuCapacity(const std::string& cpuRoot, const CpuList& online) {
     std::map<int, long> capacities;
     for (int cpu : online) {
-        auto text = readSmallFile(cpuRoot + "/cpu" + std::to_string(cpu) + "/cpu_capacity");
+        auto text = readSmallFileOrNothing(cpuRoot + "/cpu" + std::to_string(cpu) + "/cpu_capacity");
         long capacity = 0;
         if (!text) return std::nullopt;
         auto begin = text->data();

@@ -1,5 +1,7 @@
 #include "shared/util/atomic_file.h"
 
+#include "shared/util/small_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,23 +69,13 @@ Expected<Done, std::string> writeFileAtomically(const std::string& path, std::st
 }
 
 Expected<std::string, FileReadError> readWholeFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return unexpected(FileReadError{errno == ENOENT, errnoText("cannot open " + path)});
-    std::string contents;
-    char buffer[8192];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            auto error = FileReadError{false, errnoText("cannot read " + path)};
-            ::close(fd);
-            return unexpected(error);
-        }
-        if (n == 0) break;
-        contents.append(buffer, static_cast<std::size_t>(n));
+    // State and settings files stay far below this; a larger one is not ours.
+    auto text = readSmallFile(path, {.limit = 16 << 20});
+    if (!text) {
+        errno = text.error();
+        return unexpected(FileReadError{text.error() == ENOENT, errnoText("cannot read " + path)});
     }
-    ::close(fd);
-    return contents;
+    return std::move(*text);
 }
 
 Expected<Done, std::string> makeDirectories(const std::string& path, unsigned mode) {

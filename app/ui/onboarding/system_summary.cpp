@@ -11,7 +11,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "shared/identity/small_file.h"
+#include "shared/util/small_file.h"
 #include "shared/topology/cpu_list.h"
 #include "shared/topology/cpu_topology.h"
 #include "shared/util/text.h"
@@ -24,7 +24,7 @@ constexpr std::string_view kWhiteSpace = " \t\r\n";
 constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
 
 std::string readTrimmed(const std::string& path) {
-    auto text = identity::readSmallFile(path, 4096);
+    auto text = readSmallFileOrNothing(path, {.limit = 4096, .regularOnly = true});
     if (!text) return {};
     // Device-tree strings end in a NUL.
     std::string value = *text;
@@ -104,7 +104,7 @@ std::optional<std::uint64_t> onlineMemoryBytes(const std::string& sysfsRoot) {
 }
 
 std::optional<std::uint64_t> memTotalBytes(const std::string& procfsRoot) {
-    auto text = identity::readSmallFile(procfsRoot + "/meminfo", 64 * 1024);
+    auto text = readSmallFileOrNothing(procfsRoot + "/meminfo", {.limit = 64 * 1024, .regularOnly = true});
     if (!text) return std::nullopt;
     std::istringstream lines(*text);
     for (std::string line; std::getline(lines, line);) {

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "shared/identity/desktop_entry.h"
-#include "shared/identity/small_file.h"
+#include "shared/util/small_file.h"
 
 namespace korvane::ui {
 namespace {
@@ -32,7 +32,7 @@ struct ReadEntry {
 };
 
 std::optional<ReadEntry> entryFromFile(const QString& path, const QString& id) {
-    const auto text = identity::readSmallFile(QFile::encodeName(path).toStdString());
+    const auto text = readSmallFileOrNothing(QFile::encodeName(path).toStdString(), {.regularOnly = true});
     if (!text) return std::nullopt;
     auto parsed = identity::parseDesktopEntry(*text);
     if (!parsed || !parsed->identifiesApplication()) return std::nullopt;

@@ -7,30 +7,19 @@
 #include <cerrno>
 #include <charconv>
 
+#include "shared/util/small_file.h"
+
 namespace korvane::linux_platform::sysfs {
 
 std::optional<std::string> readText(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    char buffer[256];
-    for (;;) {
-        ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (count == 0) break;
-        text.append(buffer, static_cast<std::size_t>(count));
-        if (text.size() > 4096) break;  // attributes are short; a huge file is not one
-    }
-    ::close(fd);
+    // Attributes are short; a huge file is not one, and its start is enough.
+    auto text = readSmallFileOrNothing(path, {.limit = 4096, .truncate = true});
+    if (!text) return std::nullopt;
     const char* space = " \t\r\n";
-    auto first = text.find_first_not_of(space);
+    auto first = text->find_first_not_of(space);
     if (first == std::string::npos) return std::string();
-    auto last = text.find_last_not_of(space);
-    return text.substr(first, last - first + 1);
+    auto last = text->find_last_not_of(space);
+    return text->substr(first, last - first + 1);
 }
 
 std::optional<long long> readInteger(const std::string& path) {
