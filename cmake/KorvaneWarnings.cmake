@@ -31,25 +31,32 @@ function(korvane_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
 
-# korvane_forbid_includes(PREFIXES ... EXCEPT ...): the layering rule of a
-# folder made a build failure. Every source and header of the calling folder,
-# but the files named after EXCEPT (a program's main and its wiring), must
-# include nothing under PREFIXES ("platform/" for code that links no platform
-# library); configuring stops at the first that does.
+# korvane_forbid_includes(PREFIXES ... [RECURSE] EXCEPT ...): the layering
+# rule of a folder made a build failure. Every source and header of the
+# calling folder (and its subfolders with RECURSE), but the files named after
+# EXCEPT (a program's main and its wiring, relative to the folder), must
+# include nothing whose path starts with one of PREFIXES: "platform/" for
+# code that links no platform library, "Q" for code that links no Qt.
+# Configuring stops at the first that does.
 function(korvane_forbid_includes)
-  cmake_parse_arguments(ARG "" "" "PREFIXES;EXCEPT" ${ARGN})
-  file(GLOB files RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  cmake_parse_arguments(ARG "RECURSE" "" "PREFIXES;EXCEPT" ${ARGN})
+  set(glob GLOB)
+  if(ARG_RECURSE)
+    set(glob GLOB_RECURSE)
+  endif()
+  file(${glob} files RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   foreach(file ${files})
     if(file IN_LIST ARG_EXCEPT)
       continue()
     endif()
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${file})
-    file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
     foreach(line ${includes})
       foreach(prefix ${ARG_PREFIXES})
-        if(line MATCHES "\"${prefix}")
-          message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${file} includes platform code (${line}); "
-                              "only a program's main wires platform adapters in")
+        if(line MATCHES "[\"<]${prefix}")
+          message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${file}: ${line}: this layer may not include "
+                              "\"${prefix}...\"; only a program's main wires platform adapters in, "
+                              "and managers link no Qt")
         endif()
       endforeach()
     endforeach()
