@@ -38,11 +38,7 @@ QWidget* placeholderContent() {
 }  // namespace
 
 AppDelegate::AppDelegate(Environment environment)
-    : env_(std::move(environment)), popover_(std::make_unique<Popover>()) {
-    if (!env_.windows.agreement || !env_.windows.setup) {
-        env_.windows = onboardingWindows(env_.settings, ui::OnboardingDependencies::forThisMachine());
-    }
-}
+    : env_(std::move(environment)), popover_(std::make_unique<Popover>()) {}
 
 AppDelegate::~AppDelegate() {
     // Windows and the controller refer to managers; they go first.

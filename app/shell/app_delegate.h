@@ -83,7 +83,8 @@ public:
         std::function<std::unique_ptr<StatusItem>()> makeStatusItem;
         // Ends the application (applicationWillTerminate runs on the way out).
         std::function<void()> terminate;
-        // The agreement and setup windows; the onboarding's when not given.
+        // The agreement and setup windows (app::onboardingWindows with what
+        // the platform read of this machine).
         FirstRunWindows windows{};
         // The popover's content, built from the eight managers; a placeholder when not given.
         std::function<QWidget*(const AppManagers&)> makeMainView = nullptr;

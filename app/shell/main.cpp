@@ -27,6 +27,7 @@
 #include "platform/linux/proc/cgroup_unit_lookup.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/session/local_socket_app_instance.h"
+#include "platform/linux/machine/system_summary_reader.h"
 #include "platform/linux/session/termination_signals.h"
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "platform/linux/x11/x11_workspace.h"
@@ -70,7 +71,8 @@ std::string helperSocket(const std::string& installRoot) {
 // The setup window installs through the same composer and privilege runner as
 // the popover's "Install" does.
 ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root) {
-    ui::OnboardingDependencies dependencies = ui::OnboardingDependencies::forThisMachine();
+    ui::OnboardingDependencies dependencies =
+        ui::OnboardingDependencies::forThisMachine(linux_platform::readSystemSummary(paths::sysfsRoot(), "/proc"));
     dependencies.installPlan.composed = [install, root]() -> Expected<app::InstallCommand, std::string> {
         auto argv = app::helperInstallInvocation(install, root, /*announceSuccess=*/true);
         if (!argv) return unexpected(argv.error());
@@ -136,7 +138,8 @@ int main(int argc, char** argv) {
                                               platform,
                                               installRoot,
                                               [&bus] { return makeStatusItem(bus); },
-                                              [] { QCoreApplication::quit(); }};
+                                              [] { QCoreApplication::quit(); },
+                                              app::onboardingWindows(settings, setupDependencies(install, installRoot))};
     // The popover's content: the views over the eight managers. Its Quit
     // releases focus itself before it ends the application.
     environment.makeMainView = [&loop, &delegate](const app::AppManagers& m) -> QWidget* {
@@ -145,7 +148,6 @@ int main(int argc, char** argv) {
                                    loop, [&delegate] { if (delegate) delegate->closePopover(); },
                                    [] { QCoreApplication::quit(); });
     };
-    environment.windows = app::onboardingWindows(settings, setupDependencies(install, installRoot));
     environment.loginItem = app::LoginItem::forThisUser(app::runningInstallPrefix());
     const char* scriptedUsage = std::getenv("KORVANE_TEST_CORE_USAGE");
     const char* scriptedFocus = std::getenv("KORVANE_TEST_FOCUS");

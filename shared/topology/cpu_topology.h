@@ -1,6 +1,6 @@
 #pragma once
-// Which logical CPUs are performance cores and which are efficiency cores,
-// read from sysfs. Shared by the taskpolicy library and the core sampler.
+// Which logical CPUs are performance cores and which are efficiency cores.
+// Shared by the taskpolicy library and the core sampler; the platform reads it.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,11 +21,7 @@ enum class TopologySource {
 
 class CpuTopology {
 public:
-    // Reads the tree below `sysfsRoot` ("/sys" on a real machine). Never
-    // fails: whatever cannot be read leaves the machine homogeneous.
-    static CpuTopology detect(const std::string& sysfsRoot);
-
-    // A topology given directly; CPUs in both lists count as efficiency.
+    // CPUs in both lists count as efficiency.
     CpuTopology(CpuList performance, CpuList efficiency, TopologySource source);
 
     const CpuList& onlineCPUs() const { return online_; }

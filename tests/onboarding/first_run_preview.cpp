@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "app/ui/onboarding/first_run_windows.h"
+#include "platform/linux/machine/system_summary_reader.h"
+#include "shared/paths/installed_paths.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,7 +23,10 @@ int main(int argc, char** argv) {
             std::printf("accepted\n");
             std::fflush(stdout);
             agreement->close();
-            setup = std::make_unique<korvane::ui::SetupWindow>([] { QApplication::exit(0); });
+            setup = std::make_unique<korvane::ui::SetupWindow>(
+                [] { QApplication::exit(0); },
+                korvane::ui::OnboardingDependencies::forThisMachine(
+                    korvane::linux_platform::readSystemSummary(korvane::paths::sysfsRoot(), "/proc")));
             setup->present();
         },
         [] { QApplication::exit(3); });

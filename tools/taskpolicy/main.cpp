@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/machine/cpu_topology_reader.h"
 #include "platform/linux/sched/taskpolicy_command.h"
 #include "shared/paths/installed_paths.h"
 
@@ -17,7 +18,7 @@ using namespace korvane;
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    linux_platform::BackgroundPolicy policy(CpuTopology::detect(paths::sysfsRoot()));
+    linux_platform::BackgroundPolicy policy(linux_platform::readCpuTopology(paths::sysfsRoot()));
     // Run on its own, the tool remembers nothing; a release then undoes
     // only what bears the background policy's marks.
     auto result = linux_platform::runTaskPolicyCommand(arguments, policy, nullptr);

@@ -43,7 +43,7 @@ class SetupWindow : public QWidget {
     static constexpr QSize kSize{580, 520};
 
     SetupWindow(std::function<void()> onComplete,
-                OnboardingDependencies dependencies = OnboardingDependencies::forThisMachine(),
+                OnboardingDependencies dependencies,
                 std::function<void()> onCloseRequest = {});
     OnboardingView* view() const { return view_; }
     // Centred on the screen, raised, shown and activated.

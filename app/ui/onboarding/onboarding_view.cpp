@@ -27,8 +27,8 @@ QString localizedText(const char* key) {
 
 }  // namespace
 
-OnboardingDependencies OnboardingDependencies::forThisMachine() {
-    return {app::readSystemSummary(paths::sysfsRoot(), "/proc"), app::defaultInstallPlan(),
+OnboardingDependencies OnboardingDependencies::forThisMachine(app::SystemSummary system) {
+    return {std::move(system), app::defaultInstallPlan(),
             [] { return std::make_unique<app::QtInstallProcess>(); }};
 }
 

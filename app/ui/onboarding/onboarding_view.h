@@ -50,9 +50,9 @@ struct OnboardingDependencies {
     // A new process for each run of the installation.
     std::function<std::unique_ptr<app::InstallProcess>()> makeProcess;
 
-    // This machine: /sys (or KORVANE_SYSFS_ROOT) and /proc, the running
-    // installation's plan, and QProcess.
-    static OnboardingDependencies forThisMachine();
+    // This machine, as the platform read it, the running installation's
+    // plan, and QProcess.
+    static OnboardingDependencies forThisMachine(app::SystemSummary system);
 };
 
 class OnboardingView : public QWidget {
@@ -62,7 +62,7 @@ class OnboardingView : public QWidget {
 
     explicit OnboardingView(
         std::function<void()> onComplete,
-        OnboardingDependencies dependencies = OnboardingDependencies::forThisMachine(),
+        OnboardingDependencies dependencies,
         QWidget* parent = nullptr);
     ~OnboardingView() override;
 

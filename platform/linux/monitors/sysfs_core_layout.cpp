@@ -1,11 +1,11 @@
 #include "platform/linux/monitors/sysfs_core_layout.h"
 
-#include "shared/topology/cpu_topology.h"
+#include "platform/linux/machine/cpu_topology_reader.h"
 
 namespace korvane::linux_platform {
 
 app::CoreLayout SysfsCoreLayoutSource::currentLayout() {
-    CpuTopology topology = CpuTopology::detect(sysfsRoot_);
+    CpuTopology topology = readCpuTopology(sysfsRoot_);
     return {topology.performanceCPUs(), topology.efficiencyCPUs()};
 }
 

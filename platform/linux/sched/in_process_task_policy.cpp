@@ -2,12 +2,13 @@
 
 #include <optional>
 
+#include "platform/linux/machine/cpu_topology_reader.h"
 #include "platform/linux/sched/taskpolicy_command.h"
 
 namespace korvane::linux_platform {
 
 InProcessTaskPolicy::InProcessTaskPolicy(const std::string& sysfsRoot, std::string procRoot, StateFile* record)
-    : policy_(CpuTopology::detect(sysfsRoot), procRoot), tree_(procRoot), record_(record) {
+    : policy_(readCpuTopology(sysfsRoot), procRoot), tree_(procRoot), record_(record) {
     if (!record_) return;
     if (auto text = record_->load()) {
         restored_ = memory_.restore(*text, [this](pid_t pid) -> std::optional<std::uint64_t> {

@@ -1,10 +1,10 @@
-#include "app/ui/onboarding/system_summary.h"
+#include "platform/linux/machine/system_summary_reader.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/topology/cpu_sysfs.h"
 
-namespace korvane::app {
+namespace korvane::linux_platform {
 namespace {
 
 using testing::CpuSysfs;
@@ -97,4 +97,4 @@ TEST(SystemSummary, InstalledMemoryFromOnlineBlocksElseMemTotalRounded) {
 }
 
 }  // namespace
-}  // namespace korvane::app
+}  // namespace korvane::linux_platform

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "shared/topology/cpu_topology.h"
+#include "platform/linux/machine/cpu_topology_reader.h"
 #include "tests/topology/cpu_sysfs.h"
 
 namespace korvane {
@@ -23,7 +23,7 @@ TEST(CpuTopologyTest, IntelHybridListsComeFirstWithNonContiguousThreadsAndOfflin
     std::fill_n(bigFirst.begin(), 10, 1024);
     sys.capacities(bigFirst);  // would make 0-9 performance; the PMU lists come first
 
-    auto topology = CpuTopology::detect(sys.root());
+    auto topology = linux_platform::readCpuTopology(sys.root());
     EXPECT_EQ(topology.source(), TopologySource::IntelHybridPmu);
     EXPECT_EQ(topology.performanceCPUs(), cpus("0,10-15"));
     EXPECT_EQ(topology.efficiencyCPUs(), cpus("2-9,16-19"));
@@ -39,7 +39,7 @@ TEST(CpuTopologyTest, ArmCapacitiesMakeOnlyTheLargestPerformance) {
     sys.capacities({446, 446, 446, 446, 871, 871, 871, 1024});
     sys.pmu("armv8_cortex_a55", "4-7");  // contradicts; capacities come first
 
-    auto topology = CpuTopology::detect(sys.root());
+    auto topology = linux_platform::readCpuTopology(sys.root());
     EXPECT_EQ(topology.source(), TopologySource::CpuCapacity);
     EXPECT_EQ(topology.performanceCPUs(), cpus("7"));
     EXPECT_EQ(topology.efficiencyCPUs(), cpus("0-6"));
@@ -53,7 +53,7 @@ TEST(CpuTopologyTest, AppleCoreTypeFoldersWithEfficiencyCoresNumberedFirst) {
     sys.pmu("apple_firestorm_pmu", "4-7");
     sys.write("devices/breakpoint/type", "5\n");
 
-    auto topology = CpuTopology::detect(sys.root());
+    auto topology = linux_platform::readCpuTopology(sys.root());
     EXPECT_EQ(topology.source(), TopologySource::CoreTypePmu);
     EXPECT_EQ(topology.efficiencyCPUs(), cpus("0-2"));
     EXPECT_EQ(topology.performanceCPUs(), cpus("4-7"));
@@ -64,7 +64,7 @@ TEST(CpuTopologyTest, WithoutAnySignTheMachineIsHomogeneous) {
     CpuSysfs sys;
     sys.online("0-1");
     sys.pmu("armv8_cortex_a53", "0-1");  // one kind only says nothing
-    auto topology = CpuTopology::detect(sys.root());
+    auto topology = linux_platform::readCpuTopology(sys.root());
     EXPECT_EQ(topology.source(), TopologySource::Homogeneous);
     EXPECT_EQ(topology.performanceCPUs(), cpus("0-1"));
     EXPECT_FALSE(topology.isHybrid());
@@ -73,7 +73,7 @@ TEST(CpuTopologyTest, WithoutAnySignTheMachineIsHomogeneous) {
     bare.mkdir("devices/system/cpu/cpu0");
     bare.mkdir("devices/system/cpu/cpu3");
     bare.mkdir("devices/system/cpu/cpufreq");
-    EXPECT_EQ(CpuTopology::detect(bare.root()).performanceCPUs(), cpus("0,3"));
+    EXPECT_EQ(linux_platform::readCpuTopology(bare.root()).performanceCPUs(), cpus("0,3"));
 }
 
 TEST(CpuTopologyTest, CoreDesignNamesAreMatchedWhole) {

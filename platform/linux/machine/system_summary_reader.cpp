@@ -1,4 +1,4 @@
-#include "app/ui/onboarding/system_summary.h"
+#include "platform/linux/machine/system_summary_reader.h"
 
 #include <algorithm>
 #include <array>
@@ -13,10 +13,10 @@
 
 #include "shared/util/small_file.h"
 #include "shared/topology/cpu_list.h"
-#include "shared/topology/cpu_topology.h"
+#include "platform/linux/machine/cpu_topology_reader.h"
 #include "shared/util/text.h"
 
-namespace korvane::app {
+namespace korvane::linux_platform {
 
 namespace {
 
@@ -132,7 +132,7 @@ std::string machineModelName(const std::string& sysfsRoot, const std::string& pr
 }
 
 std::string cpuTopologyText(const std::string& sysfsRoot) {
-    CpuTopology topology = CpuTopology::detect(sysfsRoot);
+    CpuTopology topology = readCpuTopology(sysfsRoot);
     if (topology.isHybrid()) {
         return std::to_string(physicalCores(sysfsRoot, topology.performanceCPUs())) + "P + " +
                std::to_string(physicalCores(sysfsRoot, topology.efficiencyCPUs())) + "E Cores";
@@ -149,9 +149,9 @@ std::string ramInfo(const std::string& sysfsRoot, const std::string& procfsRoot)
     return std::to_string((*bytes + kGiB / 2) / kGiB) + " GB RAM";
 }
 
-SystemSummary readSystemSummary(const std::string& sysfsRoot, const std::string& procfsRoot) {
+app::SystemSummary readSystemSummary(const std::string& sysfsRoot, const std::string& procfsRoot) {
     return {machineModelName(sysfsRoot, procfsRoot), cpuTopologyText(sysfsRoot),
             ramInfo(sysfsRoot, procfsRoot)};
 }
 
-}  // namespace korvane::app
+}  // namespace korvane::linux_platform
