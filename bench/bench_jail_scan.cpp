@@ -33,7 +33,7 @@
 #include "platform/linux/proc/process_tree.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/sched/in_process_task_policy.h"
-#include "shared/identity/app_identity.h"
+#include "platform/linux/identity/identity_resolver.h"
 #include "shared/log/log.h"
 #include "testing/virtual_main_loop.h"
 #include "shared/paths/installed_paths.h"

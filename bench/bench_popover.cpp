@@ -21,7 +21,7 @@
 #include "app/focus/app_manager.h"
 #include "app/focus/auto_focus_manager.h"
 #include "app/focus/auto_trigger_manager.h"
-#include "app/focus/desktop_bundle_reader.h"
+#include "platform/linux/identity/desktop_bundle_reader.h"
 #include "app/focus/ecore_jail_manager.h"
 #include "app/monitors/core_visualizer_view_model.h"
 #include "app/monitors/fan_manager.h"

@@ -27,7 +27,7 @@
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/sched/in_process_task_policy.h"
 #include "platform/linux/socket/unix_socket.h"
-#include "shared/identity/app_identity.h"
+#include "platform/linux/identity/identity_resolver.h"
 #include "shared/log/log.h"
 #include "shared/mainloop/std_main_loop.h"
 #include "shared/paths/installed_paths.h"

@@ -1,7 +1,7 @@
 #pragma once
 // What the jail needs to know of "an application at a location": whether it
 // is one, its identifier and its display name. On Linux an application at a
-// location is a desktop entry file (desktop_bundle_reader.h); tests use
+// location is a desktop entry file (platform/linux/identity); tests use
 // fixture folders.
 #include <optional>
 #include <string>

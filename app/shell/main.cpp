@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "app/client/install_command.h"
-#include "app/focus/desktop_bundle_reader.h"
+#include "platform/linux/identity/desktop_bundle_reader.h"
 #include "app/focus/empty_workspace.h"
 #include "app/runtime/app_log.h"
 #include "app/runtime/settings_store.h"

@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/focus/desktop_bundle_reader.h"
+#include "platform/linux/identity/desktop_bundle_reader.h"
 #include "app/focus/ecore_jail_manager.h"
 #include "app/runtime/uuid.h"
 #include "tests/focus/focus_world.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <map>
 
-#include "shared/identity/app_identity.h"
+#include "platform/linux/identity/identity_resolver.h"
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "shared/identity/desktop_entry.h"
-#include "shared/identity/desktop_index.h"
+#include "platform/linux/identity/desktop_index.h"
 #include "shared/identity/unit_name.h"
 #include "tests/fakes/fixture_tree.h"
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/focus/desktop_bundle_reader.h"
+#include "platform/linux/identity/desktop_bundle_reader.h"
 #include "app/focus/ecore_jail_manager.h"
 #include "app/monitors/core_visualizer_view_model.h"
 #include "app/monitors/fan_manager.h"

@@ -3,7 +3,7 @@
 // entries only from `tree`'s share/applications (and a data home below
 // tree's home/ that stays empty), German names where entries have them.
 #include "platform/linux/x11/x11_workspace.h"
-#include "shared/identity/executable_search.h"
+#include "platform/linux/identity/executable_search.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/x11/x_session.h"
 

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <thread>
 
-#include "shared/identity/executable_search.h"
+#include "platform/linux/identity/executable_search.h"
 
 namespace korvane::testing {
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/linux/x11/window_apps.h"
-#include "shared/identity/app_identity.h"
+#include "platform/linux/identity/identity_resolver.h"
 
 namespace korvane::linux_platform {
 

@@ -18,7 +18,7 @@
 #include "app/focus/workspace.h"
 #include "app/runtime/lifeline.h"
 #include "app/runtime/subject.h"
-#include "shared/identity/app_identity.h"
+#include "platform/linux/identity/identity_resolver.h"
 #include "shared/mainloop/main_loop.h"
 #include "shared/util/expected.h"
 

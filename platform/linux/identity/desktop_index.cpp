@@ -1,4 +1,4 @@
-#include "shared/identity/desktop_index.h"
+#include "platform/linux/identity/desktop_index.h"
 
 #include <algorithm>
 #include <ctime>

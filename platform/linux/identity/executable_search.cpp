@@ -1,4 +1,4 @@
-#include "shared/identity/executable_search.h"
+#include "platform/linux/identity/executable_search.h"
 
 #include <limits.h>
 #include <sys/stat.h>

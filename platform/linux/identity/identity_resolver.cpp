@@ -1,4 +1,4 @@
-#include "shared/identity/app_identity.h"
+#include "platform/linux/identity/identity_resolver.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

@@ -1,10 +1,10 @@
-#include "app/focus/desktop_bundle_reader.h"
+#include "platform/linux/identity/desktop_bundle_reader.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-#include "shared/identity/app_identity.h"
+#include "platform/linux/identity/identity_resolver.h"
 #include "shared/identity/desktop_entry.h"
 #include "shared/util/small_file.h"
 

@@ -1,4 +1,4 @@
-#include "shared/identity/reading_rights.h"
+#include "platform/linux/identity/reading_rights.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>

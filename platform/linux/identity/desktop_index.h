@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "shared/identity/desktop_entry.h"
-#include "shared/identity/executable_search.h"
-#include "shared/identity/reading_rights.h"
+#include "platform/linux/identity/executable_search.h"
+#include "platform/linux/identity/reading_rights.h"
 
 namespace korvane::identity {
 
