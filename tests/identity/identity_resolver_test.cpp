@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <map>
 
 #include "shared/identity/app_identity.h"
 #include "tests/fakes/fake_unit_lookup.h"
