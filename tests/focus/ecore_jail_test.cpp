@@ -26,7 +26,6 @@ class ECoreJailTest : public testing::FocusWorld {
 protected:
     void SetUp() override {
         FocusWorld::SetUp();
-        home = folder.mkdir("home-data");
         system = folder.mkdir("system-data");
         terminal = folder.write("system-data/applications/org.example.Terminal.desktop", entryNamed("Terminal"));
         terminalCopy = folder.write("home-data/applications/org.example.Terminal.desktop", entryNamed("My Terminal"));
@@ -43,7 +42,7 @@ protected:
         ASSERT_TRUE(loop.runUntil([&] { return logLines.countStartingWith("Korvane: Jail listesi") >= count; }));
     }
 
-    std::string home, system, terminal, terminalCopy, konsole, loose;
+    std::string system, terminal, terminalCopy, konsole, loose;
     DesktopBundleReader reader{{.dataFolders = {folder.path("home-data"), folder.path("system-data")},
                                 .locale = "de_AT.UTF-8"}};
 };

@@ -1,7 +1,6 @@
 #include "tests/focus_e2e/focus_desktop.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "tests/fakes/target_process.h"
 #include "tests/x11/private_workspace_config.h"

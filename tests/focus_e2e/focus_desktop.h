@@ -75,8 +75,6 @@ public:
 
 private:
     FocusDesktop() = default;
-    std::string addEntry(DesktopApp& app, const std::string& id, const std::string& name,
-                         const std::string& windowClass);
     bool startApp(DesktopApp& app, const std::string& id, const std::string& name, const std::string& windowClass);
     void wireManagers(std::string& why);
 

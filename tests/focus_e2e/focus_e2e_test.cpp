@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <tuple>
 
 #include "shared/log/log.h"
 #include "tests/fakes/target_process.h"
@@ -34,6 +35,9 @@ protected:
         if (HasFailure()) std::fprintf(stderr, "helper log:\n%s\n", desktop->helperLog().c_str());
     }
 
+    std::tuple<DesktopApp&, DesktopApp&, DesktopApp&> apps() {
+        return {desktop->editor, desktop->game, desktop->browser};
+    }
     bool confined(const DesktopApp& app) const { return allowedCPUs(app.pid()) == "1"; }
     bool unconfined(const DesktopApp& app) const { return allowedCPUs(app.pid()) == machine; }
     template <class F>
@@ -88,9 +92,7 @@ protected:
 };
 
 TEST_F(FocusOnADesktop, AutoFocusConfinesTheOtherApplicationsWhileATargetIsInFrontAndReleasesThem) {
-    auto& editor = desktop->editor;
-    auto& game = desktop->game;
-    auto& browser = desktop->browser;
+    auto [editor, game, browser] = apps();
     enableAutoFocus(editor);
     // A non-target in front when switching on engages nothing.
     ASSERT_TRUE(desktop->activate(game));
@@ -127,9 +129,7 @@ TEST_F(FocusOnADesktop, AutoFocusConfinesTheOtherApplicationsWhileATargetIsInFro
 }
 
 TEST_F(FocusOnADesktop, AutoTriggerConfinesEveryOtherApplicationAndReleasesFiveSecondsAfterTheTriggerLeaves) {
-    auto& editor = desktop->editor;
-    auto& game = desktop->game;
-    auto& browser = desktop->browser;
+    auto [editor, game, browser] = apps();
     enableAutoTrigger(game);
     EXPECT_FALSE(beastModeActive());
 
@@ -158,9 +158,7 @@ TEST_F(FocusOnADesktop, AutoTriggerConfinesEveryOtherApplicationAndReleasesFiveS
 // The second change is made the moment the workspace announces the first,
 // long before the helper can have answered.
 TEST_F(FocusOnADesktop, AChangeOfFrontWhileTheHelperAnswersIsNotLost) {
-    auto& editor = desktop->editor;
-    auto& game = desktop->game;
-    auto& browser = desktop->browser;
+    auto [editor, game, browser] = apps();
     enableAutoFocus(editor);
 
     // A target and at once a non-target: once focus engaged it is released
@@ -187,8 +185,7 @@ TEST_F(FocusOnADesktop, AChangeOfFrontWhileTheHelperAnswersIsNotLost) {
 }
 
 TEST_F(FocusOnADesktop, ATriggerLeftBeforeTheHelperAnswersStillEndsBeastMode) {
-    auto& editor = desktop->editor;
-    auto& game = desktop->game;
+    auto [editor, game, browser] = apps();
     enableAutoTrigger(game);
     followAtOnce(game, editor);
     const auto left = std::chrono::steady_clock::now();

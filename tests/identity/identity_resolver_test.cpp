@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <map>
 
 #include "platform/linux/identity/identity_resolver.h"
 #include "tests/fakes/fake_unit_lookup.h"

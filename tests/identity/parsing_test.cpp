@@ -62,7 +62,8 @@ TEST(UnitName, UnitsOfACgroupPathAsSystemdReadsThem) {
 TEST(DesktopEntryFile, TheNameInTheUsersLanguageFollowsTheLocaleFallbacks) {
     auto entry = parseDesktopEntry(
         "[Desktop Entry]\nType=Application\nName=Viewer\nName[sr]=Pregled-sr\nName[sr@latin]=Pregled-latin\n"
-        "Name[sr_RS]=Pregled-RS\nName[pt_BR]=Visualizador\nName[pt_BR]=Second\n[Other]\nName[de]=Nope\n");
+        "Name[sr_RS]=Pregled-RS\nName[pt_BR]=Visualizador\nName[pt_BR]=Second\nName[de]=Dateien\n"
+        "Name[de_AT]=Dateien (AT)\nName[fr]=\n[Other]\nName[it]=Nope\n");
     ASSERT_TRUE(entry);
     const std::pair<std::string, std::string> cases[] = {
         {"sr_RS.UTF-8@latin", "Pregled-RS"},  // country beats modifier
@@ -70,7 +71,10 @@ TEST(DesktopEntryFile, TheNameInTheUsersLanguageFollowsTheLocaleFallbacks) {
         {"sr_ME.UTF-8", "Pregled-sr"},
         {"pt_BR.UTF-8", "Visualizador"},  // the first of a repeated key counts
         {"pt_PT", "Viewer"},
-        {"de_DE.UTF-8", "Viewer"},  // keys of other groups do not count
+        {"de_AT.UTF-8", "Dateien (AT)"},
+        {"de", "Dateien"},
+        {"fr_FR.UTF-8", "Viewer"},  // an empty translation is none
+        {"it_IT.UTF-8", "Viewer"},  // keys of other groups do not count
         {"C", "Viewer"},
         {"", "Viewer"},
     };
@@ -121,21 +125,6 @@ TEST(DesktopEntryFile, KeysBeyondTheOnesKeptChangeNothing) {
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->name, "First");
     EXPECT_EQ(entry->type, "Application");
-}
-
-TEST(DesktopEntryFile, NameInTheUsersLocale) {
-    auto entry = parseDesktopEntry(
-        "[Desktop Entry]\nName=Files\nName[de]=Dateien\nName[de_AT]=Dateien (AT)\nName[sr@latin]=Datoteke\n"
-        "Name[fr]=\n");
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(localizedName(*entry, "de_AT.UTF-8"), "Dateien (AT)");
-    EXPECT_EQ(localizedName(*entry, "de_DE.UTF-8"), "Dateien");
-    EXPECT_EQ(localizedName(*entry, "de"), "Dateien");
-    EXPECT_EQ(localizedName(*entry, "sr_RS.UTF-8@latin"), "Datoteke");
-    EXPECT_EQ(localizedName(*entry, "sr_RS.UTF-8"), "Files");
-    EXPECT_EQ(localizedName(*entry, "fr_FR.UTF-8"), "Files");  // an empty translation is none
-    EXPECT_EQ(localizedName(*entry, "C"), "Files");
-    EXPECT_EQ(localizedName(*entry, ""), "Files");
 }
 
 }  // namespace

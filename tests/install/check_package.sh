@@ -16,12 +16,8 @@ deb=$(ls "$out"/*.deb)
 contents=$(dpkg-deb -c "$deb" | awk '{print $1, $6}')
 prefix=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep '/share/korvane/install_helper.sh$' | sed 's#^\.##; s#/share/korvane/install_helper.sh$##')
 failed=0
-expect() {
-  if ! grep -qE "$1" <<<"$contents"; then
-    echo "missing from the package: $1"
-    failed=1
-  fi
-}
+fail() { echo "$1"; failed=1; }
+expect() { grep -qE "$1" <<<"$contents" || fail "missing from the package: $1"; }
 expect "^-rwxr-xr-x \.$prefix/libexec/korvane/com\.korvane\.helper$"
 expect "^-rwxr-xr-x \.$prefix/libexec/korvane/taskpolicy$"
 expect "^-rwxr-xr-x \.$prefix/bin/korvanectl$"
@@ -34,30 +30,23 @@ expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/scalable/apps/com\.korvane\.ap
 for size in 16 22 24 32 48 64 128 256; do
   expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/${size}x${size}/apps/com\.korvane\.app\.png$"
 done
-if grep -qE 'systemd/system' <<<"$contents"; then
-  echo "the package ships a unit: it must enable no service"
-  failed=1
-fi
+! grep -qE 'systemd/system' <<<"$contents" || fail "the package ships a unit: it must enable no service"
 
 dpkg-deb -e "$deb" "$out/control"
 for script in postinst prerm postrm; do
-  [ -x "$out/control/$script" ] || { echo "no executable $script"; failed=1; }
+  [ -x "$out/control/$script" ] || fail "no executable $script"
 done
-grep -q 'install_helper.sh --remove' "$out/control/prerm" || { echo "prerm does not remove the helper"; failed=1; }
+grep -q 'install_helper.sh --remove' "$out/control/prerm" || fail "prerm does not remove the helper"
 depends=$(dpkg-deb -f "$deb" Depends)
 for dep in pkexec polkitd libc6; do
-  grep -q "$dep" <<<"$depends" || { echo "Depends lacks $dep: $depends"; failed=1; }
+  grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 
 dpkg-deb -x "$deb" "$out/tree"
 policy="$out/tree/$prefix/share/polkit-1/actions/com.korvane.app.install-helper.policy"
-grep -q "<annotate key=\"org.freedesktop.policykit.exec.path\">$prefix/share/korvane/install_helper.sh</annotate>" "$policy" || {
-  echo "the policy does not name the packaged install script"
-  failed=1
-}
-grep -q '^Categories=System;Monitor;$' "$out/tree/$prefix/share/applications/com.korvane.app.desktop" || {
-  echo "the desktop entry's categories are wrong"
-  failed=1
-}
+grep -q "<annotate key=\"org.freedesktop.policykit.exec.path\">$prefix/share/korvane/install_helper.sh</annotate>" "$policy" ||
+  fail "the policy does not name the packaged install script"
+grep -q '^Categories=System;Monitor;$' "$out/tree/$prefix/share/applications/com.korvane.app.desktop" ||
+  fail "the desktop entry's categories are wrong"
 [ $failed -eq 0 ] && echo "package ok: $(basename "$deb")"
 exit $failed

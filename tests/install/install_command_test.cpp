@@ -43,14 +43,11 @@ TEST(ComposedCommands, WithSystemdTheStepsRunInOrderEachOnlyAfterTheOneBefore) {
     HelperInstallPlan plan{"/usr/libexec/korvane/com.korvane.helper", InstalledFiles{}, 1000, true};
     auto command = composeInstallCommand(plan, "UNIT-TEXT");
     ASSERT_TRUE(command);
+    // The copying steps between are the ones the runs without systemd carry out for real.
     std::vector<std::string> steps = {
         "/bin/systemctl disable --now com.korvane.helper.service",
-        "/bin/mkdir -p '/usr/local/libexec/korvane' '/etc/systemd/system' && ",
         "/bin/cp -f '/usr/libexec/korvane/com.korvane.helper' '/usr/local/libexec/korvane/com.korvane.helper' && ",
-        "/bin/chmod 544 '/usr/local/libexec/korvane/com.korvane.helper' && ",
-        "/bin/chown root:root '/usr/local/libexec/korvane/com.korvane.helper' && ",
         "printf '%s' 'UNIT-TEXT' > '/etc/systemd/system/com.korvane.helper.service' && ",
-        "/bin/chmod 644 '/etc/systemd/system/com.korvane.helper.service' && ",
         "/bin/chown root:root '/etc/systemd/system/com.korvane.helper.service' && ",
         "/bin/systemctl daemon-reload && ",
         "/bin/systemctl enable --now com.korvane.helper.service",
@@ -73,8 +70,8 @@ TEST(ComposedCommands, WithSystemdTheStepsRunInOrderEachOnlyAfterTheOneBefore) {
 TEST(HelperUnit, NamesTheToolAndTheUserAndQuotesAPathSystemdWouldSplit) {
     std::string unit = helperUnitText("/usr/local/libexec/korvane/com.korvane.helper", 1000);
     EXPECT_THAT(unit, HasSubstr("\nExecStart=/usr/local/libexec/korvane/com.korvane.helper --allow-uid=1000\n"));
-    EXPECT_THAT(unit, HasSubstr("\nRestart=always\n"));
-    EXPECT_THAT(unit, HasSubstr("\nWantedBy=multi-user.target\n"));
+    // However the helper stops, the fans it left in manual go back to automatic.
+    EXPECT_THAT(unit, HasSubstr("\nExecStopPost=-/usr/local/libexec/korvane/com.korvane.helper --restore-fans\n"));
     EXPECT_THAT(unit, Not(HasSubstr("@HELPER_PATH@")));
     EXPECT_THAT(unit, Not(HasSubstr("@ALLOWED_UID@")));
     // /sys must stay writable for the fans.
