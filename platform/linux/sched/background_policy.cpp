@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <unordered_set>
@@ -81,6 +82,8 @@ private:
     // The target's start time from the batch's reading, if no process has
     // been born since it was read (so its pid can name no other); else read.
     std::optional<std::uint64_t> targetStartTime() const;
+    // Queues a child not met before in this walk.
+    void follow(pid_t child, pid_t parent);
 
     BackgroundPolicy& policy_;
     Direction direction_;
@@ -88,7 +91,7 @@ private:
     const FamilyReading* family_;
     pid_t target_ = 0;
     std::vector<Descendant> pending_;
-    std::unordered_set<pid_t> visited_;
+    std::unordered_set<pid_t> visited_;  // filled from the first child on
     std::optional<std::string> targetCgroup_;
     PolicyReport report_;
 };
@@ -121,10 +124,6 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
 
     auto tasks = policy_.tree_.openTasks(target);
     if (!tasks) return unexpected(failureFor(tasks.error()));
-    visited_.insert(target);
-    // A process that shares our cgroup may be one of our ancestors; the
-    // caller (the helper, the tool) is never one of the descendants changed.
-    visited_.insert(policy_.self_);
     RememberedProcess before{ProcessReference::startedAt(0), {}};
     int refusal = 0;
     if (!walkProcess(target, *tasks, remembered, before, refusal)) return unexpected(failureFor(refusal));
@@ -164,6 +163,16 @@ std::optional<std::uint64_t> PolicyWalk::targetStartTime() const {
         if (auto started = family_->family.startTimeOf(target_)) return started;
     }
     return startTimeOf(target_);
+}
+
+void PolicyWalk::follow(pid_t child, pid_t parent) {
+    if (visited_.empty()) {
+        visited_.insert(target_);
+        // A process that shares our cgroup may be one of our ancestors; the
+        // caller (the helper, the tool) is never one of the descendants changed.
+        visited_.insert(policy_.self_);
+    }
+    if (visited_.insert(child).second) pending_.push_back({child, parent});
 }
 
 void PolicyWalk::walkDescendant(const Descendant& found) {
@@ -209,7 +218,7 @@ bool PolicyWalk::walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedPr
     // A pass that changed nothing let no thread inherit anything it should
     // not have; then only a moved thread count lists them again. Neither
     // when the pid generation says no thread has been born since the listing.
-    std::unordered_set<pid_t> seen;
+    std::vector<pid_t> seen;  // sorted; listings come in ascending order
     for (bool again = true; again;) {
         again = false;
         bool changed = false;
@@ -219,7 +228,9 @@ bool PolicyWalk::walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedPr
         const std::optional<std::int32_t> listedAt = policy_.lastGeneration_;
         for (pid_t tid : tasks.threads()) {
             ++listed;
-            if (!seen.insert(tid).second) continue;
+            auto at = std::lower_bound(seen.begin(), seen.end(), tid);
+            if (at != seen.end() && *at == tid) continue;
+            seen.insert(at, tid);
             foundNew = true;
             int error = direction_ == Direction::Background ? backgroundThread(tid, before, changed)
                                                             : releaseThread(tid, pid, remembered, changed);
@@ -227,7 +238,7 @@ bool PolicyWalk::walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedPr
             if (family_) continue;
             // Read after the change: what this thread starts from now on inherits it.
             for (pid_t child : tasks.children(tid)) {
-                if (visited_.insert(child).second) pending_.push_back({child, pid});
+                follow(child, pid);
             }
         }
         if (refusal != 0 || !foundNew) break;
@@ -236,7 +247,7 @@ bool PolicyWalk::walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedPr
     }
     if (family_ && refusal == 0) {
         for (pid_t child : family_->family.childrenOf(pid)) {
-            if (visited_.insert(child).second) pending_.push_back({child, pid});
+            follow(child, pid);
         }
     }
     if (refusal != 0) {
