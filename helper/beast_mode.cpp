@@ -15,8 +15,9 @@ void BeastMode::set(bool enabled, std::int32_t focusPID, ReplyBlock reply) {
     log::write("KorvaneHelper: Activating Beast Mode for PID " + std::to_string(focusPID));
     engine_.releaseAndRecord(focusPID);
     std::vector<std::int32_t> candidates;
-    if (scanner_) candidates = scanner_->guiAppPIDs(focusPID);
-    engine_.applyEachAndRecord(candidates);
+    ProcessFamily family;
+    if (scanner_) candidates = scanner_->guiAppPIDs(focusPID, &family);
+    engine_.applyEachAndRecord(candidates, &family);
     mainLoop_.post([reply = std::move(reply)] { reply(true, std::nullopt); });
 }
 

@@ -103,7 +103,8 @@ void JailMonitor::checkJailedProcesses() {
     log::write("KorvaneHelper: checkJailedProcesses — scanning for " + std::to_string(copy.size()) +
                " jailed bundle IDs: " + listLiteral(copy));
     std::vector<JailMatch> matches;
-    if (scanner_) matches = scanner_->pidsForBundleIDs(copy);
+    ProcessFamily family;
+    if (scanner_) matches = scanner_->pidsForBundleIDs(copy, &family);
     log::write("KorvaneHelper: checkJailedProcesses — found " + std::to_string(matches.size()) +
                " matching processes");
     // A scan under way throttles nothing more once the helper is going.
@@ -114,9 +115,12 @@ void JailMonitor::checkJailedProcesses() {
         pids.push_back(match.pid);
         appOf.emplace(match.pid, match.bundleID);
     }
-    engine_.applyEachUnlessHeld(pids, [&](std::int32_t pid) {
-        return "KorvaneHelper: Auto-throttling jailed app: " + appOf[pid] + " (PID: " + std::to_string(pid) + ")";
-    });
+    engine_.applyEachUnlessHeld(
+        pids,
+        [&](std::int32_t pid) {
+            return "KorvaneHelper: Auto-throttling jailed app: " + appOf[pid] + " (PID: " + std::to_string(pid) + ")";
+        },
+        &family);
 }
 
 }  // namespace korvane::helper

@@ -1,5 +1,6 @@
 // KorvaneHelper: the root daemon. Serves the protocol on its socket until
 // SIGTERM or SIGINT.
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -36,6 +37,11 @@
 using namespace korvane;
 
 int main(int argc, char** argv) {
+    // The helper's threads mostly wait. An arena per thread would keep each
+    // one's high-water mark resident for good; with one, what a scan frees
+    // is reused by the next and the top of the heap goes back to the system.
+    ::mallopt(M_ARENA_MAX, 1);
+    ::mallopt(M_TRIM_THRESHOLD, 64 * 1024);
     auto options = helper::parseOptions(argc, argv);
     if (!options) {
         std::fprintf(stderr, "%s\n%s", options.error().c_str(), helper::kUsage);

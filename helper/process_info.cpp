@@ -35,12 +35,13 @@ void ProcessInfo::forgetUnlisted(const std::vector<ProcessEntry>& entries) {
     memo_.keepOnly([&](std::int32_t pid) { return listed.contains(pid); });
 }
 
-std::optional<std::vector<ProcessEntry>> ProcessInfo::takeTable() {
+std::optional<std::vector<ProcessEntry>> ProcessInfo::takeTable(ProcessFamily* family) {
     auto table = deps_.table();
     if (!table) {
         log::write("KorvaneHelper: ps komutu çalıştırılamadı — " + table.error());
         return std::nullopt;
     }
+    if (family) *family = ProcessFamily(*table);
     // Kernel threads and zombies have no command line and are no
     // application's; a pid is one process.
     std::unordered_set<std::int32_t> seen;
@@ -81,10 +82,10 @@ std::set<std::int32_t> ProcessInfo::ancestorsReaching(std::int32_t pid) {
     return reaching;
 }
 
-std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
+std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID, ProcessFamily* family) {
     deps_.identity.refresh();
     const std::uint64_t generation = deps_.identity.generation();
-    auto lines = takeTable();
+    auto lines = takeTable(family);
     if (!lines) return {};
     ResolutionCache cache;
     auto appIDFrom = [&](const std::optional<AppOrigin>& origin) -> std::optional<std::string> {
@@ -116,10 +117,11 @@ std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID) {
     return pids;
 }
 
-std::vector<JailMatch> ProcessInfo::pidsForBundleIDs(const std::set<std::string>& bundleIDs) {
+std::vector<JailMatch> ProcessInfo::pidsForBundleIDs(const std::set<std::string>& bundleIDs,
+                                                     ProcessFamily* family) {
     deps_.identity.refresh();
     const std::uint64_t generation = deps_.identity.generation();
-    auto lines = takeTable();
+    auto lines = takeTable(family);
     if (!lines) return {};
     // Counted as the pieces of a ps listing: its header, a line per
     // process and what follows the last newline.

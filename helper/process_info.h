@@ -41,8 +41,9 @@ public:
     // focus application below it, and the processes above it whose policy
     // would reach it: the taskpolicy tool gives a process's descendants in its
     // cgroup its policy too.
-    std::vector<std::int32_t> guiAppPIDs(std::int32_t excludingPID) override;
-    std::vector<JailMatch> pidsForBundleIDs(const std::set<std::string>& bundleIDs) override;
+    std::vector<std::int32_t> guiAppPIDs(std::int32_t excludingPID, ProcessFamily* family = nullptr) override;
+    std::vector<JailMatch> pidsForBundleIDs(const std::set<std::string>& bundleIDs,
+                                            ProcessFamily* family = nullptr) override;
 
     // The application ID an application path (where an identity comes from)
     // gives.
@@ -50,8 +51,8 @@ public:
 
 private:
     // The processes with a command line, each pid once, in table order;
-    // nothing when the table could not be read.
-    std::optional<std::vector<ProcessEntry>> takeTable();
+    // nothing when the table could not be read. `family` gets the whole table.
+    std::optional<std::vector<ProcessEntry>> takeTable(ProcessFamily* family);
     std::optional<identity::AppOrigin> originOf(const ProcessEntry& entry, std::uint64_t generation);
     void forgetUnlisted(const std::vector<ProcessEntry>& entries);
     bool isApplicationCandidate(std::int32_t pid) const { return pid > 1 && pid != deps_.selfPID; }

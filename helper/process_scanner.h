@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "shared/process/process_entry.h"
+
 namespace korvane::helper {
 
 struct JailMatch {
@@ -16,10 +18,13 @@ struct JailMatch {
 class ProcessScanner {
 public:
     virtual ~ProcessScanner() = default;
+    // With `family`, who started whom in the listing the scan read is left
+    // there, so that the batch that follows reads the table no second time.
     // Every application process except `excludingPID`, in listing order.
-    virtual std::vector<std::int32_t> guiAppPIDs(std::int32_t excludingPID) = 0;
+    virtual std::vector<std::int32_t> guiAppPIDs(std::int32_t excludingPID, ProcessFamily* family = nullptr) = 0;
     // Running processes whose application is in `bundleIDs`, in listing order.
-    virtual std::vector<JailMatch> pidsForBundleIDs(const std::set<std::string>& bundleIDs) = 0;
+    virtual std::vector<JailMatch> pidsForBundleIDs(const std::set<std::string>& bundleIDs,
+                                                    ProcessFamily* family = nullptr) = 0;
 };
 
 }  // namespace korvane::helper

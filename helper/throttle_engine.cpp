@@ -48,59 +48,59 @@ std::optional<std::string> refusal(std::int32_t pid) {
 
 ThrottleEngine::ThrottleEngine(ThrottleEngineDependencies deps) : deps_(std::move(deps)) { load(); }
 
-std::optional<std::string> ThrottleEngine::run(bool background, std::int32_t pid) {
+ThrottleEngine::Outcome ThrottleEngine::run(bool background, std::int32_t pid) {
     if (auto refused = refusal(pid)) {
         log::write("KorvaneHelper: " + *refused);
-        return refused;
+        return {std::move(refused)};
     }
     std::vector<std::string> lines;
-    auto failure = outcome(background, pid, background ? deps_.taskPolicy.apply(pid) : deps_.taskPolicy.release(pid),
-                           lines);
+    auto done = outcome(background, pid, background ? deps_.taskPolicy.apply(pid) : deps_.taskPolicy.release(pid),
+                        lines);
     log::writeLines(lines);
-    return failure;
+    return done;
 }
 
-std::optional<std::string> ThrottleEngine::outcome(bool background, std::int32_t pid, const TaskPolicyResult& done,
-                                                   std::vector<std::string>& lines) {
+ThrottleEngine::Outcome ThrottleEngine::outcome(bool background, std::int32_t pid, const TaskPolicyResult& done,
+                                                std::vector<std::string>& lines) {
     if (!done) {
         std::string message = taskPolicyFailureText(pid, done.error());
         lines.push_back("KorvaneHelper: " + message);
-        return message;
+        return {std::move(message)};
     }
     lines.push_back("KorvaneHelper: PID " + pidText(pid) +
                     (background ? " successfully throttled" : " successfully unthrottled"));
-    return std::nullopt;
+    return {std::nullopt, done->startTime};
 }
 
-std::vector<std::optional<std::string>> ThrottleEngine::runEach(bool background,
-                                                                const std::vector<std::int32_t>& pids,
-                                                                const Announcement& announcement) {
-    std::vector<std::optional<std::string>> failures(pids.size());
+std::vector<ThrottleEngine::Outcome> ThrottleEngine::runEach(bool background, const std::vector<std::int32_t>& pids,
+                                                             const Announcement& announcement,
+                                                             const ProcessFamily* family) {
+    std::vector<Outcome> outcomes(pids.size());
     std::vector<std::int32_t> allowed;
     for (std::size_t i = 0; i < pids.size(); ++i) {
-        failures[i] = refusal(pids[i]);
-        if (!failures[i]) allowed.push_back(pids[i]);
+        outcomes[i].failure = refusal(pids[i]);
+        if (!outcomes[i].failure) allowed.push_back(pids[i]);
     }
     auto results = allowed.empty() ? std::vector<TaskPolicyResult>()
-                   : background   ? deps_.taskPolicy.applyEach(allowed)
-                                  : deps_.taskPolicy.releaseEach(allowed);
+                   : background   ? deps_.taskPolicy.applyEach(allowed, family)
+                                  : deps_.taskPolicy.releaseEach(allowed, family);
     // The lines in the order of the request, one write for all.
     std::vector<std::string> lines;
     lines.reserve(pids.size());
     for (std::size_t i = 0, next = 0; i < pids.size(); ++i) {
         if (announcement) lines.push_back(announcement(pids[i]));
-        if (failures[i]) {
-            lines.push_back("KorvaneHelper: " + *failures[i]);
+        if (outcomes[i].failure) {
+            lines.push_back("KorvaneHelper: " + *outcomes[i].failure);
         } else if (next < results.size()) {
-            failures[i] = outcome(background, pids[i], results[next++], lines);
+            outcomes[i] = outcome(background, pids[i], results[next++], lines);
         }
     }
     log::writeLines(lines);
-    return failures;
+    return outcomes;
 }
 
-void ThrottleEngine::noteThrottledLocked(std::int32_t pid, bool save) {
-    auto started = deps_.startTimeOf(pid);
+void ThrottleEngine::noteThrottledLocked(std::int32_t pid, std::uint64_t startTime, bool save) {
+    auto started = startTime != 0 ? std::optional(startTime) : deps_.startTimeOf(pid);
     // Gone already: nothing of it is left to release.
     if (!started) return;
     throttledPIDs_.insert_or_assign(pid, *started);
@@ -152,12 +152,12 @@ void ThrottleEngine::load() {
 }
 
 void ThrottleEngine::throttle(std::int32_t pid, const ReplyBlock& reply) {
-    auto failure = run(true, pid);
-    if (!failure) {
+    auto done = run(true, pid);
+    if (!done.failure) {
         std::lock_guard lock(pidsQueue_);
-        noteThrottledLocked(pid);
+        noteThrottledLocked(pid, done.startTime);
     }
-    reply(!failure, std::move(failure));
+    reply(!done.failure, std::move(done.failure));
 }
 
 void ThrottleEngine::unthrottle(std::int32_t pid, const ReplyBlock& reply) {
@@ -171,7 +171,7 @@ void ThrottleEngine::unthrottle(std::int32_t pid, const ReplyBlock& reply) {
             return;
         }
     }
-    auto failure = run(false, pid);
+    auto failure = run(false, pid).failure;
     if (!failure) {
         std::lock_guard lock(pidsQueue_);
         noteReleasedLocked(pid);
@@ -180,32 +180,33 @@ void ThrottleEngine::unthrottle(std::int32_t pid, const ReplyBlock& reply) {
 }
 
 bool ThrottleEngine::releaseAndRecord(std::int32_t pid) {
-    if (run(false, pid)) return false;
+    if (run(false, pid).failure) return false;
     std::lock_guard lock(pidsQueue_);
     noteReleasedLocked(pid);
     return true;
 }
 
 void ThrottleEngine::recordLocked(bool background, const std::vector<std::int32_t>& pids,
-                                  const std::vector<std::optional<std::string>>& failures) {
+                                  const std::vector<Outcome>& outcomes) {
     bool changed = false;
     for (std::size_t i = 0; i < pids.size(); ++i) {
-        if (failures[i]) continue;
+        if (outcomes[i].failure) continue;
         std::size_t before = throttledPIDs_.size();
-        if (background) noteThrottledLocked(pids[i], false);
+        if (background) noteThrottledLocked(pids[i], outcomes[i].startTime, false);
         else noteReleasedLocked(pids[i], false);
         changed = changed || background || throttledPIDs_.size() != before;
     }
     if (changed) saveLocked();
 }
 
-void ThrottleEngine::applyEachAndRecord(const std::vector<std::int32_t>& pids) {
-    auto failures = runEach(true, pids, {});
+void ThrottleEngine::applyEachAndRecord(const std::vector<std::int32_t>& pids, const ProcessFamily* family) {
+    auto outcomes = runEach(true, pids, {}, family);
     std::lock_guard lock(pidsQueue_);
-    recordLocked(true, pids, failures);
+    recordLocked(true, pids, outcomes);
 }
 
-void ThrottleEngine::applyEachUnlessHeld(const std::vector<std::int32_t>& pids, const Announcement& announcement) {
+void ThrottleEngine::applyEachUnlessHeld(const std::vector<std::int32_t>& pids, const Announcement& announcement,
+                                         const ProcessFamily* family) {
     // Test and change under one hold of the lock, the policy's work
     // included, so two scans never throttle one process twice. A pid on
     // record for a process that has ended names a stranger now, one that
@@ -216,20 +217,20 @@ void ThrottleEngine::applyEachUnlessHeld(const std::vector<std::int32_t>& pids, 
         if (!stillNamesLocked(pid)) wanted.push_back(pid);
     }
     if (wanted.empty()) return;
-    recordLocked(true, wanted, runEach(true, wanted, announcement));
+    recordLocked(true, wanted, runEach(true, wanted, announcement, family));
 }
 
 void ThrottleEngine::runForEach(bool background, const std::vector<std::int32_t>& pids, ReplyBlock reply) {
-    auto failures = runEach(background, pids, {});
+    auto outcomes = runEach(background, pids, {});
     {
         std::lock_guard lock(pidsQueue_);
-        recordLocked(background, pids, failures);
+        recordLocked(background, pids, outcomes);
     }
     auto aggregate = std::make_shared<Aggregate>();
     for (std::size_t i = 0; i < pids.size(); ++i) {
-        if (!failures[i]) continue;
+        if (!outcomes[i].failure) continue;
         aggregate->allSucceeded = false;
-        aggregate->errors.push_back("PID " + pidText(pids[i]) + ": " + *failures[i]);
+        aggregate->errors.push_back("PID " + pidText(pids[i]) + ": " + *outcomes[i].failure);
     }
     deps_.mainLoop.post([aggregate, reply = std::move(reply)] {
         std::lock_guard lock(aggregate->errorQueue);

@@ -40,35 +40,40 @@ public:
 
     // For Beast Mode: true when the policy was taken away.
     bool releaseAndRecord(std::int32_t pid);
-    // Gives each pid the policy, in one batch of the policy's work.
-    void applyEachAndRecord(const std::vector<std::int32_t>& pids);
+    // Gives each pid the policy, in one batch of the policy's work. `family`
+    // is the reading of the table the pids came from, if the caller has one.
+    void applyEachAndRecord(const std::vector<std::int32_t>& pids, const ProcessFamily* family = nullptr);
     // For the jail monitor: gives each pid the policy unless the set
     // already holds that very process. Each pid's log lines follow the
     // line `announcement` makes for it.
     using Announcement = std::function<std::string(std::int32_t pid)>;
-    void applyEachUnlessHeld(const std::vector<std::int32_t>& pids, const Announcement& announcement);
+    void applyEachUnlessHeld(const std::vector<std::int32_t>& pids, const Announcement& announcement,
+                             const ProcessFamily* family = nullptr);
 
     // Drops entries whose process has ended or whose pid names another.
     void cleanupDeadPIDs();
     std::set<std::int32_t> snapshot() const;
 
 private:
-    // The failure text (logged already), or nothing on success.
-    std::optional<std::string> run(bool background, std::int32_t pid);
+    struct Outcome {
+        std::optional<std::string> failure;  // logged already; nothing on success
+        std::uint64_t startTime = 0;         // as the policy read it; 0 when it did not
+    };
+    Outcome run(bool background, std::int32_t pid);
     // The same for each pid in one batch of the policy, logged in one write.
-    std::vector<std::optional<std::string>> runEach(bool background, const std::vector<std::int32_t>& pids,
-                                                    const Announcement& announcement);
+    std::vector<Outcome> runEach(bool background, const std::vector<std::int32_t>& pids,
+                                 const Announcement& announcement, const ProcessFamily* family = nullptr);
     // Notes what succeeded; the record is written once.
-    void recordLocked(bool background, const std::vector<std::int32_t>& pids,
-                      const std::vector<std::optional<std::string>>& failures);
-    // The log line of one result, and its failure text.
-    static std::optional<std::string> outcome(bool background, std::int32_t pid, const TaskPolicyResult& done,
-                                              std::vector<std::string>& lines);
+    void recordLocked(bool background, const std::vector<std::int32_t>& pids, const std::vector<Outcome>& outcomes);
+    // The log line of one result, and its outcome.
+    static Outcome outcome(bool background, std::int32_t pid, const TaskPolicyResult& done,
+                           std::vector<std::string>& lines);
     void runForEach(bool background, const std::vector<std::int32_t>& pids, ReplyBlock reply);
 
     // The set's bookkeeping; called with pidsQueue_ held.
     // With `save`, the record is written at once; a batch writes it once.
-    void noteThrottledLocked(std::int32_t pid, bool save = true);
+    // `startTime` 0 means not known yet.
+    void noteThrottledLocked(std::int32_t pid, std::uint64_t startTime, bool save = true);
     void noteReleasedLocked(std::int32_t pid, bool save = true);
     bool stillNamesLocked(std::int32_t pid) const;
     std::size_t dropEndedLocked();  // how many were dropped

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/process/process_entry.h"
 #include "shared/util/expected.h"
 
 namespace korvane {
@@ -28,6 +29,9 @@ inline constexpr int kPermissionDenied = 77;
 struct TaskPolicyChange {
     int processes = 0;
     int threads = 0;
+    // When the process started, as the policy read it on the way (0 when it
+    // did not), so that the caller need not read it again.
+    std::uint64_t startTime = 0;
 };
 
 enum class TaskPolicyFailureKind {
@@ -56,13 +60,19 @@ public:
     virtual TaskPolicyResult release(std::int32_t pid) = 0;
     // Each pid in order, with one result each, as apply or release would
     // give; an implementation may share work among the pids of a batch.
-    virtual std::vector<TaskPolicyResult> applyEach(const std::vector<std::int32_t>& pids) {
+    // `family` is a reading of the table the caller has just taken, for an
+    // implementation that looks for descendants to spare reading its own.
+    virtual std::vector<TaskPolicyResult> applyEach(const std::vector<std::int32_t>& pids,
+                                                    const ProcessFamily* family = nullptr) {
+        (void)family;
         std::vector<TaskPolicyResult> results;
         results.reserve(pids.size());
         for (std::int32_t pid : pids) results.push_back(apply(pid));
         return results;
     }
-    virtual std::vector<TaskPolicyResult> releaseEach(const std::vector<std::int32_t>& pids) {
+    virtual std::vector<TaskPolicyResult> releaseEach(const std::vector<std::int32_t>& pids,
+                                                      const ProcessFamily* family = nullptr) {
+        (void)family;
         std::vector<TaskPolicyResult> results;
         results.reserve(pids.size());
         for (std::int32_t pid : pids) results.push_back(release(pid));

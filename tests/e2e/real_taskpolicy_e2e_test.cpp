@@ -1,12 +1,15 @@
-// The helper and korvanectl as built, with the real taskpolicy tool and a
-// fixture sysfs tree in which CPU 1 is the only efficiency CPU, on real
-// processes: throttling by pid, and the jail and Beast Mode finding an
-// application by its GLib launch variables.
+// The helper and korvanectl as built, with a fixture sysfs tree in which
+// CPU 1 is the only efficiency CPU, on real processes: throttling by pid
+// through the real taskpolicy tool, and the jail and Beast Mode, done in the
+// helper's own process as in production, finding an application by its GLib
+// launch variables.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -41,12 +44,12 @@ class RealTaskPolicyEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         sysfs.intelHybridPair();
-        helper.emplace(KORVANE_HELPER_BINARY, dir.path("helper.sock"), dir.path("helper.log"),
-                       testing::Environment{{"KORVANE_SYSFS_ROOT", sysfs.root()},
-                                            {"KORVANE_TASKPOLICY", KORVANE_TASKPOLICY_BINARY},
-                                            {"XDG_DATA_DIRS", dir.path("data")}});
+        testing::Environment environment{{"KORVANE_SYSFS_ROOT", sysfs.root()}, {"XDG_DATA_DIRS", dir.path("data")}};
+        if (spawnsTheTool()) environment.emplace_back("KORVANE_TASKPOLICY", KORVANE_TASKPOLICY_BINARY);
+        helper.emplace(KORVANE_HELPER_BINARY, dir.path("helper.sock"), dir.path("helper.log"), environment);
         ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
     }
+    virtual bool spawnsTheTool() const { return true; }
     CommandResult ctl(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {KORVANE_CTL_BINARY, "--socket", dir.path("helper.sock")});
         return testing::runCommand(arguments);
@@ -76,20 +79,34 @@ TEST_F(RealTaskPolicyEndToEnd, ThrottleAndUnthrottleReachEveryThreadOfTheProcess
                               " with exit code 3: taskpolicy: no process with PID " + ended + "\n");
 }
 
-TEST_F(RealTaskPolicyEndToEnd, JailConfinesTheApplicationAndBeastModeEverythingButTheFocus) {
+class InProcessEndToEnd : public RealTaskPolicyEndToEnd {
+protected:
+    bool spawnsTheTool() const override { return false; }
+};
+
+// The scans hand the table they read to the batch that follows, which finds
+// the application's child there.
+TEST_F(InProcessEndToEnd, JailConfinesTheApplicationAndBeastModeEverythingButTheFocus) {
     std::string entry = dir.write(std::string("data/applications/") + kAppID + ".desktop",
                                   "[Desktop Entry]\nType=Application\nName=Test App\nExec=korvane-test-app\n");
     // The shell hands its own pid to the program it becomes, as a GLib launcher does.
-    testing::StartedProgram app({"/bin/sh", "-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec sleep 300"},
-                                {{"GIO_LAUNCHED_DESKTOP_FILE", entry}});
+    // It keeps a child, which is no application process of its own.
+    testing::StartedProgram app(
+        {"/bin/sh", "-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; sleep 300 & exec sleep 301"},
+        {{"GIO_LAUNCHED_DESKTOP_FILE", entry}});
     testing::StartedProgram focus({"/bin/sleep", "300"});
     // Until the exec its environment does not name its pid yet.
     std::string comm = "/proc/" + std::to_string(app.pid()) + "/comm";
     ASSERT_TRUE(eventually([&] { return testing::readText(comm) == "sleep\n"; }));
+    std::string children = "/proc/" + std::to_string(app.pid()) + "/task/" + std::to_string(app.pid()) + "/children";
+    ASSERT_TRUE(eventually([&] { return !testing::readText(children).empty(); }));
+    pid_t child = std::stoi(testing::readText(children));
+    std::shared_ptr<void> endChild(nullptr, [child](void*) { ::kill(child, SIGKILL); });
 
     // The scan that follows a list update, well before the first 5-second tick.
     ASSERT_EQ(ctl({"jail", kAppID}).out, "OK\n");
     EXPECT_TRUE(eventually([&] { return allowedCPUs(app.pid()) == "1"; })) << helper->log();
+    EXPECT_EQ(allowedCPUs(child), "1");
     EXPECT_EQ(allowedCPUs(focus.pid()), "0-1");
 
     // Emptying the list stops the jail without releasing; Beast Mode's
@@ -105,6 +122,7 @@ TEST_F(RealTaskPolicyEndToEnd, JailConfinesTheApplicationAndBeastModeEverythingB
 
     EXPECT_EQ(ctl({"beast", "off"}).out, "OK\n");
     EXPECT_EQ(allowedCPUs(app.pid()), "0-1");
+    EXPECT_EQ(allowedCPUs(child), "0-1");
 }
 
 }  // namespace

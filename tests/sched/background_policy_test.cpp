@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include "platform/linux/proc/pid_generation.h"
 #include "platform/linux/sched/background_policy.h"
 #include "platform/linux/sched/in_process_task_policy.h"
 #include "tests/fakes/fixture_tree.h"
@@ -198,7 +199,8 @@ TEST(BackgroundPolicyTest, ChildrenInAnotherCgroupAreAnotherApplication) {
     for (bool shared : {false, true}) {
         proc.write(std::to_string(target.child()) + "/cgroup", "0::/user.slice/app-terminal-shell-13.scope\n");
         auto family = policy.family();
-        const ProcessFamily* batch = shared ? &family : nullptr;
+        FamilyReading reading{family, std::nullopt};
+        const FamilyReading* batch = shared ? &reading : nullptr;
         EXPECT_EQ(policy.apply(target.pid(), nullptr, batch)->processes, 1);
         expectBackground(target.pid(), "1");
         expectNormal(target.child());
@@ -266,6 +268,107 @@ TEST(BackgroundPolicyTest, ThreadsBornDuringABatchAreConfined) {
     int unconfined = 0;
     for (pid_t tid : threadsOf(chain.pid())) unconfined += viewOf(tid).policy == SCHED_IDLE ? 0 : 1;
     EXPECT_EQ(unconfined, 0);
+}
+
+// A process that starts a child of its own when asked, long after it
+// was first seen.
+class LateParent {
+public:
+    LateParent() {
+        if (::pipe(ask_) != 0 || ::pipe(answer_) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            char byte;
+            if (::read(ask_[0], &byte, 1) == 1) {
+                pid_t child = ::fork();
+                if (child == 0) {
+                    for (;;) ::pause();
+                }
+                if (::write(answer_[1], &child, sizeof child) != sizeof child) ::_exit(1);
+            }
+            for (;;) ::pause();
+        }
+    }
+    ~LateParent() {
+        if (child_ > 0) ::kill(child_, SIGKILL);
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        for (int fd : {ask_[0], ask_[1], answer_[0], answer_[1]}) ::close(fd);
+    }
+    pid_t pid() const { return pid_; }
+    pid_t startChild() {
+        if (::write(ask_[1], "c", 1) != 1 || ::read(answer_[0], &child_, sizeof child_) != sizeof child_) return -1;
+        return child_;
+    }
+
+private:
+    int ask_[2] = {-1, -1};
+    int answer_[2] = {-1, -1};
+    pid_t pid_ = -1;
+    pid_t child_ = -1;
+};
+
+TEST(BackgroundPolicyTest, ABatchAfterAProcessWasBornReadsTheTableAgain) {
+    LateParent parent;
+    TargetProcess others[3]{TargetProcess(1), TargetProcess(1), TargetProcess(1)};
+    CpuSysfs sysfs;
+    sysfs.intelHybridPair();
+    InProcessTaskPolicy policy(sysfs.root());
+    const std::vector<std::int32_t> batch{parent.pid(), others[0].pid(), others[1].pid(), others[2].pid()};
+    for (const auto& result : policy.applyEach(batch)) ASSERT_TRUE(result);
+    for (const auto& result : policy.releaseEach(batch)) ASSERT_TRUE(result);
+
+    pid_t child = parent.startChild();
+    ASSERT_GT(child, 0);
+    expectNormal(child);
+    for (const auto& result : policy.applyEach(batch)) ASSERT_TRUE(result);
+    expectBackground(child, "1");
+    for (const auto& result : policy.releaseEach(batch)) ASSERT_TRUE(result);
+    expectNormal(child);
+}
+
+// The family is kept between batches; a process whose parent ended has
+// another parent since, and is no longer the ended one's child.
+TEST(BackgroundPolicyTest, AKeptFamilyFollowsAnOrphanToItsNewParent) {
+    int childPid[2], go[2];
+    ASSERT_EQ(::pipe(childPid), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    pid_t parent = ::fork();
+    if (parent == 0) {
+        pid_t child = ::fork();
+        if (child == 0) {
+            for (;;) ::pause();
+        }
+        char byte;
+        if (::write(childPid[1], &child, sizeof child) != sizeof child || ::read(go[0], &byte, 1) != 1) ::_exit(1);
+        ::_exit(0);
+    }
+    pid_t child = -1;
+    ASSERT_EQ(::read(childPid[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+    BackgroundPolicy policy(kCpu1IsEfficiency);
+    EXPECT_EQ(policy.family().childrenOf(parent), std::vector<std::int32_t>{child});
+
+    ASSERT_EQ(::write(go[1], "x", 1), 1);
+    ::waitpid(parent, nullptr, 0);
+    auto family = policy.family();
+    EXPECT_TRUE(family.childrenOf(parent).empty());
+    EXPECT_TRUE(family.startTimeOf(child));
+    ::kill(child, SIGKILL);
+    for (int fd : {childPid[0], childPid[1], go[0], go[1]}) ::close(fd);
+}
+
+TEST(PidGenerationTest, MovesWithEveryBirthAndReadsTheLastField) {
+    EXPECT_EQ(parseLastPid("0.52 0.58 0.59 2/977 31245\n"), 31245);
+    EXPECT_EQ(parseLastPid("0.52 0.58 0.59 2/977\n"), std::nullopt);
+    EXPECT_EQ(parseLastPid(""), std::nullopt);
+    EXPECT_EQ(PidGeneration(FixtureTree().root()).now(), std::nullopt);
+
+    PidGeneration generation;
+    auto before = generation.now();
+    ASSERT_TRUE(before);
+    std::thread([] {}).join();
+    EXPECT_NE(generation.now(), before);
 }
 
 }  // namespace

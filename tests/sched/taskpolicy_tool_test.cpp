@@ -91,20 +91,6 @@ TEST_F(TaskPolicyToolTest, InProcessPolicyAnswersExactlyAsTheTool) {
     }
 }
 
-TEST_F(TaskPolicyToolTest, InProcessPolicyRemembersWhatTheToolCannot) {
-    TargetProcess target(2);
-    ASSERT_TRUE(target.ready());
-    cpu_set_t cpu0;
-    CPU_ZERO(&cpu0);
-    CPU_SET(0, &cpu0);
-    ::sched_setaffinity(target.pid(), sizeof cpu0, &cpu0);
-
-    EXPECT_TRUE(policy->apply(target.pid()));
-    EXPECT_EQ(testing::viewOf(target.pid()).cpus, "1");
-    EXPECT_TRUE(policy->release(target.pid()));
-    EXPECT_EQ(testing::viewOf(target.pid()).cpus, "0");  // the tool alone, remembering nothing, gives 0-1
-}
-
 TEST_F(TaskPolicyToolTest, AnotherUsersProcessIsPermissionDenied) {
     TargetProcess target(2);
     ASSERT_TRUE(target.ready());

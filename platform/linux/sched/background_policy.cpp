@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <unordered_set>
@@ -55,7 +56,7 @@ enum class Direction { Background, Release };
 class PolicyWalk {
 public:
     PolicyWalk(BackgroundPolicy& policy, Direction direction, RememberedStates* memory,
-               const ProcessFamily* family)
+               const FamilyReading* family)
         : policy_(policy), direction_(direction), memory_(memory), family_(family) {}
 
     Expected<PolicyReport, PolicyFailure> run(pid_t target);
@@ -78,14 +79,19 @@ private:
     int restoreThread(pid_t tid, const ThreadSchedState& state);
     bool looksBackground(const ThreadSchedState& state) const;
     std::optional<std::uint64_t> startTimeOf(pid_t pid) const;
+    // The target's start time from the batch's reading, if no process has
+    // been born since it was read (so its pid can name no other); else read.
+    std::optional<std::uint64_t> targetStartTime() const;
+    // Queues a child not met before in this walk.
+    void follow(pid_t child, pid_t parent);
 
     BackgroundPolicy& policy_;
     Direction direction_;
     RememberedStates* memory_;
-    const ProcessFamily* family_;
+    const FamilyReading* family_;
     pid_t target_ = 0;
     std::vector<Descendant> pending_;
-    std::unordered_set<pid_t> visited_;
+    std::unordered_set<pid_t> visited_;  // filled from the first child on
     std::optional<std::string> targetCgroup_;
     PolicyReport report_;
 };
@@ -108,8 +114,9 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
     }
     // Reading /proc/PID/stat costs more than all the system calls on a
     // thread, so only processes in session 0, where every kernel thread is,
-    // are looked at closely.
-    if (::getsid(target) <= 0) {
+    // are looked at closely. A remembered process was looked at when it
+    // got the policy.
+    if (!remembered && ::getsid(target) <= 0) {
         auto stat = policy_.tree_.stat(target);
         if (!stat) return unexpected(failureFor(stat.error()));
         if (stat->isKernelThread()) return unexpected(failure(PolicyFailureReason::KernelThread));
@@ -117,20 +124,18 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
 
     auto tasks = policy_.tree_.openTasks(target);
     if (!tasks) return unexpected(failureFor(tasks.error()));
-    visited_.insert(target);
-    // A process that shares our cgroup may be one of our ancestors; the
-    // caller (the helper, the tool) is never one of the descendants changed.
-    visited_.insert(policy_.self_);
     RememberedProcess before{ProcessReference::startedAt(0), {}};
     int refusal = 0;
     if (!walkProcess(target, *tasks, remembered, before, refusal)) return unexpected(failureFor(refusal));
     if (report_.threads == 0) return unexpected(failure(PolicyFailureReason::NoSuchProcess, ESRCH));
 
     if (memory_ && direction_ == Direction::Background) {
+        auto started = targetStartTime();
+        report_.startTime = started.value_or(0);
         if (memory_->canHoldDescriptor() && pidfd.valid()) {
-            before.process = ProcessReference::holding(pidfd.release(), startTimeOf(target).value_or(0));
+            before.process = ProcessReference::holding(pidfd.release(), started.value_or(0));
             memory_->remember(target, std::move(before), startTime);
-        } else if (auto started = startTimeOf(target)) {
+        } else if (started) {
             before.process = ProcessReference::startedAt(*started);
             memory_->remember(target, std::move(before), startTime);
         }
@@ -150,6 +155,24 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
 std::optional<std::uint64_t> PolicyWalk::startTimeOf(pid_t pid) const {
     auto stat = policy_.tree_.stat(pid);
     return stat ? std::optional(stat->startTime) : std::nullopt;
+}
+
+std::optional<std::uint64_t> PolicyWalk::targetStartTime() const {
+    // The latest generation was read after the target's pidfd was opened.
+    if (family_ && family_->generation && family_->generation == policy_.lastGeneration_) {
+        if (auto started = family_->family.startTimeOf(target_)) return started;
+    }
+    return startTimeOf(target_);
+}
+
+void PolicyWalk::follow(pid_t child, pid_t parent) {
+    if (visited_.empty()) {
+        visited_.insert(target_);
+        // A process that shares our cgroup may be one of our ancestors; the
+        // caller (the helper, the tool) is never one of the descendants changed.
+        visited_.insert(policy_.self_);
+    }
+    if (visited_.insert(child).second) pending_.push_back({child, parent});
 }
 
 void PolicyWalk::walkDescendant(const Descendant& found) {
@@ -193,16 +216,21 @@ bool PolicyWalk::walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedPr
     // reached yet inherits nothing from us: after a pass that changed
     // something the threads are listed again, until a pass finds none new.
     // A pass that changed nothing let no thread inherit anything it should
-    // not have; then only a moved thread count lists them again.
-    std::unordered_set<pid_t> seen;
+    // not have; then only a moved thread count lists them again. Neither
+    // when the pid generation says no thread has been born since the listing.
+    std::vector<pid_t> seen;  // sorted; listings come in ascending order
     for (bool again = true; again;) {
         again = false;
         bool changed = false;
         int listed = 0;
         bool foundNew = false;
+        // Any reading from before the listing will do.
+        const std::optional<std::int32_t> listedAt = policy_.lastGeneration_;
         for (pid_t tid : tasks.threads()) {
             ++listed;
-            if (!seen.insert(tid).second) continue;
+            auto at = std::lower_bound(seen.begin(), seen.end(), tid);
+            if (at != seen.end() && *at == tid) continue;
+            seen.insert(at, tid);
             foundNew = true;
             int error = direction_ == Direction::Background ? backgroundThread(tid, before, changed)
                                                             : releaseThread(tid, pid, remembered, changed);
@@ -210,15 +238,16 @@ bool PolicyWalk::walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedPr
             if (family_) continue;
             // Read after the change: what this thread starts from now on inherits it.
             for (pid_t child : tasks.children(tid)) {
-                if (visited_.insert(child).second) pending_.push_back({child, pid});
+                follow(child, pid);
             }
         }
         if (refusal != 0 || !foundNew) break;
+        if (auto after = policy_.generationNow(); listedAt && after == listedAt) break;
         again = changed || tasks.threadCount() != listed;
     }
     if (family_ && refusal == 0) {
-        for (pid_t child : family_->childrenOf(pid)) {
-            if (visited_.insert(child).second) pending_.push_back({child, pid});
+        for (pid_t child : family_->family.childrenOf(pid)) {
+            follow(child, pid);
         }
     }
     if (refusal != 0) {
@@ -334,18 +363,19 @@ int PolicyWalk::restoreThread(pid_t tid, const ThreadSchedState& state) {
 
 BackgroundPolicy::BackgroundPolicy(CpuTopology topology, std::string procRoot)
     : topology_(std::move(topology)),
-      tree_(std::move(procRoot)),
+      tree_(procRoot),
       efficiencyMask_(CpuMask::of(topology_.efficiencyCPUs())),
       fullMask_(CpuMask::all()),
-      self_(::getpid()) {}
+      self_(::getpid()),
+      generation_(procRoot) {}
 
 Expected<PolicyReport, PolicyFailure> BackgroundPolicy::apply(pid_t pid, RememberedStates* memory,
-                                                              const ProcessFamily* family) {
+                                                              const FamilyReading* family) {
     return PolicyWalk(*this, Direction::Background, memory, family).run(pid);
 }
 
 Expected<PolicyReport, PolicyFailure> BackgroundPolicy::release(pid_t pid, RememberedStates* memory,
-                                                                const ProcessFamily* family) {
+                                                                const FamilyReading* family) {
     return PolicyWalk(*this, Direction::Release, memory, family).run(pid);
 }
 

@@ -6,8 +6,11 @@
 // and put into the idle I/O class.
 #include <sys/types.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
+#include "platform/linux/proc/pid_generation.h"
 #include "platform/linux/sched/cpu_mask.h"
 #include "platform/linux/sched/remembered_states.h"
 #include "platform/linux/sched/task_tree_reader.h"
@@ -28,10 +31,19 @@ struct PolicyFailure {
     int error = 0;
 };
 
+// One reading of who started whom, shared by a batch of calls. With the pid
+// generation it was read at, its start times are taken for the processes
+// that have those pids while no process has been born since.
+struct FamilyReading {
+    const ProcessFamily& family;
+    std::optional<std::int32_t> generation;
+};
+
 // What a successful call walked.
 struct PolicyReport {
     int processes = 0;  // the process and its descendants in its cgroup
     int threads = 0;
+    std::uint64_t startTime = 0;  // of the process itself, when read; else 0
 };
 
 class BackgroundPolicy {
@@ -43,8 +55,9 @@ public:
     // of permission on the process itself does, and undoes what was done.
     // Descendants are found in `family` when given (one reading of the
     // table shared by a batch), else from each thread's children.
+    // Not synchronised; its owner serialises calls.
     Expected<PolicyReport, PolicyFailure> apply(pid_t pid, RememberedStates* memory = nullptr,
-                                                const ProcessFamily* family = nullptr);
+                                                const FamilyReading* family = nullptr);
 
     // Restores what `memory` holds for each thread. Where nothing is
     // remembered, only what bears the background policy's marks is undone:
@@ -53,11 +66,12 @@ public:
     // CPUs becomes the full mask. A process that never had the policy keeps
     // its own affinity and real-time policy.
     Expected<PolicyReport, PolicyFailure> release(pid_t pid, RememberedStates* memory = nullptr,
-                                                  const ProcessFamily* family = nullptr);
+                                                  const FamilyReading* family = nullptr);
 
     const CpuTopology& topology() const { return topology_; }
     // Who started whom now, for a batch of calls.
-    ProcessFamily family() const { return tree_.family(); }
+    ProcessFamily family() { return tree_.family(); }
+    std::optional<std::int32_t> generationNow() { return lastGeneration_ = generation_.now(); }
 
 private:
     friend class PolicyWalk;
@@ -67,6 +81,9 @@ private:
     CpuMask efficiencyMask_;
     CpuMask fullMask_;
     pid_t self_;  // the caller is never one of the descendants changed
+    PidGeneration generation_;
+    // The latest reading, taken after the last pass over a process's threads.
+    std::optional<std::int32_t> lastGeneration_;
 };
 
 }  // namespace korvane::linux_platform

@@ -19,29 +19,48 @@ InProcessTaskPolicy::InProcessTaskPolicy(const std::string& sysfsRoot, std::stri
     }
 }
 
-TaskPolicyResult InProcessTaskPolicy::apply(std::int32_t pid) { return std::move(run(true, {pid}).front()); }
-
-TaskPolicyResult InProcessTaskPolicy::release(std::int32_t pid) { return std::move(run(false, {pid}).front()); }
-
-std::vector<TaskPolicyResult> InProcessTaskPolicy::applyEach(const std::vector<std::int32_t>& pids) {
-    return run(true, pids);
+TaskPolicyResult InProcessTaskPolicy::apply(std::int32_t pid) {
+    return std::move(run(true, {pid}, nullptr).front());
 }
 
-std::vector<TaskPolicyResult> InProcessTaskPolicy::releaseEach(const std::vector<std::int32_t>& pids) {
-    return run(false, pids);
+TaskPolicyResult InProcessTaskPolicy::release(std::int32_t pid) {
+    return std::move(run(false, {pid}, nullptr).front());
 }
 
-std::vector<TaskPolicyResult> InProcessTaskPolicy::run(bool background, const std::vector<std::int32_t>& pids) {
+std::vector<TaskPolicyResult> InProcessTaskPolicy::applyEach(const std::vector<std::int32_t>& pids,
+                                                             const ProcessFamily* family) {
+    return run(true, pids, family);
+}
+
+std::vector<TaskPolicyResult> InProcessTaskPolicy::releaseEach(const std::vector<std::int32_t>& pids,
+                                                               const ProcessFamily* family) {
+    return run(false, pids, family);
+}
+
+std::optional<FamilyReading> InProcessTaskPolicy::familyFor(std::size_t batchSize, const ProcessFamily* handed) {
+    if (handed) return FamilyReading{*handed, std::nullopt};
+    if (batchSize < kSharedFamilyFrom) return std::nullopt;
+    // Read before the table, so that a process born while it is read makes
+    // the next batch read it again.
+    auto now = policy_.generationNow();
+    if (!family_ || !now || now != familyGeneration_) {
+        family_ = policy_.family();
+        familyGeneration_ = now;
+    }
+    return FamilyReading{*family_, familyGeneration_};
+}
+
+std::vector<TaskPolicyResult> InProcessTaskPolicy::run(bool background, const std::vector<std::int32_t>& pids,
+                                                       const ProcessFamily* handed) {
     std::lock_guard lock(mutex_);
-    std::optional<ProcessFamily> family;
-    if (pids.size() >= kSharedFamilyFrom) family = policy_.family();
-    const ProcessFamily* shared = family ? &*family : nullptr;
+    auto family = familyFor(pids.size(), handed);
+    const FamilyReading* shared = family ? &*family : nullptr;
     std::vector<TaskPolicyResult> results;
     results.reserve(pids.size());
     for (std::int32_t pid : pids) {
         auto done = background ? policy_.apply(pid, &memory_, shared) : policy_.release(pid, &memory_, shared);
         if (done) {
-            results.push_back(TaskPolicyChange{done->processes, done->threads});
+            results.push_back(TaskPolicyChange{done->processes, done->threads, done->startTime});
         } else {
             results.push_back(unexpected(taskPolicyFailureFor(pid, done.error())));
         }

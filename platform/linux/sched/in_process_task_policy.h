@@ -30,11 +30,17 @@ public:
     // A batch of this many pids or more finds descendants in one reading of
     // the process table instead of each thread's children.
     static constexpr std::size_t kSharedFamilyFrom = 4;
-    std::vector<TaskPolicyResult> applyEach(const std::vector<std::int32_t>& pids) override;
-    std::vector<TaskPolicyResult> releaseEach(const std::vector<std::int32_t>& pids) override;
+    std::vector<TaskPolicyResult> applyEach(const std::vector<std::int32_t>& pids,
+                                            const ProcessFamily* family = nullptr) override;
+    std::vector<TaskPolicyResult> releaseEach(const std::vector<std::int32_t>& pids,
+                                              const ProcessFamily* family = nullptr) override;
 
 private:
-    std::vector<TaskPolicyResult> run(bool background, const std::vector<std::int32_t>& pids);
+    std::vector<TaskPolicyResult> run(bool background, const std::vector<std::int32_t>& pids,
+                                      const ProcessFamily* handed);
+    // The batch's reading of the table: the caller's, else the last one
+    // read here while no process has been born since, else a new one.
+    std::optional<FamilyReading> familyFor(std::size_t batchSize, const ProcessFamily* handed);
 
     // Calls come from every connection and the jail monitor at once; one at
     // a time keeps a release from restoring half of what an apply records.
@@ -45,6 +51,8 @@ private:
     StateFile* record_;
     std::string saved_;  // what the record holds, so unchanged memory is not written again
     RememberedStates::Restored restored_;
+    std::optional<ProcessFamily> family_;
+    std::optional<std::int32_t> familyGeneration_;
 };
 
 }  // namespace korvane::linux_platform

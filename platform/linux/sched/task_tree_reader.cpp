@@ -94,13 +94,33 @@ Expected<ProcessDirectory, int> TaskTreeReader::openProcess(pid_t pid) const {
     return ProcessDirectory(std::move(fd));
 }
 
-ProcessFamily TaskTreeReader::family() const {
+ProcessFamily TaskTreeReader::family() {
     ProcessFamily family;
     OwnedFd listing(::openat(folder_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!listing) return family;
-    for (pid_t pid : numericEntries(listing.get())) {
-        if (auto found = stat(pid)) family.add(pid, found->parent);
+    std::vector<std::uint64_t> inodes;
+    auto pids = numericEntries(listing.get(), &inodes);
+    // The processes seen before, each still the same process.
+    std::unordered_map<pid_t, Known> same;
+    same.reserve(pids.size());
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        auto known = known_.find(pids[i]);
+        if (known != known_.end() && known->second.inode == inodes[i]) same.emplace(pids[i], known->second);
     }
+    std::unordered_map<pid_t, Known> listed;
+    listed.reserve(pids.size());
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        const Known* entry = nullptr;
+        // A process changes parents only when its parent ends.
+        auto known = same.find(pids[i]);
+        if (known != same.end() && (known->second.parent <= 0 || same.contains(known->second.parent))) {
+            entry = &listed.emplace(pids[i], known->second).first->second;
+        } else if (auto found = stat(pids[i])) {
+            entry = &listed.emplace(pids[i], Known{inodes[i], found->parent, found->startTime}).first->second;
+        }
+        if (entry) family.add(pids[i], entry->parent, entry->startTime);
+    }
+    known_ = std::move(listed);
     return family;
 }
 

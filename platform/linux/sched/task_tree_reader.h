@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "shared/process/process_entry.h"
@@ -59,12 +60,22 @@ public:
     Expected<std::string, int> cgroup(pid_t pid) const;
     Expected<TaskDirectory, int> openTasks(pid_t pid) const;
     Expected<ProcessDirectory, int> openProcess(pid_t pid) const;
-    // Who started whom, from one pass over the stat line of every process.
-    ProcessFamily family() const;
+    // Who started whom, from one listing of the folder. The stat line is
+    // read only for a process not seen by an earlier call (its /proc
+    // entry's inode tells it from a later process given the same pid) or
+    // whose parent has ended since, which is when a parent changes.
+    ProcessFamily family();
 
 private:
+    struct Known {
+        std::uint64_t inode = 0;
+        pid_t parent = 0;
+        std::uint64_t startTime = 0;
+    };
+
     std::string root_;
     OwnedFd folder_;
+    std::unordered_map<pid_t, Known> known_;
 };
 
 }  // namespace korvane::linux_platform
