@@ -14,26 +14,6 @@
 
 namespace korvane::linux_platform {
 
-Expected<std::string, int> readProcFileAt(int directory, const char* path, std::size_t limit) {
-    OwnedFd fd(::openat(directory, path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd) return unexpected(errno);
-    std::string content;
-    char buffer[4096];
-    while (content.size() < limit) {
-        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n > 0) {
-            content.append(buffer, static_cast<std::size_t>(n));
-            if (static_cast<std::size_t>(n) < sizeof buffer) break;
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            return unexpected(errno);
-        }
-    }
-    if (content.size() > limit) content.resize(limit);
-    return content;
-}
-
 namespace {
 
 // More than a dirent64 with the longest name /proc or a test tree gives.

@@ -8,13 +8,16 @@
 #include <vector>
 
 #include "shared/util/expected.h"
+#include "shared/util/small_file.h"
 
 namespace korvane::linux_platform {
 
 // The whole file at `path` below `directory`, up to `limit` bytes; the
 // error is the errno of the open or read. Symbolic links are not followed.
 // One read takes a /proc file whole, so a short read ends it.
-Expected<std::string, int> readProcFileAt(int directory, const char* path, std::size_t limit = 1 << 20);
+inline Expected<std::string, int> readProcFileAt(int directory, const char* path, std::size_t limit = 1 << 20) {
+    return readSmallFileAt(directory, path, {.limit = limit, .truncate = true, .noFollow = true, .shortReadEnds = true});
+}
 
 // The positive decimal names in the directory open at `fd`, read from
 // wherever its position is; with `inodes`, each one's inode number too.
