@@ -17,13 +17,14 @@ vd_wait() {  # vd_wait SECONDS COMMAND...: retries COMMAND until it succeeds
   done
 }
 
-vd_start() {
-  local host=${1:-xembed}
-  VD_DIR=$(mktemp -d /tmp/korvane-desktop.XXXXXX)
+# Starts Xvfb on the first free number from $1 and sets VD_DISPLAY; the
+# server's pid goes last in VD_PIDS.
+vd_start_xvfb() {
   # Xvfb's own choice of a number (-displayfd) takes no lock, so two desktops
   # starting at once could share one. We pick the number and Xvfb takes its
   # lock, or ends at once when another server holds it; then the next is tried.
-  local number first=$((100 + $$ % 800)) started=""
+  local number first=$1
+  VD_DISPLAY=""
   for number in $(seq "$first" $((first + 40))); do
     [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ] && continue
     Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >"$VD_DIR/xvfb.log" 2>&1 &
@@ -33,14 +34,45 @@ vd_start() {
     if vd_wait 20 sh -c "! kill -0 $xvfb || xprop -display :$number -root >/dev/null" && kill -0 "$xvfb" 2>/dev/null &&
       [ "$(tr -d ' \n' < "/tmp/.X$number-lock" 2>/dev/null)" = "$xvfb" ]; then
       VD_PIDS+=("$xvfb")
-      started=$number
-      break
+      VD_DISPLAY=$number
+      return 0
     fi
+    kill "$xvfb" 2>/dev/null
     wait "$xvfb" 2>/dev/null
   done
-  [ -n "$started" ] || { echo "Xvfb did not start" >&2; cat "$VD_DIR/xvfb.log" >&2; return 1; }
-  export DISPLAY=":$started"
-  vd_wait 10 xprop -root _NET_SUPPORTED || true
+  echo "Xvfb did not start" >&2
+  cat "$VD_DIR/xvfb.log" >&2
+  return 1
+}
+
+vd_start() {
+  local host=${1:-xembed}
+  VD_DIR=$(mktemp -d /tmp/korvane-desktop.XXXXXX)
+  # Above the numbers the C++ tests' desktops start from, so the two kinds
+  # rarely even try the same one.
+  local first=$((560 + $$ % 360)) attempt
+  # A display can still be lost between the check above and the window
+  # manager's start (seen on loaded machines); the desktop then starts again
+  # on another number instead of failing the test.
+  for attempt in 1 2 3; do
+    vd_start_xvfb "$first" || return 1
+    export DISPLAY=":$VD_DISPLAY"
+    openbox --sm-disable >"$VD_DIR/openbox.log" 2>&1 &
+    local openbox=$!
+    if vd_wait 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'; then
+      VD_PIDS+=("$openbox")
+      break
+    fi
+    echo "openbox did not start on :$VD_DISPLAY (attempt $attempt):" >&2
+    cat "$VD_DIR/openbox.log" >&2
+    kill -0 "${VD_PIDS[-1]}" 2>/dev/null && echo "  Xvfb still runs" >&2 || echo "  Xvfb has ended:" >&2
+    cat "$VD_DIR/xvfb.log" >&2
+    kill "$openbox" 2>/dev/null
+    vd_stop_pids
+    [ "$attempt" = 3 ] && return 1
+    first=$((VD_DISPLAY + 1))
+  done
+
   export XDG_RUNTIME_DIR="$VD_DIR/runtime"
   mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
   if [ "$host" = sni ] || [ -n "${VD_PRIVATE_CONFIG:-}" ]; then
@@ -57,10 +89,6 @@ vd_start() {
     # No session bus: keeps Qt and GTK from starting a stray one.
     export DBUS_SESSION_BUS_ADDRESS=disabled:
   fi
-
-  openbox --sm-disable >"$VD_DIR/openbox.log" 2>&1 &
-  VD_PIDS+=($!)
-  vd_wait 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || { echo "openbox did not start:" >&2; cat "$VD_DIR/openbox.log" >&2; return 1; }
 
   if [ "$host" = sni ]; then
     local xml="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
@@ -81,17 +109,21 @@ vd_start() {
   fi
 }
 
-vd_stop() {
-  local pid
+# Ends what VD_PIDS holds, newest first, each within five seconds.
+vd_stop_pids() {
+  local pid i
   for ((i = ${#VD_PIDS[@]} - 1; i >= 0; i--)); do
-    pid=${VD_PIDS[$i]}
-    kill "$pid" 2>/dev/null || true
+    kill "${VD_PIDS[$i]}" 2>/dev/null || true
   done
   for pid in "${VD_PIDS[@]}"; do
     for _ in $(seq 1 25); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
     kill -9 "$pid" 2>/dev/null || true
   done
   VD_PIDS=()
+}
+
+vd_stop() {
+  vd_stop_pids
   [ -n "$VD_DIR" ] && rm -rf "$VD_DIR"
   VD_DIR=""
 }

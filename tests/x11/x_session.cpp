@@ -113,7 +113,8 @@ std::unique_ptr<XSession> XSession::start(std::string& why, const std::string& w
     // takes the lock, or ends when another server holds it.
     std::unique_ptr<XSession> session(new XSession);
     std::string number;
-    const int first = 100 + static_cast<int>(::getpid() % 800);
+    // Below the numbers scripts/virtual-desktop.sh starts from.
+    const int first = 100 + static_cast<int>(::getpid() % 400);
     for (int attempt = 0; attempt < 40 && number.empty(); ++attempt) {
         std::string name = std::to_string(first + attempt);
         if (std::filesystem::exists("/tmp/.X" + name + "-lock") || std::filesystem::exists("/tmp/.X11-unix/X" + name)) {
