@@ -9,7 +9,6 @@
 #include "app/shell/popover.h"
 #include "app/shell/symbol_image.h"
 #include "tests/shell/core_list.h"
-#include "tests/shell/qt_test_support.h"
 
 namespace korvane::app {
 namespace {
@@ -59,7 +58,6 @@ TEST(HeatmapColour, BandsStartAtTheirThresholds) {
 }
 
 TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderAndGapsStayClear) {
-    testing::offscreenApplication();
     // P-cores first, then E-cores, left to right from the top.
     auto image = HeatmapIconManager::createHeatmapImage(testing::coreList({0.149, 0.15, 0.5, 1.0}), testing::coreList({1.0, 0.0}, false));
     const QImage pixels = image->render(QSize(36, 36), 2.0, Qt::black);
@@ -76,7 +74,6 @@ TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderAndGapsStayClear) {
 }
 
 TEST(HeatmapPixels, NoCoresGiveABlankImage) {
-    testing::offscreenApplication();
     auto image = HeatmapIconManager::createHeatmapImage({}, {});
     const QImage pixels = image->render(QSize(18, 18), 1.0, Qt::black);
     for (int y = 0; y < pixels.height(); ++y)
@@ -84,7 +81,6 @@ TEST(HeatmapPixels, NoCoresGiveABlankImage) {
 }
 
 TEST(SymbolPixels, TheIdleSymbolTakesTheForegroundColour) {
-    testing::offscreenApplication();
     const SymbolImage symbol(QStringLiteral("Korvane"));
     const QImage pixels = symbol.render(QSize(48, 48), 1.0, QColor(200, 10, 10));
     int opaque = 0;
@@ -118,7 +114,6 @@ TEST(PopoverPlacement, BelowTheIconAboveWhenItWouldLeaveTheScreenAndClampedToThe
 }
 
 TEST(PopoverSize, ThreeHundredWideAndNoTallerThanTheScreenLessForty) {
-    testing::offscreenApplication();
     Popover popover;
     auto* tall = new QWidget;
     tall->setMinimumHeight(5000);

@@ -17,7 +17,6 @@
 #include "platform/linux/dbus/freedesktop_notification_center.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/started_program.h"
-#include "tests/shell/qt_test_support.h"
 
 namespace korvane::linux_platform {
 namespace {
@@ -39,8 +38,6 @@ bool waitFor(F done) {
 
 class NotificationCenterTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { testing::offscreenApplication(); }
-
     void startServer() {
         ASSERT_NE(qgetenv("DBUS_SESSION_BUS_ADDRESS"), QByteArray()) << "run under dbus-run-session";
         server = std::make_unique<testing::StartedProgram>(
