@@ -31,11 +31,22 @@ geometry_of() {
                             /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
 }
 
-# The one visible window titled exactly $1.
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
+# The one visible window titled exactly $1, waiting up to ten seconds for it.
+window_named() {
+  local found=""
+  for _ in $(seq 1 50); do
+    found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)
+    [ -n "$found" ] && break
+    sleep 0.2
+  done
+  echo "$found"
+}
 
 # Asks the window manager to close a window, as its close button or Alt+F4 does.
-request_close() { xdotool windowactivate --sync "$1" key --clearmodifiers alt+F4; }
+request_close() {
+  timeout 10 xdotool windowactivate --sync "$1" || fail "the window manager did not activate window $1"
+  xdotool key --clearmodifiers alt+F4
+}
 
 # The popover: Korvane's visible window 300 pixels wide.
 popover_geometry() {
