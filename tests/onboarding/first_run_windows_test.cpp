@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
-
 #include "app/runtime/settings_store.h"
 #include "app/runtime/string_table.h"
 #include "testing/virtual_main_loop.h"
@@ -14,70 +12,7 @@ namespace {
 
 using testing::button;
 
-struct AgreementState {
-    bool accepted = false;
-    int quits = 0;
-    int accepts = 0;
-    bool acceptedWhenCalled = false;
-    AgreementSetting setting() {
-        return {[this] { return accepted; }, [this](bool value) { accepted = value; }};
-    }
-};
-
-class FirstRunWindows : public testing::QtFixture {
-  protected:
-    AgreementState state;
-    AgreementWindow window{state.setting(),
-                           [this] {
-                               ++state.accepts;
-                               state.acceptedWhenCalled = state.accepted;
-                           },
-                           [this] { ++state.quits; }};
-};
-
-TEST_F(FirstRunWindows, TheAgreementWindowsSizeTitleAndButtons) {
-    EXPECT_EQ(window.size(), QSize(450, 350));
-    EXPECT_EQ(window.windowTitle(), "Korvane");
-    EXPECT_TRUE(window.windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(button(window, "quitButton")->text().toStdString(), app::localized("button.quit"));
-    EXPECT_EQ(button(window, "agreeButton")->text().toStdString(), app::localized("eula.agree"));
-}
-
-TEST_F(FirstRunWindows, ClosingWithoutAcceptingQuits) {
-    window.present();
-    window.close();
-    EXPECT_EQ(state.quits, 1);
-    EXPECT_EQ(state.accepts, 0);
-}
-
-TEST_F(FirstRunWindows, QuitButtonQuitsWithoutRecordingAnything) {
-    button(window, "quitButton")->click();
-    EXPECT_EQ(state.quits, 1);
-    EXPECT_FALSE(state.accepted);
-}
-
-TEST_F(FirstRunWindows, AcceptingRecordsTheSettingFirstAndTheShellsCloseThenLetsTheAppRun) {
-    window.present();
-    button(window, "agreeButton")->click();
-    EXPECT_TRUE(window.view()->hasAcceptedEULA());
-    EXPECT_TRUE(testing::waitUntil([&] { return state.accepts == 1; }));
-    EXPECT_TRUE(state.acceptedWhenCalled);
-    EXPECT_TRUE(window.view()->hasAcceptedEULA());
-    window.close();
-    EXPECT_EQ(state.quits, 0);
-}
-
-TEST_F(FirstRunWindows, TheSetupWindowHasNoCloseButtonAndClosesOnlyWhenTheProgramSays) {
-    auto install = std::make_shared<testing::ScriptedInstall::Shared>();
-    SetupWindow setup([] {}, testing::scriptedDependencies(install));
-    EXPECT_EQ(setup.size(), QSize(580, 520));
-    EXPECT_EQ(setup.windowTitle(), "Korvane Setup");
-    EXPECT_FALSE(setup.windowFlags() & Qt::WindowCloseButtonHint);
-    setup.present();
-    EXPECT_TRUE(setup.isVisible());
-    setup.close();
-    EXPECT_FALSE(setup.isVisible());
-}
+class FirstRunWindows : public testing::QtFixture {};
 
 TEST_F(FirstRunWindows, AcceptingIsKeptInTheUsersSettingsFile) {
     VirtualMainLoop loop;
@@ -97,8 +32,9 @@ TEST_F(FirstRunWindows, AcceptingIsKeptInTheUsersSettingsFile) {
 }
 
 TEST_F(FirstRunWindows, TheHostMayDeleteEachWindowInItsCallback) {
+    bool accepted = false;
     AgreementWindow* agreement = nullptr;
-    agreement = new AgreementWindow(state.setting(),
+    agreement = new AgreementWindow(AgreementSetting{[&] { return accepted; }, [&](bool value) { accepted = value; }},
                                     [&] {
                                         delete agreement;
                                         agreement = nullptr;

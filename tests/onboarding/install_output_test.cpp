@@ -20,55 +20,33 @@ TEST(InstallLines, KnownPrefixesBecomeEntriesAndOtherLinesAreNotShown) {
     EXPECT_EQ(classifyInstallLine("+ set -x trace"), std::nullopt);
 }
 
-TEST(InstallLines, ALineSplitAcrossReadsIsOneLine) {
+TEST(InstallLines, LinesAreWholeWhateverTheReadsAndBrokenTextIsDropped) {
     InstallLineBuffer buffer;
-    EXPECT_TRUE(buffer.append("STEP:Cop").empty());
-    EXPECT_EQ(buffer.append("ying\n"), std::vector<std::string>{"STEP:Copying"});
-    EXPECT_TRUE(buffer.finish().empty());
-}
-
-TEST(InstallLines, SeveralLinesInOneReadEmptyLinesAndCarriageReturns) {
-    InstallLineBuffer buffer;
-    EXPECT_EQ(buffer.append("STEP:a\n\n\nOK:b\r\nSUCC"),
-              (std::vector<std::string>{"STEP:a", "OK:b"}));
+    EXPECT_EQ(buffer.append("STEP:a\n\n\nOK:b\r\nSUCC"), (std::vector<std::string>{"STEP:a", "OK:b"}));
     EXPECT_EQ(buffer.append("ESS:Done"), std::vector<std::string>{});
     // The last line is kept even when the installer did not end it.
     EXPECT_EQ(buffer.finish(), std::vector<std::string>{"SUCCESS:Done"});
-}
 
-TEST(InstallLines, ACharacterSplitBetweenReadsSurvivesAndBrokenTextIsDropped) {
-    InstallLineBuffer buffer;
+    InstallLineBuffer split;
     std::string text = "STEP:Kopyalanıyor\n";  // "ı" is two bytes
     std::size_t middle = text.find("\xc4") + 1;
-    EXPECT_TRUE(buffer.append(text.substr(0, middle)).empty());
-    EXPECT_EQ(buffer.append(text.substr(middle)), std::vector<std::string>{"STEP:Kopyalanıyor"});
-    EXPECT_EQ(buffer.append("STEP:\xff\xfe\nOK:fine\n"), std::vector<std::string>{"OK:fine"});
+    EXPECT_TRUE(split.append(text.substr(0, middle)).empty());
+    EXPECT_EQ(split.append(text.substr(middle)), std::vector<std::string>{"STEP:Kopyalanıyor"});
+    EXPECT_EQ(split.append("STEP:\xff\xfe\nOK:fine\n"), std::vector<std::string>{"OK:fine"});
 }
 
-TEST(InstallExitTexts, DismissedDialogFailureAndSuccess) {
-    InstallOutcome cancelled =
-        describeInstallExit({126, "Error executing command as another user: Request dismissed\n"});
-    EXPECT_FALSE(cancelled.succeeded);
-    EXPECT_EQ(cancelled.installError, "Installation cancelled. Please try again.");
-    EXPECT_EQ(cancelled.logEntry, (InstallLogLine{"xmark.circle.fill", "Cancelled by user", true}));
-    EXPECT_EQ(cancelled.logLine, "Onboarding — Helper kurulumu başarısız (exit=126)");
-
-    InstallOutcome failed = describeInstallExit({1, "cp: cannot stat 'x': No such file\n"});
-    EXPECT_EQ(failed.installError, "Installation failed (exit code 1)");
-    EXPECT_EQ(failed.logEntry, (InstallLogLine{"xmark.circle.fill",
-                                               "Failed: cp: cannot stat 'x': No such file", true}));
-    EXPECT_EQ(failed.logLine, "Onboarding — Helper kurulumu başarısız (exit=1)");
-
+// The texts of each ending are checked on the install page with real
+// processes; here the endings that are hard to bring about for real.
+TEST(InstallExitTexts, OnlyADismissedDialogIsACancellation) {
+    EXPECT_EQ(describeInstallExit({126, "Error executing command as another user: Request dismissed\n"}).logEntry,
+              (InstallLogLine{"xmark.circle.fill", "Cancelled by user", true}));
     // pkexec's own failure (not authorised, no agent) is a failure, not a cancellation.
     EXPECT_EQ(describeInstallExit({127, ""}).installError, "Installation failed (exit code 127)");
     EXPECT_EQ(describeInstallExit({1, "bad \xff bytes"}).logEntry.text, "Failed: ");
 
     InstallOutcome done = describeInstallExit({0, "warnings are not failures"});
     EXPECT_TRUE(done.succeeded);
-    EXPECT_EQ(done.installError, std::nullopt);
-    EXPECT_EQ(done.logEntry,
-              (InstallLogLine{"checkmark.seal.fill", "Installation complete!", false}));
-    EXPECT_EQ(done.logLine, "Onboarding — Helper kurulumu başarılı.");
+    EXPECT_EQ(done.logEntry, (InstallLogLine{"checkmark.seal.fill", "Installation complete!", false}));
 }
 
 }  // namespace

@@ -93,20 +93,5 @@ TEST_F(OnboardingPages, TheWelcomePageShowsThisComputer) {
     }
 }
 
-TEST_F(OnboardingPages, SplitOutputLinesAreJoinedBeforeTheyReachTheLog) {
-    view.setCurrentStep(6);
-    button(view, "installButton")->click();
-    install->handlers.output("STEP:Cop");
-    install->handlers.output("ying\nOK:Cop");
-    install->handlers.output("ied\nnoise\n");
-    install->handlers.output("SUCCESS:All");
-    install->handlers.finished({0, ""});
-    EXPECT_EQ(testing::logTexts(view),
-              (std::vector<std::string>{"Starting installation...", "Copying", "Copied", "All",
-                                        "Installation complete!"}));
-    EXPECT_EQ(view.installLog()[1].icon, "gear");
-    EXPECT_NE(view.installLog()[1].id, view.installLog()[2].id);
-}
-
 }  // namespace
 }  // namespace korvane::ui

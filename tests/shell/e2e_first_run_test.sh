@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # A first run of Korvane end to end, on a private X desktop (Xvfb, openbox,
 # trayer): e2e_first_run_test.sh KORVANE
-# A fresh settings folder shows only the agreement (no tray icon). Accept,
-# skip to the install page, install: the helper is installed under a private
-# root through a privilege stand-in that runs the command as root, starts
-# without systemd and answers. "Launch Korvane" then starts the application
-# proper: the icon is in the tray and the status check finds the helper.
+# A fresh settings folder shows only the agreement (450 x 350, no tray icon);
+# closing it through the window manager ends Korvane. Started again: accept;
+# the setup window (580 x 520) refuses the window manager's close. Skip to
+# the install page, install: the helper is installed under a private root
+# through a privilege stand-in that runs the command as root, starts without
+# systemd and answers. "Launch Korvane" then starts the application proper:
+# the icon is in the tray and the status check finds the helper.
 # The buttons are found through the test-only widget map. With
 # KORVANE_SCREENSHOT_DIR set, a screenshot of each step is kept there.
 set -euo pipefail
@@ -33,8 +35,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# "x y w h" of a named button on screen, from the widget map.
-button_at() { awk -v name="$1" '$1 == name {print $2, $3, $4, $5; found = 1} END {exit !found}' "$VD_DIR/widgets"; }
+button_at() { reported "$VD_DIR/widgets" "$1"; }
 has_button() { button_at "$1" >/dev/null 2>&1; }
 no_button() { ! has_button "$1"; }
 click() {
@@ -43,21 +44,7 @@ click() {
   read -r x y w h <<<"$(button_at "$1")"
   xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
 }
-
-# Korvane's windows inside the tray: below a window of trayer's. (Qt puts
-# _XEMBED_INFO on every window, and openbox reparents its own windows too.)
-embedded_icons() {
-  local w ancestor root_window
-  root_window=$(xwininfo -root | awk '/Window id:/ {print $4}')
-  for w in $(xdotool search --classname korvane 2>/dev/null); do
-    ancestor=$(xwininfo -id "$w" -children 2>/dev/null | awk '/Parent window id/ {print $4}')
-    while [ -n "$ancestor" ] && [ "$ancestor" != "$root_window" ]; do
-      if xprop -id "$ancestor" WM_CLASS 2>/dev/null | grep -q '"trayer"'; then echo "$w"; break; fi
-      ancestor=$(xwininfo -id "$ancestor" -children 2>/dev/null | awk '/Parent window id/ {print $4}')
-    done
-  done
-}
-export -f embedded_icons
+size_of() { geometry_of "$1" | awk '{print $3 "x" $4}'; }
 
 vd_start xembed || fail "the private desktop did not start"
 root="$VD_DIR/root"
@@ -68,22 +55,36 @@ export KORVANE_INSTALL_ROOT="$root"
 export KORVANE_PRIVILEGE_RUNNER="$VD_DIR/runner"
 export KORVANE_TEST_WIDGET_MAP="$VD_DIR/widgets"
 
+# 1. Only the agreement: no tray icon, no status check. Closing it ends Korvane.
 "$korvane" >"$VD_DIR/korvane.log" 2>&1 &
 korvane_pid=$!
-
-# 1. Only the agreement: no tray icon, no status check.
 vd_wait 20 has_button agreeButton || fail "the agreement did not appear"
 sleep 1
 shot 1-agreement
-[ -z "$(embedded_icons)" ] || fail "a tray icon appeared before the agreement was accepted"
+has_icon && fail "a tray icon appeared before the agreement was accepted"
 grep -q "Daemon" "$VD_DIR/korvane.log" && fail "the helper was checked before setup"
 [ -e "$XDG_CONFIG_HOME/autostart" ] && fail "something was written to autostart"
+agreement=$(window_named Korvane)
+[ "$(size_of "$agreement")" = 450x350 ] || fail "the agreement is $(size_of "$agreement"), not 450x350"
+request_close "$agreement"
+await_end "when its agreement was closed"
+grep -q '"hasAcceptedEULAv2": *true' "$XDG_CONFIG_HOME/korvane/settings.json" 2>/dev/null &&
+  fail "closing the agreement recorded an acceptance"
+
+rm -f "$VD_DIR/widgets"
+"$korvane" >"$VD_DIR/korvane.log" 2>&1 &
+korvane_pid=$!
+vd_wait 20 has_button agreeButton || fail "the agreement did not appear again"
 
 # 2. Accept; the setup window's first page.
 click agreeButton
 vd_wait 10 has_button skipButton || fail "the setup window did not follow the agreement"
 vd_wait 5 no_button agreeButton || fail "the agreement stayed open"
+setup=$(window_named "Korvane Setup")
+[ "$(size_of "$setup")" = 580x520 ] || fail "the setup window is $(size_of "$setup"), not 580x520"
+request_close "$setup"
 sleep 1
+[ "$(window_named "Korvane Setup")" = "$setup" ] || fail "the setup window closed on the window manager's request"
 shot 2-setup-welcome
 
 # 3. Skip to the install page and install.
@@ -101,14 +102,14 @@ grep -q "Korvane: Onboarding — Helper kurulumu başarılı." "$VD_DIR/korvane.
 vd_wait 15 test -S "$root/run/korvane/com.korvane.helper.sock" || fail "the helper's socket is not there"
 helper_pid=$(cat "$root/run/korvane/com.korvane.helper.pid" 2>/dev/null) || fail "no pid file of the helper"
 kill -0 "$helper_pid" || fail "the helper is not running"
-[ -z "$(embedded_icons)" ] || fail "a tray icon appeared before setup was completed"
+has_icon && fail "a tray icon appeared before setup was completed"
 
 # 4. Continue, then Launch Korvane: the application proper.
 click forwardButton
 sleep 1
 shot 5-done
 click forwardButton
-vd_wait 15 bash -c '[ -n "$(embedded_icons)" ]' || fail "no tray icon after Launch Korvane"
+vd_wait 15 has_icon || fail "no tray icon after Launch Korvane"
 vd_wait 15 grep -q "Daemon aktif (ping başarılı)." "$VD_DIR/korvane.log" || fail "the helper did not answer"
 vd_wait 5 no_button forwardButton || fail "the setup window stayed open"
 grep -q '"hasCompletedOnboarding": *true' "$XDG_CONFIG_HOME/korvane/settings.json" ||

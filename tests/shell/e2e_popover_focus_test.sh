@@ -44,7 +44,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-
 # The CPUs each thread of a process may run on, one list per thread, sorted
 # and joined: "1 1 1" once confined.
 allowed_cpus() {
@@ -58,7 +57,7 @@ allowed_cpus() {
 confined() { [ -n "$(allowed_cpus "$1")" ] && [ -z "$(allowed_cpus "$1" | tr ' ' '\n' | grep -vx 1)" ]; }
 
 # "x y w h visible enabled" of a control of the popover, as it last reported.
-control() { awk -v name="$1" '$1 == name {print $2, $3, $4, $5, $6, $7; found = 1} END {exit !found}' "$VD_DIR/geometry"; }
+control() { reported "$VD_DIR/geometry" "$1"; }
 # Clicks the middle of a control; it must be shown, usable and on the screen.
 click() {
   local where x y w h visible enabled
@@ -71,13 +70,6 @@ click() {
 }
 
 popover_shown() { [ -s "$VD_DIR/geometry" ]; }
-popover_hidden() {
-  local w
-  for w in $(xdotool search --onlyvisible --classname korvane 2>/dev/null); do
-    xwininfo -id "$w" | grep -q 'Width: 300$' && return 1
-  done
-  return 0
-}
 # Opens the popover and waits for its fresh report of where its controls are.
 open_popover() {
   rm -f "$VD_DIR/geometry"
@@ -86,7 +78,7 @@ open_popover() {
 }
 close_popover() {
   "$korvane" --toggle || fail "korvane --toggle failed"
-  vd_wait 10 popover_hidden || fail "a second toggle did not close the popover"
+  vd_wait 10 popover_closed || fail "a second toggle did not close the popover"
 }
 
 # An application: a private desktop entry naming its window class, and an

@@ -25,25 +25,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# "x y w h" of a window.
-geometry_of() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
-                            /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
-}
-
-# The popover: Korvane's visible window 300 pixels wide.
-popover_geometry() {
-  local w g
-  for w in $(xdotool search --onlyvisible --classname korvane 2>/dev/null); do
-    g=$(geometry_of "$w")
-    set -- $g
-    [ "$3" = 300 ] && { echo "$g"; return 0; }
-  done
-  return 1
-}
-
-popover_closed() { ! popover_geometry >/dev/null; }
-
 # The tray menu: another visible window of Korvane's, wider than the icon.
 menu_geometry() {
   local w g
@@ -53,17 +34,6 @@ menu_geometry() {
     [ "$3" -gt 60 ] && [ "$3" != 300 ] && { echo "$g"; return 0; }
   done
   return 1
-}
-
-# XEmbed: Korvane's windows that carry _XEMBED_INFO and sit inside the tray.
-embedded_icons() {
-  local w parent
-  for w in $(xdotool search --classname korvane 2>/dev/null); do
-    xprop -id "$w" _XEMBED_INFO 2>/dev/null | grep -q '=' || continue
-    parent=$(xwininfo -id "$w" -children | awk '/Parent window id/ {print $4}')
-    root=$(xwininfo -root | awk '/Window id:/ {print $4}')
-    [ "$parent" != "$root" ] && echo "$w"
-  done
 }
 
 # SNI: the items the watcher knows that belong to Korvane's process.
@@ -90,7 +60,7 @@ korvane_pid=$!
 
 if [ "$mode" = xembed ]; then
   vd_wait 15 sh -c "[ -n \"\$(xdotool search --classname korvane 2>/dev/null)\" ]" || fail "no Korvane window"
-  vd_wait 10 sh -c '[ "$(embedded_icons | wc -l)" -ge 1 ]' 2>/dev/null || true
+  vd_wait 10 has_icon || true
   icons=$(embedded_icons)
   [ "$(echo "$icons" | grep -c .)" = 1 ] || fail "expected one embedded icon, found: '$icons'"
   read -r ix iy iw ih <<<"$(geometry_of "$icons")"

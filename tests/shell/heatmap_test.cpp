@@ -9,7 +9,6 @@
 #include "app/shell/popover.h"
 #include "app/shell/symbol_image.h"
 #include "tests/shell/core_list.h"
-#include "tests/shell/qt_test_support.h"
 
 namespace korvane::app {
 namespace {
@@ -58,8 +57,7 @@ TEST(HeatmapColour, BandsStartAtTheirThresholds) {
     EXPECT_EQ(rgb(1.7), rgb(1.0));
 }
 
-TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderAndGapsStayClear) {
-    testing::offscreenApplication();
+TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderAndGapsAndNoCoresStayClear) {
     // P-cores first, then E-cores, left to right from the top.
     auto image = HeatmapIconManager::createHeatmapImage(testing::coreList({0.149, 0.15, 0.5, 1.0}), testing::coreList({1.0, 0.0}, false));
     const QImage pixels = image->render(QSize(36, 36), 2.0, Qt::black);
@@ -73,18 +71,14 @@ TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderAndGapsStayClear) {
     // The gap between the first two columns, and the empty end of the last row.
     EXPECT_EQ(qAlpha(pixels.pixel(QPoint(static_cast<int>(3.75 * 2) + 1, 4))), 0);
     EXPECT_EQ(qAlpha(pixels.pixel((cells[3].center() * 2).toPoint() + QPoint(0, 18))), 0);
-}
 
-TEST(HeatmapPixels, NoCoresGiveABlankImage) {
-    testing::offscreenApplication();
-    auto image = HeatmapIconManager::createHeatmapImage({}, {});
-    const QImage pixels = image->render(QSize(18, 18), 1.0, Qt::black);
-    for (int y = 0; y < pixels.height(); ++y)
-        for (int x = 0; x < pixels.width(); ++x) ASSERT_EQ(qAlpha(pixels.pixel(x, y)), 0);
+    // No cores: a blank image.
+    const QImage blank = HeatmapIconManager::createHeatmapImage({}, {})->render(QSize(18, 18), 1.0, Qt::black);
+    for (int y = 0; y < blank.height(); ++y)
+        for (int x = 0; x < blank.width(); ++x) ASSERT_EQ(qAlpha(blank.pixel(x, y)), 0);
 }
 
 TEST(SymbolPixels, TheIdleSymbolTakesTheForegroundColour) {
-    testing::offscreenApplication();
     const SymbolImage symbol(QStringLiteral("Korvane"));
     const QImage pixels = symbol.render(QSize(48, 48), 1.0, QColor(200, 10, 10));
     int opaque = 0;
@@ -118,7 +112,6 @@ TEST(PopoverPlacement, BelowTheIconAboveWhenItWouldLeaveTheScreenAndClampedToThe
 }
 
 TEST(PopoverSize, ThreeHundredWideAndNoTallerThanTheScreenLessForty) {
-    testing::offscreenApplication();
     Popover popover;
     auto* tall = new QWidget;
     tall->setMinimumHeight(5000);

@@ -15,7 +15,6 @@
 #include "tests/fakes/fixture_tree.h"
 #include "tests/shell/fake_status_item.h"
 #include "tests/shell/core_list.h"
-#include "tests/shell/qt_test_support.h"
 
 namespace korvane::app {
 namespace {
@@ -23,7 +22,6 @@ namespace {
 class StatusBarControllerTest : public ::testing::Test {
 protected:
     StatusBarControllerTest() {
-        testing::offscreenApplication();
         settings.registerDefaults({{"showHeatmapInMenuBar", true}});
         pCores = testing::coreList({0.1, 0.2, 0.3, 0.4});
         eCores = testing::coreList({0.05, 0.05}, false);

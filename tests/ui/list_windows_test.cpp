@@ -3,15 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QDropEvent>
-#include <QFile>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -23,33 +20,28 @@
 #include "app/ui/popover/auto_trigger_settings_view.h"
 #include "app/ui/popover/ecore_jail_view.h"
 #include "app/ui/popover/toggle_switch.h"
+#include "tests/fakes/fixture_tree.h"
 
 namespace korvane::ui {
 namespace {
 
 class DesktopFolders : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(root.isValid());
-        home = root.path() + "/home";
-        system = root.path() + "/system";
-        write(home + "/applications/zeta.desktop", "Name=zeta\nIcon=zeta");
-        write(home + "/applications/beta.desktop", "Name=Beta");  // replaces the system's beta
-        write(system + "/applications/beta.desktop", "Name=Old Beta");
-        write(system + "/applications/Alpha.desktop", "Name=alpha");
-        write(system + "/applications/kde4/konsole.desktop", "Name=Konsole");
-        write(system + "/applications/settings.desktop", "Name=Aardvark Settings\nNoDisplay=true");
-        write(system + "/applications/gone.desktop", "Name=Aardvark Gone\nHidden=true");
-        write(system + "/applications/link.desktop", "Name=Aardvark Link", "Link");
-        write(system + "/applications/readme.txt", "Name=Aardvark Text");
-        write(root.path() + "/elsewhere/tool.desktop", "Name=Loose Tool");
+    DesktopFolders() {
+        entry("home/applications/zeta.desktop", "Name=zeta\nIcon=zeta");
+        entry("home/applications/beta.desktop", "Name=Beta");  // replaces the system's beta
+        entry("system/applications/beta.desktop", "Name=Old Beta");
+        entry("system/applications/Alpha.desktop", "Name=alpha");
+        entry("system/applications/kde4/konsole.desktop", "Name=Konsole");
+        entry("system/applications/settings.desktop", "Name=Aardvark Settings\nNoDisplay=true");
+        entry("system/applications/gone.desktop", "Name=Aardvark Gone\nHidden=true");
+        entry("system/applications/link.desktop", "Name=Aardvark Link", "Link");
+        entry("system/applications/readme.txt", "Name=Aardvark Text");
+        entry("elsewhere/tool.desktop", "Name=Loose Tool");
     }
 
-    static void write(const QString& path, const QString& body, const QString& type = "Application") {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(("[Desktop Entry]\nType=" + type + "\n" + body + "\n").toUtf8());
+    void entry(const std::string& path, const std::string& body, const std::string& type = "Application") {
+        tree.write(path, "[Desktop Entry]\nType=" + type + "\n" + body + "\n");
     }
 
     std::vector<QString> folders() const { return {home, system}; }
@@ -60,9 +52,10 @@ protected:
         return out;
     }
 
-    QTemporaryDir root;
-    QString home;
-    QString system;
+    testing::FixtureTree tree;
+    QString home = QString::fromStdString(tree.path("home"));
+    QString system = QString::fromStdString(tree.path("system"));
+    QString looseTool = QString::fromStdString(tree.path("elsewhere/tool.desktop"));
 };
 
 TEST_F(DesktopFolders, CatalogIsInNameOrderWithoutHiddenOrReplacedEntries) {
@@ -72,7 +65,7 @@ TEST_F(DesktopFolders, CatalogIsInNameOrderWithoutHiddenOrReplacedEntries) {
     EXPECT_EQ(entries[1].path, home + "/applications/beta.desktop");
 
     // Outside the data folders the ID is the file name; NoDisplay entries can still be picked by hand.
-    auto loose = readApplicationEntry(root.path() + "/elsewhere/tool.desktop", folders());
+    auto loose = readApplicationEntry(looseTool, folders());
     ASSERT_TRUE(loose);
     EXPECT_EQ(loose->id, "tool");
     EXPECT_EQ(loose->name, "Loose Tool");
@@ -117,7 +110,7 @@ TEST_F(DesktopFolders, BrowseReadsTheChosenFilesAndSkipsNonApplications) {
     QString startedIn;
     picker.setBrowseFunction([&](QWidget*, const QString& start) {
         startedIn = start;
-        return QStringList{root.path() + "/elsewhere/tool.desktop", system + "/applications/link.desktop",
+        return QStringList{looseTool, system + "/applications/link.desktop",
                            system + "/applications/kde4/konsole.desktop"};
     });
     picker.browseButton()->click();

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
-#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <cmath>

@@ -1,5 +1,6 @@
-// Widget tests need one QApplication for the whole run; the font is pinned so
-// text metrics (and the reference renders) do not depend on the machine.
+// The main of the Qt test programs: one offscreen QApplication for the whole
+// run, with the font pinned so text metrics (and reference renders) do not
+// depend on the machine.
 #include <gtest/gtest.h>
 
 #include <QApplication>
