@@ -191,7 +191,10 @@ pid_t X11Display::connectionPID(xcb_res_query_client_ids_cookie_t cookie) {
     Freed<xcb_res_query_client_ids_reply_t> reply{xcb_res_query_client_ids_reply(connection_, cookie, nullptr)};
     if (!reply) return 0;
     for (auto it = xcb_res_query_client_ids_ids_iterator(reply.reply); it.rem > 0; xcb_res_client_id_value_next(&it)) {
-        if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
+        // Each value names the client and what kind of id it carries.
+        const auto& [client, length] = *it.data;
+        (void)length;
+        if (!(client.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
         if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
         std::uint32_t pid = *xcb_res_client_id_value_value(it.data);
         if (pid > 0 && pid <= INT_MAX) return static_cast<pid_t>(pid);
