@@ -65,17 +65,20 @@ public:
     virtual std::vector<TaskPolicyResult> applyEach(const std::vector<std::int32_t>& pids,
                                                     const ProcessFamily* family = nullptr) {
         (void)family;
-        std::vector<TaskPolicyResult> results;
-        results.reserve(pids.size());
-        for (std::int32_t pid : pids) results.push_back(apply(pid));
-        return results;
+        return eachOf(pids, &TaskPolicy::apply);
     }
     virtual std::vector<TaskPolicyResult> releaseEach(const std::vector<std::int32_t>& pids,
                                                       const ProcessFamily* family = nullptr) {
         (void)family;
+        return eachOf(pids, &TaskPolicy::release);
+    }
+
+private:
+    std::vector<TaskPolicyResult> eachOf(const std::vector<std::int32_t>& pids,
+                                         TaskPolicyResult (TaskPolicy::*one)(std::int32_t)) {
         std::vector<TaskPolicyResult> results;
         results.reserve(pids.size());
-        for (std::int32_t pid : pids) results.push_back(release(pid));
+        for (std::int32_t pid : pids) results.push_back((this->*one)(pid));
         return results;
     }
 };
