@@ -1,6 +1,7 @@
 #include "shared/topology/cpuid_core_kinds.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "shared/util/expected.h"
 
