@@ -87,66 +87,46 @@ TEST(CpuTopologyTest, WithoutAnySignTheMachineIsHomogeneous) {
 
 // x86 machines whose kinds CPUID may have to tell: sysfs first, CPUID only
 // where sysfs says nothing, and never a half-known machine.
-struct X86Machine {
-    const char* name;
-    std::function<void(const CpuSysfs&)> sysfs;
-    std::function<void(FakeCpuid&)> cpuid;
-    TopologySource source;
-    const char* performance;
-    const char* efficiency;
-    bool logged = false;  // an answer that could not be placed
-};
-
 TEST(CpuTopologyTest, X86MachinesThroughSysfsThenCpuid) {
-    auto coreUltra155H = [](FakeCpuid& cpuid) {  // 6 P with SMT, 8 E, 2 LP E
-        cpuid.add("0-11", intelCore(0x40));
-        cpuid.add("12-21", intelCore(0x20));
+    struct X86Machine {
+        const char* name;
+        const char* online;
+        std::vector<std::pair<const char*, testing::FakeCpu>> cpuid;  // the CPUs a thread can run on
+        TopologySource source;
+        const char* performance;
+        const char* efficiency;
+        std::function<void(const CpuSysfs&)> moreSysfs = nullptr;
+        bool logged = false;  // an answer that could not be placed
     };
+    // Core Ultra 7 155H: 6 P with SMT, 8 E and 2 low-power E.
+    const std::vector<std::pair<const char*, testing::FakeCpu>> ultra155H = {{"0-11", intelCore(0x40)},
+                                                                             {"12-21", intelCore(0x20)}};
     const X86Machine machines[] = {
-        {"Ryzen AI 9 HX 370: 4 Zen 5 + 8 Zen 5c, SMT siblings numbered after the cores",
-         [](const CpuSysfs& sys) { sys.online("0-23"); },
-         [](FakeCpuid& cpuid) {
-             cpuid.add("0-3,12-15", amdCore(0));
-             cpuid.add("4-11,16-23", amdCore(1));
-         },
-         TopologySource::AmdCpuid, "0-3,12-15", "4-11,16-23"},
-        {"Core Ultra 7 155H with its hybrid PMU lists, the low-power cores under cpu_atom",
+        {"Ryzen AI 9 HX 370: 4 Zen 5 + 8 Zen 5c, SMT siblings numbered after the cores", "0-23",
+         {{"0-3,12-15", amdCore(0)}, {"4-11,16-23", amdCore(1)}}, TopologySource::AmdCpuid, "0-3,12-15",
+         "4-11,16-23"},
+        {"155H with its hybrid PMU lists, the low-power cores under cpu_atom", "0-21", ultra155H,
+         TopologySource::IntelHybridPmu, "0-11", "12-21",
          [](const CpuSysfs& sys) {
-             sys.online("0-21");
              sys.pmu("cpu_core", "0-11");
              sys.pmu("cpu_atom", "12-21");
-         },
-         coreUltra155H, TopologySource::IntelHybridPmu, "0-11", "12-21"},
-        {"Core Ultra 7 155H in a container whose /sys has no PMU lists",
-         [](const CpuSysfs& sys) { sys.online("0-21"); }, coreUltra155H, TopologySource::IntelCpuid, "0-11",
+         }},
+        {"155H in a container whose /sys has no PMU lists", "0-21", ultra155H, TopologySource::IntelCpuid, "0-11",
          "12-21"},
-        {"Core Ultra 7 155H in a container allowed CPUs 2-5 and 12-13 only",
-         [](const CpuSysfs& sys) {
-             sys.online("0-21");
-             sys.write("fs/cgroup/cpuset.cpus.effective", "2-5,12-13\n");
-         },
-         [](FakeCpuid& cpuid) {  // no thread of the container can run elsewhere
-             cpuid.add("2-5", intelCore(0x40));
-             cpuid.add("12-13", intelCore(0x20));
-         },
-         TopologySource::IntelCpuid, "2-5", "12-13"},
-        {"Ryzen 9 7950X: leaf 0x80000026 without heterogeneous cores",
-         [](const CpuSysfs& sys) { sys.online("0-31"); },
-         [](FakeCpuid& cpuid) { cpuid.add("0-31", amdCore(0, false)); }, TopologySource::Homogeneous, "0-31",
-         ""},
-        {"an AMD core type Korvane does not know",
-         [](const CpuSysfs& sys) { sys.online("0-3"); },
-         [](FakeCpuid& cpuid) {
-             cpuid.add("0-1", amdCore(0));
-             cpuid.add("2-3", amdCore(7));
-         },
-         TopologySource::Homogeneous, "0-3", "", true},
+        {"155H in a container allowed CPUs 2-5 and 12-13 only", "0-21",
+         {{"2-5", intelCore(0x40)}, {"12-13", intelCore(0x20)}}, TopologySource::IntelCpuid, "2-5", "12-13",
+         [](const CpuSysfs& sys) { sys.write("fs/cgroup/cpuset.cpus.effective", "2-5,12-13\n"); }},
+        {"Ryzen 9 7950X: leaf 0x80000026 without heterogeneous cores", "0-31", {{"0-31", amdCore(0, false)}},
+         TopologySource::Homogeneous, "0-31", ""},
+        {"an AMD core type Korvane does not know", "0-3", {{"0-1", amdCore(0)}, {"2-3", amdCore(7)}},
+         TopologySource::Homogeneous, "0-3", "", nullptr, true},
     };
     for (const auto& machine : machines) {
         CpuSysfs sys;
-        machine.sysfs(sys);
+        sys.online(machine.online);
+        if (machine.moreSysfs) machine.moreSysfs(sys);
         FakeCpuid cpuid;
-        machine.cpuid(cpuid);
+        for (const auto& [cpus, cpu] : machine.cpuid) cpuid.add(cpus, cpu);
         log::CapturedLines logged;
         auto topology = linux_platform::readCpuTopology(sys.root(), &cpuid);
         EXPECT_EQ(topology.source(), machine.source) << machine.name;
