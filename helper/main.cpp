@@ -23,6 +23,7 @@
 #include "helper/runtime_state_file.h"
 #include "helper/spawning_task_policy.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
+#include "platform/linux/machine/cpu_topology_reader.h"
 #include "platform/linux/proc/cgroup_unit_lookup.h"
 #include "platform/linux/proc/process_tree.h"
 #include "platform/linux/process/spawn_process_runner.h"
@@ -107,11 +108,11 @@ int main(int argc, char** argv) {
     linux_platform::SpawnProcessRunner spawner;
     helper::RuntimeStateFile threadStatesRecord(runtimeFolder + "/" + helper::kThreadStatesRecordName);
     std::unique_ptr<TaskPolicy> taskPolicy;
+    CpuTopology cpuKinds = linux_platform::readCpuTopology(paths::sysfsRoot());
     if (options->taskPolicyTool) {
         taskPolicy = std::make_unique<helper::SpawningTaskPolicy>(spawner, *options->taskPolicyTool);
     } else {
-        taskPolicy = std::make_unique<linux_platform::InProcessTaskPolicy>(paths::sysfsRoot(), "/proc",
-                                                                           &threadStatesRecord);
+        taskPolicy = std::make_unique<linux_platform::InProcessTaskPolicy>(cpuKinds, "/proc", &threadStatesRecord);
     }
     linux_platform::CgroupUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
@@ -134,6 +135,7 @@ int main(int argc, char** argv) {
     restoreRecordedFans();
     service.start();
     log::write("KorvaneHelper: Daemon started with Mach service name: " + std::string(paths::kServiceName));
+    log::write("KorvaneHelper: CPU kinds — " + summarizeTopology(cpuKinds));
 
     std::thread signalWaiter([&] {
         int signal = 0;

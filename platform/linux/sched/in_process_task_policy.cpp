@@ -8,7 +8,10 @@
 namespace korvane::linux_platform {
 
 InProcessTaskPolicy::InProcessTaskPolicy(const std::string& sysfsRoot, std::string procRoot, StateFile* record)
-    : policy_(readCpuTopology(sysfsRoot), procRoot), tree_(procRoot), record_(record) {
+    : InProcessTaskPolicy(readCpuTopology(sysfsRoot), std::move(procRoot), record) {}
+
+InProcessTaskPolicy::InProcessTaskPolicy(CpuTopology topology, std::string procRoot, StateFile* record)
+    : policy_(std::move(topology), procRoot), tree_(procRoot), record_(record) {
     if (!record_) return;
     if (auto text = record_->load()) {
         restored_ = memory_.restore(*text, [this](pid_t pid) -> std::optional<std::uint64_t> {

@@ -20,6 +20,8 @@ public:
     // still gives back exactly what it took.
     explicit InProcessTaskPolicy(const std::string& sysfsRoot, std::string procRoot = "/proc",
                                  StateFile* record = nullptr);
+    // With the topology read already, by a caller that also reports it.
+    InProcessTaskPolicy(CpuTopology topology, std::string procRoot, StateFile* record);
 
     // How much of the record was taken over at construction.
     RememberedStates::Restored restored() const { return restored_; }
