@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <list>
 #include <optional>
@@ -141,30 +142,43 @@ TEST_F(HelperFaultsEndToEnd, TextsFromClientsCannotForgeLogLines) {
     EXPECT_THAT(helper->log(), HasSubstr("\"org.example.App\\n" + forged + "\""));
 }
 
+// Until its last exec a program started through setpriv is setpriv (or env,
+// or unshare) with other executables and other rights.
+void waitUntilRunning(pid_t pid, const std::string& comm) {
+    auto running = [&] {
+        std::string name;
+        std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
+        return name == comm;
+    };
+    for (int i = 0; i < 500 && !running(); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(running()) << pid << " never ran " << comm;
+}
+
+const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+
 // The reproduction of a user who may not even connect: a link in their data
 // folder to a file only root may read. The helper reads that folder with the
 // user's rights, so the file does not exist for it; the user's own entry
-// still counts.
+// still counts. The process runs a setuid program, so its /proc folder is
+// root's: the user is known by the ids the process has.
 TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
     ASSERT_EQ(::chmod(dir.root().c_str(), 0755), 0);
-    dir.write("secret.desktop", "[Desktop Entry]\nType=Application\nName=Secret\nExec=sleep\n", 0600);
+    std::string program = dir.path("suid-sleep");
+    std::filesystem::copy_file("/bin/sleep", program);
+    ASSERT_EQ(::chmod(program.c_str(), 04755), 0);
+    dir.write("secret.desktop", "[Desktop Entry]\nType=Application\nName=Secret\nExec=" + program + "\n", 0600);
     std::string home = dir.mkdir("home");
     dir.symlink("home/applications/a.desktop", dir.path("secret.desktop"));
-    dir.write("home/applications/b.desktop", "[Desktop Entry]\nType=Application\nName=Own\nExec=sleep\n");
+    dir.write("home/applications/b.desktop", "[Desktop Entry]\nType=Application\nName=Own\nExec=" + program + "\n");
     for (const char* path : {"home", "home/applications", "home/applications/b.desktop"}) {
         ASSERT_EQ(::lchown(dir.path(path).c_str(), 65534, 65534), 0);
     }
     start(KORVANE_HELPER_BINARY, {{"XDG_DATA_DIRS", dir.mkdir("system")}});
-    testing::StartedProgram theirs({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                    "/usr/bin/env", "XDG_DATA_HOME=" + home, "/bin/sleep", "60"});
-    // Until the last exec it is setpriv or env, with other executables.
-    auto running = [&] {
-        std::string name;
-        std::getline(std::ifstream("/proc/" + std::to_string(theirs.pid()) + "/comm"), name);
-        return name == "sleep";
-    };
-    for (int i = 0; i < 300 && !running(); ++i) std::this_thread::sleep_for(10ms);
+    auto argv = kAsNobody;
+    argv.insert(argv.end(), {"/usr/bin/env", "XDG_DATA_HOME=" + home, program, "60"});
+    testing::StartedProgram theirs(argv);
+    waitUntilRunning(theirs.pid(), "suid-sleep");
     ASSERT_EQ(ctl({"jail", "a", "b"}).exitStatus, 0);
     std::string throttledAsB = "KorvaneHelper: Auto-throttling jailed app: b (PID: " + std::to_string(theirs.pid()) + ")";
     for (int i = 0; i < 300 && helper->log().find(throttledAsB) == std::string::npos; ++i) {
@@ -173,6 +187,49 @@ TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
     EXPECT_THAT(helper->log(), HasSubstr(throttledAsB));
     EXPECT_THAT(helper->log(), Not(HasSubstr("Auto-throttling jailed app: a ")));
     EXPECT_THAT(helper->log(), Not(HasSubstr("Secret")));
+}
+
+// A sandbox's information file lies in the process's root, which its owner
+// chooses: in a chroot made in a user namespace, it may be a link or a bind
+// mount to a file only root may read, or to a kernel file (one whose content
+// they control here). None of those names an application; an ordinary file
+// of their own still does.
+TEST_F(HelperFaultsEndToEnd, ASandboxFileCountsOnlyAsAnOrdinaryFileItsOwnerMayRead) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
+    ASSERT_EQ(::chmod(dir.root().c_str(), 0755), 0);
+    std::string secret = dir.write("secret", "[Application]\nname=org.example.Secret\n", 0600);
+    start(KORVANE_HELPER_BINARY);
+    struct Sandbox {
+        std::string name;
+        std::string makeInfo;  // shell words run as root of the namespace, with $R the chroot
+        std::string argument = "-";
+    };
+    const std::vector<Sandbox> sandboxes = {
+        {"link", "ln -s " + secret + " $R/.flatpak-info"},
+        {"bind", "touch $R/.flatpak-info && mount --bind " + secret + " $R/.flatpak-info"},
+        {"proc", "touch $R/.flatpak-info && mount --bind /proc/$$/cmdline $R/.flatpak-info",
+         "\n[Application]\nname=org.example.Proc\n"},
+        {"own", "printf '[Application]\\nname=org.example.Own\\n' > $R/.flatpak-info"},
+    };
+    std::list<testing::StartedProgram> attackers;
+    for (const auto& sandbox : sandboxes) {
+        std::string root = dir.mkdir("roots/" + sandbox.name);
+        std::filesystem::copy_file(KORVANE_CHROOT_SLEEPER, root + "/sleeper");
+        ASSERT_EQ(::chown(root.c_str(), 65534, 65534), 0);
+        auto argv = kAsNobody;
+        argv.insert(argv.end(), {"/usr/bin/unshare", "-Urm", "/bin/sh", "-c",
+                                 "R=$0; " + sandbox.makeInfo + " && exec /usr/sbin/chroot $R /sleeper \"$1\"",
+                                 root, sandbox.argument});
+        attackers.emplace_back(argv, testing::Environment{}, dir.path(sandbox.name + ".err"));
+        waitUntilRunning(attackers.back().pid(), "sleeper");
+    }
+    ASSERT_EQ(ctl({"jail", "org.example.Secret", "org.example.Proc", "org.example.Own"}).exitStatus, 0);
+    std::string own = "Auto-throttling jailed app: org.example.Own (PID: " + std::to_string(attackers.back().pid()) + ")";
+    for (int i = 0; i < 500 && helper->log().find(own) == std::string::npos; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_THAT(helper->log(), HasSubstr(own));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("org.example.Secret (PID")));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("org.example.Proc (PID")));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("→ org.example.Secret")));
 }
 
 }  // namespace
