@@ -56,6 +56,13 @@ protected:
         return args;
     }
     testing::CommandResult ctl(std::vector<std::string> args) { return testing::runCommand(ctlArgs(std::move(args))); }
+    // The helper with its service's capability bounding set, NoNewPrivileges
+    // and system call filter, as read from the unit.
+    std::string underItsUnit() {
+        return dir.write("helper-under-unit", std::string("#!/bin/sh\nexec ") + KORVANE_UNIT_SANDBOX + " " +
+                                                  KORVANE_HELPER_UNIT + " " + KORVANE_HELPER_BINARY + " \"$@\"\n",
+                         0755);
+    }
 
     testing::HwmonTree sysfs;
     testing::FixtureTree dir;
@@ -159,7 +166,8 @@ const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534",
 // The reproduction of a user who may not even connect: a link in their data
 // folder to a file only root may read. The helper reads that folder with the
 // user's rights, so the file does not exist for it; the user's own entry
-// still counts. The process runs a setuid program, so its /proc folder is
+// still counts, with no more than the helper's service allows it. The
+// process runs a setuid program, so its /proc folder is
 // root's: the user is known by the ids the process has.
 TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
@@ -174,7 +182,7 @@ TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
     for (const char* path : {"home", "home/applications", "home/applications/b.desktop"}) {
         ASSERT_EQ(::lchown(dir.path(path).c_str(), 65534, 65534), 0);
     }
-    start(KORVANE_HELPER_BINARY, {{"XDG_DATA_DIRS", dir.mkdir("system")}});
+    start(underItsUnit(), {{"XDG_DATA_DIRS", dir.mkdir("system")}});
     auto argv = kAsNobody;
     argv.insert(argv.end(), {"/usr/bin/env", "XDG_DATA_HOME=" + home, program, "60"});
     testing::StartedProgram theirs(argv);
@@ -193,12 +201,12 @@ TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
 // chooses: in a chroot made in a user namespace, it may be a link or a bind
 // mount to a file only root may read, or to a kernel file (one whose content
 // they control here). None of those names an application; an ordinary file
-// of their own still does.
+// of their own still does, under the helper's service.
 TEST_F(HelperFaultsEndToEnd, ASandboxFileCountsOnlyAsAnOrdinaryFileItsOwnerMayRead) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
     ASSERT_EQ(::chmod(dir.root().c_str(), 0755), 0);
     std::string secret = dir.write("secret", "[Application]\nname=org.example.Secret\n", 0600);
-    start(KORVANE_HELPER_BINARY);
+    start(underItsUnit());
     struct Sandbox {
         std::string name;
         std::string makeInfo;  // shell words run as root of the namespace, with $R the chroot
