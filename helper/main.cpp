@@ -139,6 +139,8 @@ int main(int argc, char** argv) {
         int signal = 0;
         sigwait(&stopSignals, &signal);
         log::write(std::string("KorvaneHelper: Stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
+        // A long call ends at its next batch, whatever the main loop is doing.
+        tool.stop();
         mainLoop.quit();
     });
     signalWaiter.detach();

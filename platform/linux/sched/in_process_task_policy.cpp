@@ -50,11 +50,23 @@ std::optional<FamilyReading> InProcessTaskPolicy::familyFor(std::size_t batchSiz
     return FamilyReading{*family_, familyGeneration_};
 }
 
+void InProcessTaskPolicy::saveRecord() {
+    std::string text = memory_.serialize();
+    if (text != saved_ && record_->save(text)) saved_ = std::move(text);
+}
+
 std::vector<TaskPolicyResult> InProcessTaskPolicy::run(bool background, const std::vector<std::int32_t>& pids,
                                                        const ProcessFamily* handed) {
     std::lock_guard lock(mutex_);
     auto family = familyFor(pids.size(), handed);
     const FamilyReading* shared = family ? &*family : nullptr;
+    if (background && record_) {
+        // What every thread of the batch has is on record before the first
+        // change, so a helper killed at any moment of the batch leaves no
+        // change off the record.
+        for (std::int32_t pid : pids) (void)policy_.note(pid, memory_, shared);
+        saveRecord();
+    }
     std::vector<TaskPolicyResult> results;
     results.reserve(pids.size());
     for (std::int32_t pid : pids) {
@@ -66,10 +78,11 @@ std::vector<TaskPolicyResult> InProcessTaskPolicy::run(bool background, const st
         }
     }
     if (record_) {
-        // Written before the reply leaves, so whatever a client was told has
-        // happened is on record should the helper die the next moment.
-        std::string text = memory_.serialize();
-        if (text != saved_ && record_->save(text)) saved_ = std::move(text);
+        // Processes noted but not changed (refused, gone) have nothing to
+        // give back. Threads born during the batch are added. Written before
+        // the reply leaves.
+        memory_.forgetNoted();
+        saveRecord();
     }
     return results;
 }

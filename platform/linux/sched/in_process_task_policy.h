@@ -41,6 +41,7 @@ private:
     // The batch's reading of the table: the caller's, else the last one
     // read here while no process has been born since, else a new one.
     std::optional<FamilyReading> familyFor(std::size_t batchSize, const ProcessFamily* handed);
+    void saveRecord();
 
     // Calls come from every connection and the jail monitor at once; one at
     // a time keeps a release from restoring half of what an apply records.
