@@ -21,6 +21,7 @@
 #include "shared/protocol/wire_codec.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/helper_daemon.h"
+#include "tests/fakes/target_process.h"
 #include "tests/hwmon/hwmon_tree.h"
 
 namespace korvane {
@@ -44,10 +45,14 @@ linux_platform::Fd connectNow(const std::string& path) {
 
 class HelperFaultsEndToEnd : public ::testing::Test {
 protected:
-    void start(const std::string& binary, testing::Environment extra = {}) {
-        extra.insert(extra.end(), {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY},
-                                   {"FAKE_TASKPOLICY_LOG", dir.path("tool.log")},
-                                   {"KORVANE_SYSFS_ROOT", sysfs.root()}});
+    // With `spawning`, the helper runs a stand-in tool per pid; else it
+    // does the work in its own process, as in production.
+    void start(const std::string& binary, testing::Environment extra = {}, bool spawning = true) {
+        if (spawning) {
+            extra.insert(extra.end(), {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY},
+                                       {"FAKE_TASKPOLICY_LOG", dir.path("tool.log")}});
+        }
+        extra.emplace_back("KORVANE_SYSFS_ROOT", sysfs.root());
         helper.emplace(binary, socketPath, dir.path("helper.log"), extra);
         ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
     }
@@ -95,6 +100,53 @@ TEST_F(HelperFaultsEndToEnd, SigtermEndsWithinTwoSecondsWhateverClientsDo) {
     EXPECT_EQ(helper->stop(SIGTERM), 0);
     EXPECT_LT(Clock::now() - began, 2s);
     EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+}
+
+// A call of 65,536 entries (each of 100 real processes named many times,
+// the rest pids no process has) keeps nobody waiting long: another client's
+// call is answered after the batch under way, and SIGTERM in its middle ends
+// the helper with its fan back on its curve. The figures are printed.
+TEST_F(HelperFaultsEndToEnd, A65536EntryCallHoldsUpOthersAndAStopByOneBatch) {
+    if (::geteuid() != 0) GTEST_SKIP() << "changes other processes' scheduling";
+    sysfs.addDesktopWithNct6775(5);
+    // The records on a memory file system, as /run is.
+    testing::FixtureTree runtime("/dev/shm");
+    start(KORVANE_HELPER_BINARY, {{"KORVANE_HELPER_RUNTIME_DIR", runtime.root()}}, false);
+    ASSERT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);
+    std::list<testing::TargetProcess> targets;
+    std::vector<pid_t> real;
+    for (int i = 0; i < 101; ++i) real.push_back(targets.emplace_back(2).pid());
+    pid_t another = real.back();
+    real.pop_back();
+    std::vector<std::int32_t> entries;
+    for (std::int32_t i = 0; i < 65536; ++i) entries.push_back(i % 16 == 0 ? real[(i / 16) % real.size()] : 5'000'000 + i);
+    auto call = [&] {
+        auto fd = linux_platform::connectUnix(socketPath);
+        EXPECT_TRUE(fd && linux_platform::writeAll(fd->get(), wire::encodeRequest(1, msg::ThrottleMultipleProcesses{entries})));
+        return std::move(*fd);
+    };
+
+    auto began = Clock::now();
+    auto first = call();
+    std::this_thread::sleep_for(20ms);
+    auto asked = Clock::now();
+    auto other = ctl({"throttle", std::to_string(another)});
+    auto otherWaited = Clock::now() - asked;
+    EXPECT_EQ(other.exitStatus, 0) << other.err;
+    EXPECT_EQ(linux_platform::readFrame(first.get()).status, linux_platform::ReadStatus::Frame);
+    auto whole = Clock::now() - began;
+
+    auto second = call();
+    std::this_thread::sleep_for(whole / 2);
+    auto stopped = Clock::now();
+    EXPECT_EQ(helper->stop(SIGTERM), 0);
+    auto stopTook = Clock::now() - stopped;
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+    EXPECT_THAT(helper->log(), HasSubstr("PIDs undone — the helper is stopping"));
+    auto ms = [](auto duration) { return std::chrono::duration<double, std::milli>(duration).count(); };
+    std::printf("65,536-entry throttle-many: %.0f ms in all; another client's throttle answered in %.1f ms; "
+                "SIGTERM in its middle: stopped in %.1f ms\n",
+                ms(whole), ms(otherWaited), ms(stopTook));
 }
 
 // Under a descriptor limit, a flood of connections that are all closed again
