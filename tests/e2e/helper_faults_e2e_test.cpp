@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -147,6 +148,32 @@ TEST_F(HelperFaultsEndToEnd, A65536EntryCallHoldsUpOthersAndAStopByOneBatch) {
     std::printf("65,536-entry throttle-many: %.0f ms in all; another client's throttle answered in %.1f ms; "
                 "SIGTERM in its middle: stopped in %.1f ms\n",
                 ms(whole), ms(otherWaited), ms(stopTook));
+}
+
+// Without a service manager the helper keeps its own log: private (even a
+// file an earlier installation left readable), and kept to about 1 MiB plus
+// one older file however much it has to say.
+TEST_F(HelperFaultsEndToEnd, ItsOwnLogIsPrivateAndCapped) {
+    std::string log = dir.write("own.log", "left by an earlier installation\n", 0644);
+    start(dir.write("helper-with-log",
+                    std::string("#!/bin/sh\nexec ") + KORVANE_HELPER_BINARY + " \"$@\" --log=" + log + "\n", 0755),
+          {}, false);
+    // A line for each pid that names no process: some 3 MiB in all.
+    std::vector<std::int32_t> nobody;
+    for (std::int32_t pid = 5'000'000; pid < 5'030'000; ++pid) nobody.push_back(pid);
+    auto client = linux_platform::connectUnix(socketPath);
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(linux_platform::writeAll(client->get(), wire::encodeRequest(1, msg::ThrottleMultipleProcesses{nobody})));
+    ASSERT_EQ(linux_platform::readFrame(client->get()).status, linux_platform::ReadStatus::Frame);
+    EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
+    for (const auto& file : {log, log + ".1"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0) << file;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
+        EXPECT_LE(info.st_size, 1 << 20) << file;
+    }
+    EXPECT_FALSE(std::filesystem::exists(log + ".2"));
+    EXPECT_THAT(dir.read("own.log"), HasSubstr("taskpolicy failed for PID 5029999"));
 }
 
 // Under a descriptor limit, a flood of connections that are all closed again
