@@ -147,10 +147,9 @@ std::optional<AppOrigin> IdentityResolver::sandboxOrigin(pid_t pid) {
     // The sandbox's information file lies in the process's root, which its
     // owner chooses; a file the owner could not read, or one that is no
     // ordinary file, says nothing.
-    if (auto owner = processOwner(config_.procRoot, pid)) {
-        auto info = readInProcessRoot(procPath(pid, "root"), ".flatpak-info", kFlatpakInfoLimit, *owner);
-        if (auto appID = info ? flatpakAppID(*info) : std::nullopt) return AppOrigin{OriginKind::FlatpakInfo, *appID};
-    }
+    auto info = readInProcessRoot(procPath(pid, "root"), ".flatpak-info", kFlatpakInfoLimit,
+                                  [&] { return processOwner(config_.procRoot, pid); });
+    if (auto appID = info ? flatpakAppID(*info) : std::nullopt) return AppOrigin{OriginKind::FlatpakInfo, *appID};
     if (auto label = readSmallFileOrNothing(procPath(pid, "attr/current"), {.limit = kLabelLimit, .regularOnly = true})) {
         auto profile = snapProfile(*label);
         if (profile && snapAppID(*profile)) return AppOrigin{OriginKind::SnapProfile, *profile};

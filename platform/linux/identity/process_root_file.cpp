@@ -37,13 +37,13 @@ bool onRefusedFileSystem(int fd) {
 }  // namespace
 
 Expected<std::string, int> readInProcessRoot(const std::string& processRoot, std::string_view name,
-                                             std::size_t limit, const FileReader& owner) {
-    ReadingAs rights(owner);
-    if (!rights.ok()) return unexpected(EPERM);
+                                             std::size_t limit,
+                                             const std::function<std::optional<FileReader>()>& owner) {
     OwnedFd root(::open(processRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!root) return unexpected(errno);
     // Looked at before it is opened for reading, so that opening a device
-    // (or anything else) has no effect.
+    // (or anything else) has no effect. Finding it reads nothing: the
+    // owner's rights are checked when it is opened for reading.
     open_how how{};
     how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
     how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS;
@@ -59,6 +59,10 @@ Expected<std::string, int> readInProcessRoot(const std::string& processRoot, std
     if (static_cast<std::size_t>(info.st_size) > limit) return unexpected(EFBIG);
     // Opened for reading through our own descriptor: the owner's rights are
     // checked on this very file, whatever its name leads to by now.
+    auto reader = owner();
+    if (!reader) return unexpected(EPERM);
+    ReadingAs rights(*reader);
+    if (!rights.ok()) return unexpected(EPERM);
     std::string self = "/proc/self/fd/" + std::to_string(file.get());
     return readSmallFile(self, {.limit = limit, .regularOnly = true});
 }

@@ -6,6 +6,8 @@
 // owner's rights, so nothing the owner could not read themselves, and no
 // kernel file whose reading has effects, is ever read for them.
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,11 +17,14 @@
 namespace korvane::identity {
 
 // `name` below the root folder `processRoot` (a /proc/PID/root), at most
-// `limit` bytes. The error is an errno value: ELOOP for a link, EINVAL for
-// anything but a regular file, EXDEV for a file of a kernel file system
-// (procfs, sysfs, devices and the like) or of a user's FUSE mount, EFBIG
-// past the limit, EPERM when the owner's rights could not be taken.
+// `limit` bytes, read with the rights `owner` gives; it is asked only when
+// there is a file to read (most processes have none). The error is an
+// errno value: ELOOP for a link, EINVAL for anything but a regular file,
+// EXDEV for a file of a kernel file system (procfs, sysfs, devices and the
+// like) or of a user's FUSE mount, EFBIG past the limit, EPERM when the
+// owner is unknown or their rights could not be taken.
 Expected<std::string, int> readInProcessRoot(const std::string& processRoot, std::string_view name,
-                                             std::size_t limit, const FileReader& owner);
+                                             std::size_t limit,
+                                             const std::function<std::optional<FileReader>()>& owner);
 
 }  // namespace korvane::identity
