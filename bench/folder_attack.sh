@@ -24,11 +24,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# One entry file, hard-linked under many names: every name is an entry to read.
-mkdir -p "$work/attack/0/applications"
-printf '[Desktop Entry]\nType=Application\nName=Noise\nExec=/usr/bin/true\n' > "$work/entry"
+# A few entry files, hard-linked under many names (a file system allows some
+# 65,000 links to one file): every name is an entry to read.
+mkdir -p "$work/attack/0/applications" "$work/entries"
 i=0
-while [ $i -lt "$entries" ]; do ln "$work/entry" "$work/attack/0/applications/noise$i.desktop"; i=$((i + 1)); done
+while [ $i -lt 64 ]; do
+  printf '[Desktop Entry]\nType=Application\nName=Noise %s\nExec=/usr/bin/true\n' $i > "$work/entries/$i"
+  i=$((i + 1))
+done
+i=0
+while [ $i -lt "$entries" ]; do ln "$work/entries/$((i % 64))" "$work/attack/0/applications/noise$i.desktop"; i=$((i + 1)); done
 i=1
 while [ $i -lt "$processes" ]; do cp -al "$work/attack/0" "$work/attack/$i"; i=$((i + 1)); done
 cp /bin/sleep "$work/attack-sleep"
