@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "platform/linux/socket/helper_service.h"
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
+#include "helper/instance_lock.h"
+#include "helper/log_file.h"
 #include "helper/proc_process_info.h"
 #include "helper/reply_text.h"
 #include "helper/runtime_state_file.h"
@@ -58,6 +61,18 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Without a service manager to keep its lines, the helper keeps them
+    // itself, capped, where only root may read them.
+    static std::optional<helper::LogFile> logFile;
+    if (options->logFile) {
+        auto opened = helper::LogFile::open(*options->logFile);
+        if (!opened) {
+            std::fprintf(stderr, "com.korvane.helper: %s\n", opened.error().c_str());
+            return 1;
+        }
+        logFile.emplace(std::move(*opened));
+    }
+
     // Signals are taken by one thread with sigwait, so no handler ever runs
     // in the middle of the helper's own work.
     sigset_t stopSignals;
@@ -75,6 +90,7 @@ int main(int argc, char** argv) {
             text += helper::escapedControlCharacters(line);
             text.push_back('\n');
         }
+        if (logFile) logFile->makeRoomFor(text.size());
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     });
@@ -84,6 +100,21 @@ int main(int argc, char** argv) {
     const std::string runtimeFolder = paths::helperRuntimeFolder();
     if (auto folder = linux_platform::ensurePrivateFolder(runtimeFolder); !folder) {
         log::write("KorvaneHelper: Cannot keep records in " + runtimeFolder + " — " + folder.error());
+        return 1;
+    }
+    // Before any record is read or the socket touched: this is the one
+    // helper of this folder, or it leaves everything alone.
+    const std::string socketPath = paths::helperSocketPath();
+    auto instance = helper::InstanceLock::take(runtimeFolder);
+    if (!instance && instance.error().held && options->restoreFans) {
+        log::write("KorvaneHelper: Fans left as they are — a running helper keeps them (" + instance.error().text + ")");
+        return 0;
+    }
+    if (!instance) {
+        log::write("KorvaneHelper: Cannot serve " + socketPath + " — " +
+                   (instance.error().held ? "another helper is already serving " + socketPath + " (" +
+                                                instance.error().text + ")"
+                                          : instance.error().text));
         return 1;
     }
     helper::RuntimeStateFile fanRecord(runtimeFolder + "/" + helper::kFanRecordName);
@@ -125,7 +156,6 @@ int main(int argc, char** argv) {
                              .throttledRecord = &throttledRecord});
 
     linux_platform::HelperService service(tool, options->allowedUid);
-    std::string socketPath = paths::helperSocketPath();
     if (auto listening = service.listen(socketPath); !listening) {
         log::write("KorvaneHelper: Cannot serve " + socketPath + " — " + listening.error());
         return 1;
@@ -141,6 +171,8 @@ int main(int argc, char** argv) {
         int signal = 0;
         sigwait(&stopSignals, &signal);
         log::write(std::string("KorvaneHelper: Stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
+        // A long call ends at its next batch, whatever the main loop is doing.
+        tool.stop();
         mainLoop.quit();
     });
     signalWaiter.detach();

@@ -121,8 +121,8 @@ else
   if [ -n "$root" ]; then
     export KORVANE_HELPER_SOCKET="$run_dir/com.korvane.helper.sock"
   fi
-  setsid -f /bin/sh -c 'echo $$ > "$0" && exec "$1" --allow-uid="$2"' "$pid_file" "$tool" "$uid" \
-    < /dev/null >> "$log_file" 2>&1 || fail "Could not start $tool"
+  setsid -f /bin/sh -c 'echo $$ > "$0" && exec "$1" --allow-uid="$2" --log="$3"' "$pid_file" "$tool" "$uid" \
+    "$log_file" < /dev/null > /dev/null 2>&1 || fail "Could not start $tool"
   ok "Helper started; without systemd it will not start again at boot"
 fi
 

@@ -115,9 +115,10 @@ Expected<std::string, std::string> composeInstallCommand(const HelperInstallPlan
         if (!files.root.empty()) {
             command += std::string(paths::kSocketOverrideVariable) + "=" + shellWord(files.socket()) + " ";
         }
+        // The helper keeps its own log there, private and capped.
         command += "/usr/bin/setsid -f /bin/sh -c 'echo $$ > \"$0\" && exec \"$1\" --allow-uid=" +
-                   std::to_string(plan.allowedUid) + "' " + shellWord(files.pidFile()) + " " + tool +
-                   " < /dev/null >> " + shellWord(files.logFile()) + " 2>&1";
+                   std::to_string(plan.allowedUid) + " --log=\"$2\"' " + shellWord(files.pidFile()) + " " + tool +
+                   " " + shellWord(files.logFile()) + " < /dev/null > /dev/null 2>&1";
     }
     if (plan.announceSuccess) command += " && echo 'SUCCESS:Done'";
     return withOwnExitStatus(command);
