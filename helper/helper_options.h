@@ -16,6 +16,9 @@ struct HelperOptions {
     // Puts the fans a stopped helper left in manual back to automatic, then
     // exits: the service manager runs this after every stop, crashes included.
     bool restoreFans = false;
+    // Releases every process a stopped helper left on record, restores its
+    // fans, then exits: what removing the helper does before its files go.
+    bool releaseAll = false;
     bool showVersion = false;
     bool showHelp = false;
 };
@@ -23,6 +26,7 @@ struct HelperOptions {
 inline constexpr const char* kUsage =
     "usage: com.korvane.helper [--allow-uid=UID]\n"
     "       com.korvane.helper --restore-fans\n"
+    "       com.korvane.helper --release-all\n"
     "       com.korvane.helper --version\n"
     "Serves Korvane's privileged requests on its local socket. Only root and UID may connect.\n";
 
