@@ -81,7 +81,9 @@ stop_old_helper() {
       printf '[Service]\nRuntimeDirectoryPreserve=yes\n' > "$keep_records" &&
       systemctl daemon-reload || fail "Could not keep the helper's records over its stop"
     systemctl disable --now "$unit_name" >/dev/null 2>&1
-    rm -rf "$(dirname "$keep_records")"
+    # Only our own: the folder may hold an administrator's runtime drop-ins.
+    rm -f "$keep_records"
+    rmdir "$(dirname "$keep_records")" 2>/dev/null
     systemctl daemon-reload || true
   fi
   stop_started_helper
