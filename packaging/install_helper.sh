@@ -91,18 +91,25 @@ stop_old_helper() {
 }
 
 # Every process the stopped helper left confined gets its cores back, from its
-# records; the installed tool does it, or the shipped copy when the tool is gone.
+# records: the installed tool does it, or the shipped copy when the tool is
+# gone or older than --release-all (status 64, an unknown argument).
 release_everything() {
   step "Releasing every process the helper confined"
   if ! compgen -G "$run_dir/*.state" >/dev/null; then
     ok "Nothing on record to release"
     return 0
   fi
-  local releaser=$tool output
-  [ -x "$releaser" ] || releaser=$shipped_helper
-  [ -x "$releaser" ] || fail "No helper left to release what $run_dir records"
-  output=$("$releaser" --release-all 2>&1) ||
-    fail "Could not release every confined process: $(tail -n 1 <<<"$output")"
+  local output status=127
+  if [ -x "$tool" ]; then
+    output=$("$tool" --release-all 2>&1)
+    status=$?
+  fi
+  if { [ $status -eq 127 ] || [ $status -eq 64 ]; } && [ -x "$shipped_helper" ]; then
+    output=$("$shipped_helper" --release-all 2>&1)
+    status=$?
+  fi
+  [ $status -eq 127 ] && fail "No helper left to release what $run_dir records"
+  [ $status -eq 0 ] || fail "Could not release every confined process: $(tail -n 1 <<<"$output")"
   ok "Every confined process released"
 }
 
