@@ -14,6 +14,8 @@ Expected<HelperOptions, std::string> parseOptions(int argc, char** argv) {
         std::string_view arg = argv[i];
         if (arg == "--restore-fans") {
             options.restoreFans = true;
+        } else if (arg == "--release-all") {
+            options.releaseAll = true;
         } else if (arg == "--version") {
             options.showVersion = true;
         } else if (arg == "--help" || arg == "-h") {

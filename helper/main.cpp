@@ -40,6 +40,31 @@
 
 using namespace korvane;
 
+namespace {
+
+std::optional<std::uint64_t> startTimeOf(std::int32_t pid) { return linux_platform::readStartTime("/proc", pid); }
+
+// What removing the helper runs once the helper has stopped and before its
+// records go: every process still on record gets its cores back, since
+// nothing could release it afterwards.
+int releaseAllOnRecord(StdMainLoop& loop, TaskPolicy& policy, StateFile& record) {
+    helper::ThrottleEngine engine({loop, policy, startTimeOf, &record});
+    std::optional<std::string> failure;
+    engine.unthrottleAll([&](bool succeeded, std::optional<std::string> message) {
+        if (!succeeded) failure = message.value_or("a release failed");
+        loop.quit();
+    });
+    loop.run();
+    if (failure) {
+        log::write("KorvaneHelper: Could not release every process on record — " + *failure);
+        return 1;
+    }
+    log::write("KorvaneHelper: Every process on record released");
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // The helper's threads mostly wait. An arena per thread would keep each
     // one's high-water mark resident for good; with one, what a scan frees
@@ -110,6 +135,12 @@ int main(int argc, char** argv) {
         log::write("KorvaneHelper: Fans left as they are — a running helper keeps them (" + instance.error().text + ")");
         return 0;
     }
+    if (!instance && instance.error().held && options->releaseAll) {
+        // A helper that still serves keeps its own set and would confine its
+        // jail again: it is stopped first.
+        log::write("KorvaneHelper: A helper still serves " + socketPath + " — stop it before releasing everything");
+        return 1;
+    }
     if (!instance) {
         log::write("KorvaneHelper: Cannot serve " + socketPath + " — " +
                    (instance.error().held ? "another helper is already serving " + socketPath + " (" +
@@ -149,10 +180,15 @@ int main(int argc, char** argv) {
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
     helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
     helper::RuntimeStateFile throttledRecord(runtimeFolder + "/" + helper::kThrottledRecordName);
+    if (options->releaseAll) {
+        int status = releaseAllOnRecord(mainLoop, *taskPolicy, throttledRecord);
+        restoreRecordedFans();
+        return status;
+    }
     helper::HelperTool tool({.mainLoop = mainLoop,
                              .taskPolicy = *taskPolicy,
                              .scanner = &processInfo,
-                             .startTimeOf = [](std::int32_t pid) { return linux_platform::readStartTime("/proc", pid); },
+                             .startTimeOf = startTimeOf,
                              .throttledRecord = &throttledRecord});
 
     linux_platform::HelperService service(tool, options->allowedUid);
