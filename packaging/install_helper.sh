@@ -206,8 +206,12 @@ if $use_systemd; then
 else
   step "Starting the helper without systemd"
   mkdir -p "$run_dir" && chmod 0755 "$run_dir" || fail "Could not create $run_dir"
-  setsid -f /bin/sh -c 'echo $$ > "$0" && exec "$1" --allow-uid="$2" --log="$3"' "$pid_file" "$tool" "$uid" \
-    "$log_file" < /dev/null > /dev/null 2>&1 || fail "Could not start $tool"
+  # Whatever the helper says before it opens its log (a bad option, a
+  # binary that cannot run) lands in the same root-only file, so a helper
+  # that stops at once can say why.
+  (umask 077 && exec setsid -f /bin/sh -c 'echo $$ > "$0" && exec "$1" --allow-uid="$2" --log="$3"' \
+    "$pid_file" "$tool" "$uid" "$log_file" < /dev/null > /dev/null 2>> "$log_file") ||
+    fail "Could not start $tool"
   ok "Helper started; without systemd it will not start again at boot"
 fi
 
