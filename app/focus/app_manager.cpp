@@ -78,13 +78,19 @@ Async<> AppManager::activateFocusMode(XPCManager& xpc) {
     logLine("Odak modu aktif — " + focus.name + " odakta, " + std::to_string(count) + " uygulama throttle edildi.");
 }
 
-Async<> AppManager::runFocusReleaseSequence(XPCManager& xpc) {
+Async<bool> AppManager::runFocusReleaseSequence(XPCManager& xpc) {
     std::weak_ptr<Lifeline> alive = lifeline_;
-    co_await xpc.unthrottleAllProcesses();
-    if (!ownerAlive(alive)) co_return;
+    const bool released = co_await xpc.unthrottleAllProcesses();
+    if (!ownerAlive(alive)) co_return released;
     isFocusModeActive = false;
     updateCoreAllocation();
-    logLine("Odak modu devre dışı — tüm uygulamalar normale döndürüldü.");
+    if (released) {
+        logLine("Odak modu devre dışı — tüm uygulamalar normale döndürüldü.");
+    } else {
+        logLine("Focus mode off, but " + std::to_string(xpc.throttledPIDs->size()) +
+                " processes could not be released; they are released again when the helper answers");
+    }
+    co_return released;
 }
 
 void AppManager::updateCoreAllocation() {

@@ -60,7 +60,9 @@ public:
 
     // The steps every place that ends manual focus mode runs: release
     // everything, focus mode off, lists recomputed, logged. focusApp stays.
-    Async<> runFocusReleaseSequence(XPCManager& xpc);
+    // False when some process could not be released: it stays recorded, is
+    // released again when the helper returns, and the log says so.
+    Async<bool> runFocusReleaseSequence(XPCManager& xpc);
 
     void updateCoreAllocation();
 

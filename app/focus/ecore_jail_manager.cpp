@@ -9,8 +9,23 @@
 #include "app/runtime/string_table.h"
 #include "app/runtime/task.h"
 #include "app/runtime/uuid.h"
+#include "shared/protocol/wire_codec.h"
 
 namespace korvane::app {
+namespace {
+
+// Why the helper would refuse the list with `id` added, if it would.
+std::optional<std::string> refusalOfLonger(const std::vector<ECoreJailItem>& list, const std::string& id) {
+    if (list.size() + 1 > msg::kMaxJailedBundleIDs) return localized("error.jail.full");
+    msg::UpdateJailedBundleIDs update;
+    for (const auto& item : list) update.bundleIDs.push_back(item.bundleIdentifier);
+    update.bundleIDs.push_back(id);
+    const std::size_t payload = wire::encodeRequest(0, msg::Call(std::move(update))).size() - wire::kLengthPrefixBytes;
+    if (payload > wire::kMaxPayloadBytes) return localized("error.jail.too.large");
+    return std::nullopt;
+}
+
+}  // namespace
 
 ECoreJailManager::ECoreJailManager(Dependencies dependencies)
     : bundles_(dependencies.bundles),
@@ -25,6 +40,12 @@ ECoreJailManager::ECoreJailManager(Dependencies dependencies)
     loadJailList();
     isEnabled = settings_.boolValue(enabledKey);
     if (isEnabled.get() && !xpcManager_.expired()) scheduleSync();
+    // A restarted helper knows no jail list: it gets it again.
+    if (auto xpc = xpcManager_.lock()) {
+        returnObserver_ = xpc->helperReturned().subscribe([this](const Done&) {
+            if (isEnabled.get() || lastSyncError.get()) scheduleSync();
+        });
+    }
 }
 
 ECoreJailManager::~ECoreJailManager() { lifeline_->close(); }
@@ -37,6 +58,11 @@ void ECoreJailManager::addApp(const std::string& path) {
     if (name.empty()) name = std::filesystem::path(path).stem().string();
     const auto& list = jailedApps.get();
     if (std::any_of(list.begin(), list.end(), [&](const ECoreJailItem& item) { return item.bundleIdentifier == id; })) {
+        return;
+    }
+    if (auto refused = refusalOfLonger(list, id)) {
+        lastSyncError = *refused;
+        logLine("Jail: " + name + " not added — " + *refused);
         return;
     }
     jailedApps.modify(

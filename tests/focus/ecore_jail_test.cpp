@@ -158,5 +158,44 @@ TEST_F(ECoreJailTest, AStoredListThatCannotBeReadStartsEmptyAndStaysStored) {
     EXPECT_EQ(jail->jailedApps.get(), (std::vector<ECoreJailItem>{{id, "a", "A", "/a.desktop"}}));
 }
 
+TEST_F(ECoreJailTest, AHelperThatComesBackIsSentTheListAgain) {
+    auto jail = makeJail(xpc);
+    jail->addApp(konsole);
+    jail->isEnabled = true;
+    waitForSyncs(1);
+    served.stop();
+    ASSERT_TRUE(loop.runUntil([&] { return !xpc->helperActive.get(); }));
+    served.restart();
+    ASSERT_TRUE(advanceUntil([&] { return logLines.countStartingWith("Korvane: Jail listesi") >= 2; }));
+    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ kde4-konsole ]", "jail [ kde4-konsole ]"));
+}
+
+// A list the helper would refuse is refused when it is edited, not at sync.
+TEST_F(ECoreJailTest, AnAdditionTheHelperWouldRefuseIsRefusedWithAClearMessage) {
+    struct Case {
+        std::size_t entries;
+        std::size_t idBytes;
+        const char* message;
+    };
+    for (Case c : {Case{msg::kMaxJailedBundleIDs, 8, "The jail holds at most 1,024 applications."},
+                   Case{2, 600 * 1024, "The jail list would be too large for the helper"}}) {
+        std::vector<ECoreJailItem> stored;
+        for (std::size_t i = 0; i < c.entries; ++i) {
+            std::string id = std::to_string(i);
+            id.resize(c.idBytes, 'x');
+            stored.push_back({makeUUID(), id, "App", "/a.desktop"});
+        }
+        settings.setData(ECoreJailManager::storageKey, encodeJailItems(stored));
+        settings.setBool(ECoreJailManager::enabledKey, false);
+        auto jail = makeJail(xpc);
+        jail->addApp(terminal);
+        loop.runPending();
+        EXPECT_EQ(jail->jailedApps->size(), c.entries);
+        ASSERT_TRUE(jail->lastSyncError.get());
+        EXPECT_TRUE(jail->lastSyncError.get()->starts_with(c.message)) << *jail->lastSyncError.get();
+    }
+    EXPECT_THAT(daemon.commands(), IsEmpty());
+}
+
 }  // namespace
 }  // namespace korvane::app
