@@ -47,13 +47,14 @@ public:
     app::Subscription observeLaunch(AppObserver observer) override;
     app::Subscription observeTermination(AppObserver observer) override;
     app::Subscription observeActivation(AppObserver observer) override;
+    app::Subscription observeFrontCleared(std::function<void()> observer) override;
 
     class Follower;  // the connection's thread
 
 private:
     explicit X11Workspace(MainLoop& loop);
 
-    enum class Announcement { launch, termination, activation };
+    enum class Announcement { launch, termination, activation, frontCleared };
     // From the connection's thread.
     void publish(std::vector<app::RunningApplication> apps, std::optional<app::RunningApplication> front,
                  std::vector<std::pair<Announcement, app::RunningApplication>> announcements);
@@ -64,6 +65,7 @@ private:
 
     std::shared_ptr<app::Lifeline> lifeline_;
     app::Subject<app::RunningApplication> launched_, terminated_, activated_;
+    app::Subject<Done> cleared_;
     std::unique_ptr<Follower> follower_;
     std::thread thread_;
 };
