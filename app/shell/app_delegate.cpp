@@ -265,6 +265,7 @@ void AppDelegate::applicationWillTerminate() {
     if (fanManager_) fanManager_->stopPolling();
     // 3. The SMC connection, if one is open.
     env_.platform.closeSmcConnection();
+    logLine("Shutdown: core sampling and fan polling stopped, the SMC connection closed");
 }
 
 }  // namespace korvane::app

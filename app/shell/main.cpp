@@ -161,11 +161,12 @@ int main(int argc, char** argv) {
     app::AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;
 
+    // The session ends through the end signals, or through the session
+    // manager's final word (Qt quits on it). Its earlier request to commit
+    // data is no end: the user may still cancel the logout, and session
+    // managers ask it at every checkpoint too.
     linux_platform::TerminationSignals signals([](int) { QCoreApplication::quit(); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &appDelegate,
-                     [&appDelegate] { appDelegate.applicationWillTerminate(); });
-    // The end of an X session managed by a session manager.
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &appDelegate,
                      [&appDelegate] { appDelegate.applicationWillTerminate(); });
     loop.post([&appDelegate] { appDelegate.applicationDidFinishLaunching(); });
     return QApplication::exec();
