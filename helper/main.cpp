@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
     }
     linux_platform::CgroupUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
-    helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
+    identity::DesktopSession desktop(identity::DesktopSessionConfig::fromEnvironment());
+    helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities, &desktop));
     helper::RuntimeStateFile throttledRecord(runtimeFolder + "/" + helper::kThrottledRecordName);
     helper::HelperTool tool({.mainLoop = mainLoop,
                              .taskPolicy = *taskPolicy,

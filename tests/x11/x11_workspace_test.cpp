@@ -56,6 +56,7 @@ protected:
               "Name=Alpha\nName[de]=Alpha auf Deutsch\nStartupWMClass=AlphaClass\nIcon=alpha-icon\nExec=xterm\n");
         entry("beta-tool.desktop", "Name=Beta Tool\nIcon=/opt/beta.png\n");
         launchedEntry = entry("org.korvane.Launched.desktop", "Name=Launched\n");
+        entry("org.korvane.Shell.desktop", "Name=Shell\nStartupWMClass=ShellClass\nX-GNOME-Provides=panel\n");
         open();
     }
 
@@ -200,6 +201,13 @@ TEST_F(X11Desktop, SnapshotHasEveryApplicationInClientListOrder) {
     auto counting = (*second)->observeLaunch([&](const RunningApplication&) { ++secondLaunches; });
     settle();
     EXPECT_EQ(secondLaunches, 0);
+
+    // The desktop's own program (its entry declares a session role) with a
+    // normal window is no application to focus or throttle.
+    auto shell = client(ClientOptions::named("shell", "ShellClass").ofType("normal"));
+    ASSERT_TRUE(announced("launch", shell->pid()));
+    EXPECT_EQ(listed(shell->pid())->bundleIdentifier, "org.korvane.Shell");
+    EXPECT_EQ(listed(shell->pid())->activationPolicy, ActivationPolicy::accessory);
 }
 
 TEST_F(X11Desktop, WindowsChangingTheirPropertiesChangeTheSnapshot) {

@@ -19,6 +19,15 @@ namespace korvane::linux_platform {
 
 using app::RunningApplication;
 
+namespace {
+
+identity::DesktopSessionConfig withProcRoot(identity::DesktopSessionConfig config, const std::string& procRoot) {
+    config.procRoot = procRoot;
+    return config;
+}
+
+}  // namespace
+
 // Owns the connection once the first read is done; everything here runs on
 // the connection's thread.
 class X11Workspace::Follower {
@@ -31,7 +40,8 @@ public:
           procRoot_(config.identity.procRoot),
           proc_(config.identity.procRoot),
           resolver_(std::move(config.identity), units),
-          identity_(resolver_, std::move(config.locale)),
+          desktop_(withProcRoot(std::move(config.desktop), procRoot_)),
+          identity_(resolver_, std::move(config.locale), &desktop_),
           wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
     ~Follower() {
@@ -195,7 +205,9 @@ private:
         app.processIdentifier = group.key.pid;
         app.localizedName = naming.name;
         app.bundleIdentifier = naming.appID;
-        app.activationPolicy = group.policy;
+        // The desktop's own programs (a panel's settings window, say) are no
+        // applications to focus or throttle.
+        app.activationPolicy = naming.partOfDesktop ? app::ActivationPolicy::accessory : group.policy;
         if (!naming.iconName.empty()) {
             app.icon = app::AppIcon{naming.iconName, 0, 0, {}};
         } else {
@@ -309,6 +321,7 @@ private:
     std::string procRoot_;
     TaskTreeReader proc_;
     identity::IdentityResolver resolver_;
+    identity::DesktopSession desktop_;
     WindowIdentity identity_;
     int wakeFd_;
     std::atomic<bool> stopping_{false};

@@ -18,6 +18,7 @@
 #include "app/focus/workspace.h"
 #include "app/runtime/lifeline.h"
 #include "app/runtime/subject.h"
+#include "platform/linux/identity/desktop_session.h"
 #include "platform/linux/identity/identity_resolver.h"
 #include "shared/mainloop/main_loop.h"
 #include "shared/util/expected.h"
@@ -30,6 +31,10 @@ struct X11WorkspaceConfig {
     // applications.
     identity::IdentityConfig identity = identity::IdentityConfig::fromEnvironment();
     std::string locale = identity::messagesLocaleFromEnvironment();  // picks Name[ll_CC]
+    // Where the desktop's own programs are recognised (never listed as
+    // applications, so focus mode never throttles them); its /proc root is
+    // the identity's.
+    identity::DesktopSessionConfig desktop = identity::DesktopSessionConfig::fromEnvironment();
     pid_t ownPid = ::getpid();  // never listed, whatever it resolves to
 };
 
