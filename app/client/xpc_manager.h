@@ -86,7 +86,8 @@ public:
 
     // The wrappers. The first four change throttling state and show as busy.
     Async<> throttleProcess(std::int32_t pid);
-    Async<> throttleMultipleProcesses(std::vector<std::int32_t> pids);
+    // True when the helper throttled them all (it takes all or none).
+    Async<bool> throttleMultipleProcesses(std::vector<std::int32_t> pids);
     // True when every recorded process was released; the ones that failed
     // stay recorded and are released again when the helper returns.
     Async<bool> unthrottleAllProcesses();

@@ -22,7 +22,7 @@ Async<> XPCManager::throttleProcess(std::int32_t pid) {
     isProcessing = false;
 }
 
-Async<> XPCManager::throttleMultipleProcesses(std::vector<std::int32_t> pids) {
+Async<bool> XPCManager::throttleMultipleProcesses(std::vector<std::int32_t> pids) {
     isProcessing = true;
     lastError = std::nullopt;
     // The daemon answers once for the whole list: all are recorded or none.
@@ -35,6 +35,7 @@ Async<> XPCManager::throttleMultipleProcesses(std::vector<std::int32_t> pids) {
         logLine(std::to_string(pids.size()) + " işlem XPC üzerinden throttle edildi.");
     }
     isProcessing = false;
+    co_return succeeded;
 }
 
 Async<bool> XPCManager::unthrottleAllProcesses() {

@@ -31,6 +31,9 @@ AutoFocusManager::~AutoFocusManager() { lifeline_->close(); }
 
 void AutoFocusManager::configure(Collaborators collaborators) {
     collaborators_ = std::move(collaborators);
+    if (auto xpc = collaborators_.xpcManager.lock()) {
+        returnObserver_ = xpc->helperReturned().subscribe([this](const Done&) { recheckFront(); });
+    }
     loadTargets();
     const bool stored = settings_.boolValue(kEnabledKey);
     if (stored != isEnabled.get()) isEnabled = stored;
@@ -123,11 +126,20 @@ Async<> AutoFocusManager::handleAppActivation(std::optional<RunningApplication> 
     }
     const AppInfo chosen = *entry;
     appManager->focusApp = chosen;
+    bool engaged = false;
     {
-        Async<> activation = appManager->activateFocusMode(*xpc);
+        Async<bool> activation = appManager->activateFocusMode(*xpc);
         appManager.reset();
         xpc.reset();
-        co_await std::move(activation);
+        engaged = co_await std::move(activation);
+    }
+    if (!engaged) {
+        // Nothing is throttled, so nothing looks engaged; the helper's
+        // return looks at the front again.
+        isTransitioning_ = false;
+        isEngaging_ = false;
+        logLine("Auto-Focus FAILED for " + shownName + "; tried again when the helper answers again");
+        co_return;
     }
 
     autoFocusActive = true;

@@ -104,6 +104,7 @@ private:
     std::shared_ptr<Lifeline> lifeline_;
     Collaborators collaborators_;
     Subscription activationObserver_;
+    Subscription returnObserver_;
     std::optional<FrontAbsence> absence_;
     bool isTransitioning_ = false;
     bool isEngaging_ = false;

@@ -47,7 +47,7 @@ TEST_F(XPCWrappersTest, UnthrottleAllWithNothingThrottledSendsAndLogsNothing) {
 }
 
 TEST_F(XPCWrappersTest, OneFailingUnthrottleKeepsOnlyItsPidAndLogsNoRelease) {
-    awaitOn(loop, [&] { return xpc.throttleMultipleProcesses({13, 11, 12}); });
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({13, 11, 12}); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{11, 12, 13}));
     EXPECT_TRUE(logLines.contains("Korvane: 3 işlem XPC üzerinden throttle edildi."));
 
@@ -70,11 +70,11 @@ TEST_F(XPCWrappersTest, OneFailingUnthrottleKeepsOnlyItsPidAndLogsNoRelease) {
 TEST_F(XPCWrappersTest, AFailedThrottleMultipleRecordsNoneAndAnEmptyListIsStillSent) {
     awaitOn(loop, [&] { return xpc.throttleProcess(7); });
     daemon.fail("throttleMultiple [ 1 2 ]", std::nullopt);  // a failure without a reason
-    awaitOn(loop, [&] { return xpc.throttleMultipleProcesses({1, 2}); });
+    EXPECT_FALSE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({1, 2}); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{7}));
     EXPECT_EQ(xpc.lastError.get(), localized("error.unknown"));
 
-    awaitOn(loop, [&] { return xpc.throttleMultipleProcesses({}); });
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({}); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{7}));
     EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: 0 işlem XPC üzerinden throttle edildi."));
     EXPECT_THAT(daemon.commands(), ElementsAre("throttle 7", "throttleMultiple [ 1 2 ]", "throttleMultiple [ ]"));
@@ -120,7 +120,7 @@ TEST_F(XPCWrappersTest, ForwardersHandBackTheAnswerAndOnlyXpcCallTouchesLastErro
 }
 
 TEST_F(XPCWrappersTest, ReleasesThatFailWhileTheHelperIsAwayAreRepeatedWhenItAnswersAgain) {
-    awaitOn(loop, [&] { return xpc.throttleMultipleProcesses({11, 12}); });
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({11, 12}); }));
     served.stop();
     EXPECT_FALSE(awaitOn<bool>(loop, [&] { return xpc.unthrottleAllProcesses(); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{11, 12}));

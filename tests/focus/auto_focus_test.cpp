@@ -191,6 +191,24 @@ TEST_F(AutoFocusTest, TargetEditsAreStoredAndIdentifiersMatchExactly) {
     EXPECT_FALSE(autoFocus->isTarget(std::nullopt));
 }
 
+// An engagement the helper never carried out is no engagement: nothing
+// looks engaged, the log says it failed, and the helper's return engages.
+TEST_F(AutoFocusTest, AnEngagementWhileTheHelperIsAwayFailsAndIsMadeWhenItReturns) {
+    start();
+    autoFocus->isEnabled = true;
+    served.stop();
+    activate(kEditor);
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_FALSE(logLines.contains("Korvane: Auto-Focus tetiklendi — Editor"));
+    EXPECT_EQ(logLines.countStartingWith("Korvane: Auto-Focus FAILED for Editor"), 1);
+
+    served.restart();
+    ASSERT_TRUE(advanceUntil([&] { return autoFocus->autoFocusActive.get(); }));
+    EXPECT_TRUE(appManager->isFocusModeActive.get());
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 42 41 ]"));
+}
+
 TEST_F(AutoFocusTest, NothingInFrontForLongerThanABlinkReleases) {
     start();
     autoFocus->isEnabled = true;
