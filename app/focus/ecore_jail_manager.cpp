@@ -14,15 +14,21 @@
 namespace korvane::app {
 namespace {
 
-// Why the helper would refuse the list with `id` added, if it would.
-std::optional<std::string> refusalOfLonger(const std::vector<ECoreJailItem>& list, const std::string& id) {
-    if (list.size() + 1 > msg::kMaxJailedBundleIDs) return localized("error.jail.full");
-    msg::UpdateJailedBundleIDs update;
-    for (const auto& item : list) update.bundleIDs.push_back(item.bundleIdentifier);
-    update.bundleIDs.push_back(id);
-    const std::size_t payload = wire::encodeRequest(0, msg::Call(std::move(update))).size() - wire::kLengthPrefixBytes;
-    if (payload > wire::kMaxPayloadBytes) return localized("error.jail.too.large");
-    return std::nullopt;
+enum class Refusal { none, tooMany, tooLarge };
+
+// Whether the helper would refuse these identifiers, and why.
+Refusal refusalOf(std::vector<std::string> ids) {
+    if (ids.size() > msg::kMaxJailedBundleIDs) return Refusal::tooMany;
+    const std::size_t payload =
+        wire::encodeRequest(0, msg::Call(msg::UpdateJailedBundleIDs{std::move(ids)})).size() - wire::kLengthPrefixBytes;
+    return payload > wire::kMaxPayloadBytes ? Refusal::tooLarge : Refusal::none;
+}
+
+std::vector<std::string> idsOf(const std::vector<ECoreJailItem>& list) {
+    std::vector<std::string> ids;
+    ids.reserve(list.size() + 1);
+    for (const auto& item : list) ids.push_back(item.bundleIdentifier);
+    return ids;
 }
 
 }  // namespace
@@ -61,9 +67,12 @@ void ECoreJailManager::addApp(const std::string& path) {
     if (std::any_of(list.begin(), list.end(), [&](const ECoreJailItem& item) { return item.bundleIdentifier == id; })) {
         return;
     }
-    if (auto refused = refusalOfLonger(list, id)) {
-        lastSyncError = *refused;
-        logLine("Jail: " + name + " not added — " + *refused);
+    auto longer = idsOf(list);
+    longer.push_back(id);
+    if (const Refusal refused = refusalOf(std::move(longer)); refused != Refusal::none) {
+        const std::string why = localized(refused == Refusal::tooMany ? "error.jail.full" : "error.jail.too.large");
+        lastSyncError = why;
+        logLine("Jail: " + name + " not added — " + why);
         return;
     }
     jailedApps.modify(
@@ -94,8 +103,15 @@ Async<> ECoreJailManager::syncWithDaemon() {
             co_return;
         }
         std::vector<std::string> ids;
-        if (isEnabled.get()) {
-            for (const auto& item : jailedApps.get()) ids.push_back(item.bundleIdentifier);
+        if (isEnabled.get()) ids = idsOf(jailedApps.get());
+        // A list stored before additions were checked (or edited by hand)
+        // can be one the helper refuses: say why instead of sending it.
+        if (const Refusal refused = refusalOf(ids); refused != Refusal::none) {
+            const std::string why =
+                localized(refused == Refusal::tooMany ? "error.jail.over.limit" : "error.jail.over.size");
+            lastSyncError = why;
+            logLine("Jail list not sent — " + why);
+            co_return;
         }
         count = ids.size();
         call.emplace(xpc->updateJailedBundleIDs(std::move(ids)));

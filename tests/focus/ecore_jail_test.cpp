@@ -201,15 +201,20 @@ TEST_F(ECoreJailTest, AHelperThatComesBackIsSentTheListAgain) {
     EXPECT_THAT(daemon.commands(), ElementsAre("jail [ kde4-konsole ]", "jail [ kde4-konsole ]"));
 }
 
-// A list the helper would refuse is refused when it is edited, not at sync.
-TEST_F(ECoreJailTest, AnAdditionTheHelperWouldRefuseIsRefusedWithAClearMessage) {
+// A list the helper would refuse is refused when it is edited, not at sync;
+// one stored that way (an older version, an edit by hand) is not sent and
+// says why.
+TEST_F(ECoreJailTest, AListTheHelperWouldRefuseIsNeverSentAndSaysWhy) {
     struct Case {
         std::size_t entries;
         std::size_t idBytes;
+        bool storedOn;  // the stored list itself, with the jail on; else an addition to it
         const char* message;
     };
-    for (Case c : {Case{msg::kMaxJailedBundleIDs, 8, "The jail holds at most 1,024 applications."},
-                   Case{2, 600 * 1024, "The jail list would be too large for the helper"}}) {
+    for (Case c : {Case{msg::kMaxJailedBundleIDs, 8, false, "The jail holds at most 1,024 applications."},
+                   Case{2, 600 * 1024, false, "The jail list would be too large for the helper"},
+                   Case{msg::kMaxJailedBundleIDs + 1, 8, true, "The jail lists more than 1,024 applications"},
+                   Case{3, 400 * 1024, true, "The jail list is too large for the helper"}}) {
         std::vector<ECoreJailItem> stored;
         for (std::size_t i = 0; i < c.entries; ++i) {
             std::string id = std::to_string(i);
@@ -217,12 +222,12 @@ TEST_F(ECoreJailTest, AnAdditionTheHelperWouldRefuseIsRefusedWithAClearMessage) 
             stored.push_back({makeUUID(), id, "App", "/a.desktop"});
         }
         settings.setData(ECoreJailManager::storageKey, encodeJailItems(stored));
-        settings.setBool(ECoreJailManager::enabledKey, false);
+        settings.setBool(ECoreJailManager::enabledKey, c.storedOn);
         auto jail = makeJail(xpc);
-        jail->addApp(terminal);
+        if (!c.storedOn) jail->addApp(terminal);
         loop.runPending();
         EXPECT_EQ(jail->jailedApps->size(), c.entries);
-        ASSERT_TRUE(jail->lastSyncError.get());
+        ASSERT_TRUE(jail->lastSyncError.get()) << c.message;
         EXPECT_TRUE(jail->lastSyncError.get()->starts_with(c.message)) << *jail->lastSyncError.get();
     }
     EXPECT_THAT(daemon.commands(), IsEmpty());
