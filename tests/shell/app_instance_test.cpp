@@ -158,7 +158,7 @@ TEST(LocalSocketInstance, OnlyAFolderOfOursClosedToOthersHoldsTheSocket) {
     }
 }
 
-TEST(LocalSocketInstance, AnotherUsersAnswerIsNotBelieved) {
+TEST(LocalSocketInstance, AnotherUsersWordCountsForNothingEitherWay) {
     testing::FixtureTree folder;
     const std::string shared = folder.mkdir("shared");
     ::chmod(folder.root().c_str(), 0711);
@@ -188,6 +188,31 @@ TEST(LocalSocketInstance, AnotherUsersAnswerIsNotBelieved) {
     EXPECT_FALSE(linux_platform::LocalSocketAppInstance(QString::fromStdString(path)).requestToggle());
     ::kill(impostor, SIGKILL);
     ::waitpid(impostor, nullptr, 0);
+
+    // Nor is another user's request, on a socket that lets it connect at all.
+    const std::string ours = shared + "/ours.sock";
+    linux_platform::LocalSocketAppInstance instance(QString::fromStdString(ours));
+    int toggles = 0;
+    ASSERT_EQ(instance.claim([&] { ++toggles; }), AppInstance::Claim::primary);
+    ::chmod(ours.c_str(), 0777);
+    auto asked = std::async(std::launch::async, [ours] {
+        pid_t asker = ::fork();
+        if (asker == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+            int fd = connectedTo(ours);
+            if (fd < 0) ::_exit(2);
+            [[maybe_unused]] auto said = ::write(fd, "toggle\n", 7);
+            char reply[8];
+            ::_exit(::read(fd, reply, sizeof reply) > 0 ? 1 : 0);  // 0: cut off without an answer
+        }
+        int status = -1;
+        ::waitpid(asker, &status, 0);
+        return status;
+    });
+    ASSERT_TRUE(awaitServed(asked));
+    const int status = asked.get();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(toggles, 0);
 }
 
 TEST(LocalSocketInstance, ARequestWithoutAnEndWithin4KiBIsCutOff) {
