@@ -52,6 +52,19 @@ std::string withOwnExitStatus(const std::string& steps) {
     return "{ " + steps + "; }; s=$?; if [ $s -eq 126 ] || [ $s -eq 127 ]; then s=1; fi; exit $s";
 }
 
+// The runner, when there is one, then `words`.
+std::vector<std::string> underRunner(const HelperInstallSetup& setup, std::vector<std::string> words) {
+    if (!setup.privilegeRunner.empty()) words.insert(words.begin(), setup.privilegeRunner);
+    return words;
+}
+
+// A word as a person would type it: bare when the shell reads it as it is.
+std::string typedWord(std::string_view text) {
+    bool plain = !text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                         "0123456789_./+-:,@=") == std::string_view::npos;
+    return plain ? std::string(text) : shellWord(text);
+}
+
 std::optional<std::string> refusal(std::initializer_list<std::string_view> paths) {
     for (auto path : paths) {
         if (path.find('\'') != std::string_view::npos) {
@@ -138,24 +151,39 @@ Expected<std::vector<std::string>, std::string> helperInstallInvocation(const He
                                                                         bool announceSuccess) {
     if (!setup.installScript.empty()) {
         // The polkit action names the script, so it must be what pkexec runs.
-        return std::vector<std::string>{setup.privilegeRunner, setup.installScript, setup.sourceExecutable,
-                                        std::to_string(setup.allowedUid)};
+        return underRunner(setup, {setup.installScript, setup.sourceExecutable, std::to_string(setup.allowedUid)});
     }
     InstalledFiles files{root};
     HelperInstallPlan plan{setup.sourceExecutable, files, setup.allowedUid, setup.systemdRunning, announceSuccess};
     auto command = composeInstallCommand(plan, helperUnitText(files.tool(), setup.allowedUid));
     if (!command) return unexpected(command.error());
-    return std::vector<std::string>{setup.privilegeRunner, "/bin/sh", "-c", *command};
+    return underRunner(setup, {"/bin/sh", "-c", *command});
 }
 
 Expected<std::vector<std::string>, std::string> helperRemoveInvocation(const HelperInstallSetup& setup,
                                                                        const std::string& root) {
     if (!setup.installScript.empty()) {
-        return std::vector<std::string>{setup.privilegeRunner, setup.installScript, "--remove"};
+        return underRunner(setup, {setup.installScript, "--remove"});
     }
     auto command = composeRemoveCommand(InstalledFiles{root}, setup.systemdRunning);
     if (!command) return unexpected(command.error());
-    return std::vector<std::string>{setup.privilegeRunner, "/bin/sh", "-c", *command};
+    return underRunner(setup, {"/bin/sh", "-c", *command});
+}
+
+Expected<std::string, std::string> terminalInstallCommand(const HelperInstallSetup& setup, const std::string& root) {
+    std::vector<std::string> words;
+    if (!setup.shippedScript.empty()) {
+        words = {setup.shippedScript, setup.sourceExecutable, std::to_string(setup.allowedUid)};
+    } else {
+        InstalledFiles files{root};
+        HelperInstallPlan plan{setup.sourceExecutable, files, setup.allowedUid, setup.systemdRunning, false};
+        auto command = composeInstallCommand(plan, helperUnitText(files.tool(), setup.allowedUid));
+        if (!command) return unexpected(command.error());
+        words = {"/bin/sh", "-c", *command};
+    }
+    std::string line = "sudo";
+    for (const std::string& word : words) line += " " + typedWord(word);
+    return line;
 }
 
 }  // namespace korvane::app

@@ -49,11 +49,18 @@ Expected<std::string, std::string> composeRemoveCommand(const InstalledFiles& fi
 
 // The privilege runner and its arguments: the install script when its polkit
 // action is installed (the dialog then names Korvane), else the composed
-// command under /bin/sh. The error is the user-facing refusal.
+// command under /bin/sh. Without a runner (Korvane runs as root) the same
+// words without it. The error is the user-facing refusal.
 Expected<std::vector<std::string>, std::string> helperInstallInvocation(const HelperInstallSetup& setup,
                                                                         const std::string& root,
                                                                         bool announceSuccess = false);
 Expected<std::vector<std::string>, std::string> helperRemoveInvocation(const HelperInstallSetup& setup,
                                                                        const std::string& root);
+
+// The one line a user runs in a terminal where the privilege runner cannot
+// ask (no polkit agent or authority): sudo with the shipped script, the
+// helper to copy and the user to serve; without a script, the composed
+// command under sudo /bin/sh. Words are quoted only where the shell needs it.
+Expected<std::string, std::string> terminalInstallCommand(const HelperInstallSetup& setup, const std::string& root);
 
 }  // namespace korvane::app

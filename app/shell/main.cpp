@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/client/helper_probe.h"
 #include "app/client/install_command.h"
 #include "platform/linux/identity/desktop_bundle_reader.h"
 #include "app/focus/empty_workspace.h"
@@ -69,10 +70,18 @@ std::string helperSocket(const std::string& installRoot) {
 }
 
 // The setup window installs through the same composer and privilege runner as
-// the popover's "Install" does.
-ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root) {
+// the popover's "Install" does, and looks for a running helper on the socket
+// the application will use.
+ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root,
+                                             HelperConnector& connector, MainLoop& loop) {
     ui::OnboardingDependencies dependencies =
         ui::OnboardingDependencies::forThisMachine(linux_platform::readSystemSummary(paths::sysfsRoot(), "/proc"));
+    dependencies.findRunningHelper = [&connector, &loop](std::function<void(bool)> done) {
+        // A helper answers a ping within milliseconds; one that takes longer
+        // is not one to rely on.
+        app::probeHelper(connector, loop, seconds(3), std::move(done));
+    };
+    if (auto command = app::terminalInstallCommand(install, root)) dependencies.terminalCommand = *command;
     dependencies.installPlan.composed = [install, root]() -> Expected<app::InstallCommand, std::string> {
         auto argv = app::helperInstallInvocation(install, root, /*announceSuccess=*/true);
         if (!argv) return unexpected(argv.error());
@@ -139,7 +148,7 @@ int main(int argc, char** argv) {
                                               installRoot,
                                               [&bus] { return makeStatusItem(bus); },
                                               [] { QCoreApplication::quit(); },
-                                              app::onboardingWindows(settings, setupDependencies(install, installRoot))};
+                                              app::onboardingWindows(settings, setupDependencies(install, installRoot, connector, loop))};
     // The popover's content: the views over the eight managers. Its Quit
     // releases focus itself before it ends the application.
     environment.makeMainView = [&loop, &delegate](const app::AppManagers& m) -> QWidget* {

@@ -67,6 +67,26 @@ TEST(ComposedCommands, WithSystemdTheStepsRunInOrderEachOnlyAfterTheOneBefore) {
                                                             "'/usr/local/libexec/korvane/com.korvane.helper'"));
 }
 
+// What the install page shows where pkexec cannot ask, and what runs as root.
+TEST(HelperInstallSetup, TheTerminalCommandAndTheRunnerlessInvocationNameTheRealPathsAndUser) {
+    HelperInstallSetup setup{.privilegeRunner = "",
+                             .sourceExecutable = "/src/build dir/helper/com.korvane.helper",
+                             .installScript = "/src/build dir/share/korvane/install_helper.sh",
+                             .shippedScript = "/src/build dir/share/korvane/install_helper.sh",
+                             .allowedUid = 1000};
+    EXPECT_EQ(terminalInstallCommand(setup, "").value(),
+              "sudo '/src/build dir/share/korvane/install_helper.sh' '/src/build dir/helper/com.korvane.helper' 1000");
+    EXPECT_EQ(helperInstallInvocation(setup, "").value(),
+              (std::vector<std::string>{setup.installScript, setup.sourceExecutable, "1000"}));
+
+    // Without a script the composed command goes under sudo whole.
+    setup.shippedScript.clear();
+    auto composed = terminalInstallCommand(setup, "");
+    ASSERT_TRUE(composed);
+    EXPECT_THAT(*composed, ::testing::StartsWith("sudo /bin/sh -c '"));
+    EXPECT_THAT(*composed, HasSubstr("--allow-uid=1000"));
+}
+
 TEST(HelperUnit, NamesTheToolAndTheUserAndQuotesAPathSystemdWouldSplit) {
     std::string unit = helperUnitText("/usr/local/libexec/korvane/com.korvane.helper", 1000);
     EXPECT_THAT(unit, HasSubstr("\nExecStart=/usr/local/libexec/korvane/com.korvane.helper --allow-uid=1000\n"));

@@ -8,16 +8,28 @@
 namespace korvane::linux_platform {
 namespace {
 
-TEST(InstallEnvironment, ABuildTreeUsesTheBuiltHelperAndTheComposedCommand) {
+TEST(InstallEnvironment, ABuildTreeUsesTheBuiltHelperAndTheComposedCommandUnderPkexecAndItsScriptAsRoot) {
     testing::FixtureTree tree;
     tree.executable("build/helper/com.korvane.helper");
+    tree.executable("build/share/korvane/install_helper.sh");
     testing::FakeProcessRunner runner;
-    auto setup = detectHelperInstallSetup(
-        {.programPath = tree.path("build/app/shell/korvane"), .systemRoot = tree.path("system")}, runner);
+    InstallEnvironment environment{.programPath = tree.path("build/app/shell/korvane"),
+                                   .systemRoot = tree.path("system")};
+    auto setup = detectHelperInstallSetup(environment, runner);
     EXPECT_EQ(setup.sourceExecutable, tree.path("build/helper/com.korvane.helper"));
     EXPECT_EQ(setup.installScript, "");
+    EXPECT_EQ(setup.shippedScript, tree.path("build/share/korvane/install_helper.sh"));
     EXPECT_EQ(setup.privilegeRunner, "/usr/bin/pkexec");
     EXPECT_FALSE(setup.systemdRunning);
+
+    // Root runs the script itself, with no polkit action needed; a test's
+    // stand-in still takes pkexec's place.
+    environment.runningAsRoot = true;
+    auto asRoot = detectHelperInstallSetup(environment, runner);
+    EXPECT_EQ(asRoot.privilegeRunner, "");
+    EXPECT_EQ(asRoot.installScript, tree.path("build/share/korvane/install_helper.sh"));
+    environment.privilegeRunner = "/tests/stand-in";
+    EXPECT_EQ(detectHelperInstallSetup(environment, runner).privilegeRunner, "/tests/stand-in");
 }
 
 TEST(InstallEnvironment, AnInstalledCopyUsesTheScriptItsPolicyNamesUnlessTheRootIsPrivate) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "tests/onboarding/onboarding_fixture.h"
 
@@ -77,6 +80,78 @@ TEST_F(OnboardingPages, BackIsHiddenOnlyWhileTheInstallationRuns) {
     EXPECT_EQ(install->starts, 1);
     install->handlers.finished({1, "boom"});
     EXPECT_TRUE(shown(button(view, "backButton")));
+}
+
+// A helper already answering on the socket (started by hand, by a script, or
+// by an earlier installation) is used as it is, before installing and after a
+// failure; where the runner cannot ask, the page offers the terminal command.
+class RunningHelper : public testing::QtFixture {
+  protected:
+    RunningHelper() {
+        dependencies.findRunningHelper = [this](std::function<void(bool)> done) {
+            ++looks;
+            done(answers);
+        };
+        dependencies.terminalCommand = "sudo /opt/share/korvane/install_helper.sh /opt/helper 1000";
+    }
+    std::unique_ptr<OnboardingView> installPage() {
+        auto view = std::make_unique<OnboardingView>([] {}, dependencies);
+        view->setCurrentStep(OnboardingView::kInstallStep);
+        button(*view, "installButton")->click();
+        return view;
+    }
+
+    std::shared_ptr<testing::ScriptedInstall::Shared> install =
+        std::make_shared<testing::ScriptedInstall::Shared>();
+    OnboardingDependencies dependencies = testing::scriptedDependencies(install);
+    bool answers = false;
+    int looks = 0;
+};
+
+TEST_F(RunningHelper, OneAnsweringBeforeTheInstallationIsUsedWithoutRunningIt) {
+    answers = true;
+    auto view = installPage();
+    EXPECT_EQ(install->starts, 0);
+    EXPECT_EQ(view->installState(), InstallState::success);
+    EXPECT_TRUE(shown(button(*view, "forwardButton")));
+    EXPECT_EQ(view->findChild<QLabel*>(QStringLiteral("installDoneText"))->text(),
+              "Korvane's helper is already running.");
+}
+
+TEST_F(RunningHelper, OneAnsweringAfterAFailureIsUsed) {
+    auto view = installPage();
+    ASSERT_EQ(install->starts, 1);
+    answers = true;
+    install->handlers.finished({1, "cp: Read-only file system"});
+    EXPECT_EQ(looks, 2);
+    EXPECT_EQ(view->installState(), InstallState::success);
+    EXPECT_EQ(view->installError(), std::nullopt);
+    EXPECT_TRUE(shown(button(*view, "forwardButton")));
+}
+
+TEST_F(RunningHelper, ARunnerThatCannotAskLeadsToTheTerminalCommandAndCheckAgain) {
+    for (int status : {126, 1}) {
+        auto view = installPage();
+        install->handlers.finished({status, ""});
+        EXPECT_FALSE(shown(view->findChild<QWidget*>(QStringLiteral("terminalBox")))) << status;
+    }
+    auto view = installPage();
+    install->handlers.finished({127, "Error getting authority: Could not connect"});
+    ASSERT_EQ(view->installState(), InstallState::failed);
+    auto* command = view->findChild<QLineEdit*>(QStringLiteral("terminalCommand"));
+    EXPECT_TRUE(shown(command));
+    EXPECT_EQ(command->text().toStdString(), dependencies.terminalCommand);
+    button(*view, "copyCommandButton")->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), dependencies.terminalCommand);
+    EXPECT_EQ(view->primaryButton(), button(*view, "checkAgainButton"));
+
+    button(*view, "checkAgainButton")->click();
+    EXPECT_EQ(view->installState(), InstallState::failed);
+    EXPECT_EQ(view->installLog().back().text, "No helper answers yet.");
+    answers = true;
+    button(*view, "checkAgainButton")->click();
+    EXPECT_EQ(view->installState(), InstallState::success);
+    EXPECT_EQ(install->starts, 3) << "Check again ran the installation";
 }
 
 TEST_F(OnboardingPages, TheWelcomePageShowsThisComputer) {

@@ -39,6 +39,19 @@ std::string sourceExecutable(const fs::path& program) {
     return installed.string();
 }
 
+// <prefix>/share/korvane/install_helper.sh when installed; in a build tree the
+// copy CMake keeps under the build folder.
+std::string shippedScript(const fs::path& program) {
+    const fs::path relative = "share/korvane/install_helper.sh";
+    fs::path installed = program.parent_path().parent_path() / relative;
+    if (present(installed)) return installed.string();
+    fs::path folder = program.parent_path();
+    for (int level = 0; level < 4 && folder.has_relative_path(); ++level, folder = folder.parent_path()) {
+        if (present(folder / relative)) return (folder / relative).string();
+    }
+    return {};
+}
+
 }  // namespace
 
 InstallEnvironment currentInstallEnvironment() {
@@ -48,15 +61,23 @@ InstallEnvironment currentInstallEnvironment() {
     environment.installRoot = paths::installRoot();
     const char* runner = std::getenv(paths::kPrivilegeRunnerVariable);
     environment.privilegeRunner = runner ? runner : "";
+    environment.runningAsRoot = ::geteuid() == 0;
     return environment;
 }
 
 app::HelperInstallSetup detectHelperInstallSetup(const InstallEnvironment& environment, ProcessRunner& runner) {
     app::HelperInstallSetup setup;
     setup.runner = &runner;
-    if (!environment.privilegeRunner.empty()) setup.privilegeRunner = environment.privilegeRunner;
+    // Root runs the installation itself: pkexec would only fail where no
+    // polkit authority runs, and has nothing to ask.
+    if (!environment.privilegeRunner.empty()) {
+        setup.privilegeRunner = environment.privilegeRunner;
+    } else if (environment.runningAsRoot) {
+        setup.privilegeRunner.clear();
+    }
     fs::path program(environment.programPath);
     setup.sourceExecutable = sourceExecutable(program);
+    setup.shippedScript = shippedScript(program);
     setup.allowedUid = ::getuid();
 
     fs::path system(environment.systemRoot);
@@ -64,9 +85,14 @@ app::HelperInstallSetup detectHelperInstallSetup(const InstallEnvironment& envir
     // A private root is never a service of the real systemd.
     setup.systemdRunning = !privateRoot && isDirectory(system / "run/systemd/system");
     // pkexec clears the environment, so the script could not see a private
-    // root; such installations go through the composed command.
+    // root; such installations go through the composed command. Run without
+    // a runner, the script keeps the environment and needs no polkit action.
     fs::path script = program.parent_path().parent_path() / "share/korvane/install_helper.sh";
-    if (!privateRoot && present(script) && present(system / kPolicyFile)) setup.installScript = script.string();
+    if (setup.privilegeRunner.empty()) {
+        setup.installScript = setup.shippedScript;
+    } else if (!privateRoot && present(script) && present(system / kPolicyFile)) {
+        setup.installScript = script.string();
+    }
     return setup;
 }
 
