@@ -99,8 +99,9 @@ ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& inst
 int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("korvane"));
     // No display name: the X11 platform would append it to every window
-    // title, and "Korvane Setup" must read exactly so.
-    QApplication::setDesktopFileName(QStringLiteral("korvane"));
+    // title, and "Korvane Setup" must read exactly so. The desktop entry's ID
+    // lets desktops match the windows to the entry.
+    QApplication::setDesktopFileName(QString::fromLatin1(paths::kAppID.data(), paths::kAppID.size()));
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 

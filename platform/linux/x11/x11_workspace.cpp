@@ -196,14 +196,16 @@ private:
         app.localizedName = naming.name;
         app.bundleIdentifier = naming.appID;
         app.activationPolicy = group.policy;
+        // The entry's icon name, and the window's own pixels for when no
+        // installed theme has that name.
+        for (const WindowFacts* window : group.windows) {
+            if (!window->icon) continue;
+            app.icon = window->icon;
+            break;
+        }
         if (!naming.iconName.empty()) {
-            app.icon = app::AppIcon{naming.iconName, 0, 0, {}};
-        } else {
-            for (const WindowFacts* window : group.windows) {
-                if (!window->icon) continue;
-                app.icon = window->icon;
-                break;
-            }
+            if (!app.icon) app.icon = app::AppIcon{};
+            app.icon->themeNameOrPath = naming.iconName;
         }
         return app;
     }
