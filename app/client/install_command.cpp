@@ -182,7 +182,12 @@ Expected<std::string, std::string> terminalInstallCommand(const HelperInstallSet
         words = {"/bin/sh", "-c", *command};
     }
     std::string line = "sudo";
-    for (const std::string& word : words) line += " " + typedWord(word);
+    for (const std::string& word : words) {
+        // Two appends: `" " + typedWord(word)` trips GCC 12's false -Wrestrict
+        // in optimised builds.
+        line += ' ';
+        line += typedWord(word);
+    }
     return line;
 }
 
