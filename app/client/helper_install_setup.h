@@ -13,18 +13,15 @@ struct HelperInstallSetup {
     // thread of its own; removing blocks the main thread on it.
     ProcessRunner* runner = nullptr;
     // pkexec, or a stand-in that takes the same arguments; empty when
-    // Korvane runs as root and starts the installation itself.
+    // Korvane runs as root and starts the install script itself.
     std::string privilegeRunner = "/usr/bin/pkexec";
-    // The helper executable that gets copied into place.
+    // The helper this installation ships, which gets copied to the installed
+    // tool; never the tool itself, which removal deletes.
     std::string sourceExecutable;
-    // The install_helper.sh the installation runs: the installed one a polkit
-    // action names, so the dialog speaks of Korvane, or without a runner the
-    // shipped one; empty otherwise (a build tree under pkexec), and the
-    // composed command runs under /bin/sh instead.
+    // install_helper.sh, which holds every step of installing and removing:
+    // the installed one (its polkit action names it, so the dialog speaks of
+    // Korvane) or the build tree's copy.
     std::string installScript;
-    // The install_helper.sh that comes with this installation or build tree,
-    // for the command a user can run in a terminal; empty when none is found.
-    std::string shippedScript{};
     // The user the helper will serve besides root.
     std::uint32_t allowedUid = 0;
     // systemd is the init system: the helper becomes a service. Otherwise it

@@ -69,9 +69,9 @@ std::string helperSocket(const std::string& installRoot) {
     return app::InstalledFiles{installRoot}.socket();
 }
 
-// The setup window installs through the same composer and privilege runner as
-// the popover's "Install" does, and looks for a running helper on the socket
-// the application will use.
+// The setup window installs with the same script and privilege runner as the
+// popover's "Install" does, and looks for a running helper on the socket the
+// application will use.
 ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root,
                                              HelperConnector& connector, MainLoop& loop) {
     ui::OnboardingDependencies dependencies =
@@ -83,7 +83,7 @@ ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& inst
     };
     if (auto command = app::terminalInstallCommand(install, root)) dependencies.terminalCommand = *command;
     dependencies.installPlan.composed = [install, root]() -> Expected<app::InstallCommand, std::string> {
-        auto argv = app::helperInstallInvocation(install, root, /*announceSuccess=*/true);
+        auto argv = app::helperInstallInvocation(install, root);
         if (!argv) return unexpected(argv.error());
         std::vector<std::string> words = std::move(argv).value();
         if (words.empty()) return unexpected(std::string("no installer command"));

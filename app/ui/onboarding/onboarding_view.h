@@ -70,8 +70,8 @@ struct OnboardingDependencies {
     // none could be composed.
     std::string terminalCommand{};
 
-    // This machine, as the platform read it, the running installation's
-    // plan, and QProcess.
+    // This machine, as the platform read it, and QProcess; the program's
+    // main hands in the installer's command.
     static OnboardingDependencies forThisMachine(app::SystemSummary system);
 };
 
