@@ -2,25 +2,29 @@
 # A first run of Korvane end to end, on a private X desktop (Xvfb, openbox,
 # trayer), from no settings file, driven with the keyboard as a user without
 # a mouse (or following scripts/start.sh) would:
-#   e2e_first_run_test.sh KORVANE [stand-in|no-agent]
+#   e2e_first_run_test.sh KORVANE HELPER [stand-in|helper-running|no-agent]
 # stand-in (the default): a fresh settings folder shows only the agreement
 # (450 x 350, no tray icon); closing it through the window manager ends
 # Korvane. Started again: Enter accepts; the setup window (580 x 520) refuses
 # the window manager's close; Enter walks the pages to the install page and
 # installs: the helper is installed under a private root through a privilege
 # stand-in that runs the command as root, starts without systemd and answers.
-# Enter then continues and launches: the icon is in the tray and the status
-# check finds the helper.
-# no-agent: the privilege runner exits 127 as pkexec does without a polkit
-# agent or authority. The page shows the command to run in a terminal; its
-# Copy button puts it on the clipboard, the test runs it (as root, without
-# sudo, which would drop the private root), and Enter (Check again) finds the
-# helper answering; setup ends in the tray as before.
+# Enter then continues and launches: the icon is in the tray, the status
+# check finds the helper, and `korvane --toggle` opens the popover.
+# helper-running: as scripts/start.sh leaves it, a helper already answers on
+# Korvane's socket and the privilege runner exits 127 as pkexec does without
+# a polkit agent or authority. Enter on the install page finds the helper
+# without running the runner; setup ends in the tray as before.
+# no-agent: no helper runs and the runner exits 127. The page shows the
+# command to run in a terminal; its Copy button puts it on the clipboard, the
+# test runs it (as root, where sudo may be missing, so without it), and Enter
+# (Check again) finds the helper answering; setup ends in the tray as before.
 # Buttons are found through the test-only widget map. With
 # KORVANE_SCREENSHOT_DIR set, a screenshot of each step is kept there.
 set -euo pipefail
 korvane=$1
-mode=${2:-stand-in}
+helper=$2
+mode=${3:-stand-in}
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "$(id -u)" != 0 ]; then
   echo "SKIP: installing the helper needs root"
@@ -34,9 +38,11 @@ E2E_LOGS=(korvane:korvane.log widget:widgets)
 . "$here/e2e_common.sh"
 
 korvane_pid=""
+helper_pid=""
 root=""
 cleanup() {
   [ -n "$korvane_pid" ] && kill -9 "$korvane_pid" 2>/dev/null || true
+  [ -n "$helper_pid" ] && kill -9 "$helper_pid" 2>/dev/null || true
   if [ -n "$root" ] && [ -s "$root/run/korvane/com.korvane.helper.pid" ]; then
     kill -9 "$(cat "$root/run/korvane/com.korvane.helper.pid")" 2>/dev/null || true
   fi
@@ -63,16 +69,17 @@ press_enter() {
 vd_start xembed || fail "the private desktop did not start"
 root="$VD_DIR/root"
 mkdir -p "$root"
-if [ "$mode" = no-agent ]; then
-  printf '#!/bin/sh\necho "Error getting authority: Error initializing authority: Could not connect" >&2\nexit 127\n' \
-    >"$VD_DIR/runner"
-else
+if [ "$mode" = stand-in ]; then
   printf '#!/bin/sh\nexec "$@"\n' >"$VD_DIR/runner"
+else
+  printf '#!/bin/sh\ntouch "$0.ran"\necho "Error getting authority: Error initializing authority: Could not connect" >&2\nexit 127\n' \
+    >"$VD_DIR/runner"
 fi
 chmod 755 "$VD_DIR/runner"
 export KORVANE_INSTALL_ROOT="$root"
 export KORVANE_PRIVILEGE_RUNNER="$VD_DIR/runner"
 export KORVANE_TEST_WIDGET_MAP="$VD_DIR/widgets"
+export KORVANE_TEST_GEOMETRY_FILE="$VD_DIR/geometry"
 
 [ -e "$XDG_CONFIG_HOME/korvane/settings.json" ] && fail "the test did not start without settings"
 if [ "$mode" = stand-in ]; then
@@ -93,6 +100,13 @@ if [ "$mode" = stand-in ]; then
     fail "closing the agreement recorded an acceptance"
 
   rm -f "$VD_DIR/widgets"
+fi
+if [ "$mode" = helper-running ]; then
+  # As scripts/start.sh runs it: its own socket, handed to Korvane as well.
+  export KORVANE_HELPER_SOCKET="$VD_DIR/helper.sock"
+  KORVANE_HELPER_RUNTIME_DIR="$VD_DIR/helper-state" "$helper" --allow-uid="$(id -u)" >"$VD_DIR/helper.log" 2>&1 &
+  helper_pid=$!
+  vd_wait 20 test -S "$KORVANE_HELPER_SOCKET" || fail "the helper did not start listening"
 fi
 "$korvane" >"$VD_DIR/korvane.log" 2>&1 &
 korvane_pid=$!
@@ -127,7 +141,7 @@ if [ "$mode" = no-agent ]; then
   click copyCommandButton
   command=$(xclip -o -selection clipboard) || fail "nothing on the clipboard after Copy"
   case "$command" in "sudo "*" $(id -u)") ;; *) fail "not the command to run: $command" ;; esac
-  # What a user would paste into a root terminal; sudo would drop the private root.
+  # What a user would paste into a root terminal, where root needs no sudo (nor may have it).
   sh -c "${command#sudo }" >"$VD_DIR/terminal.log" 2>&1 || fail "the shown command failed: $(cat "$VD_DIR/terminal.log")"
   grep -q '^SUCCESS:' "$VD_DIR/terminal.log" || fail "the shown command did not install"
   has_button forwardButton && fail "setup went on before Check again"
@@ -137,14 +151,20 @@ fi
 vd_wait 60 has_button forwardButton || fail "the installation did not succeed"
 sleep 1
 shot 5-installed
-if [ "$mode" = stand-in ]; then
-  grep -q "Korvane: Onboarding — Helper kurulumu başarılı." "$VD_DIR/korvane.log" || fail "no success log line"
-else
-  grep -q "Korvane: Onboarding — Daemon zaten çalışıyor." "$VD_DIR/korvane.log" || fail "Check again did not find the helper"
+case $mode in
+  stand-in)
+    grep -q "Korvane: Onboarding — Helper kurulumu başarılı." "$VD_DIR/korvane.log" || fail "no success log line" ;;
+  helper-running)
+    grep -q "Korvane: Onboarding — Daemon zaten çalışıyor." "$VD_DIR/korvane.log" || fail "the running helper was not found"
+    [ -e "$VD_DIR/runner.ran" ] && fail "the privilege runner ran although a helper answered" ;;
+  no-agent)
+    grep -q "Korvane: Onboarding — Daemon zaten çalışıyor." "$VD_DIR/korvane.log" || fail "Check again did not find the helper" ;;
+esac
+if [ "$mode" != helper-running ]; then
+  [ -x "$root/usr/local/libexec/korvane/com.korvane.helper" ] || fail "the helper was not copied under the root"
+  vd_wait 15 test -S "$root/run/korvane/com.korvane.helper.sock" || fail "the helper's socket is not there"
+  helper_pid=$(cat "$root/run/korvane/com.korvane.helper.pid" 2>/dev/null) || fail "no pid file of the helper"
 fi
-[ -x "$root/usr/local/libexec/korvane/com.korvane.helper" ] || fail "the helper was not copied under the root"
-vd_wait 15 test -S "$root/run/korvane/com.korvane.helper.sock" || fail "the helper's socket is not there"
-helper_pid=$(cat "$root/run/korvane/com.korvane.helper.pid" 2>/dev/null) || fail "no pid file of the helper"
 kill -0 "$helper_pid" || fail "the helper is not running"
 has_icon && fail "a tray icon appeared before setup was completed"
 
@@ -160,6 +180,11 @@ grep -q '"hasCompletedOnboarding": *true' "$XDG_CONFIG_HOME/korvane/settings.jso
   fail "setup was not recorded as completed"
 sleep 1
 shot 7-running
+# The popover is one --toggle away.
+"$korvane" --toggle || fail "korvane --toggle failed"
+vd_wait 10 test -s "$VD_DIR/geometry" || fail "the popover did not open"
+sleep 1
+shot 8-popover
 
 end_korvane
 echo "PASS (first run, $mode)"
