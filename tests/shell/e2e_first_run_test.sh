@@ -94,6 +94,10 @@ if [ "$mode" = stand-in ]; then
   [ -e "$XDG_CONFIG_HOME/autostart" ] && fail "something was written to autostart"
   agreement=$(window_named Korvane)
   [ "$(size_of "$agreement")" = 450x350 ] || fail "the agreement is $(size_of "$agreement"), not 450x350"
+  # An X11 desktop finds a window's entry by its WM_CLASS instance in StartupWMClass.
+  instance=$(xprop -id "$agreement" WM_CLASS | sed -n 's/^WM_CLASS([A-Z]*) = "\([^"]*\)".*/\1/p')
+  grep -qx "StartupWMClass=$instance" "$here/../../packaging/com.korvane.app.desktop" ||
+    fail "the desktop entry does not name Korvane's windows ($instance)"
   request_close "$agreement"
   await_end "when its agreement was closed"
   grep -q '"hasAcceptedEULAv2": *true' "$XDG_CONFIG_HOME/korvane/settings.json" 2>/dev/null &&
