@@ -23,6 +23,8 @@ packages=(
   qt6-base-dev qt6-svg-dev fonts-dejavu-core
   # the first-run windows on a real X server with a window manager
   xvfb openbox xdotool
+  # reading what the setup window copied to the clipboard
+  xclip
   # the X11 workspace, and the X server, window manager and clients its tests run
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev
   xterm x11-utils

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/client/helper_probe.h"
 #include "app/client/install_command.h"
 #include "platform/linux/identity/desktop_bundle_reader.h"
 #include "app/focus/empty_workspace.h"
@@ -71,10 +72,18 @@ std::string helperSocket(const std::string& installRoot) {
 }
 
 // The setup window installs with the same script and privilege runner as the
-// popover's "Install" does.
-ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root) {
+// popover's "Install" does, and looks for a running helper on the socket the
+// application will use.
+ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root,
+                                             HelperConnector& connector, MainLoop& loop) {
     ui::OnboardingDependencies dependencies =
         ui::OnboardingDependencies::forThisMachine(linux_platform::readSystemSummary(paths::sysfsRoot(), "/proc"));
+    dependencies.findRunningHelper = [&connector, &loop](std::function<void(bool)> done) {
+        // A helper answers a ping within milliseconds; one that takes longer
+        // is not one to rely on.
+        app::probeHelper(connector, loop, seconds(3), std::move(done));
+    };
+    if (auto command = app::terminalInstallCommand(install, root)) dependencies.terminalCommand = *command;
     dependencies.installPlan.composed = [install, root]() -> Expected<app::InstallCommand, std::string> {
         auto argv = app::helperInstallInvocation(install, root);
         if (!argv) return unexpected(argv.error());
@@ -92,8 +101,9 @@ ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& inst
 int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("korvane"));
     // No display name: the X11 platform would append it to every window
-    // title, and "Korvane Setup" must read exactly so.
-    QApplication::setDesktopFileName(QStringLiteral("korvane"));
+    // title, and "Korvane Setup" must read exactly so. The desktop entry's ID
+    // lets desktops match the windows to the entry.
+    QApplication::setDesktopFileName(QString::fromLatin1(paths::kAppID.data(), paths::kAppID.size()));
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -150,7 +160,7 @@ int main(int argc, char** argv) {
                                               installRoot,
                                               [&bus] { return makeStatusItem(bus); },
                                               [] { QCoreApplication::quit(); },
-                                              app::onboardingWindows(settings, setupDependencies(install, installRoot))};
+                                              app::onboardingWindows(settings, setupDependencies(install, installRoot, connector, loop))};
     // The popover's content: the views over the eight managers. Its Quit
     // releases focus itself before it ends the application.
     environment.makeMainView = [&loop, &delegate](const app::AppManagers& m) -> QWidget* {

@@ -155,9 +155,10 @@ TEST_F(X11Desktop, SnapshotHasEveryApplicationInClientListOrder) {
     EXPECT_EQ(apps[0].icon, (app::AppIcon{"alpha-icon", 0, 0, {}}));
     EXPECT_EQ(apps[0].activationPolicy, ActivationPolicy::regular);
     // The class as an ID, lowercased with "-" for spaces; the entry's icon
-    // wins over the window's pixels.
+    // comes first, the window's pixels stay for when it does not resolve.
     EXPECT_EQ(apps[1].bundleIdentifier, "beta-tool");
     EXPECT_EQ(apps[1].icon->themeNameOrPath, "/opt/beta.png");
+    EXPECT_EQ(apps[1].icon->width, 64);
     // No entry: the class names it, the window's largest icon up to 256 px.
     EXPECT_EQ(apps[2].bundleIdentifier, std::nullopt);
     EXPECT_EQ(apps[2].localizedName, "Gamma");

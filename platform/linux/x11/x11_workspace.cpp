@@ -208,14 +208,16 @@ private:
         // The desktop's own programs (a panel's settings window, say) are no
         // applications to focus or throttle.
         app.activationPolicy = naming.partOfDesktop ? app::ActivationPolicy::accessory : group.policy;
+        // The entry's icon name, and the window's own pixels for when no
+        // installed theme has that name.
+        for (const WindowFacts* window : group.windows) {
+            if (!window->icon) continue;
+            app.icon = window->icon;
+            break;
+        }
         if (!naming.iconName.empty()) {
-            app.icon = app::AppIcon{naming.iconName, 0, 0, {}};
-        } else {
-            for (const WindowFacts* window : group.windows) {
-                if (!window->icon) continue;
-                app.icon = window->icon;
-                break;
-            }
+            if (!app.icon) app.icon = app::AppIcon{};
+            app.icon->themeNameOrPath = naming.iconName;
         }
         return app;
     }
