@@ -32,34 +32,17 @@ TEST_F(ThrottleEngine, SingleThrottleRunsTheToolAndRecordsThePidBeforeReplying) 
     });
     EXPECT_TRUE(inSetWhenReplied);
     EXPECT_THAT(policy.calls(), ElementsAre(applied(42)));
-    EXPECT_TRUE(log.contains("KorvaneHelper: PID 42 successfully throttled"));
 
     Replies replies;
     tool->unthrottleProcess(42, replies.block());
     EXPECT_EQ(policy.calls().back(), released(42));
     EXPECT_TRUE(replies.received.at(0).success);
     EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
-    EXPECT_TRUE(log.contains("KorvaneHelper: PID 42 successfully unthrottled"));
 
     // A pid never throttled (by us) is still handed to the tool.
     tool->unthrottleProcess(5, replies.block());
     EXPECT_EQ(policy.calls().back(), released(5));
     EXPECT_TRUE(replies.received.at(1).success);
-}
-
-TEST_F(ThrottleEngine, FailuresReplyWithTheToolsStatusAndLine) {
-    policy.failFor(7, 3, "taskpolicy: no process with PID 7");
-    policy.failFor(8, TaskPolicyFailure{TaskPolicyFailureKind::NotLaunched, 0, "No such file or directory"});
-    Replies replies;
-    for (int pid : {7, 8}) tool->throttleProcess(pid, replies.block());
-
-    ASSERT_EQ(replies.received.size(), 2u);
-    for (const auto& r : replies.received) EXPECT_FALSE(r.success);
-    EXPECT_EQ(replies.received[0].message,
-              "taskpolicy failed for PID 7 with exit code 3: taskpolicy: no process with PID 7");
-    EXPECT_EQ(replies.received[1].message, "Failed to launch taskpolicy for PID 8: No such file or directory");
-    EXPECT_TRUE(log.contains("KorvaneHelper: Failed to launch taskpolicy for PID 8: No such file or directory"));
-    EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
 }
 
 // The tool run once per pid: its status says what kind of failure it was,
@@ -78,18 +61,18 @@ TEST(SpawningTaskPolicy, ToolRunsBecomeTypedResults) {
     EXPECT_EQ(runner.runs()[0].path, "/opt/taskpolicy");
     EXPECT_THAT(runner.commandLines(), ElementsAre("-b -p 6", "-B -p 6"));
 
-    auto failureOf = [&](std::int32_t pid) { return tool.apply(pid).error(); };
-    auto missing = failureOf(7);
-    EXPECT_EQ(missing.kind, TaskPolicyFailureKind::NoSuchProcess);
-    EXPECT_EQ(helper::taskPolicyFailureText(7, missing),
-              "taskpolicy failed for PID 7 with exit code 3: first line\n\n  second line");
-    EXPECT_EQ(failureOf(8).kind, TaskPolicyFailureKind::PermissionDenied);
-    EXPECT_EQ(helper::taskPolicyFailureText(8, failureOf(8)), "taskpolicy failed for PID 8 with exit code 77: ");
-    EXPECT_EQ(failureOf(9).kind, TaskPolicyFailureKind::Other);
-    EXPECT_EQ(helper::taskPolicyFailureText(9, failureOf(9)), "taskpolicy failed for PID 9 with exit code 2: ");
-    EXPECT_EQ(failureOf(10).kind, TaskPolicyFailureKind::NotLaunched);
-    EXPECT_EQ(helper::taskPolicyFailureText(10, failureOf(10)),
-              "Failed to launch taskpolicy for PID 10: No such file or directory");
+    using Kind = TaskPolicyFailureKind;
+    const std::tuple<std::int32_t, Kind, const char*> failures[] = {
+        {7, Kind::NoSuchProcess, "taskpolicy failed for PID 7 with exit code 3: first line\n\n  second line"},
+        {8, Kind::PermissionDenied, "taskpolicy failed for PID 8 with exit code 77: "},
+        {9, Kind::Other, "taskpolicy failed for PID 9 with exit code 2: "},
+        {10, Kind::NotLaunched, "Failed to launch taskpolicy for PID 10: No such file or directory"},
+    };
+    for (auto [pid, kind, text] : failures) {
+        auto failure = tool.apply(pid).error();
+        EXPECT_EQ(failure.kind, kind) << pid;
+        EXPECT_EQ(helper::taskPolicyFailureText(pid, failure), text);
+    }
 }
 
 TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInOrder) {
@@ -110,7 +93,7 @@ TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInO
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{3, 11}));
 }
 
-TEST_F(ThrottleEngine, EmptyInputsAndPingRunNothingAndSucceed) {
+TEST_F(ThrottleEngine, EmptyInputsRunNothingAndSucceed) {
     Replies multiple, all;
     tool->throttleMultipleProcesses({}, multiple.block());
     loop.runPending();
@@ -121,14 +104,6 @@ TEST_F(ThrottleEngine, EmptyInputsAndPingRunNothingAndSucceed) {
     EXPECT_FALSE(multiple.received[0].message);
     ASSERT_EQ(all.received.size(), 1u);
     EXPECT_TRUE(all.received[0].success);
-
-    tool->throttleProcess(3, all.block());
-    policy.clear();
-    std::optional<bool> alive;
-    tool->ping([&](bool a) { alive = a; });
-    EXPECT_EQ(alive, true);
-    EXPECT_THAT(policy.calls(), IsEmpty());
-    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{3}));
 }
 
 TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
@@ -136,7 +111,6 @@ TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
     tool->throttleMultipleProcesses({11, 12, 13}, ignored.block());
     loop.runPending();
     policy.clear();
-    log.clear();
     policy.failFor(12, 1, "no such process");
 
     Replies replies;
@@ -147,7 +121,6 @@ TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
     EXPECT_FALSE(replies.received[0].success);
     EXPECT_EQ(replies.received[0].message,
               "PID 12: taskpolicy failed for PID 12 with exit code 1: no such process");
-    EXPECT_EQ(log.countStartingWith("KorvaneHelper: PID 1"), 2);  // two "successfully unthrottled"
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{12}));
 }
 
