@@ -120,9 +120,8 @@ TEST_F(JailAndBeast, UpdatesShareOneScanThreadAndTooLongAListIsRefused) {
     std::vector<std::string> many(helper::kMaxJailedBundleIDs + 1, "org.example.App");
     testing::Replies replies;
     fresh.tool->updateJailedBundleIDs(many, replies.block());
-    ASSERT_EQ(replies.received.size(), 1u);
-    EXPECT_FALSE(replies.received[0].success);
-    EXPECT_EQ(replies.received[0].message, "Too many jailed applications: 1025 (at most 1024)");
+    EXPECT_THAT(replies.received,
+                ElementsAre(testing::RecordedReply{false, "Too many jailed applications: 1025 (at most 1024)"}));
     EXPECT_TRUE(fresh.tool->jailedBundleIDsSnapshot().empty());
 
     // The longest list there may be is logged in a few KiB, with the count of the rest.

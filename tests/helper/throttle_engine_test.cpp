@@ -15,6 +15,7 @@ namespace korvane {
 namespace {
 
 using testing::HelperToolFixture;
+using testing::RecordedReply;
 using testing::Replies;
 using testing::applied;
 using testing::released;
@@ -85,11 +86,9 @@ TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInO
     EXPECT_THAT(policy.calls(), ElementsAre(applied(11), applied(2), applied(3), applied(4)));
     EXPECT_THAT(replies.received, IsEmpty()) << "the reply belongs to the main loop";
     loop.runPending();
-    ASSERT_EQ(replies.received.size(), 1u);
-    EXPECT_FALSE(replies.received[0].success);
-    EXPECT_EQ(replies.received[0].message,
-              "PID 2: taskpolicy failed for PID 2 with exit code 1: gone; "
-              "PID 4: Failed to launch taskpolicy for PID 4: Permission denied");
+    EXPECT_THAT(replies.received, ElementsAre(RecordedReply{false,
+                                                            "PID 2: taskpolicy failed for PID 2 with exit code 1: gone; "
+                                                            "PID 4: Failed to launch taskpolicy for PID 4: Permission denied"}));
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{3, 11}));
 }
 
@@ -99,11 +98,8 @@ TEST_F(ThrottleEngine, EmptyInputsRunNothingAndSucceed) {
     loop.runPending();
     tool->unthrottleAllProcesses(all.block());  // nothing throttled: answered at once
     EXPECT_THAT(policy.calls(), IsEmpty());
-    ASSERT_EQ(multiple.received.size(), 1u);
-    EXPECT_TRUE(multiple.received[0].success);
-    EXPECT_FALSE(multiple.received[0].message);
-    ASSERT_EQ(all.received.size(), 1u);
-    EXPECT_TRUE(all.received[0].success);
+    EXPECT_THAT(multiple.received, ElementsAre(RecordedReply{true, std::nullopt}));
+    EXPECT_THAT(all.received, ElementsAre(RecordedReply{true, std::nullopt}));
 }
 
 TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
@@ -117,10 +113,8 @@ TEST_F(ThrottleEngine, UnthrottleAllKeepsThePidsThatFailed) {
     tool->unthrottleAllProcesses(replies.block());
     loop.runPending();
     EXPECT_EQ(policy.calls().size(), 3u);
-    ASSERT_EQ(replies.received.size(), 1u);
-    EXPECT_FALSE(replies.received[0].success);
-    EXPECT_EQ(replies.received[0].message,
-              "PID 12: taskpolicy failed for PID 12 with exit code 1: no such process");
+    EXPECT_THAT(replies.received,
+                ElementsAre(RecordedReply{false, "PID 12: taskpolicy failed for PID 12 with exit code 1: no such process"}));
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{12}));
 }
 
@@ -146,12 +140,11 @@ TEST_F(ThrottleEngine, InitAndTheHelperItselfAreRefusedWithoutRunningTheTool) {
     tool->throttleMultipleProcesses({1, 5}, replies.block());
     loop.runPending();
     EXPECT_THAT(policy.calls(), ElementsAre(applied(5)));
-    ASSERT_EQ(replies.received.size(), 3u);
     const std::string init = "PID 1 is the init process; the helper never changes its scheduling";
-    EXPECT_EQ(replies.received[0].message, init);
-    EXPECT_EQ(replies.received[1].message, "PID " + self + " is the helper itself; the helper never changes its scheduling");
-    EXPECT_FALSE(replies.received[2].success);
-    EXPECT_EQ(replies.received[2].message, "PID 1: " + init);
+    EXPECT_THAT(replies.received,
+                ElementsAre(RecordedReply{false, init},
+                            RecordedReply{false, "PID " + self + " is the helper itself; the helper never changes its scheduling"},
+                            RecordedReply{false, "PID 1: " + init}));
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{5}));
 }
 
@@ -171,10 +164,8 @@ TEST_F(ThrottleEngine, AReusedPidIsAStrangerToTheSet) {
     tool->unthrottleAllProcesses(all.block());
     loop.runPending();
     EXPECT_THAT(policy.calls(), ElementsAre(applied(31))) << "no release reaches a stranger";
-    ASSERT_EQ(single.received.size(), 1u);
-    EXPECT_TRUE(single.received[0].success);
-    ASSERT_EQ(all.received.size(), 1u);
-    EXPECT_TRUE(all.received[0].success);
+    EXPECT_THAT(single.received, ElementsAre(RecordedReply{true, std::nullopt}));
+    EXPECT_THAT(all.received, ElementsAre(RecordedReply{true, std::nullopt}));
     EXPECT_THAT(tool->throttledPIDsSnapshot(), IsEmpty());
 }
 
@@ -230,8 +221,8 @@ TEST_F(ThrottleEngine, ALongCallIsRecordedAheadYieldsBetweenBatchesAndStopsBetwe
 
     EXPECT_EQ(recordedAtFirstChange, "101 1\n102 1\n");
     EXPECT_THAT(policy.calls(), ElementsAre(applied(101), applied(102), applied(900), applied(103), applied(104)));
-    ASSERT_EQ(many.received.size(), 1u);
-    EXPECT_EQ(many.received[0].message, "PID 105: the helper is stopping; PID 106: the helper is stopping");
+    EXPECT_THAT(many.received,
+                ElementsAre(RecordedReply{false, "PID 105: the helper is stopping; PID 106: the helper is stopping"}));
     EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{101, 102, 103, 104, 900}));
 }
 
