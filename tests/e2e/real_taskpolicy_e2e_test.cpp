@@ -126,8 +126,9 @@ TEST_F(InProcessEndToEnd, JailConfinesTheApplicationAndBeastModeEverythingButThe
 }
 
 // --release-all works from the records of a stopped helper (the install
-// script's removal runs it); never while a helper still serves.
-TEST_F(InProcessEndToEnd, ReleaseAllRefusesWhileAHelperServes) {
+// script's removal runs it); never while a helper still serves, which
+// releases what any of its clients throttled.
+TEST_F(InProcessEndToEnd, WhileAHelperServesItAloneReleasesWhatAnyClientThrottled) {
     testing::TargetProcess target(2);
     ASSERT_TRUE(target.ready());
     ASSERT_EQ(ctl({"throttle-many", std::to_string(target.pid())}).out, "OK\n");
@@ -137,6 +138,9 @@ TEST_F(InProcessEndToEnd, ReleaseAllRefusesWhileAHelperServes) {
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_NE(refused.err.find("still serves"), std::string::npos) << refused.err;
     testing::expectBackground(target.pid(), "1");
+    // What one client throttled, another releases.
+    EXPECT_EQ(ctl({"unthrottle-all"}).out, "OK\n");
+    testing::expectNormal(target.pid());
 }
 
 }  // namespace
