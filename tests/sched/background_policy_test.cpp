@@ -233,8 +233,9 @@ public:
         ::waitpid(pid_, nullptr, 0);
     }
     pid_t pid() const { return pid_; }
+    // Up to a minute: a loaded machine under the sanitizers starts threads slowly.
     bool waitForThreads(std::size_t count) const {
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < 12000; ++i) {
             if (threadsOf(pid_).size() >= count) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
