@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Release packages in build/package: the Debian package with its
-# -dbgsym package beside it, and the RPM. Then checks the Debian package
+# -dbgsym package beside it, and the RPM. Then checks the Debian packages
 # with lintian, which must print nothing (no error, no warning).
 # usage: scripts/package.sh [PREFIX]   (PREFIX defaults to /usr)
 set -euo pipefail
@@ -19,7 +19,7 @@ ls -1 "$dir"/*.deb "$dir"/*.ddeb "$dir"/*.rpm
 
 # lintian warns when run as root, which CI and containers do; that line is
 # not about the package.
-report=$(lintian "$dir"/korvane_*.deb 2>&1 | grep -vx 'running with root privileges is not recommended!' || true)
+report=$(lintian "$dir"/korvane_*.deb "$dir"/korvane-dbgsym_*.ddeb 2>&1 | grep -vx 'running with root privileges is not recommended!' || true)
 if [ -n "$report" ]; then
   printf 'lintian:\n%s\n' "$report"
   exit 1

@@ -67,11 +67,12 @@ TEST(InstanceHandOver, LosingTheRaceForTheNameHandsOver) {
     EXPECT_EQ(socket.claims, 0);
 }
 
-TEST(CommandLine, ToggleAndHelpAreTheOnlyOptions) {
+TEST(CommandLine, ToggleHelpAndVersionAreTheOnlyOptions) {
     auto toggle = KorvaneApp::parseArguments({"korvane", "--toggle"});
     ASSERT_TRUE(toggle);
     EXPECT_TRUE(toggle.value().toggle);
     EXPECT_TRUE(KorvaneApp::parseArguments({"korvane", "--help"}).value().help);
+    EXPECT_TRUE(KorvaneApp::parseArguments({"korvane", "--version"}).value().version);
     EXPECT_FALSE(KorvaneApp::parseArguments({"korvane", "--tgogle"}));
 }
 
