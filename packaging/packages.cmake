@@ -21,13 +21,14 @@ set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 # Its scriptlets name the install script by its path.
 set(CPACK_PACKAGE_RELOCATABLE OFF)
 # The package owns only its own folders, not the distribution's.
+set(share ${CMAKE_INSTALL_PREFIX}/share)
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
-  /usr/libexec /usr/share/applications /usr/share/metainfo /usr/share/polkit-1 /usr/share/polkit-1/actions
-  /usr/share/bash-completion /usr/share/bash-completion/completions /usr/share/man /usr/share/man/man1
-  /usr/share/man/man8 /usr/share/icons /usr/share/icons/hicolor)
+  ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_PREFIX}/bin ${CMAKE_INSTALL_PREFIX}/lib ${CMAKE_INSTALL_PREFIX}/libexec
+  ${share} ${share}/doc ${share}/applications ${share}/metainfo ${share}/polkit-1 ${share}/polkit-1/actions
+  ${share}/bash-completion ${share}/bash-completion/completions ${share}/man ${share}/man/man1 ${share}/man/man8
+  ${share}/icons ${share}/icons/hicolor)
 foreach(size scalable 16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256)
-  list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
-    /usr/share/icons/hicolor/${size} /usr/share/icons/hicolor/${size}/apps)
+  list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION ${share}/icons/hicolor/${size} ${share}/icons/hicolor/${size}/apps)
 endforeach()
 # rpmbuild would add /usr/lib/.build-id links to the programs, which only a
 # debuginfo package makes use of; without one the files stay the Debian

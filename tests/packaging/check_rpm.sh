@@ -33,7 +33,7 @@ $(cat "$out/diff")"
 comm -23 "$out/rpm.list" <(awk '{print $2}' "$out/rpm.files" | sort) >"$out/rpm.dirs"
 foreign=$(grep -vE '/korvane(/autostart)?$' "$out/rpm.dirs" || true)
 [ -z "$foreign" ] || fail "the RPM owns folders of the distribution: $foreign"
-grep -qx '/usr/share/man/man1/korvanectl.1.gz' "$out/rpm.list" || fail "rpm -qlp lists no korvanectl page"
+grep -q '/share/man/man1/korvanectl\.1\.gz$' "$out/rpm.list" || fail "rpm -qlp lists no korvanectl page"
 
 requires=$(rpm -qp --requires "$rpm")
 for need in polkit /usr/bin/pkexec 'libQt6Widgets.so.6()(64bit)'; do
