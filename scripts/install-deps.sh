@@ -41,6 +41,9 @@ packages=(
   pkexec polkitd dbus-daemon dbus-bin
   # the Debian package
   dpkg-dev file
+  # the packages' checks: lintian, the RPM, the manual pages (scdoc writes
+  # them, groff and man check them), the metadata validators, the completion
+  lintian rpm scdoc groff-base man-db appstream desktop-file-utils libxml2-utils bash-completion
 )
 
 missing=()

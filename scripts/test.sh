@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs the whole test suite twice: once
 # with warnings as errors, once under AddressSanitizer and
 # UndefinedBehaviorSanitizer; builds the optimised programs with warnings as
-# errors. Then fuzzes the message decoder for a bounded time.
+# errors, then the Release packages, and checks them with lintian. Then fuzzes
+# the message decoder for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +32,9 @@ cmake --build build/release-werror -j "$jobs"
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer =="
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/sanitize -DKORVANE_SANITIZE=ON -DKORVANE_BUILD_BENCH=OFF
+
+echo "== Build the Release packages and check them with lintian =="
+scripts/package.sh
 
 echo "== Fuzz the message decoder =="
 scripts/fuzz.sh "${KORVANE_FUZZ_SECONDS:-60}"

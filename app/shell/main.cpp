@@ -99,6 +99,13 @@ ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& inst
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version answer on a console too: before Qt looks for a display.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i) rawArguments << QString::fromLocal8Bit(argv[i]);
+    if (auto early = app::KorvaneApp::parseArguments(rawArguments);
+        early && app::KorvaneApp::answerInformationRequest(early.value())) {
+        return 0;
+    }
     QApplication::setApplicationName(QStringLiteral("korvane"));
     // No display name: the X11 platform would append it to every window
     // title, and "Korvane Setup" must read exactly so. The desktop entry's ID
@@ -112,10 +119,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvane: %s\n%s", options.error().c_str(), app::KorvaneApp::kUsage);
         return 64;
     }
-    if (options.value().help) {
-        std::fputs(app::KorvaneApp::kUsage, stdout);
-        return 0;
-    }
+    if (app::KorvaneApp::answerInformationRequest(options.value())) return 0;
 
     app::QtMainLoop loop;
     const QDBusConnection bus = QDBusConnection::sessionBus();

@@ -58,6 +58,7 @@ EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAcc
         style::thinScrollBars());
     scroll->setWidget(body);
     layout->addWidget(scroll, 1);
+    layout->addWidget(style::text(text("eula.license"), 10, style::kSecondaryText, style::Weight::Regular, Qt::AlignCenter));
     layout->addSpacing(6);
 
     auto* buttons = new QHBoxLayout;
