@@ -34,6 +34,8 @@ packages=(
   # tray and a StatusNotifierItem host, a session bus, a fake notification
   # server, and the tools that look at the screen
   trayer xfce4-panel dbus python3-dbus python3-gi imagemagick
+  # a session manager of the tests' own (a logout asked, then cancelled)
+  libsm-dev libice-dev
   # installing the helper: pkexec and polkit, and for the real-pkexec test a
   # system bus of its own
   pkexec polkitd dbus-daemon dbus-bin

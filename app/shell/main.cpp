@@ -6,6 +6,8 @@
 #include <QDBusConnection>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <vector>
 
 #include "app/client/helper_probe.h"
 #include "app/client/install_command.h"
@@ -118,12 +120,21 @@ int main(int argc, char** argv) {
     app::QtMainLoop loop;
     const QDBusConnection bus = QDBusConnection::sessionBus();
     linux_platform::DBusAppInstance busInstance(bus);
-    linux_platform::LocalSocketAppInstance socketInstance;
+    std::vector<app::AppInstance*> channels{&busInstance};
+    std::optional<linux_platform::LocalSocketAppInstance> socketInstance;
+    if (auto socketPath = linux_platform::LocalSocketAppInstance::defaultSocketPath()) {
+        channels.push_back(&socketInstance.emplace(*socketPath));
+    } else {
+        app::logLine("One instance: no private socket (" + socketPath.error() + ")");
+    }
     app::AppDelegate* delegate = nullptr;
     auto toggle = [&delegate] {
         if (delegate) delegate->togglePopover();
     };
-    if (app::KorvaneApp::handOverToRunningInstance({&busInstance, &socketInstance}, toggle)) return 0;
+    if (app::KorvaneApp::handOverToRunningInstance(channels, toggle)) {
+        std::puts("Korvane is already running; asked it to open or close its popover.");
+        return 0;
+    }
 
     app::SettingsStore settings(loop, app::SettingsStore::defaultDirectory());
     const std::string installRoot = paths::installRoot();
@@ -142,6 +153,7 @@ int main(int argc, char** argv) {
     app::ManagerPlatform platform{*workspace, notificationCenter, *monitors.ticks, *monitors.layout, bundles,
                                   install,    [] { SMCBridge::close(); }};
 
+    ui::OnboardingDependencies setup = setupDependencies(install, installRoot, connector, loop);
     app::AppDelegate::Environment environment{loop,
                                               settings,
                                               connector,
@@ -149,7 +161,7 @@ int main(int argc, char** argv) {
                                               installRoot,
                                               [&bus] { return makeStatusItem(bus); },
                                               [] { QCoreApplication::quit(); },
-                                              app::onboardingWindows(settings, setupDependencies(install, installRoot, connector, loop))};
+                                              app::onboardingWindows(settings, std::move(setup))};
     // The popover's content: the views over the eight managers. Its Quit
     // releases focus itself before it ends the application.
     environment.makeMainView = [&loop, &delegate](const app::AppManagers& m) -> QWidget* {
@@ -171,11 +183,12 @@ int main(int argc, char** argv) {
     app::AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;
 
+    // The session ends through the end signals, or through the session
+    // manager's final word (Qt quits on it). Its earlier request to commit
+    // data is no end: the user may still cancel the logout, and session
+    // managers ask it at every checkpoint too.
     linux_platform::TerminationSignals signals([](int) { QCoreApplication::quit(); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &appDelegate,
-                     [&appDelegate] { appDelegate.applicationWillTerminate(); });
-    // The end of an X session managed by a session manager.
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &appDelegate,
                      [&appDelegate] { appDelegate.applicationWillTerminate(); });
     loop.post([&appDelegate] { appDelegate.applicationDidFinishLaunching(); });
     return QApplication::exec();

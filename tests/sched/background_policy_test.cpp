@@ -233,8 +233,10 @@ public:
         ::waitpid(pid_, nullptr, 0);
     }
     pid_t pid() const { return pid_; }
+    // Once confined, the chain's threads run at idle priority: on a busy
+    // machine (sanitizers, parallel tests) they may wait long for a CPU.
     bool waitForThreads(std::size_t count) const {
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < 24000; ++i) {
             if (threadsOf(pid_).size() >= count) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
