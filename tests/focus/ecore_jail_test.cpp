@@ -159,16 +159,6 @@ TEST_F(ECoreJailTest, AStoredOnSwitchSendsTheListTwiceAtStartUpAndFailuresAreSho
     EXPECT_EQ(jail->lastSyncError.get(), std::nullopt);
 }
 
-TEST_F(ECoreJailTest, WithoutAHelperClientEverySyncOnlyLogs) {
-    settings.setBool(ECoreJailManager::enabledKey, true);
-    auto jail = makeJail({});
-    jail->addApp(terminal);
-    loop.runPending();
-    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: ECoreJailManager — XPCManager henüz ayarlanmadı",
-                                              "Korvane: ECoreJailManager — XPCManager henüz ayarlanmadı"));
-    EXPECT_THAT(daemon.commands(), IsEmpty());
-}
-
 TEST_F(ECoreJailTest, AStoredListThatCannotBeReadStartsEmptyAndStaysStored) {
     const std::string id = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
     const std::string good = R"({"id":")" + id + R"(","bundleIdentifier":"a","appName":"A","appPath":"/a.desktop"})";

@@ -98,14 +98,6 @@ TEST(InstanceHandOver, LosingTheRaceForTheNameHandsOver) {
     EXPECT_EQ(socket.claims, 0);
 }
 
-TEST(CommandLine, ToggleAndHelpAreTheOnlyOptions) {
-    auto toggle = KorvaneApp::parseArguments({"korvane", "--toggle"});
-    ASSERT_TRUE(toggle);
-    EXPECT_TRUE(toggle.value().toggle);
-    EXPECT_TRUE(KorvaneApp::parseArguments({"korvane", "--help"}).value().help);
-    EXPECT_FALSE(KorvaneApp::parseArguments({"korvane", "--tgogle"}));
-}
-
 TEST(LocalSocketInstance, ASecondStartTogglesTheFirstAndAStaleSocketIsReplaced) {
     testing::FixtureTree folder;
     const QString path = QString::fromStdString(folder.path("korvane-app.sock"));

@@ -124,6 +124,8 @@ int main(int argc, char** argv) {
         std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}};
         for (IceListenObj listener : local) fds.push_back({IceGetListenConnectionNumber(listener), POLLIN, 0});
         for (IceConn connection : connections) fds.push_back({IceConnectionNumber(connection), POLLIN, 0});
+        // Connections accepted below were not polled: they wait for the next round.
+        const std::size_t polled = connections.size();
         if (::poll(fds.data(), fds.size(), -1) < 0) continue;
         if (fds[0].revents) {
             std::string line;
@@ -143,7 +145,7 @@ int main(int argc, char** argv) {
             else IceCloseConnection(connection);
         }
         std::vector<IceConn> ready;
-        for (std::size_t i = 0; i < connections.size(); ++i) {
+        for (std::size_t i = 0; i < polled; ++i) {
             if (fds[1 + local.size() + i].revents) ready.push_back(connections[i]);
         }
         for (IceConn connection : ready) {
