@@ -157,6 +157,7 @@ int main(int argc, char** argv) {
     app::ManagerPlatform platform{*workspace, notificationCenter, *monitors.ticks, *monitors.layout, bundles,
                                   install,    [] { SMCBridge::close(); }};
 
+    ui::OnboardingDependencies setup = setupDependencies(install, installRoot, connector, loop);
     app::AppDelegate::Environment environment{loop,
                                               settings,
                                               connector,
@@ -164,7 +165,7 @@ int main(int argc, char** argv) {
                                               installRoot,
                                               [&bus] { return makeStatusItem(bus); },
                                               [] { QCoreApplication::quit(); },
-                                              app::onboardingWindows(settings, setupDependencies(install, installRoot, connector, loop))};
+                                              app::onboardingWindows(settings, std::move(setup))};
     // The popover's content: the views over the eight managers. Its Quit
     // releases focus itself before it ends the application.
     environment.makeMainView = [&loop, &delegate](const app::AppManagers& m) -> QWidget* {
