@@ -3,6 +3,7 @@
 # -dbgsym package beside it, and the RPM. Then checks the Debian packages
 # with lintian, which must print nothing (no error, no warning).
 # usage: scripts/package.sh [PREFIX]   (PREFIX defaults to /usr)
+# KORVANE_WERROR=ON makes every compiler warning an error, as scripts/test.sh does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 prefix=${1:-/usr}
@@ -11,7 +12,7 @@ dir=build/package
 scripts/install-deps.sh
 export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER-ccache} CCACHE_BASEDIR="$PWD"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-  -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF >/dev/null
+  -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF -DKORVANE_WERROR="${KORVANE_WERROR:-OFF}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 rm -f "$dir"/*.deb "$dir"/*.ddeb "$dir"/*.rpm
 (cd "$dir" && cpack -G "DEB;RPM" >/dev/null)
