@@ -13,13 +13,11 @@
 #include <cstdio>
 #include <list>
 #include <map>
-#include <optional>
 #include <thread>
 
 #include "platform/linux/socket/unix_socket.h"
 #include "shared/protocol/wire_codec.h"
-#include "tests/fakes/fixture_tree.h"
-#include "tests/fakes/helper_daemon.h"
+#include "tests/e2e/served_helper.h"
 #include "tests/fakes/target_process.h"
 #include "tests/topology/cpu_sysfs.h"
 
@@ -55,7 +53,7 @@ void giveOwnState(pid_t tid, int n) {
     if (n % 4 == 0) ::syscall(SYS_ioprio_set, 1, tid, (2 << 13) | (n % 8));
 }
 
-class CutShortEndToEnd : public ::testing::Test {
+class CutShortEndToEnd : public testing::ServedHelper {
 protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "changes other processes' scheduling";
@@ -82,21 +80,16 @@ protected:
         return throttled;
     }
     void startHelper() {
-        helper.emplace(KORVANE_HELPER_BINARY, dir.path("helper.sock"), dir.path("helper.log"),
-                       testing::Environment{{"KORVANE_SYSFS_ROOT", sysfs.root()},
-                                            {"KORVANE_HELPER_RUNTIME_DIR", runtime.root()}});
-        ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
+        ServedHelper::startHelper({{"KORVANE_SYSFS_ROOT", sysfs.root()}, {"KORVANE_HELPER_RUNTIME_DIR", runtime.root()}});
     }
 
     testing::CpuSysfs sysfs;
-    testing::FixtureTree dir;
     // The records on a memory file system, as /run is: writing them takes
     // about as long as the changes between them.
     testing::FixtureTree runtime{"/dev/shm"};
     std::list<testing::TargetProcess> targets;
     std::vector<std::int32_t> pids;
     std::map<pid_t, std::string> before;
-    std::optional<testing::HelperDaemon> helper;
 };
 
 TEST_F(CutShortEndToEnd, AfterAKillAtAnyMomentOfABatchUnthrottleAllGivesEveryThreadBackWhatItHad) {
@@ -105,7 +98,7 @@ TEST_F(CutShortEndToEnd, AfterAKillAtAnyMomentOfABatchUnthrottleAllGivesEveryThr
     std::map<int, int> cutShort;
     for (int round = 0; round < 60 && (cutShort[SIGKILL] < 3 || cutShort[SIGTERM] < 3); ++round) {
         startHelper();
-        auto client = linux_platform::connectUnix(dir.path("helper.sock"));
+        auto client = linux_platform::connectUnix(socketPath);
         ASSERT_TRUE(client);
         ASSERT_TRUE(linux_platform::writeAll(client->get(), wire::encodeRequest(1, msg::ThrottleMultipleProcesses{pids})));
         int signal = round % 2 == 0 ? SIGKILL : SIGTERM;
@@ -122,8 +115,7 @@ TEST_F(CutShortEndToEnd, AfterAKillAtAnyMomentOfABatchUnthrottleAllGivesEveryThr
                     throttled, kProcesses);
 
         startHelper();
-        auto released = testing::runCommand(
-            {KORVANE_CTL_BINARY, "--socket", dir.path("helper.sock"), "unthrottle-all"});
+        auto released = ctl({"unthrottle-all"});
         EXPECT_EQ(released.exitStatus, 0) << released.err;
         auto after = views();
         int differing = 0;

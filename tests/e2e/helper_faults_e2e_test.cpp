@@ -16,13 +16,11 @@
 #include <filesystem>
 #include <fstream>
 #include <list>
-#include <optional>
 #include <thread>
 
 #include "platform/linux/socket/unix_socket.h"
 #include "shared/protocol/wire_codec.h"
-#include "tests/fakes/fixture_tree.h"
-#include "tests/fakes/helper_daemon.h"
+#include "tests/e2e/served_helper.h"
 #include "tests/fakes/target_process.h"
 #include "tests/hwmon/hwmon_tree.h"
 
@@ -45,7 +43,7 @@ linux_platform::Fd connectNow(const std::string& path) {
     return fd;
 }
 
-class HelperFaultsEndToEnd : public ::testing::Test {
+class HelperFaultsEndToEnd : public testing::ServedHelper {
 protected:
     // With `spawning`, the helper runs a stand-in tool per pid; else it
     // does the work in its own process, as in production.
@@ -55,14 +53,12 @@ protected:
                                        {"FAKE_TASKPOLICY_LOG", dir.path("tool.log")}});
         }
         extra.emplace_back("KORVANE_SYSFS_ROOT", sysfs.root());
-        helper.emplace(binary, socketPath, dir.path("helper.log"), extra);
-        ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
+        startHelper(extra, binary);
     }
     std::vector<std::string> ctlArgs(std::vector<std::string> args) const {
         args.insert(args.begin(), {KORVANE_CTL_BINARY, "--socket", socketPath});
         return args;
     }
-    testing::CommandResult ctl(std::vector<std::string> args) { return testing::runCommand(ctlArgs(std::move(args))); }
     // The helper with its service's capability bounding set, NoNewPrivileges
     // and system call filter, as read from the unit.
     std::string underItsUnit() {
@@ -72,9 +68,6 @@ protected:
     }
 
     testing::HwmonTree sysfs;
-    testing::FixtureTree dir;
-    std::string socketPath = dir.path("helper.sock");
-    std::optional<testing::HelperDaemon> helper;
 };
 
 // Whatever the clients do (one waits for a long call, one sends without

@@ -15,12 +15,10 @@
 #include <cstring>
 #include <filesystem>
 #include <list>
-#include <optional>
 #include <thread>
 
 #include "platform/linux/socket/unix_socket.h"
-#include "tests/fakes/fixture_tree.h"
-#include "tests/fakes/helper_daemon.h"
+#include "tests/e2e/served_helper.h"
 
 namespace korvane {
 namespace {
@@ -49,28 +47,15 @@ linux_platform::Fd bindAt(const std::string& path, bool listening) {
     return fd;
 }
 
-class HelperInstanceEndToEnd : public ::testing::Test {
+class HelperInstanceEndToEnd : public testing::ServedHelper {
 protected:
-    testing::CommandResult ctl(std::vector<std::string> args, const std::string& socket) {
-        args.insert(args.begin(), {KORVANE_CTL_BINARY, "--socket", socket});
-        return testing::runCommand(args);
-    }
     // A helper expected to refuse to start; bounded should it serve instead.
     testing::CommandResult startRefused(const std::string& socket) {
         return testing::runCommand({"/usr/bin/timeout", "10", KORVANE_HELPER_BINARY, "--allow-uid=0"},
                                    {{"KORVANE_HELPER_SOCKET", socket}, {"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}});
     }
 
-    // A helper serving this test's user on the test's socket.
-    void serve() {
-        ours.emplace(KORVANE_HELPER_BINARY, socketPath, dir.path("helper.log"),
-                       testing::Environment{{"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}});
-        ASSERT_TRUE(ours->waitUntilListening()) << ours->log();
-    }
-
-    testing::FixtureTree dir;
-    std::string socketPath = dir.path("helper.sock");
-    std::optional<testing::HelperDaemon> ours;
+    void serve() { startHelper({{"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}}); }
 };
 
 TEST_F(HelperInstanceEndToEnd, ASecondHelperLeavesALiveOnesSocketAlone) {
@@ -82,7 +67,7 @@ TEST_F(HelperInstanceEndToEnd, ASecondHelperLeavesALiveOnesSocketAlone) {
     EXPECT_EQ(second.exitStatus, 1);
     EXPECT_THAT(second.err, HasSubstr("another helper is already serving " + socketPath));
     EXPECT_EQ(inodeOf(socketPath), served);
-    EXPECT_EQ(ctl({"ping"}, socketPath).exitStatus, 0);
+    EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
 
     EXPECT_EQ(first.stop(SIGTERM), 0);
     EXPECT_FALSE(std::filesystem::exists(socketPath));
@@ -91,15 +76,14 @@ TEST_F(HelperInstanceEndToEnd, ASecondHelperLeavesALiveOnesSocketAlone) {
 TEST_F(HelperInstanceEndToEnd, AStaleSocketIsReplacedAndATakenOverPathIsNotRemoved) {
     bindAt(socketPath, false);  // closed at once: a file nobody listens on
     ASSERT_TRUE(std::filesystem::exists(socketPath));
-    testing::HelperDaemon helper(KORVANE_HELPER_BINARY, socketPath, dir.path("helper.log"));
-    ASSERT_TRUE(helper.waitUntilListening()) << helper.log();
-    EXPECT_EQ(ctl({"ping"}, socketPath).exitStatus, 0);
+    startHelper({});
+    EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
 
     // Someone else now serves the path; the stopping helper must not take it away.
     ASSERT_EQ(::unlink(socketPath.c_str()), 0);
     auto other = bindAt(socketPath, true);
     ino_t others = inodeOf(socketPath);
-    EXPECT_EQ(helper.stop(SIGTERM), 0);
+    EXPECT_EQ(helper->stop(SIGTERM), 0);
     EXPECT_EQ(inodeOf(socketPath), others);
 }
 
@@ -117,13 +101,13 @@ TEST_F(HelperInstanceEndToEnd, OfTwoHelpersStartedAtOnceOnAStaleSocketOneServes)
         bool oneEnded = false;
         for (int i = 0; i < 500 && !oneEnded; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            for (auto& helper : helpers) oneEnded = oneEnded || helper.exited();
+            for (auto& started : helpers) oneEnded = oneEnded || started.exited();
         }
         int running = 0;
-        for (auto& helper : helpers) running += helper.exited() ? 0 : 1;
+        for (auto& started : helpers) running += started.exited() ? 0 : 1;
         ASSERT_EQ(running, 1) << "round " << round << "\n" << dir.read("helper0.log") << dir.read("helper1.log");
-        EXPECT_EQ(ctl({"ping"}, socketPath).exitStatus, 0);
-        for (auto& helper : helpers) helper.stop(SIGTERM);
+        EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
+        for (auto& started : helpers) started.stop(SIGTERM);
         ::unlink(socketPath.c_str());
     }
 }
@@ -149,8 +133,8 @@ TEST_F(HelperInstanceEndToEnd, RefusesAFolderSomeoneElseControls) {
         EXPECT_FALSE(std::filesystem::exists(folder + "/helper.sock"));
     }
     // A missing folder is made root's, readable by all, writable by root alone.
-    testing::HelperDaemon helper(KORVANE_HELPER_BINARY, dir.path("fresh/helper.sock"), dir.path("helper.log"));
-    ASSERT_TRUE(helper.waitUntilListening()) << helper.log();
+    testing::HelperDaemon served(KORVANE_HELPER_BINARY, dir.path("fresh/helper.sock"), dir.path("helper.log"));
+    ASSERT_TRUE(served.waitUntilListening()) << served.log();
     struct stat fresh{};
     ASSERT_EQ(::lstat(dir.path("fresh").c_str(), &fresh), 0);
     EXPECT_EQ(fresh.st_uid, 0u);
@@ -188,7 +172,7 @@ TEST_F(HelperInstanceEndToEnd, ClientsSendNothingToAPeerThatIsNotRoot) {
     }
     char byte;
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    auto answer = ctl({"throttle", "1234"}, fake);
+    auto answer = testing::korvanectl(fake, {"throttle", "1234"});
     EXPECT_EQ(answer.exitStatus, 2);
     EXPECT_THAT(answer.err, HasSubstr(fake + " is served by uid 65534, not by root"));
     int status = 0;
@@ -202,7 +186,7 @@ TEST_F(HelperInstanceEndToEnd, ClientsSendNothingToAPeerThatIsNotRoot) {
 TEST_F(HelperInstanceEndToEnd, KorvanectlGivesUpAfterItsTimeout) {
     auto silent = bindAt(socketPath, true);  // accepts into the backlog, never answers
     auto began = Clock::now();
-    auto waited = ctl({"--timeout", "1", "ping"}, socketPath);
+    auto waited = ctl({"--timeout", "1", "ping"});
     auto took = Clock::now() - began;
     EXPECT_EQ(waited.exitStatus, 2);
     EXPECT_EQ(waited.err, "korvanectl: no answer from the helper at " + socketPath + " within 1 s\n");
@@ -215,9 +199,9 @@ TEST_F(HelperInstanceEndToEnd, KorvanectlGivesUpAfterItsTimeout) {
 // is 64 and a helper that is gone 2.
 TEST_F(HelperInstanceEndToEnd, KorvanectlsFailuresUsageAndAGoneHelperHaveTheirOwnExitCodes) {
     serve();
-    EXPECT_EQ(ctl({"ping"}, socketPath).out, "alive\n");
+    EXPECT_EQ(ctl({"ping"}).out, "alive\n");
     std::string ended = std::to_string(testing::endedPid());
-    auto gone = ctl({"throttle", ended}, socketPath);
+    auto gone = ctl({"throttle", ended});
     EXPECT_EQ(gone.exitStatus, 1);
     EXPECT_EQ(gone.out, "");
     EXPECT_EQ(gone.err, "taskpolicy failed for PID " + ended + " with exit code 3: taskpolicy: no process with PID " + ended + "\n");
@@ -225,15 +209,15 @@ TEST_F(HelperInstanceEndToEnd, KorvanectlsFailuresUsageAndAGoneHelperHaveTheirOw
     for (auto args : std::vector<std::vector<std::string>>{
              {}, {"throttle"}, {"throttle", "12x"}, {"throttle", "4294967296"}, {"beast", "on"},
              {"fan-mode", "0", "fast"}, {"launch"}}) {
-        auto r = ctl(args, socketPath);
+        auto r = ctl(args);
         EXPECT_EQ(r.exitStatus, 64) << (args.empty() ? "" : args[0]);
         EXPECT_THAT(r.err, HasSubstr("usage: korvanectl"));
     }
-    auto help = ctl({"--help"}, socketPath);
+    auto help = ctl({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_THAT(help.out, HasSubstr("usage: korvanectl"));
-    EXPECT_EQ(ours->stop(SIGTERM), 0);
-    auto unreachable = ctl({"ping"}, socketPath);
+    EXPECT_EQ(helper->stop(SIGTERM), 0);
+    auto unreachable = ctl({"ping"});
     EXPECT_EQ(unreachable.exitStatus, 2);
     EXPECT_THAT(unreachable.err, StartsWith("korvanectl: "));
 }
@@ -257,8 +241,8 @@ TEST_F(HelperInstanceEndToEnd, OnlyRootAndTheInstallingUserGetIn) {
     ASSERT_EQ(::chmod(socketPath.c_str(), 0666), 0);
     auto refused = testing::runCommand(asNobody);
     EXPECT_EQ(refused.exitStatus, 2) << refused.out;
-    EXPECT_THAT(ours->log(), HasSubstr("KorvaneHelper: Refused connection from uid 65534\n"));
-    EXPECT_EQ(ctl({"ping"}, socketPath).exitStatus, 0) << "the allowed user is still served";
+    EXPECT_THAT(helper->log(), HasSubstr("KorvaneHelper: Refused connection from uid 65534\n"));
+    EXPECT_EQ(ctl({"ping"}).exitStatus, 0) << "the allowed user is still served";
 }
 
 }  // namespace

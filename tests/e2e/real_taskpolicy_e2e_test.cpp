@@ -10,11 +10,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <thread>
 
-#include "tests/fakes/fixture_tree.h"
-#include "tests/fakes/helper_daemon.h"
+#include "tests/e2e/served_helper.h"
 #include "tests/fakes/target_process.h"
 #include "tests/topology/cpu_sysfs.h"
 
@@ -22,7 +20,6 @@ namespace korvane {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::CommandResult;
 
 constexpr const char* kAppID = "org.korvane.TestApp";
 
@@ -40,24 +37,17 @@ std::string allowedCPUs(pid_t pid) {
     return all;
 }
 
-class RealTaskPolicyEndToEnd : public ::testing::Test {
+class RealTaskPolicyEndToEnd : public testing::ServedHelper {
 protected:
     void SetUp() override {
         sysfs.intelHybridPair();
         testing::Environment environment{{"KORVANE_SYSFS_ROOT", sysfs.root()}, {"XDG_DATA_DIRS", dir.path("data")}};
         if (spawnsTheTool()) environment.emplace_back("KORVANE_TASKPOLICY", KORVANE_TASKPOLICY_BINARY);
-        helper.emplace(KORVANE_HELPER_BINARY, dir.path("helper.sock"), dir.path("helper.log"), environment);
-        ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
+        startHelper(environment);
     }
     virtual bool spawnsTheTool() const { return true; }
-    CommandResult ctl(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {KORVANE_CTL_BINARY, "--socket", dir.path("helper.sock")});
-        return testing::runCommand(arguments);
-    }
 
     testing::CpuSysfs sysfs;
-    testing::FixtureTree dir;  // the socket, the helper's log and a data folder
-    std::optional<testing::HelperDaemon> helper;
 };
 
 TEST_F(RealTaskPolicyEndToEnd, ThrottleAndUnthrottleReachEveryThreadOfTheProcessAndItsChild) {

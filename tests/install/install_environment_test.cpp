@@ -8,27 +8,10 @@
 namespace korvane::linux_platform {
 namespace {
 
-TEST(InstallEnvironment, ABuildTreeUsesTheBuiltHelperAndItsCopyOfTheScriptWithoutARunnerAsRoot) {
-    testing::FixtureTree tree;
-    tree.executable("build/helper/com.korvane.helper");
-    tree.executable("build/packaging/install_helper.sh");
-    testing::FakeProcessRunner runner;
-    InstallEnvironment environment{.programPath = tree.path("build/app/shell/korvane"),
-                                   .systemRoot = tree.path("system")};
-    auto setup = detectHelperInstallSetup(environment, runner);
-    EXPECT_EQ(setup.sourceExecutable, tree.path("build/helper/com.korvane.helper"));
-    EXPECT_EQ(setup.installScript, tree.path("build/packaging/install_helper.sh"));
-    EXPECT_EQ(setup.privilegeRunner, "/usr/bin/pkexec");
-    EXPECT_FALSE(setup.systemdRunning);
-
-    // Root runs the script itself; a test's stand-in still takes pkexec's place.
-    environment.runningAsRoot = true;
-    EXPECT_EQ(detectHelperInstallSetup(environment, runner).privilegeRunner, "");
-    environment.privilegeRunner = "/tests/stand-in";
-    EXPECT_EQ(detectHelperInstallSetup(environment, runner).privilegeRunner, "/tests/stand-in");
-}
-
-TEST(InstallEnvironment, AnInstallationShipsTheHelperApartFromTheInstalledTool) {
+// The install routes test proves each layout on real installations as root;
+// these are the rules it cannot see: which copy of the helper is shipped
+// beside the installed tool, who runs the script, and systemd in a private root.
+TEST(InstallEnvironment, AnInstallationShipsTheHelperApartAndAPrivateRootNeverUsesSystemd) {
     testing::FixtureTree tree;
     // With the default prefix the installed tool is usr/local/libexec/korvane's.
     tree.executable("usr/local/libexec/korvane/com.korvane.helper");
@@ -42,6 +25,9 @@ TEST(InstallEnvironment, AnInstallationShipsTheHelperApartFromTheInstalledTool) 
     EXPECT_EQ(setup.installScript, tree.path("usr/local/share/korvane/install_helper.sh"));
     EXPECT_TRUE(setup.systemdRunning);
 
+    // Root runs the script itself; a test's stand-in still takes pkexec's place.
+    environment.runningAsRoot = true;
+    EXPECT_EQ(detectHelperInstallSetup(environment, runner).privilegeRunner, "");
     // The real systemd must not run a unit from a private root.
     environment.installRoot = tree.path("private");
     environment.privilegeRunner = "/tests/stand-in";

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "tests/fakes/started_program.h"
+#include "tests/e2e/served_helper.h"
 #include "tests/fakes/target_process.h"
 #include "tests/install/installed_root.h"
 #include "tests/topology/cpu_sysfs.h"
@@ -51,10 +51,8 @@ protected:
                                                  {"SUDO_UID", ""}});
         return runCommand(arguments, environment);
     }
-    testing::CommandResult ctl(const std::vector<std::string>& arguments) {
-        std::vector<std::string> argv{KORVANE_CTL_BINARY, "--socket", root.files.socket()};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return runCommand(argv);
+    testing::CommandResult ctl(std::vector<std::string> arguments) {
+        return testing::korvanectl(root.files.socket(), std::move(arguments));
     }
     static void expectFailure(const testing::CommandResult& result, const std::string& words) {
         EXPECT_EQ(result.exitStatus, 1) << result.out;

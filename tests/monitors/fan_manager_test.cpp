@@ -62,25 +62,6 @@ protected:
     std::optional<FanManager> fans;
 };
 
-TEST_F(FanManagerTest, StartsWithTheSMCsValuesAndPollsFirstAfterFifteenSeconds) {
-    auto& fan = make();
-    EXPECT_TRUE(fan.isSmcConnected.get());
-    EXPECT_EQ(fan.targetRPM.get(), 1800);
-    EXPECT_EQ(fan.pollingInterval(), 15.0);
-
-    loop.advanceBy(seconds(14.9));
-    EXPECT_EQ(fan.currentRPM.get(), 0);
-    loop.advanceBy(seconds(0.1));
-    EXPECT_EQ(fan.currentRPM.get(), 1800);
-
-    fan.isViewVisible = true;
-    fan.startPolling();
-    EXPECT_EQ(fan.pollingInterval(), 3.0);
-    setFloat(*smc, "F0Ac", 2345.9f);
-    loop.advanceBy(seconds(3));
-    EXPECT_EQ(fan.currentRPM.get(), 2345);  // truncated toward zero
-}
-
 TEST_F(FanManagerTest, AMachineWithoutFansStillPublishesTheTemperature) {
     for (const char* key : {"FNum", "F0Ac", "F0Tg", "F0Mn", "F0Mx", "F0Md"}) smc->removeKey(key);
     setCelsius(*smc, 52);

@@ -41,14 +41,11 @@ protected:
     std::unique_ptr<InProcessTaskPolicy> policy;
 };
 
+// The reader's answers for each kind of machine are the topology tests';
+// here only that the tool prints what it read.
 TEST_F(TaskPolicyToolTest, TopologySaysWhichCpusAreWhichKindAndWhereFrom) {
     auto hybrid = tool({"--topology"}).output;
     EXPECT_TRUE(hybrid.starts_with("performance: 0\nefficiency: 1\ndetected from: Intel hybrid PMU lists")) << hybrid;
-    testing::CpuSysfs plain;
-    plain.online("0-3");
-    auto homogeneous = tool({"--topology"}, plain.root());
-    EXPECT_EQ(homogeneous.exitStatus, 0);
-    EXPECT_TRUE(homogeneous.output.starts_with("performance: 0-3\nefficiency: none\n")) << homogeneous.output;
 }
 
 TEST_F(TaskPolicyToolTest, InProcessPolicyAnswersExactlyAsTheTool) {
