@@ -5,6 +5,7 @@
 #include "app/focus/owner_alive.h"
 #include "app/runtime/app_log.h"
 #include "app/runtime/string_table.h"
+#include "app/runtime/task.h"
 
 namespace korvane::app {
 
@@ -13,6 +14,7 @@ AppManager::AppManager(Dependencies dependencies)
       loop_(dependencies.mainLoop),
       workspace_(dependencies.workspace),
       collator_(dependencies.collationLocale),
+      placement_(dependencies.placement),
       lifeline_(Lifeline::make(dependencies.mainLoop)) {
     refreshRunningApps();
     launchObserver_ = workspace_.observeLaunch([this](const RunningApplication& app) { handleLaunch(app); });
@@ -42,11 +44,32 @@ void AppManager::refreshRunningApps() {
     logLine("refreshRunningApps — " + std::to_string(kept) + " uygulama bulundu (toplam: " +
             std::to_string(snapshot.size()) + ", regular: " + std::to_string(regular) + ")");
 
+    std::optional<AppInfo> gone;
     if (focusApp.get()) {
         const auto& listed = runningApps.get();
-        if (std::find(listed.begin(), listed.end(), *focusApp.get()) == listed.end()) focusApp = std::nullopt;
+        if (std::find(listed.begin(), listed.end(), *focusApp.get()) == listed.end()) {
+            gone = focusApp.get();
+            focusApp = std::nullopt;
+        }
     }
     updateCoreAllocation();
+    if (gone && isFocusModeActive.get()) releaseAfterFocusAppQuit(*gone);
+}
+
+// Focus for an application that is gone would keep every other one
+// throttled with nothing to gain, and nothing left selected to release it
+// by hand. Beast Mode's focus is its own to end, after its delay.
+void AppManager::releaseAfterFocusAppQuit(const AppInfo& gone) {
+    auto xpc = xpc_.lock();
+    if (!xpc || xpc->isFocusModeActive.get()) return;
+    logLine("Focus application " + gone.name + " quit — releasing focus");
+    spawn(lifeline_, [this, xpc = xpc_]() -> Async<> {
+        auto helper = xpc.lock();
+        if (!helper) co_return;
+        Async<bool> release = runFocusReleaseSequence(*helper);
+        helper.reset();
+        co_await std::move(release);
+    });
 }
 
 void AppManager::handleLaunch(const RunningApplication& app) {
@@ -110,8 +133,13 @@ void AppManager::updateCoreAllocation() {
         }
         eCoreApps = std::move(others);
     } else {
-        pCoreApps = runningApps.get();
-        eCoreApps = std::vector<AppInfo>{};
+        std::vector<AppInfo> free;
+        std::vector<AppInfo> confined;
+        for (const auto& app : runningApps.get()) {
+            (placement_ && placement_->confinedToBackground(app.id) ? confined : free).push_back(app);
+        }
+        pCoreApps = std::move(free);
+        eCoreApps = std::move(confined);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "app/client/xpc_manager.h"
 #include "app/focus/app_info.h"
 #include "app/focus/name_collator.h"
+#include "app/focus/process_placement.h"
 #include "app/focus/workspace.h"
 #include "app/runtime/async.h"
 #include "app/runtime/lifeline.h"
@@ -32,6 +33,9 @@ public:
         std::optional<std::string> ownBundleID;
         // The locale the list is sorted in; empty for the user's own.
         std::string collationLocale;
+        // Where listed applications really run; without it the lists follow
+        // focus mode alone. Outlives the manager.
+        const ProcessPlacement* placement = nullptr;
     };
 
     // Lists the running applications at once, then follows launches and
@@ -49,6 +53,10 @@ public:
 
     const std::string ownBundleID;
 
+    // Start-up wiring: the helper that releases focus when the focus
+    // application quits while focus mode is on.
+    void configure(std::weak_ptr<XPCManager> xpc) { xpc_ = std::move(xpc); }
+
     // Rebuilds runningApps from a fresh snapshot, drops a focus application
     // that no longer runs, and recomputes the core lists.
     void refreshRunningApps();
@@ -65,6 +73,9 @@ public:
     // released again when the helper returns, and the log says so.
     Async<bool> runFocusReleaseSequence(XPCManager& xpc);
 
+    // Focus mode on: the focus application on the P-cores, every other one
+    // on the E-cores. Otherwise each application where it really runs:
+    // jailed and Beast Mode's ones on the E-cores, the rest on the P-cores.
     void updateCoreAllocation();
 
     // The pid of each regular application launched while focus mode is on,
@@ -73,10 +84,13 @@ public:
 
 private:
     void handleLaunch(const RunningApplication& app);
+    void releaseAfterFocusAppQuit(const AppInfo& gone);
 
     MainLoop& loop_;
     Workspace& workspace_;
     NameCollator collator_;
+    const ProcessPlacement* placement_;
+    std::weak_ptr<XPCManager> xpc_;
     std::shared_ptr<Lifeline> lifeline_;
     Subject<std::int32_t> launchedDuringFocus_;
     Subscription launchObserver_;

@@ -139,6 +139,7 @@ Async<> AutoFocusManager::handleAppActivation(std::optional<RunningApplication> 
         isTransitioning_ = false;
         isEngaging_ = false;
         logLine("Auto-Focus FAILED for " + shownName + "; tried again when the helper answers again");
+        letBeastModeLook();
         co_return;
     }
 
@@ -187,6 +188,14 @@ Async<> AutoFocusManager::releaseFocus() {
     co_await std::move(*sequence);
     autoFocusActive = false;
     focusedAppIcon = std::nullopt;
+    letBeastModeLook();
+}
+
+// Beast Mode stands aside while this manager holds focus and drops the
+// trigger activations it sees meanwhile, so once focus is let go it looks at
+// the front itself, as this manager does after Beast Mode ends.
+void AutoFocusManager::letBeastModeLook() {
+    if (auto trigger = collaborators_.autoTriggerManager.lock()) trigger->autoFocusReleased();
 }
 
 }  // namespace korvane::app

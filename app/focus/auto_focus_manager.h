@@ -96,6 +96,7 @@ private:
     Async<> handleAppActivation(std::optional<RunningApplication> app);
     Async<> releaseFocus();
     void recheckFront();
+    void letBeastModeLook();
 
     MainLoop& loop_;
     Workspace& workspace_;

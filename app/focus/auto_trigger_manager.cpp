@@ -163,11 +163,11 @@ Async<> AutoTriggerManager::activateBeastMode(RunningApplication app) {
     if (!front || !isTrigger(front->bundleIdentifier)) startDeactivationTimer();
 }
 
-Async<> AutoTriggerManager::deactivateBeastMode() {
+Async<bool> AutoTriggerManager::deactivateBeastMode(bool lookAgain) {
     std::optional<Async<bool>> call;
     {
         auto xpc = collaborators_.xpcManager.lock();
-        if (!xpc || !isBeastModeActive.get() || isDeactivating_) co_return;
+        if (!xpc || !isBeastModeActive.get() || isDeactivating_) co_return !isBeastModeActive.get();
         call.emplace(xpc->setBeastMode(false, 0));
     }
     isDeactivating_ = true;
@@ -178,7 +178,7 @@ Async<> AutoTriggerManager::deactivateBeastMode() {
         deactivationOwed_ = true;
         logLine("Auto-Trigger — Beast Mode deactivation FAILED; its processes stay throttled until the helper "
                 "answers again");
-        co_return;
+        co_return false;
     }
     deactivationOwed_ = false;
     isBeastModeActive = false;
@@ -192,10 +192,24 @@ Async<> AutoTriggerManager::deactivateBeastMode() {
 
     // A trigger that came to the front while the helper was answering found
     // Beast Mode still on and started nothing; it starts it now.
-    if (!isEnabled.get() || !activationObserver_.active()) co_return;
+    if (lookAgain) lookAtFront();
+    co_return true;
+}
+
+void AutoTriggerManager::lookAtFront() {
+    if (!isEnabled.get() || !activationObserver_.active()) return;
     if (auto front = workspace_.frontmostApplication(); front && isTrigger(front->bundleIdentifier)) {
         handleAppActivation(*front);
     }
+}
+
+void AutoTriggerManager::autoFocusReleased() {
+    if (!isBeastModeActive.get() && !isActivating_) lookAtFront();
+}
+
+Async<bool> AutoTriggerManager::releaseNow() {
+    deactivationTimer_.cancel();
+    co_return co_await deactivateBeastMode(/*lookAgain=*/false);
 }
 
 // The helper is back after it went away, knowing only its records: a

@@ -72,6 +72,14 @@ public:
     // Removes every entry with this ID.
     void removeAppByID(const std::string& bundleID);
 
+    // Auto-Focus let go: a trigger passed over while it held focus (or was
+    // taking it) and still in front starts Beast Mode now.
+    void autoFocusReleased();
+    // Everything was released by hand (Release Focus, Release all): Beast
+    // Mode ends now, and starts again only when a trigger next comes to the
+    // front. False when the helper could not end it.
+    Async<bool> releaseNow();
+
     bool isConfigured() const { return isConfigured_; }
     bool isActivating() const { return isActivating_; }
     bool deactivationPending() const { return deactivationTimer_.active(); }
@@ -86,8 +94,10 @@ private:
     void startDeactivationTimer();
     void scheduleDeactivation();
     Async<> activateBeastMode(RunningApplication app);
-    Async<> deactivateBeastMode();
+    // With `lookAgain`, a trigger found in front afterwards starts Beast Mode again.
+    Async<bool> deactivateBeastMode(bool lookAgain = true);
     void helperReturned();
+    void lookAtFront();
 
     MainLoop& loop_;
     Workspace& workspace_;

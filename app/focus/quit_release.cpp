@@ -1,6 +1,7 @@
 #include "app/focus/quit_release.h"
 
 #include "app/focus/app_manager.h"
+#include "app/focus/release_all.h"
 #include "app/runtime/app_log.h"
 #include "app/runtime/task.h"
 
@@ -19,11 +20,12 @@ QuitRelease::QuitRelease(MainLoop& loop, Duration limit)
 
 QuitRelease::~QuitRelease() { lifeline_->close(); }
 
-void QuitRelease::start(AppManager& apps, XPCManager& xpc, std::function<void()> quit) {
+void QuitRelease::start(AppManager& apps, XPCManager& xpc, std::function<void()> quit,
+                        AutoTriggerManager* beastMode) {
     if (started_) return;
     started_ = true;
     quit_ = std::move(quit);
-    if (!apps.isFocusModeActive.get()) {
+    if (!anythingToRelease(apps, beastMode)) {
         finish();
         return;
     }
@@ -32,8 +34,8 @@ void QuitRelease::start(AppManager& apps, XPCManager& xpc, std::function<void()>
         logStillThrottled("the helper did not release focus within " + std::to_string(waited) + " s");
         finish();
     });
-    spawn(lifeline_, [this, &apps, &xpc]() -> Async<> {
-        const bool released = co_await apps.runFocusReleaseSequence(xpc);
+    spawn(lifeline_, [this, &apps, &xpc, beastMode]() -> Async<> {
+        const bool released = co_await releaseFocusAndBeastMode(apps, xpc, beastMode);
         if (!quit_) co_return;  // the deadline came first
         if (!released) logStillThrottled("the helper could not release every application");
         finish();

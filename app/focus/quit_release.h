@@ -14,6 +14,7 @@
 namespace korvane::app {
 
 class AppManager;
+class AutoTriggerManager;
 class XPCManager;
 
 class QuitRelease {
@@ -25,9 +26,10 @@ public:
     QuitRelease(const QuitRelease&) = delete;
     QuitRelease& operator=(const QuitRelease&) = delete;
 
-    // Releases focus when it is on, then runs `quit` once, at most `limit`
-    // later. Only the first call counts. Both managers outlive this object.
-    void start(AppManager& apps, XPCManager& xpc, std::function<void()> quit);
+    // Releases focus and Beast Mode (`beastMode` may be null) when they are
+    // on, then runs `quit` once, at most `limit` later. Only the first call
+    // counts. The managers outlive this object.
+    void start(AppManager& apps, XPCManager& xpc, std::function<void()> quit, AutoTriggerManager* beastMode = nullptr);
 
 private:
     void finish();

@@ -194,10 +194,13 @@ Async<> FanManager::toggleManualMode(bool enabled) {
     isManualMode = enabled;
     lastReadError = std::nullopt;
     if (enabled) {
-        // The published speed can be a whole poll old, or never read at all
-        // right after launch; manual mode must start where the fan is now.
+        // The helper keeps the fan where it is on the switch; sending the
+        // speed it shows would be sending a guess (a speed mapped back to a
+        // duty cycle is not the duty cycle). The slider starts where the fan
+        // turns now, and only the user's move, or a hot CPU, changes it.
         refreshCurrentRPM();
-        co_await setTargetRPM(currentRPM.get());
+        targetRPM = std::max(std::min(currentRPM.get(), maxRPM.get()), minRPM.get());
+        checkSafety();
     }
 }
 

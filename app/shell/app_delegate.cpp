@@ -105,7 +105,7 @@ void AppDelegate::bootstrapApp() {
     ManagerPlatform& platform = env_.platform;
 
     // 1. The managers, in their fixed order.
-    appManager_ = std::make_shared<AppManager>(AppManager::Dependencies{env_.loop, platform.workspace, {}, {}});
+    appManager_ = std::make_shared<AppManager>(AppManager::Dependencies{env_.loop, platform.workspace, {}, {}, platform.placement});
     xpcManager_ = std::make_shared<XPCManager>(
         XPCManager::Dependencies{env_.loop, env_.helperConnector, env_.filesystemRoot, platform.install});
     autoFocusManager_ = std::make_shared<AutoFocusManager>(
@@ -120,6 +120,7 @@ void AppDelegate::bootstrapApp() {
     eCoreJailManager_ = std::make_unique<ECoreJailManager>(
         ECoreJailManager::Dependencies{env_.loop, env_.settings, platform.bundles, xpcManager_});
 
+    appManager_->configure(xpcManager_);
     // 2. Auto-Focus: its collaborators, its saved targets, then the stored
     //    switch (a stored true starts following the front application).
     autoFocusManager_->configure({appManager_, xpcManager_, notificationManager_, autoTriggerManager_});
@@ -248,7 +249,7 @@ void AppDelegate::quitReleasingFocus() {
         terminateNow();
         return;
     }
-    quitRelease_.start(*appManager_, *xpcManager_, [this] { terminateNow(); });
+    quitRelease_.start(*appManager_, *xpcManager_, [this] { terminateNow(); }, autoTriggerManager_.get());
 }
 
 void AppDelegate::terminateNow() {

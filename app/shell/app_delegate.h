@@ -20,6 +20,7 @@
 #include "app/focus/auto_trigger_manager.h"
 #include "app/focus/bundle_reader.h"
 #include "app/focus/ecore_jail_manager.h"
+#include "app/focus/process_placement.h"
 #include "app/focus/quit_release.h"
 #include "app/monitors/core_visualizer_view_model.h"
 #include "app/monitors/fan_manager.h"
@@ -64,6 +65,8 @@ struct ManagerPlatform {
     HelperInstallSetup install{};
     // Closes the shared SMC connection at exit.
     std::function<void()> closeSmcConnection = [] {};
+    // Where applications really run, for the popover's core groups.
+    const ProcessPlacement* placement = nullptr;
 };
 
 class AppDelegate final : public QObject {

@@ -28,6 +28,8 @@
 #include "platform/linux/install/helper_install_environment.h"
 #include "platform/linux/monitors/monitor_platform.h"
 #include "platform/linux/proc/cgroup_unit_lookup.h"
+#include "platform/linux/proc/proc_process_placement.h"
+#include "platform/linux/machine/cpu_topology_reader.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/session/local_socket_app_instance.h"
 #include "platform/linux/machine/system_summary_reader.h"
@@ -154,8 +156,11 @@ int main(int argc, char** argv) {
     linux_platform::SpawnProcessRunner spawnRunner;
     app::HelperInstallSetup install =
         linux_platform::detectHelperInstallSetup(linux_platform::currentInstallEnvironment(), spawnRunner);
+    const CpuTopology topology = linux_platform::readCpuTopology("/sys");
+    linux_platform::ProcProcessPlacement placement(
+        "/proc", topology.isHybrid() ? topology.efficiencyCPUs() : CpuList{});
     app::ManagerPlatform platform{*workspace, notificationCenter, *monitors.ticks, *monitors.layout, bundles,
-                                  install,    [] { SMCBridge::close(); }};
+                                  install,    [] { SMCBridge::close(); },       &placement};
 
     ui::OnboardingDependencies setup = setupDependencies(install, installRoot, connector, loop);
     app::AppDelegate::Environment environment{loop,

@@ -161,7 +161,9 @@ TEST_F(HelperFansEndToEnd, TheApplicationsFanManagerGoesManualThroughTheHelper) 
         EXPECT_TRUE(fans.isManualMode.get());
         EXPECT_EQ(fans.targetRPM.get(), 1100);  // where the fan was turning
         EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "1");
-        EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "36");  // 1100 RPM on the 300..6000 scale
+        // The duty cycle stays where the chip had it: 1100 RPM mapped onto
+        // the 300..6000 scale would have been 36, slower than it turned.
+        EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
 
         // The application sees the helper's change on its next poll.
         sysfs.set("hwmon4/fan1_input", "1234", 0444);

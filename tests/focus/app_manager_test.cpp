@@ -60,7 +60,7 @@ TEST_F(AppManagerTest, FocusNowWithNothingElseListedSendsNothingAndStaysOff) {
     EXPECT_FALSE(appManager->isFocusModeActive.get());
 }
 
-TEST_F(AppManagerTest, FocusThrottlesTheOthersAndSurvivesTheFocusAppQuittingUntilReleased) {
+TEST_F(AppManagerTest, FocusThrottlesTheOthersAndIsReleasedWhenTheFocusAppQuits) {
     workspace.add(FakeWorkspace::regular(20, "Mail", "org.mail"));
     workspace.add(FakeWorkspace::regular(21, "Browser", "org.browser"));
     workspace.add(FakeWorkspace::regular(22, "Chat", "org.chat"));
@@ -79,16 +79,25 @@ TEST_F(AppManagerTest, FocusThrottlesTheOthersAndSurvivesTheFocusAppQuittingUnti
     EXPECT_EQ(appManager->focusApp.get()->id, 22);
     EXPECT_EQ(appManager->pCoreApps.get(), appManager->runningApps.get());
 
-    // Focus again, then the focus application quits: the selection goes, the
-    // mode stays on, every application shows on the P-cores.
+    // Focus again, then the focus application quits: nothing is left to
+    // focus on, so the others are released and focus mode ends.
     chooseAndFocus(22);
     workspace.terminate(22);
     settle();
     EXPECT_EQ(appManager->focusApp.get(), std::nullopt);
-    EXPECT_TRUE(appManager->isFocusModeActive.get());
-    EXPECT_THAT(idsOf(appManager->pCoreApps.get()), ElementsAre(21, 20));
-    EXPECT_THAT(appManager->eCoreApps.get(), IsEmpty());
-    EXPECT_EQ(xpc->throttledPIDs.get(), (std::set<std::int32_t>{20, 21}));
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 21 20 ]", "unthrottle 20", "unthrottle 21",
+                                               "throttleMultiple [ 21 20 ]", "unthrottle 20", "unthrottle 21"));
+    EXPECT_THAT(xpc->throttledPIDs.get(), IsEmpty());
+}
+
+TEST_F(AppManagerTest, OutsideFocusModeConfinedAppsShowOnTheEfficiencyCores) {
+    workspace.add(FakeWorkspace::regular(40, "Jailed", "org.jailed"));
+    workspace.add(FakeWorkspace::regular(41, "Free", "org.free"));
+    placement.confined = {40};
+    start();
+    EXPECT_THAT(idsOf(appManager->pCoreApps.get()), ElementsAre(41));
+    EXPECT_THAT(idsOf(appManager->eCoreApps.get()), ElementsAre(40));
 }
 
 TEST_F(AppManagerTest, LaunchesDuringFocusAreAnnouncedOnceEachAndOnlyForRegularForeignApps) {

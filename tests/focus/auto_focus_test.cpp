@@ -246,13 +246,18 @@ TEST_F(AutoFocusTest, SwitchedBackOnWhileTheSwitchOffReleaseAwaitsTheHelperEngag
 }
 
 // Both on, the helper slow: an engagement or an activation still awaiting
-// the helper keeps the other out, and Beast Mode's end ends Auto-Focus's.
-TEST_F(AutoFocusTest, AnEngagementOrABeastModeActivationInFlightKeepsTheOtherOut) {
-    settings.setData(AutoTriggerManager::kAppsKey, R"([{"name":"Browser","bundleIdentifier":"org.browser"}])");
-    start();
-    autoFocus->isEnabled = true;
-    autoTrigger->isEnabled = true;
-    auto heldWhile = [&](std::int32_t first, std::int32_t second) {
+// the helper keeps the other out, and the end of either lets the other look
+// at the front again.
+class BothOnTest : public AutoFocusTest {
+protected:
+    void SetUp() override {
+        AutoFocusTest::SetUp();
+        settings.setData(AutoTriggerManager::kAppsKey, R"([{"name":"Browser","bundleIdentifier":"org.browser"}])");
+        start();
+        autoFocus->isEnabled = true;
+        autoTrigger->isEnabled = true;
+    }
+    void heldWhile(std::int32_t first, std::int32_t second) {
         connector.hold();
         workspace.activate(first);
         loop.runPending();
@@ -261,29 +266,29 @@ TEST_F(AutoFocusTest, AnEngagementOrABeastModeActivationInFlightKeepsTheOtherOut
         loop.runPending();
         connector.release();
         settle();
-    };
-    // A target, then the trigger: no Beast Mode; the engagement ends since
-    // a non-target is in front by then.
-    heldWhile(kEditor, kBrowser);
-    EXPECT_FALSE(autoTrigger->isBeastModeActive.get());
-    EXPECT_FALSE(autoFocus->autoFocusActive.get());
-    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 42 41 ]", "unthrottle 41", "unthrottle 42"));
+    }
+};
 
-    // The trigger, then a target: no engagement beside Beast Mode.
+TEST_F(BothOnTest, ATriggerInFrontOfAnEngagementInFlightGetsBeastModeOnceAutoFocusLetsGo) {
+    heldWhile(kEditor, kBrowser);
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_TRUE(autoTrigger->isBeastModeActive.get());
+    EXPECT_THAT(daemon.commands(),
+                ElementsAre("throttleMultiple [ 42 41 ]", "unthrottle 41", "unthrottle 42", "beast on 42"));
+}
+
+TEST_F(BothOnTest, ATargetInFrontOfABeastModeActivationInFlightEngagesOnceBeastModeEnds) {
     heldWhile(kBrowser, kEditor);
     EXPECT_TRUE(autoTrigger->isBeastModeActive.get());
     EXPECT_FALSE(autoFocus->autoFocusActive.get());
-    EXPECT_EQ(daemon.commands().back(), "beast on 42");
+    EXPECT_THAT(daemon.commands(), ElementsAre("beast on 42"));
 
     // Five seconds after the trigger left, Beast Mode ends and the target in
     // front engages.
     advance(5);
     EXPECT_FALSE(autoTrigger->isBeastModeActive.get());
     EXPECT_TRUE(autoFocus->autoFocusActive.get());
-    auto commands = daemon.commands();
-    ASSERT_GE(commands.size(), 2u);
-    EXPECT_THAT(std::vector<std::string>(commands.end() - 2, commands.end()),
-                ElementsAre("beast off 0", "throttleMultiple [ 42 41 ]"));
+    EXPECT_THAT(daemon.commands(), ElementsAre("beast on 42", "beast off 0", "throttleMultiple [ 42 41 ]"));
 }
 
 }  // namespace

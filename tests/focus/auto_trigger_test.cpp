@@ -115,6 +115,42 @@ TEST_F(AutoTriggerTest, StandsAsideWhileAutoFocusHoldsFocus) {
     EXPECT_THAT(daemon.commands(), IsEmpty());
 }
 
+TEST_F(AutoTriggerTest, ATriggerThatCameForwardWhileAutoFocusWasReleasingStartsBeastModeOnceItLetGo) {
+    settings.setData(AutoFocusManager::kTargetsKey, R"([{"name":"Browser","bundleIdentifier":"org.browser"}])");
+    settings.setBool(AutoFocusManager::kEnabledKey, true);
+    workspace.setFront(kBrowser);
+    start();
+    autoTrigger->isEnabled = true;
+    settle();
+    ASSERT_TRUE(autoFocus->autoFocusActive.get());
+    connector.hold();
+    workspace.activate(kMail);  // Auto-Focus lets go...
+    loop.runPending();
+    ASSERT_TRUE(connector.waitHeld(1));
+    workspace.activate(kGame);  // ...and the trigger comes forward meanwhile
+    loop.runPending();
+    connector.release();
+    settle();
+    EXPECT_TRUE(autoTrigger->isBeastModeActive.get());
+    EXPECT_EQ(daemon.commands().back(), "beast on 50");
+}
+
+// Quit and Release Focus share the release: afterwards nothing says Beast
+// Mode is on, and the trigger still in front does not start it again.
+TEST_F(AutoTriggerTest, QuittingDuringBeastModeEndsItBeforeQuitting) {
+    beastModeOnForGame();
+    QuitRelease quitting(loop);
+    bool quit = false;
+    quitting.start(*appManager, *xpc, [&] { quit = true; }, autoTrigger.get());
+    settle();
+    EXPECT_TRUE(quit);
+    EXPECT_THAT(daemon.commands(), ElementsAre("beast on 50", "beast off 0"));
+    EXPECT_FALSE(autoTrigger->isBeastModeActive.get());
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    advance(30);
+    EXPECT_FALSE(autoTrigger->isBeastModeActive.get());
+}
+
 TEST_F(AutoTriggerTest, DisablingWhileOnDeactivatesOnceAndStopsFollowing) {
     beastModeOnForGame();
     activate(kBrowser);

@@ -7,12 +7,14 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "app/client/xpc_manager.h"
 #include "app/focus/app_manager.h"
 #include "app/focus/auto_focus_manager.h"
 #include "app/focus/auto_trigger_manager.h"
+#include "app/focus/quit_release.h"
 #include "app/runtime/settings_store.h"
 #include "app/shell/notifications/notification_manager.h"
 #include "platform/linux/socket/socket_helper_connection.h"
@@ -43,7 +45,7 @@ protected:
     void start() {
         appManager = std::make_shared<app::AppManager>(
             app::AppManager::Dependencies{.mainLoop = loop, .workspace = workspace, .ownBundleID = {},
-                                          .collationLocale = "en_US"});
+                                          .collationLocale = "en_US", .placement = &placement});
         autoFocus = std::make_shared<app::AutoFocusManager>(app::AutoFocusManager::Dependencies{
             .mainLoop = loop, .workspace = workspace, .settings = settings, .ownBundleID = {}});
         autoTrigger = std::make_shared<app::AutoTriggerManager>(
@@ -53,6 +55,7 @@ protected:
         // The service's answer on permission is in before anything is focused.
         center.joinAll();
         loop.runPending();
+        appManager->configure(xpc);
         autoFocus->configure({appManager, xpc, notifications, autoTrigger});
         autoTrigger->configure({xpc, appManager, notifications, autoFocus});
         settle();
@@ -102,6 +105,11 @@ protected:
     FakeWorkspace workspace{loop};
     app::SettingsStore settings{loop, folder.path("config")};
     RecordingNotificationCenter center;
+    // Where the machine says each process runs: the pids listed here are confined.
+    struct FakePlacement final : app::ProcessPlacement {
+        std::set<std::int32_t> confined;
+        bool confinedToBackground(std::int32_t pid) const override { return confined.contains(pid); }
+    } placement;
 
     std::shared_ptr<app::AppManager> appManager;
     std::shared_ptr<app::AutoFocusManager> autoFocus;

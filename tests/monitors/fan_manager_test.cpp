@@ -210,15 +210,16 @@ TEST_F(FanManagerTest, ARefusedManualSwitchKeepsItsErrorUntilAFanCommandSucceeds
     loop.advanceBy(seconds(15));
     EXPECT_EQ(fan.lastReadError.get(), "Failed to set fan 0 mode: writeFailed");
 
-    // Accepted: manual starts at the speed the fan turns at right now, not at
-    // the one the last poll saw.
+    // Accepted: the slider starts at the speed the fan turns at right now,
+    // not at the one the last poll saw, and the fan is left as it is: no
+    // target goes out until the user moves the slider.
     daemon.clearFailures();
     setFloat(*smc, "F0Ac", 2100.0f);
     awaitOn(loop, [&] { return fan.toggleManualMode(true); });
     EXPECT_TRUE(fan.isManualMode.get());
     EXPECT_EQ(fan.lastReadError.get(), std::nullopt);
     EXPECT_EQ(fan.targetRPM.get(), 2100);
-    EXPECT_THAT(daemon.commands(), ElementsAre("fanMode 0 manual", "fanMode 0 manual", "fanRPM 0 2100"));
+    EXPECT_THAT(daemon.commands(), ElementsAre("fanMode 0 manual", "fanMode 0 manual"));
 
     // In manual mode a poll keeps the target the user set.
     setFloat(*smc, "F0Tg", 1500.0f);

@@ -21,6 +21,7 @@
 #include "app/focus/auto_trigger_manager.h"
 #include "app/focus/ecore_jail_manager.h"
 #include "app/focus/quit_release.h"
+#include "app/focus/release_all.h"
 #include "app/monitors/core_visualizer_view_model.h"
 #include "app/monitors/fan_manager.h"
 #include "app/runtime/sleep.h"
@@ -346,8 +347,9 @@ QWidget* ContentView::buildMainContent() {
         });
     });
     connect(releaseButton_, &QPushButton::clicked, this, [this] {
-        app::spawn(hooks_.mainLoop, [apps = &m_.appManager, xpc = &m_.xpcManager]() -> app::Async<> {
-            co_await apps->runFocusReleaseSequence(*xpc);
+        app::spawn(hooks_.mainLoop, [apps = &m_.appManager, xpc = &m_.xpcManager,
+                                     beast = &m_.autoTriggerManager]() -> app::Async<> {
+            co_await app::releaseFocusAndBeastMode(*apps, *xpc, beast);
         });
     });
     column->addWidget(makeDivider(content));
@@ -696,7 +698,9 @@ void ContentView::removeDaemon() {
                });
 }
 
-void ContentView::quit() { quitRelease_->start(m_.appManager, m_.xpcManager, hooks_.terminate); }
+void ContentView::quit() {
+    quitRelease_->start(m_.appManager, m_.xpcManager, hooks_.terminate, &m_.autoTriggerManager);
+}
 
 void ContentView::setupNewAppObserver() {
     removeNewAppObserver();
@@ -712,6 +716,12 @@ void ContentView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     m_.appManager.refreshRunningApps();
     setupNewAppObserver();
+    // What the popover shows of the helper is checked, not remembered: a
+    // helper that died since the last call would still look active.
+    if (!m_.xpcManager.isProcessing.get()) m_.xpcManager.checkHelperStatus();
+    healthRecheck_ = Timer::repeating(hooks_.mainLoop, kHealthRecheck, [xpc = &m_.xpcManager] {
+        if (!xpc->helperActive.get() && !xpc->isProcessing.get()) xpc->checkHelperStatus();
+    });
     if (!m_.fanManager.isViewVisible) {
         m_.fanManager.isViewVisible = true;
         m_.fanManager.startPolling();
@@ -730,6 +740,7 @@ void ContentView::showEvent(QShowEvent* event) {
 void ContentView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     removeNewAppObserver();
+    healthRecheck_.cancel();
     if (m_.fanManager.isViewVisible) {
         m_.fanManager.isViewVisible = false;
         m_.fanManager.startPolling();

@@ -70,6 +70,9 @@ public:
     static constexpr int kWidth = 300;
     static constexpr auto kRetryPause = std::chrono::seconds(2);
     static constexpr auto kReinstallPause = std::chrono::milliseconds(500);
+    // While the helper does not answer, the open popover asks again this
+    // often, so a helper that comes back by itself is seen.
+    static constexpr auto kHealthRecheck = std::chrono::seconds(5);
 
     ContentView(PopoverManagers managers, PopoverHooks hooks, QWidget* parent = nullptr);
     ~ContentView() override;
@@ -141,6 +144,7 @@ private:
     std::vector<app::Subscription> subscriptions_;
     app::Subscription newAppObserver_;
     Timer reinstallTimer_;
+    Timer healthRecheck_;
 
     QWidget* header_ = nullptr;
     QWidget* beastBadge_ = nullptr;

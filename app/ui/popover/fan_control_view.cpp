@@ -103,6 +103,14 @@ FanControlView::FanControlView(Actions actions, QWidget* parent) : QWidget(paren
     safety->addWidget(warnIcon, 0, Qt::AlignTop);
     safety->addWidget(safetyText_, 1);
     fans->addWidget(safetyRow_);
+
+    unknownTemperature_ = new QLabel(uiText("CPU temperature unknown: the higher fan speed for a hot CPU cannot "
+                                            "step in."),
+                                     fansBlock_);
+    unknownTemperature_->setObjectName("temperatureUnknown");
+    unknownTemperature_->setWordWrap(true);
+    styleSecondary(*unknownTemperature_, 10);
+    fans->addWidget(unknownTemperature_);
     column->addWidget(fansBlock_);
 
     noFans_ = new QLabel(this);
@@ -171,8 +179,10 @@ void FanControlView::setState(const FanPanelState& state) {
         styleLabel(*temperature_, 12, QFont::DemiBold, temperatureColor(state.cpuTemperature));
     } else {
         temperature_->setText(QStringLiteral("--°C"));
-        styleSecondary(*temperature_, 12, QFont::DemiBold);
+        // The panel's grey, not one derived from the band colour last shown.
+        styleLabel(*temperature_, 12, QFont::DemiBold, secondaryText(palette()));
     }
+    unknownTemperature_->setVisible(!std::isfinite(state.cpuTemperature));
 
     fansBlock_->setVisible(state.hasFans);
     rpm_->setText(uiFormat("%lld RPM", {state.currentRPM}));

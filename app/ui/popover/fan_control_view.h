@@ -25,7 +25,7 @@ struct FanPanelState {
     std::int64_t minRPM = 1200;
     std::int64_t maxRPM = 6000;
     bool isManualMode = false;
-    double cpuTemperature = 0.0;
+    double cpuTemperature = 0.0;  // not a number when unknown
     bool hasFans = false;
     std::optional<std::string> safetyWarning;
     std::optional<std::string> lastReadError;
@@ -78,6 +78,7 @@ private:
     QLabel* targetLabel_ = nullptr;
     QLabel* maxLabel_ = nullptr;
     QWidget* safetyRow_ = nullptr;
+    QLabel* unknownTemperature_ = nullptr;
     QLabel* safetyText_ = nullptr;
     QLabel* noFans_ = nullptr;
     QLabel* readError_ = nullptr;

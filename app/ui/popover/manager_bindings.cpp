@@ -1,6 +1,7 @@
 #include "app/ui/popover/manager_bindings.h"
 
 #include <QEvent>
+#include <limits>
 
 #include "app/focus/app_manager.h"
 #include "app/focus/auto_focus_manager.h"
@@ -151,7 +152,9 @@ FanControlView* makeFanControlView(app::FanManager& manager, MainLoop& loop) {
         state.minRPM = manager.minRPM.get();
         state.maxRPM = manager.maxRPM.get();
         state.isManualMode = manager.isManualMode.get();
-        state.cpuTemperature = manager.cpuTemperature.get();
+        // The manager reads no temperature as 0 or less; the panel says unknown.
+        const float celsius = manager.cpuTemperature.get();
+        state.cpuTemperature = celsius > 0.0f ? celsius : std::numeric_limits<double>::quiet_NaN();
         state.hasFans = manager.hasFans.get();
         state.safetyWarning = manager.safetyWarning.get();
         state.lastReadError = manager.lastReadError.get();
