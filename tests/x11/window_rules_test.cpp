@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/linux/x11/window_apps.h"
-#include "platform/linux/x11/window_identity.h"
+#include "platform/linux/workspace/window_apps.h"
+#include "platform/linux/workspace/window_identity.h"
 #include "platform/linux/x11/wm_icon.h"
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"

@@ -1,4 +1,4 @@
-#include "platform/linux/x11/window_identity.h"
+#include "platform/linux/workspace/window_identity.h"
 
 #include <cctype>
 

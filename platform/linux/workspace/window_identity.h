@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/x11/window_apps.h"
+#include "platform/linux/workspace/window_apps.h"
 #include "platform/linux/identity/identity_resolver.h"
 
 namespace korvane::linux_platform {
