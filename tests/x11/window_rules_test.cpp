@@ -154,6 +154,9 @@ TEST_F(WindowNaming, SourcesSpeakStrongestFirst) {
     EXPECT_EQ(name(14, {{"Google Chrome", "x"}}).appID, "google-chrome");
     // The second window speaks when the first says nothing.
     EXPECT_EQ(name(15, {{"a", "b"}, {"", "Cls"}}).appID, "org.example.ByClass");
+    // A Wayland app_id speaks like a class, before the X11 classes.
+    EXPECT_EQ(name(16, {{"", "", "editor"}}).appID, "editor");
+    EXPECT_EQ(name(17, {{"inst", "", "Cls"}}).appID, "org.example.ByClass");
 
     // A terminal's child shares its unit and launch variables; its class wins
     // over both.
@@ -178,6 +181,7 @@ TEST_F(WindowNaming, SourcesSpeakStrongestFirst) {
     EXPECT_EQ(nameless.appID, std::nullopt);
     EXPECT_EQ(nameless.name, "Unknown");
     EXPECT_EQ(name(24, {{"", ""}}).name, std::nullopt);
+    EXPECT_EQ(name(25, {{"", "", "org.example.Unlisted"}}).name, "org.example.Unlisted");
 }
 
 // The localized name and the entry's icon are proven on a real desktop.
