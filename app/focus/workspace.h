@@ -1,8 +1,8 @@
 #pragma once
 // What the focus engine needs to know of the desktop: which graphical
 // applications run, which one is in front, and when that changes. The focus
-// engine owns this interface; a desktop adapter (X11 today) implements it and
-// the program's main hands it in. Tests use a fake.
+// engine owns this interface; a desktop adapter (X11, sway, KWin, GNOME
+// Shell) implements it and the program's main hands it in. Tests use a fake.
 //
 // Every observer is called on the main loop's thread, never from inside a
 // call to the interface itself.
@@ -45,6 +45,7 @@ struct RunningApplication {
 class Workspace {
 public:
     using AppObserver = std::function<void(const RunningApplication&)>;
+    using TextObserver = std::function<void(const std::string&)>;
 
     virtual ~Workspace() = default;
 
@@ -54,10 +55,17 @@ public:
     // The application that owns the active window, if any.
     virtual std::optional<RunningApplication> frontmostApplication() const = 0;
 
-    // Announcements. Each lasts as long as its token.
+    // Announcements. Each lasts as long as its token. Nothing coming to the
+    // front for longer than a passing blink is an activation of no
+    // application (pid 0, no ID, no name).
     virtual Subscription observeLaunch(AppObserver observer) = 0;
     virtual Subscription observeTermination(AppObserver observer) = 0;
     virtual Subscription observeActivation(AppObserver observer) = 0;
+
+    // What this desktop keeps from the workspace, in one line for the user;
+    // empty while it sees everything. It may change while Korvane runs.
+    virtual std::string blindSpot() const { return {}; }
+    virtual Subscription observeBlindSpot(TextObserver) { return {}; }
 };
 
 }  // namespace korvane::app

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include "platform/linux/workspace/front_activations.h"
+#include "platform/linux/workspace/window_report.h"
+#include "platform/linux/workspace/window_tracker.h"
+#include "testing/virtual_main_loop.h"
+#include "tests/fakes/fake_unit_lookup.h"
+#include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/started_program.h"
+
+namespace korvane::linux_platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(WindowReports, AreBelievedOnlyWithinTheirBoundsAndShape) {
+    auto report = parseWindowReport(
+        R"({"windows":[{"id":"a","pid":12,"appId":"org.example.Editor","class":"","instance":"",)"
+        R"("kind":"other","skipTaskbar":true}],"active":""})");
+    ASSERT_TRUE(report) << report.error();
+    ASSERT_EQ(report.value().windows->size(), 1u);
+    EXPECT_EQ(report.value().windows->front(),
+              (ReportedWindow{"a", 12, "org.example.Editor", "", "", WindowKind::other, true}));
+    EXPECT_EQ(report.value().active, "");
+    EXPECT_EQ(parseWindowReport(R"({"active":"a"})").value().windows, std::nullopt);
+    auto longClass = parseWindowReport(R"({"windows":[{"id":"a","pid":1,"class":")" + std::string(600, 'c') + "\"}]}");
+    ASSERT_TRUE(longClass);
+    EXPECT_EQ(longClass.value().windows->front().className, "");
+
+    const ReportLimits small{.messageBytes = 300, .windows = 2, .textBytes = 8};
+    const std::string window = R"({"id":"a","pid":1,"appId":"x","class":"c","instance":"i"})";
+    for (const std::string& refused : {
+             std::string("{\"windows\": [") + window + "," + window + "," + window + "]}",  // too many
+             std::string(R"({"active":"a123456789"})"),                                   // too long
+             R"({"active":")" + std::string(300, 'a') + "\"}",                             // too large
+             std::string(R"({"windows":[{"id":"a","pid":-4}]})"),
+             std::string(R"({"windows":[{"id":"a","pid":"12"}]})"),
+             std::string(R"({"windows":[{"pid":12}]})"),
+             std::string(R"({"windows":[{"id":"a","pid":1,"kind":"dock"}]})"),
+             std::string(R"({"windows":{"id":"a"}})"),
+             std::string(R"({"active":7})"),
+             std::string(R"({"other":1})"),
+             std::string(R"([1,2])"),
+             std::string(R"({"windows":[)"),
+         }) {
+        EXPECT_FALSE(parseWindowReport(refused, small)) << refused;
+    }
+}
+
+// Nothing in front counts once it outlasts a blink; KWin passes through it
+// before every activation.
+TEST(FrontActivations, NothingInFrontCountsOnlyAfterABlink) {
+    VirtualMainLoop loop;
+    std::vector<std::int32_t> heard;
+    FrontActivations activations(loop, [&](const app::RunningApplication& app) { heard.push_back(app.processIdentifier); });
+    app::RunningApplication a, b;
+    a.processIdentifier = 10;
+    b.processIdentifier = 20;
+
+    activations.startWith(a);
+    activations.frontIs(a);
+    activations.frontIs(std::nullopt);
+    loop.advanceBy(100ms);
+    activations.frontIs(a);
+    loop.advanceBy(1s);
+    EXPECT_EQ(heard, std::vector<std::int32_t>{});
+
+    activations.frontIs(std::nullopt);
+    loop.advanceBy(299ms);
+    activations.frontIs(b);
+    activations.frontIs(std::nullopt);
+    loop.advanceBy(250ms);  // the wait runs from the first nothing after b
+    activations.frontIs(std::nullopt);
+    loop.advanceBy(60ms);
+    activations.frontIs(std::nullopt);
+    loop.advanceBy(1s);
+    activations.frontIs(a);
+    EXPECT_EQ(heard, (std::vector<std::int32_t>{20, 0, 10}));
+}
+
+class Tracking : public ::testing::Test {
+protected:
+    Tracking() {
+        TrackerConfig config;
+        config.identity.procRoot = "/proc";
+        config.identity.systemDataFolders = {tree.path("share")};
+        config.identity.homeOf = [this](uid_t) { return std::optional(tree.path("home")); };
+        config.locale = "C";
+        config.ownPid = 1;
+        tree.write("share/applications/org.example.Editor.desktop", "[Desktop Entry]\nType=Application\nName=Editor\n");
+        tree.write("share/applications/org.example.Game.desktop",
+                   "[Desktop Entry]\nType=Application\nName=Game\nStartupWMClass=KorvaneGame\n");
+        tracker = std::make_unique<WindowTracker>(std::move(config), units);
+    }
+    static std::vector<std::int32_t> pids(const std::vector<app::RunningApplication>& apps) {
+        std::vector<std::int32_t> listed;
+        for (const auto& app : apps) listed.push_back(app.processIdentifier);
+        return listed;
+    }
+    WorkspaceUpdate windows(std::vector<ReportedWindow> list, std::optional<std::string> active = {}) {
+        return tracker->apply(WindowReport{std::move(list), std::move(active)});
+    }
+
+    testing::FixtureTree tree;
+    testing::FakeUnits units;
+    std::unique_ptr<WindowTracker> tracker;
+    testing::StartedProgram editor{{"/bin/sleep", "60"}}, game{{"/bin/sleep", "60"}};
+};
+
+TEST_F(Tracking, FollowsTheCompositorsWindowsAsProcesses) {
+    const std::int32_t e = editor.pid(), g = game.pid();
+    ReportedWindow editorWindow{"e1", e, "org.example.Editor", "", "", WindowKind::normal, false};
+    ReportedWindow gameWindow{"g1", g, "", "xterm", "KorvaneGame", WindowKind::normal, false};
+    ReportedWindow gone{"x", testing::endedPid(), "org.example.Editor", "", "", WindowKind::normal, false};
+
+    // The compositor may name the window in front before it lists it.
+    auto update = windows({gameWindow, gone}, "e1");
+    EXPECT_EQ(pids(update.apps), std::vector<std::int32_t>{g});
+    EXPECT_EQ(update.apps[0].bundleIdentifier, "org.example.Game");
+    EXPECT_EQ(update.front, std::nullopt);
+
+    ReportedWindow dialog = editorWindow;
+    dialog.id = "e2";
+    dialog.kind = WindowKind::other;
+    update = windows({gameWindow, editorWindow, dialog});
+    EXPECT_EQ(pids(update.launched), std::vector<std::int32_t>{e});
+    ASSERT_TRUE(update.front);
+    EXPECT_EQ(update.front->processIdentifier, e);
+    EXPECT_EQ(update.front->localizedName, "Editor");
+
+    update = tracker->apply({.windows = {}, .active = "g1"});
+    EXPECT_TRUE(update.launched.empty() && update.terminated.empty());
+    EXPECT_EQ(update.front->processIdentifier, g);
+
+    update = windows({editorWindow});
+    EXPECT_EQ(pids(update.terminated), std::vector<std::int32_t>{g});
+    EXPECT_EQ(update.front, std::nullopt);
+
+    update = tracker->lose();
+    EXPECT_EQ(pids(update.apps), std::vector<std::int32_t>{e});
+    EXPECT_EQ(update.front, std::nullopt);
+}
+
+}  // namespace
+}  // namespace korvane::linux_platform
