@@ -7,6 +7,7 @@
 // Two ways to change the front: the root window's _NET_ACTIVE_WINDOW set
 // directly (the workspace's own latency), and xdotool asking openbox (what a
 // click costs, including starting xdotool).
+#include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -133,10 +134,11 @@ std::optional<Samples> helperAlone(testing::FocusDesktop& desktop, int rounds) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
     log::CapturedLines quiet;  // the managers' log lines, kept out of the figures
     std::string why;
-    auto desktop = testing::FocusDesktop::start(why);
+    auto desktop = testing::FocusDesktop::start(testing::DesktopFamily::x11, why);
     if (!desktop) {
         std::fprintf(stderr, "no desktop: %s\n", why.c_str());
         return 1;

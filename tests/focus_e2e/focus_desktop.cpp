@@ -2,23 +2,15 @@
 
 #include <cstdio>
 
+#include "platform/linux/identity/executable_search.h"
 #include "tests/fakes/target_process.h"
-#include "tests/x11/private_workspace_config.h"
+#include "tests/x11/x_session.h"
 
 namespace korvane::testing {
-namespace {
 
-// The application ID both programs must agree on: the window class names it
-// for the workspace, the GLib launch variables for the helper.
-std::string entryText(const std::string& name, const std::string& windowClass) {
-    return "[Desktop Entry]\nType=Application\nName=" + name + "\nStartupWMClass=" + windowClass + "\n";
-}
-
-}  // namespace
-
-std::unique_ptr<FocusDesktop> FocusDesktop::start(std::string& why) {
+std::unique_ptr<FocusDesktop> FocusDesktop::start(DesktopFamily family, std::string& why) {
     std::unique_ptr<FocusDesktop> desktop(new FocusDesktop);
-    desktop->session_ = XSession::start(why);
+    desktop->session_ = DesktopSession::start(family, why);
     if (!desktop->session_) return nullptr;
 
     desktop->sysfs_.intelHybridPair();
@@ -37,46 +29,51 @@ std::unique_ptr<FocusDesktop> FocusDesktop::start(std::string& why) {
         return nullptr;
     }
 
-    if (!desktop->startApp(desktop->editor, "org.korvane.e2e.Editor", "Editor", "KorvaneEditor") ||
-        !desktop->startApp(desktop->game, "org.korvane.e2e.Game", "Game", "KorvaneGame") ||
-        !desktop->startApp(desktop->browser, "org.korvane.e2e.Browser", "Browser", "KorvaneBrowser")) {
-        why = "an X client did not map its window";
+    if (!desktop->startApp(desktop->editor, {"org.korvane.e2e.Editor", "Editor", ClientKind::qt}, why) ||
+        !desktop->startApp(desktop->game, {"org.korvane.e2e.Game", "Game", ClientKind::xwayland}, why) ||
+        !desktop->startApp(desktop->browser, {"org.korvane.e2e.Browser", "Browser", ClientKind::wayland}, why)) {
         return nullptr;
     }
 
     desktop->wireManagers(why);
     if (!why.empty()) return nullptr;
-    // The window manager lists windows a moment after they are mapped.
+    // Desktops list windows a moment after they are mapped.
     auto allListed = [&] {
         return desktop->loop.call([&] { return desktop->appManager_->runningApps->size() == 3; });
     };
     if (!waitUntil(allListed)) {
-        why = "the workspace did not list the three applications";
+        why = std::string("the ") + familyName(family) + " workspace did not list the three applications; the desktop printed:\n" +
+              desktop->session_->log();
         return nullptr;
     }
     return desktop;
 }
 
-bool FocusDesktop::startApp(DesktopApp& app, const std::string& id, const std::string& name,
-                            const std::string& windowClass) {
-    std::string entry = tree_.write("share/applications/" + id + ".desktop", entryText(name, windowClass));
-    app.bundleID = id;
-    app.name = name;
-    auto options = ClientOptions::named(name, windowClass).ofType("normal").launchedBy(entry);
-    options.environment.emplace_back("XDG_DATA_HOME", tree_.path("home/.local/share"));
-    app.client = std::make_unique<TestClient>(*session_, options);
-    return app.client->ready();
+bool FocusDesktop::startApp(DesktopApp& app, const AppSpec& spec, std::string& why) {
+    std::string entry = tree_.write("share/applications/" + spec.id + ".desktop",
+                                    "[Desktop Entry]\nType=Application\nName=" + spec.name +
+                                        "\nStartupWMClass=" + session_->windowClass(spec) + "\n");
+    app.bundleID = spec.id;
+    app.name = spec.name;
+    app.client = session_->launch(spec, entry, why);
+    return app.client != nullptr;
 }
 
 void FocusDesktop::wireManagers(std::string& why) {
     loop.call([&] {
         MainLoop& mainLoop = loop.loop();
-        auto opened = linux_platform::X11Workspace::open(mainLoop, privateWorkspaceConfig(*session_, tree_), units_);
+        linux_platform::TrackerConfig config;
+        config.identity.procRoot = "/proc";
+        config.identity.systemDataFolders = {tree_.path("share")};
+        config.identity.executableSearchPath = identity::ExecutableSearch::foldersFromEnvironment();
+        config.identity.homeOf = [home = tree_.path("home")](uid_t) { return std::optional(home); };
+        config.locale = "de_DE.UTF-8";
+        auto opened = session_->openWorkspace(mainLoop, std::move(config), units_);
         if (!opened) {
-            why = "the X11 workspace did not open: " + opened.error();
+            why = std::string("the ") + familyName(session_->family()) + " workspace did not open: " + opened.error();
             return;
         }
-        workspace_ = std::move(*opened);
+        workspace_ = std::move(opened).value();
         settings_ = std::make_unique<app::SettingsStore>(mainLoop, tree_.path("config"));
         settings_->setBool(app::NotificationManager::kEnabledKey, true);
         connector_ = std::make_unique<linux_platform::SocketHelperConnector>(tree_.path("helper.sock"));
@@ -113,14 +110,6 @@ FocusDesktop::~FocusDesktop() {
     // The notification service's answers are posted to the loop: none may
     // arrive once it has ended.
     center_.joinAll();
-}
-
-bool FocusDesktop::activate(const DesktopApp& app) const {
-    return session_->run({"xdotool", "windowactivate", "--sync", std::to_string(app.window())}).exitStatus == 0;
-}
-
-bool FocusDesktop::setActiveWindow(const DesktopApp& app) const {
-    return setActiveWindowProperty(*session_, app.window());
 }
 
 std::string allowedCPUs(pid_t pid) {

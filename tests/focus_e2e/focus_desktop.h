@@ -1,13 +1,13 @@
 #pragma once
-// The focus engine as the application runs it, on a real desktop: Xvfb with
-// openbox and three small X clients whose desktop entries live in a private
-// data folder, the helper as built (with the real taskpolicy tool and a
-// fixture sysfs tree in which CPU 1 is the only efficiency core) on a private
-// socket, and the managers on the production main loop over the X11
-// workspace and XPCManager. Shared by the end-to-end tests and the benchmark.
+// The focus engine as the application runs it, on a real desktop of any
+// family (tests/desktops): three real clients whose desktop entries live in
+// a private data folder, the helper as built (with the real taskpolicy tool
+// and a fixture sysfs tree in which CPU 1 is the only efficiency core) on a
+// private socket, and the managers on the application's own Qt main loop
+// over the workspace Korvane opens on that desktop and XPCManager. Shared by
+// the end-to-end tests and the benchmark.
 #include <sys/types.h>
 
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,14 +19,14 @@
 #include "app/runtime/settings_store.h"
 #include "app/shell/notifications/notification_manager.h"
 #include "platform/linux/socket/socket_helper_connection.h"
-#include "platform/linux/x11/x11_workspace.h"
+#include "tests/desktops/desktop_session.h"
+#include "tests/desktops/qt_loop_thread.h"
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/helper_daemon.h"
 #include "tests/fakes/recording_notification_center.h"
-#include "tests/focus_e2e/loop_thread.h"
 #include "tests/topology/cpu_sysfs.h"
-#include "tests/x11/x_session.h"
+#include "tests/x11/x_session.h"  // waitUntil
 
 namespace korvane::testing {
 
@@ -34,17 +34,16 @@ namespace korvane::testing {
 struct DesktopApp {
     std::string bundleID;  // the entry's desktop file ID
     std::string name;      // the entry's Name
-    std::unique_ptr<TestClient> client;
+    std::unique_ptr<SessionApp> client;
 
     pid_t pid() const { return client->pid(); }
-    std::uint32_t window() const { return client->windows().front(); }
 };
 
 class FocusDesktop {
 public:
     // Everything started and wired, nothing enabled: no Auto-Focus target, no
     // trigger. Nothing, with the reason in `why`, when a part cannot start.
-    static std::unique_ptr<FocusDesktop> start(std::string& why);
+    static std::unique_ptr<FocusDesktop> start(DesktopFamily family, std::string& why);
     // Ends the managers on their loop, then the loop, the helper and the
     // programs.
     ~FocusDesktop();
@@ -52,17 +51,17 @@ public:
     FocusDesktop& operator=(const FocusDesktop&) = delete;
 
     // The three applications: an editor (the Auto-Focus target the tests
-    // pick), a game (the trigger) and a browser (neither).
+    // pick; a Qt program on Wayland), a game (the trigger; an xterm on
+    // Xwayland) and a browser (neither; weston-terminal).
     DesktopApp editor, game, browser;
 
-    // The window manager brings the window to the front, as a click would.
-    bool activate(const DesktopApp& app) const;
-    // The same change made straight on the root window, without the window
-    // manager: the quickest front-most change there is.
-    bool setActiveWindow(const DesktopApp& app) const;
+    // The desktop brings the window to the front, as a click would.
+    bool activate(const DesktopApp& app) const { return session_->activate(app.pid()); }
+    // The quickest front-most change the desktop offers.
+    bool setActiveWindow(const DesktopApp& app) const { return session_->activateAtOnce(app.pid()); }
 
     // The managers live on this loop; reach them only through loop.call().
-    LoopThread loop;
+    QtLoopThread loop;
     app::Workspace& workspace() { return *workspace_; }
     app::XPCManager& xpc() { return *xpc_; }
     app::AppManager& appManager() { return *appManager_; }
@@ -70,17 +69,17 @@ public:
     app::AutoTriggerManager& autoTrigger() { return *autoTrigger_; }
     RecordingNotificationCenter& notificationCenter() { return center_; }
 
-    const XSession& session() const { return *session_; }
+    DesktopSession& session() const { return *session_; }
     std::string helperLog() const { return helper_ ? helper_->log() : std::string(); }
 
 private:
     FocusDesktop() = default;
-    bool startApp(DesktopApp& app, const std::string& id, const std::string& name, const std::string& windowClass);
+    bool startApp(DesktopApp& app, const AppSpec& spec, std::string& why);
     void wireManagers(std::string& why);
 
     FixtureTree tree_;  // desktop entries, settings, the socket, the helper's log and records
     CpuSysfs sysfs_;
-    std::unique_ptr<XSession> session_;
+    std::unique_ptr<DesktopSession> session_;
     std::optional<HelperDaemon> helper_;
     FakeUnits units_;
     RecordingNotificationCenter center_;
@@ -88,7 +87,7 @@ private:
     // Created and ended on the loop.
     std::unique_ptr<linux_platform::SocketHelperConnector> connector_;
     std::unique_ptr<app::SettingsStore> settings_;
-    std::unique_ptr<linux_platform::X11Workspace> workspace_;
+    std::unique_ptr<app::Workspace> workspace_;
     std::shared_ptr<app::XPCManager> xpc_;
     std::shared_ptr<app::AppManager> appManager_;
     std::shared_ptr<app::AutoFocusManager> autoFocus_;

@@ -1,11 +1,14 @@
-// Auto-Focus and Auto-Trigger on a real desktop: xdotool brings windows to
-// the front through openbox, the X11 workspace tells the managers, and the
-// helper as built confines the other applications' processes to CPU 1, the
-// fixture's only efficiency core. What counts is what /proc says.
+// Auto-Focus and Auto-Trigger on a real desktop of each family: the desktop
+// brings windows to the front, the workspace Korvane opens there tells the
+// managers, and the helper as built confines the other applications'
+// processes to CPU 1, the fixture's only efficiency core. What counts is
+// what /proc says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <tuple>
 
 #include "shared/log/log.h"
@@ -17,13 +20,15 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::DesktopApp;
+using testing::DesktopFamily;
 using testing::allowedCPUs;
+using testing::familyName;
 
-class FocusOnADesktop : public ::testing::Test {
+class FocusOnADesktop : public ::testing::TestWithParam<testing::DesktopFamily> {
 protected:
     void SetUp() override {
         std::string why;
-        desktop = testing::FocusDesktop::start(why);
+        desktop = testing::FocusDesktop::start(GetParam(), why);
         ASSERT_TRUE(desktop) << why;
         machine = testing::machineCPUs();
         ASSERT_NE(machine, "1") << "these checks need a machine with more than CPU 1";
@@ -38,8 +43,14 @@ protected:
     std::tuple<DesktopApp&, DesktopApp&, DesktopApp&> apps() {
         return {desktop->editor, desktop->game, desktop->browser};
     }
-    bool confined(const DesktopApp& app) const { return allowedCPUs(app.pid()) == "1"; }
-    bool unconfined(const DesktopApp& app) const { return allowedCPUs(app.pid()) == machine; }
+    // Every thread of it (the Qt program has several) on `cpus`.
+    static bool onlyOn(const DesktopApp& app, const std::string& cpus) {
+        auto threads = testing::threadsOf(app.pid());
+        return !threads.empty() && std::all_of(threads.begin(), threads.end(),
+                                               [&](pid_t tid) { return testing::viewOf(tid).cpus == cpus; });
+    }
+    bool confined(const DesktopApp& app) const { return onlyOn(app, "1"); }
+    bool unconfined(const DesktopApp& app) const { return onlyOn(app, machine); }
     template <class F>
     auto onLoop(F work) {
         return desktop->loop.call(std::move(work));
@@ -81,7 +92,7 @@ protected:
     }
     void screenshot(const char* variable) {
         if (const char* path = std::getenv(variable)) {
-            EXPECT_TRUE(desktop->session().screenshot(path));
+            EXPECT_TRUE(desktop->session().screenshot(std::string(path) + "." + familyName(GetParam()) + ".png"));
         }
     }
 
@@ -91,7 +102,17 @@ protected:
     std::shared_ptr<app::Subscription> follower;
 };
 
-TEST_F(FocusOnADesktop, AutoFocusConfinesTheOtherApplicationsWhileATargetIsInFrontAndReleasesThem) {
+TEST_P(FocusOnADesktop, ListsEachApplicationByItsProcessAndDesktopID) {
+    auto [editor, game, browser] = apps();
+    auto listed = onLoop([&] { return desktop->appManager().runningApps.get(); });
+    std::map<std::int32_t, std::pair<std::string, std::optional<std::string>>> byPid;
+    for (const auto& app : listed) byPid[app.id] = {app.name, app.bundleIdentifier};
+    EXPECT_EQ(byPid, (decltype(byPid){{editor.pid(), {editor.name, editor.bundleID}},
+                                      {game.pid(), {game.name, game.bundleID}},
+                                      {browser.pid(), {browser.name, browser.bundleID}}}));
+}
+
+TEST_P(FocusOnADesktop, AutoFocusConfinesTheOtherApplicationsWhileATargetIsInFrontAndReleasesThem) {
     auto [editor, game, browser] = apps();
     enableAutoFocus(editor);
     // A non-target in front when switching on engages nothing.
@@ -128,7 +149,7 @@ TEST_F(FocusOnADesktop, AutoFocusConfinesTheOtherApplicationsWhileATargetIsInFro
     EXPECT_TRUE(testing::waitUntil([&] { return autoFocusActive() && confined(game) && confined(browser); }));
 }
 
-TEST_F(FocusOnADesktop, AutoTriggerConfinesEveryOtherApplicationAndReleasesFiveSecondsAfterTheTriggerLeaves) {
+TEST_P(FocusOnADesktop, AutoTriggerConfinesEveryOtherApplicationAndReleasesFiveSecondsAfterTheTriggerLeaves) {
     auto [editor, game, browser] = apps();
     enableAutoTrigger(game);
     EXPECT_FALSE(beastModeActive());
@@ -157,7 +178,7 @@ TEST_F(FocusOnADesktop, AutoTriggerConfinesEveryOtherApplicationAndReleasesFiveS
 // before: the second change is the one that must hold once all is answered.
 // The second change is made the moment the workspace announces the first,
 // long before the helper can have answered.
-TEST_F(FocusOnADesktop, AChangeOfFrontWhileTheHelperAnswersIsNotLost) {
+TEST_P(FocusOnADesktop, AChangeOfFrontWhileTheHelperAnswersIsNotLost) {
     auto [editor, game, browser] = apps();
     enableAutoFocus(editor);
 
@@ -184,7 +205,7 @@ TEST_F(FocusOnADesktop, AChangeOfFrontWhileTheHelperAnswersIsNotLost) {
     EXPECT_TRUE(unconfined(editor));
 }
 
-TEST_F(FocusOnADesktop, ATriggerLeftBeforeTheHelperAnswersStillEndsBeastMode) {
+TEST_P(FocusOnADesktop, ATriggerLeftBeforeTheHelperAnswersStillEndsBeastMode) {
     auto [editor, game, browser] = apps();
     enableAutoTrigger(game);
     followAtOnce(game, editor);
@@ -195,6 +216,26 @@ TEST_F(FocusOnADesktop, ATriggerLeftBeforeTheHelperAnswersStillEndsBeastMode) {
         << "editor " << allowedCPUs(editor.pid());
     EXPECT_GE(std::chrono::steady_clock::now() - left, 5s);
 }
+
+// The Wayland workspaces report "nothing in front" (an empty workspace, all
+// minimised) as it is; lasting beyond a blink, it releases Auto-Focus.
+using FocusOnAWaylandDesktop = FocusOnADesktop;
+
+TEST_P(FocusOnAWaylandDesktop, NothingInFrontReleasesAutoFocus) {
+    auto [editor, game, browser] = apps();
+    enableAutoFocus(editor);
+    ASSERT_TRUE(desktop->activate(editor));
+    ASSERT_TRUE(testing::waitUntil([&] { return autoFocusActive() && confined(game) && confined(browser); }));
+    ASSERT_TRUE(desktop->session().showNothing());
+    EXPECT_TRUE(testing::waitUntil([&] { return !autoFocusActive() && unconfined(game) && unconfined(browser); }))
+        << "game " << allowedCPUs(game.pid()) << ", browser " << allowedCPUs(browser.pid());
+}
+
+std::string nameOf(const ::testing::TestParamInfo<DesktopFamily>& info) { return familyName(info.param); }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, FocusOnADesktop,
+                         ::testing::Values(DesktopFamily::x11, DesktopFamily::sway), nameOf);
+INSTANTIATE_TEST_SUITE_P(Desktops, FocusOnAWaylandDesktop, ::testing::Values(DesktopFamily::sway), nameOf);
 
 }  // namespace
 }  // namespace korvane

@@ -1,0 +1,61 @@
+#pragma once
+// What the headless Wayland desktops share: a user to run the compositor
+// as (sway and GNOME Shell refuse root), a private runtime folder, a
+// private session bus both that user and the test may use, the compositor
+// itself, its Xwayland, and clients started as that user in a clean
+// environment, as GLib starts them from a desktop entry.
+#include <sys/types.h>
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/desktops/desktop_session.h"
+
+namespace korvane::testing {
+
+class WaylandSession : public DesktopSession {
+public:
+    ~WaylandSession() override;
+
+    std::string windowClass(const AppSpec& spec) const override;
+    std::unique_ptr<SessionApp> launch(const AppSpec& spec, const std::string& entryPath,
+                                       std::string& why) override;
+    Environment environment() const override;
+    std::string log() const override;
+
+    // Runs a program of the desktop (swaymsg, gdbus, gsettings) as its user
+    // in its environment, and waits for it.
+    CommandResult run(const std::vector<std::string>& argv) const;
+    const std::string& runtimeDir() const { return runtime_; }
+    const std::string& busAddress() const { return busAddress_; }
+
+protected:
+    // `asRoot`: the compositor runs as the test's own user.
+    WaylandSession(DesktopFamily family, bool asRoot, std::string& why);
+
+    // Starts the compositor (`argv`, with `extra` beside the session's
+    // environment) and waits until `ready()` holds; false, with what it
+    // printed in `why`, when it ends or stays unready for 20 s.
+    bool startCompositor(const std::vector<std::string>& argv, const Environment& extra,
+                         const std::function<bool()>& ready, std::string& why);
+    // The pids the compositor lists windows of now.
+    virtual std::set<pid_t> listedPids() = 0;
+    // Finds the Xwayland the compositor started, for DISPLAY and its
+    // authority file.
+    bool findXwayland(std::string& why);
+    pid_t compositorPid() const { return compositor_ ? compositor_->pid() : -1; }
+    // argv run as the session's user with exactly `environment`.
+    std::vector<std::string> asUser(const std::vector<std::string>& argv, const Environment& environment) const;
+
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
+    std::string runtime_, home_, logPath_;
+    std::string waylandDisplay_, x11Display_, xauthority_;
+    std::string busAddress_;
+    std::unique_ptr<StartedProgram> bus_, compositor_;
+};
+
+}  // namespace korvane::testing
