@@ -12,4 +12,9 @@ std::unique_ptr<DesktopSession> startSway(std::string& why);
 std::unique_ptr<DesktopSession> startKWin(std::string& why);
 std::unique_ptr<DesktopSession> startGnome(std::string& why);
 
+// Faults: KWin ends and a new KWin takes its place (its clients end with
+// it); the GNOME Shell extension is switched off or on while the shell runs.
+bool replaceKWin(DesktopSession& kwin, std::string& why);
+bool setGnomeExtensionEnabled(DesktopSession& gnome, bool enabled);
+
 }  // namespace korvane::testing

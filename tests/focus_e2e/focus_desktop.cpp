@@ -55,8 +55,14 @@ bool FocusDesktop::startApp(DesktopApp& app, const AppSpec& spec, std::string& w
                                         "\nStartupWMClass=" + session_->windowClass(spec) + "\n");
     app.bundleID = spec.id;
     app.name = spec.name;
+    specs_.insert_or_assign(spec.id, spec);
     app.client = session_->launch(spec, entry, why);
     return app.client != nullptr;
+}
+
+bool FocusDesktop::relaunch(DesktopApp& app, std::string& why) {
+    app.client.reset();
+    return startApp(app, specs_.at(app.bundleID), why);
 }
 
 void FocusDesktop::wireManagers(std::string& why) {

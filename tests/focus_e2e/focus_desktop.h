@@ -8,6 +8,7 @@
 // the end-to-end tests and the benchmark.
 #include <sys/types.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,12 +70,17 @@ public:
     app::AutoTriggerManager& autoTrigger() { return *autoTrigger_; }
     RecordingNotificationCenter& notificationCenter() { return center_; }
 
+    // Starts the application again from its entry (after its client ended
+    // with the compositor that ran it).
+    bool relaunch(DesktopApp& app, std::string& why);
+
     DesktopSession& session() const { return *session_; }
     std::string helperLog() const { return helper_ ? helper_->log() : std::string(); }
 
 private:
     FocusDesktop() = default;
     bool startApp(DesktopApp& app, const AppSpec& spec, std::string& why);
+    std::map<std::string, AppSpec> specs_;
     void wireManagers(std::string& why);
 
     FixtureTree tree_;  // desktop entries, settings, the socket, the helper's log and records

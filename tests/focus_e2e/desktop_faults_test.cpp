@@ -1,0 +1,107 @@
+// What the D-Bus workspaces must withstand on a real desktop: pushes forged
+// by another program of the user, and their compositor's side going away
+// and coming back while Korvane runs.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <chrono>
+
+#include "platform/linux/kwin/kwin_workspace.h"
+#include "shared/log/log.h"
+#include "tests/desktops/desktop_sessions.h"
+#include "tests/focus_e2e/focus_desktop.h"
+
+namespace korvane {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::DesktopFamily;
+
+class DesktopFaults : public ::testing::Test {
+protected:
+    void start(DesktopFamily family) {
+        std::string why;
+        desktop = testing::FocusDesktop::start(family, why);
+        ASSERT_TRUE(desktop) << why;
+    }
+    void TearDown() override {
+        if (!HasFailure() || !desktop) return;
+        for (const auto& line : logLines.lines()) std::fprintf(stderr, "%s\n", line.c_str());
+        std::fprintf(stderr, "the desktop printed:\n%s\n", desktop->session().log().c_str());
+    }
+    template <class F>
+    auto onLoop(F work) {
+        return desktop->loop.call(std::move(work));
+    }
+    bool beastModeActive() {
+        return onLoop([&] { return desktop->autoTrigger().isBeastModeActive.get(); });
+    }
+    std::optional<std::int32_t> frontPid() {
+        return onLoop([&] {
+            auto front = desktop->workspace().frontmostApplication();
+            return front ? std::optional(front->processIdentifier) : std::nullopt;
+        });
+    }
+    std::size_t listed() {
+        return onLoop([&] { return desktop->appManager().runningApps->size(); });
+    }
+    // Another program of the user, on the desktop's session bus.
+    QDBusConnection intruder() {
+        return QDBusConnection::connectToBus(
+            QString::fromStdString(static_cast<testing::WaylandSession&>(desktop->session()).busAddress()),
+            QStringLiteral("korvane-intruder"));
+    }
+
+    log::CapturedLines logLines;
+    std::unique_ptr<testing::FocusDesktop> desktop;
+};
+
+TEST_F(DesktopFaults, KWinAcceptsReportsOnlyFromKWin) {
+    start(DesktopFamily::kwin);
+    ASSERT_TRUE(desktop->activate(desktop->browser));
+    ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }));
+    onLoop([&] {
+        desktop->autoTrigger().addApp(desktop->game.name, desktop->game.bundleID);
+        desktop->autoTrigger().isEnabled = true;
+    });
+
+    auto forged = QDBusMessage::createMethodCall(QString::fromLatin1(linux_platform::KWinWorkspace::kService),
+                                                QString::fromLatin1(linux_platform::KWinWorkspace::kPath),
+                                                QString::fromLatin1(linux_platform::KWinWorkspace::kService),
+                                                QStringLiteral("Report"));
+    forged << QString::fromStdString(R"({"windows":[{"id":"forged","pid":)" + std::to_string(desktop->game.pid()) +
+                                     R"(,"appId":"org.korvane.e2e.Game"}],"active":"forged"})");
+    QDBusMessage answer = intruder().call(forged, QDBus::Block, 5000);
+    EXPECT_EQ(answer.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(answer.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
+
+    std::this_thread::sleep_for(1s);
+    EXPECT_FALSE(beastModeActive());
+    EXPECT_EQ(frontPid(), desktop->browser.pid());
+    EXPECT_EQ(listed(), 3u);
+    EXPECT_EQ(logLines.countStartingWith("Korvane: KWin workspace: a report from :"), 1);
+}
+
+// KWin ends and a new one takes its place, as its wrapper restarts it: the
+// old front is gone at once, and the new KWin's windows are followed within
+// 2 s of it answering.
+TEST_F(DesktopFaults, KWinReplacedIsFollowedAgain) {
+    start(DesktopFamily::kwin);
+    ASSERT_TRUE(desktop->activate(desktop->editor));
+    ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->editor.pid(); }));
+
+    std::string why;
+    ASSERT_TRUE(testing::replaceKWin(desktop->session(), why)) << why;
+    EXPECT_EQ(frontPid(), std::nullopt);
+    // The script runs in the new KWin and reports its windows: the old
+    // clients ended with the old KWin.
+    EXPECT_TRUE(testing::waitUntil([&] { return listed() == 0; }, 2s)) << "still listed: " << listed();
+
+    ASSERT_TRUE(desktop->relaunch(desktop->browser, why)) << why;
+    ASSERT_TRUE(desktop->activate(desktop->browser));
+    EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid() && listed() == 1; }, 2s));
+}
+
+}  // namespace
+}  // namespace korvane
