@@ -4,7 +4,6 @@
 // KWin scripts, whose print() lands in KWin's log.
 #include <signal.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -57,9 +56,7 @@ public:
 
     Expected<std::unique_ptr<app::Workspace>, std::string> openWorkspace(
         MainLoop& loop, linux_platform::TrackerConfig config, identity::UnitLookup& units) override {
-        static std::atomic<int> connections{0};
-        QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(busAddress_),
-                                                            QStringLiteral("korvane-kwin-%1").arg(connections++));
+        QDBusConnection bus = connectToBus();
         if (!bus.isConnected()) return unexpected(std::string("no connection to the private session bus"));
         linux_platform::KWinWorkspaceConfig kwin{.scriptPath = KORVANE_KWIN_SCRIPT, .tracker = std::move(config), .limits = {}};
         return std::unique_ptr<app::Workspace>(

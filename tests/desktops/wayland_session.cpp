@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -172,6 +173,12 @@ CommandResult WaylandSession::run(const std::vector<std::string>& argv) const {
 }
 
 std::string WaylandSession::log() const { return readAll(logPath_); }
+
+QDBusConnection WaylandSession::connectToBus() const {
+    static std::atomic<int> connections{0};
+    return QDBusConnection::connectToBus(QString::fromStdString(busAddress_),
+                                         QStringLiteral("korvane-desktop-%1").arg(++connections));
+}
 
 std::string WaylandSession::windowClass(const AppSpec& spec) const {
     switch (spec.kind) {

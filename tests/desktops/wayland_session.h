@@ -6,6 +6,8 @@
 // environment, as GLib starts them from a desktop entry.
 #include <sys/types.h>
 
+#include <QDBusConnection>
+
 #include <functional>
 #include <memory>
 #include <set>
@@ -31,6 +33,8 @@ public:
     CommandResult run(const std::vector<std::string>& argv) const;
     const std::string& runtimeDir() const { return runtime_; }
     const std::string& busAddress() const { return busAddress_; }
+    // A new connection of this process to the session bus, as Korvane's.
+    QDBusConnection connectToBus() const;
 
 protected:
     // `asRoot`: the compositor runs as the test's own user.

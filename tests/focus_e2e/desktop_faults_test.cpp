@@ -6,7 +6,9 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <chrono>
+#include <thread>
 
+#include "platform/linux/gnome/gnome_workspace.h"
 #include "platform/linux/kwin/kwin_workspace.h"
 #include "shared/log/log.h"
 #include "tests/desktops/desktop_sessions.h"
@@ -47,11 +49,7 @@ protected:
         return onLoop([&] { return desktop->appManager().runningApps->size(); });
     }
     // Another program of the user, on the desktop's session bus.
-    QDBusConnection intruder() {
-        return QDBusConnection::connectToBus(
-            QString::fromStdString(static_cast<testing::WaylandSession&>(desktop->session()).busAddress()),
-            QStringLiteral("korvane-intruder"));
-    }
+    QDBusConnection intruder() { return static_cast<testing::WaylandSession&>(desktop->session()).connectToBus(); }
 
     log::CapturedLines logLines;
     std::unique_ptr<testing::FocusDesktop> desktop;
@@ -101,6 +99,50 @@ TEST_F(DesktopFaults, KWinReplacedIsFollowedAgain) {
     ASSERT_TRUE(desktop->relaunch(desktop->browser, why)) << why;
     ASSERT_TRUE(desktop->activate(desktop->browser));
     EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid() && listed() == 1; }, 2s));
+}
+
+TEST_F(DesktopFaults, GnomeBelievesOnlyTheShellsSignals) {
+    start(DesktopFamily::gnome);
+    ASSERT_TRUE(desktop->activate(desktop->browser));
+    ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }));
+    onLoop([&] {
+        desktop->autoTrigger().addApp(desktop->game.name, desktop->game.bundleID);
+        desktop->autoTrigger().isEnabled = true;
+    });
+
+    auto forged = QDBusMessage::createSignal(QString::fromLatin1(linux_platform::GnomeWorkspace::kPath),
+                                             QString::fromLatin1(linux_platform::GnomeWorkspace::kService),
+                                             QStringLiteral("StateChanged"));
+    forged << QString::fromStdString(R"({"windows":[{"id":"forged","pid":)" + std::to_string(desktop->game.pid()) +
+                                     R"(,"appId":"org.korvane.e2e.Game"}],"active":"forged"})");
+    ASSERT_TRUE(intruder().send(forged));
+    EXPECT_TRUE(testing::waitUntil(
+        [&] { return logLines.countStartingWith("Korvane: GNOME workspace: a report from :") == 1; }));
+    std::this_thread::sleep_for(1s);
+    EXPECT_FALSE(beastModeActive());
+    EXPECT_EQ(frontPid(), desktop->browser.pid());
+    EXPECT_EQ(listed(), 3u);
+}
+
+// The extension switched off while Korvane runs: nothing is in front and the
+// popover's line says how to switch it on; switched on again, the windows
+// are followed within 2 s.
+TEST_F(DesktopFaults, GnomeExtensionSwitchedOffAndOnAgain) {
+    start(DesktopFamily::gnome);
+    ASSERT_TRUE(desktop->activate(desktop->editor));
+    ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->editor.pid(); }));
+    auto blindSpot = [&] { return onLoop([&] { return desktop->workspace().blindSpot(); }); };
+    EXPECT_EQ(blindSpot(), "");
+
+    ASSERT_TRUE(testing::setGnomeExtensionEnabled(desktop->session(), false));
+    EXPECT_TRUE(testing::waitUntil([&] { return !frontPid(); }, 2s));
+    EXPECT_NE(blindSpot().find("gnome-extensions enable korvane-workspace@korvane.com"), std::string::npos);
+
+    ASSERT_TRUE(desktop->activate(desktop->browser));
+    ASSERT_TRUE(testing::setGnomeExtensionEnabled(desktop->session(), true));
+    EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }, 2s));
+    EXPECT_EQ(blindSpot(), "");
+    EXPECT_EQ(listed(), 3u);
 }
 
 }  // namespace

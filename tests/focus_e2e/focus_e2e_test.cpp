@@ -234,9 +234,11 @@ TEST_P(FocusOnAWaylandDesktop, NothingInFrontReleasesAutoFocus) {
 std::string nameOf(const ::testing::TestParamInfo<DesktopFamily>& info) { return familyName(info.param); }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, FocusOnADesktop,
-                         ::testing::Values(DesktopFamily::x11, DesktopFamily::sway, DesktopFamily::kwin), nameOf);
-INSTANTIATE_TEST_SUITE_P(Desktops, FocusOnAWaylandDesktop, ::testing::Values(DesktopFamily::sway, DesktopFamily::kwin),
+                         ::testing::Values(DesktopFamily::x11, DesktopFamily::sway, DesktopFamily::kwin,
+                                           DesktopFamily::gnome),
                          nameOf);
+INSTANTIATE_TEST_SUITE_P(Desktops, FocusOnAWaylandDesktop,
+                         ::testing::Values(DesktopFamily::sway, DesktopFamily::kwin, DesktopFamily::gnome), nameOf);
 
 }  // namespace
 }  // namespace korvane
