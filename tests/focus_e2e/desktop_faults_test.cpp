@@ -48,6 +48,26 @@ protected:
     std::size_t listed() {
         return onLoop([&] { return desktop->appManager().runningApps->size(); });
     }
+    // The game is the trigger, the browser in front: a forged report that
+    // the game is in front would start Beast Mode.
+    void armTheGameWithTheBrowserInFront() {
+        ASSERT_TRUE(desktop->activate(desktop->browser));
+        ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }));
+        onLoop([&] {
+            desktop->autoTrigger().addApp(desktop->game.name, desktop->game.bundleID);
+            desktop->autoTrigger().isEnabled = true;
+        });
+    }
+    QString gameInFront() const {
+        return QString::fromStdString(R"({"windows":[{"id":"forged","pid":)" + std::to_string(desktop->game.pid()) +
+                                      R"(,"appId":"org.korvane.e2e.Game"}],"active":"forged"})");
+    }
+    void expectNothingChanged() {
+        std::this_thread::sleep_for(1s);
+        EXPECT_FALSE(beastModeActive());
+        EXPECT_EQ(frontPid(), desktop->browser.pid());
+        EXPECT_EQ(listed(), 3u);
+    }
     // Another program of the user, on the desktop's session bus.
     QDBusConnection intruder() { return static_cast<testing::WaylandSession&>(desktop->session()).connectToBus(); }
 
@@ -57,27 +77,18 @@ protected:
 
 TEST_F(DesktopFaults, KWinAcceptsReportsOnlyFromKWin) {
     start(DesktopFamily::kwin);
-    ASSERT_TRUE(desktop->activate(desktop->browser));
-    ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }));
-    onLoop([&] {
-        desktop->autoTrigger().addApp(desktop->game.name, desktop->game.bundleID);
-        desktop->autoTrigger().isEnabled = true;
-    });
+    armTheGameWithTheBrowserInFront();
 
     auto forged = QDBusMessage::createMethodCall(QString::fromLatin1(linux_platform::KWinWorkspace::kService),
                                                 QString::fromLatin1(linux_platform::KWinWorkspace::kPath),
                                                 QString::fromLatin1(linux_platform::KWinWorkspace::kService),
                                                 QStringLiteral("Report"));
-    forged << QString::fromStdString(R"({"windows":[{"id":"forged","pid":)" + std::to_string(desktop->game.pid()) +
-                                     R"(,"appId":"org.korvane.e2e.Game"}],"active":"forged"})");
+    forged << gameInFront();
     QDBusMessage answer = intruder().call(forged, QDBus::Block, 5000);
     EXPECT_EQ(answer.type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(answer.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
 
-    std::this_thread::sleep_for(1s);
-    EXPECT_FALSE(beastModeActive());
-    EXPECT_EQ(frontPid(), desktop->browser.pid());
-    EXPECT_EQ(listed(), 3u);
+    expectNothingChanged();
     EXPECT_EQ(logLines.countStartingWith("Korvane: KWin workspace: a report from :"), 1);
 }
 
@@ -103,25 +114,16 @@ TEST_F(DesktopFaults, KWinReplacedIsFollowedAgain) {
 
 TEST_F(DesktopFaults, GnomeBelievesOnlyTheShellsSignals) {
     start(DesktopFamily::gnome);
-    ASSERT_TRUE(desktop->activate(desktop->browser));
-    ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }));
-    onLoop([&] {
-        desktop->autoTrigger().addApp(desktop->game.name, desktop->game.bundleID);
-        desktop->autoTrigger().isEnabled = true;
-    });
+    armTheGameWithTheBrowserInFront();
 
     auto forged = QDBusMessage::createSignal(QString::fromLatin1(linux_platform::GnomeWorkspace::kPath),
                                              QString::fromLatin1(linux_platform::GnomeWorkspace::kService),
                                              QStringLiteral("StateChanged"));
-    forged << QString::fromStdString(R"({"windows":[{"id":"forged","pid":)" + std::to_string(desktop->game.pid()) +
-                                     R"(,"appId":"org.korvane.e2e.Game"}],"active":"forged"})");
+    forged << gameInFront();
     ASSERT_TRUE(intruder().send(forged));
     EXPECT_TRUE(testing::waitUntil(
         [&] { return logLines.countStartingWith("Korvane: GNOME workspace: a report from :") == 1; }));
-    std::this_thread::sleep_for(1s);
-    EXPECT_FALSE(beastModeActive());
-    EXPECT_EQ(frontPid(), desktop->browser.pid());
-    EXPECT_EQ(listed(), 3u);
+    expectNothingChanged();
 }
 
 // The extension switched off while Korvane runs: nothing is in front and the
