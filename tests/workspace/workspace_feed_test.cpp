@@ -3,6 +3,7 @@
 #include "platform/linux/workspace/front_activations.h"
 #include "platform/linux/workspace/window_report.h"
 #include "platform/linux/workspace/window_tracker.h"
+#include "platform/linux/workspace/workspace_choice.h"
 #include "testing/virtual_main_loop.h"
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
@@ -139,6 +140,38 @@ TEST_F(Tracking, FollowsTheCompositorsWindowsAsProcesses) {
     update = tracker->lose();
     EXPECT_EQ(pids(update.apps), std::vector<std::int32_t>{e});
     EXPECT_EQ(update.front, std::nullopt);
+}
+
+TEST(WorkspaceChoice, FollowsTheSessionUnlessTheUserSaysOtherwise) {
+    struct Case {
+        SessionFacts facts;
+        WorkspaceKind chosen;
+        bool blind;
+    };
+    const auto wayland = [](SessionFacts facts) {
+        facts.sessionType = "wayland";
+        facts.waylandDisplay = true;
+        return facts;
+    };
+    const Case cases[] = {
+        // i3 on X11 sets $I3SOCK (and sway's variable may linger): X11 is X11.
+        {{.sessionType = "x11", .x11Display = true, .swaySocket = true}, WorkspaceKind::x11, false},
+        {wayland({.x11Display = true, .swaySocket = true}), WorkspaceKind::sway, false},
+        {wayland({.x11Display = true, .kwinOnBus = true}), WorkspaceKind::kwin, false},
+        {wayland({.x11Display = true, .gnomeShellOnBus = true}), WorkspaceKind::gnome, false},
+        {wayland({.currentDesktop = "KDE", .kwinOnBus = true, .gnomeShellOnBus = true}), WorkspaceKind::kwin, false},
+        {wayland({.x11Display = true}), WorkspaceKind::x11, true},
+        {wayland({}), WorkspaceKind::none, true},
+        {wayland({.requested = "gnome", .swaySocket = true}), WorkspaceKind::gnome, false},
+        {wayland({.requested = "mutter", .swaySocket = true}), WorkspaceKind::sway, false},
+    };
+    for (const auto& c : cases) {
+        auto choice = chooseWorkspace(c.facts);
+        EXPECT_EQ(choice.kind, c.chosen) << choice.why;
+        EXPECT_EQ(!choice.blindSpot.empty(), c.blind) << choice.why;
+    }
+    EXPECT_NE(chooseWorkspace(wayland({.requested = "mutter"})).why.find("KORVANE_WORKSPACE=mutter is not one of"),
+              std::string::npos);
 }
 
 }  // namespace
