@@ -134,9 +134,29 @@ ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& inst
     return dependencies;
 }
 
+// Qt keeps a popup where Korvane puts it only on X11: on a Wayland desktop
+// with Xwayland the tray application runs there, so the popover opens at the
+// tray icon. Without Xwayland it runs on Wayland, where the popover is a
+// small window the compositor places. An explicit QT_QPA_PLATFORM stands.
+std::string chooseQtPlatform() {
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    if (chosen && *chosen) return std::string("Display: QT_QPA_PLATFORM=") + chosen;
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* x11 = std::getenv("DISPLAY");
+    const bool onWayland = session && *session ? std::string(session) == "wayland" : (wayland && *wayland);
+    if (!onWayland) return "Display: X11";
+    if (x11 && *x11) {
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        return "Display: Qt on Xwayland, so the popover opens at the tray icon";
+    }
+    return "Display: Qt on Wayland without Xwayland: the popover is a window the compositor places";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string display = chooseQtPlatform();
     QApplication::setApplicationName(QStringLiteral("korvane"));
     // No display name: the X11 platform would append it to every window
     // title, and "Korvane Setup" must read exactly so.
@@ -155,6 +175,7 @@ int main(int argc, char** argv) {
     }
 
     app::QtMainLoop loop;
+    app::logLine(display);
     const QDBusConnection bus = QDBusConnection::sessionBus();
     linux_platform::DBusAppInstance busInstance(bus);
     linux_platform::LocalSocketAppInstance socketInstance;

@@ -5,6 +5,7 @@
 // switched on before the shell starts; settings live in a key file.
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "platform/linux/gnome/gnome_workspace.h"
 #include "tests/desktops/desktop_sessions.h"
@@ -16,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kTestUUID = "korvane-test@korvane.com";
+constexpr const char* kTrayUUID = "ubuntu-appindicators@ubuntu.com";
 
 class GnomeSession final : public WaylandSession {
 public:
@@ -34,8 +36,10 @@ public:
         install(KORVANE_GNOME_EXTENSION, extensions + linux_platform::GnomeWorkspace::kExtensionUUID);
         install(KORVANE_GNOME_TEST_EXTENSION, extensions + kTestUUID);
         handOver(home_ + "/.local");
-        run({"gsettings", "set", "org.gnome.shell", "enabled-extensions",
-             std::string("['") + linux_platform::GnomeWorkspace::kExtensionUUID + "', '" + kTestUUID + "']"});
+        std::string enabled = std::string("['") + linux_platform::GnomeWorkspace::kExtensionUUID + "', '" + kTestUUID + "'";
+        // The tray: Debian's AppIndicator extension hosts StatusNotifierItems.
+        if (fs::exists(std::string("/usr/share/gnome-shell/extensions/") + kTrayUUID)) enabled += std::string(", '") + kTrayUUID + "'";
+        run({"gsettings", "set", "org.gnome.shell", "enabled-extensions", enabled + "]"});
         handOver(home_ + "/.config");
 
         auto ready = [&] { return fs::exists(runtime_ + "/wayland-0") && call("ListPids", {}).exitStatus == 0; };
@@ -47,7 +51,17 @@ public:
         findXwayland(why);
     }
 
-    bool activate(pid_t pid) override { return call("Activate", {std::to_string(pid)}).out.find("true") != std::string::npos; }
+    // A shell still busy starting may let an activation pass: it is asked
+    // again until the window has the focus.
+    bool activate(pid_t pid) override {
+        return waitUntil([&] {
+            if (call("FocusedPid", {}).out == "(" + std::to_string(pid) + ",)\n") return true;
+            call("Activate", {std::to_string(pid)});
+            std::this_thread::sleep_for(100ms);
+            return false;
+        }, 5s);
+    }
+    bool activateAtOnce(pid_t pid) override { return call("Activate", {std::to_string(pid)}).exitStatus == 0; }
     bool showNothing() override { return call("ShowNothing", {}).exitStatus == 0; }
 
     Expected<std::unique_ptr<app::Workspace>, std::string> openWorkspace(

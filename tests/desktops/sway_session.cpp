@@ -62,8 +62,12 @@ public:
         return environment;
     }
 
+    // grim writes as the desktop's user, into its own folder.
     bool screenshot(const std::string& path) const override {
-        return run({"grim", path}).exitStatus == 0;
+        const std::string own = runtime_ + "/screenshot.png";
+        std::error_code error;
+        return run({"grim", own}).exitStatus == 0 &&
+               fs::copy_file(own, path, fs::copy_options::overwrite_existing, error) && !error;
     }
 
 private:

@@ -113,9 +113,7 @@ WaylandSession::~WaylandSession() {
 
 bool WaylandSession::startCompositor(const std::vector<std::string>& argv, const Environment& extra,
                                      const std::function<bool()>& ready, std::string& why) {
-    Environment environment = this->environment();
-    environment.insert(environment.end(), extra.begin(), extra.end());
-    compositor_ = std::make_unique<StartedProgram>(asUser(argv, environment), Environment{}, logPath_);
+    compositor_ = start(argv, extra, logPath_);
     if (waitUntil([&] { return compositor_->exited() || ready(); }, 20s) && !compositor_->exited()) return true;
     why = argv.front() + (compositor_->exited() ? " ended at start" : " was not ready within 20 s") +
           "; it printed:\n" + log();
@@ -170,6 +168,13 @@ CommandResult WaylandSession::run(const std::vector<std::string>& argv) const {
     std::vector<std::string> command = argv;
     if (command[0].find('/') == std::string::npos) command[0] = findProgram(command[0]);
     return runCommand(asUser(command, environment()));
+}
+
+std::unique_ptr<StartedProgram> WaylandSession::start(const std::vector<std::string>& argv, const Environment& extra,
+                                                      const std::string& logPath) const {
+    Environment environment = this->environment();
+    environment.insert(environment.end(), extra.begin(), extra.end());
+    return std::make_unique<StartedProgram>(asUser(argv, environment), Environment{}, logPath);
 }
 
 std::string WaylandSession::log() const { return readAll(logPath_); }

@@ -31,6 +31,13 @@ public:
     // Runs a program of the desktop (swaymsg, gdbus, gsettings) as its user
     // in its environment, and waits for it.
     CommandResult run(const std::vector<std::string>& argv) const;
+    // Starts one as its user, with `extra` beside the desktop's environment;
+    // standard error goes to `logPath`.
+    std::unique_ptr<StartedProgram> start(const std::vector<std::string>& argv, const Environment& extra,
+                                          const std::string& logPath) const;
+    uid_t uid() const { return uid_; }
+    gid_t gid() const { return gid_; }
+    const std::string& home() const { return home_; }
     const std::string& runtimeDir() const { return runtime_; }
     const std::string& busAddress() const { return busAddress_; }
     // A new connection of this process to the session bus, as Korvane's.

@@ -11,6 +11,7 @@ const INTERFACE = `<node>
     <method name="Activate"><arg type="i" direction="in"/><arg type="b" direction="out"/></method>
     <method name="ShowNothing"><arg type="b" direction="out"/></method>
     <method name="ListPids"><arg type="s" direction="out"/></method>
+    <method name="FocusedPid"><arg type="i" direction="out"/></method>
     <method name="Screenshot"><arg type="s" direction="in"/><arg type="b" direction="out"/></method>
   </interface>
 </node>`;
@@ -45,6 +46,11 @@ class TestShell {
         for (const window of windows())
             window.minimize();
         return true;
+    }
+
+    FocusedPid() {
+        const focused = global.display.focus_window;
+        return focused ? focused.get_pid() : 0;
     }
 
     ListPids() {
