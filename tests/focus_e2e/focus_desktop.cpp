@@ -1,8 +1,12 @@
 #include "tests/focus_e2e/focus_desktop.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 
 #include "platform/linux/identity/executable_search.h"
+#include "tests/desktops/wayland_session.h"
 #include "tests/fakes/target_process.h"
 #include "tests/x11/x_session.h"
 
@@ -35,17 +39,8 @@ std::unique_ptr<FocusDesktop> FocusDesktop::start(DesktopFamily family, std::str
         return nullptr;
     }
 
-    desktop->wireManagers(why);
-    if (!why.empty()) return nullptr;
-    // Desktops list windows a moment after they are mapped.
-    auto allListed = [&] {
-        return desktop->loop.call([&] { return desktop->appManager_->runningApps->size() == 3; });
-    };
-    if (!waitUntil(allListed)) {
-        why = std::string("the ") + familyName(family) + " workspace did not list the three applications; the desktop printed:\n" +
-              desktop->session_->log();
-        return nullptr;
-    }
+    if (!desktop->openWorkspace(why)) return nullptr;
+    desktop->wireManagers();
     return desktop;
 }
 
@@ -65,21 +60,38 @@ bool FocusDesktop::relaunch(DesktopApp& app, std::string& why) {
     return startApp(app, specs_.at(app.bundleID), why);
 }
 
-void FocusDesktop::wireManagers(std::string& why) {
+bool FocusDesktop::openWorkspace(std::string& why) {
+    // Qt's D-Bus machinery starts with the first connection; Korvane has one
+    // before any workspace opens, so it does not count as the workspace's.
+    if (auto* wayland = dynamic_cast<WaylandSession*>(session_.get())) wayland->connectToBus();
+    const long before = residentKiB();
     loop.call([&] {
-        MainLoop& mainLoop = loop.loop();
         linux_platform::TrackerConfig config;
         config.identity.procRoot = "/proc";
         config.identity.systemDataFolders = {tree_.path("share")};
         config.identity.executableSearchPath = identity::ExecutableSearch::foldersFromEnvironment();
         config.identity.homeOf = [home = tree_.path("home")](uid_t) { return std::optional(home); };
         config.locale = "de_DE.UTF-8";
-        auto opened = session_->openWorkspace(mainLoop, std::move(config), units_);
+        auto opened = session_->openWorkspace(loop.loop(), std::move(config), units_);
         if (!opened) {
             why = std::string("the ") + familyName(session_->family()) + " workspace did not open: " + opened.error();
             return;
         }
         workspace_ = std::move(opened).value();
+    });
+    if (!workspace_) return false;
+    if (!waitUntil([&] { return loop.call([&] { return workspace_->runningApplications().size() == 3; }); })) {
+        why = std::string("the ") + familyName(session_->family()) +
+              " workspace did not list the three applications; the desktop printed:\n" + session_->log();
+        return false;
+    }
+    workspaceKiB_ = residentKiB() - before;
+    return true;
+}
+
+void FocusDesktop::wireManagers() {
+    loop.call([&] {
+        MainLoop& mainLoop = loop.loop();
         settings_ = std::make_unique<app::SettingsStore>(mainLoop, tree_.path("config"));
         settings_->setBool(app::NotificationManager::kEnabledKey, true);
         connector_ = std::make_unique<linux_platform::SocketHelperConnector>(tree_.path("helper.sock"));
@@ -116,6 +128,13 @@ FocusDesktop::~FocusDesktop() {
     // The notification service's answers are posted to the loop: none may
     // arrive once it has ended.
     center_.joinAll();
+}
+
+long residentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 std::string allowedCPUs(pid_t pid) {

@@ -76,12 +76,17 @@ public:
 
     DesktopSession& session() const { return *session_; }
     std::string helperLog() const { return helper_ ? helper_->log() : std::string(); }
+    // How much this process's resident memory grew from opening the
+    // workspace until it listed the three applications.
+    long workspaceKiB() const { return workspaceKiB_; }
 
 private:
     FocusDesktop() = default;
     bool startApp(DesktopApp& app, const AppSpec& spec, std::string& why);
     std::map<std::string, AppSpec> specs_;
-    void wireManagers(std::string& why);
+    long workspaceKiB_ = 0;
+    bool openWorkspace(std::string& why);
+    void wireManagers();
 
     FixtureTree tree_;  // desktop entries, settings, the socket, the helper's log and records
     CpuSysfs sysfs_;
@@ -103,5 +108,7 @@ private:
 
 // Cpus_allowed_list of every thread of `pid`, joined by spaces.
 std::string allowedCPUs(pid_t pid);
+// This process's resident memory.
+long residentKiB();
 
 }  // namespace korvane::testing
