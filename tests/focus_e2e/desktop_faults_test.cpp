@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "platform/linux/gnome/gnome_workspace.h"
@@ -110,6 +111,37 @@ TEST_F(DesktopFaults, KWinReplacedIsFollowedAgain) {
     ASSERT_TRUE(desktop->relaunch(desktop->browser, why)) << why;
     ASSERT_TRUE(desktop->activate(desktop->browser));
     EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid() && listed() == 1; }, 2s));
+}
+
+// A script of Korvane's name that a run which did not end cleanly left in
+// KWin makes loading fail, so it is unloaded first; Korvane's own script
+// leaves KWin with the workspace.
+TEST(KWinScript, AStaleScriptIsReplacedAndKorvanesIsUnloadedOnQuit) {
+    std::string why;
+    auto started = testing::DesktopSession::start(DesktopFamily::kwin, why);
+    ASSERT_TRUE(started) << why;
+    auto& kwin = static_cast<testing::WaylandSession&>(*started);
+    auto scripting = [&](const char* method, std::vector<std::string> args) {
+        std::vector<std::string> argv{"gdbus", "call", "--session", "--dest", "org.kde.KWin", "--object-path",
+                                      "/Scripting", "--method", std::string("org.kde.kwin.Scripting.") + method};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return kwin.run(argv).out;
+    };
+    auto loaded = [&] { return scripting("isScriptLoaded", {linux_platform::KWinWorkspace::kPluginName}).find("true") != std::string::npos; };
+    const std::string stale = kwin.runtimeDir() + "/stale.js";
+    std::ofstream(stale) << "// left behind\n";
+    scripting("loadScript", {stale, linux_platform::KWinWorkspace::kPluginName});
+    ASSERT_TRUE(loaded());
+    auto browser = kwin.launch({"org.korvane.e2e.Browser", "Browser", testing::ClientKind::wayland}, stale, why);
+    ASSERT_TRUE(browser) << why;
+
+    testing::QtLoopThread loop;
+    testing::FakeUnits units;
+    auto workspace = loop.call([&] { return std::move(kwin.openWorkspace(loop.loop(), {}, units)).value(); });
+    EXPECT_TRUE(testing::waitUntil([&] { return loop.call([&] { return workspace->runningApplications().size() == 1; }); }))
+        << "the script did not run in KWin";
+    loop.call([&] { workspace.reset(); });
+    EXPECT_FALSE(loaded());
 }
 
 TEST_F(DesktopFaults, GnomeBelievesOnlyTheShellsSignals) {
