@@ -68,7 +68,8 @@ public:
         auto socket = linux_platform::connectUnix(socketPath);
         if (!socket) return;
         socket_ = std::move(socket).value();
-        linux_platform::writeAll(socket_.get(), linux_platform::i3ipc::encode(linux_platform::i3ipc::kSubscribe, R"(["window"])"));
+        namespace i3ipc = linux_platform::i3ipc;
+        linux_platform::writeAll(socket_.get(), i3ipc::encode(i3ipc::kSubscribe, R"(["window"])"));
         thread_ = std::thread([this] { run(); });
     }
     ~SwayWatch() override {
@@ -117,7 +118,8 @@ public:
 
     BusWatch(const std::string& address, const std::string& file, const std::string& rules = kReports) : file_(file) {
         program_ = std::make_unique<testing::StartedProgram>(std::vector<std::string>{
-            "/bin/sh", "-c", "exec stdbuf -oL dbus-monitor --address '" + address + "' --profile " + rules + " > '" + file_ + "'"});
+            "/bin/sh", "-c",
+            "exec stdbuf -oL dbus-monitor --address '" + address + "' --profile " + rules + " > '" + file_ + "'"});
         std::this_thread::sleep_for(300ms);
     }
     std::optional<Clock::time_point> lastBefore(Clock::time_point limit) override {
@@ -245,7 +247,9 @@ Figures measure(testing::DesktopFamily family) {
     figures.idleWakeUps = contextSwitches() - before;
 
     auto listed = [&] { return desktop->loop.call([&] { return desktop->workspace().runningApplications().size(); }); };
-    auto front = [&] { return desktop->loop.call([&] { return desktop->workspace().frontmostApplication().has_value(); }); };
+    auto front = [&] {
+        return desktop->loop.call([&] { return desktop->workspace().frontmostApplication().has_value(); });
+    };
     if (family == testing::DesktopFamily::kwin) {
         auto& wayland = static_cast<testing::WaylandSession&>(session);
         BusWatch owners(wayland.busAddress(), wayland.runtimeDir() + "/owners.txt",
@@ -292,15 +296,18 @@ int main(int argc, char** argv) {
         for (auto family : families) std::printf(" %12s", value(figures[family]).c_str());
         std::printf(" %12s\n", goal);
     };
-    row("front change to the workspace's announcement", [&](const Figures& f) { return cell(f.toAnnouncement, "ms"); }, "");
+    row("front change to the workspace's announcement",
+        [&](const Figures& f) { return cell(f.toAnnouncement, "ms"); }, "");
     row("front change to the helper's reply", [&](const Figures& f) { return cell(f.toReply, "ms"); }, "<= 20 ms");
-    row("wake-ups of the process in 5 s idle", [&](const Figures& f) { return cell(static_cast<double>(f.idleWakeUps), ""); },
-        "0 added");
+    row("wake-ups of the process in 5 s idle",
+        [&](const Figures& f) { return cell(static_cast<double>(f.idleWakeUps), ""); }, "0 added");
     row("memory of the workspace (RSS growth)",
         [&](const Figures& f) { return cell(f.workspaceKiB < 0 ? -1 : f.workspaceKiB / 1024.0, "MiB"); }, "<= 2 MiB");
-    row("recovery (KWin replaced, extension on again)", [&](const Figures& f) { return cell(f.recoveryMs, "ms"); }, "<= 2000 ms");
+    row("recovery (KWin replaced, extension on again)", [&](const Figures& f) { return cell(f.recoveryMs, "ms"); },
+        "<= 2000 ms");
     for (auto family : families) {
-        if (!figures[family].note.empty()) std::printf("%s: %s\n", testing::familyName(family), figures[family].note.c_str());
+        const std::string& note = figures[family].note;
+        if (!note.empty()) std::printf("%s: %s\n", testing::familyName(family), note.c_str());
     }
     return 0;
 }

@@ -36,9 +36,12 @@ public:
         install(KORVANE_GNOME_EXTENSION, extensions + linux_platform::GnomeWorkspace::kExtensionUUID);
         install(KORVANE_GNOME_TEST_EXTENSION, extensions + kTestUUID);
         handOver(home_ + "/.local");
-        std::string enabled = std::string("['") + linux_platform::GnomeWorkspace::kExtensionUUID + "', '" + kTestUUID + "'";
+        std::string enabled =
+            std::string("['") + linux_platform::GnomeWorkspace::kExtensionUUID + "', '" + kTestUUID + "'";
         // The tray: Debian's AppIndicator extension hosts StatusNotifierItems.
-        if (fs::exists(std::string("/usr/share/gnome-shell/extensions/") + kTrayUUID)) enabled += std::string(", '") + kTrayUUID + "'";
+        if (fs::exists(std::string("/usr/share/gnome-shell/extensions/") + kTrayUUID)) {
+            enabled += std::string(", '") + kTrayUUID + "'";
+        }
         run({"gsettings", "set", "org.gnome.shell", "enabled-extensions", enabled + "]"});
         handOver(home_ + "/.config");
 

@@ -58,7 +58,8 @@ public:
         MainLoop& loop, linux_platform::TrackerConfig config, identity::UnitLookup& units) override {
         QDBusConnection bus = connectToBus();
         if (!bus.isConnected()) return unexpected(std::string("no connection to the private session bus"));
-        linux_platform::KWinWorkspaceConfig kwin{.scriptPath = KORVANE_KWIN_SCRIPT, .tracker = std::move(config), .limits = {}};
+        linux_platform::KWinWorkspaceConfig kwin{
+            .scriptPath = KORVANE_KWIN_SCRIPT, .tracker = std::move(config), .limits = {}};
         return std::unique_ptr<app::Workspace>(
             std::make_unique<linux_platform::KWinWorkspace>(loop, bus, std::move(kwin), units));
     }
@@ -104,7 +105,8 @@ private:
     std::set<pid_t> listedPids() override {
         const std::string mark = "korvane-pids-" + std::to_string(scripts_ + 1) + ":";
         script("var list = " + std::string(kWindows) + ";\nvar pids = [];\n" +
-               "for (var i = 0; i < list.length; ++i) pids.push(list[i].pid);\nprint(\"" + mark + "\" + pids.join(\",\"));\n");
+               "for (var i = 0; i < list.length; ++i) pids.push(list[i].pid);\n" +
+               "print(\"" + mark + "\" + pids.join(\",\"));\n");
         std::set<pid_t> pids;
         std::string text = log();
         auto at = text.rfind(mark);

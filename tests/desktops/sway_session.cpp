@@ -51,7 +51,8 @@ public:
 
     Expected<std::unique_ptr<app::Workspace>, std::string> openWorkspace(
         MainLoop& loop, linux_platform::TrackerConfig config, identity::UnitLookup& units) override {
-        auto opened = linux_platform::SwayWorkspace::open(loop, {.socketPath = socket_, .tracker = std::move(config)}, units);
+        auto opened =
+            linux_platform::SwayWorkspace::open(loop, {.socketPath = socket_, .tracker = std::move(config)}, units);
         if (!opened) return unexpected(opened.error());
         return std::unique_ptr<app::Workspace>(std::move(opened).value());
     }
@@ -72,7 +73,9 @@ public:
 
 private:
     // The bar with its tray, for the tray tests.
-    std::string extraConfig() const { return "bar {\n  status_command while true; do sleep 3600; done\n  tray_output *\n}\n"; }
+    std::string extraConfig() const {
+        return "bar {\n  status_command while true; do sleep 3600; done\n  tray_output *\n}\n";
+    }
 
     bool swaymsg(std::vector<std::string> command) {
         command.insert(command.begin(), {"swaymsg", "-s", socket_});

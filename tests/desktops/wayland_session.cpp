@@ -216,7 +216,9 @@ std::unique_ptr<SessionApp> WaylandSession::launch(const AppSpec& spec, const st
             program = {KORVANE_QT_WINDOW_CLIENT, spec.id, spec.name};
             environment.emplace_back("QT_QPA_PLATFORM", "wayland");
             break;
-        case ClientKind::xwayland: program = {findProgram("xterm"), "-class", windowClass(spec), "-T", spec.name}; break;
+        case ClientKind::xwayland:
+            program = {findProgram("xterm"), "-class", windowClass(spec), "-T", spec.name};
+            break;
         case ClientKind::wayland: program = {findProgram("weston-terminal")}; break;
     }
     // As GLib launches from an entry: the entry's path, and the pid of the

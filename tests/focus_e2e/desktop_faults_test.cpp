@@ -127,7 +127,10 @@ TEST(KWinScript, AStaleScriptIsReplacedAndKorvanesIsUnloadedOnQuit) {
         argv.insert(argv.end(), args.begin(), args.end());
         return kwin.run(argv).out;
     };
-    auto loaded = [&] { return scripting("isScriptLoaded", {linux_platform::KWinWorkspace::kPluginName}).find("true") != std::string::npos; };
+    auto loaded = [&] {
+        return scripting("isScriptLoaded", {linux_platform::KWinWorkspace::kPluginName}).find("true") !=
+               std::string::npos;
+    };
     const std::string stale = kwin.runtimeDir() + "/stale.js";
     std::ofstream(stale) << "// left behind\n";
     scripting("loadScript", {stale, linux_platform::KWinWorkspace::kPluginName});
@@ -138,8 +141,8 @@ TEST(KWinScript, AStaleScriptIsReplacedAndKorvanesIsUnloadedOnQuit) {
     testing::QtLoopThread loop;
     testing::FakeUnits units;
     auto workspace = loop.call([&] { return std::move(kwin.openWorkspace(loop.loop(), {}, units)).value(); });
-    EXPECT_TRUE(testing::waitUntil([&] { return loop.call([&] { return workspace->runningApplications().size() == 1; }); }))
-        << "the script did not run in KWin";
+    auto listed = [&] { return loop.call([&] { return workspace->runningApplications().size(); }); };
+    EXPECT_TRUE(testing::waitUntil([&] { return listed() == 1; })) << "the script did not run in KWin";
     loop.call([&] { workspace.reset(); });
     EXPECT_FALSE(loaded());
 }

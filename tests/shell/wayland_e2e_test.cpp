@@ -39,9 +39,11 @@ protected:
         ASSERT_TRUE(started_) << why;
         session = static_cast<WaylandSession*>(started_.get());
         const std::string share = session->home() + "/.local/share";
-        for (const auto& [app, spec] : {std::pair{&editor, AppSpec{"org.korvane.e2e.Editor", "Editor", ClientKind::qt}},
-                                        std::pair{&game, AppSpec{"org.korvane.e2e.Game", "Game", ClientKind::xwayland}},
-                                        std::pair{&browser, AppSpec{"org.korvane.e2e.Browser", "Browser", ClientKind::wayland}}}) {
+        const std::pair<std::unique_ptr<SessionApp>*, AppSpec> apps[] = {
+            {&editor, {"org.korvane.e2e.Editor", "Editor", ClientKind::qt}},
+            {&game, {"org.korvane.e2e.Game", "Game", ClientKind::xwayland}},
+            {&browser, {"org.korvane.e2e.Browser", "Browser", ClientKind::wayland}}};
+        for (const auto& [app, spec] : apps) {
             const std::string entry = share + "/applications/" + spec.id + ".desktop";
             fs::create_directories(fs::path(entry).parent_path());
             std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=" << spec.name

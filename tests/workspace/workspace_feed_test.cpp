@@ -53,7 +53,8 @@ TEST(WindowReports, AreBelievedOnlyWithinTheirBoundsAndShape) {
 TEST(FrontActivations, NothingInFrontCountsOnlyAfterABlink) {
     VirtualMainLoop loop;
     std::vector<std::int32_t> heard;
-    FrontActivations activations(loop, [&](const app::RunningApplication& app) { heard.push_back(app.processIdentifier); });
+    FrontActivations activations(loop,
+                                 [&](const app::RunningApplication& app) { heard.push_back(app.processIdentifier); });
     app::RunningApplication a, b;
     a.processIdentifier = 10;
     b.processIdentifier = 20;

@@ -12,8 +12,9 @@ BusNameOwner::BusNameOwner(QDBusConnection bus, QString name, std::function<void
     watcher_ = new QDBusServiceWatcher(name_, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) { take(newOwner); });
-    auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                                              QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));
+    const QString daemon = QStringLiteral("org.freedesktop.DBus");
+    auto call = QDBusMessage::createMethodCall(daemon, QStringLiteral("/org/freedesktop/DBus"), daemon,
+                                              QStringLiteral("GetNameOwner"));
     call << name_;
     auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answer) {

@@ -24,8 +24,9 @@ GnomeWorkspace::GnomeWorkspace(MainLoop& loop, QDBusConnection bus, GnomeWorkspa
     // Every sender: a forged signal is refused in the open, not dropped unseen.
     bus_.connect(QString(), QString::fromLatin1(kPath), QString::fromLatin1(kService), QStringLiteral("StateChanged"),
                  this, SLOT(stateChanged(QDBusMessage)));
-    shell_ = std::make_unique<BusNameOwner>(bus_, QStringLiteral("org.gnome.Shell"), [this](const QString&) { ownersChanged(); });
-    extension_ = std::make_unique<BusNameOwner>(bus_, QString::fromLatin1(kService), [this](const QString&) { ownersChanged(); });
+    auto changed = [this](const QString&) { ownersChanged(); };
+    shell_ = std::make_unique<BusNameOwner>(bus_, QStringLiteral("org.gnome.Shell"), changed);
+    extension_ = std::make_unique<BusNameOwner>(bus_, QString::fromLatin1(kService), changed);
 }
 
 // The extension runs inside the shell, so both names have one owner. Until
@@ -58,7 +59,8 @@ void GnomeWorkspace::ownersChanged() {
     }
     following_.clear();
     publish(tracker_.lose());
-    setBlindSpot(shell.isEmpty() ? std::string("GNOME Shell is not on the session bus: Korvane cannot tell which window is in front")
+    setBlindSpot(shell.isEmpty() ? "GNOME Shell is not on the session bus: Korvane cannot tell which window is in "
+                                   "front"
                                  : notRunning());
 }
 

@@ -25,9 +25,10 @@ KWinWorkspace::KWinWorkspace(MainLoop& loop, QDBusConnection bus, KWinWorkspaceC
     setBlindSpot("KWin has not told Korvane its windows yet");
     served_ = bus_.registerObject(QString::fromLatin1(kPath), this, QDBusConnection::ExportScriptableSlots) &&
               bus_.interface() &&
-              bus_.interface()->registerService(QString::fromLatin1(kService), QDBusConnectionInterface::DontQueueService,
-                                                QDBusConnectionInterface::DontAllowReplacement).value() ==
-                  QDBusConnectionInterface::ServiceRegistered;
+              bus_.interface()
+                      ->registerService(QString::fromLatin1(kService), QDBusConnectionInterface::DontQueueService,
+                                        QDBusConnectionInterface::DontAllowReplacement)
+                      .value() == QDBusConnectionInterface::ServiceRegistered;
     if (!served_) {
         setBlindSpot("Korvane could not serve " + std::string(kService) +
                      " on the session bus (another Korvane?), so KWin cannot tell it its windows");

@@ -33,7 +33,8 @@ public:
             return unexpected(std::string("sway's IPC socket closed at once"));
         }
         for (auto deadline = std::chrono::steady_clock::now() + 2s; !haveTree_;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             pollfd waiting{socket_.get(), POLLIN, 0};
             if (left.count() <= 0 || ::poll(&waiting, 1, static_cast<int>(left.count())) <= 0) {
                 return unexpected(std::string("sway did not send its layout tree within 2 s"));

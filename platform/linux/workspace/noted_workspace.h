@@ -18,7 +18,9 @@ public:
     std::optional<app::RunningApplication> frontmostApplication() const override {
         return inner_->frontmostApplication();
     }
-    app::Subscription observeLaunch(AppObserver observer) override { return inner_->observeLaunch(std::move(observer)); }
+    app::Subscription observeLaunch(AppObserver observer) override {
+        return inner_->observeLaunch(std::move(observer));
+    }
     app::Subscription observeTermination(AppObserver observer) override {
         return inner_->observeTermination(std::move(observer));
     }

@@ -70,7 +70,9 @@ std::optional<AppKey> WindowTracker::frontKey() const {
 
 RunningApplication WindowTracker::recordOf(const WindowGroup& group) {
     std::vector<WindowClass> classes;
-    for (const WindowFacts* window : group.windows) classes.emplace_back(window->instance, window->className, window->appID);
+    for (const WindowFacts* window : group.windows) {
+        classes.emplace_back(window->instance, window->className, window->appID);
+    }
     AppNaming naming = identity_.nameApp(group.key, classes);
     RunningApplication app;
     app.processIdentifier = group.key.pid;

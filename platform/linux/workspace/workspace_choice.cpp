@@ -63,9 +63,12 @@ WorkspaceChoice chooseWorkspace(const SessionFacts& facts) {
     if (facts.gnomeShellOnBus) {
         return {WorkspaceKind::gnome, "a Wayland session with org.gnome.Shell on the session bus" + note, ""};
     }
-    if (facts.x11Display) return {WorkspaceKind::x11, "a Wayland session of another desktop, through Xwayland" + note, kOnlyXwayland};
+    if (facts.x11Display) {
+        return {WorkspaceKind::x11, "a Wayland session of another desktop, through Xwayland" + note, kOnlyXwayland};
+    }
     return {WorkspaceKind::none, "a Wayland session of another desktop, without Xwayland" + note,
-            "this Wayland desktop tells no program which window is in front, and there is no Xwayland: Korvane sees no applications"};
+            "this Wayland desktop tells no program which window is in front, and there is no Xwayland: Korvane sees "
+            "no applications"};
 }
 
 }  // namespace korvane::linux_platform
