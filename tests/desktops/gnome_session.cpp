@@ -4,7 +4,6 @@
 // person at the desktop would do) are installed in the user's folder and
 // switched on before the shell starts; settings live in a key file.
 #include <filesystem>
-#include <sstream>
 #include <thread>
 
 #include "platform/linux/gnome/gnome_workspace.h"
@@ -112,15 +111,10 @@ private:
     }
 
     std::set<pid_t> listedPids() override {
-        std::set<pid_t> pids;
         std::string out = call("ListPids", {}).out;  // ('12,34',)
         auto open = out.find('\''), close = out.rfind('\'');
-        if (open == std::string::npos || close <= open) return pids;
-        std::istringstream list(out.substr(open + 1, close - open - 1));
-        for (std::string pid; std::getline(list, pid, ',');) {
-            if (!pid.empty()) pids.insert(std::stoi(pid));
-        }
-        return pids;
+        if (open == std::string::npos || close <= open) return {};
+        return pidsIn(out.substr(open + 1, close - open - 1));
     }
 
     std::unique_ptr<StartedProgram> systemBus_;

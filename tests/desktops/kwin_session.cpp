@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/linux/kwin/kwin_workspace.h"
 #include "tests/desktops/desktop_sessions.h"
@@ -107,15 +106,10 @@ private:
         script("var list = " + std::string(kWindows) + ";\nvar pids = [];\n" +
                "for (var i = 0; i < list.length; ++i) pids.push(list[i].pid);\n" +
                "print(\"" + mark + "\" + pids.join(\",\"));\n");
-        std::set<pid_t> pids;
         std::string text = log();
         auto at = text.rfind(mark);
-        if (at == std::string::npos) return pids;
-        std::istringstream list(text.substr(at + mark.size(), text.find('\n', at) - at - mark.size()));
-        for (std::string pid; std::getline(list, pid, ',');) {
-            if (!pid.empty()) pids.insert(std::stoi(pid));
-        }
-        return pids;
+        if (at == std::string::npos) return {};
+        return pidsIn(text.substr(at + mark.size(), text.find('\n', at) - at - mark.size()));
     }
 
     std::string binary_;

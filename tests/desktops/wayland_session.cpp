@@ -179,6 +179,15 @@ std::unique_ptr<StartedProgram> WaylandSession::start(const std::vector<std::str
 
 std::string WaylandSession::log() const { return readAll(logPath_); }
 
+std::set<pid_t> WaylandSession::pidsIn(const std::string& list) {
+    std::set<pid_t> pids;
+    std::istringstream items(list);
+    for (std::string pid; std::getline(items, pid, ',');) {
+        if (!pid.empty()) pids.insert(std::stoi(pid));
+    }
+    return pids;
+}
+
 QDBusConnection WaylandSession::connectToBus() const {
     static std::atomic<int> connections{0};
     return QDBusConnection::connectToBus(QString::fromStdString(busAddress_),

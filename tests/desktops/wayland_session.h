@@ -54,6 +54,8 @@ protected:
                          const std::function<bool()>& ready, std::string& why);
     // The pids the compositor lists windows of now.
     virtual std::set<pid_t> listedPids() = 0;
+    // The pids of "12,34".
+    static std::set<pid_t> pidsIn(const std::string& list);
     // Finds the Xwayland the compositor started, for DISPLAY and its
     // authority file.
     bool findXwayland(std::string& why);
