@@ -27,6 +27,9 @@ TEST(WindowReports, AreBelievedOnlyWithinTheirBoundsAndShape) {
     auto longClass = parseWindowReport(R"({"windows":[{"id":"a","pid":1,"class":")" + std::string(600, 'c') + "\"}]}");
     ASSERT_TRUE(longClass);
     EXPECT_EQ(longClass.value().windows->front().className, "");
+    // A process the compositor does not know makes no application, and
+    // hides no other window.
+    EXPECT_EQ(parseWindowReport(R"({"windows":[{"id":"a","pid":-1}]})").value().windows->front().pid, 0);
 
     const ReportLimits small{.messageBytes = 300, .windows = 2, .textBytes = 8};
     const std::string window = R"({"id":"a","pid":1,"appId":"x","class":"c","instance":"i"})";
@@ -34,7 +37,7 @@ TEST(WindowReports, AreBelievedOnlyWithinTheirBoundsAndShape) {
              std::string("{\"windows\": [") + window + "," + window + "," + window + "]}",  // too many
              std::string(R"({"active":"a123456789"})"),                                   // too long
              R"({"active":")" + std::string(300, 'a') + "\"}",                             // too large
-             std::string(R"({"windows":[{"id":"a","pid":-4}]})"),
+             std::string(R"({"windows":[{"id":"a","pid":4294967296}]})"),
              std::string(R"({"windows":[{"id":"a","pid":"12"}]})"),
              std::string(R"({"windows":[{"pid":12}]})"),
              std::string(R"({"windows":[{"id":"a","pid":1,"kind":"dock"}]})"),

@@ -30,7 +30,7 @@ function kindOf(window) {
 function describe(window) {
     return {
         id: idOf(window),
-        pid: window.pid,
+        pid: Math.max(0, window.pid),
         appId: window.desktopFileName ? String(window.desktopFileName) : "",
         "class": String(window.resourceClass),
         instance: String(window.resourceName),

@@ -47,9 +47,10 @@ std::optional<ReportedWindow> windowOf(const json& item, const ReportLimits& lim
 
     auto pid = item.find("pid");
     if (pid == item.end() || !pid->is_number_integer()) return std::nullopt;
+    // Compositors say -1 for a window whose process they do not know.
     auto value = pid->get<long long>();
-    if (value < 0 || value > std::numeric_limits<pid_t>::max()) return std::nullopt;
-    window.pid = static_cast<pid_t>(value);
+    if (value > std::numeric_limits<pid_t>::max()) return std::nullopt;
+    window.pid = value > 0 ? static_cast<pid_t>(value) : 0;
     auto skip = item.find("skipTaskbar");
     if (skip != item.end()) {
         if (!skip->is_boolean()) return std::nullopt;

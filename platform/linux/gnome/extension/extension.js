@@ -52,7 +52,7 @@ function idOf(window) {
 function describe(window) {
     return {
         id: idOf(window),
-        pid: window.get_pid(),
+        pid: Math.max(0, window.get_pid()),
         appId: appIdOf(window),
         class: window.get_wm_class() || '',
         instance: window.get_wm_class_instance() || '',
