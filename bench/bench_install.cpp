@@ -62,7 +62,7 @@ Run installOnce(const std::string& helperBinary) {
                          .install = {.runner = &spawner,
                                      .privilegeRunner = runner,
                                      .sourceExecutable = source,
-                                     .installScript = {},
+                                     .installScript = KORVANE_INSTALL_SCRIPT,
                                      .allowedUid = ::getuid(),
                                      .systemdRunning = false}});
     Run run;

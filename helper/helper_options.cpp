@@ -14,10 +14,14 @@ Expected<HelperOptions, std::string> parseOptions(int argc, char** argv) {
         std::string_view arg = argv[i];
         if (arg == "--restore-fans") {
             options.restoreFans = true;
+        } else if (arg == "--release-all") {
+            options.releaseAll = true;
         } else if (arg == "--version") {
             options.showVersion = true;
         } else if (arg == "--help" || arg == "-h") {
             options.showHelp = true;
+        } else if (arg.starts_with("--log=") && arg.size() > 6) {
+            options.logFile = std::string(arg.substr(6));
         } else if (arg.starts_with("--allow-uid=")) {
             auto digits = arg.substr(12);
             unsigned long uid = 0;

@@ -46,6 +46,9 @@ public:
     void setFanControlMode(std::int64_t fanIndex, bool isManual, ReplyBlock reply) override;
     void setFanTargetRPM(std::int64_t fanIndex, std::int64_t targetRPM, ReplyBlock reply) override;
 
+    // Starts no more batches of policy work: the helper is going.
+    void stop() { throttle_.stop(); }
+
     // Snapshots for tests and diagnostics.
     std::set<std::int32_t> throttledPIDsSnapshot() const { return throttle_.snapshot(); }
     std::set<std::string> jailedBundleIDsSnapshot() const { return jail_.snapshot(); }

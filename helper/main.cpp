@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,11 +19,14 @@
 #include "platform/linux/socket/helper_service.h"
 #include "helper/helper_tool.h"
 #include "helper/helper_options.h"
+#include "helper/instance_lock.h"
+#include "helper/log_file.h"
 #include "helper/proc_process_info.h"
 #include "helper/reply_text.h"
 #include "helper/runtime_state_file.h"
 #include "helper/spawning_task_policy.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
+#include "platform/linux/machine/cpu_topology_reader.h"
 #include "platform/linux/proc/cgroup_unit_lookup.h"
 #include "platform/linux/proc/process_tree.h"
 #include "platform/linux/process/spawn_process_runner.h"
@@ -35,6 +39,31 @@
 #include "shared/smc/smc_bridge.h"
 
 using namespace korvane;
+
+namespace {
+
+std::optional<std::uint64_t> startTimeOf(std::int32_t pid) { return linux_platform::readStartTime("/proc", pid); }
+
+// What removing the helper runs once the helper has stopped and before its
+// records go: every process still on record gets its cores back, since
+// nothing could release it afterwards.
+int releaseAllOnRecord(StdMainLoop& loop, TaskPolicy& policy, StateFile& record) {
+    helper::ThrottleEngine engine({loop, policy, startTimeOf, &record});
+    std::optional<std::string> failure;
+    engine.unthrottleAll([&](bool succeeded, std::optional<std::string> message) {
+        if (!succeeded) failure = message.value_or("a release failed");
+        loop.quit();
+    });
+    loop.run();
+    if (failure) {
+        log::write("KorvaneHelper: Could not release every process on record — " + *failure);
+        return 1;
+    }
+    log::write("KorvaneHelper: Every process on record released");
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // The helper's threads mostly wait. An arena per thread would keep each
@@ -57,6 +86,18 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Without a service manager to keep its lines, the helper keeps them
+    // itself, capped, where only root may read them.
+    static std::optional<helper::LogFile> logFile;
+    if (options->logFile) {
+        auto opened = helper::LogFile::open(*options->logFile);
+        if (!opened) {
+            std::fprintf(stderr, "com.korvane.helper: %s\n", opened.error().c_str());
+            return 1;
+        }
+        logFile.emplace(std::move(*opened));
+    }
+
     // Signals are taken by one thread with sigwait, so no handler ever runs
     // in the middle of the helper's own work.
     sigset_t stopSignals;
@@ -74,6 +115,7 @@ int main(int argc, char** argv) {
             text += helper::escapedControlCharacters(line);
             text.push_back('\n');
         }
+        if (logFile) logFile->makeRoomFor(text.size());
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     });
@@ -83,6 +125,27 @@ int main(int argc, char** argv) {
     const std::string runtimeFolder = paths::helperRuntimeFolder();
     if (auto folder = linux_platform::ensurePrivateFolder(runtimeFolder); !folder) {
         log::write("KorvaneHelper: Cannot keep records in " + runtimeFolder + " — " + folder.error());
+        return 1;
+    }
+    // Before any record is read or the socket touched: this is the one
+    // helper of this folder, or it leaves everything alone.
+    const std::string socketPath = paths::helperSocketPath();
+    auto instance = helper::InstanceLock::take(runtimeFolder);
+    if (!instance && instance.error().held && options->restoreFans) {
+        log::write("KorvaneHelper: Fans left as they are — a running helper keeps them (" + instance.error().text + ")");
+        return 0;
+    }
+    if (!instance && instance.error().held && options->releaseAll) {
+        // A helper that still serves keeps its own set and would confine its
+        // jail again: it is stopped first.
+        log::write("KorvaneHelper: A helper still serves " + socketPath + " — stop it before releasing everything");
+        return 1;
+    }
+    if (!instance) {
+        log::write("KorvaneHelper: Cannot serve " + socketPath + " — " +
+                   (instance.error().held ? "another helper is already serving " + socketPath + " (" +
+                                                instance.error().text + ")"
+                                          : instance.error().text));
         return 1;
     }
     helper::RuntimeStateFile fanRecord(runtimeFolder + "/" + helper::kFanRecordName);
@@ -107,24 +170,28 @@ int main(int argc, char** argv) {
     linux_platform::SpawnProcessRunner spawner;
     helper::RuntimeStateFile threadStatesRecord(runtimeFolder + "/" + helper::kThreadStatesRecordName);
     std::unique_ptr<TaskPolicy> taskPolicy;
+    CpuTopology cpuKinds = linux_platform::readCpuTopology(paths::sysfsRoot());
     if (options->taskPolicyTool) {
         taskPolicy = std::make_unique<helper::SpawningTaskPolicy>(spawner, *options->taskPolicyTool);
     } else {
-        taskPolicy = std::make_unique<linux_platform::InProcessTaskPolicy>(paths::sysfsRoot(), "/proc",
-                                                                           &threadStatesRecord);
+        taskPolicy = std::make_unique<linux_platform::InProcessTaskPolicy>(cpuKinds, "/proc", &threadStatesRecord);
     }
     linux_platform::CgroupUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
     helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
     helper::RuntimeStateFile throttledRecord(runtimeFolder + "/" + helper::kThrottledRecordName);
+    if (options->releaseAll) {
+        int status = releaseAllOnRecord(mainLoop, *taskPolicy, throttledRecord);
+        restoreRecordedFans();
+        return status;
+    }
     helper::HelperTool tool({.mainLoop = mainLoop,
                              .taskPolicy = *taskPolicy,
                              .scanner = &processInfo,
-                             .startTimeOf = [](std::int32_t pid) { return linux_platform::readStartTime("/proc", pid); },
+                             .startTimeOf = startTimeOf,
                              .throttledRecord = &throttledRecord});
 
     linux_platform::HelperService service(tool, options->allowedUid);
-    std::string socketPath = paths::helperSocketPath();
     if (auto listening = service.listen(socketPath); !listening) {
         log::write("KorvaneHelper: Cannot serve " + socketPath + " — " + listening.error());
         return 1;
@@ -134,11 +201,14 @@ int main(int argc, char** argv) {
     restoreRecordedFans();
     service.start();
     log::write("KorvaneHelper: Daemon started with Mach service name: " + std::string(paths::kServiceName));
+    log::write("KorvaneHelper: CPU kinds — " + summarizeTopology(cpuKinds));
 
     std::thread signalWaiter([&] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
         log::write(std::string("KorvaneHelper: Stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
+        // A long call ends at its next batch, whatever the main loop is doing.
+        tool.stop();
         mainLoop.quit();
     });
     signalWaiter.detach();

@@ -17,6 +17,10 @@ public:
     TaskPolicyResult apply(std::int32_t pid) override { return run("-b", pid); }
     TaskPolicyResult release(std::int32_t pid) override { return run("-B", pid); }
 
+    // A run of the tool takes a process start, and a stand-in may take
+    // seconds: one pid at a time.
+    std::size_t batchSize() const override { return 1; }
+
     const std::string& toolPath() const { return toolPath_; }
 
 private:

@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
+#include <unordered_set>
 
 #include "helper/reply_text.h"
 #include "shared/log/log.h"
@@ -48,18 +50,6 @@ std::optional<std::string> refusal(std::int32_t pid) {
 
 ThrottleEngine::ThrottleEngine(ThrottleEngineDependencies deps) : deps_(std::move(deps)) { load(); }
 
-ThrottleEngine::Outcome ThrottleEngine::run(bool background, std::int32_t pid) {
-    if (auto refused = refusal(pid)) {
-        log::write("KorvaneHelper: " + *refused);
-        return {std::move(refused)};
-    }
-    std::vector<std::string> lines;
-    auto done = outcome(background, pid, background ? deps_.taskPolicy.apply(pid) : deps_.taskPolicy.release(pid),
-                        lines);
-    log::writeLines(lines);
-    return done;
-}
-
 ThrottleEngine::Outcome ThrottleEngine::outcome(bool background, std::int32_t pid, const TaskPolicyResult& done,
                                                 std::vector<std::string>& lines) {
     if (!done) {
@@ -74,12 +64,54 @@ ThrottleEngine::Outcome ThrottleEngine::outcome(bool background, std::int32_t pi
 
 std::vector<ThrottleEngine::Outcome> ThrottleEngine::runEach(bool background, const std::vector<std::int32_t>& pids,
                                                              const Announcement& announcement,
-                                                             const ProcessFamily* family) {
+                                                             const ProcessFamily* family, bool unlessHeld) {
     std::vector<Outcome> outcomes(pids.size());
+    const std::size_t batchSize = std::max<std::size_t>(1, deps_.taskPolicy.batchSize());
+    for (std::size_t from = 0; from < pids.size(); from += batchSize) {
+        std::lock_guard turn(work_);
+        if (stopping_) {
+            for (std::size_t i = from; i < pids.size(); ++i) outcomes[i].failure = kStoppingText;
+            log::write("KorvaneHelper: Left " + std::to_string(pids.size() - from) + " of " +
+                       std::to_string(pids.size()) + " PIDs undone — " + kStoppingText);
+            break;
+        }
+        std::size_t to = std::min(pids.size(), from + batchSize);
+        std::vector<std::int32_t> batch(pids.begin() + static_cast<std::ptrdiff_t>(from),
+                                        pids.begin() + static_cast<std::ptrdiff_t>(to));
+        std::vector<Outcome> done(batch.size());
+        runBatch(background, batch, done, announcement, family, unlessHeld);
+        std::move(done.begin(), done.end(), outcomes.begin() + static_cast<std::ptrdiff_t>(from));
+    }
+    return outcomes;
+}
+
+void ThrottleEngine::runBatch(bool background, const std::vector<std::int32_t>& pids, std::vector<Outcome>& outcomes,
+                              const Announcement& announcement, const ProcessFamily* family, bool unlessHeld) {
     std::vector<std::int32_t> allowed;
-    for (std::size_t i = 0; i < pids.size(); ++i) {
-        outcomes[i].failure = refusal(pids[i]);
-        if (!outcomes[i].failure) allowed.push_back(pids[i]);
+    std::vector<bool> held(pids.size(), false);
+    // Processes written down ahead of the change; taken off again if it fails.
+    std::set<std::int32_t> ahead;
+    {
+        std::lock_guard lock(pidsQueue_);
+        for (std::size_t i = 0; i < pids.size(); ++i) {
+            outcomes[i].failure = refusal(pids[i]);
+            if (outcomes[i].failure) continue;
+            // A pid on record for a process that has ended names a
+            // stranger now, one that may well be jailed too.
+            if (unlessHeld && stillNamesLocked(pids[i])) {
+                held[i] = true;
+                continue;
+            }
+            allowed.push_back(pids[i]);
+            if (!background || (throttledPIDs_.contains(pids[i]) && stillNamesLocked(pids[i]))) continue;
+            auto started = family ? family->startTimeOf(pids[i]) : std::nullopt;
+            if (!started) started = deps_.startTimeOf(pids[i]);
+            // Gone already: the policy will say so.
+            if (!started) continue;
+            throttledPIDs_.insert_or_assign(pids[i], *started);
+            ahead.insert(pids[i]);
+        }
+        if (!ahead.empty()) saveLocked();
     }
     auto results = allowed.empty() ? std::vector<TaskPolicyResult>()
                    : background   ? deps_.taskPolicy.applyEach(allowed, family)
@@ -87,28 +119,32 @@ std::vector<ThrottleEngine::Outcome> ThrottleEngine::runEach(bool background, co
     // The lines in the order of the request, one write for all.
     std::vector<std::string> lines;
     lines.reserve(pids.size());
-    for (std::size_t i = 0, next = 0; i < pids.size(); ++i) {
-        if (announcement) lines.push_back(announcement(pids[i]));
-        if (outcomes[i].failure) {
-            lines.push_back("KorvaneHelper: " + *outcomes[i].failure);
-        } else if (next < results.size()) {
+    bool changed = !ahead.empty();
+    {
+        std::lock_guard lock(pidsQueue_);
+        for (std::size_t i = 0, next = 0; i < pids.size(); ++i) {
+            if (held[i]) continue;
+            if (announcement) lines.push_back(announcement(pids[i]));
+            if (outcomes[i].failure) {
+                lines.push_back("KorvaneHelper: " + *outcomes[i].failure);
+                continue;
+            }
+            if (next >= results.size()) continue;
             outcomes[i] = outcome(background, pids[i], results[next++], lines);
+            std::int32_t pid = pids[i];
+            if (outcomes[i].failure) {
+                if (ahead.contains(pid)) throttledPIDs_.erase(pid);
+            } else if (!background) {
+                changed = throttledPIDs_.erase(pid) != 0 || changed;
+            } else {
+                auto started = outcomes[i].startTime != 0 ? std::optional(outcomes[i].startTime) : deps_.startTimeOf(pid);
+                if (started) throttledPIDs_.insert_or_assign(pid, *started);
+                changed = true;
+            }
         }
+        if (changed) saveLocked();
     }
     log::writeLines(lines);
-    return outcomes;
-}
-
-void ThrottleEngine::noteThrottledLocked(std::int32_t pid, std::uint64_t startTime, bool save) {
-    auto started = startTime != 0 ? std::optional(startTime) : deps_.startTimeOf(pid);
-    // Gone already: nothing of it is left to release.
-    if (!started) return;
-    throttledPIDs_.insert_or_assign(pid, *started);
-    if (save) saveLocked();
-}
-
-void ThrottleEngine::noteReleasedLocked(std::int32_t pid, bool save) {
-    if (throttledPIDs_.erase(pid) != 0 && save) saveLocked();
 }
 
 bool ThrottleEngine::stillNamesLocked(std::int32_t pid) const {
@@ -152,11 +188,7 @@ void ThrottleEngine::load() {
 }
 
 void ThrottleEngine::throttle(std::int32_t pid, const ReplyBlock& reply) {
-    auto done = run(true, pid);
-    if (!done.failure) {
-        std::lock_guard lock(pidsQueue_);
-        noteThrottledLocked(pid, done.startTime);
-    }
+    auto done = runEach(true, {pid}).front();
     reply(!done.failure, std::move(done.failure));
 }
 
@@ -166,66 +198,31 @@ void ThrottleEngine::unthrottle(std::int32_t pid, const ReplyBlock& reply) {
         if (throttledPIDs_.contains(pid) && !stillNamesLocked(pid) && deps_.startTimeOf(pid)) {
             // The process we throttled is gone and a stranger has its pid:
             // whatever policy the stranger has is its own.
-            noteReleasedLocked(pid);
+            throttledPIDs_.erase(pid);
+            saveLocked();
             reply(true, std::nullopt);
             return;
         }
     }
-    auto failure = run(false, pid).failure;
-    if (!failure) {
-        std::lock_guard lock(pidsQueue_);
-        noteReleasedLocked(pid);
-    }
-    reply(!failure, std::move(failure));
+    auto done = runEach(false, {pid}).front();
+    reply(!done.failure, std::move(done.failure));
 }
 
-bool ThrottleEngine::releaseAndRecord(std::int32_t pid) {
-    if (run(false, pid).failure) return false;
-    std::lock_guard lock(pidsQueue_);
-    noteReleasedLocked(pid);
-    return true;
-}
-
-void ThrottleEngine::recordLocked(bool background, const std::vector<std::int32_t>& pids,
-                                  const std::vector<Outcome>& outcomes) {
-    bool changed = false;
-    for (std::size_t i = 0; i < pids.size(); ++i) {
-        if (outcomes[i].failure) continue;
-        std::size_t before = throttledPIDs_.size();
-        if (background) noteThrottledLocked(pids[i], outcomes[i].startTime, false);
-        else noteReleasedLocked(pids[i], false);
-        changed = changed || background || throttledPIDs_.size() != before;
-    }
-    if (changed) saveLocked();
-}
+bool ThrottleEngine::releaseAndRecord(std::int32_t pid) { return !runEach(false, {pid}).front().failure; }
 
 void ThrottleEngine::applyEachAndRecord(const std::vector<std::int32_t>& pids, const ProcessFamily* family) {
-    auto outcomes = runEach(true, pids, {}, family);
-    std::lock_guard lock(pidsQueue_);
-    recordLocked(true, pids, outcomes);
+    runEach(true, pids, {}, family);
 }
 
 void ThrottleEngine::applyEachUnlessHeld(const std::vector<std::int32_t>& pids, const Announcement& announcement,
                                          const ProcessFamily* family) {
-    // Test and change under one hold of the lock, the policy's work
-    // included, so two scans never throttle one process twice. A pid on
-    // record for a process that has ended names a stranger now, one that
-    // may well be jailed too.
-    std::lock_guard lock(pidsQueue_);
-    std::vector<std::int32_t> wanted;
-    for (std::int32_t pid : pids) {
-        if (!stillNamesLocked(pid)) wanted.push_back(pid);
-    }
-    if (wanted.empty()) return;
-    recordLocked(true, wanted, runEach(true, wanted, announcement, family));
+    // Test and change within one batch's turn, so two scans never throttle
+    // one process twice.
+    runEach(true, pids, announcement, family, true);
 }
 
 void ThrottleEngine::runForEach(bool background, const std::vector<std::int32_t>& pids, ReplyBlock reply) {
-    auto outcomes = runEach(background, pids, {});
-    {
-        std::lock_guard lock(pidsQueue_);
-        recordLocked(background, pids, outcomes);
-    }
+    auto outcomes = runEach(background, pids);
     auto aggregate = std::make_shared<Aggregate>();
     for (std::size_t i = 0; i < pids.size(); ++i) {
         if (!outcomes[i].failure) continue;
@@ -239,7 +236,14 @@ void ThrottleEngine::runForEach(bool background, const std::vector<std::int32_t>
 }
 
 void ThrottleEngine::throttleMultiple(const std::vector<std::int32_t>& pids, ReplyBlock reply) {
-    runForEach(true, pids, std::move(reply));
+    // A pid named twice is one process: it is changed, and reported, once.
+    std::vector<std::int32_t> distinct;
+    distinct.reserve(pids.size());
+    std::unordered_set<std::int32_t> seen;
+    for (std::int32_t pid : pids) {
+        if (seen.insert(pid).second) distinct.push_back(pid);
+    }
+    runForEach(true, distinct, std::move(reply));
 }
 
 void ThrottleEngine::unthrottleAll(ReplyBlock reply) {
@@ -247,9 +251,8 @@ void ThrottleEngine::unthrottleAll(ReplyBlock reply) {
     {
         std::lock_guard lock(pidsQueue_);
         // Entries whose process is gone or replaced have nothing to release.
-        dropEndedLocked();
+        if (dropEndedLocked() > 0) saveLocked();
         for (const auto& [pid, started] : throttledPIDs_) copy.push_back(pid);
-        saveLocked();
     }
     if (copy.empty()) {
         reply(true, std::nullopt);

@@ -8,8 +8,10 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   # tests, benchmarks, fuzzing
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
-  # the helper's tests run a client as another user
-  util-linux
+  # the helper's tests run a client as another user, and run the helper as its
+  # service would: systemd-analyze names the system calls the unit allows and
+  # libseccomp filters them
+  util-linux systemd libseccomp-dev
   # application identity: the systemd unit of a process
   libsystemd-dev
   # the application's settings file and string table

@@ -14,11 +14,12 @@ struct HelperInstallSetup {
     ProcessRunner* runner = nullptr;
     // pkexec, or a stand-in that takes the same arguments.
     std::string privilegeRunner = "/usr/bin/pkexec";
-    // The helper executable that gets copied into place.
+    // The helper this installation ships, which gets copied to the installed
+    // tool; never the tool itself, which removal deletes.
     std::string sourceExecutable;
-    // The installed install_helper.sh that a polkit action names, so the
-    // dialog speaks of Korvane; empty when none is installed (a build tree),
-    // and the composed command runs under /bin/sh instead.
+    // install_helper.sh, which holds every step of installing and removing:
+    // the installed one (its polkit action names it, so the dialog speaks of
+    // Korvane) or the build tree's copy.
     std::string installScript;
     // The user the helper will serve besides root.
     std::uint32_t allowedUid = 0;

@@ -20,6 +20,7 @@ ECoreJailManager::ECoreJailManager(Dependencies dependencies)
     isEnabled.setChangeHook([this](const bool& previous) {
         if (isEnabled.get() == previous) return;
         settings_.setBool(enabledKey, isEnabled.get());
+        confinedReleased = false;
         scheduleSync();
     });
     loadJailList();
@@ -84,6 +85,30 @@ Async<> ECoreJailManager::syncWithDaemon() {
         lastSyncError = localized("error.jail.sync.failed");
         logLine("Jail listesi senkronizasyon hatası");
     }
+}
+
+TaskHandle ECoreJailManager::releaseConfined() {
+    return spawn(lifeline_, [this]() -> Async<> {
+        if (isEnabled.get()) co_return;
+        auto xpc = xpcManager_.lock();
+        if (!xpc) {
+            logLine("ECoreJailManager — XPCManager henüz ayarlanmadı");
+            co_return;
+        }
+        auto call = xpc->xpcCallWithError(msg::UnthrottleAllProcesses{});
+        xpc.reset();
+        std::weak_ptr<Lifeline> alive = lifeline_;
+        CallOutcome outcome = co_await std::move(call);
+        if (!ownerAlive(alive)) co_return;
+        if (outcome.success) {
+            lastSyncError = std::nullopt;
+            confinedReleased = true;
+            logLine("Jail kapalı — hapsedilen uygulamalar serbest bırakıldı");
+        } else {
+            lastSyncError = localized("error.jail.release.failed");
+            logLine("Jail'in hapsettiği uygulamalar serbest bırakılamadı — " + outcome.error.value_or(""));
+        }
+    });
 }
 
 void ECoreJailManager::saveJailList() { settings_.setData(storageKey, encodeJailItems(jailedApps.get())); }

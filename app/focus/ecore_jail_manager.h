@@ -15,6 +15,7 @@
 #include "app/runtime/lifeline.h"
 #include "app/runtime/published.h"
 #include "app/runtime/settings_store.h"
+#include "app/runtime/task.h"
 #include "shared/mainloop/main_loop.h"
 
 namespace korvane::app {
@@ -41,9 +42,13 @@ public:
     ECoreJailManager& operator=(const ECoreJailManager&) = delete;
 
     Published<std::vector<ECoreJailItem>> jailedApps;
+    // The last failed synchronisation, or failed release.
     Published<std::optional<std::string>> lastSyncError;
     // A real change is stored and sent to the helper.
     Published<bool> isEnabled{false};
+    // The helper has released what the jail confined since it was switched
+    // off; false again at the next switch.
+    Published<bool> confinedReleased{false};
 
     // Adds the application at `path` unless it is not one, has no
     // identifier, or is listed already.
@@ -53,6 +58,12 @@ public:
 
     // Sends the effective list: every identifier while on, none while off.
     Async<> syncWithDaemon();
+
+    // Switching the jail off sends an empty list, which releases nothing:
+    // what it confined stays so until released or restarted. This asks the
+    // helper to release every process it holds, so the caller offers it only
+    // while nothing else (focus, Beast Mode) holds one. Nothing while on.
+    TaskHandle releaseConfined();
 
 private:
     void scheduleSync();

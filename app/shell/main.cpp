@@ -117,13 +117,13 @@ std::string helperSocket(const std::string& installRoot) {
     return app::InstalledFiles{installRoot}.socket();
 }
 
-// The setup window installs through the same composer and privilege runner as
-// the popover's "Install" does.
+// The setup window installs with the same script and privilege runner as the
+// popover's "Install" does.
 ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root) {
     ui::OnboardingDependencies dependencies =
         ui::OnboardingDependencies::forThisMachine(linux_platform::readSystemSummary(paths::sysfsRoot(), "/proc"));
     dependencies.installPlan.composed = [install, root]() -> Expected<app::InstallCommand, std::string> {
-        auto argv = app::helperInstallInvocation(install, root, /*announceSuccess=*/true);
+        auto argv = app::helperInstallInvocation(install, root);
         if (!argv) return unexpected(argv.error());
         std::vector<std::string> words = std::move(argv).value();
         if (words.empty()) return unexpected(std::string("no installer command"));

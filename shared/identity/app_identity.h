@@ -15,7 +15,7 @@ namespace korvane::identity {
 
 enum class OriginKind {
     SystemdUnit,   // path is the unit name
-    FlatpakInfo,   // path is the sandbox's .flatpak-info as seen from here
+    FlatpakInfo,   // path is the application ID the sandbox's .flatpak-info names
     SnapProfile,   // path is the AppArmor profile, "snap.<name>.<app>"
     DesktopEntry,  // path is the desktop entry's file
 };

@@ -4,6 +4,7 @@
 // its own process; tests (and a taskpolicy named by KORVANE_TASKPOLICY) run
 // the tool instead. Either way the answer is one of these values, and the
 // reply texts are made from it in one place.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,6 +56,10 @@ using TaskPolicyResult = Expected<TaskPolicyChange, TaskPolicyFailure>;
 class TaskPolicy {
 public:
     virtual ~TaskPolicy() = default;
+    // How many pids a caller hands over at most in one batch call. Between
+    // batches a caller lets others in and looks for a stop, so a batch
+    // should take a few milliseconds at most.
+    virtual std::size_t batchSize() const { return 64; }
     // All may be called from several threads at once.
     virtual TaskPolicyResult apply(std::int32_t pid) = 0;
     virtual TaskPolicyResult release(std::int32_t pid) = 0;

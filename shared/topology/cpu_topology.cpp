@@ -5,8 +5,8 @@
 
 namespace korvane {
 
-CpuTopology::CpuTopology(CpuList performance, CpuList efficiency, TopologySource source)
-    : source_(source) {
+CpuTopology::CpuTopology(CpuList performance, CpuList efficiency, TopologySource source, std::string note)
+    : source_(source), note_(std::move(note)) {
     auto normalise = [](CpuList& cpus) {
         std::sort(cpus.begin(), cpus.end());
         cpus.erase(std::unique(cpus.begin(), cpus.end()), cpus.end());
@@ -32,10 +32,26 @@ std::string_view describeTopologySource(TopologySource source) {
             return "differing cpu_capacity values";
         case TopologySource::CoreTypePmu:
             return "per-core-type PMU folders";
+        case TopologySource::IntelCpuid:
+            return "CPUID core types (Intel leaf 0x1A)";
+        case TopologySource::AmdCpuid:
+            return "CPUID core types (AMD leaf 0x80000026)";
         case TopologySource::Homogeneous:
             break;
     }
     return "no sign of more than one core kind";
+}
+
+std::string describeTopologyOrigin(const CpuTopology& topology) {
+    std::string origin(describeTopologySource(topology.source()));
+    if (!topology.note().empty()) origin += " (" + topology.note() + ")";
+    return origin;
+}
+
+std::string summarizeTopology(const CpuTopology& topology) {
+    auto listOrNone = [](const CpuList& cpus) { return cpus.empty() ? std::string("none") : formatCpuList(cpus); };
+    return "performance " + listOrNone(topology.performanceCPUs()) + ", efficiency " +
+           listOrNone(topology.efficiencyCPUs()) + " — " + describeTopologyOrigin(topology);
 }
 
 bool isEfficiencyCorePmuName(std::string_view name) {

@@ -6,11 +6,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <list>
 #include <optional>
@@ -20,6 +23,7 @@
 #include "shared/protocol/wire_codec.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/helper_daemon.h"
+#include "tests/fakes/target_process.h"
 #include "tests/hwmon/hwmon_tree.h"
 
 namespace korvane {
@@ -43,10 +47,14 @@ linux_platform::Fd connectNow(const std::string& path) {
 
 class HelperFaultsEndToEnd : public ::testing::Test {
 protected:
-    void start(const std::string& binary, testing::Environment extra = {}) {
-        extra.insert(extra.end(), {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY},
-                                   {"FAKE_TASKPOLICY_LOG", dir.path("tool.log")},
-                                   {"KORVANE_SYSFS_ROOT", sysfs.root()}});
+    // With `spawning`, the helper runs a stand-in tool per pid; else it
+    // does the work in its own process, as in production.
+    void start(const std::string& binary, testing::Environment extra = {}, bool spawning = true) {
+        if (spawning) {
+            extra.insert(extra.end(), {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY},
+                                       {"FAKE_TASKPOLICY_LOG", dir.path("tool.log")}});
+        }
+        extra.emplace_back("KORVANE_SYSFS_ROOT", sysfs.root());
         helper.emplace(binary, socketPath, dir.path("helper.log"), extra);
         ASSERT_TRUE(helper->waitUntilListening()) << helper->log();
     }
@@ -55,6 +63,13 @@ protected:
         return args;
     }
     testing::CommandResult ctl(std::vector<std::string> args) { return testing::runCommand(ctlArgs(std::move(args))); }
+    // The helper with its service's capability bounding set, NoNewPrivileges
+    // and system call filter, as read from the unit.
+    std::string underItsUnit() {
+        return dir.write("helper-under-unit", std::string("#!/bin/sh\nexec ") + KORVANE_UNIT_SANDBOX + " " +
+                                                  KORVANE_HELPER_UNIT + " " + KORVANE_HELPER_BINARY + " \"$@\"\n",
+                         0755);
+    }
 
     testing::HwmonTree sysfs;
     testing::FixtureTree dir;
@@ -87,6 +102,81 @@ TEST_F(HelperFaultsEndToEnd, SigtermEndsWithinTwoSecondsWhateverClientsDo) {
     EXPECT_EQ(helper->stop(SIGTERM), 0);
     EXPECT_LT(Clock::now() - began, 2s);
     EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+}
+
+// A call of 65,536 entries (each of 100 real processes named many times,
+// the rest pids no process has) keeps nobody waiting long: another client's
+// call is answered after the batch under way, and SIGTERM in its middle ends
+// the helper with its fan back on its curve. The figures are printed.
+TEST_F(HelperFaultsEndToEnd, A65536EntryCallHoldsUpOthersAndAStopByOneBatch) {
+    if (::geteuid() != 0) GTEST_SKIP() << "changes other processes' scheduling";
+    sysfs.addDesktopWithNct6775(5);
+    // The records on a memory file system, as /run is.
+    testing::FixtureTree runtime("/dev/shm");
+    start(KORVANE_HELPER_BINARY, {{"KORVANE_HELPER_RUNTIME_DIR", runtime.root()}}, false);
+    ASSERT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);
+    std::list<testing::TargetProcess> targets;
+    std::vector<pid_t> real;
+    for (int i = 0; i < 101; ++i) real.push_back(targets.emplace_back(2).pid());
+    pid_t another = real.back();
+    real.pop_back();
+    std::vector<std::int32_t> entries;
+    for (std::int32_t i = 0; i < 65536; ++i) entries.push_back(i % 16 == 0 ? real[(i / 16) % real.size()] : 5'000'000 + i);
+    auto call = [&] {
+        auto fd = linux_platform::connectUnix(socketPath);
+        EXPECT_TRUE(fd && linux_platform::writeAll(fd->get(), wire::encodeRequest(1, msg::ThrottleMultipleProcesses{entries})));
+        return std::move(*fd);
+    };
+
+    auto began = Clock::now();
+    auto first = call();
+    std::this_thread::sleep_for(20ms);
+    auto asked = Clock::now();
+    auto other = ctl({"throttle", std::to_string(another)});
+    auto otherWaited = Clock::now() - asked;
+    EXPECT_EQ(other.exitStatus, 0) << other.err;
+    EXPECT_EQ(linux_platform::readFrame(first.get()).status, linux_platform::ReadStatus::Frame);
+    auto whole = Clock::now() - began;
+
+    auto second = call();
+    // Early in the call, not halfway: on a loaded machine the second call
+    // can run much faster than the first and be over by then.
+    std::this_thread::sleep_for(std::min<Clock::duration>(whole / 8, 250ms));
+    auto stopped = Clock::now();
+    EXPECT_EQ(helper->stop(SIGTERM), 0);
+    auto stopTook = Clock::now() - stopped;
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+    EXPECT_THAT(helper->log(), HasSubstr("PIDs undone — the helper is stopping"));
+    auto ms = [](auto duration) { return std::chrono::duration<double, std::milli>(duration).count(); };
+    std::printf("65,536-entry throttle-many: %.0f ms in all; another client's throttle answered in %.1f ms; "
+                "SIGTERM in its middle: stopped in %.1f ms\n",
+                ms(whole), ms(otherWaited), ms(stopTook));
+}
+
+// Without a service manager the helper keeps its own log: private (even a
+// file an earlier installation left readable), and kept to about 1 MiB plus
+// one older file however much it has to say.
+TEST_F(HelperFaultsEndToEnd, ItsOwnLogIsPrivateAndCapped) {
+    std::string log = dir.write("own.log", "left by an earlier installation\n", 0644);
+    start(dir.write("helper-with-log",
+                    std::string("#!/bin/sh\nexec ") + KORVANE_HELPER_BINARY + " \"$@\" --log=" + log + "\n", 0755),
+          {}, false);
+    // A line for each pid that names no process: some 3 MiB in all.
+    std::vector<std::int32_t> nobody;
+    for (std::int32_t pid = 5'000'000; pid < 5'030'000; ++pid) nobody.push_back(pid);
+    auto client = linux_platform::connectUnix(socketPath);
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(linux_platform::writeAll(client->get(), wire::encodeRequest(1, msg::ThrottleMultipleProcesses{nobody})));
+    ASSERT_EQ(linux_platform::readFrame(client->get()).status, linux_platform::ReadStatus::Frame);
+    EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
+    for (const auto& file : {log, log + ".1"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0) << file;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
+        EXPECT_LE(info.st_size, 1 << 20) << file;
+    }
+    EXPECT_FALSE(std::filesystem::exists(log + ".2"));
+    EXPECT_THAT(dir.read("own.log"), HasSubstr("taskpolicy failed for PID 5029999"));
 }
 
 // Under a descriptor limit, a flood of connections that are all closed again
@@ -141,30 +231,44 @@ TEST_F(HelperFaultsEndToEnd, TextsFromClientsCannotForgeLogLines) {
     EXPECT_THAT(helper->log(), HasSubstr("\"org.example.App\\n" + forged + "\""));
 }
 
+// Until its last exec a program started through setpriv is setpriv (or env,
+// or unshare) with other executables and other rights.
+void waitUntilRunning(pid_t pid, const std::string& comm) {
+    auto running = [&] {
+        std::string name;
+        std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
+        return name == comm;
+    };
+    for (int i = 0; i < 500 && !running(); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(running()) << pid << " never ran " << comm;
+}
+
+const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+
 // The reproduction of a user who may not even connect: a link in their data
 // folder to a file only root may read. The helper reads that folder with the
 // user's rights, so the file does not exist for it; the user's own entry
-// still counts.
+// still counts, with no more than the helper's service allows it. The
+// process runs a setuid program, so its /proc folder is
+// root's: the user is known by the ids the process has.
 TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
     ASSERT_EQ(::chmod(dir.root().c_str(), 0755), 0);
-    dir.write("secret.desktop", "[Desktop Entry]\nType=Application\nName=Secret\nExec=sleep\n", 0600);
+    std::string program = dir.path("suid-sleep");
+    std::filesystem::copy_file("/bin/sleep", program);
+    ASSERT_EQ(::chmod(program.c_str(), 04755), 0);
+    dir.write("secret.desktop", "[Desktop Entry]\nType=Application\nName=Secret\nExec=" + program + "\n", 0600);
     std::string home = dir.mkdir("home");
     dir.symlink("home/applications/a.desktop", dir.path("secret.desktop"));
-    dir.write("home/applications/b.desktop", "[Desktop Entry]\nType=Application\nName=Own\nExec=sleep\n");
+    dir.write("home/applications/b.desktop", "[Desktop Entry]\nType=Application\nName=Own\nExec=" + program + "\n");
     for (const char* path : {"home", "home/applications", "home/applications/b.desktop"}) {
         ASSERT_EQ(::lchown(dir.path(path).c_str(), 65534, 65534), 0);
     }
-    start(KORVANE_HELPER_BINARY, {{"XDG_DATA_DIRS", dir.mkdir("system")}});
-    testing::StartedProgram theirs({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                    "/usr/bin/env", "XDG_DATA_HOME=" + home, "/bin/sleep", "60"});
-    // Until the last exec it is setpriv or env, with other executables.
-    auto running = [&] {
-        std::string name;
-        std::getline(std::ifstream("/proc/" + std::to_string(theirs.pid()) + "/comm"), name);
-        return name == "sleep";
-    };
-    for (int i = 0; i < 300 && !running(); ++i) std::this_thread::sleep_for(10ms);
+    start(underItsUnit(), {{"XDG_DATA_DIRS", dir.mkdir("system")}});
+    auto argv = kAsNobody;
+    argv.insert(argv.end(), {"/usr/bin/env", "XDG_DATA_HOME=" + home, program, "60"});
+    testing::StartedProgram theirs(argv);
+    waitUntilRunning(theirs.pid(), "suid-sleep");
     ASSERT_EQ(ctl({"jail", "a", "b"}).exitStatus, 0);
     std::string throttledAsB = "KorvaneHelper: Auto-throttling jailed app: b (PID: " + std::to_string(theirs.pid()) + ")";
     for (int i = 0; i < 300 && helper->log().find(throttledAsB) == std::string::npos; ++i) {
@@ -173,6 +277,49 @@ TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
     EXPECT_THAT(helper->log(), HasSubstr(throttledAsB));
     EXPECT_THAT(helper->log(), Not(HasSubstr("Auto-throttling jailed app: a ")));
     EXPECT_THAT(helper->log(), Not(HasSubstr("Secret")));
+}
+
+// A sandbox's information file lies in the process's root, which its owner
+// chooses: in a chroot made in a user namespace, it may be a link or a bind
+// mount to a file only root may read, or to a kernel file (one whose content
+// they control here). None of those names an application; an ordinary file
+// of their own still does, under the helper's service.
+TEST_F(HelperFaultsEndToEnd, ASandboxFileCountsOnlyAsAnOrdinaryFileItsOwnerMayRead) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
+    ASSERT_EQ(::chmod(dir.root().c_str(), 0755), 0);
+    std::string secret = dir.write("secret", "[Application]\nname=org.example.Secret\n", 0600);
+    start(underItsUnit());
+    struct Sandbox {
+        std::string name;
+        std::string makeInfo;  // shell words run as root of the namespace, with $R the chroot
+        std::string argument = "-";
+    };
+    const std::vector<Sandbox> sandboxes = {
+        {"link", "ln -s " + secret + " $R/.flatpak-info"},
+        {"bind", "touch $R/.flatpak-info && mount --bind " + secret + " $R/.flatpak-info"},
+        {"proc", "touch $R/.flatpak-info && mount --bind /proc/$$/cmdline $R/.flatpak-info",
+         "\n[Application]\nname=org.example.Proc\n"},
+        {"own", "printf '[Application]\\nname=org.example.Own\\n' > $R/.flatpak-info"},
+    };
+    std::list<testing::StartedProgram> attackers;
+    for (const auto& sandbox : sandboxes) {
+        std::string root = dir.mkdir("roots/" + sandbox.name);
+        std::filesystem::copy_file(KORVANE_CHROOT_SLEEPER, root + "/sleeper");
+        ASSERT_EQ(::chown(root.c_str(), 65534, 65534), 0);
+        auto argv = kAsNobody;
+        argv.insert(argv.end(), {"/usr/bin/unshare", "-Urm", "/bin/sh", "-c",
+                                 "R=$0; " + sandbox.makeInfo + " && exec /usr/sbin/chroot $R /sleeper \"$1\"",
+                                 root, sandbox.argument});
+        attackers.emplace_back(argv, testing::Environment{}, dir.path(sandbox.name + ".err"));
+        waitUntilRunning(attackers.back().pid(), "sleeper");
+    }
+    ASSERT_EQ(ctl({"jail", "org.example.Secret", "org.example.Proc", "org.example.Own"}).exitStatus, 0);
+    std::string own = "Auto-throttling jailed app: org.example.Own (PID: " + std::to_string(attackers.back().pid()) + ")";
+    for (int i = 0; i < 500 && helper->log().find(own) == std::string::npos; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_THAT(helper->log(), HasSubstr(own));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("org.example.Secret (PID")));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("org.example.Proc (PID")));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("→ org.example.Secret")));
 }
 
 }  // namespace

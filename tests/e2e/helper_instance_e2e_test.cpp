@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <list>
+#include <thread>
 
 #include "platform/linux/socket/unix_socket.h"
 #include "tests/fakes/fixture_tree.h"
@@ -88,6 +90,31 @@ TEST_F(HelperInstanceEndToEnd, AStaleSocketIsReplacedAndATakenOverPathIsNotRemov
     ino_t others = inodeOf(socketPath);
     EXPECT_EQ(helper.stop(SIGTERM), 0);
     EXPECT_EQ(inodeOf(socketPath), others);
+}
+
+// Two helpers started at the same instant on a stale socket: one serves,
+// the other says so and ends, every time.
+TEST_F(HelperInstanceEndToEnd, OfTwoHelpersStartedAtOnceOnAStaleSocketOneServes) {
+    testing::Environment environment{{"KORVANE_HELPER_SOCKET", socketPath}, {"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}};
+    for (int round = 0; round < 15; ++round) {
+        bindAt(socketPath, false);
+        std::list<testing::StartedProgram> helpers;
+        for (int i = 0; i < 2; ++i) {
+            helpers.emplace_back(std::vector<std::string>{KORVANE_HELPER_BINARY, "--allow-uid=0"}, environment,
+                                 dir.path("helper" + std::to_string(i) + ".log"));
+        }
+        bool oneEnded = false;
+        for (int i = 0; i < 500 && !oneEnded; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            for (auto& helper : helpers) oneEnded = oneEnded || helper.exited();
+        }
+        int running = 0;
+        for (auto& helper : helpers) running += helper.exited() ? 0 : 1;
+        ASSERT_EQ(running, 1) << "round " << round << "\n" << dir.read("helper0.log") << dir.read("helper1.log");
+        EXPECT_EQ(ctl({"ping"}, socketPath).exitStatus, 0);
+        for (auto& helper : helpers) helper.stop(SIGTERM);
+        ::unlink(socketPath.c_str());
+    }
 }
 
 TEST_F(HelperInstanceEndToEnd, RefusesAFolderSomeoneElseControls) {

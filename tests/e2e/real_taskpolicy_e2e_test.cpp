@@ -125,5 +125,27 @@ TEST_F(InProcessEndToEnd, JailConfinesTheApplicationAndBeastModeEverythingButThe
     EXPECT_EQ(allowedCPUs(child), "0-1");
 }
 
+// Removing the helper: once it has stopped, --release-all gives back what it
+// left confined, from its records alone; never while a helper still serves.
+TEST_F(InProcessEndToEnd, ReleaseAllFreesWhatAStoppedHelperLeftOnRecord) {
+    testing::TargetProcess target(3, 2);
+    ASSERT_TRUE(target.ready());
+    ASSERT_EQ(ctl({"throttle-many", std::to_string(target.pid())}).out, "OK\n");
+    testing::expectBackground(target.pid(), "1");
+    testing::Environment environment{{"KORVANE_SYSFS_ROOT", sysfs.root()},
+                                     {"KORVANE_HELPER_SOCKET", dir.path("helper.sock")}};
+    auto refused = testing::runCommand({KORVANE_HELPER_BINARY, "--release-all"}, environment);
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_NE(refused.err.find("still serves"), std::string::npos) << refused.err;
+    testing::expectBackground(target.pid(), "1");
+
+    ASSERT_EQ(helper->stop(SIGTERM), 0);
+    testing::expectBackground(target.pid(), "1");
+    auto released = testing::runCommand({KORVANE_HELPER_BINARY, "--release-all"}, environment);
+    EXPECT_EQ(released.exitStatus, 0) << released.err;
+    testing::expectNormal(target.pid());
+    testing::expectNormal(target.child());
+}
+
 }  // namespace
 }  // namespace korvane

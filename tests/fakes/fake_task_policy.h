@@ -24,6 +24,7 @@ inline PolicyCall released(std::int32_t pid) { return {false, pid}; }
 
 class FakeTaskPolicy final : public TaskPolicy {
 public:
+    std::size_t batchSize() const override { return batch; }
     TaskPolicyResult apply(std::int32_t pid) override { return answer({true, pid}); }
     TaskPolicyResult release(std::int32_t pid) override { return answer({false, pid}); }
 
@@ -51,6 +52,7 @@ public:
     // Called with the pid as each call begins, outside the lock, so that a
     // test can make calls take a while or hold one; set it before any call.
     std::function<void(std::int32_t pid)> beforeCall;
+    std::size_t batch = 64;
 
 private:
     TaskPolicyResult answer(PolicyCall call) {

@@ -13,8 +13,9 @@ namespace korvane::testing {
 
 class FixtureTree {
 public:
-    FixtureTree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvane-test-XXXXXX").string();
+    // In the temporary folder, or in `parent`.
+    explicit FixtureTree(const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+        std::string pattern = (parent / "korvane-test-XXXXXX").string();
         root_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
     }
     ~FixtureTree() {

@@ -112,6 +112,34 @@ TEST_F(HelperFansEndToEnd, AFanIsNotSwitchedWhenItsWayBackCannotBeRecorded) {
     EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
 }
 
+// The graphics card's PCI path sorts before the board's chip, and a helper
+// that once took the card's fan for fan 0 left it in manual: the next one
+// hands the card's fan back to its driver and never reaches it again.
+TEST_F(HelperFansEndToEnd, FanZeroIsTheBoardsChipNeverTheGraphicsCard) {
+    const std::string card = "pci0000:00/0000:00:01.1/0000:03:00.0";
+    sysfs.addHwmon("hwmon0", "amdgpu", card);
+    sysfs.set("hwmon0/fan1_input", "1500", 0444);
+    sysfs.set("hwmon0/pwm1", "90");
+    sysfs.set("hwmon0/pwm1_enable", "1");
+    dir.write("fans.state", "2\tamdgpu@" + std::filesystem::canonical(sysfs.path("devices/" + card)).string() +
+                                "#1\n");
+    start(5);
+    ASSERT_EQ(ctl({"ping"}).exitStatus, 0);
+    EXPECT_EQ(sysfs.get("hwmon0/pwm1_enable"), "2");
+
+    auto manual = ctl({"fan-mode", "0", "manual"});
+    EXPECT_EQ(manual.exitStatus, 0) << manual.err;
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "1");
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"fan-mode", "1", "manual"},
+                                                    std::vector<std::string>{"fan-rpm", "1", "2500"}}) {
+        auto refused = ctl(command);
+        EXPECT_EQ(refused.exitStatus, 1) << command[0];
+        EXPECT_NE(refused.err.find("keyNotFound"), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(sysfs.get("hwmon0/pwm1_enable"), "2");
+    EXPECT_EQ(sysfs.get("hwmon0/pwm1"), "90");
+}
+
 TEST_F(HelperFansEndToEnd, SigintRestoresAsSigtermDoes) {
     start(3);
     EXPECT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);

@@ -37,6 +37,10 @@ protected:
         return std::make_unique<ECoreJailManager>(ECoreJailManager::Dependencies{
             .mainLoop = loop, .settings = settings, .bundles = reader, .xpcManager = std::move(client)});
     }
+    void release(ECoreJailManager& jail) {
+        TaskHandle done = jail.releaseConfined();
+        ASSERT_TRUE(loop.runUntil([&] { return done.done(); }));
+    }
     // Runs until `count` synchronisations have been logged.
     void waitForSyncs(int count) {
         ASSERT_TRUE(loop.runUntil([&] { return logLines.countStartingWith("Korvane: Jail listesi") >= count; }));
@@ -105,6 +109,33 @@ TEST_F(ECoreJailTest, AddedWhileOffIsOnlyStoredAndSentWhenSwitchedOn) {
                                                "jail [ ]"));
     EXPECT_EQ(logLines.lines().back(), "Korvane: Jail listesi daemon ile senkronize edildi (0 uygulama, enabled=false)");
     EXPECT_EQ(jail->jailedApps->size(), 1u);
+}
+
+// Switching off sends an empty list, which releases nothing; the release
+// is asked for separately, and only while the jail is off.
+TEST_F(ECoreJailTest, WhatTheJailConfinedIsReleasedOnlyWhenAskedWhileOff) {
+    auto jail = makeJail(xpc);
+    jail->addApp(konsole);
+    jail->isEnabled = true;
+    waitForSyncs(1);
+    release(*jail);
+    jail->isEnabled = false;
+    waitForSyncs(2);
+    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ kde4-konsole ]", "jail [ ]"));
+    EXPECT_FALSE(jail->confinedReleased.get());
+
+    daemon.fail("unthrottleAll", "busy");
+    release(*jail);
+    EXPECT_EQ(jail->lastSyncError.get(), "Could not release the applications the jail confined");
+    EXPECT_FALSE(jail->confinedReleased.get());
+    daemon.clearFailures();
+    release(*jail);
+    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ kde4-konsole ]", "jail [ ]", "unthrottleAll", "unthrottleAll"));
+    EXPECT_TRUE(jail->confinedReleased.get());
+    EXPECT_EQ(jail->lastSyncError.get(), std::nullopt);
+
+    jail->isEnabled = true;
+    EXPECT_FALSE(jail->confinedReleased.get());
 }
 
 TEST_F(ECoreJailTest, AStoredOnSwitchSendsTheListTwiceAtStartUpAndFailuresAreShownUntilASuccess) {

@@ -3,6 +3,9 @@
 
 #include <unistd.h>
 
+#include <future>
+#include <thread>
+
 #include "helper/reply_text.h"
 #include "helper/spawning_task_policy.h"
 #include "tests/fakes/fake_process_runner.h"
@@ -95,7 +98,8 @@ TEST_F(ThrottleEngine, MultipleThrottleRepliesOnceFromTheMainLoopWithFailuresInO
     Replies replies;
     tool->throttleMultipleProcesses({11, 2, 3, 4, 11}, replies.block());
 
-    EXPECT_THAT(policy.calls(), ElementsAre(applied(11), applied(2), applied(3), applied(4), applied(11)));
+    // A pid named twice is one process, changed once.
+    EXPECT_THAT(policy.calls(), ElementsAre(applied(11), applied(2), applied(3), applied(4)));
     EXPECT_THAT(replies.received, IsEmpty()) << "the reply belongs to the main loop";
     loop.runPending();
     ASSERT_EQ(replies.received.size(), 1u);
@@ -222,6 +226,40 @@ TEST_F(ThrottleEngine, TheThrottledSetOutlivesTheHelperThroughItsRecord) {
     loop.runPending();
     EXPECT_THAT(policy.calls(), ElementsAre(released(40)));
     EXPECT_FALSE(record.text) << "nothing left on record";
+}
+
+// A long call goes to the policy batch by batch: each batch is on record
+// before the policy changes anything, another call gets its turn after the
+// batch under way, and a stop leaves the batches not begun undone.
+TEST_F(ThrottleEngine, ALongCallIsRecordedAheadYieldsBetweenBatchesAndStopsBetweenThem) {
+    policy.batch = 2;
+    std::optional<std::string> recordedAtFirstChange;
+    std::promise<void> firstBatchBegun;
+    std::promise<void> secondCallWaiting;
+    policy.beforeCall = [&](std::int32_t pid) {
+        if (pid == 101) {
+            recordedAtFirstChange = record.text;
+            firstBatchBegun.set_value();
+            secondCallWaiting.get_future().wait();
+        }
+        if (pid == 103) tool->stop();
+    };
+    Replies many, one;
+    std::thread longCall([&] { tool->throttleMultipleProcesses({101, 102, 103, 104, 105, 106}, many.block()); });
+    firstBatchBegun.get_future().wait();
+    std::thread otherCall([&] { tool->throttleProcess(900, one.block()); });
+    // Long enough for the other call to be waiting for its turn.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    secondCallWaiting.set_value();
+    longCall.join();
+    otherCall.join();
+    loop.runPending();
+
+    EXPECT_EQ(recordedAtFirstChange, "101 1\n102 1\n");
+    EXPECT_THAT(policy.calls(), ElementsAre(applied(101), applied(102), applied(900), applied(103), applied(104)));
+    ASSERT_EQ(many.received.size(), 1u);
+    EXPECT_EQ(many.received[0].message, "PID 105: the helper is stopping; PID 106: the helper is stopping");
+    EXPECT_EQ(tool->throttledPIDsSnapshot(), (std::set<std::int32_t>{101, 102, 103, 104, 900}));
 }
 
 TEST_F(ThrottleEngine, AFailureTextNeverOutgrowsAReply) {

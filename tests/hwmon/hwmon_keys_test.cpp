@@ -2,6 +2,8 @@
 // both programs read them.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "shared/log/log.h"
 #include "shared/smc/smc_bridge.h"
@@ -33,7 +35,6 @@ TEST_F(HwmonKeysTest, OnlyAppleSMCOpensAndOnlyWithAFanOrACpuSensor) {
     sysfs.set("hwmon1/temp1_input", "44500");
     EXPECT_EQ(HwmonSMCDriver(sysfs.root()).open("AppleSMCKeysEndpoint").error(), SMCDriverFailure::serviceNotFound);
     EXPECT_TRUE(SMCBridge::open());
-    EXPECT_EQ(logged.lines(), std::vector<std::string>{"SMCBridge: Bağlantı açıldı — AppleSMC"});
     EXPECT_FLOAT_EQ(read("FNum"), 0.0f);
     EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 44.5f);
 }
@@ -54,17 +55,73 @@ TEST_F(HwmonKeysTest, DesktopWithCoretempAndAPwmOnlyFan) {
     EXPECT_EQ(SMCBridge::readValue("F0Ac").error(), SMCError::readFailed);
 }
 
-TEST_F(HwmonKeysTest, FansAreOrderedByDeviceNotByHwmonNumber) {
-    for (std::string first : {"hwmon0", "hwmon1"}) {
-        std::string second = first == "hwmon0" ? "hwmon1" : "hwmon0";
+// Fan n is the n-th of the machine's own fans: a graphics card's never, the
+// laptop's or the board's chip first, anything else only when nothing better
+// exists; hwmonN numbers play no part.
+TEST_F(HwmonKeysTest, FanZeroIsTheBestRankedSystemFan) {
+    struct Machine {
+        const char* name;
+        std::function<void(const testing::HwmonTree&)> build;
+        std::vector<float> fans;  // F0Ac, F1Ac, ...
+    };
+    auto fan = [](const testing::HwmonTree& tree, const std::string& hwmon, const std::string& name,
+                  const std::string& device, std::vector<int> rpms) {
+        tree.addHwmon(hwmon, name, device);
+        for (std::size_t n = 0; n < rpms.size(); ++n) {
+            tree.set(hwmon + "/fan" + std::to_string(n + 1) + "_input", std::to_string(rpms[n]));
+            tree.set(hwmon + "/pwm" + std::to_string(n + 1), "128");
+            tree.set(hwmon + "/pwm" + std::to_string(n + 1) + "_enable", "2");
+        }
+    };
+    const std::string gpuSlot = "pci0000:00/0000:00:01.1/0000:03:00.0";
+    const Machine machines[] = {
+        {"a desktop with an amdgpu card (its PCI path sorts first) and an nct6775 chip",
+         [&](const auto& tree) {
+             fan(tree, "hwmon0", "amdgpu", gpuSlot, {1500});
+             fan(tree, "hwmon1", "nct6775", "platform/nct6775.656", {1100, 900});
+         },
+         {1100, 900}},
+        {"a ThinkPad beside an ACPI fan device",
+         [&](const auto& tree) {
+             fan(tree, "hwmon0", "acpi_fan", "LNXSYSTM:00/LNXSYBUS:00/PNP0C0B:00", {4000});
+             fan(tree, "hwmon5", "thinkpad", "platform/thinkpad_hwmon", {2900, 3100});
+         },
+         {2900, 3100}},
+        {"a Dell laptop with an NVIDIA card on nouveau",
+         [&](const auto& tree) {
+             fan(tree, "hwmon1", "nouveau", "pci0000:00/0000:00:01.0/0000:01:00.0", {1800});
+             fan(tree, "hwmon3", "dell_smm", "platform/dell_smm_hwmon", {2400, 2600});
+         },
+         {2400, 2600}},
+        {"a graphics card alone",
+         [&](const auto& tree) {
+             fan(tree, "hwmon0", "amdgpu", gpuSlot, {1500});
+             tree.addHwmon("hwmon1", "k10temp", "pci0000:00/0000:00:18.3");
+             tree.set("hwmon1/temp1_input", "50000");
+         },
+         {}},
+        {"a fan of no known kind when nothing better exists, but no display controller's",
+         [&](const auto& tree) {
+             fan(tree, "hwmon0", "gpu_board", gpuSlot, {1500});
+             tree.write("devices/" + gpuSlot + "/class", "0x030000\n");
+             fan(tree, "hwmon1", "pwmfan", "platform/pwm-fan", {3000});
+         },
+         {3000}},
+    };
+    for (const auto& machine : machines) {
         testing::HwmonTree tree;
-        tree.addHwmon(first, "nct6775", "platform/nct6775.656");
-        tree.set("" + first + "/fan2_input", "900");
-        tree.addHwmon(second, "amdgpu", "pci0000:00/0000:03:00.0");
-        tree.set("" + second + "/fan1_input", "1500");
+        machine.build(tree);
         use(tree);
-        EXPECT_FLOAT_EQ(read("F0Ac"), 1500.0f) << first;
-        EXPECT_FLOAT_EQ(read("F1Ac"), 900.0f) << first;
+        auto valueOf = [](const std::string& key) {
+            auto value = SMCBridge::readValue(key);
+            return value ? *value : -1.0f;
+        };
+        EXPECT_FLOAT_EQ(valueOf("FNum"), static_cast<float>(machine.fans.size())) << machine.name;
+        for (std::size_t n = 0; n < machine.fans.size(); ++n) {
+            EXPECT_FLOAT_EQ(valueOf("F" + std::to_string(n) + "Ac"), machine.fans[n]) << machine.name;
+        }
+        std::string beyond = "F" + std::to_string(machine.fans.size()) + "Md";
+        EXPECT_FALSE(SMCBridge::writeValue(beyond, 1.0f)) << machine.name;  // no key reaches an excluded fan
         SMCBridge::setDriver(nullptr);
     }
 }

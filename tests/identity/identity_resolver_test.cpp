@@ -33,10 +33,16 @@ protected:
         return tree.write(dataFolder.substr(tree.root().size() + 1) + "/applications/" + relative,
                           "[Desktop Entry]\nType=Application\n" + keys);
     }
+    // Processes of root's: their files are read with the test's own rights.
+    void ownedByRoot(int pid) {
+        tree.write("proc/" + std::to_string(pid) + "/status", "Uid:\t0\t0\t0\t0\nGid:\t0\t0\t0\t0\n");
+    }
     void process(int pid, const std::string& leaf, const std::string& content) {
+        ownedByRoot(pid);
         tree.write("proc/" + std::to_string(pid) + "/" + leaf, content);
     }
     void runs(int pid, const std::string& executable) {
+        ownedByRoot(pid);
         tree.symlink("proc/" + std::to_string(pid) + "/exe", executable);
     }
     std::optional<std::string> idOf(int pid) {

@@ -19,7 +19,8 @@ prefix=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep '/share/korvane/install_he
 failed=0
 fail() { echo "$1"; failed=1; }
 expect() { grep -qE "$1" <<<"$contents" || fail "missing from the package: $1"; }
-expect "^-rwxr-xr-x \.$prefix/libexec/korvane/com\.korvane\.helper$"
+# The shipped helper, apart from the tool an installation copies it to.
+expect "^-rwxr-xr-x \.$prefix/lib/korvane/com\.korvane\.helper$"
 expect "^-rwxr-xr-x \.$prefix/libexec/korvane/taskpolicy$"
 expect "^-rwxr-xr-x \.$prefix/bin/korvanectl$"
 expect "^-rwxr-xr-x \.$prefix/share/korvane/install_helper\.sh$"
@@ -41,7 +42,8 @@ dpkg-deb -e "$deb" "$out/control"
 for script in postinst prerm postrm; do
   [ -x "$out/control/$script" ] || fail "no executable $script"
 done
-grep -q 'install_helper.sh --remove' "$out/control/prerm" || fail "prerm does not remove the helper"
+grep -q "$prefix/share/korvane/install_helper.sh --remove" "$out/control/prerm" ||
+  fail "prerm does not remove the helper with the packaged script"
 depends=$(dpkg-deb -f "$deb" Depends)
 for dep in pkexec polkitd libc6; do
   grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"

@@ -1,4 +1,4 @@
-// Where the installer finds the helper, the script and systemd.
+// Where the installer finds the shipped helper, the script and systemd.
 #include <gtest/gtest.h>
 
 #include "platform/linux/install/helper_install_environment.h"
@@ -8,41 +8,37 @@
 namespace korvane::linux_platform {
 namespace {
 
-TEST(InstallEnvironment, ABuildTreeUsesTheBuiltHelperAndTheComposedCommand) {
+TEST(InstallEnvironment, ABuildTreeUsesTheBuiltHelperAndItsCopyOfTheScript) {
     testing::FixtureTree tree;
     tree.executable("build/helper/com.korvane.helper");
+    tree.executable("build/packaging/install_helper.sh");
     testing::FakeProcessRunner runner;
     auto setup = detectHelperInstallSetup(
         {.programPath = tree.path("build/app/shell/korvane"), .systemRoot = tree.path("system")}, runner);
     EXPECT_EQ(setup.sourceExecutable, tree.path("build/helper/com.korvane.helper"));
-    EXPECT_EQ(setup.installScript, "");
+    EXPECT_EQ(setup.installScript, tree.path("build/packaging/install_helper.sh"));
     EXPECT_EQ(setup.privilegeRunner, "/usr/bin/pkexec");
     EXPECT_FALSE(setup.systemdRunning);
 }
 
-TEST(InstallEnvironment, AnInstalledCopyUsesTheScriptItsPolicyNamesUnlessTheRootIsPrivate) {
+TEST(InstallEnvironment, AnInstallationShipsTheHelperApartFromTheInstalledTool) {
     testing::FixtureTree tree;
-    tree.executable("usr/libexec/korvane/com.korvane.helper");
-    tree.executable("usr/share/korvane/install_helper.sh");
+    // With the default prefix the installed tool is usr/local/libexec/korvane's.
+    tree.executable("usr/local/libexec/korvane/com.korvane.helper");
+    tree.executable("usr/local/lib/korvane/com.korvane.helper");
+    tree.executable("usr/local/share/korvane/install_helper.sh");
     tree.mkdir("run/systemd/system");
     testing::FakeProcessRunner runner;
-    InstallEnvironment environment{.programPath = tree.path("usr/bin/korvane"), .systemRoot = tree.root()};
+    InstallEnvironment environment{.programPath = tree.path("usr/local/bin/korvane"), .systemRoot = tree.root()};
+    auto setup = detectHelperInstallSetup(environment, runner);
+    EXPECT_EQ(setup.sourceExecutable, tree.path("usr/local/lib/korvane/com.korvane.helper"));
+    EXPECT_EQ(setup.installScript, tree.path("usr/local/share/korvane/install_helper.sh"));
+    EXPECT_TRUE(setup.systemdRunning);
 
-    auto withoutPolicy = detectHelperInstallSetup(environment, runner);
-    EXPECT_EQ(withoutPolicy.sourceExecutable, tree.path("usr/libexec/korvane/com.korvane.helper"));
-    EXPECT_EQ(withoutPolicy.installScript, "");
-    EXPECT_TRUE(withoutPolicy.systemdRunning);
-
-    tree.write("usr/share/polkit-1/actions/com.korvane.app.install-helper.policy", "<policyconfig/>");
-    EXPECT_EQ(detectHelperInstallSetup(environment, runner).installScript,
-              tree.path("usr/share/korvane/install_helper.sh"));
-
-    // pkexec would strip a private root from the script's environment, and
-    // the real systemd must not run a unit from a private root.
+    // The real systemd must not run a unit from a private root.
     environment.installRoot = tree.path("private");
     environment.privilegeRunner = "/tests/stand-in";
     auto privateRoot = detectHelperInstallSetup(environment, runner);
-    EXPECT_EQ(privateRoot.installScript, "");
     EXPECT_FALSE(privateRoot.systemdRunning);
     EXPECT_EQ(privateRoot.privilegeRunner, "/tests/stand-in");
 }

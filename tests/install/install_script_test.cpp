@@ -1,22 +1,29 @@
-// install_helper.sh as pkexec runs it: as root, with the helper's path.
+// install_helper.sh as pkexec or sudo runs it: as root, into a private root
+// where the helper is started without systemd.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <sstream>
 
-#include "app/client/install_command.h"
 #include "tests/fakes/started_program.h"
+#include "tests/fakes/target_process.h"
 #include "tests/install/installed_root.h"
+#include "tests/topology/cpu_sysfs.h"
 
 namespace korvane::app {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using testing::InstalledRoot;
 using testing::runCommand;
 namespace fs = std::filesystem;
+
+// A user every Debian system has; the script refuses a number no user has.
+constexpr const char* kNobody = "65534";
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
@@ -27,11 +34,6 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-bool isProgressLine(const std::string& line) {
-    return line.starts_with("STEP:") || line.starts_with("OK:") || line.starts_with("ERROR:") ||
-           line.starts_with("SUCCESS:");
-}
-
 class InstallScript : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -39,57 +41,124 @@ protected:
         source = root.tree.path("app/com.korvane.helper");
         fs::create_directories(fs::path(source).parent_path());
         fs::copy_file(KORVANE_HELPER_BINARY, source);
+        sysfs.intelHybridPair();
     }
-    testing::CommandResult run(std::vector<std::string> arguments, const std::string& script = KORVANE_INSTALL_SCRIPT) {
-        arguments.insert(arguments.begin(), {"/bin/bash", script});
-        return runCommand(arguments, {{"KORVANE_INSTALL_ROOT", root.tree.root()}, {"PKEXEC_UID", ""}});
+    testing::CommandResult run(std::vector<std::string> arguments, testing::Environment environment = {},
+                               const std::string& script = KORVANE_INSTALL_SCRIPT) {
+        arguments.insert(arguments.begin(), script);
+        environment.insert(environment.begin(), {{"KORVANE_INSTALL_ROOT", root.tree.root()},
+                                                 {"KORVANE_SYSFS_ROOT", sysfs.root()},
+                                                 {"PKEXEC_UID", ""},
+                                                 {"SUDO_UID", ""}});
+        return runCommand(arguments, environment);
     }
-
-    InstalledRoot root;
-    std::string source;
-};
-
-TEST_F(InstallScript, InstallsWithProgressLinesTheApplicationsUnitAndAnAnsweringHelperThenRemovesIt) {
-    auto installed = run({source, "1000"});
-    ASSERT_EQ(installed.exitStatus, 0) << installed.out << installed.err;
-    auto lines = linesOf(installed.out);
-    ASSERT_FALSE(lines.empty());
-    for (const auto& line : lines) EXPECT_TRUE(isProgressLine(line)) << line;
-    EXPECT_EQ(lines.back(), "SUCCESS:Done");
-    EXPECT_EQ(InstalledRoot::contents(root.files.unit()), helperUnitText(root.files.tool(), 1000));
-    EXPECT_EQ(InstalledRoot::modeOf(root.files.tool()), 0544U);
-    EXPECT_EQ(InstalledRoot::modeOf(root.files.unit()), 0644U);
-
-    auto ping = [&] { return runCommand({KORVANE_CTL_BINARY, "--socket", root.files.socket(), "ping"}); };
-    EXPECT_TRUE(testing::waitFor([&] { return ping().exitStatus == 0; }, std::chrono::seconds(10)));
-    pid_t helper = root.helperPid();
-    EXPECT_TRUE(root.helperRunning());
-
-    auto removed = run({"--remove"});
-    EXPECT_EQ(removed.exitStatus, 0) << removed.out;
-    EXPECT_EQ(linesOf(removed.out).back(), "SUCCESS:Helper removed");
-    EXPECT_FALSE(fs::exists(root.files.tool()) || fs::exists(root.files.unit()));
-    EXPECT_NE(testing::firstWordOf(helper), root.files.tool());
-    EXPECT_EQ(ping().exitStatus, 2);
-}
-
-TEST_F(InstallScript, FailuresEndWithAnErrorLineAndAStatusThatIsNotPkexecs) {
-    auto expectFailure = [](const testing::CommandResult& result, const std::string& words) {
+    testing::CommandResult ctl(const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{KORVANE_CTL_BINARY, "--socket", root.files.socket()};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return runCommand(argv);
+    }
+    static void expectFailure(const testing::CommandResult& result, const std::string& words) {
         EXPECT_EQ(result.exitStatus, 1) << result.out;
         auto lines = linesOf(result.out);
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(lines.back().starts_with("ERROR:")) << lines.back();
         EXPECT_THAT(lines.back(), HasSubstr(words));
-    };
-    expectFailure(run({root.tree.path("missing/helper"), "1000"}), "not found");
+        EXPECT_THAT(result.out, Not(HasSubstr("SUCCESS:")));
+    }
+
+    InstalledRoot root;
+    testing::CpuSysfs sysfs;  // CPU 1 the only efficiency CPU
+    std::string source;
+};
+
+// Removal stops the helper, gives back what it confined, then deletes the
+// tool, the unit, the log and the records; never the shipped copy.
+TEST_F(InstallScript, RemovalReleasesWhatTheHelperConfinedBeforeItsFilesGo) {
+    auto installed = run({source, kNobody});
+    ASSERT_EQ(installed.exitStatus, 0) << installed.out << installed.err;
+    EXPECT_EQ(linesOf(installed.out).back(), "SUCCESS:Done");
+    // SUCCESS is claimed only once the helper answers.
+    EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
+    EXPECT_THAT(InstalledRoot::contents(root.files.unit()),
+                HasSubstr("\nExecStart=" + root.files.tool() + " --allow-uid=65534\n"));
+    EXPECT_EQ(InstalledRoot::modeOf(root.files.tool()), 0544U);
+    pid_t helper = root.helperPid();
+
+    testing::TargetProcess target(2, 1);
+    ASSERT_TRUE(target.ready());
+    ASSERT_EQ(ctl({"throttle-many", std::to_string(target.pid())}).out, "OK\n");
+    testing::expectBackground(target.pid(), "1");
+
+    auto removed = run({"--remove"});
+    EXPECT_EQ(removed.exitStatus, 0) << removed.out;
+    EXPECT_EQ(linesOf(removed.out).back(), "SUCCESS:Helper removed");
+    testing::expectNormal(target.pid());
+    testing::expectNormal(target.child());
+    EXPECT_NE(testing::firstWordOf(helper), root.files.tool());
+    EXPECT_FALSE(fs::exists(root.files.tool()) || fs::exists(root.files.unit()));
+    EXPECT_FALSE(fs::exists(root.files.runDirectory())) << "the log or the records were left";
+    EXPECT_TRUE(fs::exists(source));
+
+    // Installed again from the same shipped copy, as a Reinstall does.
+    auto again = run({source, kNobody});
+    EXPECT_EQ(again.exitStatus, 0) << again.out;
+    EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
+}
+
+TEST_F(InstallScript, RunThroughSudoItServesTheUserSudoRanFor) {
+    auto installed = run({source}, {{"SUDO_UID", kNobody}});
+    ASSERT_EQ(installed.exitStatus, 0) << installed.out;
+    EXPECT_THAT(InstalledRoot::contents(root.files.unit()), HasSubstr(" --allow-uid=65534\n"));
+}
+
+TEST_F(InstallScript, FailuresEndWithAnErrorLineAndAStatusThatIsNotPkexecs) {
+    // A number no user has: the helper would refuse it and never answer.
+    expectFailure(run({source, "4294967295"}), "No user has UID 4294967295");
+    EXPECT_FALSE(fs::exists(root.files.tool()));
+    expectFailure(run({root.tree.path("missing/helper"), kNobody}), "not found");
     expectFailure(run({source}), "UID");
     expectFailure(run({}), "usage");
     // Without its service template beside it.
     std::string lonely = root.tree.path("elsewhere/install_helper.sh");
     fs::create_directories(fs::path(lonely).parent_path());
     fs::copy_file(KORVANE_INSTALL_SCRIPT, lonely);
-    expectFailure(run({source, "1000"}, lonely), "template");
+    expectFailure(run({source, kNobody}, {}, lonely), "template");
     EXPECT_FALSE(fs::exists(root.files.tool()));
+
+    // A helper that ends at once is no success, whatever the steps before said.
+    std::string broken = root.tree.write("broken/com.korvane.helper", "#!/bin/sh\necho 'cannot serve' >&2\nexit 1\n",
+                                         0755);
+    expectFailure(run({broken, kNobody}), "cannot serve");
+}
+
+// The unit's capability bounding set, as setpriv takes it: "-all,+sys_nice,...".
+std::string boundingSetOf(const std::string& unit) {
+    std::string key = "\nCapabilityBoundingSet=";
+    auto at = unit.find(key);
+    if (at == std::string::npos) return {};
+    std::istringstream names(unit.substr(at + key.size(), unit.find('\n', at + 1) - at - key.size()));
+    std::string set = "-all";
+    for (std::string name; names >> name;) {
+        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        set += ",+" + name.substr(name.find('_') + 1);
+    }
+    return set;
+}
+
+TEST(HelperUnit, ItsCapabilitiesAreEnoughForTheHelperToServeItsUser) {
+    if (::geteuid() != 0 || !std::filesystem::exists("/usr/bin/setpriv")) GTEST_SKIP() << "needs root and setpriv";
+    std::string bounding = boundingSetOf(InstalledRoot::contents(KORVANE_UNIT_TEMPLATE));
+    ASSERT_THAT(bounding, HasSubstr("+sys_nice"));
+    testing::FixtureTree folder;
+    std::string socket = folder.path("run/helper.sock");
+    testing::StartedProgram helper({"/usr/bin/setpriv", "--bounding-set", bounding, "--inh-caps=-all", "--",
+                                    KORVANE_HELPER_BINARY, "--allow-uid=1000"},
+                                   {{"KORVANE_HELPER_SOCKET", socket}}, folder.path("helper.log"));
+    // It hands its socket to the user it serves before it listens.
+    bool listening = testing::waitFor(
+        [&] { return runCommand({KORVANE_CTL_BINARY, "--socket", socket, "ping"}).exitStatus == 0 || helper.exited(); },
+        std::chrono::seconds(20));
+    EXPECT_TRUE(listening && !helper.exited()) << folder.read("helper.log");
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ TEST(RealPkexec, InstallsTheHelperWhichAnswersThenRemovesIt) {
                     .install = {.runner = &runner,
                                 .privilegeRunner = kPkexec,
                                 .sourceExecutable = source,
-                                .installScript = {},
+                                .installScript = KORVANE_INSTALL_SCRIPT,
                                 .allowedUid = ::getuid(),
                                 .systemdRunning = false}});
     ASSERT_TRUE(loop.runUntil([&] { return xpc.initialStatusCheck().done(); }));

@@ -41,10 +41,8 @@ inline app::SystemSummary fixedSummary() {
 
 inline ui::OnboardingDependencies scriptedDependencies(
     const std::shared_ptr<ScriptedInstall::Shared>& shared) {
-    return {fixedSummary(),
-            app::InstallPlan{"/nonexistent-prefix", "/opt/helper", "runner",
-                             [](const std::string&) { return std::string("true"); }, nullptr},
-            [shared] { return std::make_unique<ScriptedInstall>(shared); }};
+    app::InstallPlan plan{[] { return Expected<app::InstallCommand, std::string>(app::InstallCommand{"runner", {}}); }};
+    return {fixedSummary(), plan, [shared] { return std::make_unique<ScriptedInstall>(shared); }};
 }
 
 // A prefix with a privilege stand-in that runs the command as it is.
@@ -61,11 +59,11 @@ class InstallFixture : public FixtureTree {
     }
     void runnerPath(std::string path) { runner_ = std::move(path); }
 
-    ui::OnboardingDependencies dependencies(std::string builtIn = "true") const {
-        return {fixedSummary(),
-                app::InstallPlan{root(), "/opt/korvane/com.korvane.helper", runner_,
-                                 [builtIn](const std::string&) { return builtIn; }, nullptr},
-                [] { return std::make_unique<app::QtInstallProcess>(); }};
+    // The script through the runner with the helper to copy, as the installer composes it.
+    ui::OnboardingDependencies dependencies() const {
+        app::InstallCommand command{runner_, {path("share/korvane/install_helper.sh"), "/opt/korvane/com.korvane.helper"}};
+        app::InstallPlan plan{[command] { return Expected<app::InstallCommand, std::string>(command); }};
+        return {fixedSummary(), plan, [] { return std::make_unique<app::QtInstallProcess>(); }};
     }
 
   private:

@@ -52,6 +52,7 @@ TEST_F(TaskPolicyToolTest, TopologySaysWhichCpusAreWhichKind) {
     EXPECT_EQ(homogeneous.exitStatus, 0);
     EXPECT_EQ(homogeneous.output,
               "performance: 0-3\nefficiency: none\n"
+              "detected from: no sign of more than one core kind (CPUID not asked for a tree other than /sys)\n"
               "homogeneous: all 4 online CPUs are of one kind, so background processes keep their CPUs and only "
               "get the lowest priority\n");
 }

@@ -130,7 +130,7 @@ void drop(QWidget& target, const QList<QUrl>& urls) {
 TEST_F(DesktopFolders, DropsTakeDesktopEntriesOnly) {
     QStringList jailed;
     int triggers = 0;
-    ECoreJailView jail({[&](const QString& path) { jailed << path; }, {}, {}});
+    ECoreJailView jail({[&](const QString& path) { jailed << path; }, {}, {}, {}});
     AutoTriggerSettingsView trigger({[&](const QString&, const QString&) { ++triggers; }, {}, {}});
 
     const QList<QUrl> ignored = {QUrl::fromLocalFile(system + "/applications"),
@@ -179,12 +179,20 @@ TEST(AutoTriggerSettingsView, BackClosesTheWindowOfItsTitleWithoutACloseAction) 
     EXPECT_TRUE(window.isVisible());
 }
 
-TEST(ECoreJailView, RowsFadeAndANoticeShowsWhileTheJailIsOff) {
+TEST(ECoreJailView, RowsFadeAndANoticeOffersTheReleaseWhileTheJailIsOff) {
     bool switchedTo = false;
-    ECoreJailView view({{}, {}, [&](bool on) { switchedTo = on; }});
+    int releases = 0;
+    ECoreJailView view({{}, {}, [&](bool on) { switchedTo = on; }, [&] { ++releases; }});
     view.setItems({{"1", "Firefox", "firefox-esr", "/nonexistent/firefox-esr.desktop"}});
     view.setEnabled(false);
     EXPECT_TRUE(view.disabledNotice()->isVisibleTo(&view));
+    view.releaseButton()->click();
+    EXPECT_EQ(releases, 1);
+    view.setRelease(JailRelease::heldElsewhere);
+    EXPECT_FALSE(view.releaseButton()->isEnabled());
+    view.setRelease(JailRelease::released);
+    EXPECT_FALSE(view.releaseButton()->isEnabled());
+    EXPECT_EQ(view.releaseButton()->text(), "Released");
     EXPECT_EQ(view.list()->rowCount(), 1);
     auto* row = view.list()->findChild<QWidget*>("listRow");
     auto* fade = qobject_cast<QGraphicsOpacityEffect*>(row->graphicsEffect());

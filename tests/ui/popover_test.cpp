@@ -256,6 +256,14 @@ TEST_F(PopoverTest, ListWindowsEditTheManagersLists) {
     EXPECT_DOUBLE_EQ(jailView->list()->rowOpacity(), 0.5);
     EXPECT_TRUE(shown(jailView->disabledNotice()));
     EXPECT_FALSE(shown(popover.findChild<QWidget*>("jailCount")));
+    // A release frees every process the helper holds: never while focus holds some.
+    appManager->isFocusModeActive = true;
+    EXPECT_FALSE(jailView->releaseButton()->isEnabled());
+    appManager->isFocusModeActive = false;
+    jailView->releaseButton()->click();
+    EXPECT_TRUE(loop.runUntil([&] { return jail->confinedReleased.get(); }));
+    EXPECT_THAT(daemon.commands(), ::testing::Contains("unthrottleAll"));
+    EXPECT_EQ(jailView->releaseButton()->text(), "Released");
     jailView->enabledSwitch()->click();
     settle();
     EXPECT_TRUE(jail->isEnabled.get());

@@ -118,6 +118,7 @@ protected:
     void process(pid_t pid, const std::string& program, const std::string& environ = {}) {
         tree.symlink("proc/" + std::to_string(pid) + "/exe", tree.path("bin/" + program));
         tree.write("proc/" + std::to_string(pid) + "/environ", environ);
+        tree.write("proc/" + std::to_string(pid) + "/status", "Uid:\t0\t0\t0\t0\nGid:\t0\t0\t0\t0\n");
     }
     AppNaming name(pid_t pid, std::vector<WindowClass> classes) {
         naming->refresh();

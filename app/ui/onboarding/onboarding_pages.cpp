@@ -85,8 +85,9 @@ QWidget* OnboardingView::welcomeStep() {
     builtRow->setSpacing(6);
     builtRow->addStretch(1);
     builtRow->addWidget(new SymbolView("bolt.fill", 13, style::kOrange));
-    builtRow->addWidget(status(t("Built for Intel Core 12th gen+ · Core Ultra · ARM big.LITTLE"),
-                               11, style::kSecondaryText, Weight::Medium));
+    builtRow->addWidget(
+        status(t("Built for Intel Core 12th gen+ · Core Ultra · Ryzen AI 300 · ARM big.LITTLE"), 11,
+               style::kSecondaryText, Weight::Medium));
     builtRow->addStretch(1);
     return page(
         {centredRow({logo}, 0),

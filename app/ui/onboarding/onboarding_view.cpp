@@ -28,7 +28,7 @@ QString localizedText(const char* key) {
 }  // namespace
 
 OnboardingDependencies OnboardingDependencies::forThisMachine(app::SystemSummary system) {
-    return {std::move(system), app::defaultInstallPlan(),
+    return {std::move(system), {},
             [] { return std::make_unique<app::QtInstallProcess>(); }};
 }
 

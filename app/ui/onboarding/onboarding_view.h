@@ -50,8 +50,8 @@ struct OnboardingDependencies {
     // A new process for each run of the installation.
     std::function<std::unique_ptr<app::InstallProcess>()> makeProcess;
 
-    // This machine, as the platform read it, the running installation's
-    // plan, and QProcess.
+    // This machine, as the platform read it, and QProcess; the program's
+    // main hands in the installer's command.
     static OnboardingDependencies forThisMachine(app::SystemSummary system);
 };
 

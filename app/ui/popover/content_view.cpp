@@ -141,7 +141,8 @@ ContentView::ContentView(PopoverManagers managers, PopoverHooks hooks, QWidget* 
     jailWindow_ = std::make_unique<ListWindowSlot>(
         hooks_.mainLoop, ListWindowSlot::Options{uiText("E-Core Jail"), QSize(450, 400), true,
                                               [this](std::function<void()>) -> QWidget* {
-                                                  return makeJailView(m_.jailManager);
+                                                  return makeJailView(m_.jailManager, m_.appManager,
+                                                                      m_.autoTriggerManager);
                                               }});
     autoFocusWindow_ = std::make_unique<ListWindowSlot>(
         hooks_.mainLoop, ListWindowSlot::Options{uiText("Auto-Focus"), QSize(350, 450), false,

@@ -65,7 +65,20 @@ ECoreJailView::ECoreJailView(Actions actions, QWidget* parent) : QWidget(parent)
     QLabel* noticeText = nullptr;
     disabledNotice_ = symbolRow(this, "pause.circle.fill", secondaryText(palette()), noticeText, true);
     disabledNotice_->setObjectName("disabledNotice");
-    noticeText->setText(uiText("Jail is disabled. Apps are running normally."));
+    // The list sent while off is empty, which releases nothing.
+    noticeText->setText(uiText("Jail is off. Apps it confined stay so until released or restarted."));
+    release_ = new QToolButton(disabledNotice_);
+    release_->setObjectName("releaseButton");
+    release_->setAutoRaise(true);
+    release_->setFont(uiFont(11, QFont::Medium));
+    QPalette link = release_->palette();
+    link.setColor(QPalette::Active, QPalette::ButtonText, systemAccent(link));
+    link.setColor(QPalette::Inactive, QPalette::ButtonText, systemAccent(link));
+    release_->setPalette(link);
+    static_cast<QHBoxLayout*>(disabledNotice_->layout())->addWidget(release_, 0, Qt::AlignTop);
+    connect(release_, &QToolButton::clicked, this, [this] {
+        if (actions_.release) actions_.release();
+    });
     column->addWidget(disabledNotice_);
     syncErrorRow_ = symbolRow(this, "exclamationmark.triangle.fill", accent::orange, syncError_, false);
     syncErrorRow_->setObjectName("syncError");
@@ -93,6 +106,7 @@ ECoreJailView::ECoreJailView(Actions actions, QWidget* parent) : QWidget(parent)
     });
     setEnabled(false);
     setSyncError(std::nullopt);
+    setRelease(JailRelease::offered);
 }
 
 void ECoreJailView::setItems(const std::vector<JailRow>& items) {
@@ -118,6 +132,15 @@ void ECoreJailView::setEnabled(bool enabled) {
 void ECoreJailView::setSyncError(const std::optional<std::string>& error) {
     syncErrorRow_->setVisible(error.has_value());
     syncError_->setText(QString::fromStdString(error.value_or("")));
+}
+
+void ECoreJailView::setRelease(JailRelease state) {
+    release_->setText(uiText(state == JailRelease::released ? "Released" : "Release"));
+    release_->setEnabled(state == JailRelease::offered);
+    release_->setToolTip(state == JailRelease::heldElsewhere
+                             ? uiText("Release Focus and leave Beast Mode first: a release frees every process "
+                                      "the helper holds")
+                             : uiText("Give the apps the jail confined their cores back"));
 }
 
 void ECoreJailView::addDesktopFiles(const QStringList& files) {

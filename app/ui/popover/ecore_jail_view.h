@@ -16,6 +16,13 @@ namespace korvane::ui {
 class AppList;
 class ToggleSwitch;
 
+// What the jail window offers for the applications it confined while on.
+enum class JailRelease {
+    offered,
+    heldElsewhere,  // focus or Beast Mode holds processes, which a release would free too
+    released,
+};
+
 struct JailRow {
     QString key;  // the entry's identity
     QString appName;
@@ -30,6 +37,7 @@ public:
         std::function<void(const QString& desktopFile)> addApp;
         std::function<void(const QString& key)> removeApp;
         std::function<void(bool enabled)> setEnabled;
+        std::function<void()> release;
     };
 
     explicit ECoreJailView(Actions actions, QWidget* parent = nullptr);
@@ -37,12 +45,14 @@ public:
     void setItems(const std::vector<JailRow>& items);
     void setEnabled(bool enabled);
     void setSyncError(const std::optional<std::string>& error);
+    void setRelease(JailRelease state);
 
     void addDesktopFiles(const QStringList& files);
 
     AppList* list() const { return list_; }
     ToggleSwitch* enabledSwitch() const { return switch_; }
     QWidget* disabledNotice() const { return disabledNotice_; }
+    QToolButton* releaseButton() const { return release_; }
     QWidget* syncErrorRow() const { return syncErrorRow_; }
     QLabel* syncErrorText() const { return syncError_; }
     QToolButton* addButton() const { return add_; }
@@ -56,6 +66,7 @@ private:
     ToggleSwitch* switch_ = nullptr;
     QToolButton* add_ = nullptr;
     QWidget* disabledNotice_ = nullptr;
+    QToolButton* release_ = nullptr;
     QWidget* syncErrorRow_ = nullptr;
     QLabel* syncError_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 
+#include "app/focus/app_manager.h"
 #include "app/focus/auto_focus_manager.h"
 #include "app/focus/auto_trigger_manager.h"
 #include "app/focus/ecore_jail_manager.h"
@@ -98,7 +99,7 @@ AutoTriggerSettingsView* makeAutoFocusTargetsView(app::AutoFocusManager& manager
     return view;
 }
 
-ECoreJailView* makeJailView(app::ECoreJailManager& manager) {
+ECoreJailView* makeJailView(app::ECoreJailManager& manager, app::AppManager& focus, app::AutoTriggerManager& beast) {
     auto* view = new ECoreJailView({[&manager](const QString& path) { manager.addApp(path.toStdString()); },
                                     [&manager](const QString& key) {
                                         for (const auto& item : manager.jailedApps.get()) {
@@ -108,7 +109,8 @@ ECoreJailView* makeJailView(app::ECoreJailManager& manager) {
                                             return;
                                         }
                                     },
-                                    [&manager](bool enabled) { manager.isEnabled = enabled; }});
+                                    [&manager](bool enabled) { manager.isEnabled = enabled; },
+                                    [&manager] { manager.releaseConfined(); }});
     std::vector<app::Subscription> subscriptions;
     subscriptions.push_back(
         manager.jailedApps.publisher().subscribe([view](const std::vector<app::ECoreJailItem>& items) {
@@ -122,6 +124,14 @@ ECoreJailView* makeJailView(app::ECoreJailManager& manager) {
     subscriptions.push_back(manager.isEnabled.publisher().subscribe([view](bool on) { view->setEnabled(on); }));
     subscriptions.push_back(manager.lastSyncError.publisher().subscribe(
         [view](const std::optional<std::string>& error) { view->setSyncError(error); }));
+    auto release = [view, &manager, &focus, &beast](bool) {
+        if (manager.confinedReleased.get()) return view->setRelease(JailRelease::released);
+        bool held = focus.isFocusModeActive.get() || beast.isBeastModeActive.get();
+        view->setRelease(held ? JailRelease::heldElsewhere : JailRelease::offered);
+    };
+    subscriptions.push_back(manager.confinedReleased.publisher().subscribe(release));
+    subscriptions.push_back(focus.isFocusModeActive.publisher().subscribe(release));
+    subscriptions.push_back(beast.isBeastModeActive.publisher().subscribe(release));
     keepWhileAlive(*view, std::move(subscriptions));
     return view;
 }

@@ -12,6 +12,7 @@
 #include "shared/mainloop/main_loop.h"
 
 namespace korvane::app {
+class AppManager;
 class AutoFocusManager;
 class AutoTriggerManager;
 class CoreVisualizerViewModel;
@@ -34,7 +35,9 @@ std::vector<AppEntry> appEntries(const std::vector<app::AppInfo>& apps);
 
 AutoTriggerSettingsView* makeAutoTriggerView(app::AutoTriggerManager& manager, std::function<void()> close);
 AutoTriggerSettingsView* makeAutoFocusTargetsView(app::AutoFocusManager& manager, std::function<void()> close);
-ECoreJailView* makeJailView(app::ECoreJailManager& manager);
+// The jail's release is offered only while neither focus nor Beast Mode
+// holds processes, since it frees every process the helper holds.
+ECoreJailView* makeJailView(app::ECoreJailManager& manager, app::AppManager& focus, app::AutoTriggerManager& beast);
 FanControlView* makeFanControlView(app::FanManager& manager, MainLoop& loop);
 CoreVisualizerView* makeCoreVisualizerView(app::CoreVisualizerViewModel& model);
 

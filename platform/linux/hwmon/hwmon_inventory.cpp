@@ -6,6 +6,7 @@
 #include <optional>
 #include <tuple>
 
+#include "platform/linux/hwmon/fan_owner.h"
 #include "platform/linux/hwmon/sysfs_attribute.h"
 #include "shared/smc/smc_bridge.h"
 
@@ -19,6 +20,7 @@ struct Device {
     std::string devicePath;  // where the `device` link leads; empty for virtual devices
     std::string directory;   // where the attribute files are
     std::string hwmonDirectory;
+    FanOwner owner = FanOwner::other;
 };
 
 // A CPU package sensor; lower rank is preferred.
@@ -73,10 +75,13 @@ std::vector<Device> findDevices(const fs::path& hwmonClass) {
         if (!name || name->empty()) continue;
         std::error_code error;
         fs::path device = fs::canonical(entry / "device", error);
-        devices.push_back({*name, error ? std::string() : device.string(), attributes.string(), entry.string()});
+        std::string devicePath = error ? std::string() : device.string();
+        std::string pciClass = devicePath.empty() ? "" : sysfs::readText(devicePath + "/class").value_or("");
+        devices.push_back({*name, devicePath, attributes.string(), entry.string(), fanOwner(*name, pciClass)});
     }
     std::sort(devices.begin(), devices.end(), [](const Device& a, const Device& b) {
-        return std::tie(a.devicePath, a.name, a.hwmonDirectory) < std::tie(b.devicePath, b.name, b.hwmonDirectory);
+        return std::tie(a.owner, a.devicePath, a.name, a.hwmonDirectory) <
+               std::tie(b.owner, b.devicePath, b.name, b.hwmonDirectory);
     });
     return devices;
 }
@@ -168,10 +173,18 @@ std::optional<std::string> packageThermalZone(const fs::path& thermalClass) {
 HwmonInventory scanHwmon(const std::string& sysfsRoot) {
     HwmonInventory inventory;
     std::optional<PackageCandidate> package;
+    std::vector<FanChannel> lesserFans;
     for (const auto& device : findDevices(fs::path(sysfsRoot) / "class" / "hwmon")) {
-        addFans(device, inventory.fans);
+        switch (device.owner) {
+            case FanOwner::platform:
+            case FanOwner::superIO: addFans(device, inventory.fans); break;
+            case FanOwner::other: addFans(device, lesserFans); break;
+            case FanOwner::graphicsCard: addFans(device, inventory.excludedFans); break;
+        }
         addTemperatures(device, inventory.temperatureFiles, package);
     }
+    auto& lesserGoTo = inventory.fans.empty() ? inventory.fans : inventory.excludedFans;
+    lesserGoTo.insert(lesserGoTo.end(), lesserFans.begin(), lesserFans.end());
     if (!package) {
         if (auto zone = packageThermalZone(fs::path(sysfsRoot) / "class" / "thermal")) {
             package = PackageCandidate{5, *zone};

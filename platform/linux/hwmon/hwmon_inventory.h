@@ -9,9 +9,16 @@
 namespace korvane::linux_platform {
 
 struct HwmonInventory {
-    // In a stable order: devices by their device path and name (never by the
-    // hwmonN number, which changes between boots), then fans by number.
+    // The machine's own fans, best first (see FanOwner): platform controllers,
+    // then Super I/O chips, or, only where neither has a fan, any other
+    // device's. Within a kind in a stable order: devices by their device path
+    // and name (never by the hwmonN number, which changes between boots), then
+    // fans by number. Fan n of the SMC keys is fans[n].
     std::vector<FanChannel> fans;
+    // Fans that are not Korvane's (a graphics card's, or lesser ones passed
+    // over). No key reaches them; they are kept only so that a fan an older
+    // helper left in manual can still be handed back.
+    std::vector<FanChannel> excludedFans;
     // SMC temperature key to the file holding it in millidegrees Celsius.
     std::map<std::string, std::string> temperatureFiles;
 };

@@ -74,11 +74,15 @@ std::vector<HwmonSMCDriver::RestoredFan> HwmonSMCDriver::restoreRecordedFans() {
     if (!text) return outcome;
     auto record = parseFanRecord(*text);
     HwmonInventory found = scanHwmon(sysfsRoot_);
+    // A fan no key reaches any more (a graphics card's, switched by a helper
+    // that still took it for a system fan) goes back all the same.
+    std::vector<FanChannel> everyFan = std::move(found.fans);
+    everyFan.insert(everyFan.end(), found.excludedFans.begin(), found.excludedFans.end());
     for (const auto& [identity, value] : record) {
-        auto fan = std::find_if(found.fans.begin(), found.fans.end(),
+        auto fan = std::find_if(everyFan.begin(), everyFan.end(),
                                 [&](const FanChannel& f) { return f.identity == identity; });
         bool restored = false;
-        if (fan != found.fans.end()) {
+        if (fan != everyFan.end()) {
             if (fan->control == FanControl::pwm) {
                 fan->automaticPwmEnable = value;
                 automaticPwmEnable_[identity] = value;

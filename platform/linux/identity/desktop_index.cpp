@@ -65,7 +65,7 @@ bool DataFolderIndex::changedOnDisk() const {
 void DataFolderIndex::reload(std::size_t byteBudget) {
     entries_.clear();
     byID_.clear();
-    byPath_.clear();
+    byRelativePath_.clear();
     idsByExecutable_.clear();
     idsByStartupWMClass_.clear();
     stamps_.clear();
@@ -117,7 +117,7 @@ void DataFolderIndex::reload(std::size_t byteBudget) {
         for (const auto& executable : executables) idsByExecutable_[executable].push_back(*id);
         if (!entry->startupWMClass.empty()) idsByStartupWMClass_[entry->startupWMClass].push_back(*id);
         byID_[*id] = entries_.size();
-        byPath_[path] = entries_.size();
+        byRelativePath_[relative] = entries_.size();
         entries_.push_back(std::move(*entry));
     }
     for (auto& [executable, ids] : idsByExecutable_) std::sort(ids.begin(), ids.end());
@@ -135,9 +135,9 @@ const DesktopEntry* DataFolderIndex::entryWithID(const std::string& id) const {
     return it == byID_.end() ? nullptr : &entries_[it->second];
 }
 
-const DesktopEntry* DataFolderIndex::entryAtPath(const std::string& path) const {
-    auto it = byPath_.find(path);
-    return it == byPath_.end() ? nullptr : &entries_[it->second];
+const DesktopEntry* DataFolderIndex::entryAtRelativePath(const std::string& relative) const {
+    auto it = byRelativePath_.find(relative);
+    return it == byRelativePath_.end() ? nullptr : &entries_[it->second];
 }
 
 const std::vector<std::string>* DataFolderIndex::idsForExecutable(const std::string& executable) const {
@@ -152,48 +152,138 @@ const std::vector<std::string>* DataFolderIndex::idsForStartupWMClass(const std:
 
 std::size_t DesktopIndex::budgetBeside(const DataFolderIndex* except) const {
     std::size_t used = 0;
-    for (const auto& [folder, index] : folders_) used += index.get() == except ? 0 : index->bytesRead();
+    for (const auto& [identity, folder] : folders_) {
+        used += folder.index.get() == except ? 0 : folder.index->bytesRead();
+    }
     return std::min(kMaxFolderBytes, used >= kMaxIndexedBytes ? 0 : kMaxIndexedBytes - used);
 }
 
-void DesktopIndex::ensure(const std::vector<DataFolder>& dataFolders) {
-    std::size_t missing = 0;
-    for (const auto& dataFolder : dataFolders) missing += folders_.contains(dataFolder) ? 0 : 1;
-    if (missing == 0) return;
-    if (folders_.size() + missing > kMaxFolders) {
-        folders_.clear();
-        changedAt_.clear();
-        forgottenAt_ = ++generation_;
+DesktopIndex::Identity DesktopIndex::identityOf(const DataFolder& dataFolder) {
+    Identity identity{dataFolder.reader, 0, 0, dataFolder.path};
+    ReadingAs rights(dataFolder.reader);
+    struct stat info {};
+    if (rights.ok() && ::stat(dataFolder.path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        identity.device = info.st_dev;
+        identity.inode = info.st_ino;
+        identity.missingPath.clear();
     }
+    return identity;
+}
+
+void DesktopIndex::changed(const Identity& identity) {
+    ++generation_;
+    for (const auto& [name, named] : names_) {
+        if (named == identity) changedAt_[name.path] = generation_;
+    }
+}
+
+bool DesktopIndex::admit(const DataFolder& dataFolder, const Identity& identity) {
+    std::optional<uid_t> owner;
+    if (dataFolder.reader) owner = dataFolder.reader->uid;
+    if (owner) {
+        std::vector<std::map<Identity, Folder>::iterator> theirs;
+        for (auto it = folders_.begin(); it != folders_.end(); ++it) {
+            if (it->second.owner == owner) theirs.push_back(it);
+        }
+        if (theirs.size() >= kMaxFoldersPerUser) {
+            // A folder no lookup named in the last two refreshes belongs to
+            // processes that are gone; one still named stays.
+            auto stale = std::find_if(theirs.begin(), theirs.end(),
+                                      [&](const auto& it) { return it->second.lastNamed + 1 < refreshes_; });
+            if (stale == theirs.end()) return false;
+            Identity evicted = (*stale)->first;
+            changed(evicted);
+            std::erase_if(names_, [&](const auto& name) { return name.second == evicted; });
+            folders_.erase(*stale);
+        }
+    }
+    if (folders_.size() >= kMaxFolders) return false;
+    auto index = std::make_unique<DataFolderIndex>(dataFolder, search_, budgetBeside(nullptr));
+    ++foldersRead_;
+    folders_.emplace(identity, Folder{std::move(index), owner, refreshes_});
+    return true;
+}
+
+void DesktopIndex::ensure(const std::vector<DataFolder>& dataFolders) {
     for (const auto& dataFolder : dataFolders) {
-        if (!folders_.contains(dataFolder)) {
-            folders_.emplace(dataFolder, std::make_unique<DataFolderIndex>(dataFolder, search_, budgetBeside(nullptr)));
+        if (auto named = names_.find(dataFolder); named != names_.end()) {
+            folders_.at(named->second).lastNamed = refreshes_;
+            continue;
+        }
+        // Refused once in this refresh: not worth a look again until the next.
+        auto refused = refusedAt_.find(dataFolder);
+        if (refused != refusedAt_.end() && refused->second == refreshes_) continue;
+        Identity identity = identityOf(dataFolder);
+        auto folder = folders_.find(identity);
+        if (folder == folders_.end() && !admit(dataFolder, identity)) {
+            refusedAt_[dataFolder] = refreshes_;
+            continue;
+        }
+        names_.emplace(dataFolder, identity);
+        folders_.at(identity).lastNamed = refreshes_;
+        // Answers given while it was refused rest on it from now on.
+        if (refused != refusedAt_.end()) {
+            refusedAt_.erase(refused);
+            changed(identity);
         }
     }
 }
 
 const DataFolderIndex* DesktopIndex::known(const DataFolder& dataFolder) const {
-    auto it = folders_.find(dataFolder);
-    return it == folders_.end() ? nullptr : it->second.get();
+    auto named = names_.find(dataFolder);
+    return named == names_.end() ? nullptr : folders_.at(named->second).index.get();
 }
 
-bool DesktopIndex::refreshChanged() {
+bool DesktopIndex::refreshChanged(std::size_t budget) {
     std::lock_guard lock(mutex_);
-    std::vector<std::string> changed;
-    for (auto& [folder, index] : folders_) {
-        if (!index->changedOnDisk()) continue;
-        index->reload(budgetBeside(index.get()));
-        changed.push_back(folder.path);
+    ++refreshes_;
+    // Refusals of names no lookup asks for again are forgotten.
+    std::erase_if(refusedAt_, [&](const auto& refused) { return refused.second + 1 < refreshes_; });
+    // Changed folders by user, the system's first; users in turn, starting
+    // after the one served last.
+    std::map<std::optional<uid_t>, std::vector<std::map<Identity, Folder>::iterator>> pending;
+    for (auto it = folders_.begin(); it != folders_.end(); ++it) {
+        if (it->second.index->changedOnDisk()) pending[it->second.owner].push_back(it);
     }
-    if (changed.empty()) return false;
-    ++generation_;
-    for (const auto& path : changed) changedAt_[path] = generation_;
-    return true;
+    std::vector<std::optional<uid_t>> order;
+    for (const auto& [owner, folders] : pending) order.push_back(owner);
+    auto after = std::upper_bound(order.begin(), order.end(), lastServed_);
+    if (!order.empty() && !order.front().has_value()) {
+        // The system's folders lead; the users rotate behind them.
+        if (after == order.begin()) ++after;
+        std::rotate(order.begin() + 1, after, order.end());
+    } else {
+        std::rotate(order.begin(), after, order.end());
+    }
+    std::size_t spent = 0;
+    bool any = false;
+    for (bool round = true; round && spent < budget;) {
+        round = false;
+        for (const auto& owner : order) {
+            auto& queue = pending[owner];
+            if (queue.empty()) continue;
+            auto it = queue.front();
+            std::size_t cost = std::max<std::size_t>(it->second.index->bytesRead(), 1);
+            if (spent > 0 && spent + cost > budget) {
+                round = false;
+                break;
+            }
+            queue.erase(queue.begin());
+            it->second.index->reload(budgetBeside(it->second.index.get()));
+            ++foldersRead_;
+            spent += std::max<std::size_t>(it->second.index->bytesRead(), 1);
+            lastServed_ = owner;
+            any = true;
+            changed(it->first);
+            round = true;
+        }
+    }
+    return any;
 }
 
 std::uint64_t DesktopIndex::lastChangeOf(const std::vector<std::string>& dataFolders) const {
     std::lock_guard lock(mutex_);
-    std::uint64_t last = forgottenAt_;
+    std::uint64_t last = 0;
     for (const auto& path : dataFolders) {
         if (auto it = changedAt_.find(path); it != changedAt_.end()) last = std::max(last, it->second);
     }
@@ -205,6 +295,11 @@ std::uint64_t DesktopIndex::generation() const {
     return generation_;
 }
 
+std::size_t DesktopIndex::foldersRead() const {
+    std::lock_guard lock(mutex_);
+    return foldersRead_;
+}
+
 void DesktopIndex::include(const std::vector<DataFolder>& dataFolders) {
     std::lock_guard lock(mutex_);
     ensure(dataFolders);
@@ -212,9 +307,10 @@ void DesktopIndex::include(const std::vector<DataFolder>& dataFolders) {
 
 std::optional<std::string> DesktopIndex::appIDForEntryPath(const std::string& path) {
     std::lock_guard lock(mutex_);
-    for (const auto& [dataFolder, index] : folders_) {
-        if (!path.starts_with(dataFolder.path + "/applications/")) continue;
-        const DesktopEntry* entry = index->entryAtPath(path);
+    for (const auto& [name, identity] : names_) {
+        std::string below = name.path + "/applications/";
+        if (!path.starts_with(below)) continue;
+        const DesktopEntry* entry = folders_.at(identity).index->entryAtRelativePath(path.substr(below.size()));
         if (entry && entry->identifiesApplication()) return entry->id;
     }
     return std::nullopt;
@@ -235,7 +331,7 @@ std::optional<std::string> DesktopIndex::entryPathForExecutable(const std::vecto
     std::vector<const DesktopEntry*> owners;
     for (const auto& dataFolder : dataFolders) {
         const DataFolderIndex* index = known(dataFolder);
-        const auto* ids = index->idsForExecutable(executable);
+        const auto* ids = index ? index->idsForExecutable(executable) : nullptr;
         if (!ids) continue;
         for (const auto& id : *ids) {
             const DesktopEntry* entry = winner(dataFolders, id);
@@ -266,7 +362,7 @@ std::optional<DesktopEntry> DesktopIndex::entryForStartupWMClass(const std::vect
     ensure(dataFolders);
     for (const auto& dataFolder : dataFolders) {
         const DataFolderIndex* index = known(dataFolder);
-        const auto* ids = index->idsForStartupWMClass(wmClass);
+        const auto* ids = index ? index->idsForStartupWMClass(wmClass) : nullptr;
         if (!ids) continue;
         for (const auto& id : *ids) {
             const DesktopEntry* entry = winner(dataFolders, id);

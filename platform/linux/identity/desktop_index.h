@@ -48,7 +48,8 @@ public:
 
     const std::string& dataFolder() const { return dataFolder_.path; }
     const DesktopEntry* entryWithID(const std::string& id) const;
-    const DesktopEntry* entryAtPath(const std::string& path) const;
+    // The entry at `relative`, a path below the applications/ subfolder.
+    const DesktopEntry* entryAtRelativePath(const std::string& relative) const;
     // IDs of the entries whose TryExec or first Exec word is `executable`
     // (canonical path), in ID order.
     const std::vector<std::string>* idsForExecutable(const std::string& executable) const;
@@ -74,25 +75,42 @@ private:
     bool unsettled_ = false;
     std::vector<DesktopEntry> entries_;
     std::unordered_map<std::string, std::size_t> byID_;
-    std::unordered_map<std::string, std::size_t> byPath_;
+    std::unordered_map<std::string, std::size_t> byRelativePath_;
     std::unordered_map<std::string, std::vector<std::string>> idsByExecutable_;
     std::unordered_map<std::string, std::vector<std::string>> idsByStartupWMClass_;
 };
 
 // Every data folder a lookup has named so far. Thread-safe: the helper's scans
 // run on several threads.
+//
+// Data folders come from the processes looked at, so any user can name as
+// many as they like. A folder is read once whatever names it (by its device
+// and inode, for the same reader); each user brings at most
+// kMaxFoldersPerUser folders into the index, and gives one up only when no
+// lookup has named it for a while; and each refresh re-reads changed folders
+// within a budget shared in turn between their users, so nobody's folders
+// keep another's from being read on time.
 class DesktopIndex {
 public:
+    static constexpr std::size_t kMaxFoldersPerUser = 8;
+    static constexpr std::size_t kMaxFolders = 256;
+    // Bytes of entries one refresh re-reads at most (one folder always).
+    static constexpr std::size_t kRefreshBudget = 4 << 20;
+
     explicit DesktopIndex(ExecutableSearch search) : search_(std::move(search)) {}
 
-    // Re-reads the folders that changed on disk. Returns whether any did.
-    bool refreshChanged();
+    // Re-reads the folders that changed on disk, within the budget: users'
+    // changed folders in turn, one each round, starting with the user after
+    // the last one served. Returns whether any was re-read.
+    bool refreshChanged(std::size_t budget = kRefreshBudget);
     // Moves on every re-read, so derived answers can be dropped.
     std::uint64_t generation() const;
     // The generation at which any of these data folders was last re-read
-    // (or everything was forgotten); answers derived from them at a later
-    // generation still hold.
+    // (or admitted after a refusal, or given up); answers derived from them
+    // at a later generation still hold.
     std::uint64_t lastChangeOf(const std::vector<std::string>& dataFolders) const;
+    // How many times a folder has been read, first reads included.
+    std::size_t foldersRead() const;
 
     // The ID of the entry at `path` if it lies in a folder read before and
     // names an application.
@@ -114,23 +132,41 @@ public:
                                                        const std::string& wmClass);
 
 private:
-    // Reads the folders not read yet; afterwards every one of them is known.
+    // One folder as its reader sees it: its device and inode, or its path
+    // while it does not exist.
+    struct Identity {
+        std::optional<FileReader> reader;
+        dev_t device = 0;
+        ino_t inode = 0;
+        std::string missingPath;
+        auto operator<=>(const Identity&) const = default;
+    };
+    struct Folder {
+        std::unique_ptr<DataFolderIndex> index;
+        std::optional<uid_t> owner;  // none: the system's
+        std::uint64_t lastNamed = 0;  // the refresh count when a lookup last named it
+    };
+    static Identity identityOf(const DataFolder& dataFolder);
+    // Reads the folders not read yet, as far as their users' share allows;
+    // afterwards each is known or refused for now.
     void ensure(const std::vector<DataFolder>& dataFolders);
+    bool admit(const DataFolder& dataFolder, const Identity& identity);
     const DataFolderIndex* known(const DataFolder& dataFolder) const;
     const DesktopEntry* winner(const std::vector<DataFolder>& dataFolders, const std::string& id) const;
     // What a folder other than `except` may still read under kMaxIndexedBytes.
     std::size_t budgetBeside(const DataFolderIndex* except) const;
-
-    // Data homes come from the processes we look at; a bound keeps a flood of
-    // made-up ones from growing the index without end.
-    static constexpr std::size_t kMaxFolders = 64;
+    void changed(const Identity& identity);
 
     mutable std::mutex mutex_;
     ExecutableSearch search_;
-    std::map<DataFolder, std::unique_ptr<DataFolderIndex>> folders_;
+    std::map<Identity, Folder> folders_;
+    std::map<DataFolder, Identity> names_;  // every name a folder was known by
+    std::map<DataFolder, std::uint64_t> refusedAt_;  // a refused name, and the refresh count then
+    std::uint64_t refreshes_ = 0;
+    std::optional<uid_t> lastServed_;  // the user whose folder the last refresh read last
+    std::size_t foldersRead_ = 0;
     std::uint64_t generation_ = 0;
     std::map<std::string, std::uint64_t> changedAt_;  // by folder path
-    std::uint64_t forgottenAt_ = 0;
 };
 
 }  // namespace korvane::identity

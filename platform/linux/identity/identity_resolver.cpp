@@ -1,11 +1,11 @@
 #include "platform/linux/identity/identity_resolver.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
+#include "platform/linux/identity/process_root_file.h"
 #include "shared/identity/process_labels.h"
 #include "shared/util/small_file.h"
 #include "shared/identity/unit_name.h"
@@ -75,22 +75,20 @@ std::optional<std::string> IdentityResolver::homeOf(uid_t uid) {
 }
 
 std::vector<DataFolder> IdentityResolver::dataFoldersFor(pid_t pid, const std::optional<std::string>& environ) {
-    struct stat owner {};
-    bool ownerKnown = ::stat(procPath(pid, {}).c_str(), &owner) == 0;
+    auto owner = processOwner(config_.procRoot, pid);
     std::optional<std::string> dataHome;
     if (environ) {
         auto value = environValue(*environ, "XDG_DATA_HOME");
         if (value && value->starts_with('/')) dataHome = std::string(*value);
     }
-    if (!dataHome && ownerKnown) {
-        if (auto home = homeOf(owner.st_uid)) dataHome = *home + "/.local/share";
+    if (!dataHome && owner) {
+        if (auto home = homeOf(owner->uid)) dataHome = *home + "/.local/share";
     }
     std::vector<DataFolder> folders;
     // Without a known owner nobody's rights are safe to assume for its folders.
-    if (dataHome && ownerKnown) {
-        FileReader reader{owner.st_uid, owner.st_gid};
-        folders.push_back({*dataHome, reader});
-        folders.push_back({*dataHome + "/flatpak/exports/share", reader});
+    if (dataHome && owner) {
+        folders.push_back({*dataHome, *owner});
+        folders.push_back({*dataHome + "/flatpak/exports/share", *owner});
     }
     for (const auto& system : config_.systemDataFolders) folders.push_back({system, std::nullopt});
     return folders;
@@ -107,9 +105,14 @@ std::optional<std::string> IdentityResolver::executableOf(pid_t pid) const {
         return std::string(path);
     }
     // Without access to the link, the command line's first word is the next
-    // best thing.
+    // best thing. That word is the process's own: it is looked up with its
+    // owner's rights.
     auto commandLine = readSmallFileOrNothing(procPath(pid, "cmdline"), kCareful);
     if (!commandLine || commandLine->empty()) return std::nullopt;
+    auto owner = processOwner(config_.procRoot, pid);
+    if (!owner) return std::nullopt;
+    ReadingAs rights(*owner);
+    if (!rights.ok()) return std::nullopt;
     std::string firstWord = commandLine->substr(0, commandLine->find('\0'));
     return ExecutableSearch(config_.executableSearchPath).resolve(firstWord);
 }
@@ -141,11 +144,12 @@ std::optional<AppOrigin> IdentityResolver::unitOrigin(pid_t pid) {
 }
 
 std::optional<AppOrigin> IdentityResolver::sandboxOrigin(pid_t pid) {
-    std::string flatpakInfo = procPath(pid, "root/.flatpak-info");
-    struct stat info {};
-    if (::stat(flatpakInfo.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        return AppOrigin{OriginKind::FlatpakInfo, flatpakInfo};
-    }
+    // The sandbox's information file lies in the process's root, which its
+    // owner chooses; a file the owner could not read, or one that is no
+    // ordinary file, says nothing.
+    auto info = readInProcessRoot(procPath(pid, "root"), ".flatpak-info", kFlatpakInfoLimit,
+                                  [&] { return processOwner(config_.procRoot, pid); });
+    if (auto appID = info ? flatpakAppID(*info) : std::nullopt) return AppOrigin{OriginKind::FlatpakInfo, *appID};
     if (auto label = readSmallFileOrNothing(procPath(pid, "attr/current"), {.limit = kLabelLimit, .regularOnly = true})) {
         auto profile = snapProfile(*label);
         if (profile && snapAppID(*profile)) return AppOrigin{OriginKind::SnapProfile, *profile};
@@ -186,10 +190,8 @@ std::optional<std::string> IdentityResolver::readAppID(const AppOrigin& origin) 
     switch (origin.kind) {
         case OriginKind::SystemdUnit:
             return appIDFromUnitName(origin.path);
-        case OriginKind::FlatpakInfo: {
-            auto info = readSmallFileOrNothing(origin.path, {.limit = kFlatpakInfoLimit, .regularOnly = true});
-            return info ? flatpakAppID(*info) : std::nullopt;
-        }
+        case OriginKind::FlatpakInfo:
+            return origin.path;
         case OriginKind::SnapProfile:
             return snapAppID(origin.path);
         case OriginKind::DesktopEntry:

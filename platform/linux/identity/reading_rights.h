@@ -7,6 +7,7 @@
 
 #include <compare>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace korvane::identity {
@@ -16,6 +17,13 @@ struct FileReader {
     gid_t gid = 0;
     auto operator<=>(const FileReader&) const = default;
 };
+
+// Whose rights a process's files are read with: the first of its real,
+// effective, saved and file-system ids that is not root, so a user's setuid
+// program or a process that made itself non-dumpable (whose /proc folder
+// then belongs to root) still counts as the user's. Root only when every id
+// is root. From /proc/PID/status; nothing when the process is gone.
+std::optional<FileReader> processOwner(const std::string& procRoot, pid_t pid);
 
 // While it lives, the calling thread (and only it) opens and stats files as
 // `reader`: its file-system ids become the reader's and its supplementary

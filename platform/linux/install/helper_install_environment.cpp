@@ -13,8 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kPolicyFile = "usr/share/polkit-1/actions/com.korvane.app.install-helper.policy";
-
 bool present(const fs::path& path) {
     std::error_code ignored;
     return fs::exists(path, ignored);
@@ -25,18 +23,25 @@ bool isDirectory(const fs::path& path) {
     return fs::is_directory(path, ignored);
 }
 
-// Installed, the helper sits in <prefix>/libexec/korvane beside <prefix>/bin/korvane;
-// in a build tree it is the helper target's output a few folders up.
-std::string sourceExecutable(const fs::path& program) {
+struct Shipped {
+    fs::path helper;
+    fs::path script;
+};
+
+// Installed, the helper and the script sit in <prefix>/lib/korvane and
+// <prefix>/share/korvane beside <prefix>/bin/korvane; in a build tree they are
+// the helper target's output and the packaging folder's copy of the script, a
+// few folders up.
+Shipped shippedFiles(const fs::path& program) {
     fs::path prefix = program.parent_path().parent_path();
-    fs::path installed = prefix / "libexec/korvane" / paths::kServiceName;
-    if (present(installed)) return installed.string();
+    Shipped installed{prefix / "lib/korvane" / paths::kServiceName, prefix / "share/korvane/install_helper.sh"};
+    if (present(installed.helper)) return installed;
     fs::path folder = program.parent_path();
     for (int level = 0; level < 4 && folder.has_relative_path(); ++level, folder = folder.parent_path()) {
         fs::path built = folder / "helper" / paths::kServiceName;
-        if (present(built)) return built.string();
+        if (present(built)) return {built, folder / "packaging/install_helper.sh"};
     }
-    return installed.string();
+    return installed;
 }
 
 }  // namespace
@@ -55,18 +60,13 @@ app::HelperInstallSetup detectHelperInstallSetup(const InstallEnvironment& envir
     app::HelperInstallSetup setup;
     setup.runner = &runner;
     if (!environment.privilegeRunner.empty()) setup.privilegeRunner = environment.privilegeRunner;
-    fs::path program(environment.programPath);
-    setup.sourceExecutable = sourceExecutable(program);
+    Shipped shipped = shippedFiles(fs::path(environment.programPath));
+    setup.sourceExecutable = shipped.helper.string();
+    if (present(shipped.script)) setup.installScript = shipped.script.string();
     setup.allowedUid = ::getuid();
-
-    fs::path system(environment.systemRoot);
-    bool privateRoot = !environment.installRoot.empty();
     // A private root is never a service of the real systemd.
-    setup.systemdRunning = !privateRoot && isDirectory(system / "run/systemd/system");
-    // pkexec clears the environment, so the script could not see a private
-    // root; such installations go through the composed command.
-    fs::path script = program.parent_path().parent_path() / "share/korvane/install_helper.sh";
-    if (!privateRoot && present(script) && present(system / kPolicyFile)) setup.installScript = script.string();
+    setup.systemdRunning =
+        environment.installRoot.empty() && isDirectory(fs::path(environment.systemRoot) / "run/systemd/system");
     return setup;
 }
 

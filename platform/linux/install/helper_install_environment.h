@@ -1,6 +1,6 @@
 #pragma once
-// How this machine installs the helper: where the helper to copy is, whether
-// an installed script with its polkit action is there, whether systemd runs.
+// How this machine installs the helper: where the shipped helper and the
+// install script are, whether systemd runs.
 #include <string>
 
 #include "app/client/helper_install_setup.h"
@@ -11,7 +11,7 @@ struct InstallEnvironment {
     std::string programPath{};                // the running korvane, e.g. /usr/bin/korvane
     std::string installRoot{};                // KORVANE_INSTALL_ROOT, empty on a real system
     std::string privilegeRunner{};            // KORVANE_PRIVILEGE_RUNNER, empty for pkexec
-    std::string systemRoot = "/";             // where /run/systemd and polkit's actions are looked for
+    std::string systemRoot = "/";             // where /run/systemd is looked for
 };
 
 // The environment of this process: its own executable and the two test variables.

@@ -7,6 +7,8 @@
 #include <map>
 #include <vector>
 
+#include "platform/linux/machine/pinned_cpuid_reader.h"
+#include "shared/log/log.h"
 #include "shared/util/small_file.h"
 
 namespace korvane::linux_platform {
@@ -45,6 +47,18 @@ CpuList onlineCpus(const std::string& cpuRoot) {
     }
     std::sort(cpus.begin(), cpus.end());
     return cpus;
+}
+
+// The CPUs the cgroup hierarchy mounted in this tree lets its processes use.
+// A container's own hierarchy is mounted there (cgroup v2 with its namespace,
+// v1 by a bind mount), so a container sees its own set; on a host the root
+// set is every CPU. Nothing where no cpuset controller is mounted.
+std::optional<CpuList> cpusetCpus(const std::string& sysfsRoot) {
+    for (const char* file : {"/fs/cgroup/cpuset.cpus.effective", "/fs/cgroup/cpuset/cpuset.effective_cpus"}) {
+        auto cpus = readCpuListFile(sysfsRoot + file);
+        if (cpus && !cpus->empty()) return cpus;
+    }
+    return std::nullopt;
 }
 
 // The efficiency CPUs according to one source, or nothing when the source
@@ -99,12 +113,15 @@ Finding fromCoreTypePmus(const std::string& devices) {
 
 }  // namespace
 
-CpuTopology readCpuTopology(const std::string& sysfsRoot) {
+CpuTopology readCpuTopology(const std::string& sysfsRoot, CpuidReader* cpuid) {
     const std::string devices = sysfsRoot + "/devices";
     const std::string cpuRoot = devices + "/system/cpu";
     CpuList online = onlineCpus(cpuRoot);
+    CpuList usable = online;
+    if (auto allowed = cpusetCpus(sysfsRoot)) usable = intersectCpuLists(usable, *allowed);
 
     TopologySource source = TopologySource::Homogeneous;
+    std::string note;
     Finding efficiency;
     if ((efficiency = fromIntelHybridPmu(devices))) {
         source = TopologySource::IntelHybridPmu;
@@ -112,9 +129,29 @@ CpuTopology readCpuTopology(const std::string& sysfsRoot) {
         source = TopologySource::CpuCapacity;
     } else if ((efficiency = fromCoreTypePmus(devices))) {
         source = TopologySource::CoreTypePmu;
+    } else if (cpuid) {
+        // Only where a thread of ours may run can CPUID be asked.
+        CpuidCoreKinds kinds = readCpuidCoreKinds(usable, *cpuid);
+        efficiency = std::move(kinds.efficiency);
+        source = kinds.source;
+        note = std::move(kinds.note);
+        if (kinds.unplaced) log::write("CpuTopology: " + note + " — every CPU is treated as one kind");
+    } else {
+        note = PinnedCpuidReader::available() ? "CPUID not asked for a tree other than /sys"
+                                              : "no CPUID on this processor";
     }
-    CpuList onlineEfficiency = intersectCpuLists(efficiency.value_or(CpuList{}), online);
-    return CpuTopology(subtractCpuLists(online, onlineEfficiency), onlineEfficiency, source);
+    CpuList usableEfficiency = intersectCpuLists(efficiency.value_or(CpuList{}), usable);
+    CpuList usablePerformance = subtractCpuLists(usable, usableEfficiency);
+    if (efficiency && (usableEfficiency.empty() || usablePerformance.empty()) && note.empty()) {
+        note = "only one kind is online and in this cpuset";
+    }
+    return CpuTopology(std::move(usablePerformance), std::move(usableEfficiency), source, std::move(note));
+}
+
+CpuTopology readCpuTopology(const std::string& sysfsRoot) {
+    PinnedCpuidReader processor;
+    bool speaksForThisTree = sysfsRoot == "/sys" && PinnedCpuidReader::available();
+    return readCpuTopology(sysfsRoot, speaksForThisTree ? &processor : nullptr);
 }
 
 }  // namespace korvane::linux_platform

@@ -45,7 +45,9 @@ int openPidfd(pid_t pid, OwnedFd& pidfd) {
     return ::kill(pid, 0) == 0 || errno == EPERM ? 0 : errno;
 }
 
-enum class Direction { Background, Release };
+// Note reads and remembers what Background would change, changing nothing,
+// so that it can be on record before the change is made.
+enum class Direction { Background, Release, Note };
 
 }  // namespace
 
@@ -76,6 +78,7 @@ private:
     // 0 or the errno of a refusal; `changed` tells whether anything was set.
     int backgroundThread(pid_t tid, RememberedProcess& before, bool& changed);
     int releaseThread(pid_t tid, pid_t pid, const RememberedProcess* remembered, bool& changed);
+    int noteThread(pid_t tid, RememberedProcess& before);
     int restoreThread(pid_t tid, const ThreadSchedState& state);
     bool looksBackground(const ThreadSchedState& state) const;
     std::optional<std::uint64_t> startTimeOf(pid_t pid) const;
@@ -129,7 +132,8 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
     if (!walkProcess(target, *tasks, remembered, before, refusal)) return unexpected(failureFor(refusal));
     if (report_.threads == 0) return unexpected(failure(PolicyFailureReason::NoSuchProcess, ESRCH));
 
-    if (memory_ && direction_ == Direction::Background) {
+    before.noted = direction_ == Direction::Note;
+    if (memory_ && direction_ != Direction::Release) {
         auto started = targetStartTime();
         report_.startTime = started.value_or(0);
         if (memory_->canHoldDescriptor() && pidfd.valid()) {
@@ -148,7 +152,7 @@ Expected<PolicyReport, PolicyFailure> PolicyWalk::run(pid_t target) {
         pending_.pop_back();
         walkDescendant(next);
     }
-    if (memory_ && direction_ == Direction::Background) memory_->sweepIfGrown(startTime);
+    if (memory_ && direction_ != Direction::Release) memory_->sweepIfGrown(startTime);
     return report_;
 }
 
@@ -192,9 +196,10 @@ void PolicyWalk::walkDescendant(const Descendant& found) {
     const RememberedProcess* remembered =
         direction_ == Direction::Release && memory_ ? memory_->find(found.pid, knownStartTime) : nullptr;
     RememberedProcess before{ProcessReference::startedAt(stat->startTime), {}};
+    before.noted = direction_ == Direction::Note;
     int refusal = 0;
     if (!walkProcess(found.pid, *tasks, remembered, before, refusal)) return;
-    if (memory_ && direction_ == Direction::Background) {
+    if (memory_ && direction_ != Direction::Release) {
         memory_->remember(found.pid, std::move(before), knownStartTime);
     } else if (remembered) {
         memory_->forget(found.pid);
@@ -233,7 +238,8 @@ bool PolicyWalk::walkProcess(pid_t pid, TaskDirectory& tasks, const RememberedPr
             seen.insert(at, tid);
             foundNew = true;
             int error = direction_ == Direction::Background ? backgroundThread(tid, before, changed)
-                                                            : releaseThread(tid, pid, remembered, changed);
+                        : direction_ == Direction::Release    ? releaseThread(tid, pid, remembered, changed)
+                                                              : noteThread(tid, before);
             if (error != 0 && refusal == 0) refusal = error;
             if (family_) continue;
             // Read after the change: what this thread starts from now on inherits it.
@@ -293,6 +299,13 @@ int PolicyWalk::backgroundThread(pid_t tid, RememberedProcess& before, bool& cha
         int error = setThreadIoPriority(tid, kIoPriorityIdle);
         if (error != 0 && !isPassedOver(error)) return error;
     }
+    return 0;
+}
+
+int PolicyWalk::noteThread(pid_t tid, RememberedProcess& before) {
+    ThreadSchedState state;
+    if (int error = readThreadSchedState(tid, state); error != 0) return isPassedOver(error) ? 0 : error;
+    if (!looksBackground(state)) before.threads.emplace(tid, state);
     return 0;
 }
 
@@ -372,6 +385,11 @@ BackgroundPolicy::BackgroundPolicy(CpuTopology topology, std::string procRoot)
 Expected<PolicyReport, PolicyFailure> BackgroundPolicy::apply(pid_t pid, RememberedStates* memory,
                                                               const FamilyReading* family) {
     return PolicyWalk(*this, Direction::Background, memory, family).run(pid);
+}
+
+Expected<PolicyReport, PolicyFailure> BackgroundPolicy::note(pid_t pid, RememberedStates& memory,
+                                                             const FamilyReading* family) {
+    return PolicyWalk(*this, Direction::Note, &memory, family).run(pid);
 }
 
 Expected<PolicyReport, PolicyFailure> BackgroundPolicy::release(pid_t pid, RememberedStates* memory,

@@ -59,6 +59,12 @@ public:
     Expected<PolicyReport, PolicyFailure> apply(pid_t pid, RememberedStates* memory = nullptr,
                                                 const FamilyReading* family = nullptr);
 
+    // Remembers in `memory` what apply would change, marked as noted, and
+    // changes nothing: the process and its descendants in its cgroup, as
+    // apply would walk them. An apply afterwards keeps what was noted.
+    Expected<PolicyReport, PolicyFailure> note(pid_t pid, RememberedStates& memory,
+                                               const FamilyReading* family = nullptr);
+
     // Restores what `memory` holds for each thread. Where nothing is
     // remembered, only what bears the background policy's marks is undone:
     // SCHED_IDLE becomes SCHED_OTHER with the thread's nice value, the idle

@@ -20,6 +20,8 @@ public:
     // still gives back exactly what it took.
     explicit InProcessTaskPolicy(const std::string& sysfsRoot, std::string procRoot = "/proc",
                                  StateFile* record = nullptr);
+    // With the topology read already, by a caller that also reports it.
+    InProcessTaskPolicy(CpuTopology topology, std::string procRoot, StateFile* record);
 
     // How much of the record was taken over at construction.
     RememberedStates::Restored restored() const { return restored_; }
@@ -40,7 +42,8 @@ private:
                                       const ProcessFamily* handed);
     // The batch's reading of the table: the caller's, else the last one
     // read here while no process has been born since, else a new one.
-    std::optional<FamilyReading> familyFor(std::size_t batchSize, const ProcessFamily* handed);
+    std::optional<FamilyReading> familyFor(const std::vector<std::int32_t>& pids, const ProcessFamily* handed);
+    void saveRecord();
 
     // Calls come from every connection and the jail monitor at once; one at
     // a time keeps a release from restoring half of what an apply records.

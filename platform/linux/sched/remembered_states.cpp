@@ -12,6 +12,7 @@ void RememberedStates::remember(pid_t pid, RememberedProcess process, const Star
     auto found = processes_.find(pid);
     if (found != processes_.end() && found->second.process.stillNames(pid, startTimeOf)) {
         for (auto& [tid, state] : process.threads) found->second.threads.try_emplace(tid, std::move(state));
+        found->second.noted = found->second.noted && process.noted;
         return;
     }
     if (found != processes_.end()) erase(found);
@@ -31,6 +32,12 @@ const RememberedProcess* RememberedStates::find(pid_t pid, const StartTimeLookup
 
 void RememberedStates::forget(pid_t pid) {
     if (auto found = processes_.find(pid); found != processes_.end()) erase(found);
+}
+
+void RememberedStates::forgetNoted() {
+    for (auto it = processes_.begin(); it != processes_.end();) {
+        it = it->second.noted ? erase(it) : std::next(it);
+    }
 }
 
 void RememberedStates::sweepIfGrown(const StartTimeLookup& startTimeOf) {

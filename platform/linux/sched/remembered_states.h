@@ -19,6 +19,8 @@ namespace korvane::linux_platform {
 struct RememberedProcess {
     ProcessReference process;
     std::unordered_map<pid_t, ThreadSchedState> threads;
+    // Read ahead of a change not made yet; a change made clears it.
+    bool noted = false;
 };
 
 // The start time of the process that has a pid now, or nothing.
@@ -43,6 +45,8 @@ public:
     const RememberedProcess* find(pid_t pid, const StartTimeLookup& startTimeOf);
     bool contains(pid_t pid) const { return processes_.count(pid) != 0; }
     void forget(pid_t pid);
+    // Forgets the processes noted ahead of a change that was never made.
+    void forgetNoted();
     std::size_t size() const { return processes_.size(); }
 
     // The store as text, to be taken over by a later run: per process a line

@@ -111,11 +111,11 @@ std::string describeTopology(const CpuTopology& topology) {
     auto listOrNone = [](const CpuList& cpus) { return cpus.empty() ? std::string("none") : formatCpuList(cpus); };
     std::string text = "performance: " + listOrNone(topology.performanceCPUs()) + "\n" +
                        "efficiency: " + listOrNone(topology.efficiencyCPUs()) + "\n";
+    text += "detected from: " + describeTopologyOrigin(topology);
     if (topology.isHybrid()) {
-        text += "detected from: " + std::string(describeTopologySource(topology.source())) +
-                "; background processes run on the efficiency CPUs\n";
+        text += "; background processes run on the efficiency CPUs\n";
     } else {
-        text += "homogeneous: all " + std::to_string(topology.onlineCPUs().size()) +
+        text += "\nhomogeneous: all " + std::to_string(topology.onlineCPUs().size()) +
                 " online CPUs are of one kind, so background processes keep their CPUs and only get the "
                 "lowest priority\n";
     }

@@ -1,0 +1,96 @@
+// Install, remove, install again and the popover's Reinstall, as Korvane
+// finds and runs them, from each way Korvane reaches a machine: the build
+// tree, `cmake --install` and the Debian package. Each goes into a private
+// root through a stand-in for pkexec; removing never takes the shipped helper.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "app/client/xpc_manager.h"
+#include "platform/linux/install/helper_install_environment.h"
+#include "platform/linux/process/spawn_process_runner.h"
+#include "platform/linux/socket/socket_helper_connection.h"
+#include "tests/fakes/started_program.h"
+#include "tests/install/installed_root.h"
+
+namespace korvane::app {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::InstalledRoot;
+
+class InstallRoutes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "installs root-owned files";
+    }
+
+    // Korvane at `program` installs, removes, installs, then reinstalls.
+    void exercise(const std::string& program) {
+        linux_platform::InstallEnvironment environment{
+            .programPath = program, .installRoot = root.tree.root(), .privilegeRunner = root.privilegeRunner()};
+        HelperInstallSetup setup = linux_platform::detectHelperInstallSetup(environment, runner);
+        ASSERT_NE(setup.installScript, "");
+        ASSERT_TRUE(fs::exists(setup.sourceExecutable)) << setup.sourceExecutable;
+        XPCManager xpc({.mainLoop = loop, .connector = connector, .filesystemRoot = root.tree.root(), .install = setup});
+        ASSERT_TRUE(loop.runUntil([&] { return xpc.initialStatusCheck().done(); }));
+
+        auto installs = [&](const char* when) {
+            xpc.installHelper();
+            ASSERT_TRUE(testing::driveUntil(loop, [&] { return !xpc.isProcessing.get(); }));
+            EXPECT_EQ(xpc.lastError.get(), std::nullopt) << when;
+            EXPECT_TRUE(xpc.helperActive.get()) << when;
+        };
+        auto removes = [&](const char* when) {
+            xpc.removeHelper();
+            EXPECT_FALSE(fs::exists(root.files.tool())) << when;
+            EXPECT_TRUE(fs::exists(setup.sourceExecutable)) << when << ": the shipped helper was deleted";
+        };
+        installs("first install");
+        removes("removal");
+        installs("second install");
+        removes("Reinstall's removal");
+        installs("Reinstall's install");
+        removes("last removal");
+    }
+
+    // The programs land in the private root itself, so with the default
+    // prefix the shipped helper and the installed tool share a folder.
+    std::string unpacked() const { return root.tree.root(); }
+
+    VirtualMainLoop loop;
+    InstalledRoot root;
+    linux_platform::SpawnProcessRunner runner;
+    linux_platform::SocketHelperConnector connector{root.files.socket()};
+};
+
+TEST_F(InstallRoutes, FromTheBuildTree) { exercise(KORVANE_BUILD_DIR "/app/shell/korvane"); }
+
+// With the default prefix, where the installed tool lives too.
+TEST_F(InstallRoutes, FromCmakeInstall) {
+    auto installed = testing::runCommand({"/usr/bin/cmake", "--install", KORVANE_BUILD_DIR, "--prefix", "/usr/local"},
+                                         {{"DESTDIR", unpacked()}});
+    ASSERT_EQ(installed.exitStatus, 0) << installed.out << installed.err;
+    exercise(unpacked() + "/usr/local/bin/korvane");
+}
+
+TEST_F(InstallRoutes, FromTheDebianPackage) {
+    if (!fs::exists("/usr/bin/dpkg-deb") || !fs::exists("/usr/bin/dpkg-shlibdeps")) GTEST_SKIP() << "no dpkg tools";
+    std::string out = root.tree.mkdir("package");  // beside, not in, the installed files
+    auto packed = testing::runCommand(
+        {"/usr/bin/cpack", "--config", KORVANE_BUILD_DIR "/CPackConfig.cmake", "-G", "DEB", "-B", out});
+    ASSERT_EQ(packed.exitStatus, 0) << packed.out << packed.err;
+    std::optional<std::string> deb;
+    for (const auto& entry : fs::directory_iterator(out)) {
+        if (entry.path().extension() == ".deb") deb = entry.path().string();
+    }
+    ASSERT_TRUE(deb);
+    auto extracted = testing::runCommand({"/usr/bin/dpkg-deb", "-x", *deb, unpacked()});
+    ASSERT_EQ(extracted.exitStatus, 0) << extracted.err;
+    exercise(unpacked() + KORVANE_INSTALL_PREFIX "/bin/korvane");
+}
+
+}  // namespace
+}  // namespace korvane::app
