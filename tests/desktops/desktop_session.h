@@ -45,7 +45,10 @@ public:
 class DesktopSession {
 public:
     // Nothing, with what went wrong in `why`, when the desktop cannot start.
-    static std::unique_ptr<DesktopSession> start(DesktopFamily family, std::string& why);
+    // `withPanel`: KWin with Plasma's panel and its tray, slow to start
+    // (sway's bar and GNOME's top bar with its AppIndicator tray are always
+    // there).
+    static std::unique_ptr<DesktopSession> start(DesktopFamily family, std::string& why, bool withPanel = false);
     virtual ~DesktopSession() = default;
 
     DesktopFamily family() const { return family_; }

@@ -1,9 +1,22 @@
-// KWin, headless (--virtual) with Xwayland. /usr/bin/kwin_wayland carries a
-// file capability these machines cannot grant, so a copy (which drops it)
-// runs. Test-side windows are listed, activated and minimised by one-shot
-// KWin scripts, whose print() lands in KWin's log.
+// KWin, headless (--virtual) with Xwayland, under kwin_wayland_wrapper as a
+// Plasma session runs it: the wrapper holds the Wayland and X11 sockets and
+// starts KWin again when `kwin_wayland --replace` asks the running one to
+// go. /usr/bin/kwin_wayland carries a file capability these machines cannot
+// grant, so the wrapper finds a copy (which drops it) first on its PATH.
+// Test-side windows are listed, activated and minimised by one-shot KWin
+// scripts, whose print() lands in KWin's log. With its panel, Plasma's shell
+// runs on it too (kded's StatusNotifierWatcher and plasmashell's tray), and
+// KWin composites with OpenGL so that its screenshot interface works.
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QImage>
+#include <QVariantMap>
 #include <filesystem>
 #include <fstream>
 
@@ -20,25 +33,53 @@ constexpr const char* kWindows = "workspace.windowList ? workspace.windowList() 
 
 class KWinSession final : public WaylandSession {
 public:
-    explicit KWinSession(std::string& why) : WaylandSession(DesktopFamily::kwin, /*asRoot=*/true, why) {
+    KWinSession(bool withPanel, std::string& why)
+        : WaylandSession(DesktopFamily::kwin, /*asRoot=*/true, why), withPanel_(withPanel) {
         if (!why.empty()) return;
         binary_ = runtime_ + "/kwin_wayland";
         std::error_code error;
         fs::copy_file(findProgram("kwin_wayland"), binary_, error);
-        if (error) {
+        if (error || findProgram("kwin_wayland_wrapper").empty()) {
             why = "kwin_wayland is not installed (scripts/install-deps.sh installs it)";
             return;
         }
-        start(why);
+        Environment extra{{"PATH", runtime_ + ":/usr/local/bin:/usr/bin:/bin"},
+                          {"QT_LOGGING_RULES", "kwin_scripting=true"}};
+        if (withPanel_) extra.emplace_back("KWIN_SCREENSHOT_NO_PERMISSION_CHECKS", "1");
+        else extra.emplace_back("KWIN_COMPOSE", "Q");  // a third of the memory; no screenshots
+        if (!startCompositor({findProgram("kwin_wayland_wrapper"), "--virtual", "--width", "1280", "--height", "800",
+                              "--xwayland", "--no-lockscreen"},
+                             extra, [&] { return kwinAnswers(); }, why)) {
+            return;
+        }
+        waylandDisplay_ = "wayland-0";  // the wrapper's first free name in the private runtime folder
+        if (findXwayland(why) && withPanel_) startPanel(why);
     }
 
-    // KWin ends and another takes org.kde.KWin, as when KWin crashes and
-    // its wrapper starts it again. Its clients end with it.
-    bool replace(std::string& why) {
-        compositor_->stop(SIGKILL);
-        waylandDisplay_.clear();
-        x11Display_.clear();
-        return start(why);
+    // What a user's `kwin_wayland --replace` does: it asks the running KWin
+    // to end (/KWin replace), and the wrapper starts another, which takes
+    // org.kde.KWin. Its clients end with the old one. The request is made
+    // here as the tool makes it, but waiting for the answer: the tool exits
+    // so soon after sending it that it is now and then lost.
+    // A crash (`crash`) is SIGKILL: the wrapper starts KWin again the same way.
+    bool replace(bool crash, std::string& why, const std::function<void()>& whileAway) {
+        const pid_t old = descendantRunning("kwin_wayland");
+        if (crash) {
+            ::kill(old, SIGKILL);
+        } else if (auto asked = call("/KWin", "org.kde.KWin.replace", {}); asked.exitStatus != 0) {
+            why = "KWin did not take the request to be replaced: " + asked.err;
+            return false;
+        }
+        waitUntil([&] { return descendantRunning("kwin_wayland") != old; });
+        if (whileAway) whileAway();
+        if (!waitUntil([&] {
+                const pid_t now = descendantRunning("kwin_wayland");
+                return now > 0 && now != old && kwinAnswers();
+            }, 20s)) {
+            why = "no new KWin answered within 20 s; it printed:\n" + log();
+            return false;
+        }
+        return findXwayland(why);
     }
 
     bool activate(pid_t pid) override {
@@ -63,7 +104,36 @@ public:
             std::make_unique<linux_platform::KWinWorkspace>(loop, bus, std::move(kwin), units));
     }
 
-    bool screenshot(const std::string&) const override { return false; }
+    // KWin writes the picture's raw pixels into a pipe.
+    bool screenshot(const std::string& path) const override {
+        if (!withPanel_) return false;
+        int pipe[2];
+        if (::pipe2(pipe, O_CLOEXEC) != 0) return false;
+        QDBusUnixFileDescriptor writeEnd(pipe[1]);
+        ::close(pipe[1]);
+        auto call = QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"),
+                                                   QStringLiteral("/org/kde/KWin/ScreenShot2"),
+                                                   QStringLiteral("org.kde.KWin.ScreenShot2"),
+                                                   QStringLiteral("CaptureWorkspace"));
+        call << QVariantMap{} << QVariant::fromValue(writeEnd);
+        QDBusMessage reply = connectToBus().call(call, QDBus::Block, 10000);
+        // The pipe ends when every copy of its writing end is closed.
+        call = QDBusMessage();
+        writeEnd = QDBusUnixFileDescriptor();
+        QByteArray pixels;
+        char buffer[65536];
+        for (ssize_t got; (got = ::read(pipe[0], buffer, sizeof buffer)) > 0;) pixels.append(buffer, got);
+        ::close(pipe[0]);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
+        const QVariantMap facts = qdbus_cast<QVariantMap>(reply.arguments().front());
+        const int width = facts.value(QStringLiteral("width")).toInt();
+        const int height = facts.value(QStringLiteral("height")).toInt();
+        const int stride = facts.value(QStringLiteral("stride")).toInt();
+        const auto format = static_cast<QImage::Format>(facts.value(QStringLiteral("format")).toInt());
+        if (width <= 0 || height <= 0 || pixels.size() < qsizetype(stride) * height) return false;
+        QImage image(reinterpret_cast<const uchar*>(pixels.constData()), width, height, stride, format);
+        return image.save(QString::fromStdString(path), "PNG");
+    }
 
     // Loads `source` as a one-shot script, runs it and unloads it.
     bool script(const std::string& source) {
@@ -79,19 +149,45 @@ public:
     }
 
 private:
-    bool start(std::string& why) {
-        const std::string socket = "wayland-korvane";
-        auto ready = [&] {
-            return fs::exists(runtime_ + "/" + socket) &&
-                   call("/Scripting", "org.freedesktop.DBus.Peer.Ping", {}).exitStatus == 0;
-        };
-        if (!startCompositor({binary_, "--virtual", "--width", "1280", "--height", "800", "--xwayland", "--socket",
-                              socket, "--no-lockscreen"},
-                             {{"KWIN_COMPOSE", "Q"}, {"QT_LOGGING_RULES", "kwin_scripting=true"}}, ready, why)) {
+    bool kwinAnswers() { return call("/Scripting", "org.freedesktop.DBus.Peer.Ping", {}).exitStatus == 0; }
+
+    // What a Plasma session starts besides KWin for its tray: kded with its
+    // StatusNotifierWatcher, and plasmashell, whose panel hosts the items.
+    // The activity manager comes first: the private bus starts no service
+    // on demand, and kded's first-start updates wait half a minute for it.
+    bool startPanel(std::string& why) {
+        const Environment qtOnWayland{{"QT_QPA_PLATFORM", "wayland"}};
+        std::string activities;
+        for (const auto& lib : fs::directory_iterator("/usr/lib")) {
+            if (fs::exists(lib.path() / "libexec/kactivitymanagerd")) activities = lib.path() / "libexec/kactivitymanagerd";
+        }
+        if (activities.empty()) {
+            why = "kactivitymanagerd is not installed (scripts/install-deps.sh installs plasma-desktop)";
             return false;
         }
-        waylandDisplay_ = socket;
-        return findXwayland(why);
+        activities_ = start({activities}, qtOnWayland, runtime_ + "/activities.log");
+        kded_ = start({findProgram("kded5")}, qtOnWayland, runtime_ + "/kded.log");
+        if (!waitUntil([&] {
+                return run({"gdbus", "call", "--session", "--dest", "org.kde.kded5", "--object-path", "/kded",
+                            "--method", "org.kde.kded5.loadModule", "statusnotifierwatcher"})
+                           .out.find("true") != std::string::npos;
+            })) {
+            why = "kded5 did not load its StatusNotifierWatcher (scripts/install-deps.sh installs plasma-desktop)";
+            return false;
+        }
+        plasmashell_ = start({findProgram("plasmashell")}, qtOnWayland, runtime_ + "/plasmashell.log");
+        if (!waitUntil([&] {
+                return run({"gdbus", "call", "--session", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
+                            "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
+                            "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered"})
+                           .out.find("true") != std::string::npos;
+            }, 30s)) {
+            std::ifstream printed(runtime_ + "/plasmashell.log");
+            why = "plasmashell's tray did not register with the watcher in 30 s; it printed:\n" +
+                  std::string(std::istreambuf_iterator<char>(printed), {});
+            return false;
+        }
+        return true;
     }
 
     CommandResult call(const std::string& path, const std::string& method, const std::vector<std::string>& args) {
@@ -113,19 +209,25 @@ private:
     }
 
     std::string binary_;
+    bool withPanel_ = false;
     int scripts_ = 0;
+    std::unique_ptr<StartedProgram> activities_, kded_, plasmashell_;
 };
 
 }  // namespace
 
-std::unique_ptr<DesktopSession> startKWin(std::string& why) {
-    auto session = std::make_unique<KWinSession>(why);
+std::unique_ptr<DesktopSession> startKWin(bool withPanel, std::string& why) {
+    auto session = std::make_unique<KWinSession>(withPanel, why);
     if (!why.empty()) return nullptr;
     return session;
 }
 
-bool replaceKWin(DesktopSession& session, std::string& why) {
-    return static_cast<KWinSession&>(session).replace(why);
+bool replaceKWin(DesktopSession& session, std::string& why, const std::function<void()>& whileAway) {
+    return static_cast<KWinSession&>(session).replace(/*crash=*/false, why, whileAway);
+}
+
+bool crashKWin(DesktopSession& session, std::string& why, const std::function<void()>& whileAway) {
+    return static_cast<KWinSession&>(session).replace(/*crash=*/true, why, whileAway);
 }
 
 }  // namespace korvane::testing

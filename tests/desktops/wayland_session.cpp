@@ -120,18 +120,25 @@ bool WaylandSession::startCompositor(const std::vector<std::string>& argv, const
     return false;
 }
 
+pid_t WaylandSession::descendantRunning(const std::string& program) const {
+    for (pid_t pid : descendantsOf(compositorPid())) {
+        auto words = commandLineOf(pid);
+        if (!words.empty() && fs::path(words[0]).filename() == program) return pid;
+    }
+    return -1;
+}
+
 bool WaylandSession::findXwayland(std::string& why) {
     bool found = waitUntil([&] {
-        for (pid_t pid : descendantsOf(compositorPid())) {
-            auto words = commandLineOf(pid);
-            if (words.size() < 2 || fs::path(words[0]).filename() != "Xwayland") continue;
-            x11Display_ = words[1];
-            for (std::size_t i = 2; i + 1 < words.size(); ++i) {
-                if (words[i] == "-auth") xauthority_ = words[i + 1];
-            }
-            return fs::exists("/tmp/.X11-unix/X" + x11Display_.substr(1));
+        pid_t xwayland = descendantRunning("Xwayland");
+        if (xwayland < 0) return false;
+        auto words = commandLineOf(xwayland);
+        if (words.size() < 2) return false;
+        x11Display_ = words[1];
+        for (std::size_t i = 2; i + 1 < words.size(); ++i) {
+            if (words[i] == "-auth") xauthority_ = words[i + 1];
         }
-        return false;
+        return fs::exists("/tmp/.X11-unix/X" + x11Display_.substr(1));
     });
     if (!found) why = "the compositor started no Xwayland; it printed:\n" + log();
     return found;

@@ -60,6 +60,9 @@ protected:
     // authority file.
     bool findXwayland(std::string& why);
     pid_t compositorPid() const { return compositor_ ? compositor_->pid() : -1; }
+    // A live process below the compositor's that runs `program` (a file
+    // name), or -1.
+    pid_t descendantRunning(const std::string& program) const;
     // argv run as the session's user with exactly `environment`.
     std::vector<std::string> asUser(const std::vector<std::string>& argv, const Environment& environment) const;
 

@@ -81,11 +81,11 @@ const char* familyName(DesktopFamily family) {
     return "?";
 }
 
-std::unique_ptr<DesktopSession> DesktopSession::start(DesktopFamily family, std::string& why) {
+std::unique_ptr<DesktopSession> DesktopSession::start(DesktopFamily family, std::string& why, bool withPanel) {
     switch (family) {
         case DesktopFamily::x11: return startX11(why);
         case DesktopFamily::sway: return startSway(why);
-        case DesktopFamily::kwin: return startKWin(why);
+        case DesktopFamily::kwin: return startKWin(withPanel, why);
         case DesktopFamily::gnome: return startGnome(why);
     }
     return nullptr;

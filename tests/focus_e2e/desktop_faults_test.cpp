@@ -93,24 +93,28 @@ TEST_F(DesktopFaults, KWinAcceptsReportsOnlyFromKWin) {
     EXPECT_EQ(logLines.countStartingWith("Korvane: KWin workspace: a report from :"), 1);
 }
 
-// KWin ends and a new one takes its place, as its wrapper restarts it: the
-// old front is gone at once, and the new KWin's windows are followed within
-// 2 s of it answering.
-TEST_F(DesktopFaults, KWinReplacedIsFollowedAgain) {
+// `kwin_wayland --replace`, then a crash: each time the old KWin ends with
+// its clients and the wrapper starts a new one. Nothing is in front from the
+// moment the old one has gone (a crashed KWin's script says nothing on its
+// way out), and within 2 s of the new one answering its window list is
+// followed, then its activations.
+TEST_F(DesktopFaults, KWinReplacedOrCrashedIsFollowedAgain) {
     start(DesktopFamily::kwin);
     ASSERT_TRUE(desktop->activate(desktop->editor));
     ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->editor.pid(); }));
-
     std::string why;
-    ASSERT_TRUE(testing::replaceKWin(desktop->session(), why)) << why;
-    EXPECT_EQ(frontPid(), std::nullopt);
-    // The script runs in the new KWin and reports its windows: the old
-    // clients ended with the old KWin.
-    EXPECT_TRUE(testing::waitUntil([&] { return listed() == 0; }, 2s)) << "still listed: " << listed();
+    auto noFrontWhileAway = [&] {
+        EXPECT_TRUE(testing::waitUntil([&] { return !frontPid(); }, 200ms)) << "the old KWin's front is still shown";
+    };
+    for (auto replace : {testing::replaceKWin, testing::crashKWin}) {
+        ASSERT_TRUE(replace(desktop->session(), why, noFrontWhileAway)) << why;
+        EXPECT_EQ(frontPid(), std::nullopt);
+        EXPECT_TRUE(testing::waitUntil([&] { return listed() == 0; }, 2s)) << "still listed: " << listed();
 
-    ASSERT_TRUE(desktop->relaunch(desktop->browser, why)) << why;
-    ASSERT_TRUE(desktop->activate(desktop->browser));
-    EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid() && listed() == 1; }, 2s));
+        ASSERT_TRUE(desktop->relaunch(desktop->browser, why)) << why;
+        ASSERT_TRUE(desktop->activate(desktop->browser));
+        EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid() && listed() == 1; }, 2s));
+    }
 }
 
 // A script of Korvane's name that a run which did not end cleanly left in
@@ -161,25 +165,41 @@ TEST_F(DesktopFaults, GnomeBelievesOnlyTheShellsSignals) {
     expectNothingChanged();
 }
 
-// The extension switched off while Korvane runs: nothing is in front and the
-// popover's line says how to switch it on; switched on again, the windows
-// are followed within 2 s.
+// The extension switched off while Korvane runs: nothing is in front (which
+// releases Auto-Focus once it lasts) and the popover's line says how to
+// switch it on. Switched on again, the windows are followed within 2 s, and
+// the front then is a new activation, whether it changed meanwhile or not:
+// the Auto-Focus target in front engages focus again.
 TEST_F(DesktopFaults, GnomeExtensionSwitchedOffAndOnAgain) {
     start(DesktopFamily::gnome);
-    ASSERT_TRUE(desktop->activate(desktop->editor));
-    ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->editor.pid(); }));
-    auto blindSpot = [&] { return onLoop([&] { return desktop->workspace().blindSpot(); }); };
-    EXPECT_EQ(blindSpot(), "");
-
-    ASSERT_TRUE(testing::setGnomeExtensionEnabled(desktop->session(), false));
-    EXPECT_TRUE(testing::waitUntil([&] { return !frontPid(); }, 2s));
-    EXPECT_NE(blindSpot().find("gnome-extensions enable korvane-workspace@korvane.com"), std::string::npos);
-
     ASSERT_TRUE(desktop->activate(desktop->browser));
-    ASSERT_TRUE(testing::setGnomeExtensionEnabled(desktop->session(), true));
-    EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }, 2s));
+    ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }));
+    onLoop([&] {
+        desktop->autoFocus().addTarget(desktop->editor.name, desktop->editor.bundleID);
+        desktop->autoFocus().isEnabled = true;
+    });
+    auto blindSpot = [&] { return onLoop([&] { return desktop->workspace().blindSpot(); }); };
+    auto focused = [&](bool on) {
+        const std::string cpus = testing::allowedCPUs(desktop->browser.pid());
+        const bool confined = !cpus.empty() && cpus.find_first_not_of("1 ") == std::string::npos;
+        return onLoop([&] { return desktop->autoFocus().autoFocusActive.get(); }) == on && confined == on;
+    };
     EXPECT_EQ(blindSpot(), "");
-    EXPECT_EQ(listed(), 3u);
+
+    for (bool frontChangesMeanwhile : {true, false}) {
+        ASSERT_TRUE(testing::setGnomeExtensionEnabled(desktop->session(), false));
+        EXPECT_TRUE(testing::waitUntil([&] { return !frontPid() && focused(false); }, 2s));
+        EXPECT_NE(blindSpot().find("gnome-extensions enable korvane-workspace@korvane.com"), std::string::npos);
+
+        if (frontChangesMeanwhile) {
+            ASSERT_TRUE(desktop->activate(desktop->editor));
+        }
+        ASSERT_TRUE(testing::setGnomeExtensionEnabled(desktop->session(), true));
+        EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->editor.pid(); }, 2s));
+        EXPECT_EQ(blindSpot(), "");
+        EXPECT_EQ(listed(), 3u);
+        EXPECT_TRUE(testing::waitUntil([&] { return focused(true); })) << "front changed: " << frontChangesMeanwhile;
+    }
 }
 
 }  // namespace
