@@ -1,10 +1,11 @@
 // Korvane itself on Wayland desktops, as a user runs it: started as the
 // desktop's user beside the real helper (serving that user, on a fixture
-// sysfs where CPU 1 is the only efficiency core). Its StatusNotifierItem
-// shows in the desktop's tray (swaybar; GNOME Shell's AppIndicator
-// extension), a click on it opens the popover at the icon with the desktop's
-// applications listed, and Auto-Focus, switched on in the settings, confines
-// the other applications while the target is in front. With
+// sysfs where CPU 1 is the only efficiency core). Auto-Focus and Auto-Trigger,
+// switched on in the settings, confine the other applications while their
+// application is in front and release them after; its StatusNotifierItem
+// shows in the desktop's tray (swaybar; Plasma's panel on KWin; GNOME
+// Shell's AppIndicator extension), and a click on it opens the popover at
+// the icon with the desktop's applications listed. With
 // KORVANE_SCREENSHOT_DIR set, screenshots are kept there.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -15,6 +16,7 @@
 #include <sstream>
 
 #include "app/focus/auto_focus_manager.h"
+#include "app/focus/auto_trigger_manager.h"
 #include "app/runtime/settings_store.h"
 #include "testing/virtual_main_loop.h"
 #include "tests/desktops/desktop_sessions.h"
@@ -35,7 +37,7 @@ class KorvaneOnWayland : public ::testing::TestWithParam<DesktopFamily> {
 protected:
     void SetUp() override {
         std::string why;
-        started_ = DesktopSession::start(GetParam(), why);
+        started_ = DesktopSession::start(GetParam(), why, /*withPanel=*/true);
         ASSERT_TRUE(started_) << why;
         session = static_cast<WaylandSession*>(started_.get());
         const std::string share = session->home() + "/.local/share";
@@ -82,6 +84,7 @@ protected:
         helperFolder_ = pattern;
         ::chmod(helperFolder_.c_str(), 0755);
         sysfs_.intelHybridPair();
+        ::chmod(sysfs_.root().c_str(), 0755);  // Korvane reads it as the desktop's user
         helper_ = std::make_unique<StartedProgram>(
             std::vector<std::string>{KORVANE_HELPER_BINARY, "--allow-uid=" + std::to_string(session->uid())},
             Environment{{"KORVANE_HELPER_SOCKET", helperFolder_ + "/helper.sock"},
@@ -94,7 +97,8 @@ protected:
             << readText(helperFolder_ + "/helper.log");
     }
 
-    // Past the first run, with Auto-Focus on for the editor.
+    // Past the first run, with Auto-Focus on for the editor and the game as
+    // Beast Mode's trigger.
     void writeSettings() {
         const std::string folder = session->home() + "/.config/korvane";
         {
@@ -105,6 +109,9 @@ protected:
             settings.setBool(app::AutoFocusManager::kEnabledKey, true);
             settings.setData(app::AutoFocusManager::kTargetsKey,
                              R"([{"name":"Editor","bundleIdentifier":"org.korvane.e2e.Editor"}])");
+            settings.setBool(app::AutoTriggerManager::kEnabledKey, true);
+            settings.setData(app::AutoTriggerManager::kAppsKey,
+                             R"([{"name":"Game","bundleIdentifier":"org.korvane.e2e.Game"}])");
         }
         runCommand({findProgram("chown"), "-R", std::to_string(session->uid()), session->home() + "/.config"});
     }
@@ -157,7 +164,7 @@ protected:
     std::unique_ptr<StartedProgram> korvane;
 };
 
-TEST_P(KorvaneOnWayland, TrayPopoverAndAutoFocus) {
+TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
     const std::string machine = machineCPUs();
     ASSERT_TRUE(session->activate(editor->pid()));
     EXPECT_TRUE(waitUntil([&] { return onlyOn(game, "1") && onlyOn(browser, "1"); }, 20s))
@@ -166,12 +173,28 @@ TEST_P(KorvaneOnWayland, TrayPopoverAndAutoFocus) {
     ASSERT_TRUE(session->activate(browser->pid()));
     EXPECT_TRUE(waitUntil([&] { return onlyOn(game, machine) && onlyOn(browser, machine); }));
 
+    ASSERT_TRUE(session->activate(game->pid()));
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(editor, "1") && onlyOn(browser, "1"); }))
+        << "editor " << viewOf(editor->pid()).cpus << ", browser " << viewOf(browser->pid()).cpus;
+    EXPECT_TRUE(onlyOn(game, machine));
+    // Released 5 to 7 s after the trigger left, which happened while the
+    // desktop was being asked.
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(session->activate(browser->pid()));
+    const auto answered = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(editor, machine) && onlyOn(browser, machine); }, 10s));
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, 5s);
+    EXPECT_LT(std::chrono::steady_clock::now() - answered, 7s);
+
     ASSERT_TRUE(waitUntil([&] { return registered(); })) << "the tray's watcher does not know " << item();
     screenshot("tray");
-    // Where the desktop draws its tray: swaybar at the bottom right, GNOME's
-    // top bar at the top right. A click there is Activate(x, y).
-    const bool bottom = GetParam() == DesktopFamily::sway;
-    const int anchorX = 1260, anchorY = bottom ? 710 : 12;
+    // Where the desktop draws its tray: swaybar at the bottom right,
+    // Plasma's panel at the bottom left of its clock, GNOME's top bar at the
+    // top right. A click there is Activate(x, y).
+    const bool bottom = GetParam() != DesktopFamily::gnome;
+    const bool plasma = GetParam() == DesktopFamily::kwin;
+    const int anchorX = plasma ? 944 : 1260;
+    const int anchorY = plasma ? 778 : bottom ? 710 : 12;
     ASSERT_EQ(session->run({"gdbus", "call", "--session", "--dest", item(), "--object-path", "/StatusNotifierItem",
                             "--method", "org.kde.StatusNotifierItem.Activate", std::to_string(anchorX),
                             std::to_string(anchorY)}).exitStatus, 0);
@@ -190,8 +213,8 @@ TEST_P(KorvaneOnWayland, TrayPopoverAndAutoFocus) {
 
 std::string nameOf(const ::testing::TestParamInfo<DesktopFamily>& info) { return familyName(info.param); }
 
-INSTANTIATE_TEST_SUITE_P(Desktops, KorvaneOnWayland, ::testing::Values(DesktopFamily::sway, DesktopFamily::gnome),
-                         nameOf);
+INSTANTIATE_TEST_SUITE_P(Desktops, KorvaneOnWayland,
+                         ::testing::Values(DesktopFamily::sway, DesktopFamily::kwin, DesktopFamily::gnome), nameOf);
 
 }  // namespace
 }  // namespace korvane::testing
