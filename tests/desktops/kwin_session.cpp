@@ -158,9 +158,15 @@ private:
     bool startPanel(std::string& why) {
         const Environment qtOnWayland{{"QT_QPA_PLATFORM", "wayland"}};
         std::string activities;
-        for (const auto& lib : fs::directory_iterator("/usr/lib")) {
-            if (fs::exists(lib.path() / "libexec/kactivitymanagerd")) activities = lib.path() / "libexec/kactivitymanagerd";
+        std::error_code error;
+        for (const auto& lib : fs::directory_iterator("/usr/lib", error)) {
+            const fs::path candidate = lib.path() / "libexec/kactivitymanagerd";
+            if (fs::exists(candidate)) activities = candidate;
         }
+        auto printed = [&](const std::string& program) {
+            std::ifstream log(runtime_ + "/" + program + ".log");
+            return "; it printed:\n" + std::string(std::istreambuf_iterator<char>(log), {});
+        };
         if (activities.empty()) {
             why = "kactivitymanagerd is not installed (scripts/install-deps.sh installs plasma-desktop)";
             return false;
@@ -172,7 +178,7 @@ private:
                             "--method", "org.kde.kded5.loadModule", "statusnotifierwatcher"})
                            .out.find("true") != std::string::npos;
             })) {
-            why = "kded5 did not load its StatusNotifierWatcher (scripts/install-deps.sh installs plasma-desktop)";
+            why = "kded5 did not load its StatusNotifierWatcher" + printed("kded");
             return false;
         }
         plasmashell_ = start({findProgram("plasmashell")}, qtOnWayland, runtime_ + "/plasmashell.log");
@@ -182,9 +188,18 @@ private:
                             "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered"})
                            .out.find("true") != std::string::npos;
             }, 30s)) {
-            std::ifstream printed(runtime_ + "/plasmashell.log");
-            why = "plasmashell's tray did not register with the watcher in 30 s; it printed:\n" +
-                  std::string(std::istreambuf_iterator<char>(printed), {});
+            why = "plasmashell's tray did not register with the watcher in 30 s" + printed("plasmashell");
+            return false;
+        }
+        // Its desktop takes the focus when it maps, so the clients start
+        // once it and the panel are there.
+        const std::string own = std::to_string(plasmashell_->pid());
+        if (!waitUntil([&] {
+                std::string pids = "," + windowPids() + ",";
+                auto first = pids.find("," + own + ",");
+                return first != std::string::npos && pids.find("," + own + ",", first + 1) != std::string::npos;
+            }, 30s)) {
+            why = "plasmashell showed no desktop and panel in 30 s" + printed("plasmashell");
             return false;
         }
         return true;
@@ -197,7 +212,9 @@ private:
         return run(argv);
     }
 
-    std::set<pid_t> listedPids() override {
+    // The pids of KWin's windows, joined by commas, printed by a one-shot
+    // script into KWin's log.
+    std::string windowPids() {
         const std::string mark = "korvane-pids-" + std::to_string(scripts_ + 1) + ":";
         script("var list = " + std::string(kWindows) + ";\nvar pids = [];\n" +
                "for (var i = 0; i < list.length; ++i) pids.push(list[i].pid);\n" +
@@ -205,8 +222,10 @@ private:
         std::string text = log();
         auto at = text.rfind(mark);
         if (at == std::string::npos) return {};
-        return pidsIn(text.substr(at + mark.size(), text.find('\n', at) - at - mark.size()));
+        return text.substr(at + mark.size(), text.find('\n', at) - at - mark.size());
     }
+
+    std::set<pid_t> listedPids() override { return pidsIn(windowPids()); }
 
     std::string binary_;
     bool withPanel_ = false;

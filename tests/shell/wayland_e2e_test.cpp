@@ -172,6 +172,12 @@ TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
     EXPECT_TRUE(onlyOn(editor, machine));
     ASSERT_TRUE(session->activate(browser->pid()));
     EXPECT_TRUE(waitUntil([&] { return onlyOn(game, machine) && onlyOn(browser, machine); }));
+    // Korvane holds Beast Mode back while Auto-Focus is on, until the
+    // helper's answer to the release has reached it.
+    EXPECT_TRUE(waitUntil([&] {
+        return readText(session->runtimeDir() + "/korvane.log").find("Auto-Focus serbest bırakıldı — Browser") !=
+               std::string::npos;
+    }));
 
     ASSERT_TRUE(session->activate(game->pid()));
     EXPECT_TRUE(waitUntil([&] { return onlyOn(editor, "1") && onlyOn(browser, "1"); }))
