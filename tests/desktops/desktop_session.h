@@ -29,7 +29,7 @@ const char* familyName(DesktopFamily family);
 // On X11 every kind is the X11 test client.
 enum class ClientKind { qt, xwayland, wayland };
 
-struct AppSpec {
+struct TestApp {
     std::string id;  // the desktop-file ID of its entry
     std::string name;
     ClientKind kind;
@@ -53,11 +53,11 @@ public:
 
     DesktopFamily family() const { return family_; }
 
-    // The StartupWMClass that names `spec`'s windows in its entry.
-    virtual std::string windowClass(const AppSpec& spec) const = 0;
-    // Starts `spec` as GLib starts it from `entryPath` and waits until the
+    // The StartupWMClass that names `testApp`'s windows in its entry.
+    virtual std::string windowClass(const TestApp& testApp) const = 0;
+    // Starts `testApp` as GLib starts it from `entryPath` and waits until the
     // desktop lists a window of it.
-    virtual std::unique_ptr<SessionApp> launch(const AppSpec& spec, const std::string& entryPath,
+    virtual std::unique_ptr<SessionApp> launch(const TestApp& testApp, const std::string& entryPath,
                                                std::string& why) = 0;
     // Brings the process's window to the front, as a click would.
     virtual bool activate(pid_t pid) = 0;

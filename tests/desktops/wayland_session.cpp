@@ -201,10 +201,10 @@ QDBusConnection WaylandSession::connectToBus() const {
                                          QStringLiteral("korvane-desktop-%1").arg(++connections));
 }
 
-std::string WaylandSession::windowClass(const AppSpec& spec) const {
-    switch (spec.kind) {
-        case ClientKind::qt: return spec.id;
-        case ClientKind::xwayland: return "Korvane" + spec.name;
+std::string WaylandSession::windowClass(const TestApp& testApp) const {
+    switch (testApp.kind) {
+        case ClientKind::qt: return testApp.id;
+        case ClientKind::xwayland: return "Korvane" + testApp.name;
         case ClientKind::wayland: return "org.freedesktop.weston.wayland-terminal";
     }
     return {};
@@ -223,17 +223,17 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SessionApp> WaylandSession::launch(const AppSpec& spec, const std::string& entryPath,
+std::unique_ptr<SessionApp> WaylandSession::launch(const TestApp& testApp, const std::string& entryPath,
                                                    std::string& why) {
     std::vector<std::string> program;
     Environment environment = this->environment();
-    switch (spec.kind) {
+    switch (testApp.kind) {
         case ClientKind::qt:
-            program = {KORVANE_QT_WINDOW_CLIENT, spec.id, spec.name};
+            program = {KORVANE_QT_WINDOW_CLIENT, testApp.id, testApp.name};
             environment.emplace_back("QT_QPA_PLATFORM", "wayland");
             break;
         case ClientKind::xwayland:
-            program = {findProgram("xterm"), "-class", windowClass(spec), "-T", spec.name};
+            program = {findProgram("xterm"), "-class", windowClass(testApp), "-T", testApp.name};
             break;
         case ClientKind::wayland: program = {findProgram("weston-terminal")}; break;
     }
@@ -242,12 +242,12 @@ std::unique_ptr<SessionApp> WaylandSession::launch(const AppSpec& spec, const st
     environment.emplace_back("GIO_LAUNCHED_DESKTOP_FILE", entryPath);
     program.insert(program.begin(), {"/bin/sh", "-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec \"$0\" \"$@\""});
     auto started = std::make_unique<StartedProgram>(asUser(program, environment), Environment{},
-                                                    runtime_ + "/" + spec.name + ".log");
+                                                    runtime_ + "/" + testApp.name + ".log");
     // setpriv and env replace themselves, so the pid is the client's.
     const pid_t pid = started->pid();
     if (!waitUntil([&] { return started->exited() || listedPids().contains(pid); }) || started->exited()) {
-        why = spec.name + " (" + program[3] + ") did not show a window; it printed:\n" +
-              readAll(runtime_ + "/" + spec.name + ".log") + "\nthe compositor printed:\n" + log();
+        why = testApp.name + " (" + program[3] + ") did not show a window; it printed:\n" +
+              readAll(runtime_ + "/" + testApp.name + ".log") + "\nthe compositor printed:\n" + log();
         return nullptr;
     }
     return std::make_unique<WaylandClient>(std::move(started));

@@ -22,8 +22,8 @@ class WaylandSession : public DesktopSession {
 public:
     ~WaylandSession() override;
 
-    std::string windowClass(const AppSpec& spec) const override;
-    std::unique_ptr<SessionApp> launch(const AppSpec& spec, const std::string& entryPath,
+    std::string windowClass(const TestApp& testApp) const override;
+    std::unique_ptr<SessionApp> launch(const TestApp& testApp, const std::string& entryPath,
                                        std::string& why) override;
     Environment environment() const override;
     std::string log() const override;

@@ -24,13 +24,13 @@ public:
     explicit X11DesktopSession(std::unique_ptr<XSession> session)
         : DesktopSession(DesktopFamily::x11), session_(std::move(session)) {}
 
-    std::string windowClass(const AppSpec& spec) const override { return "Korvane" + spec.name; }
+    std::string windowClass(const TestApp& testApp) const override { return "Korvane" + testApp.name; }
 
-    std::unique_ptr<SessionApp> launch(const AppSpec& spec, const std::string& entryPath, std::string& why) override {
-        auto options = ClientOptions::named(spec.name, windowClass(spec)).ofType("normal").launchedBy(entryPath);
+    std::unique_ptr<SessionApp> launch(const TestApp& testApp, const std::string& entryPath, std::string& why) override {
+        auto options = ClientOptions::named(testApp.name, windowClass(testApp)).ofType("normal").launchedBy(entryPath);
         auto client = std::make_unique<TestClient>(*session_, options);
         if (!client->ready()) {
-            why = spec.name + ": the X11 test client did not map its window";
+            why = testApp.name + ": the X11 test client did not map its window";
             return nullptr;
         }
         windows_[client->pid()] = client->windows().front();

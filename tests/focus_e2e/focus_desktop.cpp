@@ -44,20 +44,20 @@ std::unique_ptr<FocusDesktop> FocusDesktop::start(DesktopFamily family, std::str
     return desktop;
 }
 
-bool FocusDesktop::startApp(DesktopApp& app, const AppSpec& spec, std::string& why) {
-    std::string entry = tree_.write("share/applications/" + spec.id + ".desktop",
-                                    "[Desktop Entry]\nType=Application\nName=" + spec.name +
-                                        "\nStartupWMClass=" + session_->windowClass(spec) + "\n");
-    app.bundleID = spec.id;
-    app.name = spec.name;
-    specs_.insert_or_assign(spec.id, spec);
-    app.client = session_->launch(spec, entry, why);
+bool FocusDesktop::startApp(DesktopApp& app, const TestApp& testApp, std::string& why) {
+    std::string entry = tree_.write("share/applications/" + testApp.id + ".desktop",
+                                    "[Desktop Entry]\nType=Application\nName=" + testApp.name +
+                                        "\nStartupWMClass=" + session_->windowClass(testApp) + "\n");
+    app.bundleID = testApp.id;
+    app.name = testApp.name;
+    testApps_.insert_or_assign(testApp.id, testApp);
+    app.client = session_->launch(testApp, entry, why);
     return app.client != nullptr;
 }
 
 bool FocusDesktop::relaunch(DesktopApp& app, std::string& why) {
     app.client.reset();
-    return startApp(app, specs_.at(app.bundleID), why);
+    return startApp(app, testApps_.at(app.bundleID), why);
 }
 
 bool FocusDesktop::openWorkspace(std::string& why) {

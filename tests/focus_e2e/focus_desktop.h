@@ -82,8 +82,8 @@ public:
 
 private:
     FocusDesktop() = default;
-    bool startApp(DesktopApp& app, const AppSpec& spec, std::string& why);
-    std::map<std::string, AppSpec> specs_;
+    bool startApp(DesktopApp& app, const TestApp& testApp, std::string& why);
+    std::map<std::string, TestApp> testApps_;
     long workspaceKiB_ = 0;
     bool openWorkspace(std::string& why);
     void wireManagers();

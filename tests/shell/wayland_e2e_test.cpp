@@ -41,16 +41,16 @@ protected:
         ASSERT_TRUE(started_) << why;
         session = static_cast<WaylandSession*>(started_.get());
         const std::string share = session->home() + "/.local/share";
-        const std::pair<std::unique_ptr<SessionApp>*, AppSpec> apps[] = {
+        const std::pair<std::unique_ptr<SessionApp>*, TestApp> apps[] = {
             {&editor, {"org.korvane.e2e.Editor", "Editor", ClientKind::qt}},
             {&game, {"org.korvane.e2e.Game", "Game", ClientKind::xwayland}},
             {&browser, {"org.korvane.e2e.Browser", "Browser", ClientKind::wayland}}};
-        for (const auto& [app, spec] : apps) {
-            const std::string entry = share + "/applications/" + spec.id + ".desktop";
+        for (const auto& [app, testApp] : apps) {
+            const std::string entry = share + "/applications/" + testApp.id + ".desktop";
             fs::create_directories(fs::path(entry).parent_path());
-            std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=" << spec.name
-                                 << "\nStartupWMClass=" << session->windowClass(spec) << "\n";
-            *app = session->launch(spec, entry, why);
+            std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=" << testApp.name
+                                 << "\nStartupWMClass=" << session->windowClass(testApp) << "\n";
+            *app = session->launch(testApp, entry, why);
             ASSERT_TRUE(*app) << why;
         }
         startHelper(share);
