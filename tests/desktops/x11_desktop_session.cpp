@@ -26,7 +26,8 @@ public:
 
     std::string windowClass(const TestApp& testApp) const override { return "Korvane" + testApp.name; }
 
-    std::unique_ptr<SessionApp> launch(const TestApp& testApp, const std::string& entryPath, std::string& why) override {
+    std::unique_ptr<SessionApp> launch(const TestApp& testApp, const std::string& entryPath,
+                                       std::string& why) override {
         auto options = ClientOptions::named(testApp.name, windowClass(testApp)).ofType("normal").launchedBy(entryPath);
         auto client = std::make_unique<TestClient>(*session_, options);
         if (!client->ready()) {
