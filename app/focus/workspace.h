@@ -55,12 +55,22 @@ public:
     // The application that owns the active window, if any.
     virtual std::optional<RunningApplication> frontmostApplication() const = 0;
 
-    // Announcements. Each lasts as long as its token. Nothing coming to the
-    // front for longer than a passing blink is an activation of no
-    // application (pid 0, no ID, no name).
+    // Announcements. Each lasts as long as its token.
     virtual Subscription observeLaunch(AppObserver observer) = 0;
     virtual Subscription observeTermination(AppObserver observer) = 0;
     virtual Subscription observeActivation(AppObserver observer) = 0;
+
+    // The front became nothing: no window is active, one that no application
+    // owns (the desktop, a panel) is, or the desktop cannot be followed for
+    // now (its compositor replaced). Reported as it happens;
+    // window managers pass through nothing between two windows, so the focus
+    // engine counts it only once it lasts (FrontAbsence). Our own windows
+    // coming to the front are neither. frontmostApplication() is empty from
+    // then until the next activation.
+    virtual Subscription observeFrontCleared(std::function<void()> observer) {
+        (void)observer;
+        return {};
+    }
 
     // What this desktop keeps from the workspace, in one line for the user;
     // empty while it sees everything. It may change while Korvane runs.

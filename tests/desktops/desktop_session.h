@@ -20,6 +20,8 @@
 
 namespace korvane::testing {
 
+class XSession;
+
 enum class DesktopFamily { x11, sway, kwin, gnome };
 const char* familyName(DesktopFamily family);
 
@@ -77,6 +79,9 @@ public:
     virtual std::string log() const = 0;
     // A PNG of the screen; whether it worked.
     virtual bool screenshot(const std::string& path) const = 0;
+    // The X server of an X11 desktop, for what only X11 offers; nothing on
+    // the others.
+    virtual const XSession* x11() const { return nullptr; }
 
 protected:
     explicit DesktopSession(DesktopFamily family) : family_(family) {}

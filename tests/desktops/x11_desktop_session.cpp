@@ -49,6 +49,7 @@ public:
         linux_platform::X11WorkspaceConfig x11{.display = session_->display(),
                                                .identity = std::move(config.identity),
                                                .locale = std::move(config.locale),
+                                               .desktop = std::move(config.desktop),
                                                .ownPid = config.ownPid};
         auto opened = linux_platform::X11Workspace::open(loop, std::move(x11), units);
         if (!opened) return unexpected(opened.error());
@@ -58,6 +59,7 @@ public:
     Environment environment() const override { return session_->environment(); }
     std::string log() const override { return {}; }
     bool screenshot(const std::string& path) const override { return session_->screenshot(path); }
+    const XSession* x11() const override { return session_.get(); }
 
 private:
     std::unique_ptr<XSession> session_;

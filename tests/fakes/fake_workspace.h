@@ -11,6 +11,7 @@
 #include "app/focus/workspace.h"
 #include "app/runtime/subject.h"
 #include "shared/mainloop/main_loop.h"
+#include "shared/util/expected.h"
 
 namespace korvane::testing {
 
@@ -47,6 +48,9 @@ public:
     app::Subscription observeActivation(AppObserver observer) override {
         return activations_.subscribe(std::move(observer));
     }
+    app::Subscription observeFrontCleared(std::function<void()> observer) override {
+        return cleared_.subscribe([observer = std::move(observer)](const Done&) { observer(); });
+    }
 
     // Silently, as if it ran before anyone looked.
     void add(App app) { apps_.push_back(std::move(app)); }
@@ -79,6 +83,12 @@ public:
         loop_.post([this, text = std::move(text)] { blindSpotChanged_.send(text); });
     }
 
+    // A click on the bare desktop: nothing in front.
+    void clearFront() {
+        front_.reset();
+        loop_.post([this] { cleared_.send(Done{}); });
+    }
+
     int snapshots() const { return snapshots_; }
 
 private:
@@ -100,6 +110,7 @@ private:
     app::Subject<App> activations_;
     std::string blindSpot_;
     app::Subject<std::string> blindSpotChanged_;
+    app::Subject<Done> cleared_;
 };
 
 }  // namespace korvane::testing

@@ -18,6 +18,13 @@ std::unique_ptr<FocusDesktop> FocusDesktop::start(DesktopFamily family, std::str
     if (!desktop->session_) return nullptr;
 
     desktop->sysfs_.intelHybridPair();
+    // As Debian ships them: openbox's entry declares its session role,
+    // trayer's nothing but its program.
+    desktop->tree_.write("share/applications/openbox.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Openbox\nExec=openbox\nNoDisplay=true\n"
+                         "X-GNOME-Autostart-Phase=WindowManager\nX-GNOME-Provides=windowmanager\n");
+    desktop->tree_.write("share/applications/trayer.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Trayer\nExec=trayer\n");
     // The helper finds applications only through these entries; our clients
     // are GLib-launched from them, so no other process of the machine
     // resolves to one.
@@ -128,6 +135,19 @@ FocusDesktop::~FocusDesktop() {
     // The notification service's answers are posted to the loop: none may
     // arrive once it has ended.
     center_.joinAll();
+}
+
+std::optional<pid_t> FocusDesktop::startTrayHost() {
+    const XSession* x11 = session_->x11();
+    if (!x11) return std::nullopt;
+    trayHost_ = std::make_unique<StartedProgram>(
+        std::vector<std::string>{findProgram("trayer"), "--edge", "top", "--align", "right", "--widthtype", "request"},
+        x11->environment(), tree_.path("trayer.log"));
+    if (!waitUntil([&] { return x11->run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).exitStatus == 0 &&
+                                x11->run({"xdotool", "search", "--class", "trayer"}).exitStatus == 0; })) {
+        return std::nullopt;
+    }
+    return trayHost_->pid();
 }
 
 long residentKiB() {

@@ -1,8 +1,10 @@
 #pragma once
 // The focus engine as the application runs it, on a real desktop of any
 // family (tests/desktops): three real clients whose desktop entries live in
-// a private data folder, the helper as built (with the real taskpolicy tool
-// and a fixture sysfs tree in which CPU 1 is the only efficiency core) on a
+// a private data folder (beside entries for openbox and trayer, so the
+// helper counts the desktop's own programs as applications too, as on a
+// real machine), the helper as built (with the real taskpolicy tool and a
+// fixture sysfs tree in which CPU 1 is the only efficiency core) on a
 // private socket, and the managers on the application's own Qt main loop
 // over the workspace Korvane opens on that desktop and XPCManager. Shared by
 // the end-to-end tests and the benchmark.
@@ -75,6 +77,9 @@ public:
     bool relaunch(DesktopApp& app, std::string& why);
 
     DesktopSession& session() const { return *session_; }
+    // Starts trayer, the tray host, on an X11 desktop; its pid, once it has
+    // taken the tray.
+    std::optional<pid_t> startTrayHost();
     std::string helperLog() const { return helper_ ? helper_->log() : std::string(); }
     // How much this process's resident memory grew from opening the
     // workspace until it listed the three applications.
@@ -92,6 +97,7 @@ private:
     CpuSysfs sysfs_;
     std::unique_ptr<DesktopSession> session_;
     std::optional<HelperDaemon> helper_;
+    std::unique_ptr<StartedProgram> trayHost_;
     FakeUnits units_;
     RecordingNotificationCenter center_;
 

@@ -222,11 +222,9 @@ TEST_P(FocusOnADesktop, ATriggerLeftBeforeTheHelperAnswersStillEndsBeastMode) {
     EXPECT_GE(std::chrono::steady_clock::now() - left, 5s);
 }
 
-// The Wayland workspaces report "nothing in front" (an empty workspace, all
-// minimised) as it is; lasting beyond a blink, it releases Auto-Focus.
-using FocusOnAWaylandDesktop = FocusOnADesktop;
-
-TEST_P(FocusOnAWaylandDesktop, NothingInFrontReleasesAutoFocus) {
+// Nothing in front (an empty workspace, all minimised) is reported as it
+// is; lasting beyond a blink, it releases Auto-Focus.
+TEST_P(FocusOnADesktop, NothingInFrontReleasesAutoFocus) {
     auto [editor, game, browser] = apps();
     enableAutoFocus(editor);
     ASSERT_TRUE(desktop->activate(editor));
@@ -236,6 +234,24 @@ TEST_P(FocusOnAWaylandDesktop, NothingInFrontReleasesAutoFocus) {
         << "game " << allowedCPUs(game.pid()) << ", browser " << allowedCPUs(browser.pid());
 }
 
+// The desktop itself (the window manager, the tray host) keeps every CPU
+// while Beast Mode confines every other application the helper can name.
+TEST_P(FocusOnX11, BeastModeNeverConfinesTheDesktopItself) {
+    auto [editor, game, browser] = apps();
+    auto tray = desktop->startTrayHost();
+    ASSERT_TRUE(tray) << "trayer did not start";
+    const pid_t windowManager = desktop->session().x11()->windowManagerPid();
+    enableAutoTrigger(game);
+    ASSERT_TRUE(desktop->activate(game));
+    ASSERT_TRUE(testing::waitUntil([&] { return beastModeActive() && confined(editor) && confined(browser); }))
+        << "editor " << allowedCPUs(editor.pid()) << ", browser " << allowedCPUs(browser.pid());
+    EXPECT_EQ(allowedCPUs(windowManager), machine);
+    EXPECT_EQ(allowedCPUs(*tray), machine);
+    const std::string log = desktop->helperLog();
+    EXPECT_NE(log.find("openbox → PID " + std::to_string(windowManager)), std::string::npos) << log;
+    EXPECT_NE(log.find("trayer → PID " + std::to_string(*tray)), std::string::npos) << log;
+}
+
 std::string nameOf(const ::testing::TestParamInfo<DesktopFamily>& info) { return familyName(info.param); }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, FocusOnADesktop,
@@ -243,8 +259,6 @@ INSTANTIATE_TEST_SUITE_P(Desktops, FocusOnADesktop,
                                            DesktopFamily::gnome),
                          nameOf);
 INSTANTIATE_TEST_SUITE_P(Desktops, FocusOnX11, ::testing::Values(DesktopFamily::x11), nameOf);
-INSTANTIATE_TEST_SUITE_P(Desktops, FocusOnAWaylandDesktop,
-                         ::testing::Values(DesktopFamily::sway, DesktopFamily::kwin, DesktopFamily::gnome), nameOf);
 
 }  // namespace
 }  // namespace korvane

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/linux/workspace/front_activations.h"
+#include "platform/linux/workspace/published_workspace.h"
 #include "platform/linux/workspace/window_report.h"
 #include "platform/linux/workspace/window_tracker.h"
 #include "platform/linux/workspace/workspace_choice.h"
@@ -51,36 +51,32 @@ TEST(WindowReports, AreBelievedOnlyWithinTheirBoundsAndShape) {
     }
 }
 
-// Nothing in front counts once it outlasts a blink; KWin passes through it
-// before every activation.
-TEST(FrontActivations, NothingInFrontCountsOnlyAfterABlink) {
+// Each change of the front reaches the focus engine once. Nothing in front
+// is reported at once (the focus engine decides when it has lasted), and
+// what comes after it is an activation again, even of the same application.
+TEST(PublishedWorkspace, AnnouncesEachChangeOfTheFrontOnce) {
+    struct Published final : PublishedWorkspace {
+        explicit Published(MainLoop& loop) : PublishedWorkspace(loop) {}
+        using PublishedWorkspace::publish;
+        using PublishedWorkspace::publishInitial;
+    };
+    const auto front = [](std::int32_t pid) {
+        WorkspaceUpdate update;
+        if (pid != 0) update.front.emplace().processIdentifier = pid;
+        return update;
+    };
     VirtualMainLoop loop;
-    std::vector<std::int32_t> heard;
-    FrontActivations activations(loop,
-                                 [&](const app::RunningApplication& app) { heard.push_back(app.processIdentifier); });
-    app::RunningApplication a, b;
-    a.processIdentifier = 10;
-    b.processIdentifier = 20;
+    Published workspace(loop);
+    std::vector<std::int32_t> heard;  // 0: the front cleared
+    auto activations = workspace.observeActivation(
+        [&](const app::RunningApplication& app) { heard.push_back(app.processIdentifier); });
+    auto cleared = workspace.observeFrontCleared([&] { heard.push_back(0); });
 
-    activations.startWith(a);
-    activations.frontIs(a);
-    activations.frontIs(std::nullopt);
-    loop.advanceBy(100ms);
-    activations.frontIs(a);
-    loop.advanceBy(1s);
-    EXPECT_EQ(heard, std::vector<std::int32_t>{});
-
-    activations.frontIs(std::nullopt);
-    loop.advanceBy(299ms);
-    activations.frontIs(b);
-    activations.frontIs(std::nullopt);
-    loop.advanceBy(250ms);  // the wait runs from the first nothing after b
-    activations.frontIs(std::nullopt);
-    loop.advanceBy(60ms);
-    activations.frontIs(std::nullopt);
-    loop.advanceBy(1s);
-    activations.frontIs(a);
-    EXPECT_EQ(heard, (std::vector<std::int32_t>{20, 0, 10}));
+    workspace.publishInitial(front(10));
+    for (std::int32_t pid : {10, 10, 0, 0, 10, 20, 0, 20}) workspace.publish(front(pid));
+    loop.runPending();
+    EXPECT_EQ(heard, (std::vector<std::int32_t>{0, 10, 20, 0, 20}));
+    EXPECT_EQ(workspace.frontmostApplication()->processIdentifier, 20);
 }
 
 class Tracking : public ::testing::Test {
@@ -95,6 +91,8 @@ protected:
         tree.write("share/applications/org.example.Editor.desktop", "[Desktop Entry]\nType=Application\nName=Editor\n");
         tree.write("share/applications/org.example.Game.desktop",
                    "[Desktop Entry]\nType=Application\nName=Game\nStartupWMClass=KorvaneGame\n");
+        tree.write("share/applications/org.example.Panel.desktop",
+                   "[Desktop Entry]\nType=Application\nName=Panel\nX-GNOME-Provides=panel\n");
         tracker = std::make_unique<WindowTracker>(std::move(config), units);
     }
     static std::vector<std::int32_t> pids(const std::vector<app::RunningApplication>& apps) {
@@ -109,7 +107,7 @@ protected:
     testing::FixtureTree tree;
     testing::FakeUnits units;
     std::unique_ptr<WindowTracker> tracker;
-    testing::StartedProgram editor{{"/bin/sleep", "60"}}, game{{"/bin/sleep", "60"}};
+    testing::StartedProgram editor{{"/bin/sleep", "60"}}, game{{"/bin/sleep", "60"}}, panel{{"/bin/sleep", "60"}};
 };
 
 TEST_F(Tracking, FollowsTheCompositorsWindowsAsProcesses) {
@@ -133,16 +131,26 @@ TEST_F(Tracking, FollowsTheCompositorsWindowsAsProcesses) {
     EXPECT_EQ(update.front->processIdentifier, e);
     EXPECT_EQ(update.front->localizedName, "Editor");
 
+    // Our own window (pid 1 here) in front changes nothing; the desktop's own
+    // program is no application to focus or throttle.
+    ReportedWindow own{"k", 1, "com.korvane.app", "", "", WindowKind::normal, false};
+    ReportedWindow panelWindow{"p", panel.pid(), "org.example.Panel", "", "", WindowKind::normal, false};
+    update = windows({gameWindow, editorWindow, dialog, own, panelWindow}, "k");
+    EXPECT_EQ(pids(update.apps), (std::vector<std::int32_t>{g, e, panel.pid()}));
+    EXPECT_EQ(update.apps[2].activationPolicy, app::ActivationPolicy::accessory);
+    ASSERT_TRUE(update.front);
+    EXPECT_EQ(update.front->processIdentifier, e);
+
     update = tracker->apply({.windows = {}, .active = "g1"});
     EXPECT_TRUE(update.launched.empty() && update.terminated.empty());
     EXPECT_EQ(update.front->processIdentifier, g);
 
-    update = windows({editorWindow});
+    update = windows({editorWindow, panelWindow});
     EXPECT_EQ(pids(update.terminated), std::vector<std::int32_t>{g});
     EXPECT_EQ(update.front, std::nullopt);
 
     update = tracker->lose();
-    EXPECT_EQ(pids(update.apps), std::vector<std::int32_t>{e});
+    EXPECT_EQ(pids(update.apps), (std::vector<std::int32_t>{e, panel.pid()}));
     EXPECT_EQ(update.front, std::nullopt);
 }
 

@@ -27,6 +27,9 @@ public:
     app::Subscription observeActivation(AppObserver observer) override {
         return inner_->observeActivation(std::move(observer));
     }
+    app::Subscription observeFrontCleared(std::function<void()> observer) override {
+        return inner_->observeFrontCleared(std::move(observer));
+    }
     std::string blindSpot() const override { return blindSpot_; }
 
 private:

@@ -6,9 +6,7 @@ namespace korvane::linux_platform {
 
 using app::RunningApplication;
 
-PublishedWorkspace::PublishedWorkspace(MainLoop& loop, Duration blink)
-    : lifeline_(app::Lifeline::make(loop)),
-      activations_(loop, [this](const RunningApplication& app) { activated_.send(app); }, blink) {}
+PublishedWorkspace::PublishedWorkspace(MainLoop& loop) : lifeline_(app::Lifeline::make(loop)) {}
 
 PublishedWorkspace::~PublishedWorkspace() { lifeline_->close(); }
 
@@ -21,8 +19,18 @@ void PublishedWorkspace::publish(WorkspaceUpdate update) {
     lifeline_->post([this, update = std::move(update)] {
         for (const auto& app : update.launched) launched_.send(app);
         for (const auto& app : update.terminated) terminated_.send(app);
-        activations_.frontIs(update.front);
+        announceFront(update.front);
     });
+}
+
+// Once per change, as the X11 workspace does: what comes to the front after
+// nothing is an activation again, even the application that was there.
+void PublishedWorkspace::announceFront(const std::optional<RunningApplication>& front) {
+    const std::int32_t pid = front ? front->processIdentifier : 0;
+    if (pid == announcedFront_) return;
+    announcedFront_ = pid;
+    if (front) activated_.send(*front);
+    else cleared_.send(Done{});
 }
 
 void PublishedWorkspace::publishInitial(WorkspaceUpdate update) {
@@ -31,7 +39,7 @@ void PublishedWorkspace::publishInitial(WorkspaceUpdate update) {
         apps_ = update.apps;
         front_ = update.front;
     }
-    lifeline_->post([this, front = std::move(update.front)] { activations_.startWith(front); });
+    lifeline_->post([this, pid = update.front ? update.front->processIdentifier : 0] { announcedFront_ = pid; });
 }
 
 void PublishedWorkspace::setBlindSpot(std::string text) {
@@ -69,6 +77,10 @@ app::Subscription PublishedWorkspace::observeTermination(AppObserver observer) {
 
 app::Subscription PublishedWorkspace::observeActivation(AppObserver observer) {
     return activated_.subscribe(std::move(observer));
+}
+
+app::Subscription PublishedWorkspace::observeFrontCleared(std::function<void()> observer) {
+    return cleared_.subscribe([observer = std::move(observer)](const Done&) { observer(); });
 }
 
 app::Subscription PublishedWorkspace::observeBlindSpot(TextObserver observer) {

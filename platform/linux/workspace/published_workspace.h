@@ -1,10 +1,13 @@
 #pragma once
 // The focus engine's Workspace over what a desktop adapter publishes: the
-// snapshot answered to every caller, the launches and terminations, the
-// front turned into activations, and what the adapter cannot see. The
-// Wayland adapters derive from it and publish from whichever thread they
-// follow their compositor on; every announcement reaches the observers as a
-// task of the main loop.
+// snapshot answered to every caller, the launches and terminations, each
+// change of the front as an activation or as the front cleared, and what the
+// adapter cannot see. Nothing in front is reported the moment it is
+// published, however briefly it lasts: the focus engine decides when it
+// counts. The Wayland adapters derive from it and publish from whichever
+// thread they follow their compositor on; every announcement reaches the
+// observers as a task of the main loop.
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,8 +17,8 @@
 #include "app/focus/workspace.h"
 #include "app/runtime/lifeline.h"
 #include "app/runtime/subject.h"
-#include "platform/linux/workspace/front_activations.h"
 #include "shared/mainloop/main_loop.h"
+#include "shared/util/expected.h"
 
 namespace korvane::linux_platform {
 
@@ -32,11 +35,12 @@ public:
     app::Subscription observeLaunch(AppObserver observer) override;
     app::Subscription observeTermination(AppObserver observer) override;
     app::Subscription observeActivation(AppObserver observer) override;
+    app::Subscription observeFrontCleared(std::function<void()> observer) override;
     std::string blindSpot() const override;
     app::Subscription observeBlindSpot(TextObserver observer) override;
 
 protected:
-    explicit PublishedWorkspace(MainLoop& loop, Duration blink = FrontActivations::kBlink);
+    explicit PublishedWorkspace(MainLoop& loop);
     // Derived adapters stop their own threads and callbacks first; from then
     // on nothing they posted runs.
     ~PublishedWorkspace() override;
@@ -50,6 +54,10 @@ protected:
     void setBlindSpot(std::string text);
 
 private:
+    // On the main loop: announces `front` if it differs from the front last
+    // announced.
+    void announceFront(const std::optional<app::RunningApplication>& front);
+
     mutable std::mutex mutex_;
     std::vector<app::RunningApplication> apps_;
     std::optional<app::RunningApplication> front_;
@@ -57,8 +65,10 @@ private:
 
     std::shared_ptr<app::Lifeline> lifeline_;
     app::Subject<app::RunningApplication> launched_, terminated_, activated_;
+    app::Subject<Done> cleared_;
     app::Subject<std::string> blindSpotChanged_;
-    FrontActivations activations_;
+    // The pid of the front last announced; 0 once it was announced cleared.
+    std::int32_t announcedFront_ = 0;
 };
 
 }  // namespace korvane::linux_platform

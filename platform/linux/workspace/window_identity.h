@@ -18,8 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/workspace/window_apps.h"
+#include "platform/linux/identity/desktop_session.h"
 #include "platform/linux/identity/identity_resolver.h"
+#include "platform/linux/workspace/window_apps.h"
 
 namespace korvane::linux_platform {
 
@@ -37,11 +38,14 @@ struct AppNaming {
     std::optional<std::string> appID;
     std::optional<std::string> name;  // the entry's localized Name, else the first window class or app_id
     std::string iconName;             // the entry's Icon: a theme name or a path
+    bool partOfDesktop = false;       // the desktop's own program: never focused or throttled
 };
 
 class WindowIdentity {
 public:
-    WindowIdentity(identity::IdentityResolver& resolver, std::string locale);
+    // With `desktop`, the desktop's own processes are told apart.
+    WindowIdentity(identity::IdentityResolver& resolver, std::string locale,
+                   identity::DesktopSession* desktop = nullptr);
 
     // `classes` are the process's windows' WM_CLASS and app_id, in the
     // desktop's window order.
@@ -63,6 +67,7 @@ private:
 
     identity::IdentityResolver& resolver_;
     std::string locale_;
+    identity::DesktopSession* desktop_;
     std::uint64_t generation_ = 0;
     std::map<AppKey, Remembered> remembered_;
 };

@@ -9,8 +9,12 @@ using app::RunningApplication;
 WindowTracker::WindowTracker(TrackerConfig config, identity::UnitLookup& units)
     : ownPid_(config.ownPid),
       proc_(config.identity.procRoot),
+      desktop_([&] {
+          config.desktop.procRoot = config.identity.procRoot;
+          return std::move(config.desktop);
+      }()),
       resolver_(std::move(config.identity), units),
-      identity_(resolver_, std::move(config.locale)) {}
+      identity_(resolver_, std::move(config.locale), &desktop_) {}
 
 WorkspaceUpdate WindowTracker::apply(const WindowReport& report) {
     WorkspaceUpdate update;
@@ -68,6 +72,12 @@ std::optional<AppKey> WindowTracker::frontKey() const {
     return ownerOf(groups_, number->second);
 }
 
+bool WindowTracker::ownWindowInFront() const {
+    return !active_.empty() && std::any_of(windows_.begin(), windows_.end(), [&](const Window& window) {
+        return window.id == active_ && window.facts.pid == ownPid_;
+    });
+}
+
 RunningApplication WindowTracker::recordOf(const WindowGroup& group) {
     std::vector<WindowClass> classes;
     for (const WindowFacts* window : group.windows) {
@@ -78,7 +88,9 @@ RunningApplication WindowTracker::recordOf(const WindowGroup& group) {
     app.processIdentifier = group.key.pid;
     app.localizedName = naming.name;
     app.bundleIdentifier = naming.appID;
-    app.activationPolicy = group.policy;
+    // The desktop's own programs (a panel's settings window, say) are no
+    // applications to focus or throttle.
+    app.activationPolicy = naming.partOfDesktop ? app::ActivationPolicy::accessory : group.policy;
     if (!naming.iconName.empty()) app.icon = app::AppIcon{naming.iconName, 0, 0, {}};
     return app;
 }
@@ -103,9 +115,13 @@ void WindowTracker::regroup(WorkspaceUpdate& update) {
     records_ = std::move(records);
 }
 
-WorkspaceUpdate WindowTracker::current(WorkspaceUpdate update) const {
+// Our own windows coming to the front (the popover) neither engage nor
+// release: the front stays what it was, while it still runs.
+WorkspaceUpdate WindowTracker::current(WorkspaceUpdate update) {
     for (const auto& group : groups_) update.apps.push_back(records_.at(group.key));
-    if (auto key = frontKey()) update.front = records_.at(*key);
+    if (!ownWindowInFront()) front_ = frontKey();
+    if (front_ && !records_.contains(*front_)) front_.reset();
+    if (front_) update.front = records_.at(*front_);
     return update;
 }
 

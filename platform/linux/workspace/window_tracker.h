@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/identity/desktop_session.h"
 #include "platform/linux/identity/identity_resolver.h"
 #include "platform/linux/sched/task_tree_reader.h"
 #include "platform/linux/workspace/published_workspace.h"
@@ -26,6 +27,10 @@ struct TrackerConfig {
     // applications.
     identity::IdentityConfig identity = identity::IdentityConfig::fromEnvironment();
     std::string locale = identity::messagesLocaleFromEnvironment();  // picks Name[ll_CC]
+    // Where the desktop's own programs are recognised (never listed as
+    // applications, so focus mode never throttles them); its /proc root is
+    // the identity's.
+    identity::DesktopSessionConfig desktop = identity::DesktopSessionConfig::fromEnvironment();
     pid_t ownPid = ::getpid();  // never listed, whatever it resolves to
 };
 
@@ -45,14 +50,16 @@ private:
     };
     void takeWindows(const std::vector<ReportedWindow>& reported);
     std::optional<AppKey> frontKey() const;
+    bool ownWindowInFront() const;
     // The applications the windows make now, with the launches and
     // terminations since the last time.
     void regroup(WorkspaceUpdate& update);
-    WorkspaceUpdate current(WorkspaceUpdate update) const;
+    WorkspaceUpdate current(WorkspaceUpdate update);
     app::RunningApplication recordOf(const WindowGroup& group);
 
     pid_t ownPid_;
     TaskTreeReader proc_;
+    identity::DesktopSession desktop_;
     identity::IdentityResolver resolver_;
     WindowIdentity identity_;
 
@@ -60,6 +67,7 @@ private:
     std::map<std::string, std::uint32_t> numbers_;  // the desktop's IDs as WindowFacts numbers
     std::uint32_t nextNumber_ = 1;
     std::string active_;
+    std::optional<AppKey> front_;  // kept while one of our own windows is in front
     std::vector<WindowGroup> groups_;  // points into windows_
     std::map<AppKey, app::RunningApplication> records_;
 };
