@@ -4,10 +4,10 @@
 
 #include "app/client/xpc_manager.h"
 #include "app/focus/app_manager.h"
+#include "app/focus/focus_announcer.h"
 #include "app/focus/auto_trigger_manager.h"
 #include "app/runtime/app_log.h"
 #include "app/runtime/task.h"
-#include "app/shell/notifications/notification_manager.h"
 
 namespace korvane::app {
 

@@ -23,7 +23,7 @@ namespace korvane::app {
 
 class AppManager;
 class AutoTriggerManager;
-class NotificationManager;
+class FocusAnnouncer;
 class XPCManager;
 
 class AutoFocusManager {
@@ -42,7 +42,7 @@ public:
     struct Collaborators {
         std::weak_ptr<AppManager> appManager;
         std::weak_ptr<XPCManager> xpcManager;
-        std::weak_ptr<NotificationManager> notificationManager;
+        std::weak_ptr<FocusAnnouncer> notificationManager;
         std::weak_ptr<AutoTriggerManager> autoTriggerManager;
     };
 

@@ -27,7 +27,7 @@ namespace korvane::app {
 
 class AppManager;
 class AutoFocusManager;
-class NotificationManager;
+class FocusAnnouncer;
 class XPCManager;
 
 class AutoTriggerManager {
@@ -45,7 +45,7 @@ public:
     struct Collaborators {
         std::weak_ptr<XPCManager> xpcManager;
         std::weak_ptr<AppManager> appManager;
-        std::weak_ptr<NotificationManager> notificationManager;
+        std::weak_ptr<FocusAnnouncer> notificationManager;
         std::weak_ptr<AutoFocusManager> autoFocusManager;
     };
 

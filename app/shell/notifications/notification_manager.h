@@ -10,12 +10,13 @@
 #include "app/runtime/lifeline.h"
 #include "app/runtime/published.h"
 #include "app/runtime/settings_store.h"
+#include "app/focus/focus_announcer.h"
 #include "app/shell/notifications/notification_center.h"
 #include "shared/mainloop/main_loop.h"
 
 namespace korvane::app {
 
-class NotificationManager {
+class NotificationManager final : public FocusAnnouncer {
 public:
     static constexpr std::string_view kEnabledKey = "NotificationsEnabled";
     static constexpr std::string_view kIdentifierPrefix = "com.korvane.focus-activated-";
@@ -28,7 +29,7 @@ public:
 
     // Reads the setting and asks the centre whether alerts are allowed.
     explicit NotificationManager(Dependencies dependencies);
-    ~NotificationManager();
+    ~NotificationManager() override;
     NotificationManager(const NotificationManager&) = delete;
     NotificationManager& operator=(const NotificationManager&) = delete;
 
@@ -36,7 +37,7 @@ public:
     Published<bool> isEnabled{false};
     Published<bool> isAuthorized{false};
 
-    void sendFocusActivatedNotification(const std::string& appName);
+    void sendFocusActivatedNotification(const std::string& appName) override;
 
 private:
     void onEnabledAssigned();

@@ -33,7 +33,7 @@
 #include "app/ui/onboarding/install_plan.h"
 #include "app/ui/onboarding/install_process.h"
 #include "app/ui/onboarding/onboarding_widgets.h"
-#include "app/ui/onboarding/system_summary.h"
+#include "app/monitors/system_summary.h"
 
 class QKeyEvent;
 class QShowEvent;

@@ -4,7 +4,7 @@
 // machine). None of them fails: what cannot be read gets a plain fallback.
 #include <string>
 
-#include "app/ui/onboarding/system_summary.h"
+#include "app/monitors/system_summary.h"
 
 namespace korvane::linux_platform {
 
