@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/linux/x11/window_identity.h"
+#include "platform/linux/workspace/window_identity.h"
 #include "platform/linux/x11/x11_workspace.h"
 #include "testing/virtual_main_loop.h"
 #include "tests/fakes/fake_unit_lookup.h"

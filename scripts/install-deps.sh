@@ -34,6 +34,12 @@ packages=(
   # tray and a StatusNotifierItem host, a session bus, a fake notification
   # server, and the tools that look at the screen
   trayer xfce4-panel dbus python3-dbus python3-gi imagemagick
+  # the Wayland desktops the workspace tests run headless: sway (with
+  # swaybar's tray and grim), KWin (with Plasma's panel and its tray, on Qt 5's
+  # Wayland plugin), GNOME Shell (with the AppIndicator tray), Xwayland, and
+  # their clients (weston-terminal, Qt on Wayland, gdbus)
+  sway xwayland grim weston kwin-wayland plasma-desktop qtwayland5 gnome-shell gnome-shell-extension-appindicator
+  qt6-wayland libglib2.0-bin
   # a session manager of the tests' own (a logout asked, then cancelled)
   libsm-dev libice-dev
   # installing the helper: pkexec and polkit, and for the real-pkexec test a

@@ -19,6 +19,8 @@ AppManager::AppManager(Dependencies dependencies)
     refreshRunningApps();
     launchObserver_ = workspace_.observeLaunch([this](const RunningApplication& app) { handleLaunch(app); });
     terminateObserver_ = workspace_.observeTermination([this](const RunningApplication&) { refreshRunningApps(); });
+    workspaceBlindSpot = workspace_.blindSpot();
+    blindSpotObserver_ = workspace_.observeBlindSpot([this](const std::string& text) { workspaceBlindSpot = text; });
 }
 
 AppManager::~AppManager() { lifeline_->close(); }

@@ -50,6 +50,9 @@ public:
     Published<bool> isFocusModeActive{false};
     Published<std::vector<AppInfo>> pCoreApps;
     Published<std::vector<AppInfo>> eCoreApps;
+    // What the desktop keeps from Korvane, in one line for the popover;
+    // empty while the workspace sees everything.
+    Published<std::string> workspaceBlindSpot;
 
     const std::string ownBundleID;
 
@@ -95,6 +98,7 @@ private:
     Subject<std::int32_t> launchedDuringFocus_;
     Subscription launchObserver_;
     Subscription terminateObserver_;
+    Subscription blindSpotObserver_;
 };
 
 }  // namespace korvane::app

@@ -1,8 +1,8 @@
 #pragma once
 // What the focus engine needs to know of the desktop: which graphical
 // applications run, which one is in front, and when that changes. The focus
-// engine owns this interface; a desktop adapter (X11 today) implements it and
-// the program's main hands it in. Tests use a fake.
+// engine owns this interface; a desktop adapter (X11, sway, KWin, GNOME
+// Shell) implements it and the program's main hands it in. Tests use a fake.
 //
 // Every observer is called on the main loop's thread, never from inside a
 // call to the interface itself.
@@ -45,6 +45,7 @@ struct RunningApplication {
 class Workspace {
 public:
     using AppObserver = std::function<void(const RunningApplication&)>;
+    using TextObserver = std::function<void(const std::string&)>;
 
     virtual ~Workspace() = default;
 
@@ -59,8 +60,9 @@ public:
     virtual Subscription observeTermination(AppObserver observer) = 0;
     virtual Subscription observeActivation(AppObserver observer) = 0;
 
-    // The front became nothing: no window is active, or one that no
-    // application owns (the desktop, a panel). Reported as it happens;
+    // The front became nothing: no window is active, one that no application
+    // owns (the desktop, a panel) is, or the desktop cannot be followed for
+    // now (its compositor replaced). Reported as it happens;
     // window managers pass through nothing between two windows, so the focus
     // engine counts it only once it lasts (FrontAbsence). Our own windows
     // coming to the front are neither. frontmostApplication() is empty from
@@ -69,6 +71,11 @@ public:
         (void)observer;
         return {};
     }
+
+    // What this desktop keeps from the workspace, in one line for the user;
+    // empty while it sees everything. It may change while Korvane runs.
+    virtual std::string blindSpot() const { return {}; }
+    virtual Subscription observeBlindSpot(TextObserver) { return {}; }
 };
 
 }  // namespace korvane::app

@@ -1,9 +1,11 @@
 // korvane: the tray application. Wires the Linux adapters into the shell:
 // the session bus (tray item, one instance, notifications), the per-user
-// socket, the helper's socket and installer, the X11 desktop the focus engine
-// follows, /proc and /sys for the monitors, and the signals that end the session.
+// socket, the helper's socket and installer, the desktop the focus engine
+// follows (X11, sway, KWin or GNOME Shell), /proc and /sys for the monitors,
+// and the signals that end the session.
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -35,6 +37,11 @@
 #include "platform/linux/machine/system_summary_reader.h"
 #include "platform/linux/session/termination_signals.h"
 #include "platform/linux/socket/socket_helper_connection.h"
+#include "platform/linux/gnome/gnome_workspace.h"
+#include "platform/linux/kwin/kwin_workspace.h"
+#include "platform/linux/sway/sway_workspace.h"
+#include "platform/linux/workspace/noted_workspace.h"
+#include "platform/linux/workspace/workspace_choice.h"
 #include "platform/linux/x11/x11_workspace.h"
 #include "platform/linux/x11/xembed_status_item.h"
 #include "shared/identity/unit_lookup.h"
@@ -57,13 +64,55 @@ std::unique_ptr<app::StatusItem> makeStatusItem(const QDBusConnection& bus) {
     return std::make_unique<linux_platform::XEmbedStatusItem>();
 }
 
-// The desktop the focus engine follows; an empty one when there is no X
-// display, so Korvane still runs (and says why it sees no applications).
-std::unique_ptr<app::Workspace> openWorkspace(MainLoop& loop, identity::UnitLookup& units) {
+std::unique_ptr<app::Workspace> noted(std::unique_ptr<app::Workspace> workspace, const std::string& blindSpot) {
+    if (blindSpot.empty()) return workspace;
+    app::logLine("Workspace: " + blindSpot);
+    return std::make_unique<linux_platform::NotedWorkspace>(std::move(workspace), blindSpot);
+}
+
+// The X11 workspace, or an empty one when no X server answers, so Korvane
+// still runs (and says why it sees no applications).
+std::unique_ptr<app::Workspace> openX11(MainLoop& loop, identity::UnitLookup& units, const std::string& blindSpot) {
     auto workspace = linux_platform::X11Workspace::open(loop, {}, units);
-    if (workspace) return std::move(workspace).value();
-    app::logLine("Workspace: " + workspace.error() + " — running without applications to focus");
-    return std::make_unique<app::EmptyWorkspace>();
+    if (workspace) return noted(std::move(workspace).value(), blindSpot);
+    return noted(std::make_unique<app::EmptyWorkspace>(),
+                 workspace.error() + ": Korvane sees no applications to focus");
+}
+
+// The desktop the focus engine follows, chosen from the session (or
+// KORVANE_WORKSPACE), said in one line of the log.
+std::unique_ptr<app::Workspace> openWorkspace(MainLoop& loop, identity::UnitLookup& units, const QDBusConnection& bus) {
+    using linux_platform::WorkspaceKind;
+    auto facts = linux_platform::SessionFacts::fromEnvironment();
+    if (bus.isConnected() && bus.interface()) {
+        facts.kwinOnBus = bus.interface()->isServiceRegistered(QStringLiteral("org.kde.KWin")).value();
+        facts.gnomeShellOnBus = bus.interface()->isServiceRegistered(QStringLiteral("org.gnome.Shell")).value();
+    }
+    const auto choice = linux_platform::chooseWorkspace(facts);
+    app::logLine(std::string("Workspace: ") + linux_platform::workspaceName(choice.kind) + " — " + choice.why);
+    switch (choice.kind) {
+        case WorkspaceKind::sway: {
+            const char* socket = std::getenv("SWAYSOCK");
+            auto sway = linux_platform::SwayWorkspace::open(loop, {.socketPath = socket ? socket : "", .tracker = {}},
+                                                            units);
+            if (sway) return std::move(sway).value();
+            return openX11(loop, units, sway.error() + ": Korvane sees only applications on Xwayland");
+        }
+        case WorkspaceKind::kwin:
+            return std::make_unique<linux_platform::KWinWorkspace>(
+                loop, bus,
+                linux_platform::KWinWorkspaceConfig{
+                    .scriptPath = app::runningInstallPrefix() + "/share/korvane/kwin/korvane-workspace.js",
+                    .tracker = {},
+                    .limits = {}},
+                units);
+        case WorkspaceKind::gnome:
+            return std::make_unique<linux_platform::GnomeWorkspace>(
+                loop, bus, linux_platform::GnomeWorkspaceConfig{.tracker = {}, .limits = {}}, units);
+        case WorkspaceKind::x11: return openX11(loop, units, choice.blindSpot);
+        case WorkspaceKind::none: break;
+    }
+    return noted(std::make_unique<app::EmptyWorkspace>(), choice.blindSpot);
 }
 
 // A helper installed under a private root listens there too.
@@ -98,6 +147,25 @@ ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& inst
     return dependencies;
 }
 
+// Qt keeps a popup where Korvane puts it only on X11: on a Wayland desktop
+// with Xwayland the tray application runs there, so the popover opens at the
+// tray icon. Without Xwayland it runs on Wayland, where the popover is a
+// small window the compositor places. An explicit QT_QPA_PLATFORM stands.
+std::string chooseQtPlatform() {
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    if (chosen && *chosen) return std::string("Display: QT_QPA_PLATFORM=") + chosen;
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* x11 = std::getenv("DISPLAY");
+    const bool onWayland = session && *session ? std::string(session) == "wayland" : (wayland && *wayland);
+    if (!onWayland) return "Display: X11";
+    if (x11 && *x11) {
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        return "Display: Qt on Xwayland, so the popover opens at the tray icon";
+    }
+    return "Display: Qt on Wayland without Xwayland: the popover is a window the compositor places";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,6 +176,7 @@ int main(int argc, char** argv) {
         early && app::KorvaneApp::answerInformationRequest(early.value())) {
         return 0;
     }
+    const std::string display = chooseQtPlatform();
     QApplication::setApplicationName(QStringLiteral("korvane"));
     // No display name: the X11 platform would append it to every window
     // title, and "Korvane Setup" must read exactly so. The desktop entry's ID
@@ -124,6 +193,7 @@ int main(int argc, char** argv) {
     if (app::KorvaneApp::answerInformationRequest(options.value())) return 0;
 
     app::QtMainLoop loop;
+    app::logLine(display);
     const QDBusConnection bus = QDBusConnection::sessionBus();
     linux_platform::DBusAppInstance busInstance(bus);
     std::vector<app::AppInstance*> channels{&busInstance};
@@ -149,7 +219,7 @@ int main(int argc, char** argv) {
     // The platform under the managers. The monitors' driver goes in before
     // any FanManager exists; the unit lookup outlives the workspace.
     linux_platform::CgroupUnitLookup unitLookup;
-    std::unique_ptr<app::Workspace> workspace = openWorkspace(loop, unitLookup);
+    std::unique_ptr<app::Workspace> workspace = openWorkspace(loop, unitLookup, bus);
     linux_platform::FreedesktopNotificationCenter notificationCenter(bus);
     linux_platform::MonitorPlatform monitors = linux_platform::installMonitorPlatform();
     app::DesktopBundleReader bundles(app::DesktopBundleReader::Config::fromEnvironment());

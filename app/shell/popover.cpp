@@ -19,7 +19,16 @@ QPoint popoverPosition(const QRect& anchor, const QSize& size, const QRect& avai
     return {x, y};
 }
 
-Popover::Popover() : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint) {
+namespace {
+
+// A Wayland popup needs a parent surface, which a tray item does not give:
+// there the popover is a small window of its own, placed by the compositor
+// and closed when it loses the focus.
+bool onWayland() { return QGuiApplication::platformName().startsWith(QStringLiteral("wayland")); }
+
+}  // namespace
+
+Popover::Popover() : QWidget(nullptr, onWayland() ? Qt::Window : Qt::Popup | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("KorvanePopover"));
     setWindowTitle(QStringLiteral("Korvane"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -50,10 +59,17 @@ void Popover::showAt(const QRect& anchor) {
     const int wanted = content_ ? std::max(content_->sizeHint().height(), content_->minimumHeight()) : 1;
     const QSize size(kWidth, std::min(wanted, maximumHeight()));
     resize(size);
+    // A fixed size keeps it floating on tiling compositors.
+    if (onWayland()) setFixedHeight(size.height());
     move(popoverPosition(anchor, size, available));
     show();
     raise();
     activateWindow();
+}
+
+bool Popover::event(QEvent* event) {
+    if (event->type() == QEvent::WindowDeactivate && onWayland()) hide();
+    return QWidget::event(event);
 }
 
 bool Popover::closedByThisClick() const { return sinceHidden_.isValid() && sinceHidden_.elapsed() < 250; }

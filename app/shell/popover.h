@@ -40,6 +40,7 @@ Q_SIGNALS:
     void shownChanged(bool shown);
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 

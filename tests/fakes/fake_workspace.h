@@ -74,6 +74,15 @@ public:
         announce(activations_, std::move(*app));
     }
 
+    std::string blindSpot() const override { return blindSpot_; }
+    app::Subscription observeBlindSpot(TextObserver observer) override {
+        return blindSpotChanged_.subscribe(std::move(observer));
+    }
+    void setBlindSpot(std::string text) {
+        blindSpot_ = text;
+        loop_.post([this, text = std::move(text)] { blindSpotChanged_.send(text); });
+    }
+
     // A click on the bare desktop: nothing in front.
     void clearFront() {
         front_.reset();
@@ -99,6 +108,8 @@ private:
     app::Subject<App> launches_;
     app::Subject<App> terminations_;
     app::Subject<App> activations_;
+    std::string blindSpot_;
+    app::Subject<std::string> blindSpotChanged_;
     app::Subject<Done> cleared_;
 };
 

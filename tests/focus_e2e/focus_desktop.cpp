@@ -1,24 +1,20 @@
 #include "tests/focus_e2e/focus_desktop.h"
 
-#include <cstdio>
+#include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
+
+#include "platform/linux/identity/executable_search.h"
+#include "tests/desktops/wayland_session.h"
 #include "tests/fakes/target_process.h"
-#include "tests/x11/private_workspace_config.h"
+#include "tests/x11/x_session.h"
 
 namespace korvane::testing {
-namespace {
 
-// The application ID both programs must agree on: the window class names it
-// for the workspace, the GLib launch variables for the helper.
-std::string entryText(const std::string& name, const std::string& windowClass) {
-    return "[Desktop Entry]\nType=Application\nName=" + name + "\nStartupWMClass=" + windowClass + "\n";
-}
-
-}  // namespace
-
-std::unique_ptr<FocusDesktop> FocusDesktop::start(std::string& why) {
+std::unique_ptr<FocusDesktop> FocusDesktop::start(DesktopFamily family, std::string& why) {
     std::unique_ptr<FocusDesktop> desktop(new FocusDesktop);
-    desktop->session_ = XSession::start(why);
+    desktop->session_ = DesktopSession::start(family, why);
     if (!desktop->session_) return nullptr;
 
     desktop->sysfs_.intelHybridPair();
@@ -27,7 +23,8 @@ std::unique_ptr<FocusDesktop> FocusDesktop::start(std::string& why) {
     desktop->tree_.write("share/applications/openbox.desktop",
                          "[Desktop Entry]\nType=Application\nName=Openbox\nExec=openbox\nNoDisplay=true\n"
                          "X-GNOME-Autostart-Phase=WindowManager\nX-GNOME-Provides=windowmanager\n");
-    desktop->tree_.write("share/applications/trayer.desktop", "[Desktop Entry]\nType=Application\nName=Trayer\nExec=trayer\n");
+    desktop->tree_.write("share/applications/trayer.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Trayer\nExec=trayer\n");
     // The helper finds applications only through these entries; our clients
     // are GLib-launched from them, so no other process of the machine
     // resolves to one.
@@ -43,46 +40,65 @@ std::unique_ptr<FocusDesktop> FocusDesktop::start(std::string& why) {
         return nullptr;
     }
 
-    if (!desktop->startApp(desktop->editor, "org.korvane.e2e.Editor", "Editor", "KorvaneEditor") ||
-        !desktop->startApp(desktop->game, "org.korvane.e2e.Game", "Game", "KorvaneGame") ||
-        !desktop->startApp(desktop->browser, "org.korvane.e2e.Browser", "Browser", "KorvaneBrowser")) {
-        why = "an X client did not map its window";
+    if (!desktop->startApp(desktop->editor, {"org.korvane.e2e.Editor", "Editor", ClientKind::qt}, why) ||
+        !desktop->startApp(desktop->game, {"org.korvane.e2e.Game", "Game", ClientKind::xwayland}, why) ||
+        !desktop->startApp(desktop->browser, {"org.korvane.e2e.Browser", "Browser", ClientKind::wayland}, why)) {
         return nullptr;
     }
 
-    desktop->wireManagers(why);
-    if (!why.empty()) return nullptr;
-    // The window manager lists windows a moment after they are mapped.
-    auto allListed = [&] {
-        return desktop->loop.call([&] { return desktop->appManager_->runningApps->size() == 3; });
-    };
-    if (!waitUntil(allListed)) {
-        why = "the workspace did not list the three applications";
-        return nullptr;
-    }
+    if (!desktop->openWorkspace(why)) return nullptr;
+    desktop->wireManagers();
     return desktop;
 }
 
-bool FocusDesktop::startApp(DesktopApp& app, const std::string& id, const std::string& name,
-                            const std::string& windowClass) {
-    std::string entry = tree_.write("share/applications/" + id + ".desktop", entryText(name, windowClass));
-    app.bundleID = id;
-    app.name = name;
-    auto options = ClientOptions::named(name, windowClass).ofType("normal").launchedBy(entry);
-    options.environment.emplace_back("XDG_DATA_HOME", tree_.path("home/.local/share"));
-    app.client = std::make_unique<TestClient>(*session_, options);
-    return app.client->ready();
+bool FocusDesktop::startApp(DesktopApp& app, const TestApp& testApp, std::string& why) {
+    std::string entry = tree_.write("share/applications/" + testApp.id + ".desktop",
+                                    "[Desktop Entry]\nType=Application\nName=" + testApp.name +
+                                        "\nStartupWMClass=" + session_->windowClass(testApp) + "\n");
+    app.bundleID = testApp.id;
+    app.name = testApp.name;
+    testApps_.insert_or_assign(testApp.id, testApp);
+    app.client = session_->launch(testApp, entry, why);
+    return app.client != nullptr;
 }
 
-void FocusDesktop::wireManagers(std::string& why) {
+bool FocusDesktop::relaunch(DesktopApp& app, std::string& why) {
+    app.client.reset();
+    return startApp(app, testApps_.at(app.bundleID), why);
+}
+
+bool FocusDesktop::openWorkspace(std::string& why) {
+    // Qt's D-Bus machinery starts with the first connection; Korvane has one
+    // before any workspace opens, so it does not count as the workspace's.
+    if (auto* wayland = dynamic_cast<WaylandSession*>(session_.get())) wayland->connectToBus();
+    const long before = residentKiB();
     loop.call([&] {
-        MainLoop& mainLoop = loop.loop();
-        auto opened = linux_platform::X11Workspace::open(mainLoop, privateWorkspaceConfig(*session_, tree_), units_);
+        linux_platform::TrackerConfig config;
+        config.identity.procRoot = "/proc";
+        config.identity.systemDataFolders = {tree_.path("share")};
+        config.identity.executableSearchPath = identity::ExecutableSearch::foldersFromEnvironment();
+        config.identity.homeOf = [home = tree_.path("home")](uid_t) { return std::optional(home); };
+        config.locale = "de_DE.UTF-8";
+        auto opened = session_->openWorkspace(loop.loop(), std::move(config), units_);
         if (!opened) {
-            why = "the X11 workspace did not open: " + opened.error();
+            why = std::string("the ") + familyName(session_->family()) + " workspace did not open: " + opened.error();
             return;
         }
-        workspace_ = std::move(*opened);
+        workspace_ = std::move(opened).value();
+    });
+    if (!workspace_) return false;
+    if (!waitUntil([&] { return loop.call([&] { return workspace_->runningApplications().size() == 3; }); })) {
+        why = std::string("the ") + familyName(session_->family()) +
+              " workspace did not list the three applications; the desktop printed:\n" + session_->log();
+        return false;
+    }
+    workspaceKiB_ = residentKiB() - before;
+    return true;
+}
+
+void FocusDesktop::wireManagers() {
+    loop.call([&] {
+        MainLoop& mainLoop = loop.loop();
         settings_ = std::make_unique<app::SettingsStore>(mainLoop, tree_.path("config"));
         settings_->setBool(app::NotificationManager::kEnabledKey, true);
         connector_ = std::make_unique<linux_platform::SocketHelperConnector>(tree_.path("helper.sock"));
@@ -122,22 +138,23 @@ FocusDesktop::~FocusDesktop() {
 }
 
 std::optional<pid_t> FocusDesktop::startTrayHost() {
+    const XSession* x11 = session_->x11();
+    if (!x11) return std::nullopt;
     trayHost_ = std::make_unique<StartedProgram>(
         std::vector<std::string>{findProgram("trayer"), "--edge", "top", "--align", "right", "--widthtype", "request"},
-        session_->environment(), tree_.path("trayer.log"));
-    if (!waitUntil([&] { return session_->run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).exitStatus == 0 &&
-                                session_->run({"xdotool", "search", "--class", "trayer"}).exitStatus == 0; })) {
+        x11->environment(), tree_.path("trayer.log"));
+    if (!waitUntil([&] { return x11->run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).exitStatus == 0 &&
+                                x11->run({"xdotool", "search", "--class", "trayer"}).exitStatus == 0; })) {
         return std::nullopt;
     }
     return trayHost_->pid();
 }
 
-bool FocusDesktop::activate(const DesktopApp& app) const {
-    return session_->run({"xdotool", "windowactivate", "--sync", std::to_string(app.window())}).exitStatus == 0;
-}
-
-bool FocusDesktop::setActiveWindow(const DesktopApp& app) const {
-    return setActiveWindowProperty(*session_, app.window());
+long residentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 std::string allowedCPUs(pid_t pid) {

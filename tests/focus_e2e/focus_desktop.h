@@ -1,14 +1,16 @@
 #pragma once
-// The focus engine as the application runs it, on a real desktop: Xvfb with
-// openbox and three small X clients whose desktop entries live in a private
-// data folder (beside entries for openbox and trayer, so the helper counts
-// the desktop's own programs as applications too, as on a real machine), the helper as built (with the real taskpolicy tool and a
-// fixture sysfs tree in which CPU 1 is the only efficiency core) on a private
-// socket, and the managers on the production main loop over the X11
-// workspace and XPCManager. Shared by the end-to-end tests and the benchmark.
+// The focus engine as the application runs it, on a real desktop of any
+// family (tests/desktops): three real clients whose desktop entries live in
+// a private data folder (beside entries for openbox and trayer, so the
+// helper counts the desktop's own programs as applications too, as on a
+// real machine), the helper as built (with the real taskpolicy tool and a
+// fixture sysfs tree in which CPU 1 is the only efficiency core) on a
+// private socket, and the managers on the application's own Qt main loop
+// over the workspace Korvane opens on that desktop and XPCManager. Shared by
+// the end-to-end tests and the benchmark.
 #include <sys/types.h>
 
-#include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,14 +22,14 @@
 #include "app/runtime/settings_store.h"
 #include "app/shell/notifications/notification_manager.h"
 #include "platform/linux/socket/socket_helper_connection.h"
-#include "platform/linux/x11/x11_workspace.h"
+#include "tests/desktops/desktop_session.h"
+#include "tests/desktops/qt_loop_thread.h"
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/helper_daemon.h"
 #include "tests/fakes/recording_notification_center.h"
-#include "tests/focus_e2e/loop_thread.h"
 #include "tests/topology/cpu_sysfs.h"
-#include "tests/x11/x_session.h"
+#include "tests/x11/x_session.h"  // waitUntil
 
 namespace korvane::testing {
 
@@ -35,17 +37,16 @@ namespace korvane::testing {
 struct DesktopApp {
     std::string bundleID;  // the entry's desktop file ID
     std::string name;      // the entry's Name
-    std::unique_ptr<TestClient> client;
+    std::unique_ptr<SessionApp> client;
 
     pid_t pid() const { return client->pid(); }
-    std::uint32_t window() const { return client->windows().front(); }
 };
 
 class FocusDesktop {
 public:
     // Everything started and wired, nothing enabled: no Auto-Focus target, no
     // trigger. Nothing, with the reason in `why`, when a part cannot start.
-    static std::unique_ptr<FocusDesktop> start(std::string& why);
+    static std::unique_ptr<FocusDesktop> start(DesktopFamily family, std::string& why);
     // Ends the managers on their loop, then the loop, the helper and the
     // programs.
     ~FocusDesktop();
@@ -53,17 +54,17 @@ public:
     FocusDesktop& operator=(const FocusDesktop&) = delete;
 
     // The three applications: an editor (the Auto-Focus target the tests
-    // pick), a game (the trigger) and a browser (neither).
+    // pick; a Qt program on Wayland), a game (the trigger; an xterm on
+    // Xwayland) and a browser (neither; weston-terminal).
     DesktopApp editor, game, browser;
 
-    // The window manager brings the window to the front, as a click would.
-    bool activate(const DesktopApp& app) const;
-    // The same change made straight on the root window, without the window
-    // manager: the quickest front-most change there is.
-    bool setActiveWindow(const DesktopApp& app) const;
+    // The desktop brings the window to the front, as a click would.
+    bool activate(const DesktopApp& app) const { return session_->activate(app.pid()); }
+    // The quickest front-most change the desktop offers.
+    bool setActiveWindow(const DesktopApp& app) const { return session_->activateAtOnce(app.pid()); }
 
     // The managers live on this loop; reach them only through loop.call().
-    LoopThread loop;
+    QtLoopThread loop;
     app::Workspace& workspace() { return *workspace_; }
     app::XPCManager& xpc() { return *xpc_; }
     app::AppManager& appManager() { return *appManager_; }
@@ -71,20 +72,30 @@ public:
     app::AutoTriggerManager& autoTrigger() { return *autoTrigger_; }
     RecordingNotificationCenter& notificationCenter() { return center_; }
 
-    const XSession& session() const { return *session_; }
-    // Starts trayer, the tray host, on the desktop; its pid, once it has
+    // Starts the application again from its entry (after its client ended
+    // with the compositor that ran it).
+    bool relaunch(DesktopApp& app, std::string& why);
+
+    DesktopSession& session() const { return *session_; }
+    // Starts trayer, the tray host, on an X11 desktop; its pid, once it has
     // taken the tray.
     std::optional<pid_t> startTrayHost();
     std::string helperLog() const { return helper_ ? helper_->log() : std::string(); }
+    // How much this process's resident memory grew from opening the
+    // workspace until it listed the three applications.
+    long workspaceKiB() const { return workspaceKiB_; }
 
 private:
     FocusDesktop() = default;
-    bool startApp(DesktopApp& app, const std::string& id, const std::string& name, const std::string& windowClass);
-    void wireManagers(std::string& why);
+    bool startApp(DesktopApp& app, const TestApp& testApp, std::string& why);
+    std::map<std::string, TestApp> testApps_;
+    long workspaceKiB_ = 0;
+    bool openWorkspace(std::string& why);
+    void wireManagers();
 
     FixtureTree tree_;  // desktop entries, settings, the socket, the helper's log and records
     CpuSysfs sysfs_;
-    std::unique_ptr<XSession> session_;
+    std::unique_ptr<DesktopSession> session_;
     std::optional<HelperDaemon> helper_;
     std::unique_ptr<StartedProgram> trayHost_;
     FakeUnits units_;
@@ -93,7 +104,7 @@ private:
     // Created and ended on the loop.
     std::unique_ptr<linux_platform::SocketHelperConnector> connector_;
     std::unique_ptr<app::SettingsStore> settings_;
-    std::unique_ptr<linux_platform::X11Workspace> workspace_;
+    std::unique_ptr<app::Workspace> workspace_;
     std::shared_ptr<app::XPCManager> xpc_;
     std::shared_ptr<app::AppManager> appManager_;
     std::shared_ptr<app::AutoFocusManager> autoFocus_;
@@ -103,5 +114,7 @@ private:
 
 // Cpus_allowed_list of every thread of `pid`, joined by spaces.
 std::string allowedCPUs(pid_t pid);
+// This process's resident memory.
+long residentKiB();
 
 }  // namespace korvane::testing

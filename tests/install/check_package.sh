@@ -1,9 +1,9 @@
 #!/bin/bash
 # Builds the Debian package from a build folder and checks what it holds:
 # the programs, the script and its polkit action naming it, the entries, the
-# icons, the licence, the manual pages, the metadata and the completion, the
-# maintainer scripts, that it depends on pkexec and polkitd, and that man
-# finds its pages.
+# icons, the KWin script and the GNOME Shell extension, the licence, the
+# manual pages, the metadata and the completion, the maintainer scripts, that
+# it depends on pkexec and polkitd, and that man finds its pages.
 # usage: check_package.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -32,6 +32,10 @@ expect "^-rw-r--r-- \.$prefix/share/korvane/com\.korvane\.helper\.service\.in$"
 expect "^-rw-r--r-- \.$prefix/share/korvane/autostart/com\.korvane\.app\.desktop$"
 expect "^-rw-r--r-- \.$prefix/share/applications/com\.korvane\.app\.desktop$"
 expect "^-rw-r--r-- \.$prefix/share/polkit-1/actions/com\.korvane\.app\.install-helper\.policy$"
+expect "^-rw-r--r-- \.$prefix/share/korvane/kwin/korvane-workspace\.js$"
+for file in metadata.json extension.js; do
+  expect "^-rw-r--r-- \.$prefix/share/gnome-shell/extensions/korvane-workspace@korvane\.com/$file$"
+done
 expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/scalable/apps/com\.korvane\.app\.svg$"
 for size in 16 22 24 32 48 64 128 256; do
   expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/${size}x${size}/apps/com\.korvane\.app\.png$"

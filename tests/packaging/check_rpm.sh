@@ -31,7 +31,8 @@ diff "$out/deb.files" "$out/rpm.files" >"$out/diff" || fail "the RPM's files dif
 $(cat "$out/diff")"
 # Every listed name is a file of the package or a folder of its own.
 comm -23 "$out/rpm.list" <(awk '{print $2}' "$out/rpm.files" | sort) >"$out/rpm.dirs"
-foreign=$(grep -vE '/korvane(/autostart)?$' "$out/rpm.dirs" || true)
+foreign=$(grep -vE '/korvane(/autostart|/kwin)?$|/gnome-shell/extensions/korvane-workspace@korvane\.com$' "$out/rpm.dirs" ||
+  true)
 [ -z "$foreign" ] || fail "the RPM owns folders of the distribution: $foreign"
 grep -q '/share/man/man1/korvanectl\.1\.gz$' "$out/rpm.list" || fail "rpm -qlp lists no korvanectl page"
 

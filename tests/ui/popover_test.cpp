@@ -72,6 +72,21 @@ TEST_F(PopoverTest, TheBodyFollowsTheHelpersState) {
     EXPECT_EQ(installs, 1);
 }
 
+// A desktop that keeps the front from Korvane (GNOME without Korvane's
+// extension) says so above the list, until it can be followed again.
+TEST_F(PopoverTest, WhatTheDesktopKeepsFromKorvaneShowsAboveTheList) {
+    auto& popover = makeView();
+    auto* note = popover.findChild<QLabel*>("workspaceNote");
+    EXPECT_FALSE(shown(note));
+    workspace.setBlindSpot("the extension is off");
+    pump();
+    EXPECT_TRUE(shown(note));
+    EXPECT_EQ(note->text(), "the extension is off");
+    workspace.setBlindSpot("");
+    pump();
+    EXPECT_FALSE(shown(note));
+}
+
 TEST_F(PopoverTest, FocusNowNeedsAChoiceAndRowsAreFrozenWhileFocusIsOn) {
     auto& popover = makeView();
     popover.show();

@@ -189,6 +189,7 @@ ContentView::ContentView(PopoverManagers managers, PopoverHooks hooks, QWidget* 
     updateBody();
     updateDaemonControls();
     rebuildAppRows();
+    updateWorkspaceNote();
     updateControl();
     updateAutoRows();
 }
@@ -460,6 +461,15 @@ QWidget* ContentView::buildFocusAppSection() {
     header->addWidget(refresh);
     column->addLayout(header);
 
+    // What this desktop keeps from Korvane (a Wayland desktop without a way
+    // in, GNOME without Korvane's extension), and what to do about it.
+    workspaceNote_ = new QLabel(section);
+    workspaceNote_->setObjectName("workspaceNote");
+    workspaceNote_->setWordWrap(true);
+    workspaceNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    styleSecondary(*workspaceNote_, 11);
+    column->addWidget(workspaceNote_);
+
     noApps_ = new QLabel(uiText("No running apps detected"), section);
     noApps_->setObjectName("noApps");
     noApps_->setAlignment(Qt::AlignCenter);
@@ -538,6 +548,7 @@ void ContentView::subscribe() {
     on(apps.isFocusModeActive, &ContentView::updateHeader, &ContentView::updateControl);
     on(apps.focusApp, &ContentView::updateAppMarks, &ContentView::updateControl);
     on(apps.runningApps, &ContentView::rebuildAppRows);
+    on(apps.workspaceBlindSpot, &ContentView::updateWorkspaceNote);
     on(apps.pCoreApps, &ContentView::updateHeader);
     on(apps.eCoreApps, &ContentView::updateHeader);
     on(xpc.helperInstalled, &ContentView::updateBody, &ContentView::updateDaemonControls);
@@ -594,6 +605,12 @@ void ContentView::updateDaemonControls() {
     footerInstallButton_->setEnabled(!busy);
     footerInstallButton_->setIcon(busy ? QIcon() : symbolIcon("arrow.down.circle", 12, systemAccent(palette())));
     footerSpinner_->setVisible(!installed && busy);
+}
+
+void ContentView::updateWorkspaceNote() {
+    const std::string& note = m_.appManager.workspaceBlindSpot.get();
+    workspaceNote_->setText(QString::fromStdString(note));
+    workspaceNote_->setVisible(!note.empty());
 }
 
 void ContentView::rebuildAppRows() {

@@ -127,6 +127,7 @@ private:
     void updateBody();
     void updateDaemonControls();
     void rebuildAppRows();
+    void updateWorkspaceNote();
     void updateAppMarks();
     void updateControl();
     void updateAutoRows();
@@ -167,6 +168,7 @@ private:
     CoreVisualizerView* coreVisualizer_ = nullptr;
     QLabel* appCount_ = nullptr;
     QLabel* noApps_ = nullptr;
+    QLabel* workspaceNote_ = nullptr;
     QScrollArea* appScroll_ = nullptr;
     QVBoxLayout* appList_ = nullptr;
     std::map<std::int32_t, AppRow*> appRows_;

@@ -47,6 +47,9 @@ class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(QString AttentionMovieName READ empty)
     Q_PROPERTY(korvane::linux_platform::SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    // No DBusMenu: the menu opens through ContextMenu(x, y). Hosts such as
+    // GNOME's AppIndicator extension refuse an item without the property.
+    Q_PROPERTY(QDBusObjectPath Menu READ menu)
     Q_PROPERTY(QString XAyatanaLabel READ label)
     Q_PROPERTY(QString XAyatanaLabelGuide READ labelGuide)
 public:
@@ -64,6 +67,7 @@ public:
     SniIconPixmapList noPixmaps() const { return {}; }
     SniToolTip toolTip() const;
     bool itemIsMenu() const { return false; }
+    QDBusObjectPath menu() const { return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU")); }
     QString label() const;
     QString labelGuide() const { return QStringLiteral(" 100%"); }
 

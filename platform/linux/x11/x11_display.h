@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/x11/window_apps.h"
+#include "platform/linux/workspace/window_apps.h"
 #include "shared/util/expected.h"
 
 namespace korvane::linux_platform {

@@ -12,7 +12,7 @@
 
 #include "app/runtime/app_log.h"
 #include "platform/linux/sched/task_tree_reader.h"
-#include "platform/linux/x11/window_identity.h"
+#include "platform/linux/workspace/window_identity.h"
 #include "platform/linux/x11/x11_display.h"
 
 namespace korvane::linux_platform {

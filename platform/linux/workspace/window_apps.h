@@ -1,8 +1,8 @@
 #pragma once
-// Which applications a list of top-level windows makes: the X-free half of
-// the X11 workspace. An application is a process (a pid and the start time
-// that tells it from a later process given the same pid) that owns at least
-// one window of the window manager's client list.
+// Which applications a list of top-level windows makes, on any desktop. An
+// application is a process (a pid and the start time that tells it from a
+// later process given the same pid) that owns at least one window of the
+// window manager's client list (or the compositor's window list).
 #include <sys/types.h>
 
 #include <compare>
@@ -31,6 +31,7 @@ struct WindowFacts {
     pid_t connectionPid = 0;
     std::string instance;  // WM_CLASS
     std::string className;
+    std::string appID;     // the Wayland app_id, or the compositor's own application ID
     WindowKind kind = WindowKind::normal;
     bool skipTaskbar = false;
     std::optional<app::AppIcon> icon;  // from _NET_WM_ICON

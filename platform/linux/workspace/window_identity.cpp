@@ -1,4 +1,4 @@
-#include "platform/linux/x11/window_identity.h"
+#include "platform/linux/workspace/window_identity.h"
 
 #include <cctype>
 
@@ -41,11 +41,12 @@ AppNaming WindowIdentity::nameApp(AppKey key, const std::vector<WindowClass>& cl
 std::optional<identity::DesktopEntry> WindowIdentity::entryForClasses(const std::vector<identity::DataFolder>& folders,
                                                                       const std::vector<WindowClass>& classes) {
     for (const auto& windowClass : classes) {
-        for (const std::string* text : {&windowClass.instance, &windowClass.className}) {
+        const std::string* texts[] = {&windowClass.appID, &windowClass.instance, &windowClass.className};
+        for (const std::string* text : texts) {
             if (text->empty()) continue;
             if (auto entry = resolver_.entryForStartupWMClass(folders, *text)) return entry;
         }
-        for (const std::string* text : {&windowClass.instance, &windowClass.className}) {
+        for (const std::string* text : texts) {
             if (text->empty()) continue;
             if (auto entry = resolver_.entryForAppID(folders, *text)) return entry;
             std::string guessed = heuristicID(*text);
@@ -83,8 +84,9 @@ AppNaming WindowIdentity::resolve(pid_t pid, const std::vector<WindowClass>& cla
     }
     if (!naming.name) {
         for (const auto& windowClass : classes) {
-            if (windowClass.className.empty()) continue;
-            naming.name = windowClass.className;
+            const std::string& shown = windowClass.className.empty() ? windowClass.appID : windowClass.className;
+            if (shown.empty()) continue;
+            naming.name = shown;
             break;
         }
     }

@@ -1,4 +1,4 @@
-#include "platform/linux/x11/window_apps.h"
+#include "platform/linux/workspace/window_apps.h"
 
 #include <algorithm>
 #include <map>

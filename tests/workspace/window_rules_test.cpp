@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/linux/x11/window_apps.h"
-#include "platform/linux/x11/window_identity.h"
-#include "platform/linux/x11/wm_icon.h"
+#include "platform/linux/workspace/window_apps.h"
+#include "platform/linux/workspace/window_identity.h"
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
 
@@ -10,47 +9,6 @@ namespace korvane::linux_platform {
 namespace {
 
 using app::ActivationPolicy;
-
-std::vector<std::uint32_t> iconProperty(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sizes) {
-    std::vector<std::uint32_t> words;
-    for (auto [w, h] : sizes) {
-        words.push_back(w);
-        words.push_back(h);
-        words.insert(words.end(), std::size_t{w} * h, w);  // every pixel says its image's width
-    }
-    return words;
-}
-
-TEST(WindowIcon, TakesTheLargestUpTo256Pixels) {
-    auto icon = chooseWindowIcon(iconProperty({{16, 16}, {512, 512}, {256, 256}, {48, 48}}));
-    ASSERT_TRUE(icon);
-    EXPECT_EQ(icon->width, 256);
-    EXPECT_EQ(icon->height, 256);
-    ASSERT_EQ(icon->argb.size(), 256u * 256u);
-    EXPECT_EQ(icon->argb.front(), 256u);
-    EXPECT_EQ(icon->argb.back(), 256u);
-    EXPECT_TRUE(icon->themeNameOrPath.empty());
-
-    // A tall image counts by its longer side.
-    EXPECT_EQ(chooseWindowIcon(iconProperty({{32, 300}, {64, 64}}))->width, 64);
-    // Only larger ones: the smallest of them rather than no icon at all.
-    EXPECT_EQ(chooseWindowIcon(iconProperty({{1024, 1024}, {300, 300}, {512, 512}}))->width, 300);
-}
-
-TEST(WindowIcon, BrokenPropertiesGiveWhatPrecedesTheBreak) {
-    auto words = iconProperty({{16, 16}, {32, 32}});
-    words.pop_back();  // the second image is cut short
-    EXPECT_EQ(chooseWindowIcon(words)->width, 16);
-
-    // Sizes whose product does not fit any buffer.
-    auto huge = iconProperty({{8, 8}});
-    huge.insert(huge.end(), {0xffffffffU, 0xffffffffU, 1, 2, 3});
-    EXPECT_EQ(chooseWindowIcon(huge)->width, 8);
-
-    EXPECT_FALSE(chooseWindowIcon({}));
-    EXPECT_FALSE(chooseWindowIcon(std::vector<std::uint32_t>{5}));
-    EXPECT_FALSE(chooseWindowIcon(std::vector<std::uint32_t>{0, 4, 1, 2, 3, 4}));
-}
 
 WindowFacts window(std::uint32_t id, pid_t pid, WindowKind kind = WindowKind::normal, bool skipTaskbar = false,
                    std::uint64_t startTime = 7) {
@@ -155,6 +113,9 @@ TEST_F(WindowNaming, SourcesSpeakStrongestFirst) {
     EXPECT_EQ(name(14, {{"Google Chrome", "x"}}).appID, "google-chrome");
     // The second window speaks when the first says nothing.
     EXPECT_EQ(name(15, {{"a", "b"}, {"", "Cls"}}).appID, "org.example.ByClass");
+    // A Wayland app_id speaks like a class, before the X11 classes.
+    EXPECT_EQ(name(16, {{"", "", "editor"}}).appID, "editor");
+    EXPECT_EQ(name(17, {{"inst", "", "Cls"}}).appID, "org.example.ByClass");
 
     // A terminal's child shares its unit and launch variables; its class wins
     // over both.
@@ -179,6 +140,7 @@ TEST_F(WindowNaming, SourcesSpeakStrongestFirst) {
     EXPECT_EQ(nameless.appID, std::nullopt);
     EXPECT_EQ(nameless.name, "Unknown");
     EXPECT_EQ(name(24, {{"", ""}}).name, std::nullopt);
+    EXPECT_EQ(name(25, {{"", "", "org.example.Unlisted"}}).name, "org.example.Unlisted");
 }
 
 // The localized name and the entry's icon are proven on a real desktop.

@@ -1,0 +1,226 @@
+// Korvane itself on Wayland desktops, as a user runs it: started as the
+// desktop's user beside the real helper (serving that user, on a fixture
+// sysfs where CPU 1 is the only efficiency core). Auto-Focus and Auto-Trigger,
+// switched on in the settings, confine the other applications while their
+// application is in front and release them after; its StatusNotifierItem
+// shows in the desktop's tray (swaybar; Plasma's panel on KWin; GNOME
+// Shell's AppIndicator extension), and a click on it opens the popover at
+// the icon with the desktop's applications listed. With
+// KORVANE_SCREENSHOT_DIR set, screenshots are kept there.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/focus/auto_focus_manager.h"
+#include "app/focus/auto_trigger_manager.h"
+#include "app/runtime/settings_store.h"
+#include "testing/virtual_main_loop.h"
+#include "tests/desktops/desktop_sessions.h"
+#include "tests/fakes/target_process.h"
+#include "tests/topology/cpu_sysfs.h"
+#include "tests/x11/x_session.h"
+
+namespace korvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Control {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+class KorvaneOnWayland : public ::testing::TestWithParam<DesktopFamily> {
+protected:
+    void SetUp() override {
+        std::string why;
+        started_ = DesktopSession::start(GetParam(), why, /*withPanel=*/true);
+        ASSERT_TRUE(started_) << why;
+        session = static_cast<WaylandSession*>(started_.get());
+        const std::string share = session->home() + "/.local/share";
+        const std::pair<std::unique_ptr<SessionApp>*, TestApp> apps[] = {
+            {&editor, {"org.korvane.e2e.Editor", "Editor", ClientKind::qt}},
+            {&game, {"org.korvane.e2e.Game", "Game", ClientKind::xwayland}},
+            {&browser, {"org.korvane.e2e.Browser", "Browser", ClientKind::wayland}}};
+        for (const auto& [app, testApp] : apps) {
+            const std::string entry = share + "/applications/" + testApp.id + ".desktop";
+            fs::create_directories(fs::path(entry).parent_path());
+            std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=" << testApp.name
+                                 << "\nStartupWMClass=" << session->windowClass(testApp) << "\n";
+            *app = session->launch(testApp, entry, why);
+            ASSERT_TRUE(*app) << why;
+        }
+        startHelper(share);
+        writeSettings();
+        korvane = session->start({KORVANE_BINARY},
+                                 {{"XDG_SESSION_TYPE", "wayland"},
+                                  {"XDG_DATA_DIRS", share + ":/usr/share"},
+                                  {"KORVANE_HELPER_SOCKET", helperFolder_ + "/helper.sock"},
+                                  {"KORVANE_SYSFS_ROOT", sysfs_.root()},
+                                  // A heatmap in colour, not the idle grey the panels hide.
+                                  {"KORVANE_TEST_CORE_USAGE", "1.0,0.6;0.2"},
+                                  {"KORVANE_TEST_GEOMETRY_FILE", session->runtimeDir() + "/geometry"}},
+                                 session->runtimeDir() + "/korvane.log");
+    }
+    void TearDown() override {
+        if (HasFailure() && session) {
+            std::fprintf(stderr, "korvane printed:\n%s\nthe desktop printed:\n%s\n",
+                         readText(session->runtimeDir() + "/korvane.log").c_str(), session->log().c_str());
+        }
+        korvane.reset();
+        helper_.reset();
+        std::error_code ignored;
+        if (!helperFolder_.empty()) fs::remove_all(helperFolder_, ignored);
+    }
+
+    // The helper serves the desktop's user from a folder only root may
+    // write to, which that user may reach.
+    void startHelper(const std::string& share) {
+        std::string pattern = (fs::temp_directory_path() / "korvane-helper-XXXXXX").string();
+        ASSERT_TRUE(::mkdtemp(pattern.data()));
+        helperFolder_ = pattern;
+        ::chmod(helperFolder_.c_str(), 0755);
+        sysfs_.intelHybridPair();
+        ::chmod(sysfs_.root().c_str(), 0755);  // Korvane reads it as the desktop's user
+        helper_ = std::make_unique<StartedProgram>(
+            std::vector<std::string>{KORVANE_HELPER_BINARY, "--allow-uid=" + std::to_string(session->uid())},
+            Environment{{"KORVANE_HELPER_SOCKET", helperFolder_ + "/helper.sock"},
+                        {"KORVANE_SYSFS_ROOT", sysfs_.root()},
+                        {"KORVANE_TASKPOLICY", KORVANE_TASKPOLICY_BINARY},
+                        {"KORVANE_HELPER_RUNTIME_DIR", helperFolder_ + "/state"},
+                        {"XDG_DATA_DIRS", share}},
+            helperFolder_ + "/helper.log");
+        ASSERT_TRUE(waitUntil([&] { return fs::exists(helperFolder_ + "/helper.sock"); }))
+            << readText(helperFolder_ + "/helper.log");
+    }
+
+    // Past the first run, with Auto-Focus on for the editor and the game as
+    // Beast Mode's trigger.
+    void writeSettings() {
+        const std::string folder = session->home() + "/.config/korvane";
+        {
+            VirtualMainLoop loop;
+            app::SettingsStore settings(loop, folder);
+            settings.setBool("hasAcceptedEULAv2", true);
+            settings.setBool("hasCompletedOnboarding", true);
+            settings.setBool(app::AutoFocusManager::kEnabledKey, true);
+            settings.setData(app::AutoFocusManager::kTargetsKey,
+                             R"([{"name":"Editor","bundleIdentifier":"org.korvane.e2e.Editor"}])");
+            settings.setBool(app::AutoTriggerManager::kEnabledKey, true);
+            settings.setData(app::AutoTriggerManager::kAppsKey,
+                             R"([{"name":"Game","bundleIdentifier":"org.korvane.e2e.Game"}])");
+        }
+        runCommand({findProgram("chown"), "-R", std::to_string(session->uid()), session->home() + "/.config"});
+    }
+
+    bool onlyOn(const std::unique_ptr<SessionApp>& app, const std::string& cpus) const {
+        auto threads = threadsOf(app->pid());
+        return !threads.empty() &&
+               std::all_of(threads.begin(), threads.end(), [&](pid_t tid) { return viewOf(tid).cpus == cpus; });
+    }
+
+    std::string item() const { return "org.kde.StatusNotifierItem-" + std::to_string(korvane->pid()) + "-1"; }
+    bool registered() const {
+        return session
+            ->run({"gdbus", "call", "--session", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
+                   "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
+                   "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"})
+            .out.find(item()) != std::string::npos;
+    }
+
+    // The controls the popover reported when it was last shown.
+    std::map<std::string, Control> controls() const {
+        std::map<std::string, Control> found;
+        std::istringstream lines(readText(session->runtimeDir() + "/geometry"));
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream fields(line);
+            std::string name;
+            Control control;
+            int visible = 0;
+            if (fields >> name >> control.x >> control.y >> control.width >> control.height >> visible && visible) {
+                found[name] = control;
+            }
+        }
+        return found;
+    }
+
+    void screenshot(const std::string& what) {
+        if (const char* folder = std::getenv("KORVANE_SCREENSHOT_DIR")) {
+            fs::create_directories(folder);
+            EXPECT_TRUE(session->screenshot(std::string(folder) + "/wayland-" + familyName(GetParam()) + "-" + what +
+                                            ".png"));
+        }
+    }
+
+    std::unique_ptr<DesktopSession> started_;
+    WaylandSession* session = nullptr;
+    CpuSysfs sysfs_;
+    std::string helperFolder_;
+    std::unique_ptr<StartedProgram> helper_;
+    std::unique_ptr<SessionApp> editor, game, browser;
+    std::unique_ptr<StartedProgram> korvane;
+};
+
+TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
+    const std::string machine = machineCPUs();
+    ASSERT_TRUE(session->activate(editor->pid()));
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(game, "1") && onlyOn(browser, "1"); }, 20s))
+        << "game " << viewOf(game->pid()).cpus << ", browser " << viewOf(browser->pid()).cpus;
+    EXPECT_TRUE(onlyOn(editor, machine));
+    ASSERT_TRUE(session->activate(browser->pid()));
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(game, machine) && onlyOn(browser, machine); }));
+    // Korvane holds Beast Mode back while Auto-Focus is on, until the
+    // helper's answer to the release has reached it.
+    EXPECT_TRUE(waitUntil([&] {
+        return readText(session->runtimeDir() + "/korvane.log").find("Auto-Focus serbest bırakıldı — Browser") !=
+               std::string::npos;
+    }));
+
+    ASSERT_TRUE(session->activate(game->pid()));
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(editor, "1") && onlyOn(browser, "1"); }))
+        << "editor " << viewOf(editor->pid()).cpus << ", browser " << viewOf(browser->pid()).cpus;
+    EXPECT_TRUE(onlyOn(game, machine));
+    // Released 5 to 7 s after the trigger left, which happened while the
+    // desktop was being asked.
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(session->activate(browser->pid()));
+    const auto answered = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(editor, machine) && onlyOn(browser, machine); }, 10s));
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, 5s);
+    EXPECT_LT(std::chrono::steady_clock::now() - answered, 7s);
+
+    ASSERT_TRUE(waitUntil([&] { return registered(); })) << "the tray's watcher does not know " << item();
+    screenshot("tray");
+    // Where the desktop draws its tray: swaybar at the bottom right,
+    // Plasma's panel at the bottom left of its clock, GNOME's top bar at the
+    // top right. A click there is Activate(x, y).
+    const bool bottom = GetParam() != DesktopFamily::gnome;
+    const bool plasma = GetParam() == DesktopFamily::kwin;
+    const int anchorX = plasma ? 944 : 1260;
+    const int anchorY = plasma ? 778 : bottom ? 710 : 12;
+    ASSERT_EQ(session->run({"gdbus", "call", "--session", "--dest", item(), "--object-path", "/StatusNotifierItem",
+                            "--method", "org.kde.StatusNotifierItem.Activate", std::to_string(anchorX),
+                            std::to_string(anchorY)}).exitStatus, 0);
+    ASSERT_TRUE(waitUntil([&] { return controls().contains("appRow:Editor"); }))
+        << "the popover did not open; it reported:\n" << readText(session->runtimeDir() + "/geometry");
+    auto shown = controls();
+    for (const char* row : {"appRow:Editor", "appRow:Game", "appRow:Browser"}) EXPECT_TRUE(shown.contains(row)) << row;
+    const Control& quit = shown["quitButton"];
+    EXPECT_GT(quit.x + 300, anchorX);
+    EXPECT_LE(quit.x + quit.width, 1280);
+    EXPECT_TRUE(bottom ? quit.y < anchorY : quit.y > anchorY);
+    screenshot("popover");
+
+    EXPECT_EQ(korvane->stop(SIGTERM), 0);
+}
+
+std::string nameOf(const ::testing::TestParamInfo<DesktopFamily>& info) { return familyName(info.param); }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, KorvaneOnWayland,
+                         ::testing::Values(DesktopFamily::sway, DesktopFamily::kwin, DesktopFamily::gnome), nameOf);
+
+}  // namespace
+}  // namespace korvane::testing
