@@ -20,6 +20,7 @@
 #include "app/shell/widget_map.h"
 #include "app/ui/popover/content_view.h"
 #include "platform/linux/dbus/dbus_app_instance.h"
+#include "platform/linux/dbus/desktop_color_scheme.h"
 #include "platform/linux/dbus/freedesktop_notification_center.h"
 #include "platform/linux/dbus/sni_status_item.h"
 #include "platform/linux/install/helper_install_environment.h"
@@ -30,6 +31,7 @@
 #include "platform/linux/machine/system_summary_reader.h"
 #include "platform/linux/session/termination_signals.h"
 #include "platform/linux/socket/socket_helper_connection.h"
+#include "platform/linux/x11/tray_colors.h"
 #include "platform/linux/x11/x11_workspace.h"
 #include "platform/linux/x11/xembed_status_item.h"
 #include "shared/identity/unit_lookup.h"
@@ -40,16 +42,28 @@ using namespace korvane;
 
 namespace {
 
-std::unique_ptr<app::StatusItem> makeStatusItem(const QDBusConnection& bus) {
+// The tray item, drawn for the panel's colour: what an XEmbed tray publishes
+// (XFCE's panel does, for its StatusNotifierItems too), else the desktop's
+// dark or light style. It follows a change of that style.
+std::unique_ptr<app::StatusItem> makeStatusItem(const QDBusConnection& bus, linux_platform::DesktopColorScheme& scheme) {
+    auto panelForeground = [&scheme] {
+        return app::panelForeground(linux_platform::xembedTrayForeground(), scheme.current());
+    };
     if (linux_platform::statusNotifierHostAvailable(bus)) {
-        auto item = std::make_unique<linux_platform::SniStatusItem>(bus);
+        const std::string program = linux_platform::currentInstallEnvironment().programPath;
+        const QString icons = QString::fromStdString(linux_platform::shippedIconFolder(
+            program, std::string("hicolor/symbolic/apps/") + linux_platform::SniStatusItem::kSymbolIconName + ".svg"));
+        auto item = std::make_unique<linux_platform::SniStatusItem>(bus, linux_platform::SniStatusItem::Look{panelForeground, icons});
         if (item->registerItem()) {
             app::logLine("Tray: StatusNotifierItem " + item->serviceName().toStdString());
+            scheme.onChange = [raw = item.get()] { raw->panelColorsChanged(); };
             return item;
         }
     }
     app::logLine("Tray: XEmbed system tray");
-    return std::make_unique<linux_platform::XEmbedStatusItem>();
+    auto item = std::make_unique<linux_platform::XEmbedStatusItem>(panelForeground);
+    scheme.onChange = [raw = item.get()] { raw->panelColorsChanged(); };
+    return item;
 }
 
 // The desktop the focus engine follows; an empty one when there is no X
@@ -124,6 +138,7 @@ int main(int argc, char** argv) {
     linux_platform::CgroupUnitLookup unitLookup;
     std::unique_ptr<app::Workspace> workspace = openWorkspace(loop, unitLookup);
     linux_platform::FreedesktopNotificationCenter notificationCenter(bus);
+    linux_platform::DesktopColorScheme colorScheme(bus);
     linux_platform::MonitorPlatform monitors = linux_platform::installMonitorPlatform();
     app::DesktopBundleReader bundles(app::DesktopBundleReader::Config::fromEnvironment());
     linux_platform::SpawnProcessRunner spawnRunner;
@@ -137,7 +152,7 @@ int main(int argc, char** argv) {
                                               connector,
                                               platform,
                                               installRoot,
-                                              [&bus] { return makeStatusItem(bus); },
+                                              [&bus, &colorScheme] { return makeStatusItem(bus, colorScheme); },
                                               [] { QCoreApplication::quit(); },
                                               app::onboardingWindows(settings, setupDependencies(install, installRoot))};
     // The popover's content: the views over the eight managers. Its Quit

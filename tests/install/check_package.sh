@@ -28,6 +28,7 @@ expect "^-rw-r--r-- \.$prefix/share/korvane/autostart/com\.korvane\.app\.desktop
 expect "^-rw-r--r-- \.$prefix/share/applications/com\.korvane\.app\.desktop$"
 expect "^-rw-r--r-- \.$prefix/share/polkit-1/actions/com\.korvane\.app\.install-helper\.policy$"
 expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/scalable/apps/com\.korvane\.app\.svg$"
+expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/symbolic/apps/com\.korvane\.app-symbolic\.svg$"
 for size in 16 22 24 32 48 64 128 256; do
   expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/${size}x${size}/apps/com\.korvane\.app\.png$"
 done

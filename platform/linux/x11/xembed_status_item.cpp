@@ -7,7 +7,8 @@
 
 namespace korvane::linux_platform {
 
-XEmbedStatusItem::XEmbedStatusItem() {
+XEmbedStatusItem::XEmbedStatusItem(std::function<QColor()> panelForeground)
+    : panelForeground_(std::move(panelForeground)) {
     connect(&tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason != QSystemTrayIcon::Trigger) return;
         if (onActivate) onActivate(tray_.geometry());
@@ -35,7 +36,7 @@ void XEmbedStatusItem::setToolTip(const std::string& toolTip) { tray_.setToolTip
 void XEmbedStatusItem::setContextMenu(QMenu* menu) { tray_.setContextMenu(menu); }
 
 void XEmbedStatusItem::updateIcon() {
-    const QColor foreground = xembedTrayForeground().value_or(app::trayForegroundColor());
+    const QColor foreground = panelForeground_ ? panelForeground_() : app::panelForeground(xembedTrayForeground(), app::ColorScheme::unknown);
     tray_.setIcon(QIcon(new app::TrayIconEngine(image_, title_, foreground)));
 }
 
