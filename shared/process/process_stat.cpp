@@ -18,7 +18,7 @@ Expected<ProcessStat, int> parseProcessStat(std::string_view text, int lastField
     auto close = text.rfind(')');
     if (close == std::string_view::npos) return unexpected(EINVAL);
     // Field 3 (state) follows the name; we need 4 (ppid), 9 (flags),
-    // 20 (num_threads) and 22 (starttime).
+    // 20 (num_threads), 22 (starttime) and, when asked, 41 (policy).
     std::string_view rest = text.substr(close + 1);
     ProcessStat stat;
     int field = 2;
@@ -45,6 +45,9 @@ Expected<ProcessStat, int> parseProcessStat(std::string_view text, int lastField
             haveThreads = parseWhole(value, stat.threads);
         } else if (field == 22) {
             if (!haveParent || !haveFlags || !haveThreads || !parseWhole(value, stat.startTime)) break;
+            if (lastField <= 22) return stat;
+        } else if (field == 41) {
+            if (!parseWhole(value, stat.policy)) break;
             return stat;
         }
     }
