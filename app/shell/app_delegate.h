@@ -29,12 +29,18 @@
 #include "app/shell/popover.h"
 #include "app/shell/status_bar_controller.h"
 #include "app/shell/status_item.h"
+#include "app/shell/tray_menu.h"
+#include "app/throttled/throttled_processes_manager.h"
+#include "app/ui/menu_windows/about_view.h"
 #include "shared/client/helper_connection.h"
 #include "shared/mainloop/main_loop.h"
 
 class QMenu;
-class QAction;
 class QWidget;
+
+namespace korvane::ui {
+class ListWindowSlot;
+}
 
 namespace korvane::app {
 
@@ -63,6 +69,9 @@ struct ManagerPlatform {
     HelperInstallSetup install{};
     // Closes the shared SMC connection at exit.
     std::function<void()> closeSmcConnection = [] {};
+    // What the machine says is confined now, for "Throttled Now…"; the item
+    // is absent without it.
+    ConfinementReader* confinement = nullptr;
 };
 
 class AppDelegate final : public QObject {
@@ -93,6 +102,8 @@ public:
         std::function<StatusBarSources()> statusBarSourcesOverride = nullptr;
         // "Start at Login"; the item is absent when not given.
         std::optional<LoginItem> loginItem = std::nullopt;
+        // What "About Korvane" tells; the item is absent without a version.
+        ui::AboutFacts about{};
         // The longest a quit waits for focus to be released.
         Duration focusReleaseLimit = std::chrono::seconds(5);
     };
@@ -126,7 +137,8 @@ public:
     // The eight managers, once bootstrapApp has run.
     std::optional<AppManagers> managers() const;
     StatusBarController* statusBarController() const { return statusBarController_.get(); }
-    QMenu* trayMenu() const { return trayMenu_.get(); }
+    QMenu* trayMenu() const;
+    TrayMenu* trayMenuItems() const { return trayMenu_.get(); }
     bool bootstrapped() const { return bootstrapped_; }
 
 private:
@@ -136,6 +148,8 @@ private:
     void acceptAgreement();
     void completeOnboarding();
     void buildTrayMenu();
+    void showThrottledNow();
+    void showAbout();
     StatusBarSources statusBarSources() const;
     void terminateNow();
 
@@ -157,10 +171,10 @@ private:
     std::unique_ptr<ECoreJailManager> eCoreJailManager_;
     std::unique_ptr<StatusBarController> statusBarController_;
 
-    std::unique_ptr<QMenu> trayMenu_;
-    QAction* heatmapAction_ = nullptr;
-    QAction* notificationsAction_ = nullptr;
-    QAction* loginAction_ = nullptr;
+    std::unique_ptr<ThrottledProcessesManager> throttledProcesses_;
+    std::unique_ptr<TrayMenu> trayMenu_;
+    std::unique_ptr<ui::ListWindowSlot> throttledNowWindow_;
+    std::unique_ptr<ui::ListWindowSlot> aboutWindow_;
     bool quitting_ = false;
     Timer quitLimit_;
     bool bootstrapped_ = false;

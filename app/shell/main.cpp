@@ -1,7 +1,8 @@
 // korvane: the tray application. Wires the Linux adapters into the shell:
 // the session bus (tray item, one instance, notifications), the per-user
 // socket, the helper's socket and installer, the X11 desktop the focus engine
-// follows, /proc and /sys for the monitors, and the signals that end the session.
+// follows, /proc and /sys for the monitors and the throttled-now list, and the
+// signals that end the session.
 #include <QApplication>
 #include <QDBusConnection>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "app/shell/scripted_status_sources.h"
 #include "app/shell/widget_map.h"
 #include "app/ui/popover/content_view.h"
+#include "helper/helper_info.h"
 #include "platform/linux/dbus/dbus_app_instance.h"
 #include "platform/linux/dbus/desktop_color_scheme.h"
 #include "platform/linux/dbus/freedesktop_notification_center.h"
@@ -26,6 +28,7 @@
 #include "platform/linux/install/helper_install_environment.h"
 #include "platform/linux/monitors/monitor_platform.h"
 #include "platform/linux/proc/cgroup_unit_lookup.h"
+#include "platform/linux/proc/proc_confinement_reader.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/session/local_socket_app_instance.h"
 #include "platform/linux/machine/system_summary_reader.h"
@@ -144,8 +147,9 @@ int main(int argc, char** argv) {
     linux_platform::SpawnProcessRunner spawnRunner;
     app::HelperInstallSetup install =
         linux_platform::detectHelperInstallSetup(linux_platform::currentInstallEnvironment(), spawnRunner);
+    linux_platform::ProcConfinementReader confinement;
     app::ManagerPlatform platform{*workspace, notificationCenter, *monitors.ticks, *monitors.layout, bundles,
-                                  install,    [] { SMCBridge::close(); }};
+                                  install,    [] { SMCBridge::close(); }, &confinement};
 
     app::AppDelegate::Environment environment{loop,
                                               settings,
@@ -164,6 +168,8 @@ int main(int argc, char** argv) {
                                    [] { QCoreApplication::quit(); });
     };
     environment.loginItem = app::LoginItem::forThisUser(app::runningInstallPrefix());
+    environment.about = {KORVANE_VERSION, "GPL-3.0-or-later", std::string(helper::info::kBundleName),
+                         std::string(helper::info::kVersion), install.sourceExecutable};
     const char* scriptedUsage = std::getenv("KORVANE_TEST_CORE_USAGE");
     const char* scriptedFocus = std::getenv("KORVANE_TEST_FOCUS");
     if ((scriptedUsage && *scriptedUsage) || (scriptedFocus && *scriptedFocus)) {
