@@ -100,10 +100,10 @@ bool LoginItem::shipsEntry() const {
 Expected<Done, std::string> LoginItem::writeEntryStarting(const std::string& program) {
     if (folder_.empty()) return unexpected(std::string("no home folder to keep the autostart entry in"));
     if (auto made = makeDirectories(folder_, 0755); !made) return unexpected(made.error());
-    const std::string entry = "[Desktop Entry]\nType=Application\nName=Korvane\n"
-                              "Comment=Give the application you focus the performance cores\nExec=" +
-                              execValue(program) +
-                              "\nIcon=com.korvane.app\nTerminal=false\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
+    const std::string entry =
+        "[Desktop Entry]\nType=Application\nName=Korvane\n"
+        "Comment=Give the application you focus the performance cores\nExec=" +
+        execValue(program) + "\nIcon=com.korvane.app\nTerminal=false\nNoDisplay=true\nX-GNOME-Autostart-enabled=true\n";
     auto written = writeFileAtomically(installed_, entry);
     if (!written) return unexpected("cannot write " + installed_ + ": " + written.error());
     return Done{};

@@ -48,7 +48,8 @@ namespace {
 // The tray item, drawn for the panel's colour: what an XEmbed tray publishes
 // (XFCE's panel does, for its StatusNotifierItems too), else the desktop's
 // dark or light style. It follows a change of that style.
-std::unique_ptr<app::StatusItem> makeStatusItem(const QDBusConnection& bus, linux_platform::DesktopColorScheme& scheme) {
+std::unique_ptr<app::StatusItem> makeStatusItem(const QDBusConnection& bus,
+                                                linux_platform::DesktopColorScheme& scheme) {
     auto panelForeground = [&scheme] {
         return app::panelForeground(linux_platform::xembedTrayForeground(), scheme.current());
     };
@@ -56,7 +57,8 @@ std::unique_ptr<app::StatusItem> makeStatusItem(const QDBusConnection& bus, linu
         const std::string program = linux_platform::currentInstallEnvironment().programPath;
         const QString icons = QString::fromStdString(linux_platform::shippedIconFolder(
             program, std::string("hicolor/symbolic/apps/") + linux_platform::SniStatusItem::kSymbolIconName + ".svg"));
-        auto item = std::make_unique<linux_platform::SniStatusItem>(bus, linux_platform::SniStatusItem::Look{panelForeground, icons});
+        auto item = std::make_unique<linux_platform::SniStatusItem>(
+            bus, linux_platform::SniStatusItem::Look{panelForeground, icons});
         if (item->registerItem()) {
             app::logLine("Tray: StatusNotifierItem " + item->serviceName().toStdString());
             scheme.onChange = [raw = item.get()] { raw->panelColorsChanged(); };

@@ -28,7 +28,9 @@ TrayMenu::TrayMenu(SettingsStore& settings, std::shared_ptr<NotificationManager>
     menu_->addAction(text("Open Korvane"), this, [this] {
         if (actions_.openPopover) actions_.openPopover();
     });
-    if (actions_.showThrottledNow) menu_->addAction(text("Throttled Now…"), this, [this] { actions_.showThrottledNow(); });
+    if (actions_.showThrottledNow) {
+        menu_->addAction(text("Throttled Now…"), this, [this] { actions_.showThrottledNow(); });
+    }
     menu_->addSeparator();
 
     heatmap_ = menu_->addAction(text("Show Heatmap in Tray"));
@@ -111,8 +113,9 @@ void TrayMenu::loginToggled(bool on) {
         offerOwnEntry();
         return;
     }
-    tell((on ? text("Korvane could not be set to start at login: %1") : text("Korvane could not stop starting at login: %1"))
-             .arg(QString::fromStdString(changed.error())));
+    const QString why = on ? text("Korvane could not be set to start at login: %1")
+                           : text("Korvane could not stop starting at login: %1");
+    tell(why.arg(QString::fromStdString(changed.error())));
 }
 
 void TrayMenu::offerOwnEntry() {

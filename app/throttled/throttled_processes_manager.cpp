@@ -23,9 +23,9 @@ ThrottledProcessesManager::ThrottledProcessesManager(Dependencies dependencies)
 
 ThrottledProcessesManager::~ThrottledProcessesManager() { lifeline_->close(); }
 
-std::vector<ThrottledProcess> ThrottledProcessesManager::attribute(
-    const std::vector<ConfinedProcess>& confined, const ThrottleCauses& causes,
-    const std::vector<std::pair<std::int32_t, std::string>>& appNames) {
+std::vector<ThrottledProcess> ThrottledProcessesManager::attribute(const std::vector<ConfinedProcess>& confined,
+                                                                  const ThrottleCauses& causes,
+                                                                  const AppNames& appNames) {
     const std::unordered_map<std::int32_t, std::string> names(appNames.begin(), appNames.end());
     std::vector<ThrottledProcess> list;
     list.reserve(confined.size());
@@ -81,7 +81,7 @@ void ThrottledProcessesManager::refresh() {
         processes = std::vector<ThrottledProcess>{};
         return;
     }
-    std::vector<std::pair<std::int32_t, std::string>> names;
+    AppNames names;
     if (auto apps = appManager_.lock()) {
         for (const auto& app : apps->runningApps.get()) names.emplace_back(app.id, app.name);
     }

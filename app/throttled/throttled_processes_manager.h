@@ -88,9 +88,9 @@ public:
     // The list the two sources make, in the reader's order; the names of
     // listed applications replace the kernel's short command names, and name
     // the application a process descends from.
+    using AppNames = std::vector<std::pair<std::int32_t, std::string>>;
     static std::vector<ThrottledProcess> attribute(const std::vector<ConfinedProcess>& confined,
-                                                   const ThrottleCauses& causes,
-                                                   const std::vector<std::pair<std::int32_t, std::string>>& appNames = {});
+                                                   const ThrottleCauses& causes, const AppNames& appNames = {});
 
 private:
     ThrottleCauses currentCauses() const;

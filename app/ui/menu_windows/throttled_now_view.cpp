@@ -55,11 +55,10 @@ ThrottledNowView::ThrottledNowView(app::ThrottledProcessesManager& manager, app:
     list_->setUniformRowHeights(true);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setHeaderLabels({uiText("Name"), uiText("PID"), uiText("CPUs"), uiText("Why")});
-    list_->header()->setStretchLastSection(true);
+    list_->header()->setStretchLastSection(false);
     list_->header()->setSectionResizeMode(kName, QHeaderView::Stretch);
     list_->header()->setSectionResizeMode(kWhy, QHeaderView::ResizeToContents);
     for (int fixed : {kPid, kCpus}) list_->header()->setSectionResizeMode(fixed, QHeaderView::ResizeToContents);
-    list_->header()->setStretchLastSection(false);
     column->addWidget(list_, 1);
 
     empty_ = new QLabel(uiText("Nothing is throttled."), this);
@@ -84,7 +83,6 @@ ThrottledNowView::ThrottledNowView(app::ThrottledProcessesManager& manager, app:
     auto* buttons = new QHBoxLayout;
     release_ = new QPushButton(uiText("Release all"), this);
     release_->setObjectName("releaseAllButton");
-    release_->setToolTip(uiText("Gives every process the helper holds its cores back; focus mode ends."));
     auto* closeButton = new QPushButton(uiText("Close"), this);
     closeButton->setObjectName("closeButton");
     buttons->addWidget(release_);
@@ -142,7 +140,9 @@ void ThrottledNowView::updateState() {
     empty_->setVisible(!anything);
     note_->setVisible(jail_.isEnabled.get());
     QString error;
-    if (manager_.readError.get()) error = uiText("Cannot read what is throttled: %1").arg(QString::fromStdString(*manager_.readError.get()));
+    if (manager_.readError.get()) {
+        error = uiText("Cannot read what is throttled: %1").arg(QString::fromStdString(*manager_.readError.get()));
+    }
     if (manager_.releaseError.get()) {
         error = uiText("Not everything was released: %1").arg(QString::fromStdString(*manager_.releaseError.get()));
     }

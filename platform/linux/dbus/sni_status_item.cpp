@@ -120,7 +120,7 @@ void SniStatusItem::renderPixmaps() {
     // A host that shows no label gets the title drawn into the icon.
     const std::string overlay = hostShowsLabels_ ? std::string() : title_;
     pixmaps_.clear();
-    const QColor foreground = look_.panelForeground ? look_.panelForeground() : app::panelForeground(std::nullopt, app::ColorScheme::unknown);
+    const QColor foreground = look_.panelForeground();
     for (int size : kPixmapSizes) {
         pixmaps_.append(sniPixmapOf(app::drawTrayIcon(image_, overlay, QSize(size, size), 1.0, foreground)));
     }

@@ -3,7 +3,6 @@
 #include <QIcon>
 
 #include "app/shell/tray_icon_drawing.h"
-#include "platform/linux/x11/tray_colors.h"
 
 namespace korvane::linux_platform {
 
@@ -36,8 +35,7 @@ void XEmbedStatusItem::setToolTip(const std::string& toolTip) { tray_.setToolTip
 void XEmbedStatusItem::setContextMenu(QMenu* menu) { tray_.setContextMenu(menu); }
 
 void XEmbedStatusItem::updateIcon() {
-    const QColor foreground = panelForeground_ ? panelForeground_() : app::panelForeground(xembedTrayForeground(), app::ColorScheme::unknown);
-    tray_.setIcon(QIcon(new app::TrayIconEngine(image_, title_, foreground)));
+    tray_.setIcon(QIcon(new app::TrayIconEngine(image_, title_, panelForeground_())));
 }
 
 }  // namespace korvane::linux_platform
