@@ -2,9 +2,11 @@
 // What the helper says about itself (--version, the start-up log).
 #include <string_view>
 
+#include "shared/version/version.h"
+
 namespace korvane::helper::info {
 
 inline constexpr std::string_view kBundleName = "KorvaneHelper";
-inline constexpr std::string_view kVersion = "1.0";
+inline constexpr std::string_view kVersion = kReleaseVersion;
 
 }  // namespace korvane::helper::info

@@ -30,7 +30,7 @@ inline constexpr const char* kUsage =
     "usage: com.korvane.helper [--allow-uid=UID] [--log=FILE]\n"
     "       com.korvane.helper --restore-fans\n"
     "       com.korvane.helper --release-all\n"
-    "       com.korvane.helper --version\n"
+    "       com.korvane.helper --help | --version\n"
     "Serves Korvane's privileged requests on its local socket. Only root and UID may connect.\n"
     "With --log, its lines go to FILE (mode 0600), kept to about 1 MiB plus FILE.1.\n";
 

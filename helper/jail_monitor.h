@@ -14,13 +14,14 @@
 #include "helper/throttle_engine.h"
 #include "shared/mainloop/main_loop.h"
 #include "shared/protocol/korvane_xpc_protocol.h"
+#include "shared/protocol/messages.h"
 
 namespace korvane::helper {
 
 class ProcessScanner;
 
 // The most bundle IDs one jail list may hold.
-inline constexpr std::size_t kMaxJailedBundleIDs = 1024;
+inline constexpr std::size_t kMaxJailedBundleIDs = msg::kMaxJailedBundleIDs;
 
 class JailMonitor {
 public:

@@ -178,7 +178,8 @@ int main(int argc, char** argv) {
     }
     linux_platform::CgroupUnitLookup units;
     identity::IdentityResolver identities(identity::IdentityConfig::fromEnvironment(), units);
-    helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities));
+    identity::DesktopSession desktop(identity::DesktopSessionConfig::fromEnvironment());
+    helper::ProcessInfo processInfo(helper::procProcessInfoDependencies(identities, &desktop));
     helper::RuntimeStateFile throttledRecord(runtimeFolder + "/" + helper::kThrottledRecordName);
     if (options->releaseAll) {
         int status = releaseAllOnRecord(mainLoop, *taskPolicy, throttledRecord);

@@ -109,11 +109,17 @@ std::vector<std::int32_t> ProcessInfo::guiAppPIDs(std::int32_t excludingPID, Pro
         aboveFocus = ancestorsReaching(excludingPID);
     }
     std::vector<std::int32_t> pids;
+    std::string spared;
     for (const auto& [pid, appID] : candidates) {
         if (focusApp && appID == *focusApp && descendsFrom(pid, excludingPID)) continue;
         if (aboveFocus.contains(pid)) continue;
+        if (deps_.partOfDesktop && deps_.partOfDesktop(pid, appID)) {
+            spared += (spared.empty() ? "" : ", ") + appID + " → PID " + std::to_string(pid);
+            continue;
+        }
         pids.push_back(pid);
     }
+    if (!spared.empty()) log::write("KorvaneHelper: The desktop's own processes are spared — " + spared);
     return pids;
 }
 

@@ -28,6 +28,10 @@ struct ProcessInfoDependencies {
     std::function<std::optional<std::int32_t>(std::int32_t pid)> parentOf;
     std::function<std::optional<std::string>(std::int32_t pid)> cgroupOf;
     std::int32_t selfPID;
+    // Whether a process of application `appID` is the desktop's own (its
+    // display server, window manager, panel...): Beast Mode never throttles
+    // it. None: no process is.
+    std::function<bool(std::int32_t pid, const std::string& appID)> partOfDesktop = {};
     // The clock that tells when a process's origin has settled; the steady
     // clock when left empty.
     OriginMemo::Clock now = {};
@@ -38,9 +42,9 @@ public:
     explicit ProcessInfo(ProcessInfoDependencies deps);
 
     // Every application process but `excludingPID`, the processes of the
-    // focus application below it, and the processes above it whose policy
-    // would reach it: the taskpolicy tool gives a process's descendants in its
-    // cgroup its policy too.
+    // focus application below it, the processes above it whose policy would
+    // reach it (the taskpolicy tool gives a process's descendants in its
+    // cgroup its policy too), and the desktop's own processes.
     std::vector<std::int32_t> guiAppPIDs(std::int32_t excludingPID, ProcessFamily* family = nullptr) override;
     std::vector<JailMatch> pidsForBundleIDs(const std::set<std::string>& bundleIDs,
                                             ProcessFamily* family = nullptr) override;

@@ -23,6 +23,8 @@ packages=(
   qt6-base-dev qt6-svg-dev fonts-dejavu-core
   # the first-run windows on a real X server with a window manager
   xvfb openbox xdotool
+  # reading what the setup window copied to the clipboard
+  xclip
   # the X11 workspace, and the X server, window manager and clients its tests run
   libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev
   xterm x11-utils
@@ -32,11 +34,16 @@ packages=(
   # tray and a StatusNotifierItem host, a session bus, a fake notification
   # server, and the tools that look at the screen
   trayer xfce4-panel dbus python3-dbus python3-gi imagemagick
+  # a session manager of the tests' own (a logout asked, then cancelled)
+  libsm-dev libice-dev
   # installing the helper: pkexec and polkit, and for the real-pkexec test a
   # system bus of its own
   pkexec polkitd dbus-daemon dbus-bin
   # the Debian package
   dpkg-dev file
+  # the packages' checks: lintian, the RPM, the manual pages (scdoc writes
+  # them, groff and man check them), the metadata validators, the completion
+  lintian rpm scdoc groff-base man-db appstream desktop-file-utils libxml2-utils bash-completion
 )
 
 missing=()

@@ -21,6 +21,7 @@ sudo_cmd=()
 socket=${KORVANE_HELPER_SOCKET:-/run/korvane/com.korvane.helper.sock}
 helper=build/release/helper/com.korvane.helper
 korvane=build/release/app/shell/korvane
+korvanectl=build/release/tools/korvanectl/korvanectl
 
 if [ "${1:-}" = --helper ]; then
   cat <<EOT
@@ -50,6 +51,14 @@ start_helper() {
   "${sudo_cmd[@]}" env KORVANE_HELPER_SOCKET="$socket" "$helper" --allow-uid="$user_uid" \
     2> >(sed 's/^/[helper] /' >&2) &
   helper_pid=$!
+  # Setup finds the helper by its answer, so it must be answering first.
+  for _ in $(seq 1 50); do
+    KORVANE_HELPER_SOCKET="$socket" "$korvanectl" --timeout 1 ping >/dev/null 2>&1 && return 0
+    kill -0 "$helper_pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  echo "The helper did not start; its messages are above." >&2
+  exit 1
 }
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
@@ -71,13 +80,16 @@ vd_start xembed
 start_helper
 KORVANE_HELPER_SOCKET="$socket" "$korvane" 2> >(sed 's/^/[korvane] /' >&2) &
 korvane_pid=$!
+on_desktop="DISPLAY=$DISPLAY"
 cat <<EOT
 
-Korvane runs on a private virtual desktop, DISPLAY=$DISPLAY (Ctrl-C ends everything).
-  Take a screenshot:         DISPLAY=$DISPLAY import -window root korvane.png
-  A first run shows the agreement; accept it with:
-                             DISPLAY=$DISPLAY xdotool search --onlyvisible --name '^Korvane$' windowactivate --sync key Return
-  then setup's Continue:     DISPLAY=$DISPLAY xdotool search --onlyvisible --name '^Korvane Setup$' windowactivate --sync key Return
-  Open or close the popover: DISPLAY=$DISPLAY DBUS_SESSION_BUS_ADDRESS=disabled: XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR $korvane --toggle
+Korvane runs on a private virtual desktop, $on_desktop (Ctrl-C ends everything).
+  Take a screenshot:  $on_desktop import -window root korvane.png
+A first run shows the agreement. Read it on a screenshot, then accept it (Enter presses "I Agree"):
+  $on_desktop xdotool search --onlyvisible --name '^Korvane\$' windowactivate --sync key Return
+Then go through setup with Enter, page by page (its install page finds the helper this script started):
+  for page in \$(seq 12); do $on_desktop xdotool search --onlyvisible --name '^Korvane Setup\$' windowactivate --sync key Return || break; sleep 1; done
+Korvane's icon then shows in the tray at the top right. Open or close the popover:
+  $on_desktop DBUS_SESSION_BUS_ADDRESS=disabled: XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR $(printf %q "$PWD/$korvane") --toggle
 EOT
 wait "$korvane_pid" || true

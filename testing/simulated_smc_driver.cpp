@@ -64,11 +64,6 @@ std::optional<std::vector<std::uint8_t>> SimulatedSMCDriver::bytesOf(const std::
     return found->second.bytes;
 }
 
-std::vector<SMCParamStruct> SimulatedSMCDriver::requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> SimulatedSMCDriver::writes() const {
     std::lock_guard lock(mutex_);
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> result;
@@ -84,11 +79,6 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> SimulatedSMCDrive
 int SimulatedSMCDriver::openCount() const {
     std::lock_guard lock(mutex_);
     return opens_;
-}
-
-int SimulatedSMCDriver::closeCount() const {
-    std::lock_guard lock(mutex_);
-    return closes_;
 }
 
 int SimulatedSMCDriver::maxConcurrentExchanges() const { return maxInExchange_.load(); }
@@ -109,7 +99,6 @@ void SimulatedSMCDriver::close(std::uint32_t connection) {
     std::lock_guard lock(mutex_);
     if (connection != openConnection_ || connection == 0) return;
     openConnection_ = 0;
-    ++closes_;
 }
 
 Expected<SMCParamStruct, SMCDriverFailure> SimulatedSMCDriver::exchange(std::uint32_t connection,

@@ -38,12 +38,9 @@ public:
     void setFailingCommands(std::set<std::uint8_t> commands);
 
     std::optional<std::vector<std::uint8_t>> bytesOf(const std::string& key) const;
-    // Every request record received, in order.
-    std::vector<SMCParamStruct> requests() const;
-    // Write requests only, as (key, bytes).
+    // Every write request received, in order, as (key, bytes).
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> writes() const;
     int openCount() const;
-    int closeCount() const;
     // The most exchanges ever seen in progress at once; 1 when callers
     // serialise properly.
     int maxConcurrentExchanges() const;
@@ -71,7 +68,6 @@ private:
     std::uint32_t openConnection_ = 0;
     std::uint32_t nextConnection_ = 1;
     int opens_ = 0;
-    int closes_ = 0;
     std::atomic<int> inExchange_{0};
     std::atomic<int> maxInExchange_{0};
 };

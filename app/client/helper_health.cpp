@@ -29,24 +29,89 @@ bool XPCManager::installedFilesPresent() const {
 
 // A ping has its own once-only completion and never drops the connection: a
 // dead connection reports that itself through its handlers.
-Async<> XPCManager::pingHelper() {
-    co_await awaitCompletion<Done>([this](Resolver<Done> resolve) {
+Async<> XPCManager::pingHelper() { return ping(/*logFailure=*/true); }
+
+Async<> XPCManager::ping(bool logFailure) {
+    TimerId timeout = 0;
+    co_await awaitCompletion<Done>([this, logFailure, &timeout](Resolver<Done> resolve) {
         auto once = std::make_shared<OnceOnlyCall<Done>>(std::move(resolve), lifeline_);
-        getConnection()->send(msg::Ping{}, [this, once](Expected<msg::Reply, ConnectionError> answer) {
+        auto deliver = [this, once, logFailure](Answer answer) {
             if (!answer) {
                 std::string description = answer.error().description;
                 once->complete(Done{}, [&](Lifeline& owner) {
-                    owner.post([this, description] {
+                    owner.post([this, description, logFailure] {
                         helperActive = false;
-                        logLine("Ping hatası — " + description);
+                        if (logFailure) logLine("Ping hatası — " + description);
+                        noteLost();
                     });
                 });
                 return;
             }
             bool alive = answer->success;
-            once->complete(Done{}, [&](Lifeline& owner) { owner.post([this, alive] { helperActive = alive; }); });
-        });
+            once->complete(Done{}, [&](Lifeline& owner) {
+                owner.post([this, alive] {
+                    helperActive = alive;
+                    if (alive) noteAnswered();
+                });
+            });
+        };
+        timeout = sendWithTimeout(acquireConnection(), msg::Ping{}, std::move(deliver));
     });
+    loop_.cancel(timeout);
+}
+
+void XPCManager::noteLost() {
+    lost_ = true;
+    // A helper never seen in this run is not watched for: nothing of ours
+    // is in it, and the user installs or retries it from the popover.
+    if (!everAnswered_ || watching_) return;
+    watching_ = true;
+    spawn(lifeline_, [this] { return runReturnWatch(); });
+}
+
+void XPCManager::noteAnswered() {
+    everAnswered_ = true;
+    if (!lost_) return;
+    lost_ = false;
+    logLine("The helper answers again");
+    spawn(lifeline_, [this]() -> Async<> {
+        co_await repeatOwedReleases();
+        returned_.send(Done{});
+    });
+}
+
+Async<> XPCManager::runReturnWatch() {
+    Duration pause = kReturnWatchFirstPause;
+    const TimePoint giveUp = loop_.now() + kReturnWatchSpan;
+    while (lost_ && loop_.now() < giveUp) {
+        co_await sleepFor(pause);
+        if (!lost_) break;  // another ping found it meanwhile
+        co_await ping(/*logFailure=*/false);
+        pause = std::min(pause * 2, kReturnWatchLongestPause);
+    }
+    watching_ = false;
+}
+
+Async<> XPCManager::repeatOwedReleases() {
+    std::vector<std::int32_t> owed;
+    for (std::int32_t pid : owedReleases_) {
+        if (throttledPIDs->contains(pid)) owed.push_back(pid);
+    }
+    owedReleases_.clear();
+    std::size_t released = 0;
+    for (std::int32_t pid : owed) {
+        msg::Call call = msg::UnthrottleProcess{pid};
+        if (co_await xpcCall(std::move(call))) {
+            throttledPIDs.modify([pid](auto& pids) { pids.erase(pid); });
+            ++released;
+        } else {
+            owedReleases_.insert(pid);
+        }
+    }
+    if (!owed.empty()) {
+        logLine("Released again after the helper returned: " + std::to_string(released) + " of " +
+                std::to_string(owed.size()) + " processes");
+    }
 }
 
 TaskHandle XPCManager::checkHelperStatus() {

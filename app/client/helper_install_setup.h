@@ -12,7 +12,8 @@ struct HelperInstallSetup {
     // Starts the privilege runner and waits for it. Installing runs it on a
     // thread of its own; removing blocks the main thread on it.
     ProcessRunner* runner = nullptr;
-    // pkexec, or a stand-in that takes the same arguments.
+    // pkexec, or a stand-in that takes the same arguments; empty when
+    // Korvane runs as root and starts the install script itself.
     std::string privilegeRunner = "/usr/bin/pkexec";
     // The helper this installation ships, which gets copied to the installed
     // tool; never the tool itself, which removal deletes.

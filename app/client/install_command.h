@@ -3,6 +3,7 @@
 // always the install script, which alone holds the steps. Each argument is
 // its own argv word, so no path needs quoting.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/client/helper_install_setup.h"
@@ -22,12 +23,18 @@ struct InstalledFiles {
 };
 
 // The privilege runner and its arguments: the script with the helper to copy
-// and the user to serve, or with --remove. A private root reaches the script
-// through env, since pkexec clears the environment. The error is the
-// user-facing refusal.
+// and the user to serve, or with --remove. Without a runner (Korvane runs as
+// root) the same words without it. A private root reaches the script through
+// env, since pkexec clears the environment. The error is the user-facing
+// refusal.
 Expected<std::vector<std::string>, std::string> helperInstallInvocation(const HelperInstallSetup& setup,
                                                                         const std::string& root);
 Expected<std::vector<std::string>, std::string> helperRemoveInvocation(const HelperInstallSetup& setup,
                                                                        const std::string& root);
+
+// The one line a user runs in a terminal where the privilege runner cannot
+// ask (no polkit agent or authority): the install invocation under sudo.
+// Words are quoted only where the shell needs it.
+Expected<std::string, std::string> terminalInstallCommand(const HelperInstallSetup& setup, const std::string& root);
 
 }  // namespace korvane::app

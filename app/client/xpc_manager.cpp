@@ -35,10 +35,15 @@ XPCManager::Ticket XPCManager::acquireConnection() {
         std::weak_ptr<ConnectionSlot> slot = slot_;
         ConnectionHandlers handlers{
             .interrupted =
-                [slot, generation] {
+                [this, slot, generation, owner = std::weak_ptr<Lifeline>(lifeline_)] {
                     if (slot.expired()) return;
                     dropConnection(slot, generation);
                     logLine("XPC bağlantısı kesintiye uğradı.");
+                    // The helper went away (it stopped or crashed): look for its return.
+                    if (auto lifeline = owner.lock()) lifeline->post([this] {
+                        helperActive = false;
+                        noteLost();
+                    });
                 },
             .invalidated =
                 [slot, generation] {
@@ -76,20 +81,43 @@ void XPCManager::dropAndInvalidateConnection() {
     if (dropped) dropped->invalidate();
 }
 
+TimerId XPCManager::sendWithTimeout(const Ticket& ticket, msg::Call call, std::function<void(Answer)> deliver) {
+    // The connection holds the only strong reference: a timer left behind
+    // keeps no call (and no awaiting task) alive.
+    auto shared = std::make_shared<std::function<void(Answer)>>(std::move(deliver));
+    const TimerId timeout = loop_.scheduleOnce(
+        kCallTimeout, [loop = &loop_, weak = std::weak_ptr<std::function<void(Answer)>>(shared),
+                       slot = std::weak_ptr<ConnectionSlot>(slot_), generation = ticket.generation,
+                       stuck = std::weak_ptr<HelperConnection>(ticket.connection)] {
+            auto pending = weak.lock();
+            if (!pending) return;
+            // A helper that took the call and went silent holds every call on
+            // this connection: the next call opens a new one. The silent one
+            // is kept until the calls sent on it have met their own deadlines,
+            // so each of them fails the same way.
+            if (auto connection = stuck.lock()) loop->scheduleOnce(kCallTimeout, [connection] {});
+            (*pending)(unexpected(ConnectionError{std::string(kNoAnswerError)}));
+        });
+    ticket.connection->send(std::move(call), [shared](Answer answer) { (*shared)(std::move(answer)); });
+    return timeout;
+}
+
 Async<CallOutcome> XPCManager::exchange(msg::Call call, AnswerEffects effects) {
-    auto start = [this, &call, &effects](Resolver<CallOutcome> resolve) {
+    TimerId timeout = 0;
+    auto start = [this, &call, &effects, &timeout](Resolver<CallOutcome> resolve) {
         auto once = std::make_shared<OnceOnlyCall<CallOutcome>>(std::move(resolve), lifeline_);
         Ticket ticket = acquireConnection();
-        ticket.connection->send(
-            std::move(call), [this, once, effects = std::move(effects), slot = std::weak_ptr<ConnectionSlot>(slot_),
-                              generation = ticket.generation](Expected<msg::Reply, ConnectionError> answer) {
-                if (!answer) dropConnection(slot, generation);
-                CallOutcome result = answer ? CallOutcome{answer->success, answer->message}
-                                            : CallOutcome{false, answer.error().description};
-                once->complete(result, [&](Lifeline& owner) { effects(answer, owner); });
-            });
+        auto deliver = [once, effects = std::move(effects), slot = std::weak_ptr<ConnectionSlot>(slot_),
+                        generation = ticket.generation](Answer answer) {
+            if (!answer) dropConnection(slot, generation);
+            CallOutcome result = answer ? CallOutcome{answer->success, answer->message}
+                                        : CallOutcome{false, answer.error().description};
+            once->complete(result, [&](Lifeline& owner) { effects(answer, owner); });
+        };
+        timeout = sendWithTimeout(ticket, std::move(call), std::move(deliver));
     };
     CallOutcome outcome = co_await awaitCompletion<CallOutcome>(std::move(start));
+    loop_.cancel(timeout);
     co_return outcome;
 }
 
@@ -101,6 +129,7 @@ Async<bool> XPCManager::xpcCall(msg::Call call) {
             owner.post([this, description = answer.error().description] {
                 lastError = description;
                 helperActive = false;
+                noteLost();
             });
         } else if (!answer->success) {
             owner.post([this, message = answer->message] {
@@ -114,7 +143,12 @@ Async<bool> XPCManager::xpcCall(msg::Call call) {
 
 Async<CallOutcome> XPCManager::xpcCallWithError(msg::Call call) {
     AnswerEffects effects = [this](const Answer& answer, Lifeline& owner) {
-        if (!answer) owner.post([this] { helperActive = false; });
+        if (!answer) {
+            owner.post([this] {
+                helperActive = false;
+                noteLost();
+            });
+        }
     };
     CallOutcome outcome = co_await exchange(std::move(call), std::move(effects));
     co_return outcome;

@@ -25,6 +25,7 @@
 #include "app/runtime/async.h"
 #include "app/runtime/lifeline.h"
 #include "app/runtime/published.h"
+#include "app/runtime/subject.h"
 #include "app/runtime/task.h"
 #include "shared/client/helper_connection.h"
 #include "shared/mainloop/main_loop.h"
@@ -55,6 +56,16 @@ public:
     static constexpr std::string_view kNotRespondingError =
         "Daemon installed but not responding. Try Remove & Reinstall.";
     static constexpr std::string_view kCancelledError = "Installation cancelled by user.";
+    // A helper that accepts a call and never answers must not hang its
+    // caller: after this long the call fails as a broken connection would,
+    // and the connection is dropped so the next call opens a new one.
+    static constexpr Duration kCallTimeout = std::chrono::seconds(10);
+    static constexpr std::string_view kNoAnswerError = "The helper did not answer within 10 seconds.";
+    // After the helper went away, pings look for its return at growing
+    // pauses up to the last one, for this long in all.
+    static constexpr Duration kReturnWatchFirstPause = std::chrono::seconds(1);
+    static constexpr Duration kReturnWatchLongestPause = std::chrono::seconds(30);
+    static constexpr Duration kReturnWatchSpan = std::chrono::minutes(10);
 
     // Starts the status check as a main-thread task that runs after construction.
     explicit XPCManager(Dependencies dependencies);
@@ -75,9 +86,13 @@ public:
 
     // The wrappers. The first four change throttling state and show as busy.
     Async<> throttleProcess(std::int32_t pid);
-    Async<> throttleMultipleProcesses(std::vector<std::int32_t> pids);
-    Async<> unthrottleAllProcesses();
-    Async<> setBeastMode(bool enabled, std::int32_t focusPID);
+    // True when the helper throttled them all (it takes all or none).
+    Async<bool> throttleMultipleProcesses(std::vector<std::int32_t> pids);
+    // True when every recorded process was released; the ones that failed
+    // stay recorded and are released again when the helper returns.
+    Async<bool> unthrottleAllProcesses();
+    // True when the helper carried it out.
+    Async<bool> setBeastMode(bool enabled, std::int32_t focusPID);
     Async<CallOutcome> setFanControlMode(std::int64_t fanIndex, bool isManual);
     Async<CallOutcome> setFanTargetRPM(std::int64_t fanIndex, std::int64_t targetRPM);
     Async<bool> updateJailedBundleIDs(std::vector<std::string> bundleIDs);
@@ -87,6 +102,12 @@ public:
     TaskHandle checkHelperStatus();
     TaskHandle waitForDaemonAndPing();
     TaskHandle initialStatusCheck() const { return initialStatusCheck_; }
+
+    // Fires when a ping finds the helper answering again after a call, a ping
+    // or the connection failed to reach it. A restarted helper knows only its
+    // records: whoever keeps state in it sends that state again. The releases
+    // that failed while it was away are repeated here before the event.
+    Publisher<Done> helperReturned() const { return returned_.publisher(); }
 
     // Installation and removal, each behind one administrator approval.
     // installHelper returns at once with isProcessing set; the work goes on in
@@ -135,6 +156,18 @@ private:
     Async<CallOutcome> exchange(msg::Call call, AnswerEffects effects);
     Ticket acquireConnection();
     static void dropConnection(const std::weak_ptr<ConnectionSlot>& slot, std::uint64_t generation);
+    // A ping whose failure is logged only when `logFailure`.
+    Async<> ping(bool logFailure);
+    // Sends `call` on the ticket's connection; `deliver` gets the answer, or a
+    // connection error when none comes within kCallTimeout. The timer is the
+    // caller's to cancel once the answer is in.
+    TimerId sendWithTimeout(const Ticket& ticket, msg::Call call, std::function<void(Answer)> deliver);
+    // Main thread: the helper could not be reached.
+    void noteLost();
+    // Main thread: a ping was answered.
+    void noteAnswered();
+    Async<> runReturnWatch();
+    Async<> repeatOwedReleases();
     Async<> runStatusCheck();
     Async<> runWaitForDaemon();
     bool installedFilesPresent() const;
@@ -148,6 +181,13 @@ private:
     std::shared_ptr<ConnectionSlot> slot_ = std::make_shared<ConnectionSlot>();
     std::shared_ptr<Lifeline> lifeline_;
     TaskHandle initialStatusCheck_;
+    Subject<Done> returned_;
+    bool everAnswered_ = false;
+    bool lost_ = false;
+    bool watching_ = false;
+    // Processes whose release failed; released again when the helper returns
+    // unless they were throttled again meanwhile.
+    std::set<std::int32_t> owedReleases_;
 };
 
 }  // namespace korvane::app

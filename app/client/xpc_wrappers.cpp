@@ -17,11 +17,12 @@ Async<> XPCManager::throttleProcess(std::int32_t pid) {
     bool succeeded = co_await xpcCall(std::move(call));
     if (succeeded) {
         throttledPIDs.modify([pid](auto& pids) { pids.insert(pid); });
+        owedReleases_.erase(pid);  // throttled again on purpose
     }
     isProcessing = false;
 }
 
-Async<> XPCManager::throttleMultipleProcesses(std::vector<std::int32_t> pids) {
+Async<bool> XPCManager::throttleMultipleProcesses(std::vector<std::int32_t> pids) {
     isProcessing = true;
     lastError = std::nullopt;
     // The daemon answers once for the whole list: all are recorded or none.
@@ -30,17 +31,19 @@ Async<> XPCManager::throttleMultipleProcesses(std::vector<std::int32_t> pids) {
     bool succeeded = co_await xpcCall(std::move(call));
     if (succeeded) {
         throttledPIDs.modify([&pids](auto& recorded) { recorded.insert(pids.begin(), pids.end()); });
+        for (std::int32_t pid : pids) owedReleases_.erase(pid);
         logLine(std::to_string(pids.size()) + " işlem XPC üzerinden throttle edildi.");
     }
     isProcessing = false;
+    co_return succeeded;
 }
 
-Async<> XPCManager::unthrottleAllProcesses() {
+Async<bool> XPCManager::unthrottleAllProcesses() {
     isProcessing = true;
     lastError = std::nullopt;
     if (throttledPIDs->empty()) {
         isProcessing = false;
-        co_return;
+        co_return true;
     }
     std::vector<std::int32_t> snapshot(throttledPIDs->begin(), throttledPIDs->end());
     bool allSucceeded = true;
@@ -52,6 +55,7 @@ Async<> XPCManager::unthrottleAllProcesses() {
             throttledPIDs.modify([pid](auto& pids) { pids.erase(pid); });
         } else {
             allSucceeded = false;
+            owedReleases_.insert(pid);
         }
     }
     if (allSucceeded) {
@@ -59,9 +63,10 @@ Async<> XPCManager::unthrottleAllProcesses() {
         logLine(std::to_string(snapshot.size()) + " işlem normale döndürüldü.");
     }
     isProcessing = false;
+    co_return allSucceeded;
 }
 
-Async<> XPCManager::setBeastMode(bool enabled, std::int32_t focusPID) {
+Async<bool> XPCManager::setBeastMode(bool enabled, std::int32_t focusPID) {
     isProcessing = true;
     lastError = std::nullopt;
     msg::Call call = msg::SetBeastMode{enabled, focusPID};
@@ -75,10 +80,12 @@ Async<> XPCManager::setBeastMode(bool enabled, std::int32_t focusPID) {
             // The daemon has released everything it tracked, focus mode's pids included.
             isFocusModeActive = false;
             throttledPIDs = std::set<std::int32_t>{};
+            owedReleases_.clear();
             logLine("Beast Mode devre dışı bırakıldı.");
         }
     }
     isProcessing = false;
+    co_return succeeded;
 }
 
 Async<CallOutcome> XPCManager::setFanControlMode(std::int64_t fanIndex, bool isManual) {

@@ -59,32 +59,44 @@ void AppManager::handleLaunch(const RunningApplication& app) {
     launchedDuringFocus_.send(app.processIdentifier);
 }
 
-Async<> AppManager::activateFocusMode(XPCManager& xpc) {
-    if (!focusApp.get()) co_return;
+Async<bool> AppManager::activateFocusMode(XPCManager& xpc) {
+    if (!focusApp.get()) co_return true;
     const AppInfo focus = *focusApp.get();
     std::vector<std::int32_t> others;
     for (const auto& app : runningApps.get()) {
         if (app.id != focus.id) others.push_back(app.id);
     }
-    if (others.empty()) co_return;
+    if (others.empty()) co_return true;
     const std::size_t count = others.size();
 
     std::weak_ptr<Lifeline> alive = lifeline_;
-    co_await xpc.throttleMultipleProcesses(std::move(others));
-    if (!ownerAlive(alive)) co_return;
+    const bool throttled = co_await xpc.throttleMultipleProcesses(std::move(others));
+    if (!ownerAlive(alive)) co_return throttled;
+    if (!throttled) {
+        logLine("Focus mode FAILED for " + focus.name + " — the helper did not throttle the other " +
+                std::to_string(count) + " applications: " + xpc.lastError.get().value_or("no reason given"));
+        co_return false;
+    }
 
     isFocusModeActive = true;
     updateCoreAllocation();
     logLine("Odak modu aktif — " + focus.name + " odakta, " + std::to_string(count) + " uygulama throttle edildi.");
+    co_return true;
 }
 
-Async<> AppManager::runFocusReleaseSequence(XPCManager& xpc) {
+Async<bool> AppManager::runFocusReleaseSequence(XPCManager& xpc) {
     std::weak_ptr<Lifeline> alive = lifeline_;
-    co_await xpc.unthrottleAllProcesses();
-    if (!ownerAlive(alive)) co_return;
+    const bool released = co_await xpc.unthrottleAllProcesses();
+    if (!ownerAlive(alive)) co_return released;
     isFocusModeActive = false;
     updateCoreAllocation();
-    logLine("Odak modu devre dışı — tüm uygulamalar normale döndürüldü.");
+    if (released) {
+        logLine("Odak modu devre dışı — tüm uygulamalar normale döndürüldü.");
+    } else {
+        logLine("Focus mode off, but " + std::to_string(xpc.throttledPIDs->size()) +
+                " processes could not be released; they are released again when the helper answers");
+    }
+    co_return released;
 }
 
 void AppManager::updateCoreAllocation() {

@@ -55,12 +55,15 @@ public:
 
     // Hands every other listed application to the helper in one call and
     // turns focus mode on. Does nothing without a focus application or when
-    // no other application is listed.
-    Async<> activateFocusMode(XPCManager& xpc);
+    // no other application is listed. False when the helper did not throttle
+    // them: focus mode stays off and the log says so.
+    Async<bool> activateFocusMode(XPCManager& xpc);
 
     // The steps every place that ends manual focus mode runs: release
     // everything, focus mode off, lists recomputed, logged. focusApp stays.
-    Async<> runFocusReleaseSequence(XPCManager& xpc);
+    // False when some process could not be released: it stays recorded, is
+    // released again when the helper returns, and the log says so.
+    Async<bool> runFocusReleaseSequence(XPCManager& xpc);
 
     void updateCoreAllocation();
 

@@ -31,6 +31,9 @@ AutoFocusManager::~AutoFocusManager() { lifeline_->close(); }
 
 void AutoFocusManager::configure(Collaborators collaborators) {
     collaborators_ = std::move(collaborators);
+    if (auto xpc = collaborators_.xpcManager.lock()) {
+        returnObserver_ = xpc->helperReturned().subscribe([this](const Done&) { recheckFront(); });
+    }
     loadTargets();
     const bool stored = settings_.boolValue(kEnabledKey);
     if (stored != isEnabled.get()) isEnabled = stored;
@@ -50,29 +53,50 @@ void AutoFocusManager::startObserving() {
     if (activationObserver_.active()) return;
     activationObserver_ =
         workspace_.observeActivation([this](const RunningApplication& app) { scheduleActivation(app); });
+    absence_.emplace(loop_, workspace_, [this] { scheduleActivation(std::nullopt); });
     // Switching on while a target is already in front engages at once.
     if (auto front = workspace_.frontmostApplication()) scheduleActivation(std::move(*front));
 }
 
 void AutoFocusManager::stopObserving() {
     activationObserver_.cancel();
-    if (autoFocusActive.get()) spawn(lifeline_, [this]() -> Async<> { co_await releaseFocus(); });
+    absence_.reset();
+    if (!autoFocusActive.get()) return;
+    spawn(lifeline_, [this]() -> Async<> {
+        co_await releaseFocus();
+        // Switched on again while the helper answered: the target then in
+        // front found focus still on and was passed over.
+        recheckFront();
+    });
 }
 
-void AutoFocusManager::scheduleActivation(RunningApplication app) {
+void AutoFocusManager::beastModeEnded() {
+    if (autoFocusActive.get()) {
+        autoFocusActive = false;
+        focusedAppIcon = std::nullopt;
+    }
+    recheckFront();
+}
+
+void AutoFocusManager::scheduleActivation(std::optional<RunningApplication> app) {
     spawn(lifeline_, [this, app = std::move(app)]() -> Async<> { co_await handleAppActivation(app); });
 }
 
-Async<> AutoFocusManager::handleAppActivation(RunningApplication app) {
+Async<> AutoFocusManager::handleAppActivation(std::optional<RunningApplication> front) {
     auto appManager = collaborators_.appManager.lock();
     auto xpc = collaborators_.xpcManager.lock();
     if (!appManager || !xpc) co_return;
     if (!isEnabled.get() || isTransitioning_) co_return;
-    if (auto trigger = collaborators_.autoTriggerManager.lock(); trigger && trigger->isBeastModeActive.get()) {
+    // An activation still awaiting the helper counts: engaging beside it
+    // would throttle the trigger application Beast Mode has just spared.
+    if (auto trigger = collaborators_.autoTriggerManager.lock();
+        trigger && (trigger->isBeastModeActive.get() || trigger->isActivating())) {
         logLine("AutoFocus — Beast Mode aktif, AutoFocus tetiklenmedi");
         co_return;
     }
-    const bool target = isTarget(app.bundleIdentifier);
+    // Nothing in front is no target, and not our own window either.
+    const RunningApplication app = front.value_or(RunningApplication{});
+    const bool target = front && isTarget(app.bundleIdentifier);
     if (app.bundleIdentifier && *app.bundleIdentifier == ownBundleID) co_return;
     const std::string shownName = app.localizedName.value_or("?");
 
@@ -90,21 +114,32 @@ Async<> AutoFocusManager::handleAppActivation(RunningApplication app) {
 
     if (appManager->isFocusModeActive.get()) co_return;
     isTransitioning_ = true;
+    isEngaging_ = true;
     appManager->refreshRunningApps();
     const auto& listed = appManager->runningApps.get();
     auto entry = std::find_if(listed.begin(), listed.end(),
                               [&](const AppInfo& a) { return a.bundleIdentifier == app.bundleIdentifier; });
     if (entry == listed.end()) {
         isTransitioning_ = false;
+        isEngaging_ = false;
         co_return;
     }
     const AppInfo chosen = *entry;
     appManager->focusApp = chosen;
+    bool engaged = false;
     {
-        Async<> activation = appManager->activateFocusMode(*xpc);
+        Async<bool> activation = appManager->activateFocusMode(*xpc);
         appManager.reset();
         xpc.reset();
-        co_await std::move(activation);
+        engaged = co_await std::move(activation);
+    }
+    if (!engaged) {
+        // Nothing is throttled, so nothing looks engaged; the helper's
+        // return looks at the front again.
+        isTransitioning_ = false;
+        isEngaging_ = false;
+        logLine("Auto-Focus FAILED for " + shownName + "; tried again when the helper answers again");
+        co_return;
     }
 
     autoFocusActive = true;
@@ -114,6 +149,7 @@ Async<> AutoFocusManager::handleAppActivation(RunningApplication app) {
     }
     logLine("Auto-Focus tetiklendi — " + shownName);
     isTransitioning_ = false;
+    isEngaging_ = false;
 
     // Switched off while the helper was answering: the release that switching
     // off would have run found nothing engaged yet, so it runs now.
@@ -132,11 +168,16 @@ Async<> AutoFocusManager::handleAppActivation(RunningApplication app) {
 void AutoFocusManager::recheckFront() {
     if (!isEnabled.get() || !activationObserver_.active()) return;
     auto front = workspace_.frontmostApplication();
-    if (front && isTarget(front->bundleIdentifier) != autoFocusActive.get()) scheduleActivation(std::move(*front));
+    if (!front) {
+        // Nothing in front counts once it has lasted; it may only be a blink.
+        if (autoFocusActive.get() && absence_) absence_->lookAgain();
+        return;
+    }
+    if (isTarget(front->bundleIdentifier) != autoFocusActive.get()) scheduleActivation(std::move(*front));
 }
 
 Async<> AutoFocusManager::releaseFocus() {
-    std::optional<Async<>> sequence;
+    std::optional<Async<bool>> sequence;
     {
         auto appManager = collaborators_.appManager.lock();
         auto xpc = collaborators_.xpcManager.lock();

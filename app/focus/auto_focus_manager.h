@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/focus/front_absence.h"
 #include "app/focus/named_app.h"
 #include "app/focus/named_app_list.h"
 #include "app/focus/workspace.h"
@@ -79,12 +80,20 @@ public:
     void loadTargets();
 
     bool isTransitioning() const { return isTransitioning_; }
+    // An engagement awaits the helper: for Beast Mode it counts as engaged.
+    bool isEngaging() const { return isEngaging_; }
+
+    // Beast Mode's end released every process, this manager's focus with
+    // them: the engaged look goes, and a target in front, passed over while
+    // Beast Mode was on, engages now.
+    void beastModeEnded();
 
 private:
     void startObserving();
     void stopObserving();
-    void scheduleActivation(RunningApplication app);
-    Async<> handleAppActivation(RunningApplication app);
+    // Nothing in front is an activation of no application.
+    void scheduleActivation(std::optional<RunningApplication> app);
+    Async<> handleAppActivation(std::optional<RunningApplication> app);
     Async<> releaseFocus();
     void recheckFront();
 
@@ -95,7 +104,10 @@ private:
     std::shared_ptr<Lifeline> lifeline_;
     Collaborators collaborators_;
     Subscription activationObserver_;
+    Subscription returnObserver_;
+    std::optional<FrontAbsence> absence_;
     bool isTransitioning_ = false;
+    bool isEngaging_ = false;
 };
 
 }  // namespace korvane::app

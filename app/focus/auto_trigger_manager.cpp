@@ -34,6 +34,9 @@ AutoTriggerManager::~AutoTriggerManager() { lifeline_->close(); }
 
 void AutoTriggerManager::configure(Collaborators collaborators) {
     collaborators_ = std::move(collaborators);
+    if (auto xpc = collaborators_.xpcManager.lock()) {
+        returnObserver_ = xpc->helperReturned().subscribe([this](const Done&) { helperReturned(); });
+    }
     isConfigured_ = true;
     if (isEnabled.get()) startObserving();
     else stopObserving();
@@ -65,19 +68,23 @@ void AutoTriggerManager::startObserving() {
         workspace_.observeActivation([this](const RunningApplication& app) { handleAppActivation(app); });
     terminationObserver_ =
         workspace_.observeTermination([this](const RunningApplication& app) { handleAppTermination(app); });
+    absence_.emplace(loop_, workspace_, [this] { handleNothingInFront(); });
     if (auto front = workspace_.frontmostApplication()) handleAppActivation(*front);
 }
 
 void AutoTriggerManager::stopObserving() {
     activationObserver_.cancel();
     terminationObserver_.cancel();
+    absence_.reset();
     deactivationTimer_.cancel();
     if (isBeastModeActive.get()) scheduleDeactivation();
 }
 
 void AutoTriggerManager::handleAppActivation(const RunningApplication& app) {
     if (!isEnabled.get()) return;
-    if (auto autoFocus = collaborators_.autoFocusManager.lock(); autoFocus && autoFocus->autoFocusActive.get()) {
+    // An engagement still awaiting the helper counts as holding focus.
+    if (auto autoFocus = collaborators_.autoFocusManager.lock();
+        autoFocus && (autoFocus->autoFocusActive.get() || autoFocus->isEngaging())) {
         logLine("AutoTrigger — AutoFocus aktif, Beast Mode tetiklenmedi");
         return;
     }
@@ -88,6 +95,11 @@ void AutoTriggerManager::handleAppActivation(const RunningApplication& app) {
     deactivationTimer_.cancel();
     if (isBeastModeActive.get() || isActivating_) return;
     spawn(lifeline_, [this, app]() -> Async<> { co_await activateBeastMode(app); });
+}
+
+// As a non-trigger coming to the front: the trigger has left it.
+void AutoTriggerManager::handleNothingInFront() {
+    if (isEnabled.get() && isBeastModeActive.get()) startDeactivationTimer();
 }
 
 void AutoTriggerManager::handleAppTermination(const RunningApplication& app) {
@@ -109,14 +121,19 @@ void AutoTriggerManager::scheduleDeactivation() {
 }
 
 Async<> AutoTriggerManager::activateBeastMode(RunningApplication app) {
-    std::optional<Async<>> call;
+    std::optional<Async<bool>> call;
     {
         auto xpc = collaborators_.xpcManager.lock();
         if (!xpc || isActivating_) co_return;
         call.emplace(xpc->setBeastMode(true, app.processIdentifier));
     }
     isActivating_ = true;
-    co_await std::move(*call);
+    if (!co_await std::move(*call)) {
+        isActivating_ = false;
+        logLine("Auto-Trigger — Beast Mode activation FAILED for " + app.localizedName.value_or("unknown") +
+                "; tried again when the trigger comes to the front or the helper answers again");
+        co_return;
+    }
     isBeastModeActive = true;
 
     if (auto appManager = collaborators_.appManager.lock()) {
@@ -147,21 +164,31 @@ Async<> AutoTriggerManager::activateBeastMode(RunningApplication app) {
 }
 
 Async<> AutoTriggerManager::deactivateBeastMode() {
-    std::optional<Async<>> call;
+    std::optional<Async<bool>> call;
     {
         auto xpc = collaborators_.xpcManager.lock();
         if (!xpc || !isBeastModeActive.get() || isDeactivating_) co_return;
         call.emplace(xpc->setBeastMode(false, 0));
     }
     isDeactivating_ = true;
-    co_await std::move(*call);
+    const bool released = co_await std::move(*call);
     isDeactivating_ = false;
+    if (!released) {
+        // Beast Mode stays on, as its processes do, until a deactivation works.
+        deactivationOwed_ = true;
+        logLine("Auto-Trigger — Beast Mode deactivation FAILED; its processes stay throttled until the helper "
+                "answers again");
+        co_return;
+    }
+    deactivationOwed_ = false;
     isBeastModeActive = false;
     if (auto appManager = collaborators_.appManager.lock()) {
         appManager->isFocusModeActive = false;
         appManager->updateCoreAllocation();
     }
     logLine("Auto-Trigger — Beast Mode DEACTIVATED");
+    // The helper released everything it held, Auto-Focus's processes too.
+    if (auto autoFocus = collaborators_.autoFocusManager.lock()) autoFocus->beastModeEnded();
 
     // A trigger that came to the front while the helper was answering found
     // Beast Mode still on and started nothing; it starts it now.
@@ -169,6 +196,26 @@ Async<> AutoTriggerManager::deactivateBeastMode() {
     if (auto front = workspace_.frontmostApplication(); front && isTrigger(front->bundleIdentifier)) {
         handleAppActivation(*front);
     }
+}
+
+// The helper is back after it went away, knowing only its records: a
+// deactivation that failed meanwhile is repeated, unless a trigger is in
+// front again (its processes are still throttled, so Beast Mode is really on);
+// a trigger in front that could not start Beast Mode starts it now.
+void AutoTriggerManager::helperReturned() {
+    const bool following = isEnabled.get() && activationObserver_.active();
+    auto front = following ? workspace_.frontmostApplication() : std::nullopt;
+    const bool triggerInFront = front && isTrigger(front->bundleIdentifier);
+    if (deactivationOwed_) {
+        if (triggerInFront) {
+            deactivationOwed_ = false;
+            deactivationTimer_.cancel();
+        } else {
+            scheduleDeactivation();
+        }
+        return;
+    }
+    if (triggerInFront) handleAppActivation(*front);
 }
 
 }  // namespace korvane::app

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/focus/front_absence.h"
 #include "app/focus/named_app.h"
 #include "app/focus/named_app_list.h"
 #include "app/focus/workspace.h"
@@ -80,11 +81,13 @@ private:
     void stopObserving();
     void handleAppActivation(const RunningApplication& app);
     void handleAppTermination(const RunningApplication& app);
+    void handleNothingInFront();
     bool isTrigger(const std::optional<std::string>& bundleIdentifier) const;
     void startDeactivationTimer();
     void scheduleDeactivation();
     Async<> activateBeastMode(RunningApplication app);
     Async<> deactivateBeastMode();
+    void helperReturned();
 
     MainLoop& loop_;
     Workspace& workspace_;
@@ -94,9 +97,14 @@ private:
     Collaborators collaborators_;
     Subscription activationObserver_;
     Subscription terminationObserver_;
+    std::optional<FrontAbsence> absence_;
     Timer deactivationTimer_;
+    Subscription returnObserver_;
     bool isActivating_ = false;
     bool isDeactivating_ = false;
+    // The last deactivation failed: Beast Mode's processes stay throttled,
+    // and the deactivation is repeated when the helper answers again.
+    bool deactivationOwed_ = false;
     bool isConfigured_ = false;
 };
 

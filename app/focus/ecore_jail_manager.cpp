@@ -9,8 +9,29 @@
 #include "app/runtime/string_table.h"
 #include "app/runtime/task.h"
 #include "app/runtime/uuid.h"
+#include "shared/protocol/wire_codec.h"
 
 namespace korvane::app {
+namespace {
+
+enum class Refusal { none, tooMany, tooLarge };
+
+// Whether the helper would refuse these identifiers, and why.
+Refusal refusalOf(std::vector<std::string> ids) {
+    if (ids.size() > msg::kMaxJailedBundleIDs) return Refusal::tooMany;
+    const std::size_t payload =
+        wire::encodeRequest(0, msg::Call(msg::UpdateJailedBundleIDs{std::move(ids)})).size() - wire::kLengthPrefixBytes;
+    return payload > wire::kMaxPayloadBytes ? Refusal::tooLarge : Refusal::none;
+}
+
+std::vector<std::string> idsOf(const std::vector<ECoreJailItem>& list) {
+    std::vector<std::string> ids;
+    ids.reserve(list.size() + 1);
+    for (const auto& item : list) ids.push_back(item.bundleIdentifier);
+    return ids;
+}
+
+}  // namespace
 
 ECoreJailManager::ECoreJailManager(Dependencies dependencies)
     : bundles_(dependencies.bundles),
@@ -26,6 +47,12 @@ ECoreJailManager::ECoreJailManager(Dependencies dependencies)
     loadJailList();
     isEnabled = settings_.boolValue(enabledKey);
     if (isEnabled.get() && !xpcManager_.expired()) scheduleSync();
+    // A restarted helper knows no jail list: it gets it again.
+    if (auto xpc = xpcManager_.lock()) {
+        returnObserver_ = xpc->helperReturned().subscribe([this](const Done&) {
+            if (isEnabled.get() || lastSyncError.get()) scheduleSync();
+        });
+    }
 }
 
 ECoreJailManager::~ECoreJailManager() { lifeline_->close(); }
@@ -38,6 +65,14 @@ void ECoreJailManager::addApp(const std::string& path) {
     if (name.empty()) name = std::filesystem::path(path).stem().string();
     const auto& list = jailedApps.get();
     if (std::any_of(list.begin(), list.end(), [&](const ECoreJailItem& item) { return item.bundleIdentifier == id; })) {
+        return;
+    }
+    auto longer = idsOf(list);
+    longer.push_back(id);
+    if (const Refusal refused = refusalOf(std::move(longer)); refused != Refusal::none) {
+        const std::string why = localized(refused == Refusal::tooMany ? "error.jail.full" : "error.jail.too.large");
+        lastSyncError = why;
+        logLine("Jail: " + name + " not added — " + why);
         return;
     }
     jailedApps.modify(
@@ -68,8 +103,15 @@ Async<> ECoreJailManager::syncWithDaemon() {
             co_return;
         }
         std::vector<std::string> ids;
-        if (isEnabled.get()) {
-            for (const auto& item : jailedApps.get()) ids.push_back(item.bundleIdentifier);
+        if (isEnabled.get()) ids = idsOf(jailedApps.get());
+        // A list stored before additions were checked (or edited by hand)
+        // can be one the helper refuses: say why instead of sending it.
+        if (const Refusal refused = refusalOf(ids); refused != Refusal::none) {
+            const std::string why =
+                localized(refused == Refusal::tooMany ? "error.jail.over.limit" : "error.jail.over.size");
+            lastSyncError = why;
+            logLine("Jail list not sent — " + why);
+            co_return;
         }
         count = ids.size();
         call.emplace(xpc->updateJailedBundleIDs(std::move(ids)));

@@ -42,7 +42,9 @@ public:
     ECoreJailManager& operator=(const ECoreJailManager&) = delete;
 
     Published<std::vector<ECoreJailItem>> jailedApps;
-    // The last failed synchronisation, or failed release.
+    // The last failed synchronisation or release, or an addition refused
+    // because the helper would refuse the longer list; cleared by a
+    // successful sync.
     Published<std::optional<std::string>> lastSyncError;
     // A real change is stored and sent to the helper.
     Published<bool> isEnabled{false};
@@ -51,7 +53,10 @@ public:
     Published<bool> confinedReleased{false};
 
     // Adds the application at `path` unless it is not one, has no
-    // identifier, or is listed already.
+    // identifier, or is listed already. An addition that would make a list
+    // the helper refuses (more than msg::kMaxJailedBundleIDs, or a message
+    // over the protocol's frame limit) is refused here, with lastSyncError
+    // saying why.
     void addApp(const std::string& path);
     // Removes every entry with the item's id.
     void removeApp(const ECoreJailItem& item);
@@ -74,6 +79,7 @@ private:
     SettingsStore& settings_;
     std::weak_ptr<XPCManager> xpcManager_;
     std::shared_ptr<Lifeline> lifeline_;
+    Subscription returnObserver_;
 };
 
 }  // namespace korvane::app

@@ -58,6 +58,17 @@ public:
     virtual Subscription observeLaunch(AppObserver observer) = 0;
     virtual Subscription observeTermination(AppObserver observer) = 0;
     virtual Subscription observeActivation(AppObserver observer) = 0;
+
+    // The front became nothing: no window is active, or one that no
+    // application owns (the desktop, a panel). Reported as it happens;
+    // window managers pass through nothing between two windows, so the focus
+    // engine counts it only once it lasts (FrontAbsence). Our own windows
+    // coming to the front are neither. frontmostApplication() is empty from
+    // then until the next activation.
+    virtual Subscription observeFrontCleared(std::function<void()> observer) {
+        (void)observer;
+        return {};
+    }
 };
 
 }  // namespace korvane::app

@@ -1,6 +1,7 @@
 #include "app/runtime/settings_store.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pwd.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -9,11 +10,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "app/runtime/app_log.h"
-#include "shared/util/atomic_file.h"
 #include "app/runtime/base64.h"
+#include "app/runtime/settings_salvage.h"
+#include "shared/util/atomic_file.h"
 #include "shared/util/utf8.h"
 
 namespace korvane::app {
@@ -25,6 +28,13 @@ struct SettingsStore::Model {
 };
 
 namespace {
+
+// A settings file is read whole up to this size. A larger one is read key by
+// key, keeping each value up to the second limit while the kept ones stay
+// within the third.
+constexpr std::size_t kMaxWholeFileBytes = 16 << 20;
+constexpr std::size_t kMaxSalvagedValueBytes = 4 << 20;
+constexpr std::size_t kMaxSalvagedBytes = 8 << 20;
 
 // Stored form: a Boolean as true/false, a text as a JSON string, a data value
 // as {"data": text} when its bytes are UTF-8 and {"base64": ...} otherwise.
@@ -77,19 +87,38 @@ SettingsStore::SettingsStore(MainLoop& loop, std::string directory)
         logLine("Ayar klasörü oluşturulamadı — " + made.error());
     }
     load();
-    auto watcher = FileWatcher::watch(directory_, std::string(kFileName), [lifeline = lifeline_, this] {
-        lifeline->post([this] { reloadAfterOutsideEdit(); });
-    });
-    if (watcher) {
-        watcher_ = std::move(*watcher);
-    } else {
+    auto watch = [this](const std::filesystem::path& file) -> std::unique_ptr<FileWatcher> {
+        auto watcher = FileWatcher::watch(file.parent_path().string(), file.filename().string(),
+                                          [lifeline = lifeline_, this] {
+                                              lifeline->post([this] { reloadAfterOutsideEdit(); });
+                                          });
+        if (watcher) return std::move(*watcher);
         logLine("Ayar dosyası izlenemiyor — " + watcher.error());
-    }
+        return nullptr;
+    };
+    watcher_ = watch(path_);
+    // A settings file that is a link (kept with the user's other dotfiles)
+    // changes where the link leads; that file is watched too.
+    if (const std::string target = writeTarget(); target != path_) targetWatcher_ = watch(target);
 }
 
 SettingsStore::~SettingsStore() {
     lifeline_->close();
     watcher_.reset();
+    targetWatcher_.reset();
+}
+
+std::string SettingsStore::writeTarget() const {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(path_, error)) return path_;
+    std::filesystem::path target = std::filesystem::weakly_canonical(path_, error);
+    return error ? path_ : target.string();
+}
+
+void SettingsStore::writeDocument() {
+    if (auto written = writeFileAtomically(writeTarget(), serialize(model_->document)); !written) {
+        logLine("Ayarlar kaydedilemedi — " + written.error());
+    }
 }
 
 std::string SettingsStore::defaultDirectory() {
@@ -115,6 +144,12 @@ void SettingsStore::load() {
         if (it->path().filename().string().starts_with(temporaryPrefix)) std::filesystem::remove(it->path(), ignored);
     }
 
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::size_t>(info.st_size) > kMaxWholeFileBytes) {
+        salvageOversized();
+        return;
+    }
     auto text = readWholeFile(path_);
     if (!text) {
         if (!text.error().missing) moveAside(text.error().reason);
@@ -128,10 +163,26 @@ void SettingsStore::load() {
     model_->document = std::move(document);
 }
 
+// One oversized value must not cost every other setting: what reads is kept
+// and written back, the whole file is kept aside for its owner.
+void SettingsStore::salvageOversized() {
+    std::ifstream file(path_, std::ios::binary);
+    SalvagedSettings salvaged = salvageSettings(file, kMaxSalvagedValueBytes, kMaxSalvagedBytes);
+    std::string dropped;
+    for (const auto& key : salvaged.dropped) dropped += (dropped.empty() ? "" : ", ") + key;
+    logLine("Settings file larger than 16 MiB: kept " + std::to_string(salvaged.kept.size()) +
+            " settings that read" + (dropped.empty() ? std::string() : ", left out " + dropped));
+    moveAside("larger than 16 MiB");
+    model_->document = std::move(salvaged.kept);
+    writeDocument();
+}
+
 void SettingsStore::moveAside(const std::string& why) {
-    std::string base = path_ + ".corrupt-" + timestamp();
+    // Through a link, the file it leads to is moved aside; the link stays.
+    const std::string original = writeTarget();
+    std::string base = original + ".corrupt-" + timestamp();
     std::string aside = base;
-    for (int n = 2; ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0; ++n) {
+    for (int n = 2; ::renameat2(AT_FDCWD, original.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0; ++n) {
         if (errno != EEXIST || n > 1000) {
             logLine("Ayar dosyası okunamadı (" + why + ") ve kenara alınamadı; dosyaya dokunulmadı.");
             return;
@@ -148,9 +199,7 @@ void SettingsStore::reloadAfterOutsideEdit() {
     if (!document.is_object()) {
         // Keep the broken edit for its author and put the settings we hold back in place.
         moveAside(document.is_discarded() ? "not valid JSON" : "not a JSON object");
-        if (auto written = writeFileAtomically(path_, serialize(model_->document)); !written) {
-            logLine("Ayarlar kaydedilemedi — " + written.error());
-        }
+        writeDocument();
         return;
     }
     if (document == model_->document) return;  // our own write, or an edit that changed nothing
@@ -217,9 +266,7 @@ void SettingsStore::store(std::string_view key, const SettingValue* value) {
     } else {
         document.erase(std::string(key));
     }
-    if (auto written = writeFileAtomically(path_, serialize(document)); !written) {
-        logLine("Ayarlar kaydedilemedi — " + written.error());
-    }
+    writeDocument();
     changes_.send(Done{});
 }
 

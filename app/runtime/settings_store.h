@@ -7,7 +7,10 @@
 //   written and never hide a stored value.
 // - Every change is written at once and atomically, so a crash never loses
 //   settings. A file that cannot be read as settings is moved aside (kept, with
-//   a ".corrupt-" name) and the defaults are used.
+//   a ".corrupt-" name) and the defaults are used. A file over 16 MiB is moved
+//   aside too, but every setting in it that still reads is kept.
+// - A settings file that is a symbolic link stays one: writes go to the file
+//   it leads to, and edits of that file are followed.
 // - A data value is bytes, stored as written and handed back unchanged (the
 //   managers keep the JSON text of their lists there, so a value they cannot
 //   decode stays untouched).
@@ -75,6 +78,11 @@ private:
     void store(std::string_view key, const SettingValue* value);
     std::optional<SettingValue> lookup(std::string_view key) const;
     void moveAside(const std::string& why);
+    void salvageOversized();
+    // Where writes go: the settings file, or the file it links to.
+    std::string writeTarget() const;
+    // Replaces the file (through a link, the file it leads to) with what we hold.
+    void writeDocument();
 
     MainLoop& loop_;
     std::string directory_;
@@ -84,6 +92,7 @@ private:
     Subject<Done> changes_;
     std::shared_ptr<Lifeline> lifeline_;
     std::unique_ptr<FileWatcher> watcher_;
+    std::unique_ptr<FileWatcher> targetWatcher_;
 };
 
 }  // namespace korvane::app

@@ -39,7 +39,9 @@ QWidget* placeholderContent() {
 }  // namespace
 
 AppDelegate::AppDelegate(Environment environment)
-    : env_(std::move(environment)), popover_(std::make_unique<Popover>()) {}
+    : env_(std::move(environment)),
+      quitRelease_(env_.loop, env_.focusReleaseLimit),
+      popover_(std::make_unique<Popover>()) {}
 
 AppDelegate::~AppDelegate() {
     // Windows and the controller refer to managers; they go first.
@@ -235,27 +237,14 @@ void AppDelegate::closePopover() {
 }
 
 void AppDelegate::quitReleasingFocus() {
-    if (quitting_) return;
-    quitting_ = true;
-    if (!appManager_ || !xpcManager_ || !appManager_->isFocusModeActive.get()) {
+    if (!appManager_ || !xpcManager_) {
         terminateNow();
         return;
     }
-    // The other applications get their cores back before Korvane goes; a
-    // helper that does not answer must not keep the user from quitting.
-    quitLimit_ = Timer::once(env_.loop, env_.focusReleaseLimit, [this, alive = std::weak_ptr<int>(alive_)] {
-        if (alive.expired()) return;
-        logLine("Quit: focus release did not finish in time; quitting anyway");
-        terminateNow();
-    });
-    spawn(env_.loop, [this, alive = std::weak_ptr<int>(alive_), apps = appManager_, xpc = xpcManager_]() -> Async<> {
-        co_await apps->runFocusReleaseSequence(*xpc);
-        if (!alive.expired()) terminateNow();
-    });
+    quitRelease_.start(*appManager_, *xpcManager_, [this] { terminateNow(); });
 }
 
 void AppDelegate::terminateNow() {
-    quitLimit_.cancel();
     if (terminated_ || !env_.terminate) return;
     env_.terminate();
 }
@@ -263,13 +252,13 @@ void AppDelegate::terminateNow() {
 void AppDelegate::applicationWillTerminate() {
     if (terminated_) return;
     terminated_ = true;
-    quitLimit_.cancel();
     // 1. Core sampling and the controller's subscriptions.
     if (statusBarController_) statusBarController_->stopMonitoringAndUnsubscribe();
     // 2. Fan polling.
     if (fanManager_) fanManager_->stopPolling();
     // 3. The SMC connection, if one is open.
     env_.platform.closeSmcConnection();
+    logLine("Shutdown: core sampling and fan polling stopped, the SMC connection closed");
 }
 
 }  // namespace korvane::app

@@ -20,6 +20,7 @@
 #include "app/focus/auto_trigger_manager.h"
 #include "app/focus/bundle_reader.h"
 #include "app/focus/ecore_jail_manager.h"
+#include "app/focus/quit_release.h"
 #include "app/monitors/core_visualizer_view_model.h"
 #include "app/monitors/fan_manager.h"
 #include "app/shell/login_item.h"
@@ -105,7 +106,7 @@ public:
         // What "About Korvane" tells; the item is absent without a version.
         ui::AboutFacts about{};
         // The longest a quit waits for focus to be released.
-        Duration focusReleaseLimit = std::chrono::seconds(5);
+        Duration focusReleaseLimit = QuitRelease::kDefaultLimit;
     };
 
     explicit AppDelegate(Environment environment);
@@ -154,6 +155,7 @@ private:
     void terminateNow();
 
     Environment env_;
+    QuitRelease quitRelease_;
 
     // In the order the delegate holds them.
     std::unique_ptr<StatusItem> statusItem_;
@@ -175,8 +177,6 @@ private:
     std::unique_ptr<TrayMenu> trayMenu_;
     std::unique_ptr<ui::ListWindowSlot> throttledNowWindow_;
     std::unique_ptr<ui::ListWindowSlot> aboutWindow_;
-    bool quitting_ = false;
-    Timer quitLimit_;
     bool bootstrapped_ = false;
     bool terminated_ = false;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // for work posted to the loop

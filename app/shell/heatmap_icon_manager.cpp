@@ -12,18 +12,28 @@ TrayImagePtr HeatmapIconManager::createHeatmapImage(std::vector<CoreUsage> pCore
     return std::make_shared<HeatmapImage>(std::move(pCores), std::move(eCores), size);
 }
 
+int HeatmapIconManager::rowsPerCell(int count, QSizeF size) {
+    if (count < 1) return 1;
+    const int rows = (count + kColumns - 1) / kColumns;
+    // The most rows whose cells stay a unit high with a gap between each two.
+    const int fitting = std::max(1, static_cast<int>(std::floor((size.height() + kGap) / (1.0 + kGap))));
+    return (rows + fitting - 1) / fitting;
+}
+
 std::vector<QRectF> HeatmapIconManager::cellRects(int count, QSizeF size) {
     std::vector<QRectF> cells;
     if (count < 1) return cells;
-    const int rows = (count + kColumns - 1) / kColumns;
+    const int group = rowsPerCell(count, size);
+    const int coresPerRow = kColumns * group;
+    // A cell exists where the first of its rows has a core in its column.
+    const int rows = (count + coresPerRow - 1) / coresPerRow;
     const qreal cellWidth = (size.width() - kGap * (kColumns - 1)) / kColumns;
     const qreal cellHeight = (size.height() - kGap * (rows - 1)) / rows;
-    cells.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
+    for (int row = 0; row < rows; ++row) {
         // Row 0 is the top row: the first cores read first, left to right.
-        const int column = i % kColumns;
-        const int row = i / kColumns;
-        cells.emplace_back((cellWidth + kGap) * column, (cellHeight + kGap) * row, cellWidth, cellHeight);
+        for (int column = 0; column < kColumns && row * coresPerRow + column < count; ++column) {
+            cells.emplace_back((cellWidth + kGap) * column, (cellHeight + kGap) * row, cellWidth, cellHeight);
+        }
     }
     return cells;
 }
@@ -54,16 +64,30 @@ HeatmapImage::HeatmapImage(std::vector<CoreUsage> pCores, std::vector<CoreUsage>
 }
 
 bool HeatmapImage::paint(QPainter& painter, const QRectF& rect, const QColor& foreground) const {
-    const auto cells = HeatmapIconManager::cellRects(static_cast<int>(usages_.size()), rect.size());
+    const int count = static_cast<int>(usages_.size());
+    const auto cells = HeatmapIconManager::cellRects(count, rect.size());
     if (cells.empty()) return false;
+    const int group = HeatmapIconManager::rowsPerCell(count, rect.size());
+    constexpr int kColumns = HeatmapIconManager::kColumns;
     painter.save();
     painter.setPen(Qt::NoPen);
     for (std::size_t i = 0; i < cells.size(); ++i) {
+        // The mean of the cell's column over its rows.
+        const int cell = static_cast<int>(i);
+        const int firstRow = cell / kColumns * group;
+        double sum = 0.0;
+        int cores = 0;
+        for (int row = firstRow; row < firstRow + group; ++row) {
+            const int core = row * kColumns + cell % kColumns;
+            if (core >= count) break;
+            sum += std::isfinite(usages_[static_cast<std::size_t>(core)]) ? usages_[static_cast<std::size_t>(core)] : 0.0;
+            ++cores;
+        }
         QPainterPath path;
         path.setFillRule(Qt::WindingFill);
         path.addRoundedRect(cells[i].translated(rect.topLeft()), HeatmapIconManager::kCornerRadius,
                             HeatmapIconManager::kCornerRadius);
-        painter.fillPath(path, HeatmapIconManager::color(usages_[i], foreground));
+        painter.fillPath(path, HeatmapIconManager::color(sum / cores, foreground));
     }
     painter.restore();
     return true;

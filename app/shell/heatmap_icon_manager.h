@@ -2,7 +2,10 @@
 // The live per-core heatmap drawn as the tray icon: one rounded cell per core
 // in a grid of four columns, P-cores first, coloured by usage from dark grey
 // through blue and orange to red. On a dark panel the idle grey would all but
-// vanish, so there idle cores are drawn in a light grey instead.
+// vanish, so there idle cores are drawn in a light grey instead. Where one row
+// per four cores would make the cells shorter than a pixel (more than 36 cores
+// in 18 points), each cell stands for the same column of several consecutive
+// rows and shows their mean usage.
 #include <QColor>
 #include <QRectF>
 #include <vector>
@@ -24,8 +27,12 @@ public:
                                            QSizeF size = QSizeF(18, 18));
 
     // The cells of `count` cores in a rectangle of `size`, in drawing order,
-    // top-left origin. Empty for no cores.
+    // top-left origin. Empty for no cores. Cell i covers column i % 4 of the
+    // rows (i / 4) * rowsPerCell up to the next rowsPerCell.
     static std::vector<QRectF> cellRects(int count, QSizeF size);
+    // How many rows of four cores one cell stands for: 1 while every row gets
+    // at least one unit of height.
+    static int rowsPerCell(int count, QSizeF size);
 
     // A usage's colour; non-finite usage counts as idle, anything outside
     // 0...1 as the nearest end.

@@ -1,5 +1,9 @@
 #include "app/shell/korvane_app.h"
 
+#include <cstdio>
+
+#include "shared/version/version.h"
+
 namespace korvane::app {
 
 Expected<KorvaneApp::Options, std::string> KorvaneApp::parseArguments(const QStringList& arguments) {
@@ -10,11 +14,22 @@ Expected<KorvaneApp::Options, std::string> KorvaneApp::parseArguments(const QStr
             options.toggle = true;
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             options.help = true;
+        } else if (argument == QLatin1String("--version")) {
+            options.version = true;
         } else {
             return unexpected("unknown argument: " + argument.toStdString());
         }
     }
     return options;
+}
+
+bool KorvaneApp::answerInformationRequest(const Options& options) {
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+    } else if (options.version) {
+        std::printf("korvane %s\n", kReleaseVersion.data());
+    }
+    return options.help || options.version;
 }
 
 bool KorvaneApp::handOverToRunningInstance(const std::vector<AppInstance*>& channels,

@@ -7,7 +7,10 @@
 #include <QDBusConnection>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <vector>
 
+#include "app/client/helper_probe.h"
 #include "app/client/install_command.h"
 #include "platform/linux/identity/desktop_bundle_reader.h"
 #include "app/focus/empty_workspace.h"
@@ -39,6 +42,7 @@
 #include "platform/linux/x11/xembed_status_item.h"
 #include "shared/identity/unit_lookup.h"
 #include "shared/paths/installed_paths.h"
+#include "shared/version/version.h"
 #include "shared/smc/smc_bridge.h"
 
 using namespace korvane;
@@ -88,10 +92,18 @@ std::string helperSocket(const std::string& installRoot) {
 }
 
 // The setup window installs with the same script and privilege runner as the
-// popover's "Install" does.
-ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root) {
+// popover's "Install" does, and looks for a running helper on the socket the
+// application will use.
+ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root,
+                                             HelperConnector& connector, MainLoop& loop) {
     ui::OnboardingDependencies dependencies =
         ui::OnboardingDependencies::forThisMachine(linux_platform::readSystemSummary(paths::sysfsRoot(), "/proc"));
+    dependencies.findRunningHelper = [&connector, &loop](std::function<void(bool)> done) {
+        // A helper answers a ping within milliseconds; one that takes longer
+        // is not one to rely on.
+        app::probeHelper(connector, loop, seconds(3), std::move(done));
+    };
+    if (auto command = app::terminalInstallCommand(install, root)) dependencies.terminalCommand = *command;
     dependencies.installPlan.composed = [install, root]() -> Expected<app::InstallCommand, std::string> {
         auto argv = app::helperInstallInvocation(install, root);
         if (!argv) return unexpected(argv.error());
@@ -107,10 +119,18 @@ ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& inst
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version answer on a console too: before Qt looks for a display.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i) rawArguments << QString::fromLocal8Bit(argv[i]);
+    if (auto early = app::KorvaneApp::parseArguments(rawArguments);
+        early && app::KorvaneApp::answerInformationRequest(early.value())) {
+        return 0;
+    }
     QApplication::setApplicationName(QStringLiteral("korvane"));
     // No display name: the X11 platform would append it to every window
-    // title, and "Korvane Setup" must read exactly so.
-    QApplication::setDesktopFileName(QStringLiteral("korvane"));
+    // title, and "Korvane Setup" must read exactly so. The desktop entry's ID
+    // lets desktops match the windows to the entry.
+    QApplication::setDesktopFileName(QString::fromLatin1(paths::kAppID.data(), paths::kAppID.size()));
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -119,20 +139,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvane: %s\n%s", options.error().c_str(), app::KorvaneApp::kUsage);
         return 64;
     }
-    if (options.value().help) {
-        std::fputs(app::KorvaneApp::kUsage, stdout);
-        return 0;
-    }
+    if (app::KorvaneApp::answerInformationRequest(options.value())) return 0;
 
     app::QtMainLoop loop;
     const QDBusConnection bus = QDBusConnection::sessionBus();
     linux_platform::DBusAppInstance busInstance(bus);
-    linux_platform::LocalSocketAppInstance socketInstance;
+    std::vector<app::AppInstance*> channels{&busInstance};
+    std::optional<linux_platform::LocalSocketAppInstance> socketInstance;
+    if (auto socketPath = linux_platform::LocalSocketAppInstance::defaultSocketPath()) {
+        channels.push_back(&socketInstance.emplace(*socketPath));
+    } else {
+        app::logLine("One instance: no private socket (" + socketPath.error() + ")");
+    }
     app::AppDelegate* delegate = nullptr;
     auto toggle = [&delegate] {
         if (delegate) delegate->togglePopover();
     };
-    if (app::KorvaneApp::handOverToRunningInstance({&busInstance, &socketInstance}, toggle)) return 0;
+    if (app::KorvaneApp::handOverToRunningInstance(channels, toggle)) {
+        std::puts("Korvane is already running; asked it to open or close its popover.");
+        return 0;
+    }
 
     app::SettingsStore settings(loop, app::SettingsStore::defaultDirectory());
     const std::string installRoot = paths::installRoot();
@@ -153,6 +179,7 @@ int main(int argc, char** argv) {
     app::ManagerPlatform platform{*workspace, notificationCenter, *monitors.ticks, *monitors.layout, bundles,
                                   install,    [] { SMCBridge::close(); }, &confinement};
 
+    ui::OnboardingDependencies setup = setupDependencies(install, installRoot, connector, loop);
     app::AppDelegate::Environment environment{loop,
                                               settings,
                                               connector,
@@ -160,7 +187,7 @@ int main(int argc, char** argv) {
                                               installRoot,
                                               [&bus, &colorScheme] { return makeStatusItem(bus, colorScheme); },
                                               [] { QCoreApplication::quit(); },
-                                              app::onboardingWindows(settings, setupDependencies(install, installRoot))};
+                                              app::onboardingWindows(settings, std::move(setup))};
     // The popover's content: the views over the eight managers. Its Quit
     // releases focus itself before it ends the application.
     environment.makeMainView = [&loop, &delegate](const app::AppManagers& m) -> QWidget* {
@@ -170,7 +197,7 @@ int main(int argc, char** argv) {
                                    [] { QCoreApplication::quit(); });
     };
     environment.loginItem = app::LoginItem::forThisUser(app::runningInstallPrefix());
-    environment.about = {KORVANE_VERSION, "GPL-3.0-or-later", std::string(helper::info::kBundleName),
+    environment.about = {std::string(kReleaseVersion), "GPL-3.0-or-later", std::string(helper::info::kBundleName),
                          std::string(helper::info::kVersion), install.sourceExecutable};
     const char* scriptedUsage = std::getenv("KORVANE_TEST_CORE_USAGE");
     const char* scriptedFocus = std::getenv("KORVANE_TEST_FOCUS");
@@ -184,11 +211,12 @@ int main(int argc, char** argv) {
     app::AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;
 
+    // The session ends through the end signals, or through the session
+    // manager's final word (Qt quits on it). Its earlier request to commit
+    // data is no end: the user may still cancel the logout, and session
+    // managers ask it at every checkpoint too.
     linux_platform::TerminationSignals signals([](int) { QCoreApplication::quit(); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &appDelegate,
-                     [&appDelegate] { appDelegate.applicationWillTerminate(); });
-    // The end of an X session managed by a session manager.
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &appDelegate,
                      [&appDelegate] { appDelegate.applicationWillTerminate(); });
     loop.post([&appDelegate] { appDelegate.applicationDidFinishLaunching(); });
     return QApplication::exec();

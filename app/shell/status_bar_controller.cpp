@@ -109,7 +109,13 @@ void StatusBarController::updateTitle() {
         const int percentage = percentageOf(sources_.averagePCoreUsage());
         if (percentage == lastDisplayedPercentage_) return;
         lastDisplayedPercentage_ = percentage;
-        statusItem_.setTitle(" " + std::to_string(percentage) + "%");
+        // Appended piece by piece: `" " + std::to_string(...)` inserts at the
+        // front of a temporary, which GCC 12's optimiser wrongly reads as an
+        // overlapping copy (-Wrestrict, a known false positive).
+        std::string title = " ";
+        title += std::to_string(percentage);
+        title += '%';
+        statusItem_.setTitle(title);
     } else if (lastDisplayedPercentage_ != -1) {
         statusItem_.setTitle({});
         lastDisplayedPercentage_ = -1;

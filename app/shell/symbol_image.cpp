@@ -1,9 +1,10 @@
 #include "app/shell/symbol_image.h"
 
-#include <QFileInfo>
 #include <QIcon>
 #include <QPainter>
 #include <QSvgRenderer>
+
+#include "app/ui/symbols/app_icon_picture.h"
 
 namespace korvane::app {
 
@@ -40,20 +41,8 @@ bool PictureImage::paint(QPainter& painter, const QRectF& rect, const QColor&) c
 }
 
 QImage pictureOf(const AppIcon& icon, int pixelSize) {
-    if (icon.width > 0 && icon.height > 0 &&
-        icon.argb.size() == static_cast<std::size_t>(icon.width) * static_cast<std::size_t>(icon.height)) {
-        QImage image(icon.width, icon.height, QImage::Format_ARGB32);
-        for (int y = 0; y < icon.height; ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < icon.width; ++x) line[x] = icon.argb[static_cast<std::size_t>(y * icon.width + x)];
-        }
-        return image;
-    }
-    if (icon.themeNameOrPath.empty()) return {};
-    const QString name = QString::fromStdString(icon.themeNameOrPath);
-    const QIcon qicon = QFileInfo(name).isAbsolute() ? QIcon(name) : QIcon::fromTheme(name);
-    if (qicon.isNull()) return {};
-    return qicon.pixmap(pixelSize, pixelSize).toImage();
+    const QIcon picture = ui::appIconPicture(icon);
+    return picture.isNull() ? QImage() : picture.pixmap(pixelSize, pixelSize).toImage();
 }
 
 }  // namespace korvane::app

@@ -34,8 +34,8 @@ private:
     QImage picture_;
 };
 
-// The pixels of an application's icon: its own ARGB pixels when it has them,
-// else the icon theme's or file's picture at `pixelSize`. Null when neither.
+// The pixels of an application's icon at `pixelSize` (see appIconPicture).
+// Null when it has none.
 QImage pictureOf(const AppIcon& icon, int pixelSize = 64);
 
 }  // namespace korvane::app

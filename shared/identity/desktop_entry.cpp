@@ -52,7 +52,11 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
     const Key keys[] = {{"Type", &entry.type, nullptr},       {"Name", &entry.name, nullptr},
                         {"Icon", &entry.icon, nullptr},       {"Exec", &entry.exec, nullptr},
                         {"TryExec", &entry.tryExec, nullptr}, {"StartupWMClass", &entry.startupWMClass, nullptr},
-                        {"Hidden", nullptr, &entry.hidden},   {"NoDisplay", nullptr, &entry.noDisplay}};
+                        {"Hidden", nullptr, &entry.hidden},   {"NoDisplay", nullptr, &entry.noDisplay},
+                        {"X-GNOME-Provides", &entry.gnomeProvides, nullptr},
+                        {"X-GNOME-Autostart-Phase", &entry.gnomePhase, nullptr},
+                        {"X-MATE-Autostart-Phase", &entry.matePhase, nullptr},
+                        {"X-KDE-autostart-phase", &entry.kdePhase, nullptr}};
     unsigned seenKeys = 0;
     while (!text.empty()) {
         std::size_t end = text.find('\n');

@@ -19,6 +19,13 @@ struct DesktopEntry {
     std::string startupWMClass;
     bool hidden = false;  // the entry counts as deleted
     bool noDisplay = false;
+    // The session-role keys desktops start their own programs by: the
+    // values of X-GNOME-Provides, X-GNOME-Autostart-Phase,
+    // X-MATE-Autostart-Phase and X-KDE-autostart-phase, empty when absent.
+    std::string gnomeProvides;
+    std::string gnomePhase;
+    std::string matePhase;
+    std::string kdePhase;
     std::map<std::string, std::string, std::less<>> localizedNames;  // Name[de_DE] and the like, by locale
 
     // Whether this entry names an application a process can belong to.

@@ -32,6 +32,11 @@ inline constexpr std::string_view kUnitSuffix = ".service";
 inline constexpr std::string_view kTaskPolicyName = "taskpolicy";
 }  // namespace detail
 
+// The tray application's one name: its desktop entry's ID, which it gives the
+// desktop for its windows, its notifications and its tray item, its icon's
+// name and its session-bus name.
+inline constexpr std::string_view kAppID = "com.korvane.app";
+
 // The helper's one name: its program, its systemd unit and its socket.
 inline constexpr std::string_view kServiceName = "com.korvane.helper";
 inline constexpr std::string_view kSocketDirectory = "/run/korvane";

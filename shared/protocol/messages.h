@@ -6,6 +6,7 @@
 // over this table, so a new method is a new row here, its handler and its
 // client call.
 #include <cstdint>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,6 +52,8 @@ struct Ping {
     static constexpr auto method = &KorvaneXPCProtocol::ping;
     bool operator==(const Ping&) const = default;
 };
+// The most bundle IDs one jail list may hold; the helper refuses a longer one.
+inline constexpr std::size_t kMaxJailedBundleIDs = 1024;
 struct UpdateJailedBundleIDs {
     std::vector<std::string> bundleIDs;
     static constexpr std::string_view selector = "updateJailedBundleIDs:withReply:";

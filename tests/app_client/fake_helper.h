@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -76,14 +77,19 @@ private:
     std::map<std::string, std::optional<std::string>> failures_;
 };
 
-// The fake, listening on `socketPath` until stopped or destroyed.
+// The fake, listening on `socketPath` until stopped or destroyed; restart()
+// serves it again on the same path, as a helper started anew would.
 struct ServedFakeHelper {
-    explicit ServedFakeHelper(const std::string& socketPath) : service(helper, ::getuid()) {
-        listening = static_cast<bool>(service.listen(socketPath));
-        if (listening) service.start();
+    explicit ServedFakeHelper(const std::string& socketPath) : path(socketPath) { restart(); }
+    void stop() { service.reset(); }
+    void restart() {
+        service = std::make_unique<linux_platform::HelperService>(helper, ::getuid());
+        listening = static_cast<bool>(service->listen(path));
+        if (listening) service->start();
     }
     FakeHelper helper;
-    linux_platform::HelperService service;
+    std::string path;
+    std::unique_ptr<linux_platform::HelperService> service;
     bool listening = false;
 };
 

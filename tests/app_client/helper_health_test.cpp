@@ -7,6 +7,7 @@
 
 #include "app/client/xpc_manager.h"
 #include "platform/linux/socket/socket_helper_connection.h"
+#include "platform/linux/socket/unix_socket.h"
 #include "shared/log/log.h"
 #include "tests/app_client/client_test_support.h"
 #include "tests/app_client/fake_helper.h"
@@ -39,9 +40,11 @@ protected:
     long elapsedMs(TimePoint since) const {
         return std::chrono::duration_cast<milliseconds>(loop.now() - since).count();
     }
-    // Runs until the wait task is asleep again or finished.
+    // Runs until the wait task is asleep again (its last ping failed) or finished.
     void settle(const TaskHandle& wait) {
-        ASSERT_TRUE(loop.runUntil([&] { return wait.done() || loop.hasPendingTimers(); }));
+        ASSERT_TRUE(loop.runUntil(
+            [&] { return wait.done() || logLines.countStartingWith("Korvane: Ping hatası — ") >= attemptsLogged(); }));
+        loop.runPending();
     }
     int attemptsLogged() const { return logLines.countStartingWith("Korvane: Ping denemesi "); }
     // The next attempt comes exactly `pauseMs` after the previous one ended.
@@ -144,6 +147,26 @@ TEST_F(HelperHealthTest, FiveSilentAttemptsEndWithTheFixedError) {
     EXPECT_TRUE(logLines.contains("Korvane: Daemon 5 ping denemesinde yanıt vermedi."));
     EXPECT_FALSE(xpc->isProcessing.get());
     EXPECT_FALSE(xpc->helperInstalled.get());
+}
+
+TEST_F(HelperHealthTest, AHelperThatAcceptsAndNeverAnswersFailsEachCallAfterTenSeconds) {
+    auto silent = linux_platform::listenUnix(socketPath(), ::getuid());  // never accepts, never answers
+    ASSERT_TRUE(silent) << silent.error();
+    XPCManager xpc({.mainLoop = loop, .connector = connector, .filesystemRoot = folder.root()});
+    auto result = std::make_shared<std::optional<bool>>();
+    auto call = spawn(loop, [&xpc, result]() -> Async<> {
+        std::vector<std::string> ids{"a"};
+        *result = co_await xpc.updateJailedBundleIDs(std::move(ids));
+    });
+    loop.runPending();
+    loop.advanceBy(milliseconds(9999));
+    EXPECT_FALSE(call.done());
+    EXPECT_FALSE(xpc.initialStatusCheck().done());
+    loop.advanceBy(milliseconds(1));
+    ASSERT_TRUE(loop.runUntil([&] { return call.done() && xpc.initialStatusCheck().done(); }));
+    EXPECT_EQ(*result, false);
+    EXPECT_EQ(xpc.lastError.get(), XPCManager::kNoAnswerError);
+    EXPECT_FALSE(xpc.helperActive.get());
 }
 
 }  // namespace

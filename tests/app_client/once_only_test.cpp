@@ -88,11 +88,9 @@ TEST_F(OnceOnlyTest, ALateHandlerOfAnEarlierConnectionLeavesItsSuccessorAlone) {
     auto second = startCall();  // opens a new connection and is in flight on it
     ASSERT_EQ(connector.made.size(), 2u);
     old->handlers.interrupted();
-    EXPECT_TRUE(logLines.contains("Korvane: XPC bağlantısı kesintiye uğradı."));
     EXPECT_EQ(xpc.getConnection(), connector.made.back());
 
     connector.made.back()->handlers.invalidated();  // its own handler does drop it
-    EXPECT_TRUE(logLines.contains("Korvane: XPC bağlantısı geçersiz kılındı."));
     xpc.getConnection();
     EXPECT_EQ(connector.made.size(), 3u);
 }

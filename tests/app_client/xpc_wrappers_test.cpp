@@ -40,26 +40,26 @@ protected:
 TEST_F(XPCWrappersTest, UnthrottleAllWithNothingThrottledSendsAndLogsNothing) {
     std::vector<bool> busy;
     auto token = xpc.isProcessing.observe([&](const bool& b) { busy.push_back(b); });
-    awaitOn(loop, [&] { return xpc.unthrottleAllProcesses(); });
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.unthrottleAllProcesses(); }));
     EXPECT_THAT(daemon.commands(), IsEmpty());
     EXPECT_THAT(logLines.lines(), IsEmpty());
     EXPECT_THAT(busy, ElementsAre(true, false));
 }
 
 TEST_F(XPCWrappersTest, OneFailingUnthrottleKeepsOnlyItsPidAndLogsNoRelease) {
-    awaitOn(loop, [&] { return xpc.throttleMultipleProcesses({13, 11, 12}); });
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({13, 11, 12}); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{11, 12, 13}));
     EXPECT_TRUE(logLines.contains("Korvane: 3 işlem XPC üzerinden throttle edildi."));
 
     daemon.fail("unthrottle 12", "taskpolicy failed for PID 12 with exit code 1: gone");
-    awaitOn(loop, [&] { return xpc.unthrottleAllProcesses(); });
+    EXPECT_FALSE(awaitOn<bool>(loop, [&] { return xpc.unthrottleAllProcesses(); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{12}));
     EXPECT_EQ(xpc.lastError.get(), "taskpolicy failed for PID 12 with exit code 1: gone");
     EXPECT_EQ(logLines.countStartingWith("Korvane: 3 işlem normale"), 0);
     EXPECT_FALSE(xpc.isProcessing.get());
 
     daemon.clearFailures();
-    awaitOn(loop, [&] { return xpc.unthrottleAllProcesses(); });
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.unthrottleAllProcesses(); }));
     EXPECT_THAT(xpc.throttledPIDs.get(), IsEmpty());
     EXPECT_EQ(xpc.lastError.get(), std::nullopt);  // cleared when the wrapper began
     EXPECT_TRUE(logLines.contains("Korvane: 1 işlem normale döndürüldü."));
@@ -70,11 +70,11 @@ TEST_F(XPCWrappersTest, OneFailingUnthrottleKeepsOnlyItsPidAndLogsNoRelease) {
 TEST_F(XPCWrappersTest, AFailedThrottleMultipleRecordsNoneAndAnEmptyListIsStillSent) {
     awaitOn(loop, [&] { return xpc.throttleProcess(7); });
     daemon.fail("throttleMultiple [ 1 2 ]", std::nullopt);  // a failure without a reason
-    awaitOn(loop, [&] { return xpc.throttleMultipleProcesses({1, 2}); });
+    EXPECT_FALSE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({1, 2}); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{7}));
     EXPECT_EQ(xpc.lastError.get(), localized("error.unknown"));
 
-    awaitOn(loop, [&] { return xpc.throttleMultipleProcesses({}); });
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({}); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{7}));
     EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: 0 işlem XPC üzerinden throttle edildi."));
     EXPECT_THAT(daemon.commands(), ElementsAre("throttle 7", "throttleMultiple [ 1 2 ]", "throttleMultiple [ ]"));
@@ -82,11 +82,11 @@ TEST_F(XPCWrappersTest, AFailedThrottleMultipleRecordsNoneAndAnEmptyListIsStillS
 
 TEST_F(XPCWrappersTest, BeastModeOnKeepsOurPidsAndOffEmptiesThem) {
     awaitOn(loop, [&] { return xpc.throttleProcess(5); });
-    awaitOn(loop, [&] { return xpc.setBeastMode(true, 42); });
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.setBeastMode(true, 42); }));
     EXPECT_TRUE(xpc.isFocusModeActive.get());
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{5}));
 
-    awaitOn(loop, [&] { return xpc.setBeastMode(false, 0); });
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.setBeastMode(false, 0); }));
     EXPECT_FALSE(xpc.isFocusModeActive.get());
     EXPECT_THAT(xpc.throttledPIDs.get(), IsEmpty());
     EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: Beast Mode aktifleştirildi (PID: 42).",
@@ -107,7 +107,7 @@ TEST_F(XPCWrappersTest, ForwardersHandBackTheAnswerAndOnlyXpcCallTouchesLastErro
                 ElementsAre("fanMode 0 manual", "fanRPM 0 2400", "jail [ org.gnome.Terminal firefox ]"));
 
     // With the daemon gone the connection's error comes back, still without touching lastError.
-    served.service.stop();
+    served.stop();
     auto outcome = awaitOn<CallOutcome>(loop, [&] { return xpc.setFanTargetRPM(0, 1200); });
     EXPECT_FALSE(outcome.success);
     EXPECT_TRUE(outcome.error.has_value() && !outcome.error->empty());
@@ -117,6 +117,23 @@ TEST_F(XPCWrappersTest, ForwardersHandBackTheAnswerAndOnlyXpcCallTouchesLastErro
 
     EXPECT_FALSE(awaitOn<bool>(loop, [&] { return xpc.updateJailedBundleIDs({}); }));
     EXPECT_NE(xpc.lastError.get(), "earlier");
+}
+
+TEST_F(XPCWrappersTest, ReleasesThatFailWhileTheHelperIsAwayAreRepeatedWhenItAnswersAgain) {
+    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({11, 12}); }));
+    served.stop();
+    EXPECT_FALSE(awaitOn<bool>(loop, [&] { return xpc.unthrottleAllProcesses(); }));
+    EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{11, 12}));
+
+    int returns = 0;
+    auto token = xpc.helperReturned().subscribe([&](const Done&) { ++returns; });
+    served.restart();
+    // The pings that look for the helper come after 1, 2, 4... seconds.
+    loop.advanceBy(seconds(7));
+    ASSERT_TRUE(loop.runUntil([&] { return returns == 1; }));
+    EXPECT_TRUE(xpc.helperActive.get());
+    EXPECT_THAT(xpc.throttledPIDs.get(), IsEmpty());
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 11 12 ]", "unthrottle 11", "unthrottle 12"));
 }
 
 }  // namespace

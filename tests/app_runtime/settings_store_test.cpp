@@ -142,5 +142,43 @@ TEST_F(SettingsStoreTest, ABrokenOutsideEditIsKeptAsideAndTheHeldSettingsPutBack
     EXPECT_EQ(announced, 0);
 }
 
+TEST_F(SettingsStoreTest, AFileOver16MiBKeepsEverySettingThatStillReads) {
+    fs::create_directories(directory);
+    const std::string huge(17 << 20, 'x');
+    const std::string original = R"({"AutoFocusTargets": {"data": "[{\"name\": \"IDE\"}]"}, )"
+                                 R"("com.korvane.ecorejail.list": {"data": ")" + huge + R"("}, )"
+                                 R"("hasAcceptedEULAv2": true, "showHeatmapInMenuBar": false})";
+    writeInPlace(path(), original);
+    {
+        SettingsStore store(loop, directory);
+        EXPECT_TRUE(store.boolValue("hasAcceptedEULAv2"));
+        EXPECT_TRUE(store.hasStoredValue("showHeatmapInMenuBar"));
+        EXPECT_EQ(store.dataValue("AutoFocusTargets"), R"([{"name": "IDE"}])");
+        EXPECT_FALSE(store.hasStoredValue("com.korvane.ecorejail.list"));
+    }
+    auto aside = filesStartingWith("settings.json.corrupt-");
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(fs::file_size(aside[0]), original.size());
+    EXPECT_TRUE(SettingsStore(loop, directory).boolValue("hasAcceptedEULAv2"));  // written back
+    EXPECT_EQ(filesStartingWith("settings.json.corrupt-").size(), 1u);
+}
+
+TEST_F(SettingsStoreTest, ALinkedSettingsFileStaysALinkWhoseTargetIsWrittenAndFollowed) {
+    const std::string target = root.write("dotfiles/korvane.json", R"({"hasAcceptedEULAv2": true})");
+    fs::create_directories(directory);
+    fs::create_symlink(target, path());
+    SettingsStore store(loop, directory);
+    EXPECT_TRUE(store.boolValue("hasAcceptedEULAv2"));
+    store.setBool("NotificationsEnabled", true);
+    EXPECT_TRUE(fs::is_symlink(path()));
+    EXPECT_NE(contentsOf(target).find("NotificationsEnabled"), std::string::npos);
+
+    int announced = 0;
+    auto token = store.didChange().subscribe([&](const Done&) { ++announced; });
+    writeInPlace(target, R"({"hasAcceptedEULAv2": true, "NotificationsEnabled": false})");
+    ASSERT_TRUE(loop.runUntil([&] { return announced == 1; }));
+    EXPECT_FALSE(store.boolValue("NotificationsEnabled"));
+}
+
 }  // namespace
 }  // namespace korvane::app

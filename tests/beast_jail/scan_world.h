@@ -5,13 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <map>
-#include <charconv>
 #include <mutex>
-#include <set>
-#include <string_view>
 
 #include "helper/process_info.h"
-#include "shared/util/text.h"
 
 namespace korvane::testing {
 
@@ -86,44 +82,26 @@ private:
     std::atomic<std::uint64_t> generation_ = 0;
 };
 
-// The table described as ps prints it ("PID ARGS" per line, a header):
-// each line trimmed and split at its first space; a line whose first part
-// is not a 32-bit decimal number is skipped, and a pid counts once.
-inline std::vector<ProcessEntry> entriesOf(std::string_view listing) {
-    std::vector<ProcessEntry> entries;
-    std::set<std::int32_t> seen;
-    while (true) {
-        std::size_t newline = listing.find('\n');
-        std::string_view line = trimmed(listing.substr(0, newline), " \t");
-        std::size_t space = line.find(' ');
-        if (space != std::string_view::npos) {
-            std::string_view number = line.substr(0, space);
-            if (number.starts_with('+')) number.remove_prefix(1);
-            std::int32_t pid = 0;
-            auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), pid);
-            if (!number.empty() && error == std::errc() && end == number.data() + number.size() &&
-                seen.insert(pid).second) {
-                entries.push_back({pid, 0, 0, std::string(line.substr(space + 1))});
-            }
-        }
-        if (newline == std::string_view::npos) return entries;
-        listing.remove_prefix(newline + 1);
-    }
-}
-
+// The process table the test sets: pids and command lines, or a failure.
 struct FakeListing {
-    Expected<std::vector<ProcessEntry>, std::string> operator()() {
+    using Table = Expected<std::vector<ProcessEntry>, std::string>;
+    Table operator()() {
         ++taken;
         std::lock_guard lock(mutex);
-        if (!text) return unexpected(text.error());
-        return entriesOf(*text);
+        return table;
     }
-    void set(Expected<std::string, std::string> t) {
+    void set(const std::vector<std::pair<std::int32_t, std::string>>& processes) {
+        std::vector<ProcessEntry> entries;
+        for (const auto& [pid, commandLine] : processes) entries.push_back({pid, 0, 0, commandLine});
         std::lock_guard lock(mutex);
-        text = std::move(t);
+        table = std::move(entries);
+    }
+    void fail(std::string why) {
+        std::lock_guard lock(mutex);
+        table = unexpected(std::move(why));
     }
     std::mutex mutex;
-    Expected<std::string, std::string> text = std::string("    PID COMMAND\n");
+    Table table = std::vector<ProcessEntry>{};
     std::atomic<int> taken = 0;
 };
 

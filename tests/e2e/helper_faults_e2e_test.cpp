@@ -206,6 +206,21 @@ TEST_F(HelperFaultsEndToEnd, AfterADescriptorFloodAPingIsAnsweredWithinASecond) 
     EXPECT_LT(Clock::now() - began, 1s);
 }
 
+// The unit's capabilities are enough for the helper to hand its socket to
+// the user it serves before it listens.
+TEST_F(HelperFaultsEndToEnd, UnderItsUnitTheHelperServesAnotherUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "the unit's capabilities are root's";
+    testing::StartedProgram underUnit({KORVANE_UNIT_SANDBOX, KORVANE_HELPER_UNIT, KORVANE_HELPER_BINARY, "--allow-uid=1000"},
+                                      {{"KORVANE_HELPER_SOCKET", socketPath}, {"KORVANE_SYSFS_ROOT", sysfs.root()}},
+                                      dir.path("helper.log"));
+    bool answered = false;
+    for (int i = 0; i < 2000 && !answered && !underUnit.exited(); ++i) {
+        answered = ctl({"ping"}).exitStatus == 0;
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(answered) << dir.read("helper.log");
+}
+
 // A method name and an application ID with a newline in them stay inside
 // their own log line.
 TEST_F(HelperFaultsEndToEnd, TextsFromClientsCannotForgeLogLines) {

@@ -1,5 +1,6 @@
 // Who owns the helper's socket: one helper per path, in a folder nobody else
-// controls, and clients that speak only to a root peer.
+// controls, only root and the installing user as clients, and korvanectl
+// speaking only to a root peer, with an exit code for each way it fails.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <list>
+#include <optional>
 #include <thread>
 
 #include "platform/linux/socket/unix_socket.h"
@@ -24,6 +26,7 @@ namespace korvane {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 using Clock = std::chrono::steady_clock;
 
 constexpr uid_t kNobody = 65534;
@@ -58,8 +61,16 @@ protected:
                                    {{"KORVANE_HELPER_SOCKET", socket}, {"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}});
     }
 
+    // A helper serving this test's user on the test's socket.
+    void serve() {
+        ours.emplace(KORVANE_HELPER_BINARY, socketPath, dir.path("helper.log"),
+                       testing::Environment{{"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}});
+        ASSERT_TRUE(ours->waitUntilListening()) << ours->log();
+    }
+
     testing::FixtureTree dir;
     std::string socketPath = dir.path("helper.sock");
+    std::optional<testing::HelperDaemon> ours;
 };
 
 TEST_F(HelperInstanceEndToEnd, ASecondHelperLeavesALiveOnesSocketAlone) {
@@ -198,6 +209,56 @@ TEST_F(HelperInstanceEndToEnd, KorvanectlGivesUpAfterItsTimeout) {
     EXPECT_LT(took, std::chrono::seconds(5));
     auto bad = testing::runCommand({KORVANE_CTL_BINARY, "--timeout", "0", "ping"});
     EXPECT_EQ(bad.exitStatus, 64);
+}
+
+// A failure is the helper's message on standard error and exit 1; bad usage
+// is 64 and a helper that is gone 2.
+TEST_F(HelperInstanceEndToEnd, KorvanectlsFailuresUsageAndAGoneHelperHaveTheirOwnExitCodes) {
+    serve();
+    EXPECT_EQ(ctl({"ping"}, socketPath).out, "alive\n");
+    std::string ended = std::to_string(testing::endedPid());
+    auto gone = ctl({"throttle", ended}, socketPath);
+    EXPECT_EQ(gone.exitStatus, 1);
+    EXPECT_EQ(gone.out, "");
+    EXPECT_EQ(gone.err, "taskpolicy failed for PID " + ended + " with exit code 3: taskpolicy: no process with PID " + ended + "\n");
+
+    for (auto args : std::vector<std::vector<std::string>>{
+             {}, {"throttle"}, {"throttle", "12x"}, {"throttle", "4294967296"}, {"beast", "on"},
+             {"fan-mode", "0", "fast"}, {"launch"}}) {
+        auto r = ctl(args, socketPath);
+        EXPECT_EQ(r.exitStatus, 64) << (args.empty() ? "" : args[0]);
+        EXPECT_THAT(r.err, HasSubstr("usage: korvanectl"));
+    }
+    auto help = ctl({"--help"}, socketPath);
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_THAT(help.out, HasSubstr("usage: korvanectl"));
+    EXPECT_EQ(ours->stop(SIGTERM), 0);
+    auto unreachable = ctl({"ping"}, socketPath);
+    EXPECT_EQ(unreachable.exitStatus, 2);
+    EXPECT_THAT(unreachable.err, StartsWith("korvanectl: "));
+}
+
+// The socket file is the first fence: another user cannot even connect.
+// With the file opened up, the helper's own check on the peer's uid refuses.
+TEST_F(HelperInstanceEndToEnd, OnlyRootAndTheInstallingUserGetIn) {
+    if (::getuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
+    ::chmod(dir.root().c_str(), 0755);  // so another user may reach the socket's folder
+    serve();
+    // A copy the other user can reach wherever the build tree lives.
+    std::string ctlCopy = dir.path("korvanectl");
+    std::filesystem::copy_file(KORVANE_CTL_BINARY, ctlCopy);
+    ::chmod(ctlCopy.c_str(), 0755);
+    std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                         ctlCopy, "--socket", socketPath, "ping"};
+    auto fenced = testing::runCommand(asNobody);
+    EXPECT_EQ(fenced.exitStatus, 2) << fenced.err;
+    EXPECT_THAT(fenced.err, HasSubstr("Permission denied"));
+
+    ASSERT_EQ(::chmod(socketPath.c_str(), 0666), 0);
+    auto refused = testing::runCommand(asNobody);
+    EXPECT_EQ(refused.exitStatus, 2) << refused.out;
+    EXPECT_THAT(ours->log(), HasSubstr("KorvaneHelper: Refused connection from uid 65534\n"));
+    EXPECT_EQ(ctl({"ping"}, socketPath).exitStatus, 0) << "the allowed user is still served";
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -28,24 +29,16 @@ namespace {
     std::exit(2);
 }
 
-#define KORVANE_CAPABILITY(name) {#name, name}
-const std::map<std::string, int> kCapabilities = {
-    KORVANE_CAPABILITY(CAP_CHOWN), KORVANE_CAPABILITY(CAP_DAC_OVERRIDE), KORVANE_CAPABILITY(CAP_DAC_READ_SEARCH),
-    KORVANE_CAPABILITY(CAP_FOWNER), KORVANE_CAPABILITY(CAP_FSETID), KORVANE_CAPABILITY(CAP_KILL),
-    KORVANE_CAPABILITY(CAP_SETGID), KORVANE_CAPABILITY(CAP_SETUID), KORVANE_CAPABILITY(CAP_SETPCAP),
-    KORVANE_CAPABILITY(CAP_LINUX_IMMUTABLE), KORVANE_CAPABILITY(CAP_NET_BIND_SERVICE),
-    KORVANE_CAPABILITY(CAP_NET_BROADCAST), KORVANE_CAPABILITY(CAP_NET_ADMIN), KORVANE_CAPABILITY(CAP_NET_RAW),
-    KORVANE_CAPABILITY(CAP_IPC_LOCK), KORVANE_CAPABILITY(CAP_IPC_OWNER), KORVANE_CAPABILITY(CAP_SYS_MODULE),
-    KORVANE_CAPABILITY(CAP_SYS_RAWIO), KORVANE_CAPABILITY(CAP_SYS_CHROOT), KORVANE_CAPABILITY(CAP_SYS_PTRACE),
-    KORVANE_CAPABILITY(CAP_SYS_PACCT), KORVANE_CAPABILITY(CAP_SYS_ADMIN), KORVANE_CAPABILITY(CAP_SYS_BOOT),
-    KORVANE_CAPABILITY(CAP_SYS_NICE), KORVANE_CAPABILITY(CAP_SYS_RESOURCE), KORVANE_CAPABILITY(CAP_SYS_TIME),
-    KORVANE_CAPABILITY(CAP_SYS_TTY_CONFIG), KORVANE_CAPABILITY(CAP_MKNOD), KORVANE_CAPABILITY(CAP_LEASE),
-    KORVANE_CAPABILITY(CAP_AUDIT_WRITE), KORVANE_CAPABILITY(CAP_AUDIT_CONTROL), KORVANE_CAPABILITY(CAP_SETFCAP),
-    KORVANE_CAPABILITY(CAP_MAC_OVERRIDE), KORVANE_CAPABILITY(CAP_MAC_ADMIN), KORVANE_CAPABILITY(CAP_SYSLOG),
-    KORVANE_CAPABILITY(CAP_WAKE_ALARM), KORVANE_CAPABILITY(CAP_BLOCK_SUSPEND), KORVANE_CAPABILITY(CAP_AUDIT_READ),
-    KORVANE_CAPABILITY(CAP_PERFMON), KORVANE_CAPABILITY(CAP_BPF), KORVANE_CAPABILITY(CAP_CHECKPOINT_RESTORE),
-};
-#undef KORVANE_CAPABILITY
+// In the kernel's order: a capability's number is its place here.
+const char* const kCapabilities[] = {
+    "CAP_CHOWN", "CAP_DAC_OVERRIDE", "CAP_DAC_READ_SEARCH", "CAP_FOWNER", "CAP_FSETID", "CAP_KILL", "CAP_SETGID",
+    "CAP_SETUID", "CAP_SETPCAP", "CAP_LINUX_IMMUTABLE", "CAP_NET_BIND_SERVICE", "CAP_NET_BROADCAST", "CAP_NET_ADMIN",
+    "CAP_NET_RAW", "CAP_IPC_LOCK", "CAP_IPC_OWNER", "CAP_SYS_MODULE", "CAP_SYS_RAWIO", "CAP_SYS_CHROOT",
+    "CAP_SYS_PTRACE", "CAP_SYS_PACCT", "CAP_SYS_ADMIN", "CAP_SYS_BOOT", "CAP_SYS_NICE", "CAP_SYS_RESOURCE",
+    "CAP_SYS_TIME", "CAP_SYS_TTY_CONFIG", "CAP_MKNOD", "CAP_LEASE", "CAP_AUDIT_WRITE", "CAP_AUDIT_CONTROL",
+    "CAP_SETFCAP", "CAP_MAC_OVERRIDE", "CAP_MAC_ADMIN", "CAP_SYSLOG", "CAP_WAKE_ALARM", "CAP_BLOCK_SUSPEND",
+    "CAP_AUDIT_READ", "CAP_PERFMON", "CAP_BPF", "CAP_CHECKPOINT_RESTORE"};
+static_assert(std::size(kCapabilities) == CAP_CHECKPOINT_RESTORE + 1);
 
 const std::map<std::string, int> kErrorNumbers = {{"EPERM", EPERM}, {"EACCES", EACCES}, {"ENOSYS", ENOSYS}};
 
@@ -103,9 +96,9 @@ void limitCapabilities(const std::string& unit) {
     std::set<int> kept;
     for (const auto& value : values) {
         for (const auto& name : wordsOf(value)) {
-            auto found = kCapabilities.find(name);
-            if (found == kCapabilities.end()) fail("unknown capability " + name);
-            kept.insert(found->second);
+            auto found = std::find(std::begin(kCapabilities), std::end(kCapabilities), name);
+            if (found == std::end(kCapabilities)) fail("unknown capability " + name);
+            kept.insert(static_cast<int>(found - std::begin(kCapabilities)));
         }
     }
     for (int cap = 0; cap <= CAP_LAST_CAP; ++cap) {

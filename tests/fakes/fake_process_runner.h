@@ -2,7 +2,6 @@
 // A ProcessRunner that records every run and answers from a script: by
 // default exit 0 with no output; chosen pids (the last argument) fail or
 // cannot be launched.
-#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -22,7 +21,6 @@ public:
     Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>& arguments,
                                              OutputCapture) override {
         std::string key = arguments.empty() ? std::string() : arguments.back();
-        if (beforeRun) beforeRun(key);
         std::lock_guard lock(mutex_);
         runs_.push_back({path, arguments});
         if (auto it = launchFailures_.find(key); it != launchFailures_.end()) {
@@ -41,11 +39,6 @@ public:
         std::lock_guard lock(mutex_);
         launchFailures_[lastArgument] = std::move(reason);
     }
-    void succeedFor(const std::string& lastArgument) {
-        std::lock_guard lock(mutex_);
-        failures_.erase(lastArgument);
-        launchFailures_.erase(lastArgument);
-    }
 
     std::vector<Run> runs() const {
         std::lock_guard lock(mutex_);
@@ -61,14 +54,6 @@ public:
             lines.push_back(line);
         }
         return lines;
-    }
-    // Called with the last argument as each run begins, outside the lock, so
-    // that a test can make runs take a while or hold one; set it before any run.
-    std::function<void(const std::string& lastArgument)> beforeRun;
-
-    void clear() {
-        std::lock_guard lock(mutex_);
-        runs_.clear();
     }
 
 private:

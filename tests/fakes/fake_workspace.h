@@ -11,6 +11,7 @@
 #include "app/focus/workspace.h"
 #include "app/runtime/subject.h"
 #include "shared/mainloop/main_loop.h"
+#include "shared/util/expected.h"
 
 namespace korvane::testing {
 
@@ -47,6 +48,9 @@ public:
     app::Subscription observeActivation(AppObserver observer) override {
         return activations_.subscribe(std::move(observer));
     }
+    app::Subscription observeFrontCleared(std::function<void()> observer) override {
+        return cleared_.subscribe([observer = std::move(observer)](const Done&) { observer(); });
+    }
 
     // Silently, as if it ran before anyone looked.
     void add(App app) { apps_.push_back(std::move(app)); }
@@ -70,6 +74,12 @@ public:
         announce(activations_, std::move(*app));
     }
 
+    // A click on the bare desktop: nothing in front.
+    void clearFront() {
+        front_.reset();
+        loop_.post([this] { cleared_.send(Done{}); });
+    }
+
     int snapshots() const { return snapshots_; }
 
 private:
@@ -89,6 +99,7 @@ private:
     app::Subject<App> launches_;
     app::Subject<App> terminations_;
     app::Subject<App> activations_;
+    app::Subject<Done> cleared_;
 };
 
 }  // namespace korvane::testing

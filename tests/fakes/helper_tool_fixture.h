@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ namespace korvane::testing {
 struct RecordedReply {
     bool success;
     std::optional<std::string> message;
+    bool operator==(const RecordedReply&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const RecordedReply& r) {
+        return out << (r.success ? "success" : "failure") << (r.message ? ": " + *r.message : "");
+    }
 };
 
 class Replies {

@@ -191,5 +191,100 @@ TEST_F(AutoFocusTest, TargetEditsAreStoredAndIdentifiersMatchExactly) {
     EXPECT_FALSE(autoFocus->isTarget(std::nullopt));
 }
 
+// An engagement the helper never carried out is no engagement: nothing
+// looks engaged, the log says it failed, and the helper's return engages.
+TEST_F(AutoFocusTest, AnEngagementWhileTheHelperIsAwayFailsAndIsMadeWhenItReturns) {
+    start();
+    autoFocus->isEnabled = true;
+    served.stop();
+    activate(kEditor);
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_FALSE(logLines.contains("Korvane: Auto-Focus tetiklendi — Editor"));
+    EXPECT_EQ(logLines.countStartingWith("Korvane: Auto-Focus FAILED for Editor"), 1);
+
+    served.restart();
+    ASSERT_TRUE(advanceUntil([&] { return autoFocus->autoFocusActive.get(); }));
+    EXPECT_TRUE(appManager->isFocusModeActive.get());
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 42 41 ]"));
+}
+
+TEST_F(AutoFocusTest, NothingInFrontForLongerThanABlinkReleases) {
+    start();
+    autoFocus->isEnabled = true;
+    activate(kEditor);
+    workspace.clearFront();
+    loop.runPending();
+    advance(0.299);
+    activate(kEditor);  // the window manager's blink between two windows
+    advance(1);
+    EXPECT_TRUE(autoFocus->autoFocusActive.get());
+
+    workspace.clearFront();  // the last window minimised
+    loop.runPending();
+    advance(0.3);
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_THAT(xpc->throttledPIDs.get(), IsEmpty());
+}
+
+TEST_F(AutoFocusTest, SwitchedBackOnWhileTheSwitchOffReleaseAwaitsTheHelperEngagesTheTargetInFront) {
+    start();
+    autoFocus->isEnabled = true;
+    activate(kEditor);
+    connector.hold();
+    autoFocus->isEnabled = false;
+    loop.runPending();
+    ASSERT_TRUE(connector.waitHeld(1));
+    autoFocus->isEnabled = true;
+    loop.runPending();
+    connector.release();
+    settle();
+    EXPECT_TRUE(autoFocus->autoFocusActive.get());
+    EXPECT_TRUE(appManager->isFocusModeActive.get());
+    EXPECT_EQ(xpc->throttledPIDs.get(), (std::set<std::int32_t>{kBrowser, kIDE}));
+}
+
+// Both on, the helper slow: an engagement or an activation still awaiting
+// the helper keeps the other out, and Beast Mode's end ends Auto-Focus's.
+TEST_F(AutoFocusTest, AnEngagementOrABeastModeActivationInFlightKeepsTheOtherOut) {
+    settings.setData(AutoTriggerManager::kAppsKey, R"([{"name":"Browser","bundleIdentifier":"org.browser"}])");
+    start();
+    autoFocus->isEnabled = true;
+    autoTrigger->isEnabled = true;
+    auto heldWhile = [&](std::int32_t first, std::int32_t second) {
+        connector.hold();
+        workspace.activate(first);
+        loop.runPending();
+        ASSERT_TRUE(connector.waitHeld(1));
+        workspace.activate(second);
+        loop.runPending();
+        connector.release();
+        settle();
+    };
+    // A target, then the trigger: no Beast Mode; the engagement ends since
+    // a non-target is in front by then.
+    heldWhile(kEditor, kBrowser);
+    EXPECT_FALSE(autoTrigger->isBeastModeActive.get());
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 42 41 ]", "unthrottle 41", "unthrottle 42"));
+
+    // The trigger, then a target: no engagement beside Beast Mode.
+    heldWhile(kBrowser, kEditor);
+    EXPECT_TRUE(autoTrigger->isBeastModeActive.get());
+    EXPECT_FALSE(autoFocus->autoFocusActive.get());
+    EXPECT_EQ(daemon.commands().back(), "beast on 42");
+
+    // Five seconds after the trigger left, Beast Mode ends and the target in
+    // front engages.
+    advance(5);
+    EXPECT_FALSE(autoTrigger->isBeastModeActive.get());
+    EXPECT_TRUE(autoFocus->autoFocusActive.get());
+    auto commands = daemon.commands();
+    ASSERT_GE(commands.size(), 2u);
+    EXPECT_THAT(std::vector<std::string>(commands.end() - 2, commands.end()),
+                ElementsAre("beast off 0", "throttleMultiple [ 42 41 ]"));
+}
+
 }  // namespace
 }  // namespace korvane::app

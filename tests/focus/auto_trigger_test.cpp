@@ -193,5 +193,40 @@ TEST_F(AutoTriggerTest, TriggerListRulesAndStoredForms) {
     EXPECT_THAT(daemon.commands(), ElementsAre("beast on 50"));
 }
 
+// A deactivation that cannot reach the helper is no deactivation: Beast Mode
+// stays on as its processes do, and the helper's return repeats it.
+TEST_F(AutoTriggerTest, ADeactivationThatFailsWhileTheHelperIsAwayIsRepeatedWhenItReturns) {
+    beastModeOnForGame();
+    activate(kBrowser);
+    served.stop();
+    advance(5);
+    EXPECT_TRUE(autoTrigger->isBeastModeActive.get());
+    EXPECT_TRUE(appManager->isFocusModeActive.get());
+    EXPECT_FALSE(logLines.contains("Korvane: Auto-Trigger — Beast Mode DEACTIVATED"));
+    EXPECT_EQ(logLines.countStartingWith("Korvane: Auto-Trigger — Beast Mode deactivation FAILED"), 1);
+
+    served.restart();
+    ASSERT_TRUE(advanceUntil([&] { return !autoTrigger->isBeastModeActive.get(); }));
+    EXPECT_THAT(daemon.commands(), ElementsAre("beast on 50", "beast off 0"));
+    EXPECT_FALSE(appManager->isFocusModeActive.get());
+    EXPECT_EQ(focusLog().back(), "Korvane: Auto-Trigger — Beast Mode DEACTIVATED");
+}
+
+TEST_F(AutoTriggerTest, NothingInFrontForLongerThanABlinkStartsTheDelay) {
+    beastModeOnForGame();
+    workspace.clearFront();  // passing through nothing between two windows
+    loop.runPending();
+    advance(0.2);
+    activate(kGame);
+    advance(30);
+    EXPECT_TRUE(autoTrigger->isBeastModeActive.get());
+
+    workspace.clearFront();  // a click on the bare desktop
+    advance(0.3);
+    EXPECT_TRUE(autoTrigger->deactivationPending());
+    advance(5);
+    EXPECT_THAT(daemon.commands(), ElementsAre("beast on 50", "beast off 0"));
+}
+
 }  // namespace
 }  // namespace korvane::app

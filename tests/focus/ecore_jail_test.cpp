@@ -159,16 +159,6 @@ TEST_F(ECoreJailTest, AStoredOnSwitchSendsTheListTwiceAtStartUpAndFailuresAreSho
     EXPECT_EQ(jail->lastSyncError.get(), std::nullopt);
 }
 
-TEST_F(ECoreJailTest, WithoutAHelperClientEverySyncOnlyLogs) {
-    settings.setBool(ECoreJailManager::enabledKey, true);
-    auto jail = makeJail({});
-    jail->addApp(terminal);
-    loop.runPending();
-    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: ECoreJailManager — XPCManager henüz ayarlanmadı",
-                                              "Korvane: ECoreJailManager — XPCManager henüz ayarlanmadı"));
-    EXPECT_THAT(daemon.commands(), IsEmpty());
-}
-
 TEST_F(ECoreJailTest, AStoredListThatCannotBeReadStartsEmptyAndStaysStored) {
     const std::string id = "6F9619FF-8B86-D011-B42D-00C04FC964FF";
     const std::string good = R"({"id":")" + id + R"(","bundleIdentifier":"a","appName":"A","appPath":"/a.desktop"})";
@@ -187,6 +177,50 @@ TEST_F(ECoreJailTest, AStoredListThatCannotBeReadStartsEmptyAndStaysStored) {
     settings.setData(ECoreJailManager::storageKey, "[" + good + "]");
     auto jail = makeJail(xpc);
     EXPECT_EQ(jail->jailedApps.get(), (std::vector<ECoreJailItem>{{id, "a", "A", "/a.desktop"}}));
+}
+
+TEST_F(ECoreJailTest, AHelperThatComesBackIsSentTheListAgain) {
+    auto jail = makeJail(xpc);
+    jail->addApp(konsole);
+    jail->isEnabled = true;
+    waitForSyncs(1);
+    served.stop();
+    ASSERT_TRUE(loop.runUntil([&] { return !xpc->helperActive.get(); }));
+    served.restart();
+    ASSERT_TRUE(advanceUntil([&] { return logLines.countStartingWith("Korvane: Jail listesi") >= 2; }));
+    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ kde4-konsole ]", "jail [ kde4-konsole ]"));
+}
+
+// A list the helper would refuse is refused when it is edited, not at sync;
+// one stored that way (an older version, an edit by hand) is not sent and
+// says why.
+TEST_F(ECoreJailTest, AListTheHelperWouldRefuseIsNeverSentAndSaysWhy) {
+    struct Case {
+        std::size_t entries;
+        std::size_t idBytes;
+        bool storedOn;  // the stored list itself, with the jail on; else an addition to it
+        const char* message;
+    };
+    for (Case c : {Case{msg::kMaxJailedBundleIDs, 8, false, "The jail holds at most 1,024 applications."},
+                   Case{2, 600 * 1024, false, "The jail list would be too large for the helper"},
+                   Case{msg::kMaxJailedBundleIDs + 1, 8, true, "The jail lists more than 1,024 applications"},
+                   Case{3, 400 * 1024, true, "The jail list is too large for the helper"}}) {
+        std::vector<ECoreJailItem> stored;
+        for (std::size_t i = 0; i < c.entries; ++i) {
+            std::string id = std::to_string(i);
+            id.resize(c.idBytes, 'x');
+            stored.push_back({makeUUID(), id, "App", "/a.desktop"});
+        }
+        settings.setData(ECoreJailManager::storageKey, encodeJailItems(stored));
+        settings.setBool(ECoreJailManager::enabledKey, c.storedOn);
+        auto jail = makeJail(xpc);
+        if (!c.storedOn) jail->addApp(terminal);
+        loop.runPending();
+        EXPECT_EQ(jail->jailedApps->size(), c.entries);
+        ASSERT_TRUE(jail->lastSyncError.get()) << c.message;
+        EXPECT_TRUE(jail->lastSyncError.get()->starts_with(c.message)) << *jail->lastSyncError.get();
+    }
+    EXPECT_THAT(daemon.commands(), IsEmpty());
 }
 
 }  // namespace

@@ -70,6 +70,17 @@ protected:
         settle();
     }
 
+    // Moves the clock a second at a time, giving the helper's answers real
+    // time to arrive between steps, until `done` or `limit` seconds.
+    bool advanceUntil(const std::function<bool()>& done, int limit = 60) {
+        for (int second = 0; second < limit && !done(); ++second) {
+            loop.advanceBy(seconds(1));
+            loop.runUntil(done, std::chrono::milliseconds(100));
+        }
+        settle();
+        return done();
+    }
+
     std::vector<std::string> focusLog() const {
         std::vector<std::string> kept;
         for (auto& line : logLines.lines()) {

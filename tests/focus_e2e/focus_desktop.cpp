@@ -22,6 +22,12 @@ std::unique_ptr<FocusDesktop> FocusDesktop::start(std::string& why) {
     if (!desktop->session_) return nullptr;
 
     desktop->sysfs_.intelHybridPair();
+    // As Debian ships them: openbox's entry declares its session role,
+    // trayer's nothing but its program.
+    desktop->tree_.write("share/applications/openbox.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Openbox\nExec=openbox\nNoDisplay=true\n"
+                         "X-GNOME-Autostart-Phase=WindowManager\nX-GNOME-Provides=windowmanager\n");
+    desktop->tree_.write("share/applications/trayer.desktop", "[Desktop Entry]\nType=Application\nName=Trayer\nExec=trayer\n");
     // The helper finds applications only through these entries; our clients
     // are GLib-launched from them, so no other process of the machine
     // resolves to one.
@@ -113,6 +119,17 @@ FocusDesktop::~FocusDesktop() {
     // The notification service's answers are posted to the loop: none may
     // arrive once it has ended.
     center_.joinAll();
+}
+
+std::optional<pid_t> FocusDesktop::startTrayHost() {
+    trayHost_ = std::make_unique<StartedProgram>(
+        std::vector<std::string>{findProgram("trayer"), "--edge", "top", "--align", "right", "--widthtype", "request"},
+        session_->environment(), tree_.path("trayer.log"));
+    if (!waitUntil([&] { return session_->run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).exitStatus == 0 &&
+                                session_->run({"xdotool", "search", "--class", "trayer"}).exitStatus == 0; })) {
+        return std::nullopt;
+    }
+    return trayHost_->pid();
 }
 
 bool FocusDesktop::activate(const DesktopApp& app) const {

@@ -1,7 +1,8 @@
 #pragma once
 // The focus engine as the application runs it, on a real desktop: Xvfb with
 // openbox and three small X clients whose desktop entries live in a private
-// data folder, the helper as built (with the real taskpolicy tool and a
+// data folder (beside entries for openbox and trayer, so the helper counts
+// the desktop's own programs as applications too, as on a real machine), the helper as built (with the real taskpolicy tool and a
 // fixture sysfs tree in which CPU 1 is the only efficiency core) on a private
 // socket, and the managers on the production main loop over the X11
 // workspace and XPCManager. Shared by the end-to-end tests and the benchmark.
@@ -71,6 +72,9 @@ public:
     RecordingNotificationCenter& notificationCenter() { return center_; }
 
     const XSession& session() const { return *session_; }
+    // Starts trayer, the tray host, on the desktop; its pid, once it has
+    // taken the tray.
+    std::optional<pid_t> startTrayHost();
     std::string helperLog() const { return helper_ ? helper_->log() : std::string(); }
 
 private:
@@ -82,6 +86,7 @@ private:
     CpuSysfs sysfs_;
     std::unique_ptr<XSession> session_;
     std::optional<HelperDaemon> helper_;
+    std::unique_ptr<StartedProgram> trayHost_;
     FakeUnits units_;
     RecordingNotificationCenter center_;
 

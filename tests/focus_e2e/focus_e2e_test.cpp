@@ -196,5 +196,23 @@ TEST_F(FocusOnADesktop, ATriggerLeftBeforeTheHelperAnswersStillEndsBeastMode) {
     EXPECT_GE(std::chrono::steady_clock::now() - left, 5s);
 }
 
+// The desktop itself (the window manager, the tray host) keeps every CPU
+// while Beast Mode confines every other application the helper can name.
+TEST_F(FocusOnADesktop, BeastModeNeverConfinesTheDesktopItself) {
+    auto [editor, game, browser] = apps();
+    auto tray = desktop->startTrayHost();
+    ASSERT_TRUE(tray) << "trayer did not start";
+    const pid_t windowManager = desktop->session().windowManagerPid();
+    enableAutoTrigger(game);
+    ASSERT_TRUE(desktop->activate(game));
+    ASSERT_TRUE(testing::waitUntil([&] { return beastModeActive() && confined(editor) && confined(browser); }))
+        << "editor " << allowedCPUs(editor.pid()) << ", browser " << allowedCPUs(browser.pid());
+    EXPECT_EQ(allowedCPUs(windowManager), machine);
+    EXPECT_EQ(allowedCPUs(*tray), machine);
+    const std::string log = desktop->helperLog();
+    EXPECT_NE(log.find("openbox → PID " + std::to_string(windowManager)), std::string::npos) << log;
+    EXPECT_NE(log.find("trayer → PID " + std::to_string(*tray)), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace korvane

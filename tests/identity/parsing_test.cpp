@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "shared/identity/desktop_entry.h"
+#include "shared/identity/desktop_session_rule.h"
 #include "platform/linux/identity/desktop_index.h"
 #include "shared/identity/unit_name.h"
 #include "tests/fakes/fixture_tree.h"
@@ -125,6 +126,38 @@ TEST(DesktopEntryFile, KeysBeyondTheOnesKeptChangeNothing) {
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->name, "First");
     EXPECT_EQ(entry->type, "Application");
+}
+
+TEST(DesktopSessionRule, ASessionRoleIsDeclaredByTheDesktopsStartKeysNotByHiding) {
+    const std::pair<const char*, bool> cases[] = {
+        {"X-GNOME-Provides=windowmanager\nNoDisplay=true", true},  // openbox, gnome-shell
+        {"X-GNOME-Autostart-Phase=Initialization", true},
+        {"X-GNOME-Autostart-Phase=Applications", false},  // an ordinary program started at login
+        {"X-MATE-Autostart-Phase=Panel", true},
+        {"X-KDE-autostart-phase=0", true},
+        {"X-KDE-autostart-phase=2", false},
+        {"NoDisplay=true", false},  // an application's hidden helper entry
+    };
+    for (const auto& [keys, role] : cases) {
+        auto entry = parseDesktopEntry(std::string("[Desktop Entry]\nType=Application\nName=X\n") + keys + "\n");
+        ASSERT_TRUE(entry);
+        EXPECT_EQ(declaresSessionRole(*entry), role) << keys;
+    }
+    EXPECT_TRUE(isKnownDesktopProgram("Xwayland"));
+    EXPECT_FALSE(isKnownDesktopProgram("firefox-esr"));
+}
+
+TEST(DesktopSessionRule, OnlyListeningDisplaySocketsCount) {
+    const std::string listing =
+        "Num       RefCount Protocol Flags    Type St Inode Path\n"
+        "0000000000000000: 00000002 00000000 00010000 0001 01 101 /tmp/.X11-unix/X0\n"
+        "0000000000000000: 00000002 00000000 00010000 0001 01 102 @/tmp/.X11-unix/X12\n"
+        "0000000000000000: 00000002 00000000 00010000 0001 01 103 /run/user/1000/wayland-1\n"
+        "0000000000000000: 00000003 00000000 00000000 0001 03 104 /tmp/.X11-unix/X0\n"    // a connection
+        "0000000000000000: 00000002 00000000 00010000 0001 01 105 /run/user/1000/bus\n"
+        "0000000000000000: 00000002 00000000 00010000 0001 01 106 /tmp/.X11-unix/X0.bak\n"
+        "0000000000000000: 00000002 00000000 00010000 0001 01 107\n";
+    EXPECT_EQ(listeningDisplaySockets(listing), (std::set<std::uint64_t>{101, 102, 103}));
 }
 
 }  // namespace

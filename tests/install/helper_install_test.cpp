@@ -121,6 +121,33 @@ TEST_F(HelperInstall, InstallsFilesAsRootStartsTheHelperAndRemovesBothAgain) {
     EXPECT_NE(testing::firstWordOf(helper), root.files.tool()) << "the helper still runs";
 }
 
+TEST_F(HelperInstall, AsRootTheScriptRunsWithoutARunnerAndTheTerminalCommandInstallsAsPrinted) {
+    // Korvane run as root needs no pkexec: the script is run as it is.
+    auto& xpc = manager("");
+    ASSERT_TRUE(install());
+    EXPECT_EQ(xpc.lastError.get(), std::nullopt);
+    EXPECT_TRUE(xpc.helperActive.get());
+    xpc.removeHelper();
+    EXPECT_FALSE(fs::exists(root.files.tool()) || root.helperRunning());
+
+    // The line the install page shows where pkexec cannot ask, typed into a
+    // shell: a helper under a folder the shell would split must still be found.
+    std::string odd = root.tree.path("it's a build/com.korvane.helper");
+    fs::create_directories(fs::path(odd).parent_path());
+    fs::copy_file(source, odd);
+    HelperInstallSetup setup{.privilegeRunner = "/usr/bin/pkexec",
+                             .sourceExecutable = odd,
+                             .installScript = KORVANE_INSTALL_SCRIPT,
+                             .allowedUid = ::getuid()};
+    auto line = terminalInstallCommand(setup, root.tree.root());
+    ASSERT_TRUE(line);
+    ASSERT_TRUE(line->starts_with("sudo ")) << *line;
+    auto typed = testing::runCommand({"/bin/sh", "-c", line->substr(5)});
+    EXPECT_EQ(typed.exitStatus, 0) << *line << "\n" << typed.out << typed.err;
+    EXPECT_EQ(InstalledRoot::contents(root.files.tool()), InstalledRoot::contents(odd));
+    EXPECT_TRUE(root.helperRunning());
+}
+
 TEST_F(HelperInstall, AReinstallStopsTheOldHelperFirstAndRunsTheNewExecutable) {
     // An old helper that no longer answers, and a stale pid file from before
     // that happens to name an unrelated process: only the first is stopped.

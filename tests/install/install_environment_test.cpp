@@ -8,17 +8,24 @@
 namespace korvane::linux_platform {
 namespace {
 
-TEST(InstallEnvironment, ABuildTreeUsesTheBuiltHelperAndItsCopyOfTheScript) {
+TEST(InstallEnvironment, ABuildTreeUsesTheBuiltHelperAndItsCopyOfTheScriptWithoutARunnerAsRoot) {
     testing::FixtureTree tree;
     tree.executable("build/helper/com.korvane.helper");
     tree.executable("build/packaging/install_helper.sh");
     testing::FakeProcessRunner runner;
-    auto setup = detectHelperInstallSetup(
-        {.programPath = tree.path("build/app/shell/korvane"), .systemRoot = tree.path("system")}, runner);
+    InstallEnvironment environment{.programPath = tree.path("build/app/shell/korvane"),
+                                   .systemRoot = tree.path("system")};
+    auto setup = detectHelperInstallSetup(environment, runner);
     EXPECT_EQ(setup.sourceExecutable, tree.path("build/helper/com.korvane.helper"));
     EXPECT_EQ(setup.installScript, tree.path("build/packaging/install_helper.sh"));
     EXPECT_EQ(setup.privilegeRunner, "/usr/bin/pkexec");
     EXPECT_FALSE(setup.systemdRunning);
+
+    // Root runs the script itself; a test's stand-in still takes pkexec's place.
+    environment.runningAsRoot = true;
+    EXPECT_EQ(detectHelperInstallSetup(environment, runner).privilegeRunner, "");
+    environment.privilegeRunner = "/tests/stand-in";
+    EXPECT_EQ(detectHelperInstallSetup(environment, runner).privilegeRunner, "/tests/stand-in");
 }
 
 TEST(InstallEnvironment, AnInstallationShipsTheHelperApartFromTheInstalledTool) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <filesystem>
 #include <sstream>
 
@@ -129,36 +128,6 @@ TEST_F(InstallScript, FailuresEndWithAnErrorLineAndAStatusThatIsNotPkexecs) {
     std::string broken = root.tree.write("broken/com.korvane.helper", "#!/bin/sh\necho 'cannot serve' >&2\nexit 1\n",
                                          0755);
     expectFailure(run({broken, kNobody}), "cannot serve");
-}
-
-// The unit's capability bounding set, as setpriv takes it: "-all,+sys_nice,...".
-std::string boundingSetOf(const std::string& unit) {
-    std::string key = "\nCapabilityBoundingSet=";
-    auto at = unit.find(key);
-    if (at == std::string::npos) return {};
-    std::istringstream names(unit.substr(at + key.size(), unit.find('\n', at + 1) - at - key.size()));
-    std::string set = "-all";
-    for (std::string name; names >> name;) {
-        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        set += ",+" + name.substr(name.find('_') + 1);
-    }
-    return set;
-}
-
-TEST(HelperUnit, ItsCapabilitiesAreEnoughForTheHelperToServeItsUser) {
-    if (::geteuid() != 0 || !std::filesystem::exists("/usr/bin/setpriv")) GTEST_SKIP() << "needs root and setpriv";
-    std::string bounding = boundingSetOf(InstalledRoot::contents(KORVANE_UNIT_TEMPLATE));
-    ASSERT_THAT(bounding, HasSubstr("+sys_nice"));
-    testing::FixtureTree folder;
-    std::string socket = folder.path("run/helper.sock");
-    testing::StartedProgram helper({"/usr/bin/setpriv", "--bounding-set", bounding, "--inh-caps=-all", "--",
-                                    KORVANE_HELPER_BINARY, "--allow-uid=1000"},
-                                   {{"KORVANE_HELPER_SOCKET", socket}}, folder.path("helper.log"));
-    // It hands its socket to the user it serves before it listens.
-    bool listening = testing::waitFor(
-        [&] { return runCommand({KORVANE_CTL_BINARY, "--socket", socket, "ping"}).exitStatus == 0 || helper.exited(); },
-        std::chrono::seconds(20));
-    EXPECT_TRUE(listening && !helper.exited()) << folder.read("helper.log");
 }
 
 }  // namespace

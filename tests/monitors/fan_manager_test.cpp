@@ -49,7 +49,6 @@ protected:
     }
     // Waits, in real time, for the daemon's replies to reach the main loop.
     bool settle(const std::function<bool()>& done) { return loop.runUntil(done, std::chrono::seconds(10)); }
-    int linesStartingWith(std::string_view prefix) const { return logLines.countStartingWith(prefix); }
 
     log::CapturedLines logLines;
     VirtualMainLoop loop;
@@ -67,8 +66,6 @@ TEST_F(FanManagerTest, StartsWithTheSMCsValuesAndPollsFirstAfterFifteenSeconds) 
     auto& fan = make();
     EXPECT_TRUE(fan.isSmcConnected.get());
     EXPECT_EQ(fan.targetRPM.get(), 1800);
-    EXPECT_TRUE(logLines.contains("FanManager: Başlangıç değerleri okundu — 1 fan, 1200–6000 RPM"));
-    EXPECT_TRUE(logLines.contains("FanManager: CPU sıcaklığı: 45°C"));
     EXPECT_EQ(fan.pollingInterval(), 15.0);
 
     loop.advanceBy(seconds(14.9));
@@ -89,9 +86,7 @@ TEST_F(FanManagerTest, AMachineWithoutFansStillPublishesTheTemperature) {
     setCelsius(*smc, 52);
     auto& fan = make();
     EXPECT_FALSE(fan.hasFans.get());
-    EXPECT_TRUE(logLines.contains("FanManager: Fan sayısı okunamadı (muhtemelen fansız model) — keyNotFound"));
-    EXPECT_EQ(linesStartingWith("FanManager: Başlangıç değerleri"), 0);
-    EXPECT_TRUE(logLines.contains("FanManager: CPU sıcaklığı: 52°C"));
+    EXPECT_EQ(fan.cpuTemperature.get(), 52.0f);
 
     setCelsius(*smc, 61);
     loop.advanceBy(seconds(15));
@@ -110,7 +105,6 @@ TEST_F(FanManagerTest, LimitsAreMendedAndImplausibleReadingsKeepTheDefaults) {
     EXPECT_EQ(fan.minRPM.get(), 0);
     EXPECT_EQ(fan.maxRPM.get(), 100);  // never within 100 RPM of the minimum
     EXPECT_EQ(fan.targetRPM.get(), 0);
-    EXPECT_TRUE(logLines.contains("FanManager: CPU sıcaklığı okunamadı (hiçbir key çalışmadı)"));
 
     fans.reset();
     setFloat(*smc, "F0Mn", 1200.0f);
@@ -126,7 +120,6 @@ TEST_F(FanManagerTest, LimitsAreMendedAndImplausibleReadingsKeepTheDefaults) {
     setFloat(*smc, "F0Ac", std::numeric_limits<float>::quiet_NaN());
     loop.advanceBy(seconds(15));
     EXPECT_EQ(again.lastReadError.get(), "SMC read error: the value could not be read");
-    EXPECT_TRUE(logLines.contains("FanManager: Okuma hatası #1 — readFailed"));
 }
 
 TEST_F(FanManagerTest, WithoutAnSMCAtLaunchTheErrorIsShownAndPollingStillStarts) {
@@ -134,7 +127,6 @@ TEST_F(FanManagerTest, WithoutAnSMCAtLaunchTheErrorIsShownAndPollingStillStarts)
     auto& fan = make();
     EXPECT_FALSE(fan.isSmcConnected.get());
     EXPECT_EQ(fan.lastReadError.get(), "Could not connect to SMC");
-    EXPECT_TRUE(logLines.contains("FanManager: SMC bağlantısı kurulamadı"));
     EXPECT_EQ(fan.pollingInterval(), 15.0);
 
     smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::opens);
@@ -188,15 +180,11 @@ TEST_F(FanManagerTest, ReadFailuresSlowPollingFromTheFourthAndASuccessRestoresIt
     auto& fan = make();
     smc->removeKey("F0Ac");
     loop.advanceBy(seconds(45));
-    EXPECT_TRUE(logLines.contains("FanManager: Okuma hatası #3 — keyNotFound"));
     EXPECT_EQ(fan.pollingInterval(), 15.0);
     loop.advanceBy(seconds(15));
     EXPECT_EQ(fan.pollingInterval(), 10.0);
-    loop.advanceBy(seconds(10));
-    EXPECT_TRUE(logLines.contains("FanManager: Okuma hatası #5 — keyNotFound"));
     // Speed-read failures never stop polling.
-    loop.advanceBy(seconds(200));
-    EXPECT_TRUE(logLines.contains("FanManager: Okuma hatası #25 — keyNotFound"));
+    loop.advanceBy(seconds(210));
     EXPECT_EQ(fan.pollingInterval(), 10.0);
     EXPECT_EQ(fan.lastReadError.get(), "SMC read error: the SMC has no such value");
 
@@ -211,19 +199,16 @@ TEST_F(FanManagerTest, TheEleventhConnectionFailureInARowStopsPolling) {
     auto& fan = make();
     SMCBridge::setDriver(nullptr);  // the SMC is gone
     loop.advanceBy(seconds(60));
-    EXPECT_TRUE(logLines.contains("FanManager: SMC bağlantısı kayboldu (hata #4)"));
     EXPECT_EQ(fan.pollingInterval(), 10.0);
     EXPECT_FALSE(fan.isSmcConnected.get());
     EXPECT_EQ(fan.lastReadError.get(), "Lost connection to SMC");
     loop.advanceBy(seconds(70));
-    EXPECT_TRUE(logLines.contains("FanManager: SMC bağlantısı kayboldu (hata #11)"));
-    EXPECT_TRUE(logLines.contains("FanManager: Çok fazla ardışık hata, polling durduruldu"));
     EXPECT_EQ(fan.pollingInterval(), std::nullopt);
+    SMCBridge::setDriver(smc);
     loop.advanceBy(seconds(600));
-    EXPECT_EQ(linesStartingWith("FanManager: SMC bağlantısı kayboldu"), 11);
+    EXPECT_FALSE(fan.isSmcConnected.get()) << "a poll ran after polling stopped";
 
     // The popover restarts it; the count is still high, so at 10 s.
-    SMCBridge::setDriver(smc);
     fan.isViewVisible = true;
     fan.startPolling();
     EXPECT_EQ(fan.pollingInterval(), 10.0);

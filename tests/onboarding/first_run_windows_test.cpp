@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "app/runtime/settings_store.h"
 #include "app/runtime/string_table.h"
 #include "testing/virtual_main_loop.h"
@@ -56,6 +58,69 @@ TEST_F(FirstRunWindows, TheHostMayDeleteEachWindowInItsCallback) {
     setup->view()->setCurrentStep(7);
     button(*setup, "forwardButton")->click();
     EXPECT_TRUE(testing::waitUntil([&] { return setup == nullptr; }));
+}
+
+// Enter as a dialog reads it: the page's primary button, or the button the
+// user moved the focus to. Every page hands the focus back to its primary.
+TEST_F(FirstRunWindows, EnterPressesThePrimaryButtonUnlessAnotherHasTheFocus) {
+    auto pressEnter = [](QWidget& window) {
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(testing::waitUntil([&] { return window.isActiveWindow(); }, 2000));
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &window;
+        QTest::keyClick(target, Qt::Key_Return);
+    };
+
+    bool accepted = false;
+    int quits = 0, accepts = 0;
+    AgreementWindow agreement(AgreementSetting{[&] { return accepted; }, [&](bool value) { accepted = value; }},
+                              [&] { ++accepts; }, [&] { ++quits; });
+    agreement.present();
+    button(agreement, "quitButton")->setFocus();
+    pressEnter(agreement);
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(accepted) << "Enter on a focused Quit accepted the agreement";
+    agreement.hide();
+    agreement.present();
+    pressEnter(agreement);
+    EXPECT_TRUE(accepted);
+    EXPECT_TRUE(testing::waitUntil([&] { return accepts == 1; }));
+
+    auto install = std::make_shared<testing::ScriptedInstall::Shared>();
+    SetupWindow setup([] {}, testing::scriptedDependencies(install));
+    setup.present();
+    QApplication::setActiveWindow(&setup);
+    ASSERT_TRUE(testing::waitUntil([&] { return setup.isActiveWindow(); }, 2000));
+    // Enter acts as it comes up, for a press this window saw: the one that
+    // accepted the agreement went down there.
+    auto send = [](QEvent::Type type, quint64 at, bool repeat) {
+        QKeyEvent event(type, Qt::Key_Return, Qt::NoModifier, QString(), repeat);
+        event.setTimestamp(at);
+        QApplication::sendEvent(QApplication::focusWidget(), &event);
+    };
+    send(QEvent::KeyRelease, 900, false);
+    EXPECT_EQ(setup.view()->currentStep(), 0);
+    // A held Enter is one press: X repeats it as a release and a press of the
+    // same moment, some of them marked as repeats.
+    send(QEvent::KeyPress, 1000, false);
+    EXPECT_EQ(setup.view()->currentStep(), 0);
+    for (quint64 at = 1660; at < 1800; at += 40) {
+        send(QEvent::KeyRelease, at, at == 1700);
+        send(QEvent::KeyPress, at, at == 1700);
+    }
+    send(QEvent::KeyRelease, 1850, false);
+    EXPECT_EQ(setup.view()->currentStep(), 1);
+    for (std::int64_t page = 2; page <= OnboardingView::kInstallStep; ++page) {
+        pressEnter(setup);
+        EXPECT_EQ(setup.view()->currentStep(), page);
+    }
+    pressEnter(setup);
+    EXPECT_EQ(install->starts, 1) << "Enter did not press Install Helper";
+    install->handlers.finished({0, ""});
+    pressEnter(setup);
+    EXPECT_EQ(setup.view()->currentStep(), 7);
+    button(setup, "backButton")->setFocus();
+    pressEnter(setup);
+    EXPECT_EQ(setup.view()->currentStep(), 6);
 }
 
 TEST(AgreementText, TheAgreementSaysWhatKorvaneDoes) {

@@ -4,7 +4,6 @@
 
 #include <QLabel>
 
-#include "shared/log/log.h"
 #include "tests/onboarding/onboarding_fixture.h"
 
 namespace korvane::ui {
@@ -29,7 +28,6 @@ class InstallRun : public testing::QtFixture {
     }
 
     testing::InstallFixture fixture;
-    log::CapturedLines logged;
 };
 
 TEST_F(InstallRun, TheScriptsProgressIsShownAndSuccessIsLogged) {
@@ -46,7 +44,6 @@ TEST_F(InstallRun, TheScriptsProgressIsShownAndSuccessIsLogged) {
                                         "Installation complete!"}));
     EXPECT_EQ(view->installLog().front().icon, "arrow.down.circle");
     EXPECT_EQ(view->installError(), std::nullopt);
-    EXPECT_TRUE(logged.contains("Korvane: Onboarding — Helper kurulumu başarılı."));
     EXPECT_TRUE(shown(view->findChild<QWidget*>(QStringLiteral("installDone"))));
     EXPECT_TRUE(shown(button(*view, "forwardButton")));
 }
@@ -64,7 +61,6 @@ TEST_F(InstallRun, DismissingTheDialogReadsAsCancelled) {
     EXPECT_EQ(logTexts(*view),
               (std::vector<std::string>{"Starting installation...", "Cancelled by user"}));
     EXPECT_TRUE(view->installLog().back().isError);
-    EXPECT_TRUE(logged.contains("Korvane: Onboarding — Helper kurulumu başarısız (exit=126)"));
     EXPECT_TRUE(shown(button(*view, "retryButton")));
     EXPECT_TRUE(shown(button(*view, "backButton")));
     EXPECT_FALSE(shown(button(*view, "forwardButton")));
@@ -85,7 +81,6 @@ TEST_F(InstallRun, AFailureShowsItsStatusAndStandardErrorAndARetryStartsAfresh) 
                                    "Failed: cp: cannot create regular file '/usr/local/libexec': "
                                    "Read-only file system"}));
     EXPECT_TRUE(view->installLog()[2].isError);
-    EXPECT_TRUE(logged.contains("Korvane: Onboarding — Helper kurulumu başarısız (exit=1)"));
 
     fixture.script("echo 'OK:Second time lucky'\n");
     button(*view, "retryButton")->click();
@@ -99,18 +94,7 @@ TEST_F(InstallRun, AFailureShowsItsStatusAndStandardErrorAndARetryStartsAfresh) 
                                         "Installation complete!"}));
 }
 
-TEST_F(InstallRun, ALineArrivingInTwoWritesIsOneEntry) {
-    fixture.script("printf 'STEP:Cop'\nsleep 0.3\nprintf 'ying\\nOK:last line without a feed'\n");
-    auto view = makeView();
-    button(*view, "installButton")->click();
-    ASSERT_TRUE(finish(*view));
-    EXPECT_EQ(logTexts(*view),
-              (std::vector<std::string>{"Starting installation...", "Copying",
-                                        "last line without a feed", "Installation complete!"}));
-    EXPECT_NE(view->installLog()[1].id, view->installLog()[2].id);
-}
-
-TEST_F(InstallRun, AKilledInstallationIsAFailureAndAMissingRunnerCannotStart) {
+TEST_F(InstallRun, AKilledInstallationIsAFailureAndAMissingRunnerOrScriptCannotStart) {
     fixture.runner("kill -KILL $$\n");
     auto view = makeView();
     button(*view, "installButton")->click();
@@ -127,9 +111,7 @@ TEST_F(InstallRun, AKilledInstallationIsAFailureAndAMissingRunnerCannotStart) {
         << *second->installError();
     EXPECT_TRUE(second->installLog().back().isError);
     EXPECT_TRUE(shown(button(*second, "retryButton")));
-}
 
-TEST_F(InstallRun, TheInstallersRefusalCannotStart) {
     auto dependencies = fixture.dependencies();
     dependencies.installPlan.composed = [] {
         return Expected<app::InstallCommand, std::string>(unexpected(std::string("no install script")));
@@ -137,9 +119,7 @@ TEST_F(InstallRun, TheInstallersRefusalCannotStart) {
     OnboardingView refused([] {}, dependencies);
     refused.setCurrentStep(6);
     button(refused, "installButton")->click();
-    EXPECT_EQ(refused.installState(), InstallState::failed);
     EXPECT_EQ(refused.installError(), "Could not start installer: no install script");
-    EXPECT_TRUE(shown(button(refused, "retryButton")));
 }
 
 TEST_F(InstallRun, ClosingTheWindowDuringTheInstallationEndsIt) {

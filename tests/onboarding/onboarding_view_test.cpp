@@ -79,6 +79,66 @@ TEST_F(OnboardingPages, BackIsHiddenOnlyWhileTheInstallationRuns) {
     EXPECT_TRUE(shown(button(view, "backButton")));
 }
 
+// A helper already answering on the socket (started by hand, by a script, or
+// by an earlier installation) is used as it is after a failure; where the
+// runner cannot ask, the page offers the terminal command. The first-run
+// desktop test covers a helper that answers before the installation.
+class RunningHelper : public testing::QtFixture {
+  protected:
+    RunningHelper() {
+        dependencies.findRunningHelper = [this](std::function<void(bool)> done) {
+            ++looks;
+            done(answers);
+        };
+        dependencies.terminalCommand = "sudo /opt/share/korvane/install_helper.sh /opt/helper 1000";
+    }
+    std::unique_ptr<OnboardingView> installPage() {
+        auto view = std::make_unique<OnboardingView>([] {}, dependencies);
+        view->setCurrentStep(OnboardingView::kInstallStep);
+        button(*view, "installButton")->click();
+        return view;
+    }
+
+    std::shared_ptr<testing::ScriptedInstall::Shared> install =
+        std::make_shared<testing::ScriptedInstall::Shared>();
+    OnboardingDependencies dependencies = testing::scriptedDependencies(install);
+    bool answers = false;
+    int looks = 0;
+};
+
+TEST_F(RunningHelper, OneAnsweringAfterAFailureIsUsed) {
+    auto view = installPage();
+    ASSERT_EQ(install->starts, 1);
+    answers = true;
+    install->handlers.finished({1, "cp: Read-only file system"});
+    EXPECT_EQ(looks, 2);
+    EXPECT_EQ(view->installState(), InstallState::success);
+    EXPECT_EQ(view->installError(), std::nullopt);
+    EXPECT_TRUE(shown(button(*view, "forwardButton")));
+}
+
+TEST_F(RunningHelper, ARunnerThatCannotAskLeadsToTheTerminalCommandAndCheckAgain) {
+    for (int status : {126, 1}) {
+        auto view = installPage();
+        install->handlers.finished({status, ""});
+        EXPECT_FALSE(shown(view->findChild<QWidget*>(QStringLiteral("terminalBox")))) << status;
+    }
+    // What the command shows and copies, the first-run desktop test checks.
+    auto view = installPage();
+    install->handlers.finished({127, "Error getting authority: Could not connect"});
+    ASSERT_EQ(view->installState(), InstallState::failed);
+    EXPECT_TRUE(shown(view->findChild<QWidget*>(QStringLiteral("terminalBox"))));
+    EXPECT_EQ(view->primaryButton(), button(*view, "checkAgainButton"));
+
+    button(*view, "checkAgainButton")->click();
+    EXPECT_EQ(view->installState(), InstallState::failed);
+    EXPECT_EQ(view->installLog().back().text, "No helper answers yet.");
+    answers = true;
+    button(*view, "checkAgainButton")->click();
+    EXPECT_EQ(view->installState(), InstallState::success);
+    EXPECT_EQ(install->starts, 3) << "Check again ran the installation";
+}
+
 TEST_F(OnboardingPages, TheWelcomePageShowsThisComputer) {
     QStringList texts;
     for (QLabel* label : view.findChildren<QLabel*>()) texts << label->text();

@@ -5,6 +5,7 @@
 
 #include "app/ui/onboarding/eula_view.h"
 #include "app/ui/onboarding/onboarding_widgets.h"
+#include "app/ui/symbols/app_icon_picture.h"
 #include "app/ui/symbols/symbol_catalog.h"
 #include "app/ui/symbols/symbol_image.h"
 #include "tests/onboarding/onboarding_fixture.h"
@@ -31,6 +32,28 @@ bool opaqueOnlyIn(const QPixmap& pixmap, QRgb colour) {
         }
     }
     return true;
+}
+
+// A running application's icon: the entry's icon where it resolves, else the
+// window's own pixels, else none (the view draws the letter tile).
+TEST(AppIconPicture, TheEntrysIconWinsWhereItResolvesThenTheWindowsPixels) {
+    testing::qtApp();
+    testing::FixtureTree tree;
+    QImage blue(4, 4, QImage::Format_ARGB32);
+    blue.fill(qRgb(0, 0, 255));
+    const std::string file = tree.path("entry-icon.png");
+    ASSERT_TRUE(blue.save(QString::fromStdString(file)));
+    const app::AppIcon red{"", 2, 2, std::vector<std::uint32_t>(4, 0xffff0000U)};
+    auto colourOf = [](const QIcon& icon) { return icon.pixmap(4, 4).toImage().pixel(1, 1); };
+
+    app::AppIcon icon = red;
+    icon.themeNameOrPath = file;
+    EXPECT_EQ(colourOf(appIconPicture(icon)), qRgb(0, 0, 255));
+    for (const char* unresolved : {"no-theme-has-this-icon", "/no/such/icon.png"}) {
+        icon.themeNameOrPath = unresolved;
+        EXPECT_EQ(colourOf(appIconPicture(icon)), qRgb(255, 0, 0)) << unresolved;
+    }
+    EXPECT_TRUE(appIconPicture(app::AppIcon{"no-theme-has-this-icon", 0, 0, {}}).isNull());
 }
 
 TEST(Symbols, EveryCataloguedSymbolIsBundledAndDrawsInItsTint) {

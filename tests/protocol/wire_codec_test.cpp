@@ -49,11 +49,6 @@ TEST(WireCodec, RepliesKeepTheirShapeAndMessage) {
     }
 }
 
-TEST(WireCodec, SelectorsAreTheProtocolsMessageNames) {
-    auto payload = payloadOf(wire::encodeRequest(1, msg::SetFanTargetRPM{0, 2500}));
-    EXPECT_NE(payload.find("setFanTargetRPMWithFanIndex:targetRPM:withReply:"), std::string::npos);
-}
-
 // Each case is one way a peer could lie about a message; all must be refused.
 TEST(WireCodec, RefusesAnythingThatIsNotExactlyAMessage) {
     std::string good = payloadOf(wire::encodeRequest(9, msg::SetBeastMode{true, 10}));

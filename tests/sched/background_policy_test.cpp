@@ -233,8 +233,10 @@ public:
         ::waitpid(pid_, nullptr, 0);
     }
     pid_t pid() const { return pid_; }
+    // Once confined, the chain's threads run at idle priority: on a busy
+    // machine (sanitizers, parallel tests) they may wait long for a CPU.
     bool waitForThreads(std::size_t count) const {
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < 24000; ++i) {
             if (threadsOf(pid_).size() >= count) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -270,42 +272,32 @@ TEST(BackgroundPolicyTest, ThreadsBornDuringABatchAreConfined) {
     EXPECT_EQ(unconfined, 0);
 }
 
-// A process that starts a child of its own when asked, long after it
-// was first seen.
+// A shell that starts a child of its own when told, long after it was first
+// seen; ended, it leaves the child to another parent.
 class LateParent {
 public:
-    LateParent() {
-        if (::pipe(ask_) != 0 || ::pipe(answer_) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            char byte;
-            if (::read(ask_[0], &byte, 1) == 1) {
-                pid_t child = ::fork();
-                if (child == 0) {
-                    for (;;) ::pause();
-                }
-                if (::write(answer_[1], &child, sizeof child) != sizeof child) ::_exit(1);
-            }
-            for (;;) ::pause();
-        }
-    }
+    LateParent() : shell_({"/bin/sh", "-c", "read x < \"$0\"; sleep 300 & echo $! > \"$0.child\"; wait",
+                           fifo_}) {}
     ~LateParent() {
         if (child_ > 0) ::kill(child_, SIGKILL);
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        for (int fd : {ask_[0], ask_[1], answer_[0], answer_[1]}) ::close(fd);
     }
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return shell_.pid(); }
     pid_t startChild() {
-        if (::write(ask_[1], "c", 1) != 1 || ::read(answer_[0], &child_, sizeof child_) != sizeof child_) return -1;
+        std::ofstream(fifo_) << "go\n";
+        for (int i = 0; i < 1000 && !readText(fifo_ + ".child").ends_with('\n'); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        child_ = std::stoi(readText(fifo_ + ".child"));
+        std::string comm = "/proc/" + std::to_string(child_) + "/comm";
+        for (int i = 0; i < 1000 && readText(comm) != "sleep\n"; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return child_;
     }
+    int end() { return shell_.stop(SIGTERM); }
 
 private:
-    int ask_[2] = {-1, -1};
-    int answer_[2] = {-1, -1};
-    pid_t pid_ = -1;
+    FixtureTree dir_;
+    std::string fifo_ = ::mkfifo(dir_.path("go").c_str(), 0600) == 0 ? dir_.path("go") : "";
+    StartedProgram shell_;
     pid_t child_ = -1;
 };
 
@@ -331,31 +323,16 @@ TEST(BackgroundPolicyTest, ABatchAfterAProcessWasBornReadsTheTableAgain) {
 // The family is kept between batches; a process whose parent ended has
 // another parent since, and is no longer the ended one's child.
 TEST(BackgroundPolicyTest, AKeptFamilyFollowsAnOrphanToItsNewParent) {
-    int childPid[2], go[2];
-    ASSERT_EQ(::pipe(childPid), 0);
-    ASSERT_EQ(::pipe(go), 0);
-    pid_t parent = ::fork();
-    if (parent == 0) {
-        pid_t child = ::fork();
-        if (child == 0) {
-            for (;;) ::pause();
-        }
-        char byte;
-        if (::write(childPid[1], &child, sizeof child) != sizeof child || ::read(go[0], &byte, 1) != 1) ::_exit(1);
-        ::_exit(0);
-    }
-    pid_t child = -1;
-    ASSERT_EQ(::read(childPid[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+    LateParent parent;
+    pid_t child = parent.startChild();
     BackgroundPolicy policy(kCpu1IsEfficiency);
-    EXPECT_EQ(policy.family().childrenOf(parent), std::vector<std::int32_t>{child});
+    EXPECT_EQ(policy.family().childrenOf(parent.pid()), std::vector<std::int32_t>{child});
 
-    ASSERT_EQ(::write(go[1], "x", 1), 1);
-    ::waitpid(parent, nullptr, 0);
+    pid_t ended = parent.pid();
+    ASSERT_EQ(parent.end(), 128 + SIGTERM);
     auto family = policy.family();
-    EXPECT_TRUE(family.childrenOf(parent).empty());
+    EXPECT_TRUE(family.childrenOf(ended).empty());
     EXPECT_TRUE(family.startTimeOf(child));
-    ::kill(child, SIGKILL);
-    for (int fd : {childPid[0], childPid[1], go[0], go[1]}) ::close(fd);
 }
 
 TEST(PidGenerationTest, MovesWithEveryBirthAndReadsTheLastField) {

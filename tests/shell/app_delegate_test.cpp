@@ -12,6 +12,7 @@
 
 #include "app/shell/app_delegate.h"
 #include "platform/linux/socket/socket_helper_connection.h"
+#include "platform/linux/socket/unix_socket.h"
 #include "shared/log/log.h"
 #include "testing/virtual_main_loop.h"
 #include "tests/fakes/fake_workspace.h"
@@ -304,6 +305,25 @@ TEST_F(AppDelegateTest, QuitReleasesAnActiveFocusFirstAndTerminationStopsThePeri
     EXPECT_FALSE(delegate->cpuViewModel()->isRunning.get());
     EXPECT_EQ(delegate->fanManager()->pollingInterval(), std::nullopt);
     EXPECT_EQ(smcCloses, 1);
+}
+
+TEST_F(AppDelegateTest, QuitGivesAHelperThatNeverAnswersFiveSecondsAndSaysTheApplicationsStayThrottled) {
+    auto silent = linux_platform::listenUnix(folder.path("no-helper.sock"), ::getuid());  // never answers
+    ASSERT_TRUE(silent) << silent.error();
+    launchRunning();
+    delegate->appManager()->isFocusModeActive = true;
+    delegate->xpcManager()->throttledPIDs = std::set<std::int32_t>{101};
+    menuItem("Quit Korvane")->trigger();
+    settle();
+    loop.advanceBy(seconds(4.9));
+    settle();
+    EXPECT_EQ(terminations, 0);
+    loop.advanceBy(seconds(0.1));
+    settle();
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(logLines.countStartingWith("Korvane: Quit: the helper did not release focus within 5 s; the other "
+                                         "applications stay throttled"),
+              1);
 }
 
 TEST_F(AppDelegateTest, TheHeatmapDefaultNeverOverridesAStoredChoice) {

@@ -5,6 +5,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <thread>
@@ -34,6 +42,29 @@ private:
     bool answers_;
     Claim claimResult_;
 };
+
+// Lets Qt serve the socket until `answer` is in.
+template <class T>
+bool awaitServed(std::future<T>& answer) {
+    QElapsedTimer clock;
+    clock.start();
+    while (answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready && clock.elapsed() < 8000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return answer.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+}
+
+int connectedTo(const std::string& path) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 TEST(InstanceHandOver, ARunningInstanceOnAnyChannelTakesTheRequest) {
     ScriptedInstance bus(false, AppInstance::Claim::unavailable);
@@ -67,14 +98,6 @@ TEST(InstanceHandOver, LosingTheRaceForTheNameHandsOver) {
     EXPECT_EQ(socket.claims, 0);
 }
 
-TEST(CommandLine, ToggleAndHelpAreTheOnlyOptions) {
-    auto toggle = KorvaneApp::parseArguments({"korvane", "--toggle"});
-    ASSERT_TRUE(toggle);
-    EXPECT_TRUE(toggle.value().toggle);
-    EXPECT_TRUE(KorvaneApp::parseArguments({"korvane", "--help"}).value().help);
-    EXPECT_FALSE(KorvaneApp::parseArguments({"korvane", "--tgogle"}));
-}
-
 TEST(LocalSocketInstance, ASecondStartTogglesTheFirstAndAStaleSocketIsReplaced) {
     testing::FixtureTree folder;
     const QString path = QString::fromStdString(folder.path("korvane-app.sock"));
@@ -94,15 +117,117 @@ TEST(LocalSocketInstance, ASecondStartTogglesTheFirstAndAStaleSocketIsReplaced) 
     };
     for (int expected : {1, 2}) {
         auto answer = ask();
-        QElapsedTimer clock;
-        clock.start();
-        while (answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready && clock.elapsed() < 8000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        ASSERT_EQ(answer.wait_for(std::chrono::milliseconds(0)), std::future_status::ready);
+        ASSERT_TRUE(awaitServed(answer));
         EXPECT_TRUE(answer.get());
         EXPECT_EQ(toggles, expected);
     }
+}
+
+// Without XDG_RUNTIME_DIR the socket lives in a folder in the temporary
+// folder, where another user may have been first.
+TEST(LocalSocketInstance, OnlyAFolderOfOursClosedToOthersHoldsTheSocket) {
+    testing::FixtureTree folder;
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> prepare;
+        bool accepted;
+    };
+    const std::vector<Case> cases{
+        {"missing", [](const std::string&) {}, true},
+        {"open to all", [](const std::string& f) { fs::create_directory(f), ::chmod(f.c_str(), 0777); }, false},
+        {"another user's", [](const std::string& f) { fs::create_directory(f), (void)::chown(f.c_str(), 65534, 65534); }, false},
+        {"a link to ours", [&](const std::string& f) { fs::create_directory_symlink(folder.mkdir("ours"), f); }, false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = folder.path(std::string("korvane-") + c.name);
+        c.prepare(path);
+        auto socket = linux_platform::LocalSocketAppInstance::socketPathIn(QString::fromStdString(path), "app.sock");
+        EXPECT_EQ(static_cast<bool>(socket), c.accepted) << c.name;
+        if (c.accepted) {
+            EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_all) << c.name;
+        }
+    }
+}
+
+TEST(LocalSocketInstance, AnotherUsersWordCountsForNothingEitherWay) {
+    testing::FixtureTree folder;
+    const std::string shared = folder.mkdir("shared");
+    ::chmod(folder.root().c_str(), 0711);
+    ::chmod(shared.c_str(), 0777);
+    const std::string path = shared + "/app.sock";
+    // Another user listens on the path and says "ok" to everything.
+    pid_t impostor = ::fork();
+    ASSERT_GE(impostor, 0);
+    if (impostor == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+        int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::_exit(1);
+        ::listen(listener, 4);
+        for (;;) {
+            int client = ::accept(listener, nullptr, nullptr);
+            char line[64];
+            [[maybe_unused]] auto got = ::read(client, line, sizeof line);
+            [[maybe_unused]] auto said = ::write(client, "ok\n", 3);
+            ::close(client);
+        }
+    }
+    for (int i = 0; i < 100 && !std::filesystem::exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_FALSE(linux_platform::LocalSocketAppInstance(QString::fromStdString(path)).requestToggle());
+    ::kill(impostor, SIGKILL);
+    ::waitpid(impostor, nullptr, 0);
+
+    // Nor is another user's request, on a socket that lets it connect at all.
+    const std::string ours = shared + "/ours.sock";
+    linux_platform::LocalSocketAppInstance instance(QString::fromStdString(ours));
+    int toggles = 0;
+    ASSERT_EQ(instance.claim([&] { ++toggles; }), AppInstance::Claim::primary);
+    ::chmod(ours.c_str(), 0777);
+    auto asked = std::async(std::launch::async, [ours] {
+        pid_t asker = ::fork();
+        if (asker == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+            int fd = connectedTo(ours);
+            if (fd < 0) ::_exit(2);
+            [[maybe_unused]] auto said = ::write(fd, "toggle\n", 7);
+            char reply[8];
+            ::_exit(::read(fd, reply, sizeof reply) > 0 ? 1 : 0);  // 0: cut off without an answer
+        }
+        int status = -1;
+        ::waitpid(asker, &status, 0);
+        return status;
+    });
+    ASSERT_TRUE(awaitServed(asked));
+    const int status = asked.get();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(toggles, 0);
+}
+
+TEST(LocalSocketInstance, ARequestWithoutAnEndWithin4KiBIsCutOff) {
+    testing::FixtureTree folder;
+    const std::string path = folder.path("app.sock");
+    linux_platform::LocalSocketAppInstance first(QString::fromStdString(path));
+    int toggles = 0;
+    ASSERT_EQ(first.claim([&] { ++toggles; }), AppInstance::Claim::primary);
+    auto cutOff = std::async(std::launch::async, [path] {
+        int fd = connectedTo(path);
+        const timeval patience{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        const std::string bytes(64 * 1024, 'x');
+        [[maybe_unused]] auto sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        char reply[8];
+        const auto got = ::read(fd, reply, sizeof reply);
+        const bool closed = got == 0 || (got < 0 && errno == ECONNRESET);
+        ::close(fd);
+        return closed;
+    });
+    ASSERT_TRUE(awaitServed(cutOff));
+    EXPECT_TRUE(cutOff.get());
+    EXPECT_EQ(toggles, 0);
 }
 
 }  // namespace

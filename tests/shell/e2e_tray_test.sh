@@ -122,7 +122,8 @@ toggle
 vd_wait 10 popover_closed || fail "a second toggle did not close the popover"
 
 # A second start hands over to the running Korvane and ends.
-timeout 15 "$korvane" || fail "a second korvane did not end by itself"
+said=$(timeout 15 "$korvane") || fail "a second korvane did not end by itself"
+[[ $said == *"already running"* ]] || fail "a second korvane ended without a word"
 if [ "$mode" = xembed ]; then
   [ "$(embedded_icons | grep -c .)" = 1 ] || fail "a second korvane added an icon"
 else

@@ -43,6 +43,43 @@ TEST(HeatmapGeometry, FourColumnsWithOnePointGapsForCommonCoreCounts) {
     EXPECT_TRUE(HeatmapIconManager::cellRects(0, size).empty());
 }
 
+// Past nine rows of four in 18 points a cell would be under a point high (and
+// past 76 cores, of negative height): each cell then covers several rows.
+TEST(HeatmapGeometry, UpTo256CoresEveryCellIsAUnitHighInsideTheIconAndEveryCoreIsDrawnOnce) {
+    const QSizeF size(18, 18);
+    for (int count : {36, 37, 64, 76, 77, 256}) {
+        SCOPED_TRACE(count);
+        const auto cells = HeatmapIconManager::cellRects(count, size);
+        const int group = HeatmapIconManager::rowsPerCell(count, size);
+        int drawn = 0;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            EXPECT_GE(cells[i].height(), 1.0);
+            EXPECT_GE(cells[i].top(), 0.0);
+            EXPECT_LE(cells[i].bottom(), 18.0 + 1e-9);
+            if (i >= 4) {
+                EXPECT_GE(cells[i].top(), cells[i - 4].bottom() + 1.0 - 1e-9);
+            }
+            for (int row = static_cast<int>(i) / 4 * group; row < (static_cast<int>(i) / 4 + 1) * group; ++row)
+                drawn += row * 4 + static_cast<int>(i) % 4 < count;
+        }
+        EXPECT_EQ(drawn, count);
+    }
+    EXPECT_EQ(HeatmapIconManager::rowsPerCell(36, size), 1);
+    EXPECT_EQ(HeatmapIconManager::rowsPerCell(256, size), 8);
+}
+
+TEST(HeatmapPixels, ACellCoveringSeveralRowsShowsTheirMeanUsage) {
+    // Two rows fit in 3 points: twelve cores make three rows, drawn as two.
+    std::vector<double> usages(12, 0.0);
+    usages[4] = 1.0;  // below core 0, in the same column
+    auto image = HeatmapIconManager::createHeatmapImage(testing::coreList(usages), {}, QSizeF(18, 3));
+    const QImage pixels = image->render(QSize(36, 6), 2.0, Qt::black);
+    const auto cells = HeatmapIconManager::cellRects(12, QSizeF(18, 3));
+    ASSERT_EQ(cells.size(), 8u);
+    EXPECT_EQ(pixels.pixel((cells[0].center() * 2).toPoint()), qRgb(204, 153, 51));  // mean 0.5
+    EXPECT_EQ(pixels.pixel((cells[1].center() * 2).toPoint()), qRgb(51, 51, 51));
+}
+
 TEST(HeatmapColour, BandsStartAtTheirThresholds) {
     auto rgb = [](double u) {
         const QColor c = HeatmapIconManager::color(u);

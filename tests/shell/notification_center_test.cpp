@@ -121,6 +121,9 @@ TEST_F(NotificationCenterTest, TwoNotificationsStackWithTheirOwnIdentifiers) {
     ASSERT_EQ(calls.size(), 2u);
     for (const auto& call : calls) {
         EXPECT_EQ(call["app_name"].toString(), "Korvane");
+        // Filed under the desktop entry, whose ID is also the icon's name.
+        EXPECT_EQ(call["hints"].toObject()["desktop-entry"].toString(), "com.korvane.app");
+        EXPECT_EQ(call["app_icon"].toString(), "com.korvane.app");
         EXPECT_EQ(call["replaces_id"].toInt(), 0);  // stacks, never replaces
         EXPECT_EQ(call["summary"].toString(), "Focus Mode Active");
         EXPECT_EQ(call["body"].toString(), "Blender now has the performance cores.");

@@ -1,6 +1,6 @@
 // The main loop on Qt's event loop, in real time with bounded waits: order of
-// posted work and timers, work and timers handed in from other threads,
-// cancelling, and a coroutine that sleeps on it.
+// posted work and timers, work and timers handed in from other threads
+// and cancelling.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,8 +9,6 @@
 #include <atomic>
 #include <thread>
 
-#include "app/runtime/sleep.h"
-#include "app/runtime/task.h"
 #include "app/shell/qt_main_loop.h"
 
 namespace korvane::app {
@@ -64,18 +62,6 @@ TEST_F(QtMainLoopTest, RepeatingTimersRepeatAndCancelledOnesStay) {
     ASSERT_TRUE(runUntil([&] { return later; }));
     EXPECT_EQ(ticks, stoppedAt);
     EXPECT_FALSE(cancelledRan);
-}
-
-TEST_F(QtMainLoopTest, ACoroutineSleepsOnIt) {
-    bool finished = false;
-    QElapsedTimer clock;
-    clock.start();
-    spawn(loop, [&]() -> Async<> {
-        co_await sleepFor(seconds(0.1));
-        finished = true;
-    });
-    ASSERT_TRUE(runUntil([&] { return finished; }));
-    EXPECT_GE(clock.elapsed(), 95);
 }
 
 }  // namespace

@@ -136,7 +136,6 @@ TEST_F(StatusBarControllerTest, EndingFocusRemovesTheTitleAndTheNextFocusShowsAF
     EXPECT_EQ(item.title(), " 42%");
     autoFocusActive = false;
     EXPECT_EQ(item.title(), "");
-    EXPECT_EQ(controller->lastDisplayedPercentage(), -1);
     EXPECT_EQ(item.imagePosition, ImagePosition::imageOnly);
     EXPECT_EQ(item.toolTip, "Korvane");
 

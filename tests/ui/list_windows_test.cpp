@@ -37,7 +37,7 @@ protected:
         entry("system/applications/gone.desktop", "Name=Aardvark Gone\nHidden=true");
         entry("system/applications/link.desktop", "Name=Aardvark Link", "Link");
         entry("system/applications/readme.txt", "Name=Aardvark Text");
-        entry("elsewhere/tool.desktop", "Name=Loose Tool");
+        entry("elsewhere/tool.desktop", "Name=Loose Tool\nName[de]=Loses Werkzeug");
     }
 
     void entry(const std::string& path, const std::string& body, const std::string& type = "Application") {
@@ -69,6 +69,11 @@ TEST_F(DesktopFolders, CatalogIsInNameOrderWithoutHiddenOrReplacedEntries) {
     ASSERT_TRUE(loose);
     EXPECT_EQ(loose->id, "tool");
     EXPECT_EQ(loose->name, "Loose Tool");
+    // The name in the user's language, as the jail shows it.
+    ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+    loose = readApplicationEntry(looseTool, folders());
+    ::unsetenv("LC_ALL");
+    EXPECT_EQ(loose->name, "Loses Werkzeug");
     auto settings = readApplicationEntry(system + "/applications/settings.desktop", folders());
     ASSERT_TRUE(settings);
     EXPECT_EQ(settings->id, "settings");

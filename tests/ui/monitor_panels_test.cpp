@@ -6,6 +6,7 @@
 #include <QTest>
 #include <cmath>
 #include <limits>
+#include <set>
 
 #include "app/ui/popover/core_bar_view.h"
 #include "app/ui/popover/core_group_view.h"
@@ -169,6 +170,43 @@ TEST(CoreVisualizerView, GroupsShowAveragesBarsAndTheOneKindNote) {
 
     view.setCoreCounts(6, 4);
     EXPECT_FALSE(view.oneKindNote()->isVisibleTo(&view));
+}
+
+// However many cores, the bars stay inside the popover's width: one row up to
+// 32, two up to 64, and past that one bar per run of cores.
+TEST(CoreGroupView, ManyCoresWrapIntoTwoRowsThenShareBars) {
+    struct Case {
+        int cores;
+        std::size_t bars;
+        int rows;
+    };
+    for (Case c : {Case{24, 24, 1}, Case{40, 40, 2}, Case{64, 64, 2}, Case{256, 64, 2}}) {
+        SCOPED_TRACE(c.cores);
+        CoreGroupView group(QStringLiteral("P-Cores"), "bolt.fill", QColor(255, 149, 0));
+        group.setFixedWidth(272);
+        std::vector<app::CoreUsage> usages;
+        for (int i = 0; i < c.cores; ++i) usages.push_back({i, i < 4 ? 0.5 : 0.0, true});
+        group.setUsages(usages);
+        group.show();
+        QApplication::processEvents();
+        const auto bars = group.bars();
+        ASSERT_EQ(bars.size(), c.bars);
+        std::set<int> rowTops;
+        for (CoreBarView* bar : bars) {
+            const QRect place = bar->geometry();
+            EXPECT_GE(place.width(), 3);
+            EXPECT_GE(place.left(), 0);
+            EXPECT_LE(place.right(), bar->parentWidget()->width());
+            rowTops.insert(place.top());
+        }
+        EXPECT_EQ(static_cast<int>(rowTops.size()), c.rows);
+    }
+    CoreGroupView group(QStringLiteral("P-Cores"), "bolt.fill", QColor(255, 149, 0));
+    std::vector<app::CoreUsage> usages;
+    for (int i = 0; i < 256; ++i) usages.push_back({i, i < 4 ? 0.5 : 0.0, true});
+    group.setUsages(usages);
+    EXPECT_DOUBLE_EQ(group.bars()[0]->usage(), 0.5);
+    EXPECT_EQ(group.bars()[0]->toolTip(), QStringLiteral("Cores 0–3: 50%"));
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ TEST_F(PopoverTest, FocusNowNeedsAChoiceAndRowsAreFrozenWhileFocusIsOn) {
     EXPECT_THAT(daemon.commands(), ::testing::IsSupersetOf({"unthrottle 102", "unthrottle 103"}));
 }
 
-TEST_F(PopoverTest, QuitWithFocusOnReleasesBeforeEnding) {
+TEST_F(PopoverTest, QuitWithFocusOnReleasesBeforeEndingButWaitsAtMostFiveSeconds) {
     auto& popover = focusedOnRow(1);
     ASSERT_TRUE(appManager->isFocusModeActive.get());
 
@@ -115,6 +115,20 @@ TEST_F(PopoverTest, QuitWithFocusOnReleasesBeforeEnding) {
     ASSERT_TRUE(terminatedAfter);
     EXPECT_THAT(*terminatedAfter, ::testing::IsSupersetOf({"unthrottle 101", "unthrottle 103"}));
     EXPECT_FALSE(appManager->isFocusModeActive.get());
+
+    // A helper that takes the release and never answers.
+    terminatedAfter.reset();
+    auto& again = focusedOnRow(1);
+    connector.hold();
+    again.quitButton()->click();
+    loop.runPending();
+    ASSERT_TRUE(connector.waitHeld(1));
+    loop.advanceBy(seconds(4.9));
+    EXPECT_FALSE(terminatedAfter);
+    loop.advanceBy(seconds(0.1));
+    EXPECT_TRUE(terminatedAfter);
+    connector.release();
+    pump();
 }
 
 TEST_F(PopoverTest, RemovingTheDaemonWithFocusOnReleasesFirst) {

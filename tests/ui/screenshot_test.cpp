@@ -3,12 +3,15 @@
 // render is also written to the build folder for review.
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 #include <cmath>
 
+#include "app/shell/heatmap_icon_manager.h"
 #include "app/ui/popover/application_picker.h"
+#include "app/ui/popover/core_visualizer_view.h"
 #include "app/ui/popover/list_window_slot.h"
 #include "app/ui/popover/row_button.h"
 #include "app/ui/popover/app_row.h"
@@ -131,6 +134,58 @@ TEST_F(ScreenshotTest, Picker) {
     picker.show();
     picker.list()->topLevelItem(1)->setSelected(true);
     matchesReference(picker, "picker");
+}
+
+// From a laptop to a server: the popover's bars at the width the popover
+// gives them, and the tray's heatmap at its real 18 points and magnified four
+// times, for 8, 24, 64 and 256 logical CPUs.
+TEST_F(ScreenshotTest, ManyCores) {
+    struct Machine {
+        const char* name;
+        int performance, efficiency;
+    };
+    for (Machine machine : {Machine{"cores-8", 4, 4}, Machine{"cores-24", 16, 8}, Machine{"cores-64", 32, 32},
+                            Machine{"cores-256", 256, 0}}) {
+        SCOPED_TRACE(machine.name);
+        // Usages that vary from core to core and reach every colour band.
+        auto usages = [](int count, int firstId, bool performance) {
+            std::vector<app::CoreUsage> list;
+            for (int i = 0; i < count; ++i)
+                list.push_back({firstId + i, ((firstId + i) * 37 % 101) / 100.0, performance});
+            return list;
+        };
+        const auto p = usages(machine.performance, 0, true);
+        const auto e = usages(machine.efficiency, machine.performance, false);
+        ui::CoreVisualizerView panel;
+        panel.setFixedWidth(272);
+        panel.setCoreCounts(machine.performance, machine.efficiency);
+        panel.setPCoreUsages(p);
+        panel.setECoreUsages(e);
+        panel.adjustSize();
+        panel.show();
+        QTest::qWait(600);  // let the bars finish their ease-out
+        const QImage bars = panel.grab().toImage();
+
+        // Laid out in points; every part keeps its pixels per point.
+        const qreal scale = bars.devicePixelRatio();
+        auto heatmap = app::HeatmapIconManager::createHeatmapImage(p, e);
+        const QImage icon = heatmap->render(QSize(qRound(18 * scale), qRound(18 * scale)), scale, Qt::black);
+        const QImage magnified = heatmap->render(QSize(qRound(72 * scale), qRound(72 * scale)), 4 * scale, Qt::black);
+        const QSizeF barsSize = QSizeF(bars.size()) / scale;
+        QImage composite(QSizeF(barsSize.width() + 104, std::max(barsSize.height(), 112.0)).toSize() * scale,
+                         QImage::Format_ARGB32);
+        composite.setDevicePixelRatio(scale);
+        composite.fill(Qt::white);
+        QPainter painter(&composite);
+        painter.drawImage(QRectF(8, 8, 18, 18), icon);
+        painter.drawImage(QRectF(8, 34, 72, 72), magnified);
+        painter.drawImage(QRectF(QPointF(104, 0), barsSize), bars);
+        painter.end();
+        const QString file = QStringLiteral("%1@%2x.png").arg(machine.name).arg(qRound(scale));
+        QDir().mkpath("renders");
+        composite.save("renders/" + file);
+        expectMatchesReference(composite, QStringLiteral(KORVANE_UI_REFERENCES "/") + file, 0.01, 40);
+    }
 }
 
 }  // namespace

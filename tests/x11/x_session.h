@@ -34,6 +34,7 @@ public:
     XSession& operator=(const XSession&) = delete;
 
     const std::string& display() const { return display_; }  // ":N"
+    pid_t windowManagerPid() const { return windowManager_->pid(); }
     // DISPLAY for this server; no session bus, so clients start no stray one.
     Environment environment() const;
     // Runs a program found on $PATH against this display and waits for it.

@@ -101,6 +101,10 @@ Expected<Invocation, std::string> parseCommandLine(int argc, const char* const* 
         invocation.showHelp = true;
         return invocation;
     }
+    if (words.size() == 1 && words[0] == "--version") {
+        invocation.showVersion = true;
+        return invocation;
+    }
     if (words.empty()) return unexpected(std::string("no command given"));
     auto call = parseCall(words);
     if (!call) return unexpected(call.error());

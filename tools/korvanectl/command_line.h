@@ -12,12 +12,13 @@ struct Invocation {
     std::optional<std::string> socketPath;  // --socket PATH
     int timeoutSeconds = 30;                // --timeout SECONDS: how long to wait for the answer
     msg::Call call;
-    bool showHelp = false;  // --help: print the usage and send nothing
+    bool showHelp = false;     // --help: print the usage and send nothing
+    bool showVersion = false;  // --version: print the version and send nothing
 };
 
 inline constexpr const char* kUsage =
     "usage: korvanectl [--socket PATH] [--timeout SECONDS] COMMAND\n"
-    "       korvanectl --help\n"
+    "       korvanectl --help | --version\n"
     "commands:\n"
     "  ping                        is the helper answering?\n"
     "  throttle PID                give a process the background policy\n"

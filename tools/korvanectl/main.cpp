@@ -12,6 +12,7 @@
 
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/paths/installed_paths.h"
+#include "shared/version/version.h"
 #include "tools/korvanectl/command_line.h"
 
 using namespace korvane;
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
     }
     if (invocation->showHelp) {
         std::fputs(ctl::kUsage, stdout);
+        return 0;
+    }
+    if (invocation->showVersion) {
+        std::printf("korvanectl %s\n", kReleaseVersion.data());
         return 0;
     }
     std::string socketPath = invocation->socketPath.value_or(paths::helperSocketPath());

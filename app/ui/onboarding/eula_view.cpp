@@ -1,6 +1,7 @@
 #include "app/ui/onboarding/eula_view.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -57,6 +58,7 @@ EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAcc
         style::thinScrollBars());
     scroll->setWidget(body);
     layout->addWidget(scroll, 1);
+    layout->addWidget(style::text(text("eula.license"), 10, style::kSecondaryText, style::Weight::Regular, Qt::AlignCenter));
     layout->addSpacing(6);
 
     auto* buttons = new QHBoxLayout;
@@ -65,10 +67,9 @@ EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAcc
     connect(quit, &QPushButton::clicked, this, [this] {
         if (onQuit_) onQuit_();
     });
-    QPushButton* agree =
+    QPushButton* agree = agree_ =
         makeButton(text("eula.agree"), ButtonRole::Primary, "checkmark.shield.fill");
     agree->setObjectName(QStringLiteral("agreeButton"));
-    agree->setDefault(true);
     connect(agree, &QPushButton::clicked, this, [this] {
         if (setting_.write) setting_.write(true);
         // After the click has finished: the host closes, and may delete, this window in onAccept.
@@ -79,6 +80,21 @@ EULAView::EULAView(AgreementSetting hasAcceptedEULA, std::function<void()> onAcc
     buttons->addStretch(1);
     buttons->addWidget(agree);
     layout->addLayout(buttons);
+}
+
+void EULAView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Hosting the view in its window took the focus away; the window gives it
+    // back here when it is activated.
+    agree_->setFocus(Qt::OtherFocusReason);
+}
+
+void EULAView::keyPressEvent(QKeyEvent* event) {
+    if (!enterPressed(*event, *this, agree_)) QWidget::keyPressEvent(event);
+}
+
+void EULAView::keyReleaseEvent(QKeyEvent* event) {
+    if (!enterReleased(*event, *this, agree_)) QWidget::keyReleaseEvent(event);
 }
 
 }  // namespace korvane::ui

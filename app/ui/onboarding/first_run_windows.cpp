@@ -1,6 +1,7 @@
 #include "app/ui/onboarding/first_run_windows.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -50,6 +51,14 @@ void AgreementWindow::closeEvent(QCloseEvent* event) {
     if (!(setting_.read && setting_.read()) && onQuit_) onQuit_();
 }
 
+void AgreementWindow::keyPressEvent(QKeyEvent* event) {
+    if (!enterPressed(*event, *view_, view_->primaryButton())) QWidget::keyPressEvent(event);
+}
+
+void AgreementWindow::keyReleaseEvent(QKeyEvent* event) {
+    if (!enterReleased(*event, *view_, view_->primaryButton())) QWidget::keyReleaseEvent(event);
+}
+
 SetupWindow::SetupWindow(std::function<void()> onComplete, OnboardingDependencies dependencies,
                          std::function<void()> onCloseRequest)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -72,6 +81,14 @@ void SetupWindow::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     if (onCloseRequest_) onCloseRequest_();
+}
+
+void SetupWindow::keyPressEvent(QKeyEvent* event) {
+    if (!enterPressed(*event, *view_, view_->primaryButton())) QWidget::keyPressEvent(event);
+}
+
+void SetupWindow::keyReleaseEvent(QKeyEvent* event) {
+    if (!enterReleased(*event, *view_, view_->primaryButton())) QWidget::keyReleaseEvent(event);
 }
 
 }  // namespace korvane::ui

@@ -10,7 +10,8 @@
 // when one is given and is refused otherwise; close() from the program
 // always closes it.
 //
-// Both float above ordinary windows, like a modal panel.
+// Both float above ordinary windows, like a modal panel. Enter reaches the
+// view's primary button even while no widget of the window has the focus.
 #include <QWidget>
 #include <functional>
 
@@ -31,6 +32,8 @@ class AgreementWindow : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
   private:
     AgreementSetting setting_;
@@ -51,6 +54,8 @@ class SetupWindow : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
   private:
     std::function<void()> onCloseRequest_;

@@ -32,6 +32,7 @@ InstallOutcome describeInstallExit(const InstallExit& exit) {
     } else {
         outcome.installError =
             "Installation failed (exit code " + std::to_string(exit.status) + ")";
+        outcome.runnerCouldNotAsk = exit.status == kRunnerCouldNotAskStatus;
         outcome.logEntry = {"xmark.circle.fill", "Failed: " + errorText(exit.standardError), true};
     }
     outcome.logLine =

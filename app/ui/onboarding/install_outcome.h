@@ -9,6 +9,9 @@ namespace korvane::app {
 
 // The privilege runner's status when the user dismissed its dialog.
 inline constexpr int kDialogDismissedStatus = 126;
+// Its status when it could not ask at all: no polkit agent or authority, or
+// the user may not become root. The installation itself never ends so.
+inline constexpr int kRunnerCouldNotAskStatus = 127;
 
 struct InstallExit {
     // The exit status; 128 + the signal number when a signal ended it.
@@ -18,6 +21,7 @@ struct InstallExit {
 
 struct InstallOutcome {
     bool succeeded = false;
+    bool runnerCouldNotAsk = false;           // a terminal may do what the runner could not
     std::optional<std::string> installError;  // shown in red under the log
     InstallLogLine logEntry;                  // the log's last entry
     std::string logLine;                      // for the application log, without "Korvane: "

@@ -1,6 +1,9 @@
 // The eight pages of the setup window. Texts are their own string-table keys.
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -220,30 +223,57 @@ QWidget* OnboardingView::installStep() {
     logRows_->addStretch(1);
     logArea_->setWidget(rowsHolder);
 
-    QPushButton* install =
-        makeButton(t("Install Helper"), ButtonRole::Primary, "arrow.down.circle.fill");
-    install->setObjectName(QStringLiteral("installButton"));
-    connect(install, &QPushButton::clicked, this, [this] { runInstall(); });
-    installIdle_ = centredRow({install}, 0);
+    installButton_ = makeButton(t("Install Helper"), ButtonRole::Primary, "arrow.down.circle.fill");
+    installButton_->setObjectName(QStringLiteral("installButton"));
+    connect(installButton_, &QPushButton::clicked, this, [this] { runInstall(); });
+    installIdle_ = centredRow({installButton_}, 0);
 
-    installBusy_ =
-        centredRow({new BusyIndicator(16),
-                    status(t("Installing..."), 13, style::kSecondaryText, Weight::Regular)},
-                   8);
+    busyLabel_ = status(t("Installing..."), 13, style::kSecondaryText, Weight::Regular);
+    installBusy_ = centredRow({new BusyIndicator(16), busyLabel_}, 8);
     installBusy_->setObjectName(QStringLiteral("installBusy"));
 
-    installDone_ =
-        centredRow({new SymbolView("checkmark.circle.fill", 17, style::kGreen),
-                    status(t("Helper installed successfully!"), 13, style::kGreen, Weight::Medium)},
-                   6);
+    doneLabel_ = status(t("Helper installed successfully!"), 13, style::kGreen, Weight::Medium);
+    doneLabel_->setObjectName(QStringLiteral("installDoneText"));
+    installDone_ = centredRow({new SymbolView("checkmark.circle.fill", 17, style::kGreen), doneLabel_}, 6);
     installDone_->setObjectName(QStringLiteral("installDone"));
 
     installErrorLabel_ = centred({}, 12, style::kRed, Weight::Medium);
     installErrorLabel_->setObjectName(QStringLiteral("installError"));
-    QPushButton* retry = makeButton(t("Retry"), ButtonRole::Primary, "arrow.clockwise");
-    retry->setObjectName(QStringLiteral("retryButton"));
-    connect(retry, &QPushButton::clicked, this, [this] { runInstall(); });
-    installFailed_ = column({installErrorLabel_, centredRow({retry}, 0)}, 8);
+    retryButton_ = makeButton(t("Retry"), ButtonRole::Primary, "arrow.clockwise");
+    retryButton_->setObjectName(QStringLiteral("retryButton"));
+    connect(retryButton_, &QPushButton::clicked, this, [this] { runInstall(); });
+
+    // Where nothing can ask for a password (no polkit agent or authority),
+    // the one line to run in a terminal instead.
+    auto* command = new QLineEdit(QString::fromStdString(dependencies_.terminalCommand));
+    command->setObjectName(QStringLiteral("terminalCommand"));
+    command->setReadOnly(true);
+    command->setCursorPosition(0);
+    command->setStyleSheet(QStringLiteral("QLineEdit { background: white; border: 1px solid %1; border-radius: 6px;"
+                                          " padding: 4px 6px; font-family: monospace; font-size: 11px; }")
+                               .arg(style::css(QColor(0xe0, 0xe0, 0xe5))));
+    QPushButton* copy = makeButton(t("Copy"), ButtonRole::Secondary);
+    copy->setObjectName(QStringLiteral("copyCommandButton"));
+    connect(copy, &QPushButton::clicked, this, [command] {
+        if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(command->text());
+    });
+    auto* commandRow = new QWidget;
+    auto* commandLayout = new QHBoxLayout(commandRow);
+    commandLayout->setContentsMargins(0, 0, 0, 0);
+    commandLayout->setSpacing(6);
+    commandLayout->addWidget(command, 1);
+    commandLayout->addWidget(copy);
+    terminalBox_ = column({centred(t("No administrator approval can be asked for here. Run this in a terminal,\n"
+                                     "then press Check again:"),
+                                   12, style::kSecondaryText),
+                           commandRow},
+                          6);
+    terminalBox_->setObjectName(QStringLiteral("terminalBox"));
+    checkAgainButton_ = makeButton(t("Check again"), ButtonRole::Primary, "arrow.clockwise");
+    checkAgainButton_->setObjectName(QStringLiteral("checkAgainButton"));
+    connect(checkAgainButton_, &QPushButton::clicked, this, [this] { checkAgain(); });
+    installFailed_ =
+        column({installErrorLabel_, terminalBox_, centredRow({retryButton_, checkAgainButton_}, 8)}, 8);
 
     return page(
         {rows::pageHeader("shield.lefthalf.filled", style::kOrange, t("Install Helper Daemon"),

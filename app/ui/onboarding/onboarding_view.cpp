@@ -2,7 +2,9 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -149,6 +151,9 @@ void OnboardingView::refresh() {
         forwardButton_->setVisible(false);
     }
     refreshInstallControls();
+    // Enter goes on from here: every page and every turn of the installation
+    // hands the focus to what comes next.
+    if (QPushButton* primary = primaryButton()) primary->setFocus(Qt::OtherFocusReason);
 }
 
 void OnboardingView::refreshInstallControls() {
@@ -156,8 +161,42 @@ void OnboardingView::refreshInstallControls() {
     installIdle_->setVisible(installState_ == InstallState::idle);
     installBusy_->setVisible(installState_ == InstallState::installing);
     installDone_->setVisible(installState_ == InstallState::success);
+    doneLabel_->setText(localizedText(helperWasRunning_ ? "Korvane's helper is already running."
+                                                        : "Helper installed successfully!"));
     installFailed_->setVisible(installState_ == InstallState::failed);
     installErrorLabel_->setText(QString::fromStdString(installError_.value_or(std::string())));
+    terminalBox_->setVisible(offerTerminal_);
+    checkAgainButton_->setVisible(offerTerminal_);
+    // Beside Check again, Retry steps back from the primary look.
+    restyleButton(retryButton_, localizedText("Retry"), offerTerminal_ ? ButtonRole::Secondary : ButtonRole::Primary,
+                  "arrow.clockwise", false);
+    // The log gives up room to the command while it is shown.
+    logArea_->setFixedHeight(offerTerminal_ ? 96 : 150);
+}
+
+QPushButton* OnboardingView::primaryButton() const {
+    if (currentStep_ != kInstallStep) return forwardButton_->isVisibleTo(this) ? forwardButton_ : nullptr;
+    switch (installState_) {
+        case InstallState::idle: return installButton_;
+        case InstallState::installing: return nullptr;
+        case InstallState::success: return forwardButton_;
+        case InstallState::failed: return offerTerminal_ ? checkAgainButton_ : retryButton_;
+    }
+    return nullptr;
+}
+
+void OnboardingView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Hosting the view in its window took the focus away.
+    if (QPushButton* primary = primaryButton()) primary->setFocus(Qt::OtherFocusReason);
+}
+
+void OnboardingView::keyPressEvent(QKeyEvent* event) {
+    if (!enterPressed(*event, *this, primaryButton())) QWidget::keyPressEvent(event);
+}
+
+void OnboardingView::keyReleaseEvent(QKeyEvent* event) {
+    if (!enterReleased(*event, *this, primaryButton())) QWidget::keyReleaseEvent(event);
 }
 
 void OnboardingView::addLog(const std::string& icon, const std::string& text, bool isError) {
@@ -193,12 +232,19 @@ void OnboardingView::runInstall() {
         delete item;
     }
     installError_.reset();
+    helperWasRunning_ = false;
+    offerTerminal_ = false;
     lines_ = {};
     refresh();
 
-    auto command = app::resolveInstallCommand(dependencies_.installPlan);
     addLog("arrow.down.circle", "Starting installation...", false);
+    // A helper that already answers is never replaced, and needs no password.
+    lookForHelper([this] { startProcess(); });
+}
 
+void OnboardingView::startProcess() {
+    busyLabel_->setText(localizedText("Installing..."));
+    auto command = app::resolveInstallCommand(dependencies_.installPlan);
     // The previous run's process has ended; it goes only now, outside its own handler.
     process_ = dependencies_.makeProcess ? dependencies_.makeProcess() : nullptr;
     std::optional<std::string> failure;
@@ -211,11 +257,48 @@ void OnboardingView::runInstall() {
                                                     [this](app::InstallExit exit) { handleExit(exit); }});
     }
     if (failure) {
-        installState_ = InstallState::failed;
-        installError_ = app::couldNotStartText(*failure);
-        addLog("xmark.circle.fill", installError_.value(), true);
-        refresh();
+        std::string error = app::couldNotStartText(*failure);
+        addLog("xmark.circle.fill", error, true);
+        lookForHelper([this, error] {
+            installError_ = error;
+            installState_ = InstallState::failed;
+            refresh();
+        });
     }
+}
+
+void OnboardingView::lookForHelper(std::function<void()> notFound) {
+    if (!dependencies_.findRunningHelper) return notFound();
+    busyLabel_->setText(localizedText("Looking for a running helper..."));
+    dependencies_.findRunningHelper([self = QPointer<OnboardingView>(this), notFound](bool answers) {
+        if (!self) return;
+        if (answers) {
+            self->adoptRunningHelper();
+        } else {
+            notFound();
+        }
+    });
+}
+
+void OnboardingView::adoptRunningHelper() {
+    addLog("checkmark.seal.fill", "A helper already answers on Korvane's socket.", false);
+    app::logLine("Onboarding — Daemon zaten çalışıyor.");
+    helperWasRunning_ = true;
+    offerTerminal_ = false;
+    installError_.reset();
+    installState_ = InstallState::success;
+    refresh();
+}
+
+void OnboardingView::checkAgain() {
+    if (installState_ != InstallState::failed) return;
+    installState_ = InstallState::installing;
+    refresh();
+    lookForHelper([this] {
+        addLog("xmark.circle.fill", "No helper answers yet.", true);
+        installState_ = InstallState::failed;
+        refresh();
+    });
 }
 
 void OnboardingView::handleOutput(std::string_view chunk) {
@@ -231,11 +314,21 @@ void OnboardingView::handleExit(const app::InstallExit& exit) {
             addLog(entry->icon, entry->text, entry->isError);
     }
     app::InstallOutcome outcome = app::describeInstallExit(exit);
-    installError_ = outcome.installError;
     addLog(outcome.logEntry.icon, outcome.logEntry.text, outcome.logEntry.isError);
-    installState_ = outcome.succeeded ? InstallState::success : InstallState::failed;
     app::logLine(outcome.logLine);
-    refresh();
+    if (outcome.succeeded) {
+        installState_ = InstallState::success;
+        refresh();
+        return;
+    }
+    // The helper may be running all the same: started by hand, or by another
+    // installation while this one failed.
+    lookForHelper([this, outcome] {
+        installError_ = outcome.installError;
+        offerTerminal_ = outcome.runnerCouldNotAsk && !dependencies_.terminalCommand.empty();
+        installState_ = InstallState::failed;
+        refresh();
+    });
 }
 
 }  // namespace korvane::ui

@@ -6,9 +6,20 @@
 // "Launch Korvane" calls onComplete from the event loop, so onComplete may
 // delete the window.
 //
+// Enter presses the focused button, or else the page's primary one: Get
+// Started, Continue, Install Helper, Retry or Check again, Launch Korvane.
+// Each page, and each turn of the installation, puts the focus on it.
+//
+// The install page first looks for a helper that already answers on
+// Korvane's socket, and again after a failed installation; one that answers
+// is taken as installed. Where the privilege runner cannot ask (status 127)
+// the page shows the one command to run in a terminal, with Copy and Check
+// again.
+//
 // Buttons carry object names so a test or the shell can drive them:
 // "skipButton", "backButton", "forwardButton" (Get Started, Continue and
-// Launch Korvane), "installButton" and "retryButton".
+// Launch Korvane), "installButton", "retryButton", "copyCommandButton" and
+// "checkAgainButton"; the command is "terminalCommand".
 #include <QUuid>
 #include <QWidget>
 #include <cstdint>
@@ -21,8 +32,11 @@
 #include "app/ui/onboarding/install_output.h"
 #include "app/ui/onboarding/install_plan.h"
 #include "app/ui/onboarding/install_process.h"
+#include "app/ui/onboarding/onboarding_widgets.h"
 #include "app/ui/onboarding/system_summary.h"
 
+class QKeyEvent;
+class QShowEvent;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -49,6 +63,12 @@ struct OnboardingDependencies {
     app::InstallPlan installPlan;
     // A new process for each run of the installation.
     std::function<std::unique_ptr<app::InstallProcess>()> makeProcess;
+    // Whether a helper already answers on Korvane's socket: calls back once,
+    // on the main thread. Without it none is looked for.
+    std::function<void(std::function<void(bool answers)>)> findRunningHelper{};
+    // What a user runs in a terminal when the runner cannot ask; empty when
+    // none could be composed.
+    std::string terminalCommand{};
 
     // This machine, as the platform read it, and QProcess; the program's
     // main hands in the installer's command.
@@ -74,8 +94,22 @@ class OnboardingView : public QWidget {
     // The page shown; the buttons move it, a test may set it directly.
     void setCurrentStep(std::int64_t step);
 
+    // The button Enter presses when no other button has the focus; null
+    // when there is none (during the installation).
+    QPushButton* primaryButton() const;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
   private:
     void runInstall();
+    void startProcess();
+    // Looks for a running helper, then calls `notFound` unless one answered.
+    void lookForHelper(std::function<void()> notFound);
+    void adoptRunningHelper();
+    void checkAgain();
     void addLog(const std::string& icon, const std::string& text, bool isError);
     void handleOutput(std::string_view chunk);
     void handleExit(const app::InstallExit& exit);
@@ -97,6 +131,8 @@ class OnboardingView : public QWidget {
     InstallState installState_ = InstallState::idle;
     std::vector<LogEntry> installLog_;
     std::optional<std::string> installError_;
+    bool helperWasRunning_ = false;  // success came from a helper that answered
+    bool offerTerminal_ = false;     // the runner could not ask: show the command
 
     std::unique_ptr<app::InstallProcess> process_;
     app::InstallLineBuffer lines_;
@@ -113,9 +149,15 @@ class OnboardingView : public QWidget {
     QVBoxLayout* logRows_ = nullptr;
     QWidget* installIdle_ = nullptr;
     QWidget* installBusy_ = nullptr;
+    QLabel* busyLabel_ = nullptr;
     QWidget* installDone_ = nullptr;
+    QLabel* doneLabel_ = nullptr;
     QWidget* installFailed_ = nullptr;
     QLabel* installErrorLabel_ = nullptr;
+    QPushButton* installButton_ = nullptr;
+    QPushButton* retryButton_ = nullptr;
+    QWidget* terminalBox_ = nullptr;
+    QPushButton* checkAgainButton_ = nullptr;
 };
 
 }  // namespace korvane::ui

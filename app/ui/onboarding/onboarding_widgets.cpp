@@ -1,6 +1,8 @@
 #include "app/ui/onboarding/onboarding_widgets.h"
 
+#include <QAbstractButton>
 #include <QPaintEvent>
+#include <QPointer>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -199,8 +201,55 @@ QPushButton* makeButton(const QString& text, ButtonRole role, const std::string&
                         bool symbolAfterText) {
     auto* button = new QPushButton;
     button->setCursor(Qt::PointingHandCursor);
+    // A click leaves the focus where it was (on the page's primary button),
+    // so Enter after a click on Copy or Back still goes on; Tab still reaches it.
+    button->setFocusPolicy(Qt::TabFocus);
     restyleButton(button, text, role, symbol, symbolAfterText);
     return button;
+}
+
+namespace {
+
+bool isPlainEnter(const QKeyEvent& event) {
+    return (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) &&
+           !(event.modifiers() & ~Qt::KeypadModifier);
+}
+
+// The keyboard's Enter across the first-run windows: the view that saw it go
+// down, and when it last came up (the X server's milliseconds; never 0).
+struct EnterState {
+    QPointer<QWidget> pressedIn;
+    quint64 lastRelease = 0;
+};
+EnterState enterState;
+
+// What Enter presses in `view` now. A button with the focus ignores Enter
+// outside a dialog, so the event comes to the view.
+QAbstractButton* enterTarget(QWidget& view, QPushButton* primary) {
+    auto* focused = qobject_cast<QAbstractButton*>(view.focusWidget());
+    QAbstractButton* target = focused && view.isAncestorOf(focused) && focused->isVisibleTo(&view) ? focused : primary;
+    return target && target->isVisibleTo(&view) && target->isEnabled() ? target : nullptr;
+}
+
+}  // namespace
+
+bool enterPressed(QKeyEvent& event, QWidget& view, QPushButton* primary) {
+    if (!isPlainEnter(event) || !enterTarget(view, primary)) return false;
+    // A repeat the toolkit did not mark comes at the moment of a release.
+    const bool repeat = event.isAutoRepeat() || (event.timestamp() != 0 && event.timestamp() == enterState.lastRelease);
+    if (!repeat) enterState.pressedIn = &view;
+    event.accept();
+    return true;
+}
+
+bool enterReleased(QKeyEvent& event, QWidget& view, QPushButton* primary) {
+    if (!isPlainEnter(event)) return false;
+    enterState.lastRelease = event.timestamp();
+    if (event.isAutoRepeat() || enterState.pressedIn != &view) return false;
+    enterState.pressedIn = nullptr;
+    event.accept();
+    if (QAbstractButton* target = enterTarget(view, primary)) target->click();
+    return true;
 }
 
 }  // namespace korvane::ui

@@ -2,6 +2,7 @@
 // Small widgets of the first-run windows: a symbol that stays sharp at any
 // screen scale, the page dots, a busy indicator and the window's buttons.
 #include <QColor>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -73,6 +74,17 @@ class BusyIndicator : public QWidget {
     int phase_ = 0;
     QTimer timer_;
 };
+
+// Enter as a dialog reads it, for the first-run views: it presses the focused
+// button when a button of `view` has the focus, else `primary` when it shows.
+// The button is pressed when the key comes up, and only for a press `view`
+// saw go down: the Enter that accepted the agreement does nothing in setup,
+// and the window a press closes is still there for the key's release. A held
+// Enter, which X repeats as a release and a press of the same moment, presses
+// once. The views (and their windows, for keys that reach no widget) hand
+// every key event here first; true when it was taken.
+bool enterPressed(QKeyEvent& event, QWidget& view, QPushButton* primary);
+bool enterReleased(QKeyEvent& event, QWidget& view, QPushButton* primary);
 
 enum class ButtonRole { Primary, Secondary, Success, Link };
 

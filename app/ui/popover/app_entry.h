@@ -16,8 +16,7 @@ struct AppEntry {
     QIcon icon;  // null when the application has none
 };
 
-// The workspace's icon data as an icon: the window's own pixels when there
-// are any, else the theme name or file the desktop entry gives.
+// The workspace's icon data as an icon (see appIconPicture).
 QIcon iconFromAppIcon(const app::AppIcon& icon);
 
 }  // namespace korvane::ui

@@ -38,7 +38,9 @@ std::optional<ReadEntry> entryFromFile(const QString& path, const QString& id) {
     if (!parsed || !parsed->identifiesApplication()) return std::nullopt;
     ReadEntry read;
     read.entry.id = id;
-    read.entry.name = parsed->name.empty() ? id : QString::fromStdString(parsed->name);
+    // The name in the user's language, as the jail and the running list show it.
+    const std::string name = identity::localizedName(*parsed, identity::messagesLocaleFromEnvironment());
+    read.entry.name = name.empty() ? id : QString::fromStdString(name);
     read.entry.iconName = QString::fromStdString(parsed->icon);
     read.entry.path = path;
     read.noDisplay = parsed->noDisplay;

@@ -14,7 +14,7 @@ namespace korvane::ui {
 
 struct ApplicationEntry {
     QString id;    // desktop-file ID, the application's bundle identifier
-    QString name;  // the entry's Name, or the ID when it has none
+    QString name;  // the entry's Name in the user's language, or the ID when it has none
     QString iconName;
     QString path;  // the .desktop file
 

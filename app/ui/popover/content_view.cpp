@@ -20,6 +20,7 @@
 #include "app/focus/auto_focus_manager.h"
 #include "app/focus/auto_trigger_manager.h"
 #include "app/focus/ecore_jail_manager.h"
+#include "app/focus/quit_release.h"
 #include "app/monitors/core_visualizer_view_model.h"
 #include "app/monitors/fan_manager.h"
 #include "app/runtime/sleep.h"
@@ -132,6 +133,7 @@ ContentView::ContentView(PopoverManagers managers, PopoverHooks hooks, QWidget* 
     setObjectName("contentView");
     setFixedWidth(kWidth);
     if (!hooks_.terminate) hooks_.terminate = [] { QApplication::quit(); };
+    quitRelease_ = std::make_unique<app::QuitRelease>(hooks_.mainLoop);
 
     autoTriggerWindow_ = std::make_unique<ListWindowSlot>(
         hooks_.mainLoop, ListWindowSlot::Options{uiText("Auto-Trigger"), QSize(350, 450), false,
@@ -694,17 +696,7 @@ void ContentView::removeDaemon() {
                });
 }
 
-void ContentView::quit() {
-    if (!m_.appManager.isFocusModeActive.get()) {
-        hooks_.terminate();
-        return;
-    }
-    app::spawn(hooks_.mainLoop,
-               [apps = &m_.appManager, xpc = &m_.xpcManager, terminate = hooks_.terminate]() -> app::Async<> {
-                   co_await apps->runFocusReleaseSequence(*xpc);
-                   terminate();
-               });
-}
+void ContentView::quit() { quitRelease_->start(m_.appManager, m_.xpcManager, hooks_.terminate); }
 
 void ContentView::setupNewAppObserver() {
     removeNewAppObserver();

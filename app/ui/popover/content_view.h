@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/focus/quit_release.h"
 #include "app/runtime/subscription.h"
 #include "app/runtime/task.h"
 #include "shared/mainloop/main_loop.h"
@@ -189,11 +190,12 @@ private:
     std::unique_ptr<ListWindowSlot> autoTriggerWindow_;
     std::unique_ptr<ListWindowSlot> jailWindow_;
     std::unique_ptr<ListWindowSlot> autoFocusWindow_;
+    std::unique_ptr<app::QuitRelease> quitRelease_;
 };
 
 // The popover's content as the shell hosts it: install and removal go to
 // the XPCManager; `terminate` ends the application (the view's Quit releases
-// focus before calling it).
+// focus before calling it, waiting at most QuitRelease::kDefaultLimit).
 ContentView* makeContentView(PopoverManagers managers, MainLoop& loop, std::function<void()> closePopover,
                              std::function<void()> terminate);
 

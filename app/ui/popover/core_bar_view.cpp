@@ -14,9 +14,8 @@ double clampedUsage(double usage) { return std::isfinite(usage) ? std::clamp(usa
 }  // namespace
 
 CoreBarView::CoreBarView(QColor accentColor, QWidget* parent) : QWidget(parent), accent_(accentColor) {
-    setMinimumWidth(2);
-    setFixedHeight(32);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The group's strip places and sizes the bars; alone, a bar is 8 x 32.
+    resize(sizeHint());
     animation_.setDuration(500);
     animation_.setEasingCurve(QEasingCurve::OutCubic);
     connect(&animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {

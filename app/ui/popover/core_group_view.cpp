@@ -1,9 +1,12 @@
 #include "app/ui/popover/core_group_view.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "app/ui/popover/core_bar_view.h"
 #include "app/ui/symbols/symbol_image.h"
@@ -33,14 +36,15 @@ CoreGroupView::CoreGroupView(const QString& label, const char* icon, QColor acce
     header->addWidget(average_);
     column->addLayout(header);
 
-    barRow_ = new QHBoxLayout;
-    barRow_->setSpacing(3);
-    barRow_->setContentsMargins(0, 0, 0, 0);
-    auto* barHolder = new QWidget(this);
-    barHolder->setFixedHeight(32);
-    barHolder->setLayout(barRow_);
-    column->addWidget(barHolder);
+    strip_ = new QWidget(this);
+    strip_->setFixedHeight(kStripHeight);
+    strip_->installEventFilter(this);
+    column->addWidget(strip_);
     setUsages({});
+}
+
+int CoreGroupView::coresPerBar(std::size_t cores) {
+    return cores <= kMostBars ? 1 : static_cast<int>((cores + kMostBars - 1) / kMostBars);
 }
 
 std::int64_t CoreGroupView::averagePercent(const std::vector<app::CoreUsage>& usages) {
@@ -52,25 +56,61 @@ std::int64_t CoreGroupView::averagePercent(const std::vector<app::CoreUsage>& us
 
 void CoreGroupView::setUsages(const std::vector<app::CoreUsage>& usages) {
     average_->setText(uiFormat("%lld%", {averagePercent(usages)}));
+    const std::size_t perBar = static_cast<std::size_t>(coresPerBar(usages.size()));
     std::vector<std::pair<std::int64_t, CoreBarView*>> kept;
-    for (const auto& core : usages) {
-        auto found = std::find_if(bars_.begin(), bars_.end(), [&](const auto& entry) { return entry.first == core.id; });
+    for (std::size_t first = 0; first < usages.size(); first += perBar) {
+        const std::size_t end = std::min(usages.size(), first + perBar);
+        const std::vector<app::CoreUsage> run(usages.begin() + static_cast<std::ptrdiff_t>(first),
+                                              usages.begin() + static_cast<std::ptrdiff_t>(end));
+        const std::int64_t id = run.front().id;
+        auto found = std::find_if(bars_.begin(), bars_.end(), [&](const auto& entry) { return entry.first == id; });
         CoreBarView* bar = nullptr;
         if (found != bars_.end()) {
             bar = found->second;
             bars_.erase(found);
         } else {
-            bar = new CoreBarView(accent_, this);
+            bar = new CoreBarView(accent_, strip_);
         }
-        bar->setUsage(core.usage);
-        kept.emplace_back(core.id, bar);
+        double sum = 0.0;
+        for (const auto& core : run) sum += core.usage;
+        bar->setUsage(sum / static_cast<double>(run.size()));
+        if (run.size() > 1) {
+            const std::int64_t percent = averagePercent(run);
+            bar->setToolTip(uiFormat("Cores %lld–%lld: %lld%", {id, run.back().id, percent}));
+            bar->setAccessibleName(uiFormat("CPU cores %lld to %lld at %lld percent", {id, run.back().id, percent}));
+        }
+        kept.emplace_back(id, bar);
     }
     for (auto& [id, stale] : bars_) delete stale;
     bars_ = std::move(kept);
-    for (auto& [id, bar] : bars_) {
-        barRow_->removeWidget(bar);
-        barRow_->addWidget(bar);
-        bar->show();
+    layOutBars();
+    for (auto& [id, bar] : bars_) bar->show();
+}
+
+bool CoreGroupView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == strip_ && event->type() == QEvent::Resize) layOutBars();
+    return QWidget::eventFilter(watched, event);
+}
+
+void CoreGroupView::layOutBars() {
+    if (bars_.empty()) return;
+    constexpr double kGap = 3.0;
+    constexpr double kRowGap = 4.0;
+    const int count = static_cast<int>(bars_.size());
+    const int columns = std::min(count, kBarsPerRow);
+    const int rows = (count + columns - 1) / columns;
+    const double pitch = (strip_->width() + kGap) / columns;
+    const double rowPitch = (kStripHeight + kRowGap) / rows;
+    for (int i = 0; i < count; ++i) {
+        // Whole pixels, edges from the same rounding, so the gaps stay even.
+        const int column = i % columns;
+        const int row = i / columns;
+        const int left = static_cast<int>(std::lround(column * pitch));
+        const int right = static_cast<int>(std::lround((column + 1) * pitch - kGap));
+        const int top = static_cast<int>(std::lround(row * rowPitch));
+        const int bottom = static_cast<int>(std::lround((row + 1) * rowPitch - kRowGap));
+        bars_[static_cast<std::size_t>(i)].second->setGeometry(left, top, std::max(1, right - left),
+                                                               std::max(1, bottom - top));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QVariantMap>
 
 #include "app/shell/symbol_image.h"
+#include "shared/paths/installed_paths.h"
 
 namespace korvane::linux_platform {
 
@@ -80,12 +81,14 @@ void FreedesktopNotificationCenter::add(const app::NotificationRequest& request,
     }
     QVariantMap hints;
     hints.insert(QString::fromLatin1(kIdentifierHint), QString::fromStdString(request.identifier));
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("korvane"));
+    const QString appID = QString::fromLatin1(paths::kAppID.data(), paths::kAppID.size());
+    // The entry's ID, so the desktop files the notification under Korvane.
+    hints.insert(QStringLiteral("desktop-entry"), appID);
     hints.insert(QStringLiteral("image-data"), iconImageData());
     if (request.playDefaultSound) hints.insert(QStringLiteral("sound-name"), QString::fromLatin1(kSoundName));
 
     auto call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    call << QStringLiteral("Korvane") << 0u << QStringLiteral("korvane") << QString::fromStdString(request.title)
+    call << QStringLiteral("Korvane") << 0u << appID << QString::fromStdString(request.title)
          << QString::fromStdString(request.body) << QStringList() << hints << -1;
     whenAnswered(bus_, call, [done = std::move(done)](const QDBusMessage& reply) {
         done(reply.type() == QDBusMessage::ReplyMessage ? std::string() : reply.errorMessage().toStdString());

@@ -18,6 +18,7 @@
 
 #include "app/shell/status_item.h"
 #include "platform/linux/dbus/sni_types.h"
+#include "shared/paths/installed_paths.h"
 
 class QDBusServiceWatcher;
 
@@ -61,7 +62,7 @@ public:
     explicit StatusNotifierItemAdaptor(SniStatusItem* item);
 
     QString category() const { return QStringLiteral("ApplicationStatus"); }
-    QString id() const { return QStringLiteral("korvane"); }
+    QString id() const { return QString::fromLatin1(paths::kAppID.data(), paths::kAppID.size()); }
     QString title() const { return QStringLiteral("Korvane"); }
     QString status() const { return QStringLiteral("Active"); }
     int windowId() const { return 0; }

@@ -12,9 +12,10 @@ struct InstallEnvironment {
     std::string installRoot{};                // KORVANE_INSTALL_ROOT, empty on a real system
     std::string privilegeRunner{};            // KORVANE_PRIVILEGE_RUNNER, empty for pkexec
     std::string systemRoot = "/";             // where /run/systemd is looked for
+    bool runningAsRoot = false;               // root needs no runner to become root
 };
 
-// The environment of this process: its own executable and the two test variables.
+// The environment of this process: its own executable, its user and the two test variables.
 InstallEnvironment currentInstallEnvironment();
 
 app::HelperInstallSetup detectHelperInstallSetup(const InstallEnvironment& environment, ProcessRunner& runner);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <memory>
 #include <vector>
 
 #include "shared/topology/cpu_list.h"
@@ -102,7 +103,10 @@ std::string RememberedStates::serialize() const {
 
 RememberedStates::Restored RememberedStates::restore(std::string_view text, const StartTimeLookup& startTimeOf) {
     Restored restored;
-    std::optional<std::pair<pid_t, RememberedProcess>> current;
+    // Held by pointer, not in a std::optional: GCC 12's optimiser warns that
+    // the optional's map "may be used uninitialized" when it is reset (a
+    // false positive, -Wmaybe-uninitialized).
+    std::unique_ptr<std::pair<pid_t, RememberedProcess>> current;
     auto finish = [&] {
         if (!current) return;
         if (startTimeOf(current->first) == std::optional(current->second.process.startTime())) {
@@ -122,7 +126,8 @@ RememberedStates::Restored RememberedStates::restore(std::string_view text, cons
             std::uint64_t started = 0;
             if (!parseNumber(fields[1], pid) || !parseNumber(fields[2], started) || pid <= 0) continue;
             ++restored.recorded;
-            current.emplace(pid, RememberedProcess{ProcessReference::startedAt(started), {}});
+            current = std::make_unique<std::pair<pid_t, RememberedProcess>>(
+                pid, RememberedProcess{ProcessReference::startedAt(started), {}});
         } else if (fields[0] == "T" && current) {
             if (auto thread = parseThread(fields)) current->second.threads.insert(*thread);
         }

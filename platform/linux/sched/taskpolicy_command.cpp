@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "shared/version/version.h"
+
 namespace korvane::linux_platform {
 namespace {
 
@@ -56,8 +58,10 @@ TaskPolicyFailure taskPolicyFailureFor(pid_t pid, const PolicyFailure& failure) 
 
 Expected<TaskPolicyRequest, std::string> parseTaskPolicyArguments(const std::vector<std::string>& arguments) {
     using Action = TaskPolicyRequest::Action;
-    if (arguments.size() == 1 && (arguments[0] == "--topology" || arguments[0] == "--help" || arguments[0] == "-h")) {
-        return TaskPolicyRequest{arguments[0] == "--topology" ? Action::Topology : Action::Help, 0};
+    if (arguments.size() == 1) {
+        if (arguments[0] == "--topology") return TaskPolicyRequest{Action::Topology, 0};
+        if (arguments[0] == "--help" || arguments[0] == "-h") return TaskPolicyRequest{Action::Help, 0};
+        if (arguments[0] == "--version") return TaskPolicyRequest{Action::Version, 0};
     }
     std::optional<Action> action;
     std::optional<pid_t> pid;
@@ -91,7 +95,9 @@ ProcessResult runTaskPolicyCommand(const std::vector<std::string>& arguments, Ba
     }
     switch (request->action) {
         case Action::Help:
-            return {taskpolicy_exit::kSuccess, std::string(kTaskPolicyUsage) + "\n"};
+            return {taskpolicy_exit::kSuccess, std::string(kTaskPolicyUsage) + "\n" + kTaskPolicyHelp};
+        case Action::Version:
+            return {taskpolicy_exit::kSuccess, "taskpolicy " + std::string(kReleaseVersion) + "\n"};
         case Action::Topology:
             return {taskpolicy_exit::kSuccess, describeTopology(policy.topology())};
         case Action::Background:

@@ -15,9 +15,16 @@
 namespace korvane::linux_platform {
 
 inline constexpr const char* kTaskPolicyUsage = "usage: taskpolicy -b -p PID | -B -p PID | --topology";
+// What --help prints after the usage line.
+inline constexpr const char* kTaskPolicyHelp =
+    "       taskpolicy --help | --version\n"
+    "  -b -p PID    give a process, its threads and its descendants in the same cgroup the\n"
+    "               background policy: efficiency CPUs, SCHED_IDLE, idle I/O class\n"
+    "  -B -p PID    take the background policy away again\n"
+    "  --topology   show which CPUs are which kind, and how that was found\n";
 
 struct TaskPolicyRequest {
-    enum class Action { Background, Release, Topology, Help };
+    enum class Action { Background, Release, Topology, Help, Version };
     Action action = Action::Help;
     pid_t pid = 0;
 };

@@ -16,8 +16,9 @@ std::string heuristicID(const std::string& text) {
 
 }  // namespace
 
-WindowIdentity::WindowIdentity(identity::IdentityResolver& resolver, std::string locale)
-    : resolver_(resolver), locale_(std::move(locale)), generation_(resolver.generation()) {}
+WindowIdentity::WindowIdentity(identity::IdentityResolver& resolver, std::string locale,
+                               identity::DesktopSession* desktop)
+    : resolver_(resolver), locale_(std::move(locale)), desktop_(desktop), generation_(resolver.generation()) {}
 
 void WindowIdentity::refresh() {
     resolver_.refresh();
@@ -74,6 +75,7 @@ AppNaming WindowIdentity::resolve(pid_t pid, const std::vector<WindowClass>& cla
 
     AppNaming naming;
     naming.appID = appID;
+    naming.partOfDesktop = desktop_ && desktop_->isDesktopProcess(pid, [&] { return entry; });
     if (entry) {
         std::string name = identity::localizedName(*entry, locale_);
         if (!name.empty()) naming.name = std::move(name);

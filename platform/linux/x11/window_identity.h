@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/linux/x11/window_apps.h"
+#include "platform/linux/identity/desktop_session.h"
 #include "platform/linux/identity/identity_resolver.h"
 
 namespace korvane::linux_platform {
@@ -30,11 +31,14 @@ struct AppNaming {
     std::optional<std::string> appID;
     std::optional<std::string> name;  // the entry's localized Name, else the first window class
     std::string iconName;             // the entry's Icon: a theme name or a path
+    bool partOfDesktop = false;       // the desktop's own program: never focused or throttled
 };
 
 class WindowIdentity {
 public:
-    WindowIdentity(identity::IdentityResolver& resolver, std::string locale);
+    // With `desktop`, the desktop's own processes are told apart.
+    WindowIdentity(identity::IdentityResolver& resolver, std::string locale,
+                   identity::DesktopSession* desktop = nullptr);
 
     // `classes` are the process's windows' WM_CLASS, in client-list order.
     // Remembered per process until forgotten, the classes change or desktop
@@ -55,6 +59,7 @@ private:
 
     identity::IdentityResolver& resolver_;
     std::string locale_;
+    identity::DesktopSession* desktop_;
     std::uint64_t generation_ = 0;
     std::map<AppKey, Remembered> remembered_;
 };

@@ -19,6 +19,15 @@ namespace korvane::linux_platform {
 
 using app::RunningApplication;
 
+namespace {
+
+identity::DesktopSessionConfig withProcRoot(identity::DesktopSessionConfig config, const std::string& procRoot) {
+    config.procRoot = procRoot;
+    return config;
+}
+
+}  // namespace
+
 // Owns the connection once the first read is done; everything here runs on
 // the connection's thread.
 class X11Workspace::Follower {
@@ -31,7 +40,8 @@ public:
           procRoot_(config.identity.procRoot),
           proc_(config.identity.procRoot),
           resolver_(std::move(config.identity), units),
-          identity_(resolver_, std::move(config.locale)),
+          desktop_(withProcRoot(std::move(config.desktop), procRoot_)),
+          identity_(resolver_, std::move(config.locale), &desktop_),
           wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
     ~Follower() {
@@ -195,15 +205,19 @@ private:
         app.processIdentifier = group.key.pid;
         app.localizedName = naming.name;
         app.bundleIdentifier = naming.appID;
-        app.activationPolicy = group.policy;
+        // The desktop's own programs (a panel's settings window, say) are no
+        // applications to focus or throttle.
+        app.activationPolicy = naming.partOfDesktop ? app::ActivationPolicy::accessory : group.policy;
+        // The entry's icon name, and the window's own pixels for when no
+        // installed theme has that name.
+        for (const WindowFacts* window : group.windows) {
+            if (!window->icon) continue;
+            app.icon = window->icon;
+            break;
+        }
         if (!naming.iconName.empty()) {
-            app.icon = app::AppIcon{naming.iconName, 0, 0, {}};
-        } else {
-            for (const WindowFacts* window : group.windows) {
-                if (!window->icon) continue;
-                app.icon = window->icon;
-                break;
-            }
+            if (!app.icon) app.icon = app::AppIcon{};
+            app.icon->themeNameOrPath = naming.iconName;
         }
         return app;
     }
@@ -257,17 +271,30 @@ private:
 
     void readActiveWindow(Announcements& announcements) {
         auto active = display_->activeWindow();
-        // Window managers pass through "none" between two windows; that is
-        // no activation.
-        if (!active || *active == 0) return;
+        if (!active) return;
         activeWindow_ = *active;
-        takeFront(ownerOf(groups_, activeWindow_), announcements);
+        // Our own windows coming to the front neither engage nor release.
+        if (auto it = windows_.find(activeWindow_); it != windows_.end() && it->second.pid == ownPid_) return;
+        // None, the desktop, a panel, or a window not listed yet: nothing in
+        // front for now. Window managers pass through none between two
+        // windows; the focus engine decides when it has lasted.
+        auto owner = activeWindow_ == 0 ? std::nullopt : ownerOf(groups_, activeWindow_);
+        if (owner) takeFront(owner, announcements);
+        else clearFront(announcements);
     }
 
     void takeFront(std::optional<AppKey> owner, Announcements& announcements) {
         if (!owner || owner == front_) return;
         front_ = owner;
+        frontCleared_ = false;
         announcements.emplace_back(Announcement::activation, records_.at(*owner));
+    }
+
+    void clearFront(Announcements& announcements) {
+        if (frontCleared_) return;
+        front_.reset();
+        frontCleared_ = true;
+        announcements.emplace_back(Announcement::frontCleared, RunningApplication{});
     }
 
     void publish(Announcements announcements) {
@@ -296,6 +323,7 @@ private:
     std::string procRoot_;
     TaskTreeReader proc_;
     identity::IdentityResolver resolver_;
+    identity::DesktopSession desktop_;
     WindowIdentity identity_;
     int wakeFd_;
     std::atomic<bool> stopping_{false};
@@ -308,6 +336,7 @@ private:
     std::set<AppKey> ended_;
     std::map<AppKey, int> pidfds_;
     std::optional<AppKey> front_;
+    bool frontCleared_ = false;  // announced as nothing in front since the last activation
     std::uint32_t activeWindow_ = 0;
 };
 
@@ -343,6 +372,7 @@ void X11Workspace::publish(std::vector<RunningApplication> apps, std::optional<R
                 case Announcement::launch: launched_.send(app); break;
                 case Announcement::termination: terminated_.send(app); break;
                 case Announcement::activation: activated_.send(app); break;
+                case Announcement::frontCleared: cleared_.send(Done{}); break;
             }
         });
     }
@@ -366,6 +396,10 @@ app::Subscription X11Workspace::observeTermination(AppObserver observer) {
 
 app::Subscription X11Workspace::observeActivation(AppObserver observer) {
     return activated_.subscribe(std::move(observer));
+}
+
+app::Subscription X11Workspace::observeFrontCleared(std::function<void()> observer) {
+    return cleared_.subscribe([observer = std::move(observer)](const Done&) { observer(); });
 }
 
 }  // namespace korvane::linux_platform

@@ -18,6 +18,7 @@
 #include "app/focus/workspace.h"
 #include "app/runtime/lifeline.h"
 #include "app/runtime/subject.h"
+#include "platform/linux/identity/desktop_session.h"
 #include "platform/linux/identity/identity_resolver.h"
 #include "shared/mainloop/main_loop.h"
 #include "shared/util/expected.h"
@@ -30,6 +31,10 @@ struct X11WorkspaceConfig {
     // applications.
     identity::IdentityConfig identity = identity::IdentityConfig::fromEnvironment();
     std::string locale = identity::messagesLocaleFromEnvironment();  // picks Name[ll_CC]
+    // Where the desktop's own programs are recognised (never listed as
+    // applications, so focus mode never throttles them); its /proc root is
+    // the identity's.
+    identity::DesktopSessionConfig desktop = identity::DesktopSessionConfig::fromEnvironment();
     pid_t ownPid = ::getpid();  // never listed, whatever it resolves to
 };
 
@@ -47,13 +52,14 @@ public:
     app::Subscription observeLaunch(AppObserver observer) override;
     app::Subscription observeTermination(AppObserver observer) override;
     app::Subscription observeActivation(AppObserver observer) override;
+    app::Subscription observeFrontCleared(std::function<void()> observer) override;
 
     class Follower;  // the connection's thread
 
 private:
     explicit X11Workspace(MainLoop& loop);
 
-    enum class Announcement { launch, termination, activation };
+    enum class Announcement { launch, termination, activation, frontCleared };
     // From the connection's thread.
     void publish(std::vector<app::RunningApplication> apps, std::optional<app::RunningApplication> front,
                  std::vector<std::pair<Announcement, app::RunningApplication>> announcements);
@@ -64,6 +70,7 @@ private:
 
     std::shared_ptr<app::Lifeline> lifeline_;
     app::Subject<app::RunningApplication> launched_, terminated_, activated_;
+    app::Subject<Done> cleared_;
     std::unique_ptr<Follower> follower_;
     std::thread thread_;
 };

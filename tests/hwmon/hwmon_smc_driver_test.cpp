@@ -1,9 +1,12 @@
-// Which hwmon devices become which SMC keys, read through the bridge the way
-// both programs read them.
+// hwmon devices as SMC keys, through the bridge the way both programs use
+// them: which devices become which keys, and switching fans and setting their
+// speed on each kind of chip (pwm-only Super I/O, applesmc, macsmc, and a fan
+// we may not touch).
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "platform/linux/hwmon/fan_channel.h"
 #include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "shared/log/log.h"
 #include "shared/smc/smc_bridge.h"
@@ -13,18 +16,23 @@ namespace korvane {
 namespace {
 
 using linux_platform::HwmonSMCDriver;
+using linux_platform::pwmForSpeed;
+using linux_platform::speedForPwm;
 
-class HwmonKeysTest : public ::testing::Test {
+class HwmonSMCDriverTest : public ::testing::Test {
 protected:
     void use(const testing::HwmonTree& tree) { SMCBridge::setDriver(std::make_shared<HwmonSMCDriver>(tree.root())); }
     void TearDown() override { SMCBridge::setDriver(nullptr); }
     static float read(std::string_view key) { return SMCBridge::readValue(key).value(); }
+    static void write(std::string_view key, float value) {
+        EXPECT_TRUE(SMCBridge::writeValue(key, value).has_value()) << key << " " << value;
+    }
 
     testing::HwmonTree sysfs;
     log::CapturedLines logged;
 };
 
-TEST_F(HwmonKeysTest, OnlyAppleSMCOpensAndOnlyWithAFanOrACpuSensor) {
+TEST_F(HwmonSMCDriverTest, OnlyAppleSMCOpensAndOnlyWithAFanOrACpuSensor) {
     use(sysfs);
     EXPECT_FALSE(SMCBridge::open());  // no class/hwmon at all
     sysfs.addHwmon("hwmon0", "nvme", "pci0000:00/0000:01:00.0/nvme/nvme0");
@@ -39,7 +47,7 @@ TEST_F(HwmonKeysTest, OnlyAppleSMCOpensAndOnlyWithAFanOrACpuSensor) {
     EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 44.5f);
 }
 
-TEST_F(HwmonKeysTest, DesktopWithCoretempAndAPwmOnlyFan) {
+TEST_F(HwmonSMCDriverTest, DesktopWithCoretempAndAPwmOnlyFan) {
     sysfs.addDesktopWithNct6775(5);
     use(sysfs);
     EXPECT_FLOAT_EQ(read("FNum"), 1.0f);
@@ -58,7 +66,7 @@ TEST_F(HwmonKeysTest, DesktopWithCoretempAndAPwmOnlyFan) {
 // Fan n is the n-th of the machine's own fans: a graphics card's never, the
 // laptop's or the board's chip first, anything else only when nothing better
 // exists; hwmonN numbers play no part.
-TEST_F(HwmonKeysTest, FanZeroIsTheBestRankedSystemFan) {
+TEST_F(HwmonSMCDriverTest, FanZeroIsTheBestRankedSystemFan) {
     struct Machine {
         const char* name;
         std::function<void(const testing::HwmonTree&)> build;
@@ -126,7 +134,7 @@ TEST_F(HwmonKeysTest, FanZeroIsTheBestRankedSystemFan) {
     }
 }
 
-TEST_F(HwmonKeysTest, K10tempPrefersTdieOverTheTctlControlValue) {
+TEST_F(HwmonSMCDriverTest, K10tempPrefersTdieOverTheTctlControlValue) {
     sysfs.addHwmon("hwmon2", "k10temp", "pci0000:00/0000:00:18.3");
     sysfs.set("hwmon2/temp1_label", "Tctl");
     sysfs.set("hwmon2/temp1_input", "75000");
@@ -138,7 +146,7 @@ TEST_F(HwmonKeysTest, K10tempPrefersTdieOverTheTctlControlValue) {
     EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 65.0f);
 }
 
-TEST_F(HwmonKeysTest, AppleSensorsAnswerUnderTheKeyTheyAreLabelledWith) {
+TEST_F(HwmonSMCDriverTest, AppleSensorsAnswerUnderTheKeyTheyAreLabelledWith) {
     sysfs.addAppleSMC();
     sysfs.addMacSMC();
     use(sysfs);
@@ -147,6 +155,80 @@ TEST_F(HwmonKeysTest, AppleSensorsAnswerUnderTheKeyTheyAreLabelledWith) {
     EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 47.5f);  // Tp09 comes first in the search
     EXPECT_FLOAT_EQ(read("F0Mx"), 6200.0f);  // applesmc's device path sorts first
     EXPECT_FLOAT_EQ(read("F1Mx"), 5800.0f);
+}
+
+TEST(PwmScale, SpeedMapsLinearlyBetweenMinAndMaxAndClamps) {
+    EXPECT_EQ(pwmForSpeed(300, 300, 6000), 0);
+    EXPECT_EQ(pwmForSpeed(2500, 300, 6000), 98);  // 255 * 2200 / 5700 = 98.4
+    EXPECT_EQ(pwmForSpeed(100, 300, 6000), 0);
+    EXPECT_EQ(pwmForSpeed(9000, 300, 6000), 255);
+    EXPECT_EQ(pwmForSpeed(1000, 2000, 2000), 255);  // no usable scale: full duty
+    for (int duty : {0, 1, 98, 255}) EXPECT_EQ(pwmForSpeed(speedForPwm(duty, 300, 6000), 300, 6000), duty);
+}
+
+TEST_F(HwmonSMCDriverTest, PwmFanGoesManualAndBackToTheEnableItHadAtOpen) {
+    sysfs.addDesktopWithNct6775(5);
+    use(sysfs);
+    write("F0Tg", 2500.0f);  // automatic: only remembered
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
+    write("F0Md", 1.0f);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "1");
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "98");
+    EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Md").value(), 1.0f);
+    // A reopen finds enable 1 but still knows 5 is this fan's automatic.
+    SMCBridge::close();
+    write("F0Md", 0.0f);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
+}
+
+TEST_F(HwmonSMCDriverTest, AManualEnableFoundAtOpenIsNotWrittenBackAsAutomatic) {
+    sysfs.addDesktopWithNct6775(1);
+    use(sysfs);
+    write("F0Md", 0.0f);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "2");
+}
+
+TEST_F(HwmonSMCDriverTest, AppleSMCUsesItsManualSwitchAndOutput) {
+    sysfs.addAppleSMC();
+    use(sysfs);
+    write("F0Md", 1.0f);
+    write("F0Tg", 2500.0f);
+    EXPECT_EQ(sysfs.get("hwmon0/fan1_manual"), "1");
+    EXPECT_EQ(sysfs.get("hwmon0/fan1_output"), "2500");
+    EXPECT_EQ(SMCBridge::writeValue("F0Tg", -100.0f).error(), SMCError::writeFailed);
+    write("F0Md", 0.0f);
+    EXPECT_EQ(sysfs.get("hwmon0/fan1_manual"), "0");
+    EXPECT_EQ(sysfs.get("hwmon0/fan1_output"), "2500");
+}
+
+TEST_F(HwmonSMCDriverTest, MacSMCTargetInsideTheLimitsIsManualAndZeroIsAutomatic) {
+    sysfs.addMacSMC();
+    use(sysfs);
+    write("F0Tg", 3000.0f);
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "2350");  // still automatic
+    write("F0Md", 1.0f);
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "3000");
+    write("F0Tg", 0.0f);  // must not turn into "automatic"
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "1500");
+    write("F0Tg", 9000.0f);
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "5800");
+    write("F0Md", 0.0f);
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "0");
+    EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Md").value(), 0.0f);
+    write("F0Md", 1.0f);  // no speed asked for since: hold the actual one
+    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "2300");
+}
+
+TEST_F(HwmonSMCDriverTest, FansWithoutControlAndReadOnlyKeysRefuseWrites) {
+    sysfs.addDesktopWithNct6775(5);
+    sysfs.set("hwmon4/pwm1_enable", "5", 0444);  // fan control not enabled
+    use(sysfs);
+    EXPECT_EQ(SMCBridge::writeValue("F0Md", 1.0f).error(), SMCError::writeFailed);
+    EXPECT_EQ(SMCBridge::writeValue("F0Tg", 2000.0f).error(), SMCError::writeFailed);
+    EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Tg").value(), 1100.0f);  // where it turns
+    EXPECT_EQ(SMCBridge::writeValue("F0Ac", 2000.0f).error(), SMCError::writeFailed);
+    EXPECT_EQ(SMCBridge::writeValue("F7Md", 1.0f).error(), SMCError::keyNotFound);
+    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
 }
 
 }  // namespace
