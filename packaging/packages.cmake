@@ -27,7 +27,7 @@ set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
   ${share} ${share}/doc ${share}/applications ${share}/metainfo ${share}/polkit-1 ${share}/polkit-1/actions
   ${share}/bash-completion ${share}/bash-completion/completions ${share}/man ${share}/man/man1 ${share}/man/man8
   ${share}/icons ${share}/icons/hicolor ${share}/gnome-shell ${share}/gnome-shell/extensions)
-foreach(size scalable 16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256)
+foreach(size scalable symbolic 16x16 22x22 24x24 32x32 48x48 64x64 128x128 256x256)
   list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION ${share}/icons/hicolor/${size} ${share}/icons/hicolor/${size}/apps)
 endforeach()
 # rpmbuild would add /usr/lib/.build-id links to the programs, which only a

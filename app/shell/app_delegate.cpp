@@ -1,6 +1,5 @@
 #include "app/shell/app_delegate.h"
 
-#include <QAction>
 #include <QCursor>
 #include <QLabel>
 #include <QMenu>
@@ -10,6 +9,8 @@
 #include "app/runtime/string_table.h"
 #include "app/runtime/task.h"
 #include "app/shell/first_run_windows.h"
+#include "app/ui/menu_windows/throttled_now_view.h"
+#include "app/ui/popover/list_window_slot.h"
 
 namespace korvane::app {
 
@@ -47,6 +48,8 @@ AppDelegate::~AppDelegate() {
     statusBarController_.reset();
     eulaWindow_.reset();
     onboardingWindow_.reset();
+    throttledNowWindow_.reset();
+    aboutWindow_.reset();
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
@@ -127,6 +130,12 @@ void AppDelegate::bootstrapApp() {
     // 3. Auto-Trigger, after Auto-Focus: configured, then observing launches when enabled.
     autoTriggerManager_->configure({xpcManager_, appManager_, notificationManager_, autoFocusManager_});
 
+    // What is throttled now and why, from the machine and these managers.
+    if (platform.confinement) {
+        throttledProcesses_ = std::make_unique<ThrottledProcessesManager>(ThrottledProcessesManager::Dependencies{
+            env_.loop, *platform.confinement, appManager_, xpcManager_, autoTriggerManager_, eCoreJailManager_.get()});
+    }
+
     // 4-5. The main view, with the eight managers, goes into the popover.
     popover_->setContent(env_.makeMainView ? env_.makeMainView(*managers()) : placeholderContent());
 
@@ -139,7 +148,7 @@ void AppDelegate::bootstrapApp() {
         togglePopover();
     };
     buildTrayMenu();
-    statusItem_->setContextMenu(trayMenu_.get());
+    statusItem_->setContextMenu(trayMenu_->menu());
 
     // 7. The controller, bound to Auto-Focus and the core sampler; it starts sampling.
     statusBarController_ =
@@ -174,51 +183,35 @@ StatusBarSources AppDelegate::statusBarSources() const {
 }
 
 void AppDelegate::buildTrayMenu() {
-    trayMenu_ = std::make_unique<QMenu>();
-    trayMenu_->addAction(text("Open Korvane"), this, [this] { openPopover(); });
-    heatmapAction_ = trayMenu_->addAction(text("Show Heatmap in Tray"));
-    heatmapAction_->setCheckable(true);
-    connect(heatmapAction_, &QAction::toggled, this, [this](bool on) {
-        if (on != env_.settings.boolValue(StatusBarController::kHeatmapSetting)) {
-            env_.settings.setBool(StatusBarController::kHeatmapSetting, on);
-        }
-    });
-    notificationsAction_ = trayMenu_->addAction(text("Notifications"));
-    notificationsAction_->setCheckable(true);
-    connect(notificationsAction_, &QAction::toggled, this, [this](bool on) {
-        // An assignment of true asks the desktop for permission again.
-        if (notificationManager_ && on != notificationManager_->isEnabled.get()) notificationManager_->isEnabled = on;
-    });
-    if (env_.loginItem) {
-        loginAction_ = trayMenu_->addAction(text("Start at Login"));
-        loginAction_->setCheckable(true);
-        connect(loginAction_, &QAction::toggled, this, [this](bool on) {
-            if (on == env_.loginItem->isEnabled()) return;
-            auto changed = env_.loginItem->setEnabled(on);
-            if (!changed) {
-                logLine("Start at Login: " + changed.error());
-                const QSignalBlocker block(loginAction_);
-                loginAction_->setChecked(!on);
-                return;
-            }
-            logLine(on ? "Start at Login: on (" + env_.loginItem->entryPath() + ")" : "Start at Login: off");
-        });
+    TrayMenu::Actions actions{[this] { openPopover(); }, nullptr, nullptr, [this] { quitReleasingFocus(); }};
+    if (throttledProcesses_) actions.showThrottledNow = [this] { showThrottledNow(); };
+    if (!env_.about.version.empty()) actions.showAbout = [this] { showAbout(); };
+    trayMenu_ = std::make_unique<TrayMenu>(env_.settings, notificationManager_,
+                                           env_.loginItem ? &*env_.loginItem : nullptr, std::move(actions));
+}
+
+QMenu* AppDelegate::trayMenu() const { return trayMenu_ ? trayMenu_->menu() : nullptr; }
+
+void AppDelegate::showThrottledNow() {
+    if (!throttledNowWindow_) {
+        ui::ListWindowSlot::Options options{text("Throttled Now"), QSize(560, 380), true, nullptr};
+        options.makeContent = [this](std::function<void()> close) -> QWidget* {
+            return new ui::ThrottledNowView(*throttledProcesses_, *xpcManager_, *eCoreJailManager_, std::move(close));
+        };
+        throttledNowWindow_ = std::make_unique<ui::ListWindowSlot>(env_.loop, std::move(options));
     }
-    trayMenu_->addSeparator();
-    trayMenu_->addAction(text("Quit Korvane"), this, [this] { quitReleasingFocus(); });
-    // The settings can change from outside; the checks follow at each opening.
-    auto followOutsideChanges = [this] {
-        const QSignalBlocker heatmap(heatmapAction_);
-        heatmapAction_->setChecked(env_.settings.boolValue(StatusBarController::kHeatmapSetting));
-        const QSignalBlocker notifications(notificationsAction_);
-        notificationsAction_->setChecked(notificationManager_ && notificationManager_->isEnabled.get());
-        if (loginAction_) {
-            const QSignalBlocker login(loginAction_);
-            loginAction_->setChecked(env_.loginItem->isEnabled());
-        }
-    };
-    connect(trayMenu_.get(), &QMenu::aboutToShow, this, followOutsideChanges);
-    followOutsideChanges();
+    throttledNowWindow_->show([this] { closePopover(); });
+}
+
+void AppDelegate::showAbout() {
+    if (!aboutWindow_) {
+        ui::ListWindowSlot::Options options{text("About Korvane"), QSize(440, 270), false, nullptr};
+        options.makeContent = [this](std::function<void()> close) -> QWidget* {
+            return new ui::AboutView(env_.about, *xpcManager_, std::move(close));
+        };
+        aboutWindow_ = std::make_unique<ui::ListWindowSlot>(env_.loop, std::move(options));
+    }
+    aboutWindow_->show([this] { closePopover(); });
 }
 
 void AppDelegate::togglePopover() {

@@ -31,12 +31,18 @@
 #include "app/shell/popover.h"
 #include "app/shell/status_bar_controller.h"
 #include "app/shell/status_item.h"
+#include "app/shell/tray_menu.h"
+#include "app/throttled/throttled_processes_manager.h"
+#include "app/ui/menu_windows/about_view.h"
 #include "shared/client/helper_connection.h"
 #include "shared/mainloop/main_loop.h"
 
 class QMenu;
-class QAction;
 class QWidget;
+
+namespace korvane::ui {
+class ListWindowSlot;
+}
 
 namespace korvane::app {
 
@@ -67,6 +73,9 @@ struct ManagerPlatform {
     std::function<void()> closeSmcConnection = [] {};
     // Where applications really run, for the popover's core groups.
     const ProcessPlacement* placement = nullptr;
+    // What the machine says is confined now, for "Throttled Now…"; the item
+    // is absent without it.
+    ConfinementReader* confinement = nullptr;
 };
 
 class AppDelegate final : public QObject {
@@ -97,6 +106,8 @@ public:
         std::function<StatusBarSources()> statusBarSourcesOverride = nullptr;
         // "Start at Login"; the item is absent when not given.
         std::optional<LoginItem> loginItem = std::nullopt;
+        // What "About Korvane" tells; the item is absent without a version.
+        ui::AboutFacts about{};
         // The longest a quit waits for focus to be released.
         Duration focusReleaseLimit = QuitRelease::kDefaultLimit;
     };
@@ -130,7 +141,8 @@ public:
     // The eight managers, once bootstrapApp has run.
     std::optional<AppManagers> managers() const;
     StatusBarController* statusBarController() const { return statusBarController_.get(); }
-    QMenu* trayMenu() const { return trayMenu_.get(); }
+    QMenu* trayMenu() const;
+    TrayMenu* trayMenuItems() const { return trayMenu_.get(); }
     bool bootstrapped() const { return bootstrapped_; }
 
 private:
@@ -140,6 +152,8 @@ private:
     void acceptAgreement();
     void completeOnboarding();
     void buildTrayMenu();
+    void showThrottledNow();
+    void showAbout();
     StatusBarSources statusBarSources() const;
     void terminateNow();
 
@@ -162,10 +176,10 @@ private:
     std::unique_ptr<ECoreJailManager> eCoreJailManager_;
     std::unique_ptr<StatusBarController> statusBarController_;
 
-    std::unique_ptr<QMenu> trayMenu_;
-    QAction* heatmapAction_ = nullptr;
-    QAction* notificationsAction_ = nullptr;
-    QAction* loginAction_ = nullptr;
+    std::unique_ptr<ThrottledProcessesManager> throttledProcesses_;
+    std::unique_ptr<TrayMenu> trayMenu_;
+    std::unique_ptr<ui::ListWindowSlot> throttledNowWindow_;
+    std::unique_ptr<ui::ListWindowSlot> aboutWindow_;
     bool bootstrapped_ = false;
     bool terminated_ = false;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // for work posted to the loop

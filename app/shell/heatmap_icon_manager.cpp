@@ -51,13 +51,19 @@ QColor HeatmapIconManager::color(double usage) {
                             static_cast<float>(std::max(0.0, 0.2 - 0.2 * t)), 1.0f);
 }
 
+QColor HeatmapIconManager::color(double usage, const QColor& panelForeground) {
+    const QColor regular = color(usage);
+    if (!panelIsDark(panelForeground) || regular != color(0.0)) return regular;
+    return QColor::fromRgbF(kIdleOnDarkPanel, kIdleOnDarkPanel, kIdleOnDarkPanel, 1.0f);
+}
+
 HeatmapImage::HeatmapImage(std::vector<CoreUsage> pCores, std::vector<CoreUsage> eCores, QSizeF size) : size_(size) {
     usages_.reserve(pCores.size() + eCores.size());
     for (const auto& core : pCores) usages_.push_back(core.usage);
     for (const auto& core : eCores) usages_.push_back(core.usage);
 }
 
-bool HeatmapImage::paint(QPainter& painter, const QRectF& rect, const QColor&) const {
+bool HeatmapImage::paint(QPainter& painter, const QRectF& rect, const QColor& foreground) const {
     const int count = static_cast<int>(usages_.size());
     const auto cells = HeatmapIconManager::cellRects(count, rect.size());
     if (cells.empty()) return false;
@@ -81,7 +87,7 @@ bool HeatmapImage::paint(QPainter& painter, const QRectF& rect, const QColor&) c
         path.setFillRule(Qt::WindingFill);
         path.addRoundedRect(cells[i].translated(rect.topLeft()), HeatmapIconManager::kCornerRadius,
                             HeatmapIconManager::kCornerRadius);
-        painter.fillPath(path, HeatmapIconManager::color(sum / cores));
+        painter.fillPath(path, HeatmapIconManager::color(sum / cores, foreground));
     }
     painter.restore();
     return true;

@@ -1,10 +1,11 @@
 #pragma once
 // The live per-core heatmap drawn as the tray icon: one rounded cell per core
 // in a grid of four columns, P-cores first, coloured by usage from dark grey
-// through blue and orange to red. Where one row per four cores would make the
-// cells shorter than a pixel (more than 36 cores in 18 points), each cell
-// stands for the same column of several consecutive rows and shows their
-// mean usage.
+// through blue and orange to red. On a dark panel the idle grey would all but
+// vanish, so there idle cores are drawn in a light grey instead. Where one row
+// per four cores would make the cells shorter than a pixel (more than 36 cores
+// in 18 points), each cell stands for the same column of several consecutive
+// rows and shows their mean usage.
 #include <QColor>
 #include <QRectF>
 #include <vector>
@@ -36,6 +37,12 @@ public:
     // A usage's colour; non-finite usage counts as idle, anything outside
     // 0...1 as the nearest end.
     static QColor color(double usage);
+    // The same on a panel whose icons draw in `panelForeground`: a light
+    // foreground means a dark panel, where idle cores take kIdleOnDarkPanel.
+    static QColor color(double usage, const QColor& panelForeground);
+    static bool panelIsDark(const QColor& panelForeground) { return panelForeground.lightnessF() > 0.5; }
+    // White level 0.6: clear of dark panels, yet still the palest of the bands.
+    static constexpr float kIdleOnDarkPanel = 0.6f;
 };
 
 // The drawing HeatmapIconManager hands out.

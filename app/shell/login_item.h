@@ -21,7 +21,13 @@ public:
     // The error is a sentence for the log; the state is then unchanged.
     Expected<Done, std::string> setEnabled(bool enabled);
 
+    // Whether the installation has an entry to copy (a build tree has none).
+    bool shipsEntry() const;
+    // Without one: an entry of our own that starts `program` at login.
+    Expected<Done, std::string> writeEntryStarting(const std::string& program);
+
     const std::string& entryPath() const { return installed_; }
+    const std::string& shippedEntryPath() const { return shipped_; }
 
 private:
     std::string shipped_;

@@ -2,7 +2,8 @@
 // the session bus (tray item, one instance, notifications), the per-user
 // socket, the helper's socket and installer, the desktop the focus engine
 // follows (X11, sway, KWin or GNOME Shell), /proc and /sys for the monitors,
-// and the signals that end the session.
+// the throttled-now list and the core groups, and the signals that end the
+// session.
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -24,12 +25,15 @@
 #include "app/shell/scripted_status_sources.h"
 #include "app/shell/widget_map.h"
 #include "app/ui/popover/content_view.h"
+#include "helper/helper_info.h"
 #include "platform/linux/dbus/dbus_app_instance.h"
+#include "platform/linux/dbus/desktop_color_scheme.h"
 #include "platform/linux/dbus/freedesktop_notification_center.h"
 #include "platform/linux/dbus/sni_status_item.h"
 #include "platform/linux/install/helper_install_environment.h"
 #include "platform/linux/monitors/monitor_platform.h"
 #include "platform/linux/proc/cgroup_unit_lookup.h"
+#include "platform/linux/proc/proc_confinement_reader.h"
 #include "platform/linux/proc/proc_process_placement.h"
 #include "platform/linux/machine/cpu_topology_reader.h"
 #include "platform/linux/process/spawn_process_runner.h"
@@ -42,26 +46,42 @@
 #include "platform/linux/sway/sway_workspace.h"
 #include "platform/linux/workspace/noted_workspace.h"
 #include "platform/linux/workspace/workspace_choice.h"
+#include "platform/linux/x11/tray_colors.h"
 #include "platform/linux/x11/x11_workspace.h"
 #include "platform/linux/x11/xembed_status_item.h"
 #include "shared/identity/unit_lookup.h"
 #include "shared/paths/installed_paths.h"
+#include "shared/version/version.h"
 #include "shared/smc/smc_bridge.h"
 
 using namespace korvane;
 
 namespace {
 
-std::unique_ptr<app::StatusItem> makeStatusItem(const QDBusConnection& bus) {
+// The tray item, drawn for the panel's colour: what an XEmbed tray publishes
+// (XFCE's panel does, for its StatusNotifierItems too), else the desktop's
+// dark or light style. It follows a change of that style.
+std::unique_ptr<app::StatusItem> makeStatusItem(const QDBusConnection& bus,
+                                                linux_platform::DesktopColorScheme& scheme) {
+    auto panelForeground = [&scheme] {
+        return app::panelForeground(linux_platform::xembedTrayForeground(), scheme.current());
+    };
     if (linux_platform::statusNotifierHostAvailable(bus)) {
-        auto item = std::make_unique<linux_platform::SniStatusItem>(bus);
+        const std::string program = linux_platform::currentInstallEnvironment().programPath;
+        const QString icons = QString::fromStdString(linux_platform::shippedIconFolder(
+            program, std::string("hicolor/symbolic/apps/") + linux_platform::SniStatusItem::kSymbolIconName + ".svg"));
+        auto item = std::make_unique<linux_platform::SniStatusItem>(
+            bus, linux_platform::SniStatusItem::Look{panelForeground, icons});
         if (item->registerItem()) {
             app::logLine("Tray: StatusNotifierItem " + item->serviceName().toStdString());
+            scheme.onChange = [raw = item.get()] { raw->panelColorsChanged(); };
             return item;
         }
     }
     app::logLine("Tray: XEmbed system tray");
-    return std::make_unique<linux_platform::XEmbedStatusItem>();
+    auto item = std::make_unique<linux_platform::XEmbedStatusItem>(panelForeground);
+    scheme.onChange = [raw = item.get()] { raw->panelColorsChanged(); };
+    return item;
 }
 
 std::unique_ptr<app::Workspace> noted(std::unique_ptr<app::Workspace> workspace, const std::string& blindSpot) {
@@ -221,6 +241,7 @@ int main(int argc, char** argv) {
     linux_platform::CgroupUnitLookup unitLookup;
     std::unique_ptr<app::Workspace> workspace = openWorkspace(loop, unitLookup, bus);
     linux_platform::FreedesktopNotificationCenter notificationCenter(bus);
+    linux_platform::DesktopColorScheme colorScheme(bus);
     linux_platform::MonitorPlatform monitors = linux_platform::installMonitorPlatform();
     app::DesktopBundleReader bundles(app::DesktopBundleReader::Config::fromEnvironment());
     linux_platform::SpawnProcessRunner spawnRunner;
@@ -229,8 +250,9 @@ int main(int argc, char** argv) {
     const CpuTopology topology = linux_platform::readCpuTopology("/sys");
     linux_platform::ProcProcessPlacement placement(
         "/proc", topology.isHybrid() ? topology.efficiencyCPUs() : CpuList{});
+    linux_platform::ProcConfinementReader confinement;
     app::ManagerPlatform platform{*workspace, notificationCenter, *monitors.ticks, *monitors.layout, bundles,
-                                  install,    [] { SMCBridge::close(); },       &placement};
+                                  install,    [] { SMCBridge::close(); },       &placement, &confinement};
 
     ui::OnboardingDependencies setup = setupDependencies(install, installRoot, connector, loop);
     app::AppDelegate::Environment environment{loop,
@@ -238,7 +260,7 @@ int main(int argc, char** argv) {
                                               connector,
                                               platform,
                                               installRoot,
-                                              [&bus] { return makeStatusItem(bus); },
+                                              [&bus, &colorScheme] { return makeStatusItem(bus, colorScheme); },
                                               [] { QCoreApplication::quit(); },
                                               app::onboardingWindows(settings, std::move(setup))};
     // The popover's content: the views over the eight managers. Its Quit
@@ -250,6 +272,8 @@ int main(int argc, char** argv) {
                                    [] { QCoreApplication::quit(); });
     };
     environment.loginItem = app::LoginItem::forThisUser(app::runningInstallPrefix());
+    environment.about = {std::string(kReleaseVersion), "GPL-3.0-or-later", std::string(helper::info::kBundleName),
+                         std::string(helper::info::kVersion), install.sourceExecutable};
     const char* scriptedUsage = std::getenv("KORVANE_TEST_CORE_USAGE");
     const char* scriptedFocus = std::getenv("KORVANE_TEST_FOCUS");
     if ((scriptedUsage && *scriptedUsage) || (scriptedFocus && *scriptedFocus)) {

@@ -9,7 +9,16 @@
 
 namespace korvane::app {
 
-QColor trayForegroundColor() { return QGuiApplication::palette().color(QPalette::WindowText); }
+QColor panelForeground(const std::optional<QColor>& trayForeground, ColorScheme desktop) {
+    if (trayForeground && trayForeground->isValid()) return *trayForeground;
+    const QColor text = QGuiApplication::palette().color(QPalette::WindowText);
+    const bool lightText = text.lightnessF() > 0.5;
+    // The palette's own text colour where it already suits the style, so a
+    // themed desktop keeps its exact shade.
+    if (desktop == ColorScheme::dark) return lightText ? text : QColor(0xEE, 0xEE, 0xEC);
+    if (desktop == ColorScheme::light) return lightText ? QColor(0x2E, 0x34, 0x36) : text;
+    return text;
+}
 
 QImage drawTrayIcon(const TrayImagePtr& image, const std::string& overlay, QSize pixelSize, qreal devicePixelRatio,
                     const QColor& foreground) {

@@ -6,14 +6,21 @@
 #include <QIconEngine>
 #include <QImage>
 #include <QSize>
+#include <optional>
 #include <string>
 
 #include "app/shell/tray_image.h"
 
 namespace korvane::app {
 
-// The panel's foreground colour, for template images.
-QColor trayForegroundColor();
+// What the desktop says of its colours: its dark or light style, where it
+// tells one.
+enum class ColorScheme { unknown, light, dark };
+
+// The colour the tray's icons are drawn in, from the best word on the panel:
+// the colour the tray itself asks for (XEmbed trays publish one), else the
+// desktop's dark or light style, else the application palette's text colour.
+QColor panelForeground(const std::optional<QColor>& trayForeground, ColorScheme desktop);
 
 // `image` rendered at `pixelSize`; `overlay` (the title, trimmed) drawn over
 // it when not empty. A missing image gives a transparent picture.

@@ -18,8 +18,10 @@ public:
     virtual ~TrayImage() = default;
 
     // Draws into `rect` (logical units) of a painter already scaled by the
-    // device pixel ratio. A template image draws in `foreground`; others
-    // ignore it. Returns false when there was nothing to draw.
+    // device pixel ratio. `foreground` is the colour the panel wants its icons
+    // in: a template image draws in it, the heatmap keeps its idle cells
+    // visible against the panel it implies, pictures ignore it. Returns false
+    // when there was nothing to draw.
     virtual bool paint(QPainter& painter, const QRectF& rect, const QColor& foreground) const = 0;
 
     // Template images are monochrome and take the panel's foreground colour.

@@ -37,6 +37,7 @@ for file in metadata.json extension.js; do
   expect "^-rw-r--r-- \.$prefix/share/gnome-shell/extensions/korvane-workspace@korvane\.com/$file$"
 done
 expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/scalable/apps/com\.korvane\.app\.svg$"
+expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/symbolic/apps/com\.korvane\.app-symbolic\.svg$"
 for size in 16 22 24 32 48 64 128 256; do
   expect "^-rw-r--r-- \.$prefix/share/icons/hicolor/${size}x${size}/apps/com\.korvane\.app\.png$"
 done

@@ -9,6 +9,8 @@
 # places the popover reports through KORVANE_TEST_GEOMETRY_FILE. The other
 # two applications must then be allowed CPU 1 alone, every thread of them,
 # and the picked one keep its CPUs; Release Focus must give them all back.
+# Then Throttled Now, opened from the tray menu, lists what focus confined,
+# and its "Release all" frees them and ends focus mode.
 # With KORVANE_SCREENSHOT_DIR set, a screenshot of each step is kept there.
 set -euo pipefail
 korvane=$1
@@ -128,7 +130,7 @@ before_sketch=$(allowed_cpus "$sketch")
 
 mkdir -p "$XDG_CONFIG_HOME/korvane"
 echo '{"hasAcceptedEULAv2": true, "hasCompletedOnboarding": true}' >"$XDG_CONFIG_HOME/korvane/settings.json"
-export KORVANE_TEST_GEOMETRY_FILE="$VD_DIR/geometry"
+export KORVANE_TEST_GEOMETRY_FILE="$VD_DIR/geometry" KORVANE_TEST_WIDGET_MAP="$VD_DIR/widgets"
 "$korvane" >"$VD_DIR/korvane.log" 2>&1 &
 korvane_pid=$!
 vd_wait 20 grep -q "Daemon aktif (ping başarılı)." "$VD_DIR/korvane.log" || fail "Korvane did not reach the helper"
@@ -183,6 +185,30 @@ where=$(control focusNowButton) || fail "the popover reports no focusNowButton"
 sleep 0.5
 shot 5-released
 close_popover
+
+# Throttled Now, from the tray menu, lists what focus confined; its "Release
+# all" ends focus mode and gives every process its CPUs back.
+open_popover
+click focusNowButton
+vd_wait 10 confined "$player" || fail "Player was not confined again: $(allowed_cpus "$player")"
+close_popover
+read -r ix iy iw ih <<<"$(geometry_of "$(embedded_icons | head -n1)")"
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 3
+sleep 0.5
+xdotool key Down Down Return
+# Its button, as Korvane reports where it is: "x y w h".
+widget() { reported "$VD_DIR/widgets" "$1"; }
+vd_wait 10 widget releaseAllButton || fail "Throttled Now did not open"
+sleep 2.5  # its first reading, and a second after the window settled
+shot 6-throttled-now
+read -r bx by bw bh <<<"$(widget releaseAllButton)"
+xdotool mousemove $((bx + bw / 2)) $((by + bh / 2)) click 1
+vd_wait 10 restored || fail "Release all did not restore: Player $(allowed_cpus "$player"), Sketch $(allowed_cpus "$sketch")"
+vd_wait 10 grep -q "Throttled now: every process the helper held is released" "$VD_DIR/korvane.log" ||
+  fail "no log line of Release all"
+[ "$(grep -c "Odak modu devre dışı" "$VD_DIR/korvane.log")" = 2 ] || fail "Release all left focus mode on"
+sleep 2.5
+shot 7-released-all
 
 end_korvane
 echo "PASS (popover focus)"

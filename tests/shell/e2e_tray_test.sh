@@ -52,7 +52,9 @@ vd_start "$mode" || fail "the private desktop did not start"
 mkdir -p "$XDG_CONFIG_HOME/korvane"
 echo '{"hasAcceptedEULAv2": true, "hasCompletedOnboarding": true}' >"$XDG_CONFIG_HOME/korvane/settings.json"
 export KORVANE_HELPER_SOCKET="$VD_DIR/no-helper.sock"
-export KORVANE_TEST_CORE_USAGE="1.0,0.2,0.4,0.6,0.8,0.05,0.15,0.5;0.1,0.3,0.05,0.9"
+# An idle core in the top row, which the percentage drawn over the lower
+# half leaves in sight.
+export KORVANE_TEST_CORE_USAGE="1.0,0.05,0.4,0.6,0.8,0.2,0.15,0.5;0.1,0.3,0.05,0.9"
 if [ "$mode" = sni ]; then export KORVANE_TEST_FOCUS="Firefox;firefox;0.37"; fi
 
 "$korvane" >"$VD_DIR/korvane.log" 2>&1 &
@@ -85,6 +87,11 @@ else
   }
   vd_wait 15 find_red || fail "no heatmap in the panel"
   red=$(cat "$VD_DIR/red")
+  # xfce4-panel's default is dark and says so through the colours its tray
+  # publishes: an idle core is drawn light grey there, not the dark grey that
+  # vanishes on it.
+  panel_pixels=$(convert "$VD_DIR/panel.png" -crop 1280x40+0+0 +repage txt:-)
+  grep -q '#999999' <<<"$panel_pixels" || fail "no idle core visible on the dark panel"
   anchor_x=${red%,*}
   anchor_y=${red#*,}
   echo "icon drawn at about $anchor_x,$anchor_y"

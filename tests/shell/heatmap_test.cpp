@@ -94,7 +94,7 @@ TEST(HeatmapColour, BandsStartAtTheirThresholds) {
     EXPECT_EQ(rgb(1.7), rgb(1.0));
 }
 
-TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderAndGapsAndNoCoresStayClear) {
+TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderIdleVisibleOnDarkPanelsAndGapsAndNoCoresStayClear) {
     // P-cores first, then E-cores, left to right from the top.
     auto image = HeatmapIconManager::createHeatmapImage(testing::coreList({0.149, 0.15, 0.5, 1.0}), testing::coreList({1.0, 0.0}, false));
     const QImage pixels = image->render(QSize(36, 36), 2.0, Qt::black);
@@ -108,6 +108,14 @@ TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderAndGapsAndNoCoresStayClear
     // The gap between the first two columns, and the empty end of the last row.
     EXPECT_EQ(qAlpha(pixels.pixel(QPoint(static_cast<int>(3.75 * 2) + 1, 4))), 0);
     EXPECT_EQ(qAlpha(pixels.pixel((cells[3].center() * 2).toPoint() + QPoint(0, 18))), 0);
+
+    // On a dark panel (a light foreground) idle cores turn light grey; the
+    // other bands keep their colours.
+    const QImage onDark = image->render(QSize(36, 36), 2.0, QColor(0xEE, 0xEE, 0xEC));
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const QRgb want = expected[i] == qRgb(51, 51, 51) ? qRgb(153, 153, 153) : expected[i];
+        EXPECT_EQ(onDark.pixel((cells[i].center() * 2).toPoint()), want) << "core " << i << " on a dark panel";
+    }
 
     // No cores: a blank image.
     const QImage blank = HeatmapIconManager::createHeatmapImage({}, {})->render(QSize(18, 18), 1.0, Qt::black);

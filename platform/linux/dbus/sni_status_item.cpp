@@ -5,14 +5,11 @@
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QMenu>
 #include <unistd.h>
 
 #include "app/runtime/app_log.h"
-#include "app/shell/symbol_image.h"
 #include "app/shell/tray_icon_drawing.h"
 
 namespace korvane::linux_platform {
@@ -37,14 +34,18 @@ bool statusNotifierHostAvailable(const QDBusConnection& bus) {
     return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toBool();
 }
 
-bool statusNotifierHostShowsLabels(const QDBusConnection& bus) {
-    if (!bus.isConnected() || !bus.interface()) return false;
+QString statusNotifierHostName(const QDBusConnection& bus) {
+    if (!bus.isConnected() || !bus.interface()) return {};
     const auto pid = bus.interface()->servicePid(kWatcherService);
-    if (!pid.isValid()) return false;
+    if (!pid.isValid()) return {};
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid.value()));
-    if (!comm.open(QIODevice::ReadOnly)) return false;
-    const QByteArray name = comm.readAll().trimmed();
-    return name == "gnome-shell" || name.contains("indicator-application");
+    if (!comm.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(comm.readAll().trimmed());
+}
+
+bool statusNotifierHostShowsLabels(const QDBusConnection& bus) {
+    const QString name = statusNotifierHostName(bus);
+    return name == QLatin1String("gnome-shell") || name.contains(QLatin1String("indicator-application"));
 }
 
 StatusNotifierItemAdaptor::StatusNotifierItemAdaptor(SniStatusItem* item) : QDBusAbstractAdaptor(item), item_(item) {
@@ -52,7 +53,7 @@ StatusNotifierItemAdaptor::StatusNotifierItemAdaptor(SniStatusItem* item) : QDBu
 }
 
 SniIconPixmapList StatusNotifierItemAdaptor::iconPixmap() const { return item_->pixmaps_; }
-QString StatusNotifierItemAdaptor::iconThemePath() const { return item_->iconThemePath_; }
+QString StatusNotifierItemAdaptor::iconThemePath() const { return item_->look_.iconThemePath; }
 QString StatusNotifierItemAdaptor::iconName() const { return item_->iconName_; }
 
 SniToolTip StatusNotifierItemAdaptor::toolTip() const {
@@ -66,10 +67,11 @@ void StatusNotifierItemAdaptor::SecondaryActivate(int x, int y) { item_->activat
 void StatusNotifierItemAdaptor::ContextMenu(int x, int y) { item_->contextMenuRequested(x, y); }
 void StatusNotifierItemAdaptor::Scroll(int, const QString&) {}
 
-SniStatusItem::SniStatusItem(QDBusConnection bus)
+SniStatusItem::SniStatusItem(QDBusConnection bus, Look look)
     : bus_(std::move(bus)),
       serviceName_(QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(::getpid())),
-      adaptor_(nullptr) {
+      adaptor_(nullptr),
+      look_(std::move(look)) {
     registerSniTypes();
     adaptor_ = new StatusNotifierItemAdaptor(this);
 }
@@ -110,34 +112,15 @@ void SniStatusItem::setImage(app::TrayImagePtr image) {
     renderPixmaps();
 }
 
-namespace {
-
-// Our symbol as a symbolic icon in a private folder the host searches; the
-// folder, or empty when it cannot be written.
-QString writeSymbolicIcon() {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    const QString folder = (runtime.isEmpty() ? QDir::tempPath() + QStringLiteral("/korvane-%1").arg(::getuid())
-                                              : QString::fromLocal8Bit(runtime) + QStringLiteral("/korvane")) +
-                           QStringLiteral("/icons");
-    if (!QDir().mkpath(folder)) return {};
-    QSaveFile file(folder + QStringLiteral("/korvane-symbolic.svg"));
-    if (!file.open(QIODevice::WriteOnly)) return {};
-    file.write(app::kKorvaneSymbolSvg);
-    return file.commit() ? folder : QString();
-}
-
-}  // namespace
-
 void SniStatusItem::renderPixmaps() {
     // The symbol goes by name where it can, so the host tints it; pixmaps
     // stay as the fallback for hosts that find no such icon.
     const bool symbolic = image_ && image_->isTemplate() && title_.empty();
-    if (symbolic && iconThemePath_.isEmpty()) iconThemePath_ = writeSymbolicIcon();
-    iconName_ = symbolic && !iconThemePath_.isEmpty() ? QStringLiteral("korvane-symbolic") : QString();
+    iconName_ = symbolic && !look_.iconThemePath.isEmpty() ? QString::fromLatin1(kSymbolIconName) : QString();
     // A host that shows no label gets the title drawn into the icon.
     const std::string overlay = hostShowsLabels_ ? std::string() : title_;
     pixmaps_.clear();
-    const QColor foreground = app::trayForegroundColor();
+    const QColor foreground = look_.panelForeground();
     for (int size : kPixmapSizes) {
         pixmaps_.append(sniPixmapOf(app::drawTrayIcon(image_, overlay, QSize(size, size), 1.0, foreground)));
     }

@@ -3,13 +3,18 @@
 // AppIndicator extension, swaybar). QSystemTrayIcon drops the position of an
 // SNI click; serving the item ourselves gives Activate(x, y), the anchor the
 // popover opens at. The title goes out as the XAyatanaLabel property for the
-// hosts that show one.
+// hosts that show one. Korvane's symbol also goes out by name, a symbolic
+// icon of the hicolor theme that hosts recolour for their panel; every other
+// picture (the heatmap, an application's icon) goes only as pixmaps, since
+// hosts prefer a name and would hide the live picture. Pixmaps are drawn for
+// the panel's colour, as well as it is known.
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 #include "app/shell/status_item.h"
 #include "platform/linux/dbus/sni_types.h"
@@ -21,6 +26,10 @@ namespace korvane::linux_platform {
 
 // Whether a StatusNotifierWatcher with a registered host is on `bus`.
 bool statusNotifierHostAvailable(const QDBusConnection& bus);
+
+// The process name of the StatusNotifierWatcher ("xfce4-panel",
+// "gnome-shell", "plasmashell"); empty when it cannot be told.
+QString statusNotifierHostName(const QDBusConnection& bus);
 
 // Whether the watcher's host shows XAyatanaLabel beside the icon: GNOME's
 // AppIndicator extension and the Ayatana/Unity indicator services do; KDE,
@@ -96,8 +105,19 @@ public:
     // Pixel sizes offered to the host, which picks the nearest.
     static constexpr int kPixmapSizes[] = {16, 22, 24, 32, 48, 64};
     static constexpr const char* kObjectPath = "/StatusNotifierItem";
+    // Our symbol in the hicolor theme (symbolic/apps).
+    static constexpr const char* kSymbolIconName = "com.korvane.app-symbolic";
 
-    explicit SniStatusItem(QDBusConnection bus);
+    struct Look {
+        // The colour the panel wants its icons in (app::panelForeground).
+        std::function<QColor()> panelForeground;
+        // The icon folder holding hicolor/symbolic/apps/<kSymbolIconName>.svg,
+        // handed to hosts as IconThemePath; empty when Korvane found none, and
+        // then the symbol goes as pixmaps only.
+        QString iconThemePath;
+    };
+
+    SniStatusItem(QDBusConnection bus, Look look);
     ~SniStatusItem() override;
 
     // Exports the item and registers it with the watcher. False (and logged)
@@ -113,6 +133,9 @@ public:
     void setToolTip(const std::string& toolTip) override;
     void setContextMenu(QMenu* menu) override;
     QRect iconGeometry() const override { return lastClick_; }
+
+    // The panel's colours changed: the pixmaps are drawn again.
+    void panelColorsChanged() { renderPixmaps(); }
 
 private:
     friend class StatusNotifierItemAdaptor;
@@ -132,10 +155,9 @@ private:
     QPointer<QMenu> menu_;
     QRect lastClick_;
     bool hostShowsLabels_ = false;
-    // The idle symbol by name, so hosts draw it in their own foreground
-    // colour; empty while the icon is a picture.
+    Look look_;
+    // kSymbolIconName while the symbol shows; empty while the icon is a picture.
     QString iconName_;
-    QString iconThemePath_;
 };
 
 }  // namespace korvane::linux_platform

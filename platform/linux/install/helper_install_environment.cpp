@@ -28,6 +28,16 @@ struct Shipped {
     fs::path script;
 };
 
+// The build tree's top folder, a few folders above the program, recognised
+// by `marker` below it; empty outside a build tree.
+fs::path buildTreeHolding(const fs::path& program, const fs::path& marker) {
+    fs::path folder = program.parent_path();
+    for (int level = 0; level < 4 && folder.has_relative_path(); ++level, folder = folder.parent_path()) {
+        if (present(folder / marker)) return folder;
+    }
+    return {};
+}
+
 // Installed, the helper and the script sit in <prefix>/lib/korvane and
 // <prefix>/share/korvane beside <prefix>/bin/korvane; in a build tree they are
 // the helper target's output and the packaging folder's copy of the script, a
@@ -36,11 +46,8 @@ Shipped shippedFiles(const fs::path& program) {
     fs::path prefix = program.parent_path().parent_path();
     Shipped installed{prefix / "lib/korvane" / paths::kServiceName, prefix / "share/korvane/install_helper.sh"};
     if (present(installed.helper)) return installed;
-    fs::path folder = program.parent_path();
-    for (int level = 0; level < 4 && folder.has_relative_path(); ++level, folder = folder.parent_path()) {
-        fs::path built = folder / "helper" / paths::kServiceName;
-        if (present(built)) return {built, folder / "packaging/install_helper.sh"};
-    }
+    const fs::path built = buildTreeHolding(program, fs::path("helper") / paths::kServiceName);
+    if (!built.empty()) return {built / "helper" / paths::kServiceName, built / "packaging/install_helper.sh"};
     return installed;
 }
 
@@ -75,6 +82,15 @@ app::HelperInstallSetup detectHelperInstallSetup(const InstallEnvironment& envir
     setup.systemdRunning =
         environment.installRoot.empty() && isDirectory(fs::path(environment.systemRoot) / "run/systemd/system");
     return setup;
+}
+
+std::string shippedIconFolder(const std::string& programPath, const std::string& themedIcon) {
+    const fs::path program(programPath);
+    const fs::path installed = program.parent_path().parent_path() / "share/icons";
+    if (present(installed / themedIcon)) return installed.string();
+    // A build tree keeps its data where an installation would, under share/.
+    const fs::path built = buildTreeHolding(program, fs::path("share/icons") / themedIcon);
+    return built.empty() ? std::string() : (built / "share/icons").string();
 }
 
 }  // namespace korvane::linux_platform

@@ -1,6 +1,6 @@
 #pragma once
 // How this machine installs the helper: where the shipped helper and the
-// install script are, whether systemd runs.
+// install script are, whether systemd runs. Also where the shipped icons are.
 #include <string>
 
 #include "app/client/helper_install_setup.h"
@@ -19,5 +19,10 @@ struct InstallEnvironment {
 InstallEnvironment currentInstallEnvironment();
 
 app::HelperInstallSetup detectHelperInstallSetup(const InstallEnvironment& environment, ProcessRunner& runner);
+
+// The icon folder (…/share/icons) that holds `themedIcon` ("hicolor/…"):
+// the installation's beside the program, else a build tree's data folder;
+// empty when neither has it.
+std::string shippedIconFolder(const std::string& programPath, const std::string& themedIcon);
 
 }  // namespace korvane::linux_platform

@@ -3,11 +3,11 @@
 #include <QIcon>
 
 #include "app/shell/tray_icon_drawing.h"
-#include "platform/linux/x11/tray_colors.h"
 
 namespace korvane::linux_platform {
 
-XEmbedStatusItem::XEmbedStatusItem() {
+XEmbedStatusItem::XEmbedStatusItem(std::function<QColor()> panelForeground)
+    : panelForeground_(std::move(panelForeground)) {
     connect(&tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason != QSystemTrayIcon::Trigger) return;
         if (onActivate) onActivate(tray_.geometry());
@@ -35,8 +35,7 @@ void XEmbedStatusItem::setToolTip(const std::string& toolTip) { tray_.setToolTip
 void XEmbedStatusItem::setContextMenu(QMenu* menu) { tray_.setContextMenu(menu); }
 
 void XEmbedStatusItem::updateIcon() {
-    const QColor foreground = xembedTrayForeground().value_or(app::trayForegroundColor());
-    tray_.setIcon(QIcon(new app::TrayIconEngine(image_, title_, foreground)));
+    tray_.setIcon(QIcon(new app::TrayIconEngine(image_, title_, panelForeground_())));
 }
 
 }  // namespace korvane::linux_platform
