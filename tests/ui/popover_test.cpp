@@ -50,7 +50,6 @@ TEST_F(PopoverTest, TheBodyFollowsTheHelpersState) {
     xpc->helperActive = false;
     EXPECT_TRUE(shown(popover.helperInactiveSection()));
     EXPECT_FALSE(shown(popover.mainContent()));
-    EXPECT_EQ(popover.findChild<QLabel*>("daemonStatus")->text(), "Daemon Installed");
 
     xpc->helperInstalled = false;
     EXPECT_TRUE(shown(popover.setupSection()));
@@ -58,7 +57,6 @@ TEST_F(PopoverTest, TheBodyFollowsTheHelpersState) {
     EXPECT_FALSE(shown(popover.mainContent()));
     EXPECT_FALSE(shown(popover.removeDaemonButton()));
     EXPECT_TRUE(shown(popover.installDaemonButton()));
-    EXPECT_EQ(popover.findChild<QLabel*>("daemonStatus")->text(), "Daemon Not Installed");
 
     // While one installation runs, no second can start; its failure shows in red, once.
     xpc->isProcessing = true;
@@ -79,7 +77,6 @@ TEST_F(PopoverTest, FocusNowNeedsAChoiceAndRowsAreFrozenWhileFocusIsOn) {
     pump();
     ASSERT_EQ(popover.appRows().size(), 3u);
     EXPECT_FALSE(popover.focusButton()->isEnabled());
-    EXPECT_TRUE(popover.focusButton()->styleSheet().contains("rgba(142,142,147"));  // grey
 
     QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
     ASSERT_TRUE(appManager->focusApp.get());
@@ -293,8 +290,6 @@ TEST_F(PopoverTest, AListWindowOpensOnceAfterThePopoverClosesAndStaysOnTopBriefl
     loop.advanceBy(1ms);
     QWidget* window = popover.autoTriggerWindow().window();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->windowTitle(), "Auto-Trigger");
-    EXPECT_EQ(window->size(), QSize(350, 450));
     EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
     loop.advanceBy(500ms);
     EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
