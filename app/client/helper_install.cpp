@@ -18,6 +18,9 @@ using RunOutcome = Expected<ProcessResult, LaunchError>;
 
 // pkexec's status when the user dismisses the dialog.
 constexpr int kDialogDismissed = 126;
+// Its status when it could not ask at all: no polkit agent or authority, or
+// a user who may not ask.
+constexpr int kCouldNotAsk = 127;
 
 bool fileExists(const std::string& path) {
     struct stat info {};
@@ -108,7 +111,16 @@ void XPCManager::finishInstall(const Expected<ProcessResult, LaunchError>& outco
     if (outcome->exitStatus != 0) {
         std::string output = decodedOutput(outcome->output);
         logLine("Daemon kurulumu başarısız (exit=" + std::to_string(outcome->exitStatus) + ") — " + output);
-        lastError = outcome->exitStatus == kDialogDismissed ? std::string(kCancelledError) : "Install failed: " + output;
+        if (outcome->exitStatus == kDialogDismissed) {
+            lastError = std::string(kCancelledError);
+        } else if (outcome->exitStatus == kCouldNotAsk) {
+            // pkexec's own words stay in the log line above; the user is told what to do.
+            auto command = terminalInstallCommand(install_, filesystemRoot_);
+            lastError = std::string(kNoApprovalError) +
+                        (command ? " Install from a terminal instead: " + *command : std::string());
+        } else {
+            lastError = "Install failed: " + output;
+        }
         isProcessing = false;
         return;
     }

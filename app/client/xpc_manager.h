@@ -56,6 +56,7 @@ public:
     static constexpr std::string_view kNotRespondingError =
         "Daemon installed but not responding. Try Remove & Reinstall.";
     static constexpr std::string_view kCancelledError = "Installation cancelled by user.";
+    static constexpr std::string_view kNoApprovalError = "No administrator approval could be asked for.";
     // A helper that accepts a call and never answers must not hang its
     // caller: after this long the call fails as a broken connection would,
     // and the connection is dropped so the next call opens a new one.

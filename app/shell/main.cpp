@@ -155,6 +155,7 @@ ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& inst
         app::probeHelper(connector, loop, seconds(3), std::move(done));
     };
     if (auto command = app::terminalInstallCommand(install, root)) dependencies.terminalCommand = *command;
+    dependencies.systemdRunning = install.systemdRunning;
     dependencies.installPlan.composed = [install, root]() -> Expected<app::InstallCommand, std::string> {
         auto argv = app::helperInstallInvocation(install, root);
         if (!argv) return unexpected(argv.error());

@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
-#include <QScrollArea>
+#include <QEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -38,37 +38,45 @@ Popover::Popover() : QWidget(nullptr, onWayland() ? Qt::Window : Qt::Popup | Qt:
 }
 
 void Popover::setContent(QWidget* content) {
-    if (!scroll_) {
-        // Content taller than the screen allows scrolls instead of running off it.
-        scroll_ = new QScrollArea(this);
-        scroll_->setWidgetResizable(true);
-        scroll_->setFrameShape(QFrame::NoFrame);
-        scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        layout()->addWidget(scroll_);
-    }
+    // The content scrolls what does not fit itself (the main view scrolls its
+    // body between a fixed header and footer); a scroll area here would put
+    // one scroll bar inside another.
     if (content_) content_->deleteLater();
     content_ = content;
-    if (content) scroll_->setWidget(content);
+    if (content) layout()->addWidget(content);
 }
 
 void Popover::showAt(const QRect& anchor) {
-    QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    anchor_ = anchor;
+    fit();
+    show();
+    raise();
+    activateWindow();
+}
+
+void Popover::fit() {
+    QScreen* screen = QGuiApplication::screenAt(anchor_.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    if (onWayland()) setMinimumHeight(0);
     setMaximumHeight(std::max(1, available.height() - kBottomMargin));
     const int wanted = content_ ? std::max(content_->sizeHint().height(), content_->minimumHeight()) : 1;
     const QSize size(kWidth, std::min(wanted, maximumHeight()));
     resize(size);
     // A fixed size keeps it floating on tiling compositors.
     if (onWayland()) setFixedHeight(size.height());
-    move(popoverPosition(anchor, size, available));
-    show();
-    raise();
-    activateWindow();
+    move(popoverPosition(anchor_, size, available));
 }
 
 bool Popover::event(QEvent* event) {
     if (event->type() == QEvent::WindowDeactivate && onWayland()) hide();
+    // The content changed what it wants (the helper came back and the main
+    // view replaced a small card): follow it while open.
+    if (event->type() == QEvent::LayoutRequest && isVisible()) {
+        const bool handled = QWidget::event(event);
+        fit();
+        return handled;
+    }
     return QWidget::event(event);
 }
 

@@ -1,13 +1,12 @@
 #pragma once
 // The popover: a frameless popup opened at the tray icon, closed by a click
 // anywhere else. 300 px wide and at most the screen's available height − 40
-// tall; its content is whatever view it is given (the main view later).
+// tall, and as tall as its content wants within that whenever the content
+// changes; its content is whatever view it is given (the main view later).
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
-
-class QScrollArea;
 
 namespace korvane::app {
 
@@ -45,7 +44,10 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    QScrollArea* scroll_ = nullptr;
+    // Sizes the popover to its content, within the screen, at the anchor.
+    void fit();
+
+    QRect anchor_;
     QPointer<QWidget> content_;
     QElapsedTimer sinceHidden_;
 };

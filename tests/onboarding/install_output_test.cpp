@@ -40,8 +40,12 @@ TEST(InstallLines, LinesAreWholeWhateverTheReadsAndBrokenTextIsDropped) {
 TEST(InstallExitTexts, OnlyADismissedDialogIsACancellation) {
     EXPECT_EQ(describeInstallExit({126, "Error executing command as another user: Request dismissed\n"}).logEntry,
               (InstallLogLine{"xmark.circle.fill", "Cancelled by user", true}));
-    // pkexec's own failure (not authorised, no agent) is a failure, not a cancellation.
-    EXPECT_EQ(describeInstallExit({127, ""}).installError, "Installation failed (exit code 127)");
+    // pkexec's own failure (not authorised, no agent) is a failure, not a
+    // cancellation, told in plain words: its own go to the log only.
+    InstallOutcome couldNotAsk = describeInstallExit({127, "Error getting authority: Could not connect\n"});
+    EXPECT_EQ(couldNotAsk.installError, std::string(kNoApprovalText));
+    EXPECT_EQ(couldNotAsk.logEntry.text.find("Error getting"), std::string::npos);
+    EXPECT_EQ(couldNotAsk.runnerWords, "Error getting authority: Could not connect");
     EXPECT_EQ(describeInstallExit({1, "bad \xff bytes"}).logEntry.text, "Failed: ");
 
     InstallOutcome done = describeInstallExit({0, "warnings are not failures"});

@@ -145,11 +145,24 @@ TEST_F(OnboardingPages, TheWelcomePageShowsThisComputer) {
     EXPECT_TRUE(texts.contains("Framework Laptop 13"));
     EXPECT_TRUE(texts.contains("6P + 8E Cores"));
     EXPECT_TRUE(texts.contains("32 GB RAM"));
-    // Nothing on any page speaks of a Mac.
+    // Nothing on any page speaks of a Mac, its menu bar or its tools.
     for (const QString& text : texts) {
         EXPECT_FALSE(text.contains("Apple") || text.contains("macOS") || text.contains("Mac ") ||
-                     text.contains("Xcode") || text.contains("XPC"))
+                     text.contains("Xcode") || text.contains("XPC") || text.contains("menu bar") ||
+                     text.contains("taskpolicy"))
             << text.toStdString();
+    }
+}
+
+// Only a systemd service starts again at boot; elsewhere the page says so.
+TEST_F(OnboardingPages, TheBootPromiseHoldsOnlyWithSystemd) {
+    for (bool systemd : {true, false}) {
+        OnboardingDependencies dependencies = testing::scriptedDependencies(install);
+        dependencies.systemdRunning = systemd;
+        OnboardingView page([] {}, dependencies);
+        bool promised = false;
+        for (QLabel* label : page.findChildren<QLabel*>()) promised |= label->text().contains("auto-starts on boot");
+        EXPECT_EQ(promised, systemd);
     }
 }
 

@@ -2,6 +2,7 @@
 // placement at the tray icon.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QPainter>
 #include <QScreen>
 
@@ -156,16 +157,28 @@ TEST(PopoverPlacement, BelowTheIconAboveWhenItWouldLeaveTheScreenAndClampedToThe
     EXPECT_EQ(popoverPosition(QRect(640, 0, 10, 10), QSize(300, 900), available).y(), 24);
 }
 
-TEST(PopoverSize, ThreeHundredWideAndNoTallerThanTheScreenLessForty) {
+// Content that wants a height, and may change its mind while shown.
+class Wanting final : public QWidget {
+public:
+    QSize sizeHint() const override { return {300, wanted}; }
+    int wanted = 120;
+};
+
+TEST(PopoverSize, ThreeHundredWideFollowingItsContentButNoTallerThanTheScreenLessForty) {
     Popover popover;
-    auto* tall = new QWidget;
-    tall->setMinimumHeight(5000);
-    popover.setContent(tall);
+    auto* content = new Wanting;
+    popover.setContent(content);
     popover.showAt(QRect(10, 10, 22, 22));
     const QRect available = popover.screen()->availableGeometry();
-    EXPECT_EQ(popover.width(), 300);
-    EXPECT_LE(popover.height(), available.height() - 40);
+    EXPECT_EQ(popover.size(), QSize(300, 120));
     EXPECT_TRUE(popover.isShown());
+
+    // A reconnect brings the main view back in place of a small card.
+    content->wanted = 5000;
+    content->updateGeometry();
+    QApplication::processEvents();
+    EXPECT_EQ(popover.width(), 300);
+    EXPECT_EQ(popover.height(), available.height() - 40);
     popover.close();
     EXPECT_FALSE(popover.isShown());
 }

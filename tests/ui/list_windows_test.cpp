@@ -110,6 +110,26 @@ TEST_F(DesktopFolders, SearchNarrowsTheListAndSelectionFollows) {
     EXPECT_EQ(names(picker.chosen()), QStringList{"Konsole"});
 }
 
+// From the keyboard: typing marks the first match and Enter adds it, with one
+// match or several; Down goes from the search field into the list.
+TEST_F(DesktopFolders, EnterPicksTheMarkedMatchAndDownReachesTheList) {
+    for (auto [typed, picked] : {std::pair{"kons", "Konsole"}, std::pair{"ta", "Beta"}}) {
+        ApplicationPicker picker(folders());
+        picker.show();
+        QTest::keyClicks(picker.searchField(), typed);
+        QTest::keyClick(picker.searchField(), Qt::Key_Return);
+        EXPECT_EQ(picker.result(), QDialog::Accepted) << typed;
+        EXPECT_EQ(names(picker.chosen()), QStringList{picked});
+    }
+    ApplicationPicker picker(folders());
+    picker.show();
+    QTest::keyClick(picker.searchField(), Qt::Key_Down);
+    EXPECT_EQ(picker.focusWidget(), picker.list());
+    QTest::keyClick(picker.list(), Qt::Key_Down);
+    QTest::keyClick(picker.list(), Qt::Key_Return);
+    EXPECT_EQ(names(picker.chosen()), QStringList{"Beta"});
+}
+
 TEST_F(DesktopFolders, BrowseReadsTheChosenFilesAndSkipsNonApplications) {
     ApplicationPicker picker(folders());
     QString startedIn;

@@ -2,9 +2,11 @@
 // helper and of focus, and what its controls make the managers do.
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+#include <set>
 
 #include "app/focus/app_manager.h"
 #include "app/ui/popover/app_list.h"
@@ -49,7 +51,6 @@ TEST_F(PopoverTest, TheBodyFollowsTheHelpersState) {
     xpc->helperActive = false;
     EXPECT_TRUE(shown(popover.helperInactiveSection()));
     EXPECT_FALSE(shown(popover.mainContent()));
-    EXPECT_EQ(popover.findChild<QLabel*>("daemonStatus")->text(), "Daemon Installed");
 
     xpc->helperInstalled = false;
     EXPECT_TRUE(shown(popover.setupSection()));
@@ -57,9 +58,8 @@ TEST_F(PopoverTest, TheBodyFollowsTheHelpersState) {
     EXPECT_FALSE(shown(popover.mainContent()));
     EXPECT_FALSE(shown(popover.removeDaemonButton()));
     EXPECT_TRUE(shown(popover.installDaemonButton()));
-    EXPECT_EQ(popover.findChild<QLabel*>("daemonStatus")->text(), "Daemon Not Installed");
 
-    // While one installation runs, no second can start; its failure shows in red.
+    // While one installation runs, no second can start; its failure shows in red, once.
     xpc->isProcessing = true;
     EXPECT_FALSE(popover.installButton()->isEnabled());
     EXPECT_EQ(popover.installButton()->text(), "Installing...");
@@ -67,7 +67,7 @@ TEST_F(PopoverTest, TheBodyFollowsTheHelpersState) {
     xpc->lastError = std::string("Installation cancelled by user.");
     EXPECT_TRUE(popover.installButton()->isEnabled());
     EXPECT_TRUE(shown(popover.findChild<QLabel*>("setupError")));
-    EXPECT_TRUE(shown(popover.findChild<QLabel*>("footerError")));
+    EXPECT_FALSE(shown(popover.findChild<QLabel*>("footerError")));
     popover.installButton()->click();
     EXPECT_EQ(installs, 1);
 }
@@ -93,7 +93,6 @@ TEST_F(PopoverTest, FocusNowNeedsAChoiceAndRowsAreFrozenWhileFocusIsOn) {
     pump();
     ASSERT_EQ(popover.appRows().size(), 3u);
     EXPECT_FALSE(popover.focusButton()->isEnabled());
-    EXPECT_TRUE(popover.focusButton()->styleSheet().contains("rgba(142,142,147"));  // grey
 
     QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
     ASSERT_TRUE(appManager->focusApp.get());
@@ -183,18 +182,153 @@ TEST_F(PopoverTest, QuitWithFocusOnReleasesBeforeEndingButWaitsAtMostFiveSeconds
     pump();
 }
 
-TEST_F(PopoverTest, RemovingTheDaemonWithFocusOnReleasesFirst) {
+TEST_F(PopoverTest, RemovingTheDaemonAsksOnceThenReleasesFocusFirst) {
     auto& popover = focusedOnRow(0);
     popover.removeDaemonButton()->click();
+    ASSERT_TRUE(shown(popover.removeConfirmation()));
+    EXPECT_TRUE(popover.findChild<QLabel*>("removeQuestion")->text().contains("2 throttled processes"));
+    popover.cancelRemoveButton()->click();
+    pump();
+    EXPECT_FALSE(shown(popover.removeConfirmation()));
+    EXPECT_EQ(removals, 0);
+    EXPECT_TRUE(appManager->isFocusModeActive.get());
+
+    popover.removeDaemonButton()->click();
+    popover.confirmRemoveButton()->click();
     EXPECT_EQ(removals, 0);
     pump();
     EXPECT_EQ(removals, 1);
     EXPECT_FALSE(appManager->isFocusModeActive.get());
     EXPECT_TRUE(xpc->throttledPIDs->empty());
 
-    // With focus off it goes at once.
+    // With focus off it goes as soon as it is confirmed.
     popover.removeDaemonButton()->click();
+    EXPECT_EQ(removals, 1);
+    popover.confirmRemoveButton()->click();
     EXPECT_EQ(removals, 2);
+}
+
+TEST_F(PopoverTest, EscapeAndControlWCloseTheListWindows) {
+    auto& popover = makeView();
+    for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        for (auto [row, slot] : {std::pair{popover.autoFocusTargetsRow(), &popover.autoFocusWindow()},
+                                 std::pair{popover.autoTriggerRow(), &popover.autoTriggerWindow()},
+                                 std::pair{popover.jailRow(), &popover.jailWindow()}}) {
+            row->click();
+            loop.advanceBy(700ms);
+            QWidget* window = slot->window();
+            ASSERT_TRUE(window && window->isVisible());
+            QApplication::setActiveWindow(window);
+            QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, keys.key(), keys.keyboardModifiers());
+            EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
+        }
+    }
+}
+
+// With the keyboard alone: Tab from the opened popover visits every control
+// once, top to bottom, each showing a mark while it has the focus; Space
+// chooses an application and focuses it.
+TEST_F(PopoverTest, TheKeyboardAloneReachesEveryControlTopToBottomEachMarked) {
+    auto& popover = makeView();
+    autoFocus->isEnabled = true;  // a switch that is on must show its mark too
+    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+    popover.show();
+    QApplication::setActiveWindow(&popover);
+    pump();
+    auto tab = [&] {
+        QTest::keyClick(popover.focusWidget() ? popover.focusWidget() : &popover, Qt::Key_Tab);
+        return popover.focusWidget();
+    };
+    std::vector<QWidget*> visited;
+    for (QWidget* stop = tab(); stop && (visited.empty() || stop != visited.front()) && visited.size() < 60;
+         stop = tab()) {
+        visited.push_back(stop);
+    }
+    std::set<QWidget*> controls;
+    for (QWidget* widget : popover.findChildren<QWidget*>()) {
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisible() && widget->isEnabled()) controls.insert(widget);
+    }
+    EXPECT_EQ(visited.size(), controls.size());
+    EXPECT_EQ(std::set<QWidget*>(visited.begin(), visited.end()), controls);
+
+    int above = 0;
+    for (QWidget* stop : visited) {
+        SCOPED_TRACE(stop->objectName().toStdString() + " " + stop->accessibleName().toStdString());
+        const int middle = stop->mapTo(&popover, stop->rect().center()).y();
+        EXPECT_GE(middle, above - 2);
+        above = middle;
+        stop->setFocus(Qt::TabFocusReason);
+        const QImage marked = stop->grab().toImage();
+        popover.setFocus();
+        EXPECT_NE(marked, stop->grab().toImage()) << "no focus mark";
+    }
+
+    popover.setFocus();
+    while (tab() != popover.appRows()[1]) {}
+    QTest::keyClick(popover.appRows()[1], Qt::Key_Space);
+    ASSERT_TRUE(appManager->focusApp.get());
+    EXPECT_EQ(appManager->focusApp.get()->id, 102);
+    while (tab() != popover.focusButton()) {}
+    QTest::keyClick(popover.focusButton(), Qt::Key_Space);
+    pump();
+    EXPECT_TRUE(appManager->isFocusModeActive.get());
+}
+
+// In every state the issue found broken, nothing reaches past the right edge
+// and no scroll bar shows inside another.
+TEST_F(PopoverTest, NoStateWidensThePopoverOrNestsScrollBars) {
+    const std::string longName = "Quarterly Financial Projections and Forecast Spreadsheet Pro";
+    workspace.add(FakeWorkspace::regular(150, longName, "org.example.Long"));
+    auto& popover = makeView();
+    popover.show();
+    pump();
+    auto check = [&](const char* state, int height) {
+        SCOPED_TRACE(state);
+        pump();
+        popover.resize(ui::ContentView::kWidth, std::min(height, popover.naturalHeight()));
+        QApplication::processEvents();
+        for (QWidget* widget : popover.findChildren<QWidget*>()) {
+            if (!widget->isVisible()) continue;
+            const QRect box(widget->mapTo(&popover, QPoint(0, 0)), widget->size());
+            EXPECT_LE(box.right(), ui::ContentView::kWidth - 1)
+                << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+            // Nor is anything squeezed under its neighbour.
+            if (qobject_cast<QPushButton*>(widget) || qobject_cast<QLabel*>(widget)) {
+                EXPECT_GE(widget->width(), widget->minimumSizeHint().width()) << widget->objectName().toStdString();
+            }
+        }
+        int scrollBars = 0;
+        for (QScrollBar* bar : popover.findChildren<QScrollBar*>()) scrollBars += bar->isVisible();
+        EXPECT_LE(scrollBars, 1);
+    };
+    QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
+    popover.focusButton()->click();
+    autoTrigger->isEnabled = true;
+    autoTrigger->isBeastModeActive = true;
+    jail->isEnabled = true;
+    check("Beast Mode", 2000);
+    popover.releaseButton()->click();
+    autoTrigger->isBeastModeActive = false;
+    check("released", 2000);
+
+    for (std::int32_t pid = 200; pid < 222; ++pid) {
+        workspace.add(FakeWorkspace::regular(pid, "App " + std::to_string(pid), "app" + std::to_string(pid)));
+    }
+    appManager->refreshRunningApps();
+    check("many applications on a short screen", 560);
+    check("many applications on a very short screen", 300);
+    for (ui::AppRow* row : popover.appRows()) {
+        EXPECT_EQ(row->toolTip(), row->app().name == QString::fromStdString(longName) ? row->app().name : QString());
+    }
+
+    xpc->helperActive = false;
+    xpc->lastError = std::string(app::XPCManager::kNotRespondingError);
+    check("not responding", 2000);
+    xpc->helperInstalled = false;
+    xpc->lastError = std::string(app::XPCManager::kNoApprovalError) +
+                     " Install from a terminal instead: sudo /usr/local/share/korvane/install_helper.sh "
+                     "/usr/local/lib/korvane/com.korvane.helper 1000";
+    check("install failed", 2000);
 }
 
 TEST_F(PopoverTest, AListWindowOpensOnceAfterThePopoverClosesAndStaysOnTopBriefly) {
@@ -208,8 +342,6 @@ TEST_F(PopoverTest, AListWindowOpensOnceAfterThePopoverClosesAndStaysOnTopBriefl
     loop.advanceBy(1ms);
     QWidget* window = popover.autoTriggerWindow().window();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->windowTitle(), "Auto-Trigger");
-    EXPECT_EQ(window->size(), QSize(350, 450));
     EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
     loop.advanceBy(500ms);
     EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);

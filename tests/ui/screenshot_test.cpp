@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/shell/heatmap_icon_manager.h"
+#include "app/shell/popover.h"
 #include "app/ui/popover/application_picker.h"
 #include "app/ui/popover/core_visualizer_view.h"
 #include "app/ui/popover/list_window_slot.h"
@@ -36,13 +37,21 @@ protected:
         PopoverWorld::SetUp();
     }
 
-    void matchesReference(QWidget& widget, const QString& name) {
+    // Written for review only: states whose layout the widget tests check.
+    QString review(QWidget& widget, const QString& name, QImage* render = nullptr) {
         QTest::qWait(600);  // let the bars finish their ease-out
-        const QImage render = widget.grab().toImage();
+        const QImage image = widget.grab().toImage();
         const int scale = static_cast<int>(std::lround(widget.devicePixelRatioF()));
         const QString file = QStringLiteral("%1@%2x.png").arg(name).arg(scale);
         QDir().mkpath("renders");
-        render.save("renders/" + file);
+        image.save("renders/" + file);
+        if (render) *render = image;
+        return file;
+    }
+
+    void matchesReference(QWidget& widget, const QString& name) {
+        QImage render;
+        const QString file = review(widget, name, &render);
         expectMatchesReference(render, QStringLiteral(KORVANE_UI_REFERENCES "/") + file, 0.01, 40);
     }
 
@@ -72,6 +81,14 @@ TEST_F(ScreenshotTest, Popover) {
     popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
     matchesReference(popover, "popover-focused");
     autoTrigger->isBeastModeActive = false;
+    popover.releaseButton()->click();
+    pump();
+    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+    review(popover, "popover-released");
+    popover.removeDaemonButton()->click();
+    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+    review(popover, "popover-remove-question");
+    popover.cancelRemoveButton()->click();
 
     xpc->helperActive = false;
     xpc->lastError = std::string(app::XPCManager::kNotRespondingError);
@@ -101,6 +118,35 @@ TEST_F(ScreenshotTest, PopoverOnADarkDesktop) {
     popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
     matchesReference(popover, "popover-dark");
     QApplication::setPalette(light);
+}
+
+// Twenty-five applications, one with a 60-character name, on a short screen:
+// the list gives up height so one scroll bar is enough.
+TEST_F(ScreenshotTest, ManyApplicationsOnAShortScreen) {
+    workspace.add(FakeWorkspace::regular(150, "Aardvark Quarterly Financial Projections and Forecast Studio"));
+    for (std::int32_t pid = 200; pid < 221; ++pid)
+        workspace.add(FakeWorkspace::regular(pid, "App " + std::to_string(pid), "app" + std::to_string(pid)));
+    auto& popover = shownPopover();
+    popover.resize(ui::ContentView::kWidth, 760);
+    QApplication::processEvents();
+    matchesReference(popover, "popover-many");
+}
+
+// The shell's popover around the view: a reconnect that brings the main
+// view back grows it to fit.
+TEST_F(ScreenshotTest, AfterAReconnectThePopoverFitsTheMainView) {
+    xpc->helperActive = false;
+    app::Popover shell;
+    auto& content = makeView();
+    shell.setContent(view.release());
+    shell.showAt(QRect(100, 0, 22, 22));
+    pump();
+    review(shell, "popover-shell-not-responding");
+    xpc->helperActive = true;
+    pump();
+    QApplication::processEvents();
+    review(shell, "popover-shell-reconnected");
+    EXPECT_EQ(shell.height(), std::min(content.naturalHeight(), shell.maximumHeight()));
 }
 
 TEST_F(ScreenshotTest, ListWindows) {

@@ -29,10 +29,16 @@ InstallOutcome describeInstallExit(const InstallExit& exit) {
     if (exit.status == kDialogDismissedStatus) {
         outcome.installError = "Installation cancelled. Please try again.";
         outcome.logEntry = {"xmark.circle.fill", "Cancelled by user", true};
+    } else if (exit.status == kRunnerCouldNotAskStatus) {
+        // pkexec's own words ("Error getting authority: …") say nothing a
+        // user can act on; they go to the log, the page offers the terminal.
+        outcome.runnerCouldNotAsk = true;
+        outcome.installError = std::string(kNoApprovalText);
+        outcome.logEntry = {"xmark.circle.fill", "Failed: no administrator approval could be asked for", true};
+        outcome.runnerWords = errorText(exit.standardError);
     } else {
         outcome.installError =
             "Installation failed (exit code " + std::to_string(exit.status) + ")";
-        outcome.runnerCouldNotAsk = exit.status == kRunnerCouldNotAskStatus;
         outcome.logEntry = {"xmark.circle.fill", "Failed: " + errorText(exit.standardError), true};
     }
     outcome.logLine =

@@ -174,7 +174,7 @@ QWidget* OnboardingView::extraFeaturesStep() {
          rows::featureRow("fan.fill", t("Fan Control"),
                           t("Monitor temperature and manually control fan speed"), style::kBlue),
          rows::featureRow("chart.bar.fill", t("Live Core Monitor"),
-                          t("Real-time per-core CPU usage with heatmap in menu bar"),
+                          t("Real-time per-core CPU usage with heatmap in the panel's tray"),
                           style::kGreen)},
         12);
 }
@@ -182,17 +182,20 @@ QWidget* OnboardingView::extraFeaturesStep() {
 QWidget* OnboardingView::howItWorksStep() {
     auto* points = column(
         {rows::keyPoint("lock.shield.fill", t("One-time admin password — never asked again")),
+         // Only a systemd service comes back by itself after a reboot.
          rows::keyPoint("arrow.clockwise.circle.fill",
-                        t("Daemon auto-starts on boot — always ready")),
+                        dependencies_.systemdRunning
+                            ? t("Daemon auto-starts on boot — always ready")
+                            : t("No systemd here — after a reboot, press Reinstall in the popover")),
          rows::keyPoint("xmark.circle.fill", t("Fully removable — clean uninstall anytime")),
          rows::keyPoint("cpu", t("Uses the kernel's own CPU affinity and idle scheduling"))},
         5);
     auto* layers =
         column({rows::archRow("app.badge.fill", t("Korvane App"),
-                              t("Menu bar interface — your control panel"), style::kBlue),
+                              t("Tray icon and popover — your control panel"), style::kBlue),
                 rows::archConnector(t("Local socket (root only)")),
                 rows::archRow("shield.lefthalf.filled", t("Helper Daemon (root)"),
-                              t("Privileged service — runs taskpolicy commands"), style::kOrange),
+                              t("Privileged service — makes the scheduling calls itself"), style::kOrange),
                 rows::archConnector(t("System API")),
                 rows::archRow("cpu", t("Linux Kernel"),
                               t("CPU scheduling — assigns threads to P/E cores"), style::kGreen)},
@@ -263,8 +266,7 @@ QWidget* OnboardingView::installStep() {
     commandLayout->setSpacing(6);
     commandLayout->addWidget(command, 1);
     commandLayout->addWidget(copy);
-    terminalBox_ = column({centred(t("No administrator approval can be asked for here. Run this in a terminal,\n"
-                                     "then press Check again:"),
+    terminalBox_ = column({centred(t("Run this in a terminal instead, then press Check again:"),
                                    12, style::kSecondaryText),
                            commandRow},
                           6);
@@ -286,9 +288,9 @@ QWidget* OnboardingView::installStep() {
 QWidget* OnboardingView::doneStep() {
     return page(
         {rows::pageHeader("checkmark.seal.fill", style::kGreen, t("You're All Set!"),
-                          t("Korvane is ready. You'll find it in your menu bar.\n"
+                          t("Korvane is ready. You'll find it in your panel's tray.\n"
                             "Click the icon to start optimizing.")),
-         evenRow({rows::tipView("cursorarrow.click.2", t("Click menu bar icon\nto open controls")),
+         evenRow({rows::tipView("cursorarrow.click.2", t("Click the tray icon\nto open controls")),
                   rows::tipView("cpu", t("Select an app\nto focus P-Cores")),
                   rows::tipView("bolt.fill", t("Add apps to\nAuto-Trigger list"))},
                  12)},

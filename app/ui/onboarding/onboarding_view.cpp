@@ -316,6 +316,7 @@ void OnboardingView::handleExit(const app::InstallExit& exit) {
     app::InstallOutcome outcome = app::describeInstallExit(exit);
     addLog(outcome.logEntry.icon, outcome.logEntry.text, outcome.logEntry.isError);
     app::logLine(outcome.logLine);
+    if (!outcome.runnerWords.empty()) app::logLine("Onboarding — yetki istenemedi: " + outcome.runnerWords);
     if (outcome.succeeded) {
         installState_ = InstallState::success;
         refresh();

@@ -69,6 +69,8 @@ struct OnboardingDependencies {
     // What a user runs in a terminal when the runner cannot ask; empty when
     // none could be composed.
     std::string terminalCommand{};
+    // Whether the installed helper is a systemd service, which starts at boot.
+    bool systemdRunning = true;
 
     // This machine, as the platform read it, and QProcess; the program's
     // main hands in the installer's command.

@@ -1,6 +1,7 @@
 #include "app/ui/popover/app_row.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
@@ -16,6 +17,7 @@ AppRow::AppRow(AppEntry app, bool isSelected, bool isThrottled, std::function<vo
     setObjectName("appRow");
     setAttribute(Qt::WA_Hover);  // repaint on entering and leaving, for the hover ground
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);  // a click chooses; only Tab brings the focus mark
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFont(uiFont(12));
     setAccessibleName(app_.name);
@@ -28,13 +30,31 @@ void AppRow::setMarks(bool isSelected, bool isThrottled) {
     if (isSelected == isSelected_ && isThrottled == isThrottled_) return;
     isSelected_ = isSelected;
     isThrottled_ = isThrottled;
+    updateToolTip();
     update();
 }
 
 void AppRow::setApp(AppEntry app) {
     app_ = std::move(app);
     setAccessibleName(app_.name);
+    updateToolTip();
     update();
+}
+
+void AppRow::resizeEvent(QResizeEvent* event) {
+    QAbstractButton::resizeEvent(event);
+    updateToolTip();
+}
+
+QRect AppRow::nameBox() const {
+    const int marks = (isThrottled_ ? 20 : 0) + (isSelected_ ? 20 : 0);
+    const int left = 8 + 17 + 9;  // the icon's right edge, then a gap
+    return {left, 0, std::max(0, width() - 8 - marks - left - 4), height()};
+}
+
+void AppRow::updateToolTip() {
+    const bool cut = fontMetrics().horizontalAdvance(app_.name) > nameBox().width();
+    setToolTip(cut ? app_.name : QString());
 }
 
 QSize AppRow::sizeHint() const { return {260, 28}; }
@@ -71,7 +91,13 @@ void AppRow::paintEvent(QPaintEvent*) {
     if (isThrottled_) drawMark("bolt.slash.fill", accent::orange);
     if (isSelected_) drawMark("checkmark.circle.fill", accentColor);
 
-    const QRect textBox(iconBox.right() + 9, 0, right - iconBox.right() - 13, height());
+    if (hasFocus()) {
+        painter.setPen(QPen(withOpacity(accentColor, 0.8), 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(box.adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);
+    }
+
+    const QRect textBox = nameBox();
     painter.setPen(palette().color(QPalette::WindowText));
     painter.setFont(font());
     painter.drawText(textBox, Qt::AlignVCenter | Qt::AlignLeft,

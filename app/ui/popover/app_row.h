@@ -1,6 +1,7 @@
 #pragma once
 // One running application in the popover's list: icon, name, and marks for
-// "chosen" and "throttled". Tapping it calls its action.
+// "chosen" and "throttled". Tapping it (or Space with the focus on it) calls
+// its action.
 #include <QAbstractButton>
 #include <functional>
 
@@ -23,8 +24,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Where the name goes: between the icon and the marks.
+    QRect nameBox() const;
+    // A name cut short is shown whole in the tooltip.
+    void updateToolTip();
+
     AppEntry app_;
     bool isSelected_;
     bool isThrottled_;

@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -55,6 +56,7 @@ ApplicationPicker::ApplicationPicker(std::vector<QString> dataFolders, QWidget* 
     add_->setEnabled(false);
     column->addWidget(buttons);
 
+    search_->installEventFilter(this);
     connect(search_, &QLineEdit::textChanged, this, &ApplicationPicker::filter);
     connect(list_, &QTreeWidget::itemSelectionChanged, this,
             [this] { add_->setEnabled(!list_->selectedItems().isEmpty()); });
@@ -79,6 +81,38 @@ void ApplicationPicker::filter(const QString& text) {
         item->setHidden(!match);
         if (!match) item->setSelected(false);
     }
+    // What Enter would add is marked as the user types: the first match,
+    // unless one is chosen already.
+    if (!needle.isEmpty() && list_->selectedItems().isEmpty()) {
+        if (QTreeWidgetItem* first = firstShown()) {
+            list_->setCurrentItem(first);
+            first->setSelected(true);
+        }
+    }
+}
+
+QTreeWidgetItem* ApplicationPicker::firstShown() const {
+    for (int row = 0; row < list_->topLevelItemCount(); ++row) {
+        if (!list_->topLevelItem(row)->isHidden()) return list_->topLevelItem(row);
+    }
+    return nullptr;
+}
+
+bool ApplicationPicker::eventFilter(QObject* watched, QEvent* event) {
+    // Down (or Page Down) goes from the search field into the list.
+    if (watched == search_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Down || key == Qt::Key_PageDown) {
+            QTreeWidgetItem* current = list_->currentItem();
+            if (!current || current->isHidden()) {
+                current = firstShown();
+                if (current) list_->setCurrentItem(current);
+            }
+            list_->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void ApplicationPicker::confirmSelection() {

@@ -1,7 +1,8 @@
 #pragma once
 // The application chooser of the list windows: the installed applications in
 // Name order with a search field and multiple selection, and "Browse…" for a
-// desktop entry anywhere else.
+// desktop entry anywhere else. Typing marks the first match, Enter adds what
+// is marked, Down moves from the search field into the list.
 #include <QDialog>
 #include <functional>
 #include <vector>
@@ -11,6 +12,7 @@
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace korvane::ui {
 
@@ -36,8 +38,12 @@ public:
     // when the user cancels.
     static void choose(QWidget* parent, std::function<void(const std::vector<ApplicationEntry>&)> confirm);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void filter(const QString& text);
+    QTreeWidgetItem* firstShown() const;
     void confirmSelection();
     void browse();
 

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QFile>
 #include <QTimer>
@@ -28,6 +29,7 @@
 #include "app/ui/popover/app_row.h"
 #include "app/ui/popover/auto_trigger_settings_view.h"
 #include "app/ui/popover/ecore_jail_view.h"
+#include "app/ui/popover/elided_label.h"
 #include "app/ui/popover/core_visualizer_view.h"
 #include "app/ui/popover/fan_control_view.h"
 #include "app/ui/popover/focus_visualizer_view.h"
@@ -55,22 +57,27 @@ QString rgba(const QColor& color) {
 void styleFilled(QPushButton& button, const QColor& ground) {
     button.setMinimumHeight(30);
     button.setCursor(Qt::PointingHandCursor);
-    button.setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border: none; border-radius: 7px;"
-                                        " padding: 6px 10px; font-weight: 600; }"
+    // The border is always there, so the focus mark only colours it and nothing moves.
+    button.setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border: 2px solid transparent;"
+                                        " border-radius: 7px; padding: 4px 8px; font-weight: 600; }"
                                         "QPushButton:pressed { background: %2; }"
+                                        "QPushButton:focus { border-color: %4; }"
                                         "QPushButton:disabled { background: %3; color: rgba(255,255,255,0.85); }")
-                             .arg(rgba(ground), rgba(ground.darker(115)), rgba(withOpacity(accent::grey, 0.6))));
+                             .arg(rgba(ground), rgba(ground.darker(115)), rgba(withOpacity(accent::grey, 0.6)),
+                                  rgba(ground.darker(160))));
 }
 
 // A small button in a colour of its own, on a faint ground of it (Remove Daemon, Quit, Retry).
-void styleTinted(QPushButton& button, const QColor& color) {
+void styleTinted(QPushButton& button, const QColor& color, int sidePadding = 7) {
     button.setCursor(Qt::PointingHandCursor);
-    button.setStyleSheet(QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 5px;"
-                                        " padding: 3px 8px; }"
+    button.setStyleSheet(QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid transparent;"
+                                        " border-radius: 5px; padding: 2px %5px; }"
                                         "QPushButton:pressed { background: %3; }"
+                                        "QPushButton:focus { border-color: %2; }"
                                         "QPushButton:disabled { color: %4; }")
                              .arg(rgba(withOpacity(color, 0.10)), rgba(color), rgba(withOpacity(color, 0.2)),
-                                  rgba(withOpacity(color, 0.4))));
+                                  rgba(withOpacity(color, 0.4)))
+                             .arg(sidePadding));
 }
 
 QLabel* symbolLabel(QWidget* parent, const char* symbol, int size, const QColor& color) {
@@ -127,6 +134,30 @@ QWidget* badge(QWidget* parent, const QColor& color, QWidget* lead, const QStrin
     return box;
 }
 
+// Every control that Tab stops at, in the order the layouts show them: top
+// to bottom, and left to right within a row.
+void collectTabStops(QWidget* widget, std::vector<QWidget*>& into);
+
+void collectTabStops(QLayout* layout, std::vector<QWidget*>& into) {
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (QWidget* widget = item->widget()) {
+            collectTabStops(widget, into);
+        } else if (QLayout* inner = item->layout()) {
+            collectTabStops(inner, into);
+        }
+    }
+}
+
+void collectTabStops(QWidget* widget, std::vector<QWidget*>& into) {
+    if (widget->focusPolicy() & Qt::TabFocus) into.push_back(widget);
+    if (auto* area = qobject_cast<QScrollArea*>(widget)) {
+        if (area->widget()) collectTabStops(area->widget(), into);
+    } else if (widget->layout()) {
+        collectTabStops(widget->layout(), into);
+    }
+}
+
 }  // namespace
 
 ContentView::ContentView(PopoverManagers managers, PopoverHooks hooks, QWidget* parent)
@@ -172,6 +203,7 @@ ContentView::ContentView(PopoverManagers managers, PopoverHooks hooks, QWidget* 
     bodies->addWidget(mainContent_);
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName("bodyScroll");
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(true);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -192,9 +224,22 @@ ContentView::ContentView(PopoverManagers managers, PopoverHooks hooks, QWidget* 
     updateWorkspaceNote();
     updateControl();
     updateAutoRows();
+    orderTabStops();
 }
 
 ContentView::~ContentView() = default;
+
+void ContentView::orderTabStops() {
+    std::vector<QWidget*> stops;
+    collectTabStops(layout(), stops);
+    // The view itself holds the focus when the popover opens, so the first
+    // Tab lands on the topmost control.
+    QWidget* previous = this;
+    for (QWidget* stop : stops) {
+        setTabOrder(previous, stop);
+        previous = stop;
+    }
+}
 
 QSize ContentView::sizeHint() const {
     // As tall as everything wants, but no taller than the screen allows: the
@@ -205,7 +250,25 @@ QSize ContentView::sizeHint() const {
 }
 
 int ContentView::naturalHeight() const {
-    return header_->sizeHint().height() + body_->sizeHint().height() + footer_->sizeHint().height() + 2;
+    // With the application list at its full height, however far it was squeezed.
+    const int squeezed = appScroll_->isVisibleTo(body_) ? appListHeight_ - appScroll_->minimumHeight() : 0;
+    return header_->sizeHint().height() + body_->sizeHint().height() + squeezed + footer_->sizeHint().height() + 2;
+}
+
+void ContentView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitAppList();
+}
+
+void ContentView::fitAppList() {
+    // One scroll bar, never one inside another: where the popover is too
+    // short for everything, the application list gives up height (down to
+    // three rows) so the body need not scroll; where even that is too tall,
+    // the list shows every row and only the body scrolls.
+    const int excess = std::max(0, naturalHeight() - height());
+    int fitted = appListHeight_ - excess;
+    if (fitted < std::min(appListHeight_, kMinAppListHeight)) fitted = appRowsHeight_;
+    if (appScroll_->minimumHeight() != fitted || appScroll_->maximumHeight() != fitted) appScroll_->setFixedHeight(fitted);
 }
 
 QWidget* ContentView::buildHeader() {
@@ -393,7 +456,7 @@ QWidget* ContentView::buildMainContent() {
     // 6. Auto-Trigger.
     autoTriggerRow_ = new RowButton(content);
     autoTriggerRow_->setObjectName("autoTriggerRow");
-    auto* triggerLabel = new QLabel(uiText("Auto-Trigger (Beast Mode)"), autoTriggerRow_);
+    auto* triggerLabel = new ElidedLabel(uiText("Auto-Trigger (Beast Mode)"), autoTriggerRow_);
     triggerLabel->setFont(uiFont(12, QFont::Medium));
     auto* dot = new StatusDot(6, accent::purple);
     beastActiveBadge_ = badge(autoTriggerRow_, accent::purple, dot, uiText("Active"), "beastActiveBadge");
@@ -478,6 +541,7 @@ QWidget* ContentView::buildFocusAppSection() {
 
     appScroll_ = new QScrollArea(section);
     appScroll_->setObjectName("appList");
+    appScroll_->setFocusPolicy(Qt::NoFocus);
     appScroll_->setFrameShape(QFrame::NoFrame);
     appScroll_->setWidgetResizable(true);
     appScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -496,14 +560,14 @@ QWidget* ContentView::buildFocusAppSection() {
 QWidget* ContentView::buildFooter() {
     auto* footer = new QWidget(this);
     auto* column = new QVBoxLayout(footer);
-    column->setContentsMargins(14, 8, 14, 10);
+    column->setContentsMargins(8, 8, 8, 10);  // narrower than the body's: the footer row is full
     column->setSpacing(6);
     footerError_ = errorLabel(footer, "footerError");
     footerError_->setAlignment(Qt::AlignLeft);
     column->addWidget(footerError_);
 
     auto* status = new QHBoxLayout;
-    status->setSpacing(6);
+    status->setSpacing(3);
     daemonDot_ = new StatusDot(6, accent::grey, footer);
     daemonDot_->setObjectName("daemonDot");
     daemonText_ = new QLabel(footer);
@@ -511,27 +575,63 @@ QWidget* ContentView::buildFooter() {
     styleSecondary(*daemonText_, 11);
     removeButton_ = new QPushButton(symbolIcon("trash", 12, accent::red), uiText("Remove Daemon"), footer);
     removeButton_->setObjectName("removeDaemonButton");
-    styleTinted(*removeButton_, accent::red);
+    styleTinted(*removeButton_, accent::red, 4);
     footerInstallButton_ =
         new QPushButton(symbolIcon("arrow.down.circle", 12, systemAccent(palette())), uiText("Install Daemon"), footer);
     footerInstallButton_->setObjectName("installDaemonButton");
-    styleTinted(*footerInstallButton_, systemAccent(palette()));
+    styleTinted(*footerInstallButton_, systemAccent(palette()), 4);
     footerSpinner_ = new Spinner(12, footer);
     footerSpinner_->hide();
+    quitButton_ = new QPushButton(uiText("Quit"), footer);
+    quitButton_->setObjectName("quitButton");
+    styleTinted(*quitButton_, accent::red, 4);
+    // One row, within the width: the buttons speak as small as the status.
+    for (QPushButton* button : {removeButton_, footerInstallButton_, quitButton_}) button->setFont(uiFont(11));
     status->addWidget(daemonDot_);
-    status->addWidget(daemonText_);
-    status->addStretch(1);
+    status->addWidget(daemonText_, 1);
     status->addWidget(footerSpinner_);
     status->addWidget(removeButton_);
     status->addWidget(footerInstallButton_);
+    status->addWidget(quitButton_);
     column->addLayout(status);
 
-    quitButton_ = new QPushButton(uiText("Quit"), footer);
-    quitButton_->setObjectName("quitButton");
-    styleTinted(*quitButton_, accent::red);
-    column->addWidget(quitButton_, 0, Qt::AlignRight);
+    // Removing stops the helper: asked once, saying what happens to what it holds.
+    removeConfirmation_ = new QWidget(footer);
+    removeConfirmation_->setObjectName("removeConfirmation");
+    auto* confirmColumn = new QVBoxLayout(removeConfirmation_);
+    confirmColumn->setContentsMargins(0, 0, 0, 0);
+    confirmColumn->setSpacing(6);
+    removeQuestion_ = new QLabel(removeConfirmation_);
+    removeQuestion_->setObjectName("removeQuestion");
+    removeQuestion_->setWordWrap(true);
+    styleSecondary(*removeQuestion_, 11);
+    confirmColumn->addWidget(removeQuestion_);
+    auto* confirmButtons = new QHBoxLayout;
+    confirmButtons->addStretch(1);
+    cancelRemoveButton_ = new QPushButton(uiText("Cancel"), removeConfirmation_);
+    cancelRemoveButton_->setObjectName("cancelRemoveButton");
+    styleTinted(*cancelRemoveButton_, accent::grey);
+    confirmRemoveButton_ = new QPushButton(uiText("Remove"), removeConfirmation_);
+    confirmRemoveButton_->setObjectName("confirmRemoveButton");
+    styleTinted(*confirmRemoveButton_, accent::red);
+    for (QPushButton* button : {cancelRemoveButton_, confirmRemoveButton_}) button->setFont(uiFont(11));
+    confirmButtons->addWidget(cancelRemoveButton_);
+    confirmButtons->addWidget(confirmRemoveButton_);
+    confirmColumn->addLayout(confirmButtons);
+    removeConfirmation_->hide();
+    column->addWidget(removeConfirmation_);
 
-    connect(removeButton_, &QPushButton::clicked, this, &ContentView::removeDaemon);
+    connect(removeButton_, &QPushButton::clicked, this, &ContentView::askToRemoveDaemon);
+    connect(cancelRemoveButton_, &QPushButton::clicked, this, [this] {
+        removeConfirmation_->hide();
+        removeButton_->setFocus(Qt::TabFocusReason);
+        updateGeometry();
+    });
+    connect(confirmRemoveButton_, &QPushButton::clicked, this, [this] {
+        removeConfirmation_->hide();
+        updateGeometry();
+        removeDaemon();
+    });
     connect(footerInstallButton_, &QPushButton::clicked, this, [this] {
         if (hooks_.installHelper) hooks_.installHelper();
     });
@@ -594,13 +694,15 @@ void ContentView::updateDaemonControls() {
     reinstallButton_->setEnabled(!busy);
     showError(*setupError_, xpc.lastError.get());
     showError(*inactiveError_, xpc.lastError.get());
-    showError(*footerError_, xpc.lastError.get());
+    // The setup and "not responding" cards show the error themselves; once is enough.
+    showError(*footerError_, installed && active ? xpc.lastError.get() : std::nullopt);
 
     daemonDot_->setColor(installed ? (active ? accent::green : accent::yellow) : accent::grey);
     daemonText_->setText(installed ? (active ? uiText("Daemon Active") : uiText("Daemon Installed"))
                                    : uiText("Daemon Not Installed"));
     removeButton_->setVisible(installed);
     removeButton_->setEnabled(!busy);
+    if (!installed || busy) removeConfirmation_->hide();
     footerInstallButton_->setVisible(!installed);
     footerInstallButton_->setEnabled(!busy);
     footerInstallButton_->setIcon(busy ? QIcon() : symbolIcon("arrow.down.circle", 12, systemAccent(palette())));
@@ -647,8 +749,13 @@ void ContentView::rebuildAppRows() {
     appRows_ = std::move(kept);
     // At most 200 high; fewer rows take only their room.
     const int rowsHeight = static_cast<int>(running.size()) * (28 + 2);
-    appScroll_->setFixedHeight(std::min(200, std::max(0, rowsHeight - 2)));
+    appRowsHeight_ = std::max(0, rowsHeight - 2);
+    appListHeight_ = std::min(kMaxAppListHeight, appRowsHeight_);
+    appScroll_->setFixedHeight(appListHeight_);
+    fitAppList();
+    updateGeometry();  // the popover follows while it is open
     updateAppMarks();
+    orderTabStops();
 }
 
 void ContentView::updateAppMarks() {
@@ -715,6 +822,21 @@ void ContentView::removeDaemon() {
                });
 }
 
+void ContentView::askToRemoveDaemon() {
+    const auto held = static_cast<std::int64_t>(m_.xpcManager.throttledPIDs->size());
+    // The removal hands every process on the helper's records back before it
+    // deletes anything, so nothing stays throttled; what goes is the means.
+    removeQuestion_->setText(
+        held > 0 ? uiFormat("Remove the helper daemon? It first gives the %lld throttled processes their cores back; "
+                            "after that nothing is throttled, jailed apps included, until you install it again.",
+                            {held})
+                 : uiText("Remove the helper daemon? Nothing is throttled now, and nothing can be, jailed apps "
+                          "included, until you install it again."));
+    removeConfirmation_->show();
+    updateGeometry();
+    cancelRemoveButton_->setFocus(Qt::TabFocusReason);
+}
+
 void ContentView::quit() {
     quitRelease_->start(m_.appManager, m_.xpcManager, hooks_.terminate, &m_.autoTriggerManager);
 }
@@ -731,6 +853,12 @@ void ContentView::removeNewAppObserver() { newAppObserver_.cancel(); }
 
 void ContentView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Every opening starts at the top, with nothing asked and no control marked.
+    scroll_->verticalScrollBar()->setValue(0);
+    scroll_->horizontalScrollBar()->setValue(0);
+    appScroll_->verticalScrollBar()->setValue(0);
+    removeConfirmation_->hide();
+    setFocus(Qt::OtherFocusReason);
     m_.appManager.refreshRunningApps();
     setupNewAppObserver();
     // What the popover shows of the helper is checked, not remembered: a

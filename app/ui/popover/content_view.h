@@ -68,6 +68,8 @@ class ContentView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 300;
+    static constexpr int kMaxAppListHeight = 200;
+    static constexpr int kMinAppListHeight = 88;  // three rows
     static constexpr auto kRetryPause = std::chrono::seconds(2);
     static constexpr auto kReinstallPause = std::chrono::milliseconds(500);
     // While the helper does not answer, the open popover asks again this
@@ -92,6 +94,10 @@ public:
     QPushButton* retryButton() const { return retryButton_; }
     QPushButton* reinstallButton() const { return reinstallButton_; }
     QPushButton* removeDaemonButton() const { return removeButton_; }
+    // Remove Daemon asks here before it removes anything.
+    QWidget* removeConfirmation() const { return removeConfirmation_; }
+    QPushButton* confirmRemoveButton() const { return confirmRemoveButton_; }
+    QPushButton* cancelRemoveButton() const { return cancelRemoveButton_; }
     QPushButton* installDaemonButton() const { return footerInstallButton_; }
     RowButton* autoTriggerRow() const { return autoTriggerRow_; }
     RowButton* autoFocusTargetsRow() const { return autoFocusTargetsRow_; }
@@ -113,6 +119,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QWidget* buildHeader();
@@ -122,6 +129,9 @@ private:
     QWidget* buildFocusAppSection();
     QWidget* buildFooter();
     void subscribe();
+    // Tab follows the layout; called again whenever rows come and go.
+    void orderTabStops();
+    void fitAppList();
 
     void updateHeader();
     void updateBody();
@@ -135,6 +145,7 @@ private:
 
     void retry();
     void reinstall();
+    void askToRemoveDaemon();
     void removeDaemon();
     void quit();
     void setupNewAppObserver();
@@ -171,6 +182,8 @@ private:
     QLabel* workspaceNote_ = nullptr;
     QScrollArea* appScroll_ = nullptr;
     QVBoxLayout* appList_ = nullptr;
+    int appRowsHeight_ = 0;  // every row
+    int appListHeight_ = 0;  // at most kMaxAppListHeight of them, before any squeezing
     std::map<std::int32_t, AppRow*> appRows_;
     QPushButton* focusButton_ = nullptr;
     QPushButton* releaseButton_ = nullptr;
@@ -192,6 +205,10 @@ private:
     QPushButton* footerInstallButton_ = nullptr;
     Spinner* footerSpinner_ = nullptr;
     QPushButton* quitButton_ = nullptr;
+    QWidget* removeConfirmation_ = nullptr;
+    QLabel* removeQuestion_ = nullptr;
+    QPushButton* confirmRemoveButton_ = nullptr;
+    QPushButton* cancelRemoveButton_ = nullptr;
 
     std::unique_ptr<ListWindowSlot> autoTriggerWindow_;
     std::unique_ptr<ListWindowSlot> jailWindow_;

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace korvane::ui {
@@ -44,6 +45,12 @@ void ListWindowSlot::create() {
         QRect frame(QPoint(), options_.contentSize);
         frame.moveCenter(screen->availableGeometry().center());
         window->move(frame.topLeft());
+    }
+    // Escape and Ctrl+W close it, as they close the desktop's own small windows.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(keys, window);
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, window, &QWidget::close);
     }
     window_ = window;
     window->show();

@@ -10,6 +10,7 @@ namespace korvane::ui {
 
 RowButton::RowButton(QWidget* parent) : QAbstractButton(parent), row_(new QHBoxLayout(this)) {
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);  // a click opens; only Tab brings the focus mark
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     row_->setContentsMargins(10, 8, 10, 8);
     row_->setSpacing(6);
@@ -22,6 +23,8 @@ void RowButton::setTint(const QColor& tint, double opacity) {
 }
 
 QSize RowButton::sizeHint() const { return row_->sizeHint(); }
+
+QSize RowButton::minimumSizeHint() const { return {row_->minimumSize().width(), sizeHint().height()}; }
 
 void RowButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);

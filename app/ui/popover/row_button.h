@@ -19,7 +19,9 @@ public:
     double tintOpacity() const { return opacity_; }
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    // Its full height, but only as wide as its labels allow when they give
+    // up width (a row wider than the popover would push the rest off it).
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

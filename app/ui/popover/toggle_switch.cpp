@@ -35,7 +35,9 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(withOpacity(Qt::black, 0.15), 0.5));
     painter.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
     if (hasFocus()) {
-        painter.setPen(QPen(withOpacity(on, 0.6), 1.5));
+        // On an accent track an accent ring would vanish: the text colour shows on both.
+        painter.setPen(QPen(isChecked() ? withOpacity(palette().color(QPalette::WindowText), 0.6) : withOpacity(on, 0.8),
+                            1.5));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(track, radius, radius);
     }
