@@ -93,4 +93,31 @@ AppNaming WindowIdentity::resolve(pid_t pid, const std::vector<WindowClass>& cla
     return naming;
 }
 
+app::RunningApplication WindowIdentity::recordOf(const WindowGroup& group) {
+    std::vector<WindowClass> classes;
+    for (const WindowFacts* window : group.windows) {
+        classes.emplace_back(window->instance, window->className, window->appID);
+    }
+    AppNaming naming = nameApp(group.key, classes);
+    app::RunningApplication app;
+    app.processIdentifier = group.key.pid;
+    app.localizedName = naming.name;
+    app.bundleIdentifier = naming.appID;
+    // The desktop's own programs (a panel's settings window, say) are no
+    // applications to focus or throttle.
+    app.activationPolicy = naming.partOfDesktop ? app::ActivationPolicy::accessory : group.policy;
+    // The entry's icon name, and the window's own pixels (X11's _NET_WM_ICON)
+    // for when no installed theme has that name.
+    for (const WindowFacts* window : group.windows) {
+        if (!window->icon) continue;
+        app.icon = window->icon;
+        break;
+    }
+    if (!naming.iconName.empty()) {
+        if (!app.icon) app.icon = app::AppIcon{};
+        app.icon->themeNameOrPath = naming.iconName;
+    }
+    return app;
+}
+
 }  // namespace korvane::linux_platform

@@ -52,6 +52,9 @@ public:
     // Remembered per process until forgotten, the classes change or desktop
     // entries are installed or removed.
     AppNaming nameApp(AppKey key, const std::vector<WindowClass>& classes);
+    // The application `group` makes, named as above, as every workspace
+    // announces it.
+    app::RunningApplication recordOf(const WindowGroup& group);
     void forget(AppKey key);
     // Looks at the desktop entries' folders again.
     void refresh();

@@ -78,23 +78,6 @@ bool WindowTracker::ownWindowInFront() const {
     });
 }
 
-RunningApplication WindowTracker::recordOf(const WindowGroup& group) {
-    std::vector<WindowClass> classes;
-    for (const WindowFacts* window : group.windows) {
-        classes.emplace_back(window->instance, window->className, window->appID);
-    }
-    AppNaming naming = identity_.nameApp(group.key, classes);
-    RunningApplication app;
-    app.processIdentifier = group.key.pid;
-    app.localizedName = naming.name;
-    app.bundleIdentifier = naming.appID;
-    // The desktop's own programs (a panel's settings window, say) are no
-    // applications to focus or throttle.
-    app.activationPolicy = naming.partOfDesktop ? app::ActivationPolicy::accessory : group.policy;
-    if (!naming.iconName.empty()) app.icon = app::AppIcon{naming.iconName, 0, 0, {}};
-    return app;
-}
-
 void WindowTracker::regroup(WorkspaceUpdate& update) {
     identity_.refresh();
     std::vector<const WindowFacts*> ordered;
@@ -103,7 +86,7 @@ void WindowTracker::regroup(WorkspaceUpdate& update) {
 
     std::map<AppKey, RunningApplication> records;
     for (const auto& group : groups_) {
-        RunningApplication record = recordOf(group);
+        RunningApplication record = identity_.recordOf(group);
         if (!records_.contains(group.key)) update.launched.push_back(record);
         records.emplace(group.key, std::move(record));
     }

@@ -55,7 +55,6 @@ private:
     // terminations since the last time.
     void regroup(WorkspaceUpdate& update);
     WorkspaceUpdate current(WorkspaceUpdate update);
-    app::RunningApplication recordOf(const WindowGroup& group);
 
     pid_t ownPid_;
     TaskTreeReader proc_;

@@ -197,31 +197,6 @@ private:
         pidfds_.erase(it);
     }
 
-    RunningApplication recordOf(const WindowGroup& group) {
-        std::vector<WindowClass> classes;
-        for (const WindowFacts* window : group.windows) classes.push_back({window->instance, window->className});
-        AppNaming naming = identity_.nameApp(group.key, classes);
-        RunningApplication app;
-        app.processIdentifier = group.key.pid;
-        app.localizedName = naming.name;
-        app.bundleIdentifier = naming.appID;
-        // The desktop's own programs (a panel's settings window, say) are no
-        // applications to focus or throttle.
-        app.activationPolicy = naming.partOfDesktop ? app::ActivationPolicy::accessory : group.policy;
-        // The entry's icon name, and the window's own pixels for when no
-        // installed theme has that name.
-        for (const WindowFacts* window : group.windows) {
-            if (!window->icon) continue;
-            app.icon = window->icon;
-            break;
-        }
-        if (!naming.iconName.empty()) {
-            if (!app.icon) app.icon = app::AppIcon{};
-            app.icon->themeNameOrPath = naming.iconName;
-        }
-        return app;
-    }
-
     void rebuild(Announcements& announcements) {
         identity_.refresh();
         std::vector<const WindowFacts*> ordered;
@@ -251,7 +226,7 @@ private:
         std::map<AppKey, RunningApplication> records;
         std::vector<AppKey> order;
         for (const auto& group : groups) {
-            records.emplace(group.key, recordOf(group));
+            records.emplace(group.key, identity_.recordOf(group));
             order.push_back(group.key);
             if (!records_.contains(group.key)) announcements.emplace_back(Announcement::launch, records[group.key]);
         }
