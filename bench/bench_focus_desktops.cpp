@@ -1,7 +1,8 @@
 // Auto-Focus on each desktop family, side by side in one run: X11 (Xvfb with
 // openbox), sway, KWin and GNOME Shell headless, each with the same three
 // real clients, the managers on the application's Qt loop and the helper as
-// built confining the other two clients through the real taskpolicy tool.
+// installed: its own policy in-process and its records on a tmpfs (/dev/shm
+// here, /run on an installed system).
 //
 // - Front change to the helper's reply: the clock starts when the desktop
 //   reports the change and stops when Auto-Focus reports itself engaged,
@@ -24,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -169,7 +171,16 @@ struct Figures {
 Figures measure(testing::DesktopFamily family) {
     Figures figures;
     std::string why;
-    auto desktop = testing::FocusDesktop::start(family, why);
+    std::string records = "/dev/shm/korvane-bench-XXXXXX";
+    if (::mkdtemp(records.data()) == nullptr) records.clear();
+    struct Remove {
+        std::string folder;
+        ~Remove() {
+            std::error_code ignored;
+            if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+        }
+    } removeRecords{records};
+    auto desktop = testing::FocusDesktop::start(family, why, records);
     if (!desktop) {
         figures.note = why.substr(0, why.find('\n'));
         return figures;

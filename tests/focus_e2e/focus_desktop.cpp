@@ -12,7 +12,8 @@
 
 namespace korvane::testing {
 
-std::unique_ptr<FocusDesktop> FocusDesktop::start(DesktopFamily family, std::string& why) {
+std::unique_ptr<FocusDesktop> FocusDesktop::start(DesktopFamily family, std::string& why,
+                                                  const std::string& recordsFolder) {
     std::unique_ptr<FocusDesktop> desktop(new FocusDesktop);
     desktop->session_ = DesktopSession::start(family, why);
     if (!desktop->session_) return nullptr;
@@ -31,8 +32,8 @@ std::unique_ptr<FocusDesktop> FocusDesktop::start(DesktopFamily family, std::str
     desktop->helper_.emplace(KORVANE_HELPER_BINARY, desktop->tree_.path("helper.sock"),
                              desktop->tree_.path("helper.log"),
                              Environment{{"KORVANE_SYSFS_ROOT", desktop->sysfs_.root()},
-                                         {"KORVANE_TASKPOLICY", KORVANE_TASKPOLICY_BINARY},
-                                         {"KORVANE_HELPER_RUNTIME_DIR", desktop->tree_.path("helper-state")},
+                                         {"KORVANE_HELPER_RUNTIME_DIR",
+                                          recordsFolder.empty() ? desktop->tree_.path("helper-state") : recordsFolder},
                                          {"XDG_DATA_DIRS", desktop->tree_.path("share")},
                                          {"XDG_DATA_HOME", desktop->tree_.path("home/.local/share")}});
     if (!desktop->helper_->waitUntilListening()) {

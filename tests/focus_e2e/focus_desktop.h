@@ -3,7 +3,7 @@
 // family (tests/desktops): three real clients whose desktop entries live in
 // a private data folder (beside entries for openbox and trayer, so the
 // helper counts the desktop's own programs as applications too, as on a
-// real machine), the helper as built (with the real taskpolicy tool and a
+// real machine), the helper as built (with its own in-process policy and a
 // fixture sysfs tree in which CPU 1 is the only efficiency core) on a
 // private socket, and the managers on the application's own Qt main loop
 // over the workspace Korvane opens on that desktop and XPCManager. Shared by
@@ -46,7 +46,11 @@ class FocusDesktop {
 public:
     // Everything started and wired, nothing enabled: no Auto-Focus target, no
     // trigger. Nothing, with the reason in `why`, when a part cannot start.
-    static std::unique_ptr<FocusDesktop> start(DesktopFamily family, std::string& why);
+    // `recordsFolder` moves the helper's records out of the fixture tree: the
+    // benchmark keeps them on a tmpfs, as /run is for the installed helper,
+    // since a flush to disk costs more than the whole rest of a call.
+    static std::unique_ptr<FocusDesktop> start(DesktopFamily family, std::string& why,
+                                               const std::string& recordsFolder = {});
     // Ends the managers on their loop, then the loop, the helper and the
     // programs.
     ~FocusDesktop();
