@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <set>
 
-#include "app/ui/onboarding/eula_view.h"
-#include "app/ui/onboarding/onboarding_widgets.h"
 #include "app/ui/symbols/app_icon_picture.h"
 #include "app/ui/symbols/symbol_catalog.h"
 #include "app/ui/symbols/symbol_image.h"
@@ -72,30 +69,6 @@ TEST(Symbols, EveryCataloguedSymbolIsBundledAndDrawsInItsTint) {
     EXPECT_TRUE(hasBundledSymbol(kAppLogo));
     EXPECT_GT(coverage(appLogoPixmap(64, 1.0)), 0.8);
     EXPECT_EQ(coverage(symbolPixmap("no.such.symbol", 16, 1.0)), 0.0);
-}
-
-TEST(Symbols, EverySymbolTheFirstRunWindowsUseIsCatalogued) {
-    testing::qtApp();
-    auto install = std::make_shared<testing::ScriptedInstall::Shared>();
-    OnboardingView view([] {}, testing::scriptedDependencies(install));
-    EULAView eula({}, {}, {});
-    std::set<std::string> used;
-    for (QWidget* root : {static_cast<QWidget*>(&view), static_cast<QWidget*>(&eula)}) {
-        // The small widgets carry no meta-object of their own, so findChildren cannot tell them
-        // apart.
-        for (QWidget* child : root->findChildren<QWidget*>()) {
-            if (auto* symbol = dynamic_cast<SymbolView*>(child)) used.insert(symbol->symbol());
-        }
-    }
-    // Symbols only the log and the buttons use.
-    for (const char* name :
-         {"gear", "checkmark.circle.fill", "xmark.circle.fill", "checkmark.seal.fill",
-          "arrow.down.circle", "arrow.left", "arrow.right", "arrow.down.circle.fill",
-          "arrow.clockwise", "checkmark.shield.fill"}) {
-        used.insert(name);
-    }
-    EXPECT_GE(used.size(), 30u);
-    for (const std::string& name : used) EXPECT_TRUE(themeNameFor(name).has_value()) << name;
 }
 
 class ThemeSymbols : public ::testing::Test {
