@@ -101,19 +101,6 @@ TEST_F(FanManagerTest, LimitsAreMendedAndImplausibleReadingsKeepTheDefaults) {
     EXPECT_EQ(again.lastReadError.get(), "SMC read error: the value could not be read");
 }
 
-TEST_F(FanManagerTest, WithoutAnSMCAtLaunchTheErrorIsShownAndPollingStillStarts) {
-    smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::absent);
-    auto& fan = make();
-    EXPECT_FALSE(fan.isSmcConnected.get());
-    EXPECT_EQ(fan.lastReadError.get(), "Could not connect to SMC");
-    EXPECT_EQ(fan.pollingInterval(), 15.0);
-
-    smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::opens);
-    loop.advanceBy(seconds(15));
-    EXPECT_TRUE(fan.isSmcConnected.get());
-    EXPECT_EQ(fan.cpuTemperature.get(), 45.0f);
-}
-
 TEST_F(FanManagerTest, TheSafetyFloorFiresAboveEightyFiveDegreesOnly) {
     smc->setKey("F0Md", "ui8 ", {1});
     setFloat(*smc, "F0Tg", 2000.0f);
@@ -174,8 +161,19 @@ TEST_F(FanManagerTest, ReadFailuresSlowPollingFromTheFourthAndASuccessRestoresIt
     EXPECT_EQ(fan.pollingInterval(), 15.0);
 }
 
-TEST_F(FanManagerTest, TheEleventhConnectionFailureInARowStopsPolling) {
+// Without an SMC at launch the error shows and polling still starts; once
+// connected, the eleventh failure in a row to reach it stops polling.
+TEST_F(FanManagerTest, ConnectionFailuresAtLaunchAndLaterOnes) {
+    smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::absent);
     auto& fan = make();
+    EXPECT_FALSE(fan.isSmcConnected.get());
+    EXPECT_EQ(fan.lastReadError.get(), "Could not connect to SMC");
+    EXPECT_EQ(fan.pollingInterval(), 15.0);
+    smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::opens);
+    loop.advanceBy(seconds(15));
+    EXPECT_TRUE(fan.isSmcConnected.get());
+    EXPECT_EQ(fan.cpuTemperature.get(), 45.0f);
+
     SMCBridge::setDriver(nullptr);  // the SMC is gone
     loop.advanceBy(seconds(60));
     EXPECT_EQ(fan.pollingInterval(), 10.0);
