@@ -38,17 +38,6 @@ protected:
     std::shared_ptr<SimulatedSMCDriver> smc = SimulatedSMCDriver::withOneFan();
 };
 
-TEST_F(FanCommandsTest, EachCommandWritesOneKeyInItsOwnType) {
-    EXPECT_EQ(mode(1, true), "ok");
-    EXPECT_EQ(smc->bytesOf("F1Md"), Bytes{1});
-    EXPECT_EQ(mode(1, false), "ok");
-    EXPECT_EQ(smc->bytesOf("F1Md"), Bytes{0});
-
-    EXPECT_EQ(rpm(0, 2500), "ok");
-    EXPECT_EQ(smc->bytesOf("F0Tg"), (Bytes{0x27, 0x10}));  // fpe2: 2500 * 4
-    EXPECT_EQ(smc->bytesOf("F0Md"), Bytes{0});              // a speed does not switch the mode
-}
-
 TEST_F(FanCommandsTest, FailuresNameTheCaseAndWriteNothing) {
     smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::absent);
     EXPECT_EQ(mode(0, true), "SMC connection failed — cannot set fan mode");

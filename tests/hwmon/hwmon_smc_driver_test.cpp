@@ -24,9 +24,6 @@ protected:
     void use(const testing::HwmonTree& tree) { SMCBridge::setDriver(std::make_shared<HwmonSMCDriver>(tree.root())); }
     void TearDown() override { SMCBridge::setDriver(nullptr); }
     static float read(std::string_view key) { return SMCBridge::readValue(key).value(); }
-    static void write(std::string_view key, float value) {
-        EXPECT_TRUE(SMCBridge::writeValue(key, value).has_value()) << key << " " << value;
-    }
 
     testing::HwmonTree sysfs;
     log::CapturedLines logged;
@@ -67,69 +64,58 @@ TEST_F(HwmonSMCDriverTest, DesktopWithCoretempAndAPwmOnlyFan) {
 // laptop's or the board's chip first, anything else only when nothing better
 // exists; hwmonN numbers play no part.
 TEST_F(HwmonSMCDriverTest, FanZeroIsTheBestRankedSystemFan) {
-    struct Machine {
+    struct Chip {
+        const char* hwmon;
         const char* name;
-        std::function<void(const testing::HwmonTree&)> build;
-        std::vector<float> fans;  // F0Ac, F1Ac, ...
+        std::string device;
+        std::vector<int> rpms;
+        const char* temperature = nullptr;  // temp1_input
     };
-    auto fan = [](const testing::HwmonTree& tree, const std::string& hwmon, const std::string& name,
-                  const std::string& device, std::vector<int> rpms) {
-        tree.addHwmon(hwmon, name, device);
-        for (std::size_t n = 0; n < rpms.size(); ++n) {
-            tree.set(hwmon + "/fan" + std::to_string(n + 1) + "_input", std::to_string(rpms[n]));
-            tree.set(hwmon + "/pwm" + std::to_string(n + 1), "128");
-            tree.set(hwmon + "/pwm" + std::to_string(n + 1) + "_enable", "2");
-        }
-    };
-    const std::string gpuSlot = "pci0000:00/0000:00:01.1/0000:03:00.0";
-    const Machine machines[] = {
+    const std::string gpu = "pci0000:00/0000:00:01.1/0000:03:00.0";
+    const std::string nvidia = "pci0000:00/0000:00:01.0/0000:01:00.0";
+    const std::string acpiFan = "LNXSYSTM:00/LNXSYBUS:00/PNP0C0B:00";
+    // The name, the chips, the graphics slot's PCI class if it has one, fan n's speed.
+    const std::tuple<const char*, std::vector<Chip>, const char*, std::vector<float>> machines[] = {
         {"a desktop with an amdgpu card (its PCI path sorts first) and an nct6775 chip",
-         [&](const auto& tree) {
-             fan(tree, "hwmon0", "amdgpu", gpuSlot, {1500});
-             fan(tree, "hwmon1", "nct6775", "platform/nct6775.656", {1100, 900});
-         },
-         {1100, 900}},
+         {{"hwmon0", "amdgpu", gpu, {1500}}, {"hwmon1", "nct6775", "platform/nct6775.656", {1100, 900}}},
+         nullptr, {1100, 900}},
         {"a ThinkPad beside an ACPI fan device",
-         [&](const auto& tree) {
-             fan(tree, "hwmon0", "acpi_fan", "LNXSYSTM:00/LNXSYBUS:00/PNP0C0B:00", {4000});
-             fan(tree, "hwmon5", "thinkpad", "platform/thinkpad_hwmon", {2900, 3100});
-         },
-         {2900, 3100}},
+         {{"hwmon0", "acpi_fan", acpiFan, {4000}}, {"hwmon5", "thinkpad", "platform/thinkpad_hwmon", {2900, 3100}}},
+         nullptr, {2900, 3100}},
         {"a Dell laptop with an NVIDIA card on nouveau",
-         [&](const auto& tree) {
-             fan(tree, "hwmon1", "nouveau", "pci0000:00/0000:00:01.0/0000:01:00.0", {1800});
-             fan(tree, "hwmon3", "dell_smm", "platform/dell_smm_hwmon", {2400, 2600});
-         },
-         {2400, 2600}},
+         {{"hwmon1", "nouveau", nvidia, {1800}}, {"hwmon3", "dell_smm", "platform/dell_smm_hwmon", {2400, 2600}}},
+         nullptr, {2400, 2600}},
         {"a graphics card alone",
-         [&](const auto& tree) {
-             fan(tree, "hwmon0", "amdgpu", gpuSlot, {1500});
-             tree.addHwmon("hwmon1", "k10temp", "pci0000:00/0000:00:18.3");
-             tree.set("hwmon1/temp1_input", "50000");
-         },
-         {}},
+         {{"hwmon0", "amdgpu", gpu, {1500}}, {"hwmon1", "k10temp", "pci0000:00/0000:00:18.3", {}, "50000"}},
+         nullptr, {}},
         {"a fan of no known kind when nothing better exists, but no display controller's",
-         [&](const auto& tree) {
-             fan(tree, "hwmon0", "gpu_board", gpuSlot, {1500});
-             tree.write("devices/" + gpuSlot + "/class", "0x030000\n");
-             fan(tree, "hwmon1", "pwmfan", "platform/pwm-fan", {3000});
-         },
-         {3000}},
+         {{"hwmon0", "gpu_board", gpu, {1500}}, {"hwmon1", "pwmfan", "platform/pwm-fan", {3000}}},
+         "0x030000", {3000}},
     };
-    for (const auto& machine : machines) {
+    for (const auto& [name, chips, gpuClass, fans] : machines) {
+        SCOPED_TRACE(name);
         testing::HwmonTree tree;
-        machine.build(tree);
+        for (const Chip& chip : chips) {
+            tree.addHwmon(chip.hwmon, chip.name, chip.device);
+            if (chip.temperature) tree.set(std::string(chip.hwmon) + "/temp1_input", chip.temperature);
+            for (std::size_t n = 1; n <= chip.rpms.size(); ++n) {
+                std::string fan = std::string(chip.hwmon) + "/fan" + std::to_string(n);
+                std::string pwm = std::string(chip.hwmon) + "/pwm" + std::to_string(n);
+                tree.set(fan + "_input", std::to_string(chip.rpms[n - 1]));
+                tree.set(pwm, "128");
+                tree.set(pwm + "_enable", "2");
+            }
+        }
+        if (gpuClass) tree.write("devices/" + gpu + "/class", std::string(gpuClass) + "\n");
         use(tree);
         auto valueOf = [](const std::string& key) {
             auto value = SMCBridge::readValue(key);
             return value ? *value : -1.0f;
         };
-        EXPECT_FLOAT_EQ(valueOf("FNum"), static_cast<float>(machine.fans.size())) << machine.name;
-        for (std::size_t n = 0; n < machine.fans.size(); ++n) {
-            EXPECT_FLOAT_EQ(valueOf("F" + std::to_string(n) + "Ac"), machine.fans[n]) << machine.name;
-        }
-        std::string beyond = "F" + std::to_string(machine.fans.size()) + "Md";
-        EXPECT_FALSE(SMCBridge::writeValue(beyond, 1.0f)) << machine.name;  // no key reaches an excluded fan
+        EXPECT_FLOAT_EQ(valueOf("FNum"), static_cast<float>(fans.size()));
+        for (std::size_t n = 0; n < fans.size(); ++n) EXPECT_FLOAT_EQ(valueOf("F" + std::to_string(n) + "Ac"), fans[n]);
+        // No key reaches an excluded fan.
+        EXPECT_FALSE(SMCBridge::writeValue("F" + std::to_string(fans.size()) + "Md", 1.0f));
         SMCBridge::setDriver(nullptr);
     }
 }
@@ -165,57 +151,61 @@ TEST(PwmScale, SpeedMapsLinearlyBetweenMinAndMaxAndClamps) {
     for (int duty : {0, 1, 98, 255}) EXPECT_EQ(pwmForSpeed(speedForPwm(duty, 300, 6000), 300, 6000), duty);
 }
 
-TEST_F(HwmonSMCDriverTest, PwmFanGoesManualAndBackToTheEnableItHadAtOpen) {
-    sysfs.addDesktopWithNct6775(5);
-    use(sysfs);
-    write("F0Tg", 2500.0f);  // automatic: only remembered
-    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
-    write("F0Md", 1.0f);
-    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "1");
-    EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "98");
-    EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Md").value(), 1.0f);
-    // A reopen finds enable 1 but still knows 5 is this fan's automatic.
-    SMCBridge::close();
-    write("F0Md", 0.0f);
-    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
-}
-
-TEST_F(HwmonSMCDriverTest, AManualEnableFoundAtOpenIsNotWrittenBackAsAutomatic) {
-    sysfs.addDesktopWithNct6775(1);
-    use(sysfs);
-    write("F0Md", 0.0f);
-    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "2");
-}
-
-TEST_F(HwmonSMCDriverTest, AppleSMCUsesItsManualSwitchAndOutput) {
-    sysfs.addAppleSMC();
-    use(sysfs);
-    write("F0Md", 1.0f);
-    write("F0Tg", 2500.0f);
-    EXPECT_EQ(sysfs.get("hwmon0/fan1_manual"), "1");
-    EXPECT_EQ(sysfs.get("hwmon0/fan1_output"), "2500");
-    EXPECT_EQ(SMCBridge::writeValue("F0Tg", -100.0f).error(), SMCError::writeFailed);
-    write("F0Md", 0.0f);
-    EXPECT_EQ(sysfs.get("hwmon0/fan1_manual"), "0");
-    EXPECT_EQ(sysfs.get("hwmon0/fan1_output"), "2500");
-}
-
-TEST_F(HwmonSMCDriverTest, MacSMCTargetInsideTheLimitsIsManualAndZeroIsAutomatic) {
-    sysfs.addMacSMC();
-    use(sysfs);
-    write("F0Tg", 3000.0f);
-    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "2350");  // still automatic
-    write("F0Md", 1.0f);
-    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "3000");
-    write("F0Tg", 0.0f);  // must not turn into "automatic"
-    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "1500");
-    write("F0Tg", 9000.0f);
-    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "5800");
-    write("F0Md", 0.0f);
-    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "0");
-    EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Md").value(), 0.0f);
-    write("F0Md", 1.0f);  // no speed asked for since: hold the actual one
-    EXPECT_EQ(sysfs.get("hwmon3/fan1_target"), "2300");
+// Switching a fan and setting its speed on each kind of chip. A step writes a
+// key (none: only looks; "close": the connection is opened anew) and then
+// expects one attribute.
+TEST(HwmonFanWrites, EachKindOfChipSwitchesAndHoldsItsFanItsOwnWay) {
+    struct Step {
+        const char* key;
+        float value;
+        const char* attribute;
+        const char* expected;
+    };
+    struct Chip {
+        const char* name;
+        std::function<void(const testing::HwmonTree&)> build;
+        std::vector<Step> steps;
+    };
+    const Chip chips[] = {
+        {"a pwm-only fan goes back to the enable it had at open, even after a reopen",
+         [](const auto& tree) { tree.addDesktopWithNct6775(5); },
+         {{"F0Tg", 2500, "hwmon4/pwm1", "120"},  // automatic: only remembered
+          {"F0Md", 1, "hwmon4/pwm1_enable", "1"},
+          {nullptr, 0, "hwmon4/pwm1", "98"},
+          {"close", 0, "hwmon4/pwm1_enable", "1"},
+          {"F0Md", 0, "hwmon4/pwm1_enable", "5"}}},
+        {"a manual enable found at open is not written back as automatic",
+         [](const auto& tree) { tree.addDesktopWithNct6775(1); }, {{"F0Md", 0, "hwmon4/pwm1_enable", "2"}}},
+        {"applesmc: its manual switch and its output, which automatic leaves alone",
+         [](const auto& tree) { tree.addAppleSMC(); },
+         {{"F0Md", 1, "hwmon0/fan1_manual", "1"},
+          {"F0Tg", 2500, "hwmon0/fan1_output", "2500"},
+          {"F0Md", 0, "hwmon0/fan1_manual", "0"},
+          {nullptr, 0, "hwmon0/fan1_output", "2500"}}},
+        {"macsmc: a target inside the limits is manual, zero is automatic",
+         [](const auto& tree) { tree.addMacSMC(); },
+         {{"F0Tg", 3000, "hwmon3/fan1_target", "2350"},  // still automatic
+          {"F0Md", 1, "hwmon3/fan1_target", "3000"},
+          {"F0Tg", 0, "hwmon3/fan1_target", "1500"},  // must not turn into "automatic"
+          {"F0Tg", 9000, "hwmon3/fan1_target", "5800"},
+          {"F0Md", 0, "hwmon3/fan1_target", "0"},
+          {"F0Md", 1, "hwmon3/fan1_target", "2300"}}},  // no speed asked for since: hold the actual one
+    };
+    for (const Chip& chip : chips) {
+        SCOPED_TRACE(chip.name);
+        testing::HwmonTree tree;
+        chip.build(tree);
+        SMCBridge::setDriver(std::make_shared<HwmonSMCDriver>(tree.root()));
+        for (const Step& step : chip.steps) {
+            if (step.key && std::string_view(step.key) == "close") {
+                SMCBridge::close();
+            } else if (step.key) {
+                EXPECT_TRUE(SMCBridge::writeValue(step.key, step.value)) << step.key << " " << step.value;
+            }
+            EXPECT_EQ(tree.get(step.attribute), step.expected) << (step.key ? step.key : "") << " " << step.value;
+        }
+        SMCBridge::setDriver(nullptr);
+    }
 }
 
 TEST_F(HwmonSMCDriverTest, FansWithoutControlAndReadOnlyKeysRefuseWrites) {
@@ -226,6 +216,10 @@ TEST_F(HwmonSMCDriverTest, FansWithoutControlAndReadOnlyKeysRefuseWrites) {
     EXPECT_EQ(SMCBridge::writeValue("F0Tg", 2000.0f).error(), SMCError::writeFailed);
     EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Tg").value(), 1100.0f);  // where it turns
     EXPECT_EQ(SMCBridge::writeValue("F0Ac", 2000.0f).error(), SMCError::writeFailed);
+    sysfs.addAppleSMC();  // fan 0 now, switched to manual
+    use(sysfs);
+    EXPECT_TRUE(SMCBridge::writeValue("F0Md", 1.0f));
+    EXPECT_EQ(SMCBridge::writeValue("F0Tg", -100.0f).error(), SMCError::writeFailed);
     EXPECT_EQ(SMCBridge::writeValue("F7Md", 1.0f).error(), SMCError::keyNotFound);
     EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
 }

@@ -1,13 +1,11 @@
-// /proc/stat read from fixture files, and the core sampler on the real Linux
-// sources: stat lines and a sysfs topology.
+// /proc/stat read from fixture files, and the monitors' Linux sources wired
+// to fixture roots.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "app/monitors/core_visualizer_view_model.h"
 #include "platform/linux/monitors/monitor_platform.h"
 #include "platform/linux/proc/proc_stat_ticks.h"
-#include "testing/virtual_main_loop.h"
 #include "shared/smc/smc_bridge.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/hwmon/hwmon_tree.h"
@@ -60,63 +58,44 @@ TEST(ProcStatTicks, MalformedLinesAreLeftOutAndAFileWithoutCpusIsAFailure) {
     EXPECT_FALSE(ProcStatTickSource(empty.root()).fetchTicks(ticks));
 }
 
+// Far longer than one read.
 TEST(ProcStatTicks, A256CpuFileIsReadWhole) {
     testing::FixtureTree proc;
     proc.write("stat", testing::procStatText(256, 1));
-    ProcStatTickSource source(proc.root());
     std::vector<ProcessorTicks> ticks;
-    ASSERT_TRUE(source.fetchTicks(ticks));
+    ASSERT_TRUE(ProcStatTickSource(proc.root()).fetchTicks(ticks));
     ASSERT_EQ(ticks.size(), 256u);
     EXPECT_EQ(ticks.back(), (ProcessorTicks{255, 355 * 3, 355 * 2 + 3, 355 * 40 + 7, 355}));
 }
 
-// The sampler on the real sources: the kinds come from cpu_capacity, where
-// this ARM layout numbers its efficiency CPUs first; the source reads the
-// file anew on each tick.
-TEST(MonitorPlatform, SamplerReadsProcStatAndClassifiesByTheSysfsTopology) {
+// The platform's sources on fixture roots: the layout from cpu_capacity
+// (this ARM machine numbers its efficiency CPUs first), /proc/stat read anew
+// on each fetch, and an SMC that reads hwmon and never writes it, whatever
+// asks. KORVANE_SYSFS_ROOT points the same readers at the fixture.
+TEST(MonitorPlatform, ReadsTheFixtureRootsAnewAndTheSMCThereIsReadOnly) {
     testing::HwmonTree sysfs;
     testing::FixtureTree proc;
+    sysfs.addDesktopWithNct6775(5);
     sysfs.write("devices/system/cpu/online", "0-3\n");
     for (int cpu = 0; cpu < 4; ++cpu) {
         sysfs.write("devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity", cpu < 2 ? "446\n" : "1024\n");
     }
-    proc.write("stat", "cpu0 0 0 0 0\ncpu1 0 0 0 0\ncpu2 0 0 0 0\ncpu3 0 0 0 0\nintr 0\n");
+    proc.write("stat", "cpu0 0 0 0 0\nintr 0\n");
     MonitorPlatform platform = installMonitorPlatform({sysfs.root(), proc.root()});
+    EXPECT_THAT(platform.layout->currentLayout().efficiency, ElementsAre(0, 1));
+    std::vector<ProcessorTicks> ticks;
+    proc.write("stat", "cpu0 10 0 0 30\nintr 0\n");
+    ASSERT_TRUE(platform.ticks->fetchTicks(ticks));
+    EXPECT_THAT(ticks, ElementsAre(ProcessorTicks{0, 10, 0, 30, 0}));
 
-    VirtualMainLoop loop;
-    app::CoreVisualizerViewModel cores({loop, *platform.ticks, *platform.layout});
-    EXPECT_EQ(cores.pCoreCount(), 2);
-    EXPECT_EQ(cores.eCoreCount(), 2);
-    cores.startMonitoring(3.0);
-    proc.write("stat", "cpu0 10 0 0 30 0 0 0 0 0 0\ncpu1 0 0 0 40\ncpu2 20 0 0 20\ncpu3 0 5 0 15\nintr 0\n");
-    loop.advanceBy(seconds(3));
-    ASSERT_EQ(cores.eCoreUsages->size(), 2u);
-    EXPECT_EQ(cores.eCoreUsages.get()[0], (app::CoreUsage{0, 0.25, false}));
-    EXPECT_EQ(cores.eCoreUsages.get()[1], (app::CoreUsage{1, 0.0, false}));
-    EXPECT_EQ(cores.pCoreUsages.get()[0], (app::CoreUsage{2, 0.5, true}));
-    EXPECT_EQ(cores.pCoreUsages.get()[1], (app::CoreUsage{3, 0.25, true}));
-    SMCBridge::setDriver(nullptr);
-}
-
-// KORVANE_SYSFS_ROOT points both readers at a fixture tree; the SMC driver
-// there reads hwmon and never writes it, whatever asks.
-TEST(MonitorPlatform, FromTheEnvironmentBothReadersUseTheFixtureAndTheSMCIsReadOnly) {
-    testing::HwmonTree sysfs;
-    sysfs.addDesktopWithNct6775(5);
-    sysfs.write("devices/system/cpu/online", "0-7\n");
-    sysfs.write("devices/apple_icestorm_pmu/cpus", "0-3\n");
-    sysfs.write("devices/apple_firestorm_pmu/cpus", "4-7\n");
     ::setenv("KORVANE_SYSFS_ROOT", sysfs.root().c_str(), 1);
-    MonitorPlatform platform = installMonitorPlatform();
+    platform = installMonitorPlatform();
     ::unsetenv("KORVANE_SYSFS_ROOT");
-
-    EXPECT_THAT(platform.layout->currentLayout().efficiency, ElementsAre(0, 1, 2, 3));
+    EXPECT_THAT(platform.layout->currentLayout().performance, ElementsAre(2, 3));
     auto rpm = SMCBridge::readValue("F0Ac");
     ASSERT_TRUE(rpm);
     EXPECT_EQ(*rpm, 1100.0f);
-    auto write = SMCBridge::writeValue("F0Md", 1.0f);
-    ASSERT_FALSE(write);
-    EXPECT_EQ(write.error(), SMCError::writeFailed);
+    EXPECT_EQ(SMCBridge::writeValue("F0Md", 1.0f).error(), SMCError::writeFailed);
     EXPECT_FALSE(SMCBridge::writeValue("F0Tg", 3000.0f));
     EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
     EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");

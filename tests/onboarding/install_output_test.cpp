@@ -7,17 +7,12 @@
 namespace korvane::app {
 namespace {
 
-TEST(InstallLines, KnownPrefixesBecomeEntriesAndOtherLinesAreNotShown) {
-    EXPECT_EQ(classifyInstallLine("STEP:Copying"), (InstallLogLine{"gear", "Copying", false}));
-    EXPECT_EQ(classifyInstallLine("OK:Copied"),
-              (InstallLogLine{"checkmark.circle.fill", "Copied", false}));
-    EXPECT_EQ(classifyInstallLine("ERROR:cp failed"),
-              (InstallLogLine{"xmark.circle.fill", "cp failed", true}));
-    EXPECT_EQ(classifyInstallLine("SUCCESS:Done"),
-              (InstallLogLine{"checkmark.seal.fill", "Done", false}));
-    EXPECT_EQ(classifyInstallLine("step:lower case"), std::nullopt);
-    EXPECT_EQ(classifyInstallLine(" STEP:indented"), std::nullopt);
-    EXPECT_EQ(classifyInstallLine("+ set -x trace"), std::nullopt);
+// Which icon each prefix gets, the install renders show.
+TEST(InstallLines, OnlyKnownPrefixesAtTheStartOfALineAreShown) {
+    EXPECT_EQ(classifyInstallLine("ERROR:cp failed"), (InstallLogLine{"xmark.circle.fill", "cp failed", true}));
+    for (const char* line : {"step:lower case", " STEP:indented", "+ set -x trace"}) {
+        EXPECT_EQ(classifyInstallLine(line), std::nullopt) << line;
+    }
 }
 
 TEST(InstallLines, LinesAreWholeWhateverTheReadsAndBrokenTextIsDropped) {
@@ -36,21 +31,15 @@ TEST(InstallLines, LinesAreWholeWhateverTheReadsAndBrokenTextIsDropped) {
 }
 
 // The texts of each ending are checked on the install page with real
-// processes; here the endings that are hard to bring about for real.
-TEST(InstallExitTexts, OnlyADismissedDialogIsACancellation) {
-    EXPECT_EQ(describeInstallExit({126, "Error executing command as another user: Request dismissed\n"}).logEntry,
-              (InstallLogLine{"xmark.circle.fill", "Cancelled by user", true}));
-    // pkexec's own failure (not authorised, no agent) is a failure, not a
-    // cancellation, told in plain words: its own go to the log only.
+// processes; here the endings that are hard to bring about for real. pkexec's
+// own failure (not authorised, no agent) is no cancellation, and is told in
+// plain words: its own go to the log only.
+TEST(InstallExitTexts, ARunnerThatCouldNotAskAndUnreadableOutput) {
     InstallOutcome couldNotAsk = describeInstallExit({127, "Error getting authority: Could not connect\n"});
     EXPECT_EQ(couldNotAsk.installError, std::string(kNoApprovalText));
     EXPECT_EQ(couldNotAsk.logEntry.text.find("Error getting"), std::string::npos);
     EXPECT_EQ(couldNotAsk.runnerWords, "Error getting authority: Could not connect");
     EXPECT_EQ(describeInstallExit({1, "bad \xff bytes"}).logEntry.text, "Failed: ");
-
-    InstallOutcome done = describeInstallExit({0, "warnings are not failures"});
-    EXPECT_TRUE(done.succeeded);
-    EXPECT_EQ(done.logEntry, (InstallLogLine{"checkmark.seal.fill", "Installation complete!", false}));
 }
 
 }  // namespace

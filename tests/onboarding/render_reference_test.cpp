@@ -52,24 +52,23 @@ TEST_F(Renders, EverySetupPage) {
 }
 
 TEST_F(Renders, InstallPageAfterSuccessAndAfterFailure) {
-    SetupWindow window([] {}, testing::scriptedDependencies(install));
-    window.show();
-    window.view()->setCurrentStep(6);
-    testing::button(window, "installButton")->click();
-    install->handlers.output(
-        "STEP:Copying the helper\nOK:Helper copied to /usr/local/libexec/korvane\n"
-        "STEP:Starting the service\nOK:Service started\nSUCCESS:Helper answers\n");
-    install->handlers.finished({0, ""});
-    compareWithReference(window, QStringLiteral("setup-install-success"));
-
-    SetupWindow failing([] {}, testing::scriptedDependencies(install));
-    failing.show();
-    failing.view()->setCurrentStep(6);
-    testing::button(failing, "installButton")->click();
-    install->handlers.output("STEP:Copying the helper\nERROR:Could not copy the helper\n");
-    install->handlers.finished(
-        {1, "cp: cannot create regular file '/usr/local/libexec/korvane': Permission denied\n"});
-    compareWithReference(failing, QStringLiteral("setup-install-failed"));
+    const std::tuple<const char*, const char*, app::InstallExit> endings[] = {
+        {"setup-install-success",
+         "STEP:Copying the helper\nOK:Helper copied to /usr/local/libexec/korvane\n"
+         "STEP:Starting the service\nOK:Service started\nSUCCESS:Helper answers\n",
+         {0, ""}},
+        {"setup-install-failed", "STEP:Copying the helper\nERROR:Could not copy the helper\n",
+         {1, "cp: cannot create regular file '/usr/local/libexec/korvane': Permission denied\n"}},
+    };
+    for (const auto& [name, output, exit] : endings) {
+        SetupWindow window([] {}, testing::scriptedDependencies(install));
+        window.show();
+        window.view()->setCurrentStep(OnboardingView::kInstallStep);
+        testing::button(window, "installButton")->click();
+        install->handlers.output(output);
+        install->handlers.finished(exit);
+        compareWithReference(window, QString::fromLatin1(name));
+    }
 }
 
 }  // namespace

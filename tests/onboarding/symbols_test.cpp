@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <set>
 
-#include "app/ui/onboarding/eula_view.h"
-#include "app/ui/onboarding/onboarding_widgets.h"
 #include "app/ui/symbols/app_icon_picture.h"
 #include "app/ui/symbols/symbol_catalog.h"
 #include "app/ui/symbols/symbol_image.h"
@@ -56,54 +53,9 @@ TEST(AppIconPicture, TheEntrysIconWinsWhereItResolvesThenTheWindowsPixels) {
     EXPECT_TRUE(appIconPicture(app::AppIcon{"no-theme-has-this-icon", 0, 0, {}}).isNull());
 }
 
-TEST(Symbols, EveryCataloguedSymbolIsBundledAndDrawsInItsTint) {
-    testing::qtApp();
-    for (const SymbolInfo& info : symbolCatalog()) {
-        SCOPED_TRACE(std::string(info.name));
-        EXPECT_FALSE(info.themeName.empty());
-        ASSERT_TRUE(hasBundledSymbol(info.name));
-        QPixmap pixmap = symbolPixmap(info.name, 24, 2.0, QColor(Qt::red));
-        EXPECT_EQ(pixmap.size(), QSize(48, 48));
-        double inked = coverage(pixmap);
-        EXPECT_GT(inked, 0.05);
-        EXPECT_LT(inked, 0.9);
-        EXPECT_TRUE(opaqueOnlyIn(pixmap, qRgb(255, 0, 0)));
-    }
-    EXPECT_TRUE(hasBundledSymbol(kAppLogo));
-    EXPECT_GT(coverage(appLogoPixmap(64, 1.0)), 0.8);
-    EXPECT_EQ(coverage(symbolPixmap("no.such.symbol", 16, 1.0)), 0.0);
-}
-
-TEST(Symbols, EverySymbolTheFirstRunWindowsUseIsCatalogued) {
-    testing::qtApp();
-    auto install = std::make_shared<testing::ScriptedInstall::Shared>();
-    OnboardingView view([] {}, testing::scriptedDependencies(install));
-    EULAView eula({}, {}, {});
-    std::set<std::string> used;
-    for (QWidget* root : {static_cast<QWidget*>(&view), static_cast<QWidget*>(&eula)}) {
-        // The small widgets carry no meta-object of their own, so findChildren cannot tell them
-        // apart.
-        for (QWidget* child : root->findChildren<QWidget*>()) {
-            if (auto* symbol = dynamic_cast<SymbolView*>(child)) used.insert(symbol->symbol());
-        }
-    }
-    // Symbols only the log and the buttons use.
-    for (const char* name :
-         {"gear", "checkmark.circle.fill", "xmark.circle.fill", "checkmark.seal.fill",
-          "arrow.down.circle", "arrow.left", "arrow.right", "arrow.down.circle.fill",
-          "arrow.clockwise", "checkmark.shield.fill"}) {
-        used.insert(name);
-    }
-    EXPECT_GE(used.size(), 30u);
-    for (const std::string& name : used) EXPECT_TRUE(themeNameFor(name).has_value()) << name;
-}
-
 class ThemeSymbols : public ::testing::Test {
   protected:
-    void SetUp() override {
-        testing::qtApp();
-        setSymbolSource(SymbolSource::ThemeFirst);
-    }
+    void SetUp() override { testing::qtApp(); }
     void TearDown() override {
         setSymbolSource(SymbolSource::BundledOnly);
         QIcon::setThemeName(previousTheme);
@@ -113,19 +65,36 @@ class ThemeSymbols : public ::testing::Test {
     QStringList previousPaths = QIcon::themeSearchPaths();
 };
 
-TEST_F(ThemeSymbols, WithoutAnIconThemeNoSymbolIsBlank) {
+// Bundled, drawn in the tint asked for, and never blank where the desktop
+// has no icon theme.
+TEST_F(ThemeSymbols, EveryCataloguedSymbolIsBundledTintedAndNeverBlank) {
     QIcon::setThemeName(QStringLiteral("no-such-theme"));
     for (const SymbolInfo& info : symbolCatalog()) {
-        EXPECT_GT(coverage(symbolPixmap(info.name, 16, 1.0)), 0.05) << info.name;
-        EXPECT_GT(coverage(symbolPixmap(info.name, 16, 1.0, QColor(Qt::green))), 0.05) << info.name;
-        EXPECT_FALSE(symbolIcon(info.name).pixmap(16).isNull()) << info.name;
+        SCOPED_TRACE(std::string(info.name));
+        EXPECT_FALSE(info.themeName.empty());
+        ASSERT_TRUE(hasBundledSymbol(info.name));
+        setSymbolSource(SymbolSource::BundledOnly);
+        QPixmap pixmap = symbolPixmap(info.name, 24, 2.0, QColor(Qt::red));
+        EXPECT_EQ(pixmap.size(), QSize(48, 48));
+        double inked = coverage(pixmap);
+        EXPECT_GT(inked, 0.05);
+        EXPECT_LT(inked, 0.9);
+        EXPECT_TRUE(opaqueOnlyIn(pixmap, qRgb(255, 0, 0)));
+        setSymbolSource(SymbolSource::ThemeFirst);
+        EXPECT_GT(coverage(symbolPixmap(info.name, 16, 1.0)), 0.05);
+        EXPECT_GT(coverage(symbolPixmap(info.name, 16, 1.0, QColor(Qt::green))), 0.05);
+        EXPECT_FALSE(symbolIcon(info.name).pixmap(16).isNull());
     }
+    EXPECT_TRUE(hasBundledSymbol(kAppLogo));
+    EXPECT_GT(coverage(appLogoPixmap(64, 1.0)), 0.8);
+    EXPECT_EQ(coverage(symbolPixmap("no.such.symbol", 16, 1.0)), 0.0);
 }
 
 TEST_F(ThemeSymbols, AThemesSymbolicImageIsTintedAndItsOwnDrawingUsedOtherwise) {
     // The offscreen platform names no search paths of its own.
     QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
     QIcon::setThemeName(QStringLiteral("Adwaita"));
+    setSymbolSource(SymbolSource::ThemeFirst);
     if (!QIcon::hasThemeIcon(QStringLiteral("object-select-symbolic")))
         GTEST_SKIP() << "no Adwaita icon theme";
     QImage themed = symbolPixmap("checkmark", 24, 1.0, QColor(Qt::red)).toImage();
