@@ -7,6 +7,8 @@
 //   @App   App comes to the front      0      nothing in front
 //   x:App  App quits                   +S     S seconds pass
 //   now:App  Focus Now on App          AF!    Auto-Focus holds focus (set directly)
+//   down   the helper stops            up     it comes back and is reconnected
+//   quit   Korvane quits (the release it runs first)
 //   ?off ?focus ?beast ?manual (":App" also checks the focus application)
 //   ?pending ?!pending (Beast Mode's end awaited) ?moving (Auto-Focus awaits the helper)
 // The log lines are checked in focus_log_test.cpp.
@@ -84,6 +86,17 @@ protected:
                 workspace.clearFront();
             } else if (word.starts_with("now:")) {
                 focusNow(kApps.at(word.substr(4)));
+            } else if (word == "down") {
+                served.stop();
+            } else if (word == "up") {
+                served.restart();
+                ASSERT_TRUE(advanceUntil([&] { return xpc->helperActive.get(); }));
+            } else if (word == "quit") {
+                QuitRelease quitting(loop);
+                bool quit = false;
+                quitting.start(*appManager, *xpc, [&] { quit = true; }, autoTrigger.get());
+                settle();
+                EXPECT_TRUE(quit);
             } else if (word == "AF!") {
                 autoFocus->autoFocusActive = true;
             } else if (word[0] == 'F' || word[0] == 'T') {
@@ -174,6 +187,15 @@ const Scenario kScenarios[] = {
     {"a trigger back in front while the deactivation awaits the helper starts Beast Mode again",
      "@Game T+ @Browser [ +5 | @Game ] ?beast:Game", {"beast on 50", "beast off 0", "beast on 50"}},
     {"Auto-Trigger stands aside while Auto-Focus holds focus", "AF! @Game T+", {}},
+    // Quit and Release Focus share the release: afterwards nothing says Beast
+    // Mode is on, and the trigger still in front does not start it again.
+    {"quitting during Beast Mode ends it first", "@Game T+ quit +30 ?off", kBeastOnOff},
+    // An engagement or a deactivation the helper never carried out did not
+    // happen; the helper's return makes it.
+    {"an engagement while the helper is away fails and is made when it returns", "F+ down @Editor ?off up ?focus:Editor",
+     {kFocusEditor}},
+    {"a deactivation while the helper is away fails and is repeated when it returns",
+     "@Game T+ @Browser down +5 ?beast:Game up ?off", kBeastOnOff},
     // Both, and each standing aside for the other
     {"Auto-Focus stands aside for Beast Mode and engages once it ends",
      "T+ F+ @Game @Editor ?beast:Game +5 ?focus:Editor", {"beast on 50", "beast off 0", kFocusEditor}},
@@ -235,56 +257,6 @@ TEST_F(FrontWorld, AStoredSwitchEngagesAtStartUpOnTheFirstListedOfTwoInstancesAn
     start();
     EXPECT_EQ(appManager->focusApp.get()->id, kApps.at("Editor"));
     EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 42 44 50 41 51 54 ]"));
-}
-
-// An engagement the helper never carried out is no engagement, and the
-// helper's return engages.
-TEST_F(FrontWorld, AnEngagementWhileTheHelperIsAwayFailsAndIsMadeWhenItReturns) {
-    start();
-    autoFocus->isEnabled = true;
-    served.stop();
-    activate(kApps.at("Editor"));
-    EXPECT_FALSE(autoFocus->autoFocusActive.get());
-    EXPECT_FALSE(appManager->isFocusModeActive.get());
-    served.restart();
-    ASSERT_TRUE(advanceUntil([&] { return autoFocus->autoFocusActive.get(); }));
-    EXPECT_TRUE(appManager->isFocusModeActive.get());
-    EXPECT_THAT(daemon.commands(), ElementsAre(kFocusEditor));
-}
-
-// A deactivation that cannot reach the helper is no deactivation: Beast Mode
-// stays on as its processes do, and the helper's return repeats it.
-TEST_F(FrontWorld, ADeactivationThatFailsWhileTheHelperIsAwayIsRepeatedWhenItReturns) {
-    workspace.setFront(kApps.at("Game"));
-    start();
-    autoTrigger->isEnabled = true;
-    activate(kApps.at("Browser"));
-    served.stop();
-    advance(5);
-    EXPECT_TRUE(autoTrigger->isBeastModeActive.get());
-    EXPECT_TRUE(appManager->isFocusModeActive.get());
-    served.restart();
-    ASSERT_TRUE(advanceUntil([&] { return !autoTrigger->isBeastModeActive.get(); }));
-    EXPECT_EQ(daemon.commands(), kBeastOnOff);
-    EXPECT_FALSE(appManager->isFocusModeActive.get());
-}
-
-// Quit and Release Focus share the release: afterwards nothing says Beast
-// Mode is on, and the trigger still in front does not start it again.
-TEST_F(FrontWorld, QuittingDuringBeastModeEndsItBeforeQuitting) {
-    workspace.setFront(kApps.at("Game"));
-    start();
-    autoTrigger->isEnabled = true;
-    settle();
-    QuitRelease quitting(loop);
-    bool quit = false;
-    quitting.start(*appManager, *xpc, [&] { quit = true; }, autoTrigger.get());
-    settle();
-    EXPECT_TRUE(quit);
-    advance(30);
-    EXPECT_EQ(daemon.commands(), kBeastOnOff);
-    EXPECT_FALSE(autoTrigger->isBeastModeActive.get());
-    EXPECT_FALSE(appManager->isFocusModeActive.get());
 }
 
 // The editing rules are shared by both lists; the target list is checked for
