@@ -9,18 +9,9 @@ using testing::idsOf;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class AppManagerTest : public testing::FocusWorld {
-protected:
-    void chooseAndFocus(std::int32_t pid) {
-        for (auto& a : appManager->runningApps.get()) {
-            if (a.id == pid) appManager->focusApp = a;
-        }
-        spawn(loop, [this]() -> Async<> { co_await appManager->activateFocusMode(*xpc); });
-        settle();
-    }
-};
+using AppManagerTest = testing::FocusWorld;
 
-TEST_F(AppManagerTest, ListsRegularNamedForeignAppsInStableLocaleOrderAndCountsEveryRegularOne) {
+TEST_F(AppManagerTest, ListsRegularNamedForeignAppsInStableLocaleOrderWithConfinedOnesOnTheEfficiencyCores) {
     workspace.add(FakeWorkspace::regular(1, "Korvane", "com.korvane.app"));
     workspace.add(FakeWorkspace::regular(2, "zebra", "org.zebra"));
     workspace.add(FakeWorkspace::regular(3, "Apple", "org.apple.one"));
@@ -32,10 +23,14 @@ TEST_F(AppManagerTest, ListsRegularNamedForeignAppsInStableLocaleOrderAndCountsE
     workspace.add(FakeWorkspace::withPolicy(FakeWorkspace::regular(8, "Agent", "org.agent"),
                                             ActivationPolicy::prohibited));
     workspace.add(FakeWorkspace::regular(9, "APPLE", "org.apple.three"));
+    placement.confined = {2};
     start();
 
     // Names equal but for case keep the desktop's order; É sorts with E.
     EXPECT_THAT(idsOf(appManager->runningApps.get()), ElementsAre(3, 5, 9, 7, 2));
+    // Outside focus mode, what the machine confined shows on the E-cores.
+    EXPECT_THAT(idsOf(appManager->pCoreApps.get()), ElementsAre(3, 5, 9, 7));
+    EXPECT_THAT(idsOf(appManager->eCoreApps.get()), ElementsAre(2));
 }
 
 TEST(AppOrderTest, AccentedNamesFollowTheLanguageOfTheLocale) {
@@ -55,7 +50,7 @@ TEST_F(AppManagerTest, FocusNowWithNothingElseListedSendsNothingAndStaysOff) {
     workspace.add(FakeWorkspace::regular(10, "Editor", "org.editor"));
     workspace.add(FakeWorkspace::regular(11, "Korvane", "com.korvane.app"));
     start();
-    chooseAndFocus(10);
+    focusNow(10);
     EXPECT_THAT(daemon.commands(), IsEmpty());
     EXPECT_FALSE(appManager->isFocusModeActive.get());
 }
@@ -65,23 +60,21 @@ TEST_F(AppManagerTest, FocusThrottlesTheOthersAndIsReleasedWhenTheFocusAppQuits)
     workspace.add(FakeWorkspace::regular(21, "Browser", "org.browser"));
     workspace.add(FakeWorkspace::regular(22, "Chat", "org.chat"));
     start();
-    chooseAndFocus(22);
-
+    focusNow(22);
     EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 21 20 ]"));
     EXPECT_TRUE(appManager->isFocusModeActive.get());
     EXPECT_THAT(idsOf(appManager->pCoreApps.get()), ElementsAre(22));
     EXPECT_THAT(idsOf(appManager->eCoreApps.get()), ElementsAre(21, 20));
 
     // Releasing keeps the selection.
-    spawn(loop, [this]() -> Async<> { co_await appManager->runFocusReleaseSequence(*xpc); });
-    settle();
+    releaseFocus();
     EXPECT_FALSE(appManager->isFocusModeActive.get());
     EXPECT_EQ(appManager->focusApp.get()->id, 22);
     EXPECT_EQ(appManager->pCoreApps.get(), appManager->runningApps.get());
 
     // Focus again, then the focus application quits: nothing is left to
     // focus on, so the others are released and focus mode ends.
-    chooseAndFocus(22);
+    focusNow(22);
     workspace.terminate(22);
     settle();
     EXPECT_EQ(appManager->focusApp.get(), std::nullopt);
@@ -89,15 +82,6 @@ TEST_F(AppManagerTest, FocusThrottlesTheOthersAndIsReleasedWhenTheFocusAppQuits)
     EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 21 20 ]", "unthrottle 20", "unthrottle 21",
                                                "throttleMultiple [ 21 20 ]", "unthrottle 20", "unthrottle 21"));
     EXPECT_THAT(xpc->throttledPIDs.get(), IsEmpty());
-}
-
-TEST_F(AppManagerTest, OutsideFocusModeConfinedAppsShowOnTheEfficiencyCores) {
-    workspace.add(FakeWorkspace::regular(40, "Jailed", "org.jailed"));
-    workspace.add(FakeWorkspace::regular(41, "Free", "org.free"));
-    placement.confined = {40};
-    start();
-    EXPECT_THAT(idsOf(appManager->pCoreApps.get()), ElementsAre(41));
-    EXPECT_THAT(idsOf(appManager->eCoreApps.get()), ElementsAre(40));
 }
 
 TEST_F(AppManagerTest, LaunchesDuringFocusAreAnnouncedOnceEachAndOnlyForRegularForeignApps) {
@@ -111,7 +95,7 @@ TEST_F(AppManagerTest, LaunchesDuringFocusAreAnnouncedOnceEachAndOnlyForRegularF
 
     workspace.launch(FakeWorkspace::regular(32, "Before", "org.before"));  // focus mode off
     settle();
-    chooseAndFocus(30);
+    focusNow(30);
     workspace.launch(FakeWorkspace::regular(33, "Viewer", "org.viewer"));
     workspace.launch(FakeWorkspace::withPolicy(FakeWorkspace::regular(34, "Daemon"), ActivationPolicy::accessory));
     workspace.launch(FakeWorkspace::regular(35, "Korvane", "com.korvane.app"));

@@ -1,4 +1,5 @@
-// The E-Core Jail list, its switch, and desktop entries as bundles.
+// The E-Core Jail list, its switch, and desktop entries as bundles. The log
+// lines it writes are checked in focus_log_test.cpp.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -97,8 +98,6 @@ TEST_F(ECoreJailTest, AddedWhileOffIsOnlyStoredAndSentWhenSwitchedOn) {
     waitForSyncs(1);
     EXPECT_TRUE(settings.boolValue(ECoreJailManager::enabledKey));
     EXPECT_THAT(daemon.commands(), ElementsAre("jail [ org.example.Terminal kde4-konsole ]"));
-    EXPECT_THAT(logLines.lines(),
-                ElementsAre("Korvane: Jail listesi daemon ile senkronize edildi (2 uygulama, enabled=true)"));
 
     // Removing while on sends the shorter list; switching off sends none.
     jail->removeApp(jail->jailedApps->front());
@@ -107,7 +106,6 @@ TEST_F(ECoreJailTest, AddedWhileOffIsOnlyStoredAndSentWhenSwitchedOn) {
     waitForSyncs(3);
     EXPECT_THAT(daemon.commands(), ElementsAre("jail [ org.example.Terminal kde4-konsole ]", "jail [ kde4-konsole ]",
                                                "jail [ ]"));
-    EXPECT_EQ(logLines.lines().back(), "Korvane: Jail listesi daemon ile senkronize edildi (0 uygulama, enabled=false)");
     EXPECT_EQ(jail->jailedApps->size(), 1u);
 }
 
@@ -150,8 +148,7 @@ TEST_F(ECoreJailTest, AStoredOnSwitchSendsTheListTwiceAtStartUpAndFailuresAreSho
     auto jail = makeJail(xpc);
     waitForSyncs(2);
     EXPECT_EQ(jail->lastSyncError.get(), "Failed to sync jail list with daemon");
-    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: Jail listesi senkronizasyon hatası",
-                                              "Korvane: Jail listesi senkronizasyon hatası"));
+    EXPECT_EQ(logLines.countStartingWith("Korvane: Jail listesi"), 2);  // sent twice, failed twice
 
     daemon.clearFailures();
     jail->addApp(terminal);

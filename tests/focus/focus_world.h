@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -82,6 +83,35 @@ protected:
         }
         settle();
         return done();
+    }
+
+    void activate(std::int32_t pid) {
+        workspace.activate(pid);
+        settle();
+    }
+    // Runs `first` and holds the helper's answer to the call it makes until
+    // `second` has run, then lets it through.
+    void heldWhile(const std::function<void()>& first, const std::function<void()>& second) {
+        connector.hold();
+        first();
+        loop.runPending();
+        EXPECT_TRUE(connector.waitHeld(1)) << "no helper call to hold";
+        second();
+        loop.runPending();
+        connector.release();
+        settle();
+    }
+    // Focus Now and Release Focus, as the popover runs them.
+    void focusNow(std::int32_t pid) {
+        for (auto& a : appManager->runningApps.get()) {
+            if (a.id == pid) appManager->focusApp = a;
+        }
+        app::spawn(loop, [this]() -> app::Async<> { co_await appManager->activateFocusMode(*xpc); });
+        settle();
+    }
+    void releaseFocus() {
+        app::spawn(loop, [this]() -> app::Async<> { co_await appManager->runFocusReleaseSequence(*xpc); });
+        settle();
     }
 
     std::vector<std::string> focusLog() const {

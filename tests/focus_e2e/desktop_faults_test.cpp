@@ -28,36 +28,19 @@ protected:
         desktop = testing::FocusDesktop::start(family, why);
         ASSERT_TRUE(desktop) << why;
     }
+    std::optional<std::int32_t> frontPid() { return desktop->frontPid(); }
+    std::size_t listed() { return desktop->listed(); }
     void TearDown() override {
         if (!HasFailure() || !desktop) return;
         for (const auto& line : logLines.lines()) std::fprintf(stderr, "%s\n", line.c_str());
         std::fprintf(stderr, "the desktop printed:\n%s\n", desktop->session().log().c_str());
-    }
-    template <class F>
-    auto onLoop(F work) {
-        return desktop->loop.call(std::move(work));
-    }
-    bool beastModeActive() {
-        return onLoop([&] { return desktop->autoTrigger().isBeastModeActive.get(); });
-    }
-    std::optional<std::int32_t> frontPid() {
-        return onLoop([&] {
-            auto front = desktop->workspace().frontmostApplication();
-            return front ? std::optional(front->processIdentifier) : std::nullopt;
-        });
-    }
-    std::size_t listed() {
-        return onLoop([&] { return desktop->appManager().runningApps->size(); });
     }
     // The game is the trigger, the browser in front: a forged report that
     // the game is in front would start Beast Mode.
     void armTheGameWithTheBrowserInFront() {
         ASSERT_TRUE(desktop->activate(desktop->browser));
         ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }));
-        onLoop([&] {
-            desktop->autoTrigger().addApp(desktop->game.name, desktop->game.bundleID);
-            desktop->autoTrigger().isEnabled = true;
-        });
+        desktop->enableAutoTrigger(desktop->game);
     }
     QString gameInFront() const {
         return QString::fromStdString(R"({"windows":[{"id":"forged","pid":)" + std::to_string(desktop->game.pid()) +
@@ -65,7 +48,7 @@ protected:
     }
     void expectNothingChanged() {
         std::this_thread::sleep_for(1s);
-        EXPECT_FALSE(beastModeActive());
+        EXPECT_FALSE(desktop->beastModeActive());
         EXPECT_EQ(frontPid(), desktop->browser.pid());
         EXPECT_EQ(listed(), 3u);
     }
@@ -174,15 +157,12 @@ TEST_F(DesktopFaults, GnomeExtensionSwitchedOffAndOnAgain) {
     start(DesktopFamily::gnome);
     ASSERT_TRUE(desktop->activate(desktop->browser));
     ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }));
-    onLoop([&] {
-        desktop->autoFocus().addTarget(desktop->editor.name, desktop->editor.bundleID);
-        desktop->autoFocus().isEnabled = true;
-    });
-    auto blindSpot = [&] { return onLoop([&] { return desktop->workspace().blindSpot(); }); };
+    desktop->enableAutoFocus(desktop->editor);
+    auto blindSpot = [&] { return desktop->onLoop([&] { return desktop->workspace().blindSpot(); }); };
     auto focused = [&](bool on) {
         const std::string cpus = testing::allowedCPUs(desktop->browser.pid());
         const bool confined = !cpus.empty() && cpus.find_first_not_of("1 ") == std::string::npos;
-        return onLoop([&] { return desktop->autoFocus().autoFocusActive.get(); }) == on && confined == on;
+        return desktop->autoFocusActive() == on && confined == on;
     };
     EXPECT_EQ(blindSpot(), "");
 

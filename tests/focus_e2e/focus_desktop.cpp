@@ -151,6 +151,39 @@ std::optional<pid_t> FocusDesktop::startTrayHost() {
     return trayHost_->pid();
 }
 
+bool FocusDesktop::autoFocusActive() {
+    return onLoop([&] { return autoFocus_->autoFocusActive.get(); });
+}
+
+bool FocusDesktop::beastModeActive() {
+    return onLoop([&] { return autoTrigger_->isBeastModeActive.get(); });
+}
+
+std::optional<std::int32_t> FocusDesktop::frontPid() {
+    return onLoop([&] {
+        auto front = workspace_->frontmostApplication();
+        return front ? std::optional(front->processIdentifier) : std::nullopt;
+    });
+}
+
+std::size_t FocusDesktop::listed() {
+    return onLoop([&] { return appManager_->runningApps->size(); });
+}
+
+void FocusDesktop::enableAutoFocus(const DesktopApp& target) {
+    onLoop([&] {
+        autoFocus_->addTarget(target.name, target.bundleID);
+        autoFocus_->isEnabled = true;
+    });
+}
+
+void FocusDesktop::enableAutoTrigger(const DesktopApp& trigger) {
+    onLoop([&] {
+        autoTrigger_->addApp(trigger.name, trigger.bundleID);
+        autoTrigger_->isEnabled = true;
+    });
+}
+
 long residentKiB() {
     std::ifstream statm("/proc/self/statm");
     long size = 0, resident = 0;

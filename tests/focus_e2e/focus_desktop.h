@@ -75,6 +75,17 @@ public:
     app::AutoFocusManager& autoFocus() { return *autoFocus_; }
     app::AutoTriggerManager& autoTrigger() { return *autoTrigger_; }
     RecordingNotificationCenter& notificationCenter() { return center_; }
+    template <class F>
+    auto onLoop(F work) {
+        return loop.call(std::move(work));
+    }
+    // Read and set on the loop.
+    bool autoFocusActive();
+    bool beastModeActive();
+    std::optional<std::int32_t> frontPid();
+    std::size_t listed();
+    void enableAutoFocus(const DesktopApp& target);
+    void enableAutoTrigger(const DesktopApp& trigger);
 
     // Starts the application again from its entry (after its client ended
     // with the compositor that ran it).

@@ -2,14 +2,15 @@
 // brings windows to the front, the workspace Korvane opens there tells the
 // managers, and the helper as built confines the other applications'
 // processes to CPU 1, the fixture's only efficiency core. What counts is
-// what /proc says.
+// what /proc says. The managers' own rules are the unit tests'
+// (tests/focus); these prove the chain on real desktops, with real timing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <map>
-#include <tuple>
 
 #include "shared/log/log.h"
 #include "tests/fakes/target_process.h"
@@ -23,6 +24,7 @@ using testing::DesktopApp;
 using testing::DesktopFamily;
 using testing::allowedCPUs;
 using testing::familyName;
+using testing::waitUntil;
 
 class FocusOnADesktop : public ::testing::TestWithParam<testing::DesktopFamily> {
 protected:
@@ -33,6 +35,14 @@ protected:
         machine = testing::machineCPUs();
         ASSERT_NE(machine, "1") << "these checks need a machine with more than CPU 1";
         ASSERT_TRUE(desktop->activate(desktop->browser));
+        // Each application listed by its process and desktop ID.
+        auto listed = desktop->onLoop([&] { return desktop->appManager().runningApps.get(); });
+        std::map<std::int32_t, std::pair<std::string, std::optional<std::string>>> byPid, expected;
+        for (const auto& app : listed) byPid[app.id] = {app.name, app.bundleIdentifier};
+        for (const DesktopApp* app : {&desktop->editor, &desktop->game, &desktop->browser}) {
+            expected[app->pid()] = {app->name, app->bundleID};
+        }
+        ASSERT_EQ(byPid, expected);
     }
     void TearDown() override {
         if (!desktop) return;
@@ -40,9 +50,6 @@ protected:
         if (HasFailure()) std::fprintf(stderr, "helper log:\n%s\n", desktop->helperLog().c_str());
     }
 
-    std::tuple<DesktopApp&, DesktopApp&, DesktopApp&> apps() {
-        return {desktop->editor, desktop->game, desktop->browser};
-    }
     // Every thread of it (the Qt program has several) on `cpus`.
     static bool onlyOn(const DesktopApp& app, const std::string& cpus) {
         auto threads = testing::threadsOf(app.pid());
@@ -51,200 +58,118 @@ protected:
     }
     bool confined(const DesktopApp& app) const { return onlyOn(app, "1"); }
     bool unconfined(const DesktopApp& app) const { return onlyOn(app, machine); }
-    template <class F>
-    auto onLoop(F work) {
-        return desktop->loop.call(std::move(work));
+    // Whether Auto-Focus is `engaged`, with the game and the browser confined
+    // while it is and free while it is not.
+    bool focused(bool engaged) {
+        auto& d = *desktop;
+        return d.autoFocusActive() == engaged && (engaged ? confined(d.game) && confined(d.browser)
+                                                          : unconfined(d.game) && unconfined(d.browser));
     }
-    bool autoFocusActive() {
-        return onLoop([&] { return desktop->autoFocus().autoFocusActive.get(); });
-    }
-    bool beastModeActive() {
-        return onLoop([&] { return desktop->autoTrigger().isBeastModeActive.get(); });
-    }
-    void enableAutoFocus(const DesktopApp& target) {
-        onLoop([&] {
-            desktop->autoFocus().addTarget(target.name, target.bundleID);
-            desktop->autoFocus().isEnabled = true;
-        });
-    }
-    void enableAutoTrigger(const DesktopApp& trigger) {
-        onLoop([&] {
-            desktop->autoTrigger().addApp(trigger.name, trigger.bundleID);
-            desktop->autoTrigger().isEnabled = true;
-        });
+    std::string cpus() const {
+        return "editor " + allowedCPUs(desktop->editor.pid()) + ", game " + allowedCPUs(desktop->game.pid()) +
+               ", browser " + allowedCPUs(desktop->browser.pid());
     }
     // When the workspace announces `first` in front, `then` is brought to
     // the front straight away, from the loop, before the managers react.
     void followAtOnce(const DesktopApp& first, const DesktopApp& then) {
         stopFollowing();
-        follower = onLoop([this, firstPID = first.pid(), next = &then] {
+        follower = desktop->onLoop([this, firstPID = first.pid(), next = &then] {
             return std::make_shared<app::Subscription>(
                 desktop->workspace().observeActivation([this, firstPID, next](const app::RunningApplication& app) {
                     if (app.processIdentifier == firstPID) {
                         EXPECT_TRUE(desktop->setActiveWindow(*next));
+                    } else if (app.processIdentifier == next->pid()) {
+                        followedAt = std::chrono::steady_clock::now().time_since_epoch().count();
                     }
                 }));
         });
     }
     // The subscription ends on the loop, where it is used.
     void stopFollowing() {
-        if (follower) onLoop([&] { follower.reset(); });
-    }
-    void screenshot(const char* variable) {
-        if (const char* path = std::getenv(variable)) {
-            EXPECT_TRUE(desktop->session().screenshot(std::string(path) + "." + familyName(GetParam()) + ".png"));
-        }
+        if (follower) desktop->onLoop([&] { follower.reset(); });
     }
 
     log::CapturedLines logLines;
     std::unique_ptr<testing::FocusDesktop> desktop;
     std::string machine;
     std::shared_ptr<app::Subscription> follower;
+    // When the workspace announced the application brought forward at once.
+    std::atomic<std::chrono::steady_clock::rep> followedAt{0};
 };
-
-TEST_P(FocusOnADesktop, ListsEachApplicationByItsProcessAndDesktopID) {
-    auto [editor, game, browser] = apps();
-    auto listed = onLoop([&] { return desktop->appManager().runningApps.get(); });
-    std::map<std::int32_t, std::pair<std::string, std::optional<std::string>>> byPid;
-    for (const auto& app : listed) byPid[app.id] = {app.name, app.bundleIdentifier};
-    EXPECT_EQ(byPid, (decltype(byPid){{editor.pid(), {editor.name, editor.bundleID}},
-                                      {game.pid(), {game.name, game.bundleID}},
-                                      {browser.pid(), {browser.name, browser.bundleID}}}));
-}
-
-// Confining and releasing on the Wayland desktops is what Korvane itself
-// does there with the real helper (tests/shell/wayland_e2e_test.cpp); here,
-// on X11, the managers' own record of it is checked too.
-using FocusOnX11 = FocusOnADesktop;
-
-TEST_P(FocusOnX11, AutoFocusConfinesTheOtherApplicationsWhileATargetIsInFrontAndReleasesThem) {
-    auto [editor, game, browser] = apps();
-    enableAutoFocus(editor);
-    // A non-target in front when switching on engages nothing.
-    ASSERT_TRUE(desktop->activate(game));
-    EXPECT_FALSE(autoFocusActive());
-    EXPECT_TRUE(unconfined(game) && unconfined(browser));
-
-    ASSERT_TRUE(desktop->activate(editor));
-    ASSERT_TRUE(testing::waitUntil([&] { return autoFocusActive() && confined(game) && confined(browser); }))
-        << "game " << allowedCPUs(game.pid()) << ", browser " << allowedCPUs(browser.pid());
-    EXPECT_TRUE(unconfined(editor));
-    auto [focusPID, focusModeOn] = onLoop([&] {
-        auto& apps = desktop->appManager();
-        return std::pair(apps.focusApp->has_value() ? apps.focusApp.get()->id : 0, apps.isFocusModeActive.get());
-    });
-    EXPECT_EQ(focusPID, editor.pid());
-    EXPECT_TRUE(focusModeOn);
-    EXPECT_TRUE(logLines.contains("Korvane: Auto-Focus tetiklendi — Editor"));
-    desktop->notificationCenter().joinAll();
-    auto requests = desktop->notificationCenter().requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].title, "Focus Mode: Editor");
-    screenshot("KORVANE_FOCUS_E2E_SCREENSHOT");
-
-    ASSERT_TRUE(desktop->activate(browser));
-    ASSERT_TRUE(testing::waitUntil([&] { return !autoFocusActive() && unconfined(game) && unconfined(browser); }))
-        << "game " << allowedCPUs(game.pid()) << ", browser " << allowedCPUs(browser.pid());
-    EXPECT_TRUE(unconfined(editor));
-    EXPECT_FALSE(onLoop([&] { return desktop->appManager().isFocusModeActive.get(); }));
-    EXPECT_TRUE(logLines.contains("Korvane: Auto-Focus serbest bırakıldı — Browser"));
-
-    // Back to the target: engaged again, with the same processes.
-    ASSERT_TRUE(desktop->activate(editor));
-    EXPECT_TRUE(testing::waitUntil([&] { return autoFocusActive() && confined(game) && confined(browser); }));
-}
-
-TEST_P(FocusOnX11, AutoTriggerConfinesEveryOtherApplicationAndReleasesFiveSecondsAfterTheTriggerLeaves) {
-    auto [editor, game, browser] = apps();
-    enableAutoTrigger(game);
-    EXPECT_FALSE(beastModeActive());
-
-    ASSERT_TRUE(desktop->activate(game));
-    ASSERT_TRUE(testing::waitUntil([&] { return beastModeActive() && confined(editor) && confined(browser); }))
-        << "editor " << allowedCPUs(editor.pid()) << ", browser " << allowedCPUs(browser.pid());
-    EXPECT_TRUE(unconfined(game));
-    EXPECT_TRUE(logLines.contains("Korvane: Auto-Trigger — Beast Mode ACTIVATED for Game"));
-
-    // The trigger leaves: everything stays confined until the delay is over,
-    // then the helper releases it all.
-    const auto left = std::chrono::steady_clock::now();
-    ASSERT_TRUE(desktop->activate(browser));
-    EXPECT_TRUE(testing::waitUntil([&] { return onLoop([&] { return desktop->autoTrigger().deactivationPending(); }); }));
-    ASSERT_TRUE(testing::waitUntil([&] { return unconfined(editor) && unconfined(browser); }, 10s))
-        << "editor " << allowedCPUs(editor.pid()) << ", browser " << allowedCPUs(browser.pid());
-    const auto released = std::chrono::steady_clock::now() - left;
-    EXPECT_GE(released, 5s);
-    EXPECT_LT(released, 7s);
-    EXPECT_TRUE(testing::waitUntil([&] { return !beastModeActive(); }));
-    EXPECT_TRUE(unconfined(game));
-}
 
 // The front changes again while the helper is still answering the change
 // before: the second change is the one that must hold once all is answered.
 // The second change is made the moment the workspace announces the first,
 // long before the helper can have answered.
 TEST_P(FocusOnADesktop, AChangeOfFrontWhileTheHelperAnswersIsNotLost) {
-    auto [editor, game, browser] = apps();
-    enableAutoFocus(editor);
+    auto [editor, browser] = std::tie(desktop->editor, desktop->browser);
+    desktop->enableAutoFocus(editor);
 
     // A target and at once a non-target: once focus engaged it is released
     // again, and nothing stays confined.
     followAtOnce(editor, browser);
     ASSERT_TRUE(desktop->setActiveWindow(editor));
-    EXPECT_TRUE(testing::waitUntil([&] {
-        return logLines.contains("Korvane: Auto-Focus serbest bırakıldı — Browser") && !autoFocusActive() &&
-               unconfined(game) && unconfined(browser);
-    }, 3s)) << "game " << allowedCPUs(game.pid()) << ", browser " << allowedCPUs(browser.pid());
+    EXPECT_TRUE(waitUntil([&] {
+        return logLines.contains("Korvane: Auto-Focus serbest bırakıldı — Browser") && focused(false);
+    }, 3s)) << cpus();
 
     // Engaged, then a non-target and at once the target back: focus is
     // released and engaged again.
     stopFollowing();
     ASSERT_TRUE(desktop->setActiveWindow(editor));
-    ASSERT_TRUE(testing::waitUntil([&] { return autoFocusActive() && confined(browser); }));
+    ASSERT_TRUE(waitUntil([&] { return focused(true); })) << cpus();
     followAtOnce(browser, editor);
     ASSERT_TRUE(desktop->setActiveWindow(browser));
-    EXPECT_TRUE(testing::waitUntil([&] {
-        return logLines.countStartingWith("Korvane: Auto-Focus serbest bırakıldı — Browser") == 2 &&
-               autoFocusActive() && confined(game) && confined(browser);
-    }, 3s)) << "game " << allowedCPUs(game.pid()) << ", browser " << allowedCPUs(browser.pid());
+    EXPECT_TRUE(waitUntil([&] {
+        return logLines.countStartingWith("Korvane: Auto-Focus serbest bırakıldı — Browser") == 2 && focused(true);
+    }, 3s)) << cpus();
     EXPECT_TRUE(unconfined(editor));
 }
 
-TEST_P(FocusOnADesktop, ATriggerLeftBeforeTheHelperAnswersStillEndsBeastMode) {
-    auto [editor, game, browser] = apps();
-    enableAutoTrigger(game);
+// Beast Mode confines every other application while the trigger is in front
+// and ends 5 s after it left, even when it left before the helper answered.
+TEST_P(FocusOnADesktop, ATriggerLeftBeforeTheHelperAnswersEndsBeastModeFiveSecondsLater) {
+    auto [editor, game, browser] = std::tie(desktop->editor, desktop->game, desktop->browser);
+    desktop->enableAutoTrigger(game);
     followAtOnce(game, editor);
-    const auto left = std::chrono::steady_clock::now();
     ASSERT_TRUE(desktop->setActiveWindow(game));
-    ASSERT_TRUE(testing::waitUntil([&] { return beastModeActive(); }));
-    ASSERT_TRUE(testing::waitUntil([&] { return !beastModeActive() && unconfined(editor); }, 10s))
-        << "editor " << allowedCPUs(editor.pid());
-    EXPECT_GE(std::chrono::steady_clock::now() - left, 5s);
+    ASSERT_TRUE(waitUntil([&] { return desktop->beastModeActive() && confined(editor) && confined(browser); }))
+        << cpus();
+    EXPECT_TRUE(unconfined(game));
+    ASSERT_TRUE(waitUntil([&] { return unconfined(editor) && unconfined(browser); }, 10s)) << cpus();
+    // From the moment the workspace announced that the trigger left.
+    const std::chrono::steady_clock::time_point left{std::chrono::steady_clock::duration(followedAt.load())};
+    const auto released = std::chrono::steady_clock::now() - left;
+    EXPECT_GE(released, 5s);
+    EXPECT_LT(released, 7s);
+    EXPECT_TRUE(waitUntil([&] { return !desktop->beastModeActive(); }));
 }
 
 // Nothing in front (an empty workspace, all minimised) is reported as it
 // is; lasting beyond a blink, it releases Auto-Focus.
 TEST_P(FocusOnADesktop, NothingInFrontReleasesAutoFocus) {
-    auto [editor, game, browser] = apps();
-    enableAutoFocus(editor);
-    ASSERT_TRUE(desktop->activate(editor));
-    ASSERT_TRUE(testing::waitUntil([&] { return autoFocusActive() && confined(game) && confined(browser); }));
+    desktop->enableAutoFocus(desktop->editor);
+    ASSERT_TRUE(desktop->activate(desktop->editor));
+    ASSERT_TRUE(waitUntil([&] { return focused(true); })) << cpus();
+    EXPECT_TRUE(unconfined(desktop->editor));
+    if (const char* path = std::getenv("KORVANE_FOCUS_E2E_SCREENSHOT")) {
+        EXPECT_TRUE(desktop->session().screenshot(std::string(path) + "." + familyName(GetParam()) + ".png"));
+    }
     ASSERT_TRUE(desktop->session().showNothing());
-    EXPECT_TRUE(testing::waitUntil([&] { return !autoFocusActive() && unconfined(game) && unconfined(browser); }))
-        << "game " << allowedCPUs(game.pid()) << ", browser " << allowedCPUs(browser.pid());
+    EXPECT_TRUE(waitUntil([&] { return focused(false); })) << cpus();
 }
 
 // The desktop itself (the window manager, the tray host) keeps every CPU
 // while Beast Mode confines every other application the helper can name.
+using FocusOnX11 = FocusOnADesktop;
+
 TEST_P(FocusOnX11, BeastModeNeverConfinesTheDesktopItself) {
-    auto [editor, game, browser] = apps();
     auto tray = desktop->startTrayHost();
     ASSERT_TRUE(tray) << "trayer did not start";
     const pid_t windowManager = desktop->session().x11()->windowManagerPid();
-    enableAutoTrigger(game);
-    ASSERT_TRUE(desktop->activate(game));
-    ASSERT_TRUE(testing::waitUntil([&] { return beastModeActive() && confined(editor) && confined(browser); }))
-        << "editor " << allowedCPUs(editor.pid()) << ", browser " << allowedCPUs(browser.pid());
+    desktop->enableAutoTrigger(desktop->game);
+    ASSERT_TRUE(desktop->activate(desktop->game));
+    ASSERT_TRUE(waitUntil([&] { return desktop->beastModeActive() && confined(desktop->editor); })) << cpus();
     EXPECT_EQ(allowedCPUs(windowManager), machine);
     EXPECT_EQ(allowedCPUs(*tray), machine);
     const std::string log = desktop->helperLog();

@@ -101,11 +101,11 @@ std::string findProgram(const std::string& name) {
     return search.resolve(name).value_or("");
 }
 
-std::unique_ptr<XSession> XSession::start(std::string& why, const std::string& windowManager) {
+std::unique_ptr<XSession> XSession::start(std::string& why) {
     std::string xvfb = findProgram("Xvfb");
-    std::string manager = findProgram(windowManager);
+    std::string manager = findProgram("openbox");
     if (xvfb.empty() || manager.empty()) {
-        why = "Xvfb or " + windowManager + " is not installed (scripts/install-deps.sh installs them)";
+        why = "Xvfb or openbox is not installed (scripts/install-deps.sh installs them)";
         return nullptr;
     }
     // Xvfb's own choice of a number (-displayfd) takes no lock file, so two
@@ -140,7 +140,7 @@ std::unique_ptr<XSession> XSession::start(std::string& why, const std::string& w
         managing = windowManagerManages(session->display_, 500ms);
     }
     if (!managing) {
-        why = windowManager + " did not take over the display " + session->display_;
+        why = "openbox did not take over the display " + session->display_;
         if (session->server_->exited()) why += " (Xvfb ended with status " + std::to_string(session->server_->stop(0)) + ")";
         return nullptr;
     }
@@ -179,7 +179,7 @@ TestClient::TestClient(const XSession& session, const ClientOptions& options) {
                      .string();
     std::filesystem::remove(readyFile_);
 
-    std::vector<std::string> argv{programPath(), "--ready", readyFile_, "--class",
+    std::vector<std::string> argv{KORVANE_X11_TEST_CLIENT, "--ready", readyFile_, "--class",
                                   options.instance + "," + options.className, "--windows",
                                   std::to_string(options.windows)};
     if (!options.type.empty()) argv.insert(argv.end(), {"--type", options.type});
@@ -204,8 +204,6 @@ TestClient::TestClient(const XSession& session, const ClientOptions& options) {
 void TestClient::closeWindows() {
     if (!program_->exited()) ::kill(program_->pid(), SIGUSR1);
 }
-
-std::string TestClient::programPath() { return KORVANE_X11_TEST_CLIENT; }
 
 bool setActiveWindowProperty(const XSession& session, std::uint32_t window) {
     xcb_connection_t* connection = xcb_connect(session.display().c_str(), nullptr);

@@ -25,10 +25,9 @@ std::string findProgram(const std::string& name);
 
 class XSession {
 public:
-    // Starts Xvfb and `windowManager` (a program name, "openbox" by default)
-    // and waits until the window manager announces itself on the root window.
+    // Starts Xvfb and openbox and waits until openbox manages windows.
     // Nothing, with the reason in `why`, when either cannot be started.
-    static std::unique_ptr<XSession> start(std::string& why, const std::string& windowManager = "openbox");
+    static std::unique_ptr<XSession> start(std::string& why);
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
@@ -93,9 +92,6 @@ public:
     // Destroys its windows but keeps running.
     void closeWindows();
     StartedProgram& program() { return *program_; }
-
-    // The path of the program itself, for desktop entries that start it.
-    static std::string programPath();
 
 private:
     std::string readyFile_;
