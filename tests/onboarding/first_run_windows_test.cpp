@@ -13,6 +13,35 @@ using testing::button;
 
 class FirstRunWindows : public testing::QtFixture {};
 
+// A window that ends itself must not touch its members after the host's
+// callback ran: the host may delete it right there.
+TEST_F(FirstRunWindows, TheHostMayDeleteEachWindowInItsCallback) {
+    bool accepted = false;
+    AgreementWindow* agreement = nullptr;
+    agreement = new AgreementWindow(AgreementSetting{[&] { return accepted; }, [&](bool value) { accepted = value; }},
+                                    [&] {
+                                        delete agreement;
+                                        agreement = nullptr;
+                                    },
+                                    {});
+    agreement->present();
+    button(*agreement, "agreeButton")->click();
+    EXPECT_TRUE(testing::waitUntil([&] { return agreement == nullptr; }));
+
+    auto install = std::make_shared<testing::ScriptedInstall::Shared>();
+    SetupWindow* setup = nullptr;
+    setup = new SetupWindow(
+        [&] {
+            delete setup;
+            setup = nullptr;
+        },
+        testing::scriptedDependencies(install));
+    setup->present();
+    setup->view()->setCurrentStep(7);
+    button(*setup, "forwardButton")->click();
+    EXPECT_TRUE(testing::waitUntil([&] { return setup == nullptr; }));
+}
+
 // Enter as a dialog reads it: the page's primary button, or the button the
 // user moved the focus to. Every page hands the focus back to its primary.
 TEST_F(FirstRunWindows, EnterPressesThePrimaryButtonUnlessAnotherHasTheFocus) {
