@@ -28,7 +28,6 @@ namespace korvane {
 namespace {
 
 using namespace std::chrono_literals;
-using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using Clock = std::chrono::steady_clock;
@@ -45,19 +44,9 @@ linux_platform::Fd connectNow(const std::string& path) {
 
 class HelperFaultsEndToEnd : public testing::ServedHelper {
 protected:
-    // With `spawning`, the helper runs a stand-in tool per pid; else it
-    // does the work in its own process, as in production.
-    void start(const std::string& binary, testing::Environment extra = {}, bool spawning = true) {
-        if (spawning) {
-            extra.insert(extra.end(), {{"KORVANE_TASKPOLICY", KORVANE_FAKE_TASKPOLICY},
-                                       {"FAKE_TASKPOLICY_LOG", dir.path("tool.log")}});
-        }
+    void start(const std::string& binary, testing::Environment extra = {}) {
         extra.emplace_back("KORVANE_SYSFS_ROOT", sysfs.root());
         startHelper(extra, binary);
-    }
-    std::vector<std::string> ctlArgs(std::vector<std::string> args) const {
-        args.insert(args.begin(), {KORVANE_CTL_BINARY, "--socket", socketPath});
-        return args;
     }
     // The helper with its service's capability bounding set, NoNewPrivileges
     // and system call filter, as read from the unit.
@@ -70,43 +59,17 @@ protected:
     testing::HwmonTree sysfs;
 };
 
-// Whatever the clients do (one waits for a long call, one sends without
-// reading), SIGTERM ends the helper within 2 s with its fans back on their curve.
-TEST_F(HelperFaultsEndToEnd, SigtermEndsWithinTwoSecondsWhateverClientsDo) {
-    sysfs.addDesktopWithNct6775(5);
-    start(KORVANE_HELPER_BINARY, {{"FAKE_TASKPOLICY_DELAY", "1"}});
-    ASSERT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);
-    std::list<testing::StartedProgram> sleepers;
-    std::vector<std::string> many = {"throttle-many"};
-    for (int i = 0; i < 10; ++i) {
-        sleepers.emplace_back(std::vector<std::string>{"/bin/sleep", "60"});
-        many.push_back(std::to_string(sleepers.back().pid()));
-    }
-    testing::StartedProgram busy(ctlArgs(many));  // ten seconds of work
-    auto greedy = linux_platform::connectUnix(socketPath);
-    ASSERT_TRUE(greedy);
-    std::string pings;
-    for (std::uint64_t id = 1; id <= 5000; ++id) pings += wire::encodeRequest(id, msg::Ping{});
-    linux_platform::writeAll(greedy->get(), pings);
-    for (int i = 0; i < 300 && dir.read("tool.log").empty(); ++i) std::this_thread::sleep_for(10ms);
-    ASSERT_FALSE(dir.read("tool.log").empty()) << "the long call has begun";
-
-    auto began = Clock::now();
-    EXPECT_EQ(helper->stop(SIGTERM), 0);
-    EXPECT_LT(Clock::now() - began, 2s);
-    EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
-}
-
 // A call of 65,536 entries (each of 100 real processes named many times,
 // the rest pids no process has) keeps nobody waiting long: another client's
 // call is answered after the batch under way, and SIGTERM in its middle ends
-// the helper with its fan back on its curve. The figures are printed.
+// the helper within 2 s with its fan back on its curve, though a client sends
+// pings without reading the replies. The figures are printed.
 TEST_F(HelperFaultsEndToEnd, A65536EntryCallHoldsUpOthersAndAStopByOneBatch) {
     if (::geteuid() != 0) GTEST_SKIP() << "changes other processes' scheduling";
     sysfs.addDesktopWithNct6775(5);
     // The records on a memory file system, as /run is.
     testing::FixtureTree runtime("/dev/shm");
-    start(KORVANE_HELPER_BINARY, {{"KORVANE_HELPER_RUNTIME_DIR", runtime.root()}}, false);
+    start(KORVANE_HELPER_BINARY, {{"KORVANE_HELPER_RUNTIME_DIR", runtime.root()}});
     ASSERT_EQ(ctl({"fan-mode", "0", "manual"}).exitStatus, 0);
     std::list<testing::TargetProcess> targets;
     std::vector<pid_t> real;
@@ -132,12 +95,18 @@ TEST_F(HelperFaultsEndToEnd, A65536EntryCallHoldsUpOthersAndAStopByOneBatch) {
     auto whole = Clock::now() - began;
 
     auto second = call();
+    auto greedy = linux_platform::connectUnix(socketPath);
+    ASSERT_TRUE(greedy);
+    std::string pings;
+    for (std::uint64_t id = 1; id <= 5000; ++id) pings += wire::encodeRequest(id, msg::Ping{});
+    linux_platform::writeAll(greedy->get(), pings);
     // Early in the call, not halfway: on a loaded machine the second call
     // can run much faster than the first and be over by then.
     std::this_thread::sleep_for(std::min<Clock::duration>(whole / 8, 250ms));
     auto stopped = Clock::now();
     EXPECT_EQ(helper->stop(SIGTERM), 0);
     auto stopTook = Clock::now() - stopped;
+    EXPECT_LT(stopTook, 2s);
     EXPECT_EQ(sysfs.get("hwmon4/pwm1_enable"), "5");
     EXPECT_THAT(helper->log(), HasSubstr("PIDs undone — the helper is stopping"));
     auto ms = [](auto duration) { return std::chrono::duration<double, std::milli>(duration).count(); };
@@ -152,8 +121,7 @@ TEST_F(HelperFaultsEndToEnd, A65536EntryCallHoldsUpOthersAndAStopByOneBatch) {
 TEST_F(HelperFaultsEndToEnd, ItsOwnLogIsPrivateAndCapped) {
     std::string log = dir.write("own.log", "left by an earlier installation\n", 0644);
     start(dir.write("helper-with-log",
-                    std::string("#!/bin/sh\nexec ") + KORVANE_HELPER_BINARY + " \"$@\" --log=" + log + "\n", 0755),
-          {}, false);
+                    std::string("#!/bin/sh\nexec ") + KORVANE_HELPER_BINARY + " \"$@\" --log=" + log + "\n", 0755));
     // A line for each pid that names no process: some 3 MiB in all.
     std::vector<std::int32_t> nobody;
     for (std::int32_t pid = 5'000'000; pid < 5'030'000; ++pid) nobody.push_back(pid);
@@ -206,12 +174,7 @@ TEST_F(HelperFaultsEndToEnd, UnderItsUnitTheHelperServesAnotherUser) {
     testing::StartedProgram underUnit({KORVANE_UNIT_SANDBOX, KORVANE_HELPER_UNIT, KORVANE_HELPER_BINARY, "--allow-uid=1000"},
                                       {{"KORVANE_HELPER_SOCKET", socketPath}, {"KORVANE_SYSFS_ROOT", sysfs.root()}},
                                       dir.path("helper.log"));
-    bool answered = false;
-    for (int i = 0; i < 2000 && !answered && !underUnit.exited(); ++i) {
-        answered = ctl({"ping"}).exitStatus == 0;
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_TRUE(answered) << dir.read("helper.log");
+    EXPECT_TRUE(testing::eventually([&] { return ctl({"ping"}).exitStatus == 0; }, 20s)) << dir.read("helper.log");
 }
 
 // A method name and an application ID with a newline in them stay inside
@@ -233,8 +196,7 @@ TEST_F(HelperFaultsEndToEnd, TextsFromClientsCannotForgeLogLines) {
     EXPECT_EQ(ctl({"jail", "org.example.App\n" + forged}).exitStatus, 0);
     EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
 
-    auto lines = helper->logLines();
-    EXPECT_THAT(lines, Not(Contains(forged)));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("\n" + forged + "\n")));
     EXPECT_THAT(helper->log(), HasSubstr("unknown method 'x\\n" + forged + "'"));
     EXPECT_THAT(helper->log(), HasSubstr("\"org.example.App\\n" + forged + "\""));
 }
@@ -247,8 +209,7 @@ void waitUntilRunning(pid_t pid, const std::string& comm) {
         std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
         return name == comm;
     };
-    for (int i = 0; i < 500 && !running(); ++i) std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(running()) << pid << " never ran " << comm;
+    ASSERT_TRUE(testing::eventually(running)) << pid << " never ran " << comm;
 }
 
 const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
@@ -279,9 +240,7 @@ TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
     waitUntilRunning(theirs.pid(), "suid-sleep");
     ASSERT_EQ(ctl({"jail", "a", "b"}).exitStatus, 0);
     std::string throttledAsB = "KorvaneHelper: Auto-throttling jailed app: b (PID: " + std::to_string(theirs.pid()) + ")";
-    for (int i = 0; i < 300 && helper->log().find(throttledAsB) == std::string::npos; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    testing::eventually([&] { return helper->log().find(throttledAsB) != std::string::npos; });
     EXPECT_THAT(helper->log(), HasSubstr(throttledAsB));
     EXPECT_THAT(helper->log(), Not(HasSubstr("Auto-throttling jailed app: a ")));
     EXPECT_THAT(helper->log(), Not(HasSubstr("Secret")));
@@ -323,7 +282,7 @@ TEST_F(HelperFaultsEndToEnd, ASandboxFileCountsOnlyAsAnOrdinaryFileItsOwnerMayRe
     }
     ASSERT_EQ(ctl({"jail", "org.example.Secret", "org.example.Proc", "org.example.Own"}).exitStatus, 0);
     std::string own = "Auto-throttling jailed app: org.example.Own (PID: " + std::to_string(attackers.back().pid()) + ")";
-    for (int i = 0; i < 500 && helper->log().find(own) == std::string::npos; ++i) std::this_thread::sleep_for(10ms);
+    testing::eventually([&] { return helper->log().find(own) != std::string::npos; });
     EXPECT_THAT(helper->log(), HasSubstr(own));
     EXPECT_THAT(helper->log(), Not(HasSubstr("org.example.Secret (PID")));
     EXPECT_THAT(helper->log(), Not(HasSubstr("org.example.Proc (PID")));
