@@ -31,31 +31,13 @@ void makeFifo(pid_t tid) {
     ASSERT_EQ(::sched_setscheduler(tid, SCHED_FIFO, &fifo), 0);
 }
 
-TEST(BackgroundPolicyTest, ReachesEveryThreadTheChildInItsCgroupAndLaterThreads) {
+// Every thread, the child in its cgroup and threads started later take the
+// policy; release gives each thread back what it had: the user's own nice
+// value and affinity, a real-time thread, an I/O level.
+TEST(BackgroundPolicyTest, ReachesEveryThreadAndReleaseGivesEachBackWhatItHad) {
     TargetProcess target(3, 2);
     ASSERT_TRUE(target.ready());
-    BackgroundPolicy policy(kCpu1IsEfficiency);
-
-    auto applied = policy.apply(target.pid());
-    ASSERT_TRUE(applied);
-    EXPECT_EQ(applied->processes, 2);
-    EXPECT_EQ(applied->threads, 5);
-    expectBackground(target.pid(), "1");
-    expectBackground(target.child(), "1");
-    auto late = viewOf(target.addThread());
-    EXPECT_EQ(late.cpus, "1");
-    EXPECT_EQ(late.policy, SCHED_IDLE);
-
-    ASSERT_TRUE(policy.release(target.pid()));
-    expectNormal(target.pid());
-    expectNormal(target.child());
-}
-
-TEST(BackgroundPolicyTest, ReleaseGivesEachThreadBackWhatItHadBefore) {
-    TargetProcess target(3);
-    ASSERT_TRUE(target.ready());
     auto tids = threadsOf(target.pid());
-    // The user's own choices: nice and affinity, a real-time thread, an I/O level.
     ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(tids[0]), 5), 0);
     pinTo(tids[0], 0);
     makeFifo(tids[1]);
@@ -63,11 +45,17 @@ TEST(BackgroundPolicyTest, ReleaseGivesEachThreadBackWhatItHadBefore) {
 
     BackgroundPolicy policy(kCpu1IsEfficiency);
     RememberedStates memory;
-    ASSERT_TRUE(policy.apply(target.pid(), &memory));
+    auto applied = policy.apply(target.pid(), &memory);
+    ASSERT_TRUE(applied);
+    EXPECT_EQ(applied->processes, 2);
+    EXPECT_EQ(applied->threads, 5);
     ASSERT_TRUE(policy.apply(target.pid(), &memory));  // must not record the background state
     expectBackground(target.pid(), "1");
+    expectBackground(target.child(), "1");
     EXPECT_EQ(viewOf(tids[0]).nice, 5);
     pid_t late = target.addThread();  // inherits the background state
+    EXPECT_EQ(viewOf(late).cpus, "1");
+    EXPECT_EQ(viewOf(late).policy, SCHED_IDLE);
 
     ASSERT_TRUE(policy.release(target.pid(), &memory));
     auto main = viewOf(tids[0]);
@@ -81,6 +69,7 @@ TEST(BackgroundPolicyTest, ReleaseGivesEachThreadBackWhatItHadBefore) {
     // Nothing of its own to return to: its process's main thread's state.
     EXPECT_EQ(viewOf(late).cpus, "0");
     EXPECT_EQ(viewOf(late).policy, SCHED_OTHER);
+    expectNormal(target.child());
     EXPECT_EQ(memory.size(), 0u);
 }
 
