@@ -1,8 +1,7 @@
 // The helper and korvanectl as built, with a fixture sysfs tree in which
-// CPU 1 is the only efficiency CPU, on real processes: throttling by pid
-// through the real taskpolicy tool, and the jail and Beast Mode, done in the
-// helper's own process as in production, finding an application by its GLib
-// launch variables.
+// CPU 1 is the only efficiency CPU, on real processes: the jail and Beast
+// Mode, done in the helper's own process as in production, finding an
+// application by its GLib launch variables, and what --release-all may do.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -27,36 +26,14 @@ std::string allowedCPUs(pid_t pid) {
     return all;
 }
 
-class RealTaskPolicyEndToEnd : public testing::ServedHelper {
+class InProcessEndToEnd : public testing::ServedHelper {
 protected:
     void SetUp() override {
         sysfs.intelHybridPair();
-        testing::Environment environment{{"KORVANE_SYSFS_ROOT", sysfs.root()}, {"XDG_DATA_DIRS", dir.path("data")}};
-        if (spawnsTheTool()) environment.emplace_back("KORVANE_TASKPOLICY", KORVANE_TASKPOLICY_BINARY);
-        startHelper(environment);
+        startHelper({{"KORVANE_SYSFS_ROOT", sysfs.root()}, {"XDG_DATA_DIRS", dir.path("data")}});
     }
-    virtual bool spawnsTheTool() const { return true; }
 
     testing::CpuSysfs sysfs;
-};
-
-TEST_F(RealTaskPolicyEndToEnd, ThrottleAndUnthrottleReachEveryThreadOfTheProcessAndItsChild) {
-    testing::TargetProcess target(3, 2);
-    ASSERT_TRUE(target.ready());
-    std::string pid = std::to_string(target.pid());
-
-    EXPECT_EQ(ctl({"throttle", pid}).out, "OK\n");
-    testing::expectBackground(target.pid(), "1");
-    testing::expectBackground(target.child(), "1");
-    EXPECT_EQ(ctl({"unthrottle", pid}).out, "OK\n");
-    testing::expectNormal(target.pid());
-    testing::expectNormal(target.child());
-    EXPECT_EQ(ctl({"throttle", std::to_string(testing::endedPid())}).exitStatus, 1);
-}
-
-class InProcessEndToEnd : public RealTaskPolicyEndToEnd {
-protected:
-    bool spawnsTheTool() const override { return false; }
 };
 
 // The scans hand the table they read to the batch that follows, which finds

@@ -41,8 +41,10 @@ protected:
     std::unique_ptr<InProcessTaskPolicy> policy;
 };
 
+// The tool reaches every thread and the child; where it fails, the helper's
+// in-process policy fails with the same status and words.
 TEST_F(TaskPolicyToolTest, InProcessPolicyAnswersExactlyAsTheTool) {
-    TargetProcess target(2);
+    TargetProcess target(2, 1);
     ASSERT_TRUE(target.ready());
     std::string live = std::to_string(target.pid());
     pid_t endedPid = testing::endedPid();
@@ -71,10 +73,14 @@ TEST_F(TaskPolicyToolTest, InProcessPolicyAnswersExactlyAsTheTool) {
             EXPECT_EQ(actual.output, expected.output) << flag << " " << pid;
         }
         EXPECT_EQ(tool({flag, "-p", live}).exitStatus, 0);
+        for (pid_t process : {target.pid(), target.child()}) {
+            if (background) testing::expectBackground(process, "1");
+            else testing::expectNormal(process);
+        }
         auto changed = background ? policy->apply(target.pid()) : policy->release(target.pid());
         ASSERT_TRUE(changed);
-        EXPECT_EQ(changed->processes, 1);
-        EXPECT_EQ(changed->threads, 2);
+        EXPECT_EQ(changed->processes, 2);
+        EXPECT_EQ(changed->threads, 3);
     }
 }
 
