@@ -225,11 +225,7 @@ public:
     // Once confined, the chain's threads run at idle priority: on a busy
     // machine (sanitizers, parallel tests) they may wait long for a CPU.
     bool waitForThreads(std::size_t count) const {
-        for (int i = 0; i < 24000; ++i) {
-            if (threadsOf(pid_).size() >= count) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
+        return eventually([&] { return threadsOf(pid_).size() >= count; }, std::chrono::minutes(2));
     }
 
 private:
@@ -273,12 +269,10 @@ public:
     pid_t pid() const { return shell_.pid(); }
     pid_t startChild() {
         std::ofstream(fifo_) << "go\n";
-        for (int i = 0; i < 1000 && !readText(fifo_ + ".child").ends_with('\n'); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        eventually([&] { return readText(fifo_ + ".child").ends_with('\n'); });
         child_ = std::stoi(readText(fifo_ + ".child"));
         std::string comm = "/proc/" + std::to_string(child_) + "/comm";
-        for (int i = 0; i < 1000 && readText(comm) != "sleep\n"; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        eventually([&] { return readText(comm) == "sleep\n"; });
         return child_;
     }
     int end() { return shell_.stop(SIGTERM); }
