@@ -225,7 +225,7 @@ public:
     // Once confined, the chain's threads run at idle priority: on a busy
     // machine (sanitizers, parallel tests) they may wait long for a CPU.
     bool waitForThreads(std::size_t count) const {
-        return eventually([&] { return threadsOf(pid_).size() >= count; }, std::chrono::minutes(2));
+        return eventually([&] { return threadsOf(pid_).size() >= count; }, std::chrono::minutes(5));
     }
 
 private:
