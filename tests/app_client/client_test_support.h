@@ -26,19 +26,4 @@ inline void awaitOn(VirtualMainLoop& loop, std::function<app::Async<>()> operati
     EXPECT_TRUE(loop.runUntil([&] { return task.done(); })) << "the operation did not finish";
 }
 
-// Hands out the connections of another connector and counts them.
-class CountingConnector final : public HelperConnector {
-public:
-    explicit CountingConnector(HelperConnector& real) : real_(real) {}
-    std::shared_ptr<HelperConnection> connect(ConnectionHandlers handlers) override {
-        ++made_;
-        return real_.connect(std::move(handlers));
-    }
-    int made() const { return made_; }
-
-private:
-    HelperConnector& real_;
-    int made_ = 0;  // connect() runs on the main thread only
-};
-
 }  // namespace korvane::testing

@@ -28,7 +28,6 @@ namespace korvane {
 namespace {
 
 using namespace std::chrono_literals;
-using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using Clock = std::chrono::steady_clock;
@@ -88,7 +87,7 @@ TEST_F(HelperFaultsEndToEnd, SigtermEndsWithinTwoSecondsWhateverClientsDo) {
     std::string pings;
     for (std::uint64_t id = 1; id <= 5000; ++id) pings += wire::encodeRequest(id, msg::Ping{});
     linux_platform::writeAll(greedy->get(), pings);
-    for (int i = 0; i < 300 && dir.read("tool.log").empty(); ++i) std::this_thread::sleep_for(10ms);
+    testing::eventually([&] { return !dir.read("tool.log").empty(); });
     ASSERT_FALSE(dir.read("tool.log").empty()) << "the long call has begun";
 
     auto began = Clock::now();
@@ -206,12 +205,7 @@ TEST_F(HelperFaultsEndToEnd, UnderItsUnitTheHelperServesAnotherUser) {
     testing::StartedProgram underUnit({KORVANE_UNIT_SANDBOX, KORVANE_HELPER_UNIT, KORVANE_HELPER_BINARY, "--allow-uid=1000"},
                                       {{"KORVANE_HELPER_SOCKET", socketPath}, {"KORVANE_SYSFS_ROOT", sysfs.root()}},
                                       dir.path("helper.log"));
-    bool answered = false;
-    for (int i = 0; i < 2000 && !answered && !underUnit.exited(); ++i) {
-        answered = ctl({"ping"}).exitStatus == 0;
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_TRUE(answered) << dir.read("helper.log");
+    EXPECT_TRUE(testing::eventually([&] { return ctl({"ping"}).exitStatus == 0; }, 20s)) << dir.read("helper.log");
 }
 
 // A method name and an application ID with a newline in them stay inside
@@ -233,8 +227,7 @@ TEST_F(HelperFaultsEndToEnd, TextsFromClientsCannotForgeLogLines) {
     EXPECT_EQ(ctl({"jail", "org.example.App\n" + forged}).exitStatus, 0);
     EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
 
-    auto lines = helper->logLines();
-    EXPECT_THAT(lines, Not(Contains(forged)));
+    EXPECT_THAT(helper->log(), Not(HasSubstr("\n" + forged + "\n")));
     EXPECT_THAT(helper->log(), HasSubstr("unknown method 'x\\n" + forged + "'"));
     EXPECT_THAT(helper->log(), HasSubstr("\"org.example.App\\n" + forged + "\""));
 }
@@ -247,8 +240,7 @@ void waitUntilRunning(pid_t pid, const std::string& comm) {
         std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/comm"), name);
         return name == comm;
     };
-    for (int i = 0; i < 500 && !running(); ++i) std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(running()) << pid << " never ran " << comm;
+    ASSERT_TRUE(testing::eventually(running)) << pid << " never ran " << comm;
 }
 
 const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
@@ -279,9 +271,7 @@ TEST_F(HelperFaultsEndToEnd, AUsersDataFolderIsReadWithThatUsersRights) {
     waitUntilRunning(theirs.pid(), "suid-sleep");
     ASSERT_EQ(ctl({"jail", "a", "b"}).exitStatus, 0);
     std::string throttledAsB = "KorvaneHelper: Auto-throttling jailed app: b (PID: " + std::to_string(theirs.pid()) + ")";
-    for (int i = 0; i < 300 && helper->log().find(throttledAsB) == std::string::npos; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    testing::eventually([&] { return helper->log().find(throttledAsB) != std::string::npos; });
     EXPECT_THAT(helper->log(), HasSubstr(throttledAsB));
     EXPECT_THAT(helper->log(), Not(HasSubstr("Auto-throttling jailed app: a ")));
     EXPECT_THAT(helper->log(), Not(HasSubstr("Secret")));
@@ -323,7 +313,7 @@ TEST_F(HelperFaultsEndToEnd, ASandboxFileCountsOnlyAsAnOrdinaryFileItsOwnerMayRe
     }
     ASSERT_EQ(ctl({"jail", "org.example.Secret", "org.example.Proc", "org.example.Own"}).exitStatus, 0);
     std::string own = "Auto-throttling jailed app: org.example.Own (PID: " + std::to_string(attackers.back().pid()) + ")";
-    for (int i = 0; i < 500 && helper->log().find(own) == std::string::npos; ++i) std::this_thread::sleep_for(10ms);
+    testing::eventually([&] { return helper->log().find(own) != std::string::npos; });
     EXPECT_THAT(helper->log(), HasSubstr(own));
     EXPECT_THAT(helper->log(), Not(HasSubstr("org.example.Secret (PID")));
     EXPECT_THAT(helper->log(), Not(HasSubstr("org.example.Proc (PID")));

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <list>
-#include <thread>
 
 #include "platform/linux/socket/unix_socket.h"
 #include "tests/e2e/served_helper.h"
@@ -58,28 +57,22 @@ protected:
     void serve() { startHelper({{"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}}); }
 };
 
-TEST_F(HelperInstanceEndToEnd, ASecondHelperLeavesALiveOnesSocketAlone) {
+// A second helper leaves a live one's socket alone; a helper removes its own
+// socket when it stops, but not a path someone else has taken over since. (A
+// stale socket is replaced: the race below starts on one every round.)
+TEST_F(HelperInstanceEndToEnd, AHelperRemovesOnlyItsOwnSocketAndASecondLeavesALiveOnesAlone) {
     testing::HelperDaemon first(KORVANE_HELPER_BINARY, socketPath, dir.path("first.log"));
     ASSERT_TRUE(first.waitUntilListening()) << first.log();
     ino_t served = inodeOf(socketPath);
-
     auto second = startRefused(socketPath);
     EXPECT_EQ(second.exitStatus, 1);
     EXPECT_THAT(second.err, HasSubstr("another helper is already serving " + socketPath));
     EXPECT_EQ(inodeOf(socketPath), served);
     EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
-
     EXPECT_EQ(first.stop(SIGTERM), 0);
     EXPECT_FALSE(std::filesystem::exists(socketPath));
-}
 
-TEST_F(HelperInstanceEndToEnd, AStaleSocketIsReplacedAndATakenOverPathIsNotRemoved) {
-    bindAt(socketPath, false);  // closed at once: a file nobody listens on
-    ASSERT_TRUE(std::filesystem::exists(socketPath));
     startHelper({});
-    EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
-
-    // Someone else now serves the path; the stopping helper must not take it away.
     ASSERT_EQ(::unlink(socketPath.c_str()), 0);
     auto other = bindAt(socketPath, true);
     ino_t others = inodeOf(socketPath);
@@ -98,11 +91,7 @@ TEST_F(HelperInstanceEndToEnd, OfTwoHelpersStartedAtOnceOnAStaleSocketOneServes)
             helpers.emplace_back(std::vector<std::string>{KORVANE_HELPER_BINARY, "--allow-uid=0"}, environment,
                                  dir.path("helper" + std::to_string(i) + ".log"));
         }
-        bool oneEnded = false;
-        for (int i = 0; i < 500 && !oneEnded; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            for (auto& started : helpers) oneEnded = oneEnded || started.exited();
-        }
+        testing::eventually([&] { return helpers.front().exited() || helpers.back().exited(); });
         int running = 0;
         for (auto& started : helpers) running += started.exited() ? 0 : 1;
         ASSERT_EQ(running, 1) << "round " << round << "\n" << dir.read("helper0.log") << dir.read("helper1.log");
@@ -183,32 +172,29 @@ TEST_F(HelperInstanceEndToEnd, ClientsSendNothingToAPeerThatIsNotRoot) {
     ::close(ready[1]);
 }
 
-TEST_F(HelperInstanceEndToEnd, KorvanectlGivesUpAfterItsTimeout) {
-    auto silent = bindAt(socketPath, true);  // accepts into the backlog, never answers
-    auto began = Clock::now();
-    auto waited = ctl({"--timeout", "1", "ping"});
-    auto took = Clock::now() - began;
-    EXPECT_EQ(waited.exitStatus, 2);
-    EXPECT_EQ(waited.err, "korvanectl: no answer from the helper at " + socketPath + " within 1 s\n");
-    EXPECT_LT(took, std::chrono::seconds(5));
-    auto bad = testing::runCommand({KORVANE_CTL_BINARY, "--timeout", "0", "ping"});
-    EXPECT_EQ(bad.exitStatus, 64);
-}
-
 // A failure is the helper's message on standard error and exit 1; bad usage
-// is 64 and a helper that is gone 2.
+// is 64, a helper that is gone or silent 2.
 TEST_F(HelperInstanceEndToEnd, KorvanectlsFailuresUsageAndAGoneHelperHaveTheirOwnExitCodes) {
+    {
+        auto silent = bindAt(socketPath, true);  // accepts into the backlog, never answers
+        auto began = Clock::now();
+        auto waited = ctl({"--timeout", "1", "ping"});
+        EXPECT_EQ(waited.exitStatus, 2);
+        EXPECT_THAT(waited.err, HasSubstr("no answer from the helper at " + socketPath + " within 1 s"));
+        EXPECT_LT(Clock::now() - began, std::chrono::seconds(5));
+        ::unlink(socketPath.c_str());
+    }
     serve();
     EXPECT_EQ(ctl({"ping"}).out, "alive\n");
     std::string ended = std::to_string(testing::endedPid());
     auto gone = ctl({"throttle", ended});
     EXPECT_EQ(gone.exitStatus, 1);
     EXPECT_EQ(gone.out, "");
-    EXPECT_EQ(gone.err, "taskpolicy failed for PID " + ended + " with exit code 3: taskpolicy: no process with PID " + ended + "\n");
+    EXPECT_THAT(gone.err, StartsWith("taskpolicy failed for PID " + ended));
 
     for (auto args : std::vector<std::vector<std::string>>{
              {}, {"throttle"}, {"throttle", "12x"}, {"throttle", "4294967296"}, {"beast", "on"},
-             {"fan-mode", "0", "fast"}, {"launch"}}) {
+             {"fan-mode", "0", "fast"}, {"launch"}, {"--timeout", "0", "ping"}}) {
         auto r = ctl(args);
         EXPECT_EQ(r.exitStatus, 64) << (args.empty() ? "" : args[0]);
         EXPECT_THAT(r.err, HasSubstr("usage: korvanectl"));

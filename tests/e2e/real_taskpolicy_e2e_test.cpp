@@ -1,16 +1,12 @@
 // The helper and korvanectl as built, with a fixture sysfs tree in which
-// CPU 1 is the only efficiency CPU, on real processes: throttling by pid
-// through the real taskpolicy tool, and the jail and Beast Mode, done in the
-// helper's own process as in production, finding an application by its GLib
-// launch variables.
+// CPU 1 is the only efficiency CPU, on real processes: the jail and Beast
+// Mode, done in the helper's own process as in production, finding an
+// application by its GLib launch variables, and what --release-all may do.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
 #include <memory>
-#include <thread>
 
 #include "tests/e2e/served_helper.h"
 #include "tests/fakes/target_process.h"
@@ -19,16 +15,9 @@
 namespace korvane {
 namespace {
 
-using namespace std::chrono_literals;
+using testing::eventually;
 
 constexpr const char* kAppID = "org.korvane.TestApp";
-
-bool eventually(const std::function<bool()>& condition) {
-    for (auto deadline = std::chrono::steady_clock::now() + 3s; !condition(); std::this_thread::sleep_for(10ms)) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-    }
-    return true;
-}
 
 // Cpus_allowed_list of every thread, joined by spaces.
 std::string allowedCPUs(pid_t pid) {
@@ -37,41 +26,14 @@ std::string allowedCPUs(pid_t pid) {
     return all;
 }
 
-class RealTaskPolicyEndToEnd : public testing::ServedHelper {
+class InProcessEndToEnd : public testing::ServedHelper {
 protected:
     void SetUp() override {
         sysfs.intelHybridPair();
-        testing::Environment environment{{"KORVANE_SYSFS_ROOT", sysfs.root()}, {"XDG_DATA_DIRS", dir.path("data")}};
-        if (spawnsTheTool()) environment.emplace_back("KORVANE_TASKPOLICY", KORVANE_TASKPOLICY_BINARY);
-        startHelper(environment);
+        startHelper({{"KORVANE_SYSFS_ROOT", sysfs.root()}, {"XDG_DATA_DIRS", dir.path("data")}});
     }
-    virtual bool spawnsTheTool() const { return true; }
 
     testing::CpuSysfs sysfs;
-};
-
-TEST_F(RealTaskPolicyEndToEnd, ThrottleAndUnthrottleReachEveryThreadOfTheProcessAndItsChild) {
-    testing::TargetProcess target(3, 2);
-    ASSERT_TRUE(target.ready());
-    std::string pid = std::to_string(target.pid());
-
-    EXPECT_EQ(ctl({"throttle", pid}).out, "OK\n");
-    testing::expectBackground(target.pid(), "1");
-    testing::expectBackground(target.child(), "1");
-    EXPECT_EQ(ctl({"unthrottle", pid}).out, "OK\n");
-    testing::expectNormal(target.pid());
-    testing::expectNormal(target.child());
-
-    std::string ended = std::to_string(testing::endedPid());
-    auto failed = ctl({"throttle", ended});
-    EXPECT_EQ(failed.exitStatus, 1);
-    EXPECT_EQ(failed.err, "taskpolicy failed for PID " + ended +
-                              " with exit code 3: taskpolicy: no process with PID " + ended + "\n");
-}
-
-class InProcessEndToEnd : public RealTaskPolicyEndToEnd {
-protected:
-    bool spawnsTheTool() const override { return false; }
 };
 
 // The scans hand the table they read to the batch that follows, which finds

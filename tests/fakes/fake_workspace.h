@@ -33,10 +33,7 @@ public:
         return app;
     }
 
-    std::vector<App> runningApplications() const override {
-        ++snapshots_;
-        return apps_;
-    }
+    std::vector<App> runningApplications() const override { return apps_; }
     std::optional<App> frontmostApplication() const override {
         if (!front_) return std::nullopt;
         return find(*front_);
@@ -89,8 +86,6 @@ public:
         loop_.post([this] { cleared_.send(Done{}); });
     }
 
-    int snapshots() const { return snapshots_; }
-
 private:
     std::optional<App> find(std::int32_t pid) const {
         auto it = std::find_if(apps_.begin(), apps_.end(), [&](const App& a) { return a.processIdentifier == pid; });
@@ -104,7 +99,6 @@ private:
     MainLoop& loop_;
     std::vector<App> apps_;
     std::optional<std::int32_t> front_;
-    mutable int snapshots_ = 0;
     app::Subject<App> launches_;
     app::Subject<App> terminations_;
     app::Subject<App> activations_;

@@ -4,11 +4,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace korvane::testing {
 namespace {
@@ -41,26 +39,15 @@ HelperDaemon::HelperDaemon(const std::string& binary, const std::string& socketP
                logPath) {}
 
 bool HelperDaemon::waitUntilListening() {
-    using namespace std::chrono_literals;
-    for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;) {
-        if (program_.exited()) return false;
-        if (accepts(socketPath_)) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
+    bool listening = false;
+    eventually([&] { return program_.exited() || (listening = accepts(socketPath_)); }, std::chrono::seconds(20));
+    return listening;
 }
 
 std::string HelperDaemon::log() const {
     std::stringstream text;
     text << std::ifstream(logPath_).rdbuf();
     return text.str();
-}
-
-std::vector<std::string> HelperDaemon::logLines() const {
-    std::vector<std::string> lines;
-    std::istringstream in(log());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 }  // namespace korvane::testing

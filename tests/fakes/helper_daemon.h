@@ -2,7 +2,6 @@
 // The built helper binary on a private socket, started for one test and
 // stopped when it ends.
 #include <string>
-#include <vector>
 
 #include "tests/fakes/started_program.h"
 
@@ -20,7 +19,6 @@ public:
     bool waitUntilListening();
     int stop(int signal) { return program_.stop(signal); }
     std::string log() const;
-    std::vector<std::string> logLines() const;
 
 private:
     std::string socketPath_;

@@ -100,11 +100,14 @@ bool StartedProgram::exited() {
 
 int StartedProgram::stop(int signal) {
     if (pid_ > 0) ::kill(pid_, signal);
-    for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;) {
-        if (exited()) return status_;
-        std::this_thread::sleep_for(10ms);
+    return eventually([this] { return exited(); }, 20s) ? status_ : -1;
+}
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    for (auto deadline = std::chrono::steady_clock::now() + timeout; !done(); std::this_thread::sleep_for(10ms)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
     }
-    return -1;
+    return true;
 }
 
 pid_t endedPid() {

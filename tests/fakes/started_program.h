@@ -3,6 +3,8 @@
 // apart, or left running and killed when the test ends.
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,5 +45,8 @@ private:
 
 // A pid that named a process a moment ago and names none now.
 pid_t endedPid();
+
+// Whether `done` holds within `timeout` of real time, asked every 10 ms.
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 }  // namespace korvane::testing

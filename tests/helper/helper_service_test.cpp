@@ -177,19 +177,6 @@ TEST_F(HelperServiceTest, AThreadThatCannotStartRefusesOnlyItsConnection) {
     EXPECT_TRUE(pingAnswered());
 }
 
-// A client that hangs up without reading its reply is no event worth a line.
-TEST_F(HelperServiceTest, AClientLeavingWithItsReplyUnreadLeavesNoTrace) {
-    serve({});
-    for (int i = 0; i < 5; ++i) {
-        Fd leaving = connect();
-        ASSERT_TRUE(linux_platform::writeAll(leaving.get(), wire::encodeRequest(1, msg::ThrottleProcess{44})));
-        std::this_thread::sleep_for(20ms);  // the reply arrives and is never read
-    }
-    EXPECT_TRUE(pingAnswered());
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(log.countStartingWith("KorvaneHelper: Closed connection"), 0);
-}
-
 // A call under way neither holds up another connection's ping nor stops
 // when its own client leaves.
 TEST_F(HelperServiceTest, AConnectionAtWorkHoldsUpNobodyAndFinishesWithoutItsClient) {
@@ -237,7 +224,7 @@ TEST_F(HelperServiceTest, EveryMessageGetsExactlyOneReply) {
     EXPECT_EQ(::poll(&p, 1, 200), 0) << "a 21st reply arrived";
 }
 
-TEST_F(HelperServiceTest, BadFramesCloseOnlyTheirOwnConnection) {
+TEST_F(HelperServiceTest, BadFramesCloseOnlyTheirOwnConnectionAndALeavingClientIsNoEvent) {
     serve({});
     Fd bystander = connect();
     ASSERT_TRUE(answered(bystander, msg::ThrottleProcess{50}));
@@ -262,10 +249,17 @@ TEST_F(HelperServiceTest, BadFramesCloseOnlyTheirOwnConnection) {
         auto fd = linux_platform::connectUnix(socketPath);
         linux_platform::writeAll(fd->get(), truncatedThenClosed);
     }
+    // A client that hangs up without reading its reply is no event worth a line.
+    for (int i = 0; i < 3; ++i) {
+        Fd leaving = connect();
+        ASSERT_TRUE(linux_platform::writeAll(leaving.get(), wire::encodeRequest(1, msg::Ping{})));
+        std::this_thread::sleep_for(20ms);  // the reply arrives and is never read
+    }
     // The truncated message is noticed when its client hangs up, a moment later.
     for (int i = 0; i < 200 && log.countStartingWith("KorvaneHelper: Closed connection from uid") < 4; ++i) {
         std::this_thread::sleep_for(10ms);
     }
+    std::this_thread::sleep_for(100ms);
     EXPECT_EQ(log.countStartingWith("KorvaneHelper: Closed connection from uid"), 4);
     EXPECT_TRUE(policy.calls().empty()) << "a bad message must change nothing";
     EXPECT_EQ(tool.throttledPIDsSnapshot(), (std::set<std::int32_t>{50}));

@@ -1,7 +1,8 @@
 // Install, remove, install again and the popover's Reinstall, as Korvane
 // finds and runs them, from each way Korvane reaches a machine: the build
 // tree, `cmake --install` and the Debian package. Each goes into a private
-// root through a stand-in for pkexec; removing never takes the shipped helper.
+// root through a stand-in for pkexec, as root's files with the helper
+// started; removing stops it and takes every file but the shipped helper.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "platform/linux/install/helper_install_environment.h"
 #include "platform/linux/process/spawn_process_runner.h"
 #include "platform/linux/socket/socket_helper_connection.h"
+#include "shared/log/log.h"
 #include "tests/fakes/started_program.h"
 #include "tests/install/installed_root.h"
 
@@ -41,15 +43,37 @@ protected:
             xpc.installHelper();
             ASSERT_TRUE(testing::driveUntil(loop, [&] { return !xpc.isProcessing.get(); }));
             EXPECT_EQ(xpc.lastError.get(), std::nullopt) << when;
-            EXPECT_TRUE(xpc.helperActive.get()) << when;
+            EXPECT_TRUE(xpc.helperActive.get() && xpc.helperInstalled.get()) << when;
+            EXPECT_TRUE(root.helperRunning()) << when;
         };
         auto removes = [&](const char* when) {
+            pid_t helper = root.helperPid();
+            xpc.throttledPIDs = std::set<std::int32_t>{42};
             xpc.removeHelper();
-            EXPECT_FALSE(fs::exists(root.files.tool())) << when;
+            EXPECT_FALSE(xpc.helperInstalled.get() || xpc.helperActive.get() || xpc.isProcessing.get()) << when;
+            EXPECT_TRUE(xpc.throttledPIDs.get().empty()) << when;
+            EXPECT_FALSE(fs::exists(root.files.tool()) || fs::exists(root.files.unit()) || fs::exists(root.files.pidFile()))
+                << when;
+            EXPECT_NE(testing::firstWordOf(helper), root.files.tool()) << when << ": the helper still runs";
             EXPECT_TRUE(fs::exists(setup.sourceExecutable)) << when << ": the shipped helper was deleted";
         };
         installs("first install");
+        // Root's files, the tool readable and runnable by root alone; the
+        // script's progress arrives line by line, the last once the helper answers.
+        EXPECT_EQ(InstalledRoot::modeOf(root.files.tool()), 0544U);
+        EXPECT_EQ(InstalledRoot::modeOf(root.files.unit()), 0644U);
+        EXPECT_TRUE(InstalledRoot::rootOwned(root.files.tool()) && InstalledRoot::rootOwned(root.files.unit()));
+        EXPECT_EQ(InstalledRoot::modeOf(root.files.runDirectory()), 0755U);
+        EXPECT_EQ(InstalledRoot::contents(root.files.tool()), InstalledRoot::contents(setup.sourceExecutable));
+        auto progress = xpc.installProgress.get();
+        ASSERT_GE(progress.size(), 2U);
+        EXPECT_EQ(progress.front().kind, InstallProgressKind::step);
+        EXPECT_EQ(progress.back(), (InstallProgressLine{InstallProgressKind::success, "Done"}));
+        EXPECT_TRUE(logLines.contains("Korvane: Daemon kurulumu başarılı."));
+        EXPECT_TRUE(logLines.contains(
+            "Korvane: systemd çalışmıyor — daemon doğrudan başlatılacak ve açılışta kendiliğinden başlamayacak."));
         removes("removal");
+        EXPECT_TRUE(logLines.contains("Korvane: Daemon kaldırıldı."));
         installs("second install");
         removes("Reinstall's removal");
         installs("Reinstall's install");
@@ -60,6 +84,7 @@ protected:
     // prefix the shipped helper and the installed tool share a folder.
     std::string unpacked() const { return root.tree.root(); }
 
+    log::CapturedLines logLines;
     VirtualMainLoop loop;
     InstalledRoot root;
     linux_platform::SpawnProcessRunner runner;

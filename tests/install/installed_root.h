@@ -10,11 +10,11 @@
 #include <functional>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "app/client/install_command.h"
 #include "testing/virtual_main_loop.h"
 #include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/started_program.h"
 
 namespace korvane::testing {
 
@@ -24,15 +24,6 @@ inline std::string firstWordOf(pid_t pid) {
     std::string word;
     std::getline(file, word, '\0');
     return word;
-}
-
-inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 // Lets virtual time pass about as fast as real time, so a real helper has the
@@ -67,7 +58,7 @@ public:
         pid_t pid = helperPid();
         if (pid <= 0 || firstWordOf(pid) != files.tool()) return;
         ::kill(pid, SIGKILL);
-        waitFor([&] { return firstWordOf(pid) != files.tool(); }, std::chrono::seconds(10));
+        eventually([&] { return firstWordOf(pid) != files.tool(); }, std::chrono::seconds(10));
     }
 
     // A stand-in for pkexec that notes each run in runs.log, then runs the

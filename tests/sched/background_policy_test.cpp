@@ -31,31 +31,13 @@ void makeFifo(pid_t tid) {
     ASSERT_EQ(::sched_setscheduler(tid, SCHED_FIFO, &fifo), 0);
 }
 
-TEST(BackgroundPolicyTest, ReachesEveryThreadTheChildInItsCgroupAndLaterThreads) {
+// Every thread, the child in its cgroup and threads started later take the
+// policy; release gives each thread back what it had: the user's own nice
+// value and affinity, a real-time thread, an I/O level.
+TEST(BackgroundPolicyTest, ReachesEveryThreadAndReleaseGivesEachBackWhatItHad) {
     TargetProcess target(3, 2);
     ASSERT_TRUE(target.ready());
-    BackgroundPolicy policy(kCpu1IsEfficiency);
-
-    auto applied = policy.apply(target.pid());
-    ASSERT_TRUE(applied);
-    EXPECT_EQ(applied->processes, 2);
-    EXPECT_EQ(applied->threads, 5);
-    expectBackground(target.pid(), "1");
-    expectBackground(target.child(), "1");
-    auto late = viewOf(target.addThread());
-    EXPECT_EQ(late.cpus, "1");
-    EXPECT_EQ(late.policy, SCHED_IDLE);
-
-    ASSERT_TRUE(policy.release(target.pid()));
-    expectNormal(target.pid());
-    expectNormal(target.child());
-}
-
-TEST(BackgroundPolicyTest, ReleaseGivesEachThreadBackWhatItHadBefore) {
-    TargetProcess target(3);
-    ASSERT_TRUE(target.ready());
     auto tids = threadsOf(target.pid());
-    // The user's own choices: nice and affinity, a real-time thread, an I/O level.
     ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(tids[0]), 5), 0);
     pinTo(tids[0], 0);
     makeFifo(tids[1]);
@@ -63,11 +45,17 @@ TEST(BackgroundPolicyTest, ReleaseGivesEachThreadBackWhatItHadBefore) {
 
     BackgroundPolicy policy(kCpu1IsEfficiency);
     RememberedStates memory;
-    ASSERT_TRUE(policy.apply(target.pid(), &memory));
+    auto applied = policy.apply(target.pid(), &memory);
+    ASSERT_TRUE(applied);
+    EXPECT_EQ(applied->processes, 2);
+    EXPECT_EQ(applied->threads, 5);
     ASSERT_TRUE(policy.apply(target.pid(), &memory));  // must not record the background state
     expectBackground(target.pid(), "1");
+    expectBackground(target.child(), "1");
     EXPECT_EQ(viewOf(tids[0]).nice, 5);
     pid_t late = target.addThread();  // inherits the background state
+    EXPECT_EQ(viewOf(late).cpus, "1");
+    EXPECT_EQ(viewOf(late).policy, SCHED_IDLE);
 
     ASSERT_TRUE(policy.release(target.pid(), &memory));
     auto main = viewOf(tids[0]);
@@ -81,6 +69,7 @@ TEST(BackgroundPolicyTest, ReleaseGivesEachThreadBackWhatItHadBefore) {
     // Nothing of its own to return to: its process's main thread's state.
     EXPECT_EQ(viewOf(late).cpus, "0");
     EXPECT_EQ(viewOf(late).policy, SCHED_OTHER);
+    expectNormal(target.child());
     EXPECT_EQ(memory.size(), 0u);
 }
 
@@ -236,11 +225,7 @@ public:
     // Once confined, the chain's threads run at idle priority: on a busy
     // machine (sanitizers, parallel tests) they may wait long for a CPU.
     bool waitForThreads(std::size_t count) const {
-        for (int i = 0; i < 24000; ++i) {
-            if (threadsOf(pid_).size() >= count) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
+        return eventually([&] { return threadsOf(pid_).size() >= count; }, std::chrono::minutes(5));
     }
 
 private:
@@ -284,12 +269,10 @@ public:
     pid_t pid() const { return shell_.pid(); }
     pid_t startChild() {
         std::ofstream(fifo_) << "go\n";
-        for (int i = 0; i < 1000 && !readText(fifo_ + ".child").ends_with('\n'); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        eventually([&] { return readText(fifo_ + ".child").ends_with('\n'); });
         child_ = std::stoi(readText(fifo_ + ".child"));
         std::string comm = "/proc/" + std::to_string(child_) + "/comm";
-        for (int i = 0; i < 1000 && readText(comm) != "sleep\n"; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        eventually([&] { return readText(comm) == "sleep\n"; });
         return child_;
     }
     int end() { return shell_.stop(SIGTERM); }
