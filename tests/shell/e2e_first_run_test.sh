@@ -66,7 +66,7 @@ press_enter() {
     fail "no window \"$1\" to press Enter in"
 }
 
-vd_start xembed || fail "the private desktop did not start"
+start_desktop xembed
 root="$VD_DIR/root"
 mkdir -p "$root"
 if [ "$mode" = stand-in ]; then
