@@ -156,9 +156,12 @@ def unnamed(bus, app):
     """Shown, actionable controls of every shown window that have no name."""
     missing = []
     for window in windows(bus, app):
-        if not window.shown():
-            continue
-        title = window.label()
+        try:
+            if not window.shown():
+                continue
+            title = window.label()
+        except GLib.Error:
+            continue  # a window deleted since `watch` noted it
         for node in walk(window):
             try:
                 if node.role() in ACTIONABLE and node.shown() and not node.label().strip():
@@ -213,8 +216,11 @@ def main(argv):
         return 1
     if command == "windows":
         for window in windows(bus, app):
-            if window.shown():
-                print(*window.extents(), window.label())
+            try:
+                if window.shown():
+                    print(*window.extents(), window.label())
+            except GLib.Error:
+                continue
         return 0
     if command == "unnamed":
         missing = unnamed(bus, app)
