@@ -11,7 +11,8 @@
 # and the picked one keep its CPUs; Release Focus must give them all back.
 # Then Throttled Now, opened from the tray menu, lists what focus confined,
 # and its "Release all" frees them and ends focus mode. Every actionable
-# control of the popover and of Throttled Now must have an accessible name.
+# control of the popover, Throttled Now and About Korvane must have an
+# accessible name.
 # With KORVANE_SCREENSHOT_DIR set, a screenshot of each step is kept there.
 set -euo pipefail
 korvane=$1
@@ -188,6 +189,15 @@ vd_wait 10 grep -q "Throttled now: every process the helper held is released" "$
 [ "$(grep -c "Odak modu devre dışı" "$VD_DIR/korvane.log")" = 2 ] || fail "Release all left focus mode on"
 sleep 2.5
 shot 7-released-all
+
+# About Korvane, the tray menu's last item but one: its controls have names too.
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 3
+sleep 0.5
+xdotool key Up Up Return
+about_shown() { atspi windows | grep -q ' About Korvane$'; }
+vd_wait 10 about_shown || fail "About Korvane did not open"
+sleep 1
+all_named "About Korvane"
 
 end_korvane
 names_checked
