@@ -81,6 +81,9 @@ protected:
         korvane.reset();
         ticks_.reset();
         watcher_.reset();
+        // Asked, not killed: the launcher ends the bus it started, which
+        // would otherwise outlive the test holding its output open.
+        if (a11yBus_) a11yBus_->stop(SIGTERM);
         a11yBus_.reset();
         helper_.reset();
         std::error_code ignored;
