@@ -34,6 +34,9 @@ packages=(
   # tray and a StatusNotifierItem host, a session bus, a fake notification
   # server, and the tools that look at the screen
   trayer xfce4-panel dbus python3-dbus python3-gi imagemagick
+  # the desktop tests find and press Korvane's controls over AT-SPI, as
+  # assistive tools do: its bus and registry, and the GI bindings of its enums
+  at-spi2-core gir1.2-atspi-2.0
   # the Wayland desktops the workspace tests run headless: sway (with
   # swaybar's tray and grim), KWin (with Plasma's panel and its tray, on Qt 5's
   # Wayland plugin), GNOME Shell (with the AppIndicator tray), Xwayland, and

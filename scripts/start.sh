@@ -90,6 +90,6 @@ A first run shows the agreement. Read it on a screenshot, then accept it (Enter 
 Then go through setup with Enter, page by page (its install page finds the helper this script started):
   for page in \$(seq 12); do $on_desktop xdotool search --onlyvisible --name '^Korvane Setup\$' windowactivate --sync key Return || break; sleep 1; done
 Korvane's icon then shows in the tray at the top right. Open or close the popover:
-  $on_desktop DBUS_SESSION_BUS_ADDRESS=disabled: XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR $(printf %q "$PWD/$korvane") --toggle
+  $on_desktop DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR $(printf %q "$PWD/$korvane") --toggle
 EOT
 wait "$korvane_pid" || true

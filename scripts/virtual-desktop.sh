@@ -2,8 +2,10 @@
 # root shell): Xvfb, openbox and a tray host. Source it, then call
 #   vd_start [xembed|sni]
 # which exports DISPLAY and a private XDG_RUNTIME_DIR (and, for sni, a
-# private session bus with xfce4-panel as the tray host, whose settings go in
-# a private XDG_CONFIG_HOME). vd_stop ends everything vd_start started.
+# private session bus with AT-SPI's bus on it, where Qt publishes its windows
+# to AT-SPI clients, and for sni xfce4-panel as the tray host, whose settings
+# go in a private XDG_CONFIG_HOME).
+# vd_stop ends everything vd_start started.
 # Every wait is bounded.
 
 VD_PIDS=()
@@ -80,15 +82,12 @@ vd_start() {
     mkdir -p "$XDG_CONFIG_HOME"
   fi
 
-  if [ "$host" = sni ]; then
-    dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$VD_DIR/bus" 4>"$VD_DIR/bus.pid"
-    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$VD_DIR/bus")
-    export DBUS_SESSION_BUS_ADDRESS
-    VD_PIDS+=("$(head -n1 "$VD_DIR/bus.pid")")
-  else
-    # No session bus: keeps Qt and GTK from starting a stray one.
-    export DBUS_SESSION_BUS_ADDRESS=disabled:
-  fi
+  # A private session bus: the tray host's (sni) and AT-SPI's.
+  dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$VD_DIR/bus" 4>"$VD_DIR/bus.pid"
+  DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$VD_DIR/bus")
+  export DBUS_SESSION_BUS_ADDRESS
+  VD_PIDS+=("$(head -n1 "$VD_DIR/bus.pid")")
+  vd_start_accessibility || return 1
 
   if [ "$host" = sni ]; then
     local xml="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
@@ -107,6 +106,18 @@ vd_start() {
     vd_wait 10 sh -c 'xprop -root _NET_WORKAREA | grep -qv "0, 0, 1280, 800"' || true
     vd_wait 20 xdotool search --classname trayer || { echo "trayer did not start" >&2; return 1; }
   fi
+}
+
+# AT-SPI's bus, which Qt and AT-SPI clients find through the session bus's
+# org.a11y.Bus (AT_SPI_BUS_ADDRESS alone is not enough for Qt 6.4: it never
+# registers its windows then). Qt publishes its widgets only where a screen
+# reader is on, or always with QT_LINUX_ACCESSIBILITY_ALWAYS_ON.
+vd_start_accessibility() {
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >"$VD_DIR/a11y-bus.log" 2>&1 &
+  VD_PIDS+=($!)
+  vd_wait 10 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress ||
+    { echo "the accessibility bus did not start" >&2; cat "$VD_DIR/a11y-bus.log" >&2; return 1; }
+  export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 }
 
 # Ends what VD_PIDS holds, newest first, each within five seconds.

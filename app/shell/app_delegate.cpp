@@ -162,7 +162,6 @@ std::optional<AppManagers> AppDelegate::managers() const {
 }
 
 StatusBarSources AppDelegate::statusBarSources() const {
-    if (env_.statusBarSourcesOverride) return env_.statusBarSourcesOverride();
     CoreVisualizerViewModel* cpu = cpuViewModel_.get();
     const AppManager* apps = appManager_.get();
     auto focusedName = [apps] {

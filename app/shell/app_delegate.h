@@ -101,9 +101,6 @@ public:
         FirstRunWindows windows{};
         // The popover's content, built from the eight managers; a placeholder when not given.
         std::function<QWidget*(const AppManagers&)> makeMainView = nullptr;
-        // Replaces what the tray shows (AutoFocusManager and the core sampler)
-        // with fixed values, for trying the tray's looks.
-        std::function<StatusBarSources()> statusBarSourcesOverride = nullptr;
         // "Start at Login"; the item is absent when not given.
         std::optional<LoginItem> loginItem = std::nullopt;
         // What "About Korvane" tells; the item is absent without a version.

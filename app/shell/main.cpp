@@ -22,8 +22,6 @@
 #include "app/shell/first_run_windows.h"
 #include "app/shell/korvane_app.h"
 #include "app/shell/qt_main_loop.h"
-#include "app/shell/scripted_status_sources.h"
-#include "app/shell/widget_map.h"
 #include "app/ui/popover/content_view.h"
 #include "helper/helper_info.h"
 #include "platform/linux/dbus/dbus_app_instance.h"
@@ -148,7 +146,7 @@ std::string helperSocket(const std::string& installRoot) {
 ui::OnboardingDependencies setupDependencies(const app::HelperInstallSetup& install, const std::string& root,
                                              HelperConnector& connector, MainLoop& loop) {
     ui::OnboardingDependencies dependencies =
-        ui::OnboardingDependencies::forThisMachine(linux_platform::readSystemSummary(paths::sysfsRoot(), "/proc"));
+        ui::OnboardingDependencies::forThisMachine(linux_platform::readSystemSummary(paths::sysfsRoot(), paths::machineProcRoot()));
     dependencies.findRunningHelper = [&connector, &loop](std::function<void(bool)> done) {
         // A helper answers a ping within milliseconds; one that takes longer
         // is not one to rely on.
@@ -275,15 +273,6 @@ int main(int argc, char** argv) {
     environment.loginItem = app::LoginItem::forThisUser(app::runningInstallPrefix());
     environment.about = {std::string(kReleaseVersion), "GPL-3.0-or-later", std::string(helper::info::kBundleName),
                          std::string(helper::info::kVersion), install.sourceExecutable};
-    const char* scriptedUsage = std::getenv("KORVANE_TEST_CORE_USAGE");
-    const char* scriptedFocus = std::getenv("KORVANE_TEST_FOCUS");
-    if ((scriptedUsage && *scriptedUsage) || (scriptedFocus && *scriptedFocus)) {
-        auto status = app::parseScriptedStatus(scriptedUsage ? scriptedUsage : "", scriptedFocus ? scriptedFocus : "");
-        environment.statusBarSourcesOverride = [status] { return app::scriptedSources(status); };
-    }
-    if (const char* widgetMap = std::getenv(app::kWidgetMapVariable); widgetMap && *widgetMap) {
-        app::startWidgetMapWriter(QString::fromLocal8Bit(widgetMap));
-    }
     app::AppDelegate appDelegate(std::move(environment));
     delegate = &appDelegate;
 

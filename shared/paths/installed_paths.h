@@ -56,6 +56,12 @@ inline constexpr const char* kSocketOverrideVariable = "KORVANE_HELPER_SOCKET";
 inline constexpr const char* kTaskPolicyOverrideVariable = "KORVANE_TASKPOLICY";
 // Tests point topology, hwmon and similar readers at a fixture tree.
 inline constexpr const char* kSysfsRootVariable = "KORVANE_SYSFS_ROOT";
+// Tests point the application's readers of machine-wide /proc files (the
+// core sampler's stat, the setup window's meminfo and device-tree model) at
+// a fixture tree. Per-process files are always the real /proc: they describe
+// the processes Korvane acts on, and the root helper reads no variable that
+// would move them.
+inline constexpr const char* kMachineProcRootVariable = "KORVANE_PROC_ROOT";
 // Tests move the helper's records of what it changed (fans, throttled
 // processes); without it they live beside the socket.
 inline constexpr const char* kRuntimeFolderVariable = "KORVANE_HELPER_RUNTIME_DIR";
@@ -93,6 +99,11 @@ inline std::string installRoot() {
 inline std::string sysfsRoot() {
     const char* overridden = std::getenv(kSysfsRootVariable);
     return overridden && *overridden ? std::string(overridden) : std::string("/sys");
+}
+
+inline std::string machineProcRoot() {
+    const char* overridden = std::getenv(kMachineProcRootVariable);
+    return overridden && *overridden ? std::string(overridden) : std::string("/proc");
 }
 
 }  // namespace korvane::paths

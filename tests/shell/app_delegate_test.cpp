@@ -169,21 +169,6 @@ TEST_F(AppDelegateTest, AFirstLaunchShowsOnlyTheAgreementWhoseQuitOrCloseEndsThe
     expectNothingRunning();
 }
 
-// The whole way through setup to running is proven end to end on a desktop.
-TEST_F(AppDelegateTest, AcceptingLeadsToSetupAndStillNothingRuns) {
-    launch();
-    click(delegate->eulaWindow(), "agreeButton");
-    settle();
-    EXPECT_TRUE(settings.boolValue("hasAcceptedEULAv2"));
-    EXPECT_EQ(terminations, 0);  // the agreement window closed after acceptance
-    EXPECT_EQ(delegate->eulaWindow(), nullptr);
-    expectNothingRunning();
-    QWidget* setup = delegate->onboardingWindow();
-    ASSERT_NE(setup, nullptr);
-    EXPECT_TRUE(setup->isVisible());
-    EXPECT_TRUE(setup->windowFlags() & Qt::WindowStaysOnTopHint);
-}
-
 TEST_F(AppDelegateTest, AcceptingAfterAnEarlierSetupGoesStraightToRunning) {
     settings.setBool("hasCompletedOnboarding", true);
     launch();

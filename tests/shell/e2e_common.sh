@@ -21,9 +21,49 @@ shot() {
   import -window root "$KORVANE_SCREENSHOT_DIR/$E2E_NAME-$1.png"
 }
 
-# The fields after NAME on its line of a report Korvane writes for tests
-# ("name x y w h ..."): reported FILE NAME.
-reported() { awk -v name="$2" '$1 == name {$1 = ""; print substr($0, 2); found = 1} END {exit !found}' "$1"; }
+# Korvane's controls as assistive tools see them, over AT-SPI (the virtual
+# desktop starts its bus): "x y w h showing enabled checked" of the control
+# with that role and accessible name, e.g. control "push button" "Focus Now".
+# GObject introspection is the system Python's.
+ATSPI_DRIVER="$(dirname "${BASH_SOURCE[0]}")/atspi_driver.py"
+atspi() { /usr/bin/python3 "$ATSPI_DRIVER" "$@"; }
+control() { atspi find "$1" "$2"; }
+# Starts the desktop ($1: xembed or sni), then a watcher of AT-SPI's focus
+# and window events, which finds the popup windows (the popover) that Qt
+# leaves out of its application's children, as screen readers do.
+start_desktop() {
+  vd_start "$1" || fail "the private desktop did not start"
+  export KORVANE_ATSPI_WINDOWS="$VD_DIR/atspi-windows"
+  /usr/bin/python3 "$ATSPI_DRIVER" watch "$KORVANE_ATSPI_WINDOWS" >/dev/null 2>"$VD_DIR/atspi-watch.log" &
+  VD_PIDS+=($!)
+  vd_wait 10 test -e "$KORVANE_ATSPI_WINDOWS" || fail "the AT-SPI watcher did not start: $(cat "$VD_DIR/atspi-watch.log")"
+}
+# Shown now: the control is there and showing.
+showing() { [ "$(control "$1" "$2" | cut -d' ' -f5)" = 1 ]; }
+hidden() { ! showing "$1" "$2"; }
+# Clicks the middle of a control the way a user would; it must be shown,
+# usable and on the screen, where AT-SPI says it is.
+click() {
+  local where x y w h shown enabled
+  vd_wait 10 showing "$1" "$2" || fail "no $1 \"$2\" on screen"
+  where=$(control "$1" "$2")
+  read -r x y w h shown enabled _ <<<"$where"
+  [ "$enabled" = 1 ] || fail "$1 \"$2\" is not enabled"
+  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 1280 ] && [ $((y + h)) -le 800 ] ||
+    fail "$1 \"$2\" is off the screen at $x,$y ${w}x$h"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+}
+# Every actionable control of Korvane's shown windows must have a name a
+# screen reader can say; $1 says which windows. What lacks one is collected
+# and fails the test at its end (names_checked), so the rest still runs.
+all_named() {
+  local missing
+  missing=$(atspi unnamed) || printf '%s\n' "in $1:" "$missing" >>"$VD_DIR/unnamed"
+}
+names_checked() {
+  [ -s "$VD_DIR/unnamed" ] && fail "controls without an accessible name:"$'\n'"$(cat "$VD_DIR/unnamed")"
+  return 0
+}
 
 # "x y w h" of a window.
 geometry_of() {

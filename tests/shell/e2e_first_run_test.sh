@@ -19,8 +19,10 @@
 # command to run in a terminal; its Copy button puts it on the clipboard, the
 # test runs it (as root, where sudo may be missing, so without it), and Enter
 # (Check again) finds the helper answering; setup ends in the tray as before.
-# Buttons are found through the test-only widget map. With
-# KORVANE_SCREENSHOT_DIR set, a screenshot of each step is kept there.
+# Buttons are found over AT-SPI by role and accessible name, and every
+# actionable control of the agreement, each setup page and the popover must
+# have a name. With KORVANE_SCREENSHOT_DIR set, a screenshot of each step is
+# kept there.
 set -euo pipefail
 korvane=$1
 helper=$2
@@ -30,11 +32,11 @@ if [ "$(id -u)" != 0 ]; then
   echo "SKIP: installing the helper needs root"
   exit 77
 fi
-unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY KORVANE_HELPER_SOCKET KORVANE_TEST_CORE_USAGE KORVANE_TEST_FOCUS
+unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY KORVANE_HELPER_SOCKET
 export VD_PRIVATE_CONFIG=1
 . "$here/../../scripts/virtual-desktop.sh"
 E2E_NAME=first-run-$mode
-E2E_LOGS=(korvane:korvane.log widget:widgets)
+E2E_LOGS=(korvane:korvane.log)
 . "$here/e2e_common.sh"
 
 korvane_pid=""
@@ -50,15 +52,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-button_at() { reported "$VD_DIR/widgets" "$1"; }
-has_button() { button_at "$1" >/dev/null 2>&1; }
-no_button() { ! has_button "$1"; }
-click() {
-  vd_wait 10 has_button "$1" || fail "no $1 on screen"
-  local x y w h
-  read -r x y w h <<<"$(button_at "$1")"
-  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
-}
+has_button() { showing "push button" "$1"; }
+no_button() { hidden "push button" "$1"; }
 size_of() { geometry_of "$1" | awk '{print $3 "x" $4}'; }
 # Enter in the window titled $1, as scripts/start.sh tells a user to press it.
 press_enter() {
@@ -66,7 +61,7 @@ press_enter() {
     fail "no window \"$1\" to press Enter in"
 }
 
-vd_start xembed || fail "the private desktop did not start"
+start_desktop xembed
 root="$VD_DIR/root"
 mkdir -p "$root"
 if [ "$mode" = stand-in ]; then
@@ -78,17 +73,16 @@ fi
 chmod 755 "$VD_DIR/runner"
 export KORVANE_INSTALL_ROOT="$root"
 export KORVANE_PRIVILEGE_RUNNER="$VD_DIR/runner"
-export KORVANE_TEST_WIDGET_MAP="$VD_DIR/widgets"
-export KORVANE_TEST_GEOMETRY_FILE="$VD_DIR/geometry"
 
 [ -e "$XDG_CONFIG_HOME/korvane/settings.json" ] && fail "the test did not start without settings"
 if [ "$mode" = stand-in ]; then
   # 1. Only the agreement: no tray icon, no status check. Closing it ends Korvane.
   "$korvane" >"$VD_DIR/korvane.log" 2>&1 &
   korvane_pid=$!
-  vd_wait 20 has_button agreeButton || fail "the agreement did not appear"
+  vd_wait 20 has_button "I Agree" || fail "the agreement did not appear"
   sleep 1
   shot 1-agreement
+  all_named "the agreement"
   has_icon && fail "a tray icon appeared before the agreement was accepted"
   grep -q "Daemon" "$VD_DIR/korvane.log" && fail "the helper was checked before setup"
   [ -e "$XDG_CONFIG_HOME/autostart" ] && fail "something was written to autostart"
@@ -102,8 +96,6 @@ if [ "$mode" = stand-in ]; then
   await_end "when its agreement was closed"
   grep -q '"hasAcceptedEULAv2": *true' "$XDG_CONFIG_HOME/korvane/settings.json" 2>/dev/null &&
     fail "closing the agreement recorded an acceptance"
-
-  rm -f "$VD_DIR/widgets"
 fi
 if [ "$mode" = helper-running ]; then
   # As scripts/start.sh runs it: its own socket, handed to Korvane as well.
@@ -114,13 +106,13 @@ if [ "$mode" = helper-running ]; then
 fi
 "$korvane" >"$VD_DIR/korvane.log" 2>&1 &
 korvane_pid=$!
-vd_wait 20 has_button agreeButton || fail "the agreement did not appear"
+vd_wait 20 has_button "I Agree" || fail "the agreement did not appear"
 
 # 2. Enter accepts; the setup window's first page.
 press_enter Korvane
-vd_wait 10 has_button skipButton || fail "the setup window did not follow the agreement"
+vd_wait 10 has_button "Get Started" || fail "the setup window did not follow the agreement"
 shot 2-accepted
-vd_wait 5 no_button agreeButton || fail "the agreement stayed open"
+vd_wait 5 no_button "I Agree" || fail "the agreement stayed open"
 grep -q '"hasAcceptedEULAv2": *true' "$XDG_CONFIG_HOME/korvane/settings.json" || fail "Enter did not record the acceptance"
 setup=$(window_named "Korvane Setup")
 [ "$(size_of "$setup")" = 580x520 ] || fail "the setup window is $(size_of "$setup"), not 580x520"
@@ -131,28 +123,31 @@ shot 2-setup-welcome
 
 # 3. Enter through the six pages that explain, to the install page, and install.
 for page in 1 2 3 4 5 6; do
-  has_button installButton && fail "Enter skipped pages: the install page came after $((page - 1))"
+  has_button "Install Helper" && fail "Enter skipped pages: the install page came after $((page - 1))"
+  all_named "setup page $page"
   press_enter "Korvane Setup"
   sleep 0.3
 done
-vd_wait 10 has_button installButton || fail "six presses of Enter did not reach the install page"
+vd_wait 10 has_button "Install Helper" || fail "six presses of Enter did not reach the install page"
 shot 3-install
+all_named "the install page"
 press_enter "Korvane Setup"
 if [ "$mode" = no-agent ]; then
-  vd_wait 30 has_button copyCommandButton || fail "no command to run in a terminal after the runner's 127"
+  vd_wait 30 has_button Copy || fail "no command to run in a terminal after the runner's 127"
   sleep 0.5
   shot 4-terminal-command
-  click copyCommandButton
+  all_named "the install page's terminal command"
+  click "push button" Copy
   command=$(xclip -o -selection clipboard) || fail "nothing on the clipboard after Copy"
   case "$command" in "sudo "*" $(id -u)") ;; *) fail "not the command to run: $command" ;; esac
   # What a user would paste into a root terminal, where root needs no sudo (nor may have it).
   sh -c "${command#sudo }" >"$VD_DIR/terminal.log" 2>&1 || fail "the shown command failed: $(cat "$VD_DIR/terminal.log")"
   grep -q '^SUCCESS:' "$VD_DIR/terminal.log" || fail "the shown command did not install"
-  has_button forwardButton && fail "setup went on before Check again"
+  has_button Continue && fail "setup went on before Check again"
   press_enter "Korvane Setup"
 fi
 # Continue appears on the install page only after a successful installation.
-vd_wait 60 has_button forwardButton || fail "the installation did not succeed"
+vd_wait 60 has_button Continue || fail "the installation did not succeed"
 sleep 1
 shot 5-installed
 case $mode in
@@ -179,16 +174,18 @@ shot 6-done
 press_enter "Korvane Setup"
 vd_wait 15 has_icon || fail "no tray icon after Launch Korvane"
 vd_wait 15 grep -q "Daemon aktif (ping başarılı)." "$VD_DIR/korvane.log" || fail "the helper did not answer"
-vd_wait 5 no_button forwardButton || fail "the setup window stayed open"
+vd_wait 5 no_button "Launch Korvane" || fail "the setup window stayed open"
 grep -q '"hasCompletedOnboarding": *true' "$XDG_CONFIG_HOME/korvane/settings.json" ||
   fail "setup was not recorded as completed"
 sleep 1
 shot 7-running
 # The popover is one --toggle away.
 "$korvane" --toggle || fail "korvane --toggle failed"
-vd_wait 10 test -s "$VD_DIR/geometry" || fail "the popover did not open"
+vd_wait 10 popover_geometry || fail "the popover did not open"
 sleep 1
 shot 8-popover
+all_named "the popover"
 
 end_korvane
+names_checked
 echo "PASS (first run, $mode)"

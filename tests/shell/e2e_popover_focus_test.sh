@@ -5,12 +5,14 @@
 # desktop entries in a private data folder, the helper as built on a private
 # socket over a fixture sysfs in which CPU 1 is the only efficiency core, and
 # Korvane past its first run. `korvane --toggle` opens the popover; xdotool
-# clicks an application row and then Focus Now, the way a user would, at the
-# places the popover reports through KORVANE_TEST_GEOMETRY_FILE. The other
+# clicks an application row and then Focus Now, the way a user would, where
+# AT-SPI says they are (found by role and accessible name). The other
 # two applications must then be allowed CPU 1 alone, every thread of them,
 # and the picked one keep its CPUs; Release Focus must give them all back.
 # Then Throttled Now, opened from the tray menu, lists what focus confined,
-# and its "Release all" frees them and ends focus mode.
+# and its "Release all" frees them and ends focus mode. Every actionable
+# control of the popover, Throttled Now and About Korvane must have an
+# accessible name.
 # With KORVANE_SCREENSHOT_DIR set, a screenshot of each step is kept there.
 set -euo pipefail
 korvane=$1
@@ -20,12 +22,11 @@ if [ "$(id -u)" != 0 ]; then
   echo "SKIP: the helper changes other processes' CPUs, which needs root"
   exit 77
 fi
-unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY KORVANE_HELPER_SOCKET KORVANE_TEST_CORE_USAGE \
-  KORVANE_TEST_FOCUS KORVANE_INSTALL_ROOT KORVANE_TASKPOLICY
+unset DISPLAY DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY KORVANE_HELPER_SOCKET KORVANE_INSTALL_ROOT KORVANE_TASKPOLICY
 export VD_PRIVATE_CONFIG=1
 . "$here/../../scripts/virtual-desktop.sh"
 E2E_NAME=popover-focus
-E2E_LOGS=(control:geometry korvane:korvane.log helper:helper.log)
+E2E_LOGS=(korvane:korvane.log helper:helper.log)
 . "$here/e2e_common.sh"
 
 korvane_pid=""
@@ -58,25 +59,10 @@ allowed_cpus() {
 # Every thread allowed exactly CPU 1.
 confined() { [ -n "$(allowed_cpus "$1")" ] && [ -z "$(allowed_cpus "$1" | tr ' ' '\n' | grep -vx 1)" ]; }
 
-# "x y w h visible enabled" of a control of the popover, as it last reported.
-control() { reported "$VD_DIR/geometry" "$1"; }
-# Clicks the middle of a control; it must be shown, usable and on the screen.
-click() {
-  local where x y w h visible enabled
-  where=$(control "$1") || fail "the popover reports no $1"
-  read -r x y w h visible enabled <<<"$where"
-  [ "$visible" = 1 ] && [ "$enabled" = 1 ] || fail "$1 is not visible and enabled ($visible $enabled)"
-  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 1280 ] && [ $((y + h)) -le 800 ] ||
-    fail "$1 is off the screen at $x,$y ${w}x$h"
-  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
-}
-
-popover_shown() { [ -s "$VD_DIR/geometry" ]; }
-# Opens the popover and waits for its fresh report of where its controls are.
+# The popover is open once its Focus Now is on screen.
 open_popover() {
-  rm -f "$VD_DIR/geometry"
   "$korvane" --toggle || fail "korvane --toggle failed"
-  vd_wait 10 popover_shown || fail "the popover did not open"
+  vd_wait 10 showing "push button" "Focus Now" || fail "the popover did not open"
 }
 close_popover() {
   "$korvane" --toggle || fail "korvane --toggle failed"
@@ -96,7 +82,7 @@ start_app() {
   app_pids+=($!)
 }
 
-vd_start xembed || fail "the private desktop did not start"
+start_desktop xembed
 export XDG_DATA_DIRS="$VD_DIR/share" XDG_DATA_HOME="$VD_DIR/home/.local/share"
 mkdir -p "$XDG_DATA_HOME" "$VD_DIR/share/applications"
 
@@ -130,7 +116,6 @@ before_sketch=$(allowed_cpus "$sketch")
 
 mkdir -p "$XDG_CONFIG_HOME/korvane"
 echo '{"hasAcceptedEULAv2": true, "hasCompletedOnboarding": true}' >"$XDG_CONFIG_HOME/korvane/settings.json"
-export KORVANE_TEST_GEOMETRY_FILE="$VD_DIR/geometry" KORVANE_TEST_WIDGET_MAP="$VD_DIR/widgets"
 "$korvane" >"$VD_DIR/korvane.log" 2>&1 &
 korvane_pid=$!
 vd_wait 20 grep -q "Daemon aktif (ping başarılı)." "$VD_DIR/korvane.log" || fail "Korvane did not reach the helper"
@@ -138,7 +123,7 @@ shot 1-desktop
 
 # The rows come from the window manager's list: until all three are there,
 # look again.
-has_rows() { control appRow:Notes && control appRow:Player && control appRow:Sketch; }
+has_rows() { showing "push button" Notes && showing "push button" Player && showing "push button" Sketch; }
 listed=""
 for _ in 1 2 3 4 5; do
   open_popover
@@ -148,16 +133,17 @@ for _ in 1 2 3 4 5; do
 done
 [ -n "$listed" ] || fail "the popover does not list the three applications"
 shot 2-popover
-[ "$(control focusNowButton | cut -d' ' -f6)" = 0 ] || fail "Focus Now is usable with no application picked"
+[ "$(control "push button" "Focus Now" | cut -d' ' -f6)" = 0 ] || fail "Focus Now is usable with no application picked"
+all_named "the popover"
 
 # Pick Notes, then look again: the row is selected and Focus Now usable.
-click appRow:Notes
+click "push button" Notes
 sleep 0.5
 shot 3-picked
 close_popover
 open_popover
 vd_wait 2 has_rows || fail "the rows went away"
-click focusNowButton
+click "push button" "Focus Now"
 vd_wait 10 confined "$player" || fail "Player was not confined to CPU 1: $(allowed_cpus "$player")"
 vd_wait 10 confined "$sketch" || fail "Sketch was not confined to CPU 1: $(allowed_cpus "$sketch")"
 [ "$(allowed_cpus "$notes")" = "$before_notes" ] || fail "the focused Notes lost CPUs: $(allowed_cpus "$notes")"
@@ -166,10 +152,8 @@ vd_wait 10 grep -q "Odak modu aktif — Notes odakta, 2 uygulama throttle edildi
 sleep 0.5
 shot 4-focused
 
-# The popover reports its controls when shown: look again for Release Focus.
-close_popover
-open_popover
-click releaseFocusButton
+all_named "the popover in focus mode"
+click "push button" "Release Focus"
 restored() {
   [ "$(allowed_cpus "$player")" = "$before_player" ] && [ "$(allowed_cpus "$sketch")" = "$before_sketch" ]
 }
@@ -177,11 +161,8 @@ vd_wait 10 restored || fail "Release Focus did not restore: Player $(allowed_cpu
 [ "$(allowed_cpus "$notes")" = "$before_notes" ] || fail "Notes changed on release: $(allowed_cpus "$notes")"
 vd_wait 10 grep -q "Odak modu devre dışı — tüm uygulamalar normale döndürüldü." "$VD_DIR/korvane.log" ||
   fail "no log line of the release"
-close_popover
-open_popover
-where=$(control focusNowButton) || fail "the popover reports no focusNowButton"
-[ "$(echo "$where" | cut -d' ' -f5)" = 1 ] || fail "Focus Now is not back after the release"
-[ "$(control releaseFocusButton | cut -d' ' -f5)" = 0 ] || fail "Release Focus is still shown after the release"
+vd_wait 5 showing "push button" "Focus Now" || fail "Focus Now is not back after the release"
+hidden "push button" "Release Focus" || fail "Release Focus is still shown after the release"
 sleep 0.5
 shot 5-released
 close_popover
@@ -189,20 +170,19 @@ close_popover
 # Throttled Now, from the tray menu, lists what focus confined; its "Release
 # all" ends focus mode and gives every process its CPUs back.
 open_popover
-click focusNowButton
+click "push button" "Focus Now"
 vd_wait 10 confined "$player" || fail "Player was not confined again: $(allowed_cpus "$player")"
 close_popover
 read -r ix iy iw ih <<<"$(geometry_of "$(embedded_icons | head -n1)")"
 xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 3
 sleep 0.5
 xdotool key Down Down Return
-# Its button, as Korvane reports where it is: "x y w h".
-widget() { reported "$VD_DIR/widgets" "$1"; }
-vd_wait 10 widget releaseAllButton || fail "Throttled Now did not open"
+vd_wait 10 showing "push button" "Release all" || fail "Throttled Now did not open"
 sleep 2.5  # its first reading, and a second after the window settled
 shot 6-throttled-now
-read -r bx by bw bh <<<"$(widget releaseAllButton)"
-xdotool mousemove $((bx + bw / 2)) $((by + bh / 2)) click 1
+all_named "Throttled Now"
+# Pressed the way a screen reader user presses it: its AT-SPI action.
+atspi press "push button" "Release all" || fail "Release all could not be pressed"
 vd_wait 10 restored || fail "Release all did not restore: Player $(allowed_cpus "$player"), Sketch $(allowed_cpus "$sketch")"
 vd_wait 10 grep -q "Throttled now: every process the helper held is released" "$VD_DIR/korvane.log" ||
   fail "no log line of Release all"
@@ -210,5 +190,15 @@ vd_wait 10 grep -q "Throttled now: every process the helper held is released" "$
 sleep 2.5
 shot 7-released-all
 
+# About Korvane, the tray menu's last item but one: its controls have names too.
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 3
+sleep 0.5
+xdotool key Up Up Return
+about_shown() { atspi windows | grep -q ' About Korvane$'; }
+vd_wait 10 about_shown || fail "About Korvane did not open"
+sleep 1
+all_named "About Korvane"
+
 end_korvane
+names_checked
 echo "PASS (popover focus)"

@@ -4,9 +4,11 @@
 // switched on in the settings, confine the other applications while their
 // application is in front and release them after; its StatusNotifierItem
 // shows in the desktop's tray (swaybar; Plasma's panel on KWin; GNOME
-// Shell's AppIndicator extension), and a click on it opens the popover at
-// the icon with the desktop's applications listed. With
-// KORVANE_SCREENSHOT_DIR set, screenshots are kept there.
+// Shell's AppIndicator extension) with the focused application and its
+// P-core load (read from a fixture /proc/stat), and a click on it opens the
+// popover at the icon with the desktop's applications listed, found over
+// AT-SPI as a screen reader finds them. With KORVANE_SCREENSHOT_DIR set,
+// screenshots are kept there.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "app/focus/auto_focus_manager.h"
 #include "app/focus/auto_trigger_manager.h"
@@ -29,8 +32,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Where AT-SPI says a control is, and whether it is showing.
 struct Control {
     int x = 0, y = 0, width = 0, height = 0;
+    bool showing = false;
 };
 
 class KorvaneOnWayland : public ::testing::TestWithParam<DesktopFamily> {
@@ -48,21 +53,24 @@ protected:
         for (const auto& [app, testApp] : apps) {
             const std::string entry = share + "/applications/" + testApp.id + ".desktop";
             fs::create_directories(fs::path(entry).parent_path());
+            // With an icon: the tray shows the focused application's look only then.
             std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=" << testApp.name
-                                 << "\nStartupWMClass=" << session->windowClass(testApp) << "\n";
+                                 << "\nIcon=utilities-terminal\nStartupWMClass=" << session->windowClass(testApp)
+                                 << "\n";
             *app = session->launch(testApp, entry, why);
             ASSERT_TRUE(*app) << why;
         }
         startHelper(share);
         writeSettings();
+        startAccessibilityBus();
+        startTicks();
         korvane = session->start({KORVANE_BINARY},
                                  {{"XDG_SESSION_TYPE", "wayland"},
                                   {"XDG_DATA_DIRS", share + ":/usr/share"},
                                   {"KORVANE_HELPER_SOCKET", helperFolder_ + "/helper.sock"},
                                   {"KORVANE_SYSFS_ROOT", sysfs_.root()},
-                                  // A heatmap in colour, not the idle grey the panels hide.
-                                  {"KORVANE_TEST_CORE_USAGE", "1.0,0.6;0.2"},
-                                  {"KORVANE_TEST_GEOMETRY_FILE", session->runtimeDir() + "/geometry"}},
+                                  {"KORVANE_PROC_ROOT", proc_},
+                                  {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}},
                                  session->runtimeDir() + "/korvane.log");
     }
     void TearDown() override {
@@ -71,6 +79,12 @@ protected:
                          readText(session->runtimeDir() + "/korvane.log").c_str(), session->log().c_str());
         }
         korvane.reset();
+        ticks_.reset();
+        watcher_.reset();
+        // Asked, not killed: the launcher ends the bus it started, which
+        // would otherwise outlive the test holding its output open.
+        if (a11yBus_) a11yBus_->stop(SIGTERM);
+        a11yBus_.reset();
         helper_.reset();
         std::error_code ignored;
         if (!helperFolder_.empty()) fs::remove_all(helperFolder_, ignored);
@@ -131,20 +145,64 @@ protected:
             .out.find(item()) != std::string::npos;
     }
 
-    // The controls the popover reported when it was last shown.
-    std::map<std::string, Control> controls() const {
-        std::map<std::string, Control> found;
-        std::istringstream lines(readText(session->runtimeDir() + "/geometry"));
-        for (std::string line; std::getline(lines, line);) {
-            std::istringstream fields(line);
-            std::string name;
-            Control control;
-            int visible = 0;
-            if (fields >> name >> control.x >> control.y >> control.width >> control.height >> visible && visible) {
-                found[name] = control;
-            }
+    // AT-SPI's bus on the session bus, as the desktop's user, the way a
+    // session starts it.
+    void startAccessibilityBus() {
+        a11yBus_ = session->start({"/usr/libexec/at-spi-bus-launcher", "--launch-immediately"}, {},
+                                  session->runtimeDir() + "/a11y-bus.log");
+        ASSERT_TRUE(waitUntil([&] {
+            return session->run({"gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path",
+                                 "/org/a11y/bus", "--method", "org.a11y.Bus.GetAddress"}).exitStatus == 0;
+        })) << readText(session->runtimeDir() + "/a11y-bus.log");
+        // Qt on Xwayland makes the popover a popup, which only AT-SPI's
+        // events lead to (the driver says more).
+        watcher_ = std::make_unique<StartedProgram>(
+            std::vector<std::string>{"/usr/bin/python3", KORVANE_ATSPI_DRIVER, "watch", windowsNoted()}, atspiEnvironment(),
+            session->runtimeDir() + "/atspi-watch.log");
+        ASSERT_TRUE(waitUntil([&] { return fs::exists(windowsNoted()); })) << readText(session->runtimeDir() + "/atspi-watch.log");
+    }
+    std::string windowsNoted() const { return session->runtimeDir() + "/atspi-windows"; }
+    Environment atspiEnvironment() const {
+        return {{"DBUS_SESSION_BUS_ADDRESS", session->busAddress()}, {"KORVANE_ATSPI_WINDOWS", windowsNoted()}};
+    }
+
+    // CPU 0, the performance core, at 37 % and CPU 1 at 20 %, in a /proc/stat
+    // that goes on counting while the test runs.
+    void startTicks() {
+        proc_ = session->runtimeDir() + "/proc";
+        fs::create_directories(proc_);
+        ::chmod(proc_.c_str(), 0755);
+        ticks_ = std::make_unique<StartedProgram>(std::vector<std::string>{
+            "/bin/sh", "-c",
+            "i=0; while :; do i=$((i + 1)); printf 'cpu  0 0 0 0\ncpu0 %d 0 0 %d\ncpu1 %d 0 0 %d\n' "
+            "$((i * 37)) $((i * 63)) $((i * 20)) $((i * 80)) >\"$0/stat.new\"; mv \"$0/stat.new\" \"$0/stat\"; "
+            "sleep 1; done",
+            proc_});
+    }
+
+    // The control of that role and accessible name in Korvane's windows, as
+    // an AT-SPI client sees it.
+    std::optional<Control> control(const std::string& role, const std::string& name) const {
+        auto found = runCommand({"/usr/bin/python3", KORVANE_ATSPI_DRIVER, "find", role, name}, atspiEnvironment());
+        Control control;
+        int showing = 0;
+        std::istringstream fields(found.out);
+        if (found.exitStatus != 0 || !(fields >> control.x >> control.y >> control.width >> control.height >> showing)) {
+            return std::nullopt;
         }
-        return found;
+        control.showing = showing == 1;
+        return control;
+    }
+    bool showing(const std::string& role, const std::string& name) const {
+        auto found = control(role, name);
+        return found && found->showing;
+    }
+
+    std::string itemProperty(const std::string& name) const {
+        return session
+            ->run({"gdbus", "call", "--session", "--dest", item(), "--object-path", "/StatusNotifierItem", "--method",
+                   "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", name})
+            .out;
     }
 
     void screenshot(const std::string& what) {
@@ -159,7 +217,8 @@ protected:
     WaylandSession* session = nullptr;
     CpuSysfs sysfs_;
     std::string helperFolder_;
-    std::unique_ptr<StartedProgram> helper_;
+    std::string proc_;
+    std::unique_ptr<StartedProgram> helper_, a11yBus_, watcher_, ticks_;
     std::unique_ptr<SessionApp> editor, game, browser;
     std::unique_ptr<StartedProgram> korvane;
 };
@@ -170,6 +229,12 @@ TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
     EXPECT_TRUE(waitUntil([&] { return onlyOn(game, "1") && onlyOn(browser, "1"); }, 20s))
         << "game " << viewOf(game->pid()).cpus << ", browser " << viewOf(browser->pid()).cpus;
     EXPECT_TRUE(onlyOn(editor, machine));
+    // The tray says what Auto-Focus holds, and the P-cores' load.
+    ASSERT_TRUE(waitUntil([&] { return registered(); })) << "the tray's watcher does not know " << item();
+    EXPECT_TRUE(waitUntil([&] { return itemProperty("XAyatanaLabel").find("' 37%'") != std::string::npos; }, 15s))
+        << itemProperty("XAyatanaLabel");
+    EXPECT_NE(itemProperty("ToolTip").find("Korvane — Editor · P-cores 37%"), std::string::npos)
+        << itemProperty("ToolTip");
     ASSERT_TRUE(session->activate(browser->pid()));
     EXPECT_TRUE(waitUntil([&] { return onlyOn(game, machine) && onlyOn(browser, machine); }));
     // Korvane holds Beast Mode back while Auto-Focus is on, until the
@@ -192,7 +257,6 @@ TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
     EXPECT_GE(std::chrono::steady_clock::now() - asked, 5s);
     EXPECT_LT(std::chrono::steady_clock::now() - answered, 7s);
 
-    ASSERT_TRUE(waitUntil([&] { return registered(); })) << "the tray's watcher does not know " << item();
     screenshot("tray");
     // Where the desktop draws its tray: swaybar at the bottom right,
     // Plasma's panel at the bottom left of its clock, GNOME's top bar at the
@@ -204,11 +268,10 @@ TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
     ASSERT_EQ(session->run({"gdbus", "call", "--session", "--dest", item(), "--object-path", "/StatusNotifierItem",
                             "--method", "org.kde.StatusNotifierItem.Activate", std::to_string(anchorX),
                             std::to_string(anchorY)}).exitStatus, 0);
-    ASSERT_TRUE(waitUntil([&] { return controls().contains("appRow:Editor"); }))
-        << "the popover did not open; it reported:\n" << readText(session->runtimeDir() + "/geometry");
-    auto shown = controls();
-    for (const char* row : {"appRow:Editor", "appRow:Game", "appRow:Browser"}) EXPECT_TRUE(shown.contains(row)) << row;
-    const Control& quit = shown["quitButton"];
+    ASSERT_TRUE(waitUntil([&] { return showing("push button", "Editor"); })) << "the popover did not open";
+    for (const char* row : {"Game", "Browser"}) EXPECT_TRUE(showing("push button", row)) << row;
+    const Control quit = control("push button", "Quit").value_or(Control{});
+    EXPECT_TRUE(quit.showing);
     EXPECT_GT(quit.x + 300, anchorX);
     EXPECT_LE(quit.x + quit.width, 1280);
     EXPECT_TRUE(bottom ? quit.y < anchorY : quit.y > anchorY);

@@ -7,7 +7,7 @@
 
 namespace korvane::linux_platform {
 
-MonitorRoots MonitorRoots::fromEnvironment() { return {paths::sysfsRoot(), "/proc"}; }
+MonitorRoots MonitorRoots::fromEnvironment() { return {paths::sysfsRoot(), paths::machineProcRoot()}; }
 
 MonitorPlatform installMonitorPlatform(const MonitorRoots& roots) {
     SMCBridge::setDriver(std::make_shared<ReadOnlySMCDriver>(std::make_shared<HwmonSMCDriver>(roots.sysfsRoot)));

@@ -13,7 +13,8 @@ struct MonitorRoots {
     std::string sysfsRoot = "/sys";
     std::string procRoot = "/proc";
 
-    // /sys, or the fixture tree KORVANE_SYSFS_ROOT names; /proc.
+    // /sys and /proc, or the fixture trees KORVANE_SYSFS_ROOT and
+    // KORVANE_PROC_ROOT name.
     static MonitorRoots fromEnvironment();
 };
 
