@@ -1,6 +1,9 @@
 // The popover over the real managers: what it shows for each state of the
 // helper and of focus, and what its controls make the managers do.
+#include <QAccessible>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
@@ -8,8 +11,13 @@
 #include <QToolButton>
 #include <set>
 
-#include "app/focus/app_manager.h"
+#include "app/throttled/throttled_processes_manager.h"
+#include "app/ui/menu_windows/about_view.h"
+#include "app/ui/menu_windows/throttled_now_view.h"
+#include "app/ui/onboarding/first_run_windows.h"
 #include "app/ui/popover/app_list.h"
+#include "app/ui/popover/application_picker.h"
+#include "app/ui/popover/core_bar_view.h"
 #include "app/ui/popover/app_row.h"
 #include "app/ui/popover/ecore_jail_view.h"
 #include "app/ui/popover/fan_control_view.h"
@@ -27,11 +35,16 @@ using namespace std::chrono_literals;
 
 class PopoverTest : public PopoverWorld {
 protected:
-    // Shows the popover and turns focus on for the application of row `row`.
-    ui::ContentView& focusedOnRow(std::size_t row) {
+    ui::ContentView& shownView() {
         auto& popover = makeView();
         popover.show();
         pump();
+        return popover;
+    }
+
+    // Shows the popover and turns focus on for the application of row `row`.
+    ui::ContentView& focusedOnRow(std::size_t row) {
+        auto& popover = shownView();
         QTest::mouseClick(popover.appRows()[row], Qt::LeftButton);
         popover.focusButton()->click();
         pump();
@@ -41,56 +54,35 @@ protected:
 
 bool shown(QWidget* widget) { return widget->isVisibleTo(widget->window()); }
 
-TEST_F(PopoverTest, TheBodyFollowsTheHelpersState) {
+// Which body each state of the helper shows is in the reference renders;
+// here what they cannot show: while an installation runs no second can
+// start, and its failure shows in red, once. What the desktop keeps from
+// Korvane (GNOME without Korvane's extension) shows above the list until it
+// can be followed again.
+TEST_F(PopoverTest, AnInstallationRunsOnceAndWhatTheDesktopKeepsIsSaid) {
     auto& popover = makeView();
-    EXPECT_TRUE(shown(popover.mainContent()));
-    EXPECT_FALSE(shown(popover.setupSection()));
-    EXPECT_FALSE(shown(popover.helperInactiveSection()));
-    EXPECT_TRUE(shown(popover.removeDaemonButton()));
-
-    xpc->helperActive = false;
-    EXPECT_TRUE(shown(popover.helperInactiveSection()));
-    EXPECT_FALSE(shown(popover.mainContent()));
-
     xpc->helperInstalled = false;
-    EXPECT_TRUE(shown(popover.setupSection()));
-    EXPECT_FALSE(shown(popover.helperInactiveSection()));
-    EXPECT_FALSE(shown(popover.mainContent()));
-    EXPECT_FALSE(shown(popover.removeDaemonButton()));
-    EXPECT_TRUE(shown(popover.installDaemonButton()));
-
-    // While one installation runs, no second can start; its failure shows in red, once.
     xpc->isProcessing = true;
     EXPECT_FALSE(popover.installButton()->isEnabled());
     EXPECT_EQ(popover.installButton()->text(), "Installing...");
     xpc->isProcessing = false;
     xpc->lastError = std::string("Installation cancelled by user.");
-    EXPECT_TRUE(popover.installButton()->isEnabled());
     EXPECT_TRUE(shown(popover.findChild<QLabel*>("setupError")));
     EXPECT_FALSE(shown(popover.findChild<QLabel*>("footerError")));
     popover.installButton()->click();
     EXPECT_EQ(installs, 1);
-}
 
-// A desktop that keeps the front from Korvane (GNOME without Korvane's
-// extension) says so above the list, until it can be followed again.
-TEST_F(PopoverTest, WhatTheDesktopKeepsFromKorvaneShowsAboveTheList) {
-    auto& popover = makeView();
     auto* note = popover.findChild<QLabel*>("workspaceNote");
-    EXPECT_FALSE(shown(note));
-    workspace.setBlindSpot("the extension is off");
-    pump();
-    EXPECT_TRUE(shown(note));
-    EXPECT_EQ(note->text(), "the extension is off");
-    workspace.setBlindSpot("");
-    pump();
-    EXPECT_FALSE(shown(note));
+    for (const std::string blindSpot : {"the extension is off", ""}) {
+        workspace.setBlindSpot(blindSpot);
+        pump();
+        EXPECT_EQ(note->isVisibleTo(popover.mainContent()), !blindSpot.empty());
+        EXPECT_EQ(note->text().toStdString(), blindSpot);
+    }
 }
 
 TEST_F(PopoverTest, FocusNowNeedsAChoiceAndRowsAreFrozenWhileFocusIsOn) {
-    auto& popover = makeView();
-    popover.show();
-    pump();
+    auto& popover = shownView();
     ASSERT_EQ(popover.appRows().size(), 3u);
     EXPECT_FALSE(popover.focusButton()->isEnabled());
 
@@ -121,9 +113,7 @@ TEST_F(PopoverTest, FocusNowNeedsAChoiceAndRowsAreFrozenWhileFocusIsOn) {
 }
 
 TEST_F(PopoverTest, FocusNowWithTheHelperDownStaysOffAndSaysWhy) {
-    auto& popover = makeView();
-    popover.show();
-    pump();
+    auto& popover = shownView();
     served.stop();
     QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
     popover.focusButton()->click();
@@ -134,9 +124,7 @@ TEST_F(PopoverTest, FocusNowWithTheHelperDownStaysOffAndSaysWhy) {
     // The "not responding" card says why, once.
     EXPECT_FALSE(shown(popover.findChild<QLabel*>("footerError")));
     auto* why = popover.helperInactiveSection()->findChild<QLabel*>("inactiveError");
-    ASSERT_NE(why, nullptr);
-    EXPECT_TRUE(shown(why));
-    EXPECT_FALSE(why->text().isEmpty());
+    EXPECT_TRUE(shown(why) && !why->text().isEmpty());
 }
 
 TEST_F(PopoverTest, OpeningAsksTheHelperAndAHelperBackByItselfIsSeenWithinFiveSeconds) {
@@ -160,30 +148,16 @@ TEST_F(PopoverTest, OpeningAsksTheHelperAndAHelperBackByItselfIsSeenWithinFiveSe
     EXPECT_EQ(popover.findChild<QLabel*>("daemonStatus")->text(), "Daemon Active");
 }
 
-TEST_F(PopoverTest, QuitWithFocusOnReleasesBeforeEndingButWaitsAtMostFiveSeconds) {
+// How long Quit waits for a helper that never answers is the tray menu's
+// Quit's too, and tested there.
+TEST_F(PopoverTest, QuitWithFocusOnReleasesBeforeEnding) {
     auto& popover = focusedOnRow(1);
     ASSERT_TRUE(appManager->isFocusModeActive.get());
-
     popover.quitButton()->click();
     EXPECT_FALSE(terminatedAfter) << "ended before focus was released";
     pump();
     ASSERT_TRUE(terminatedAfter);
     EXPECT_THAT(*terminatedAfter, ::testing::IsSupersetOf({"unthrottle 101", "unthrottle 103"}));
-    EXPECT_FALSE(appManager->isFocusModeActive.get());
-
-    // A helper that takes the release and never answers.
-    terminatedAfter.reset();
-    auto& again = focusedOnRow(1);
-    connector.hold();
-    again.quitButton()->click();
-    loop.runPending();
-    ASSERT_TRUE(connector.waitHeld(1));
-    loop.advanceBy(seconds(4.9));
-    EXPECT_FALSE(terminatedAfter);
-    loop.advanceBy(seconds(0.1));
-    EXPECT_TRUE(terminatedAfter);
-    connector.release();
-    pump();
 }
 
 TEST_F(PopoverTest, RemovingTheDaemonAsksOnceThenReleasesFocusFirst) {
@@ -210,23 +184,6 @@ TEST_F(PopoverTest, RemovingTheDaemonAsksOnceThenReleasesFocusFirst) {
     EXPECT_EQ(removals, 1);
     popover.confirmRemoveButton()->click();
     EXPECT_EQ(removals, 2);
-}
-
-TEST_F(PopoverTest, EscapeAndControlWCloseTheListWindows) {
-    auto& popover = makeView();
-    for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
-        for (auto [row, slot] : {std::pair{popover.autoFocusTargetsRow(), &popover.autoFocusWindow()},
-                                 std::pair{popover.autoTriggerRow(), &popover.autoTriggerWindow()},
-                                 std::pair{popover.jailRow(), &popover.jailWindow()}}) {
-            row->click();
-            loop.advanceBy(700ms);
-            QWidget* window = slot->window();
-            ASSERT_TRUE(window && window->isVisible());
-            QApplication::setActiveWindow(window);
-            QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, keys.key(), keys.keyboardModifiers());
-            EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
-        }
-    }
 }
 
 // With the keyboard alone: Tab from the opened popover visits every control
@@ -283,9 +240,7 @@ TEST_F(PopoverTest, TheKeyboardAloneReachesEveryControlTopToBottomEachMarked) {
 TEST_F(PopoverTest, NoStateWidensThePopoverOrNestsScrollBars) {
     const std::string longName = "Quarterly Financial Projections and Forecast Spreadsheet Pro";
     workspace.add(FakeWorkspace::regular(150, longName, "org.example.Long"));
-    auto& popover = makeView();
-    popover.show();
-    pump();
+    auto& popover = shownView();
     auto check = [&](const char* state, int height) {
         SCOPED_TRACE(state);
         pump();
@@ -335,33 +290,41 @@ TEST_F(PopoverTest, NoStateWidensThePopoverOrNestsScrollBars) {
     check("install failed", 2000);
 }
 
-TEST_F(PopoverTest, AListWindowOpensOnceAfterThePopoverClosesAndStaysOnTopBriefly) {
+// Each list window opens once, after the popover closed, above the other
+// windows for a moment; Escape and Ctrl+W close it.
+TEST_F(PopoverTest, AListWindowOpensOnceAfterThePopoverClosesAndTheKeyboardClosesIt) {
     auto& popover = makeView();
-    popover.autoTriggerRow()->click();
-    popover.autoTriggerRow()->click();  // a second press on the way makes no second window
-    EXPECT_EQ(popoverCloses, 1);
-    EXPECT_EQ(popover.autoTriggerWindow().window(), nullptr);
-    loop.advanceBy(149ms);
-    EXPECT_EQ(popover.autoTriggerWindow().window(), nullptr);
-    loop.advanceBy(1ms);
-    QWidget* window = popover.autoTriggerWindow().window();
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
-    loop.advanceBy(500ms);
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_TRUE(window->isVisible());
+    std::set<QWidget*> windows;
+    for (auto [row, slot] : {std::pair{popover.autoFocusTargetsRow(), &popover.autoFocusWindow()},
+                             std::pair{popover.autoTriggerRow(), &popover.autoTriggerWindow()},
+                             std::pair{popover.jailRow(), &popover.jailWindow()}}) {
+        popoverCloses = 0;
+        row->click();
+        row->click();  // a second press on the way makes no second window
+        EXPECT_EQ(popoverCloses, 1);
+        EXPECT_EQ(slot->window(), nullptr);
+        loop.advanceBy(ui::ListWindowSlot::kOpenDelay);
+        QWidget* window = slot->window();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(windows.insert(window).second) << "each list has a window of its own";
+        EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+        loop.advanceBy(ui::ListWindowSlot::kFloatingTime);
+        EXPECT_FALSE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+        row->click();  // brought forward, not made again
+        loop.advanceBy(1s);
+        EXPECT_EQ(slot->window(), window);
+        EXPECT_EQ(popoverCloses, 1);
 
-    popover.autoTriggerRow()->click();
-    loop.advanceBy(1s);
-    EXPECT_EQ(popover.autoTriggerWindow().window(), window);
-    EXPECT_EQ(popoverCloses, 1);
-
-    // The jail's window is a kind of its own.
-    popover.jailRow()->click();
-    loop.advanceBy(150ms);
-    ASSERT_NE(popover.jailWindow().window(), nullptr);
-    EXPECT_NE(popover.jailWindow().window(), window);
-    EXPECT_EQ(popover.jailWindow().window()->windowTitle(), "E-Core Jail");
+        for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+            row->click();
+            loop.advanceBy(1s);
+            QWidget* open = slot->window();
+            ASSERT_TRUE(open && open->isVisible());
+            QApplication::setActiveWindow(open);
+            QTest::keyClick(open->focusWidget() ? open->focusWidget() : open, keys.key(), keys.keyboardModifiers());
+            EXPECT_FALSE(open->isVisible()) << open->windowTitle().toStdString();
+        }
+    }
 }
 
 TEST_F(PopoverTest, ShowingAndHidingSwitchesFanPollingAndTheNewAppObserver) {
@@ -381,7 +344,7 @@ TEST_F(PopoverTest, ShowingAndHidingSwitchesFanPollingAndTheNewAppObserver) {
     EXPECT_THAT(daemon.commands(), ::testing::Not(::testing::Contains("throttle 105")));
 }
 
-TEST_F(PopoverTest, RetryPingsAgainAfterTwoSeconds) {
+TEST_F(PopoverTest, RetryPingsAgainAfterAPauseAndReinstallInstallsAfterRemoving) {
     folder.write(xpc->helperExecutablePath().substr(folder.root().size() + 1), "");
     folder.write(xpc->helperServiceFilePath().substr(folder.root().size() + 1), "");
     daemon.fail("ping", std::nullopt);
@@ -397,24 +360,17 @@ TEST_F(PopoverTest, RetryPingsAgainAfterTwoSeconds) {
     EXPECT_FALSE(popover.retryButton()->isEnabled());
     EXPECT_FALSE(popover.reinstallButton()->isEnabled());
     daemon.clearFailures();
-    loop.advanceBy(1999ms);
-    loop.runPending();
-    EXPECT_TRUE(xpc->isProcessing.get());
-    loop.advanceBy(1ms);
+    loop.advanceBy(ui::HelperNotRespondingCard::kRetryPause);
     ASSERT_TRUE(loop.runUntil([&] { return !xpc->isProcessing.get(); }));
     EXPECT_TRUE(xpc->helperActive.get());
     EXPECT_TRUE(shown(popover.mainContent()));
-}
 
-TEST_F(PopoverTest, ReinstallRemovesThenInstallsHalfASecondLater) {
+    // Reinstall removes, then installs half a second later.
     xpc->helperActive = false;
-    auto& popover = makeView();
     popover.reinstallButton()->click();
     EXPECT_EQ(removals, 1);
     EXPECT_EQ(installs, 0);
-    loop.advanceBy(499ms);
-    EXPECT_EQ(installs, 0);
-    loop.advanceBy(1ms);
+    loop.advanceBy(ui::HelperNotRespondingCard::kReinstallPause);
     EXPECT_EQ(installs, 1);
 }
 
@@ -440,8 +396,6 @@ TEST_F(PopoverTest, ListWindowsEditTheManagersLists) {
     auto* jailView = popover.jailWindow().window()->findChild<ui::ECoreJailView*>();
     ASSERT_NE(jailView, nullptr);
     EXPECT_EQ(jailView->list()->rowCount(), 1);
-    EXPECT_DOUBLE_EQ(jailView->list()->rowOpacity(), 0.5);
-    EXPECT_TRUE(shown(jailView->disabledNotice()));
     EXPECT_FALSE(shown(popover.findChild<QWidget*>("jailCount")));
     // A release frees every process the helper holds: never while focus holds some.
     appManager->isFocusModeActive = true;
@@ -450,19 +404,16 @@ TEST_F(PopoverTest, ListWindowsEditTheManagersLists) {
     jailView->releaseButton()->click();
     EXPECT_TRUE(loop.runUntil([&] { return jail->confinedReleased.get(); }));
     EXPECT_THAT(daemon.commands(), ::testing::Contains("unthrottleAll"));
-    EXPECT_EQ(jailView->releaseButton()->text(), "Released");
     jailView->enabledSwitch()->click();
     settle();
     EXPECT_TRUE(jail->isEnabled.get());
     EXPECT_DOUBLE_EQ(jailView->list()->rowOpacity(), 1.0);
     EXPECT_TRUE(shown(popover.findChild<QWidget*>("jailCount")));
-    EXPECT_DOUBLE_EQ(popover.jailRow()->tintOpacity(), 0.10);
 }
 
 TEST_F(PopoverTest, WithNoReadableTemperatureTheFanPanelSaysItIsUnknown) {
     smc->removeKey("TC0P");
-    auto& popover = makeView();
-    popover.show();
+    auto& popover = shownView();
     loop.advanceBy(3s);  // the open popover's first poll
     pump();
     ASSERT_EQ(fan->cpuTemperature.get(), 0.0f);
@@ -471,16 +422,10 @@ TEST_F(PopoverTest, WithNoReadableTemperatureTheFanPanelSaysItIsUnknown) {
     // Grey, not the green of the last reading.
     EXPECT_EQ(temperature->palette().color(QPalette::WindowText), ui::secondaryText(popover.fanControl()->palette()));
     EXPECT_TRUE(shown(popover.fanControl()->findChild<QLabel*>("temperatureUnknown")));
-    if (qEnvironmentVariableIsSet("KORVANE_RENDER_DIR")) {
-        popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
-        popover.grab().save(qEnvironmentVariable("KORVANE_RENDER_DIR") + "/fan-unknown-temperature.png");
-    }
 }
 
 TEST_F(PopoverTest, TheSliderSendsOneTargetPerDrag) {
-    auto& popover = makeView();
-    popover.show();
-    pump();
+    auto& popover = shownView();
     auto fanTargets = [&] {
         std::vector<std::string> sent;
         for (const std::string& command : daemon.commands()) {
@@ -501,6 +446,72 @@ TEST_F(PopoverTest, TheSliderSendsOneTargetPerDrag) {
     slider->setSliderDown(false);
     ASSERT_TRUE(loop.runUntil([&] { return fan->targetRPM.get() == 4000; }));
     EXPECT_THAT(fanTargets(), ::testing::ElementsAre("fanRPM 0 4000"));
+}
+
+// What a screen reader (and the desktop tests, over AT-SPI) finds: every
+// control a user can act on in every window has a name; switches are check
+// boxes that say whether they are on; a core bar is a level with its value.
+TEST_F(PopoverTest, EveryControlOfEveryWindowHasAnAccessibleName) {
+    auto& popover = shownView();
+    loop.advanceBy(2s);  // one core sample
+    autoTrigger->addApp("Blender", "org.blender.Blender");
+    jail->addApp(entries.write("applications/org.gnome.Calculator.desktop",
+                               "[Desktop Entry]\nType=Application\nName=Calculator\n"));
+    settle();
+    for (ui::RowButton* row : {popover.autoTriggerRow(), popover.autoFocusTargetsRow(), popover.jailRow()}) {
+        row->click();
+        loop.advanceBy(150ms);
+    }
+    class NothingConfined final : public app::ConfinementReader {
+        Expected<std::vector<app::ConfinedProcess>, std::string> readConfined() override { return std::vector<app::ConfinedProcess>{}; }
+    } nothing;
+    app::ThrottledProcessesManager throttled({loop, nothing, appManager, xpc, autoTrigger, jail.get()});
+    ui::ThrottledNowView throttledNow(throttled, *xpc, *jail, [] {});
+    ui::AboutView about({"1.0", "GPL-3.0-or-later", "KorvaneHelper", "1.0", "/nonexistent"}, *xpc, [] {});
+    ui::ApplicationPicker picker({QString::fromStdString(entries.root())});
+    ui::AgreementWindow agreement({[] { return false; }, [](bool) {}}, [] {}, [] {});
+    ui::SetupWindow setup([] {}, {{"Laptop", "4P + 4E Cores", "16 GB RAM"}, {}, {}, {}, "sudo install"});
+
+    std::vector<QWidget*> windows = {&popover, popover.autoTriggerWindow().window(), popover.autoFocusWindow().window(),
+                                     popover.jailWindow().window(), &throttledNow, &about, &picker, &agreement, &setup};
+    int controls = 0;
+    for (QWidget* window : windows) {
+        ASSERT_NE(window, nullptr);
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            // Scroll bars and headers belong to their views; a line edit's clear button to it.
+            const bool actionable = (qobject_cast<QAbstractButton*>(widget) || qobject_cast<QAbstractSlider*>(widget) ||
+                                     qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractItemView*>(widget)) &&
+                                    !qobject_cast<QScrollBar*>(widget) && !qobject_cast<QHeaderView*>(widget) &&
+                                    !qobject_cast<QLineEdit*>(widget->parentWidget());
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            ASSERT_NE(accessible, nullptr);
+            const QString name = accessible->text(QAccessible::Name);
+            SCOPED_TRACE(window->metaObject()->className() + std::string(" ") + widget->metaObject()->className() + " " +
+                         widget->objectName().toStdString());
+            if (actionable) {
+                ++controls;
+                EXPECT_FALSE(name.trimmed().isEmpty()) << "a control without a name";
+            }
+            if (auto* toggle = qobject_cast<ui::ToggleSwitch*>(widget)) {
+                EXPECT_EQ(accessible->role(), QAccessible::CheckBox);
+                EXPECT_EQ(accessible->state().checked, toggle->isChecked());
+            }
+            if (auto* bar = qobject_cast<ui::CoreBarView*>(widget)) {
+                EXPECT_EQ(accessible->role(), QAccessible::ProgressBar);
+                ASSERT_NE(accessible->valueInterface(), nullptr);
+                EXPECT_EQ(accessible->valueInterface()->currentValue().toInt(), qRound(bar->usage() * 100));
+                EXPECT_TRUE(name.startsWith("CPU core")) << name.toStdString();
+                EXPECT_TRUE(accessible->text(QAccessible::Description).endsWith("percent busy"));
+            }
+        }
+    }
+    EXPECT_GT(controls, 40);
+
+    // Pressing a switch through its accessible action is a click: the manager hears of it.
+    QAccessibleInterface* autoFocusSwitch = QAccessible::queryAccessibleInterface(popover.autoFocusSwitch());
+    autoFocusSwitch->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(autoFocus->isEnabled.get());
+    EXPECT_TRUE(autoFocusSwitch->state().checked);
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ ThrottledNowView::ThrottledNowView(app::ThrottledProcessesManager& manager, app:
 
     list_ = new QTreeWidget(this);
     list_->setObjectName("processList");
+    list_->setAccessibleName(uiText("Throttled processes"));
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setSelectionMode(QAbstractItemView::NoSelection);

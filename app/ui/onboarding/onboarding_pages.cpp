@@ -250,6 +250,7 @@ QWidget* OnboardingView::installStep() {
     // the one line to run in a terminal instead.
     auto* command = new QLineEdit(QString::fromStdString(dependencies_.terminalCommand));
     command->setObjectName(QStringLiteral("terminalCommand"));
+    command->setAccessibleName(t("Command to run in a terminal"));
     command->setReadOnly(true);
     command->setCursorPosition(0);
     command->setStyleSheet(QStringLiteral("QLineEdit { background: white; border: 1px solid %1; border-radius: 6px;"

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "app/runtime/string_table.h"
 #include "app/ui/onboarding/onboarding_style.h"
 #include "app/ui/symbols/symbol_image.h"
 
@@ -51,8 +52,8 @@ qreal ratioOf(QPainter& painter) {
 SymbolView::SymbolView(std::string symbol, int logicalSize, std::optional<QColor> tint,
                        QWidget* parent)
     : QWidget(parent), symbol_(std::move(symbol)), size_(logicalSize), tint_(tint) {
+    // Decoration beside words that say the same: nothing for a screen reader.
     setFixedSize(size_, size_);
-    setAccessibleName(QString::fromStdString(symbol_));
 }
 
 void SymbolView::paintEvent(QPaintEvent*) {
@@ -62,7 +63,7 @@ void SymbolView::paintEvent(QPaintEvent*) {
 
 LogoView::LogoView(int logicalSize, QWidget* parent) : QWidget(parent), size_(logicalSize) {
     setFixedSize(size_, size_);
-    setAccessibleName(QStringLiteral("AppLogo"));
+    setAccessibleName(QString::fromStdString(app::localized("app.name")));
 }
 
 void LogoView::paintEvent(QPaintEvent*) {
@@ -79,10 +80,14 @@ constexpr int kDotGap = 7;
 StepDots::StepDots(int count, QWidget* parent) : QWidget(parent), count_(count) {
     setFixedSize(sizeHint());
     setObjectName(QStringLiteral("stepDots"));
+    setAccessibleName(QString::fromStdString(app::localized("Setup progress")));
+    setCurrent(0);
 }
 
 void StepDots::setCurrent(int current) {
     current_ = current;
+    setAccessibleDescription(QString::fromStdString(
+        app::StringTable::compiledIn().format("Step %lld of %lld", {std::int64_t{current + 1}, std::int64_t{count_}})));
     update();
 }
 

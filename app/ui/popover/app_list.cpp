@@ -12,6 +12,7 @@
 #include "app/ui/popover/application_catalog.h"
 #include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
+#include "app/ui/popover/ui_text.h"
 
 namespace korvane::ui {
 
@@ -89,7 +90,8 @@ void AppList::setRows(const std::vector<AppListRow>& rows) {
         remove->setAutoRaise(true);
         remove->setIcon(symbolIcon("xmark.circle.fill", 16, secondary));
         remove->setToolTip(look_.removeToolTip);
-        remove->setAccessibleName(look_.removeToolTip);
+        // One per row, so each says whose it is.
+        remove->setAccessibleName(uiFormat("%@: %@", {look_.removeToolTip.toStdString(), entry.title.toStdString()}));
         connect(remove, &QToolButton::clicked, this, [this, key = entry.key] {
             if (actions_.remove) actions_.remove(key);
         });

@@ -5,6 +5,7 @@
 
 #include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
+#include "app/ui/popover/ui_text.h"
 
 namespace korvane::ui {
 
@@ -21,6 +22,7 @@ AppRow::AppRow(AppEntry app, bool isSelected, bool isThrottled, std::function<vo
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFont(uiFont(12));
     setAccessibleName(app_.name);
+    updateDescription();
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (action_) action_();
     });
@@ -30,6 +32,7 @@ void AppRow::setMarks(bool isSelected, bool isThrottled) {
     if (isSelected == isSelected_ && isThrottled == isThrottled_) return;
     isSelected_ = isSelected;
     isThrottled_ = isThrottled;
+    updateDescription();
     updateToolTip();
     update();
 }
@@ -50,6 +53,13 @@ QRect AppRow::nameBox() const {
     const int marks = (isThrottled_ ? 20 : 0) + (isSelected_ ? 20 : 0);
     const int left = 8 + 17 + 9;  // the icon's right edge, then a gap
     return {left, 0, std::max(0, width() - 8 - marks - left - 4), height()};
+}
+
+void AppRow::updateDescription() {
+    QStringList marks;
+    if (isSelected_) marks << uiText("Chosen for focus");
+    if (isThrottled_) marks << uiText("Throttled to the efficiency cores");
+    setAccessibleDescription(marks.join(QStringLiteral(", ")));
 }
 
 void AppRow::updateToolTip() {

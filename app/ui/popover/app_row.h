@@ -29,6 +29,8 @@ protected:
 private:
     // Where the name goes: between the icon and the marks.
     QRect nameBox() const;
+    // The marks, in words.
+    void updateDescription();
     // A name cut short is shown whole in the tooltip.
     void updateToolTip();
 

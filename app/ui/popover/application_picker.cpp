@@ -23,12 +23,14 @@ ApplicationPicker::ApplicationPicker(std::vector<QString> dataFolders, QWidget* 
 
     search_ = new QLineEdit(this);
     search_->setObjectName("pickerSearch");
+    search_->setAccessibleName(uiText("Search applications"));
     search_->setPlaceholderText(uiText("Search"));
     search_->setClearButtonEnabled(true);
     column->addWidget(search_);
 
     list_ = new QTreeWidget(this);
     list_->setObjectName("pickerList");
+    list_->setAccessibleName(uiText("Applications"));
     list_->setColumnCount(2);
     list_->setHeaderLabels({uiText("Name"), uiText("ID")});
     list_->setRootIsDecorated(false);

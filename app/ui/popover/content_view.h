@@ -1,24 +1,23 @@
 #pragma once
 // The popover's root view: header, then the setup, "not responding" or main
 // body chosen from the helper's state, then the footer. It holds no policy:
-// every control calls a manager, every value shown comes from a manager's
-// published property through the subscriptions this view holds.
+// every control calls a manager, and each section shows the published
+// properties it subscribes to. This view assembles the sections, sizes the
+// popover to them and keeps Tab in their order.
 #include <QWidget>
 #include <functional>
-#include <map>
-#include <memory>
 #include <vector>
 
-#include "app/focus/quit_release.h"
 #include "app/runtime/subscription.h"
-#include "app/runtime/task.h"
+#include "app/ui/popover/focus_app_section.h"
+#include "app/ui/popover/focus_control_section.h"
+#include "app/ui/popover/helper_cards.h"
+#include "app/ui/popover/list_window_rows.h"
+#include "app/ui/popover/popover_footer.h"
 #include "shared/mainloop/main_loop.h"
 
-class QLabel;
 class QPushButton;
 class QScrollArea;
-class QToolButton;
-class QVBoxLayout;
 
 namespace korvane::app {
 class AppManager;
@@ -33,15 +32,11 @@ class XPCManager;
 
 namespace korvane::ui {
 
-class AppRow;
+class CoreUsageSection;
 class CoreVisualizerView;
 class FanControlView;
 class FocusVisualizerView;
-class ListWindowSlot;
-class RowButton;
-class Spinner;
-class StatusDot;
-class ToggleSwitch;
+class PopoverHeader;
 
 // The eight managers the application delegate owns; the view never makes one.
 struct PopoverManagers {
@@ -68,10 +63,6 @@ class ContentView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 300;
-    static constexpr int kMaxAppListHeight = 200;
-    static constexpr int kMinAppListHeight = 88;  // three rows
-    static constexpr auto kRetryPause = std::chrono::seconds(2);
-    static constexpr auto kReinstallPause = std::chrono::milliseconds(500);
     // While the helper does not answer, the open popover asks again this
     // often, so a helper that comes back by itself is seen.
     static constexpr auto kHealthRecheck = std::chrono::seconds(5);
@@ -83,38 +74,34 @@ public:
     // The height that shows everything without scrolling.
     int naturalHeight() const;
 
-    // For tests and the position hook: the parts by name.
-    QWidget* setupSection() const { return setupSection_; }
-    QWidget* helperInactiveSection() const { return inactiveSection_; }
+    // For tests: the parts by name.
+    QWidget* setupSection() const { return setup_; }
+    QWidget* helperInactiveSection() const { return notResponding_; }
     QWidget* mainContent() const { return mainContent_; }
-    QPushButton* focusButton() const { return focusButton_; }
-    QPushButton* releaseButton() const { return releaseButton_; }
-    QPushButton* quitButton() const { return quitButton_; }
-    QPushButton* installButton() const { return installButton_; }
-    QPushButton* retryButton() const { return retryButton_; }
-    QPushButton* reinstallButton() const { return reinstallButton_; }
-    QPushButton* removeDaemonButton() const { return removeButton_; }
-    // Remove Daemon asks here before it removes anything.
-    QWidget* removeConfirmation() const { return removeConfirmation_; }
-    QPushButton* confirmRemoveButton() const { return confirmRemoveButton_; }
-    QPushButton* cancelRemoveButton() const { return cancelRemoveButton_; }
-    QPushButton* installDaemonButton() const { return footerInstallButton_; }
-    RowButton* autoTriggerRow() const { return autoTriggerRow_; }
-    RowButton* autoFocusTargetsRow() const { return autoFocusTargetsRow_; }
-    RowButton* jailRow() const { return jailRow_; }
-    ToggleSwitch* autoFocusSwitch() const { return autoFocusSwitch_; }
-    std::vector<AppRow*> appRows() const;
-    FanControlView* fanControl() const { return fanControl_; }
+    QPushButton* installButton() const { return setup_->installButton(); }
+    QPushButton* retryButton() const { return notResponding_->retryButton(); }
+    QPushButton* reinstallButton() const { return notResponding_->reinstallButton(); }
+    QPushButton* focusButton() const { return control_->focusButton(); }
+    QPushButton* releaseButton() const { return control_->releaseButton(); }
+    std::vector<AppRow*> appRows() const { return apps_->appRows(); }
+    FocusVisualizerView* focusVisualizer() const;
     CoreVisualizerView* coreVisualizer() const { return coreVisualizer_; }
-    FocusVisualizerView* focusVisualizer() const { return focusVisualizer_; }
-    ListWindowSlot& autoTriggerWindow() const { return *autoTriggerWindow_; }
-    ListWindowSlot& jailWindow() const { return *jailWindow_; }
-    ListWindowSlot& autoFocusWindow() const { return *autoFocusWindow_; }
+    ToggleSwitch* autoFocusSwitch() const { return autoFocus_->enabledSwitch(); }
+    RowButton* autoFocusTargetsRow() const { return autoFocus_->targetsRow(); }
+    RowButton* autoTriggerRow() const { return autoTrigger_; }
+    RowButton* jailRow() const { return jail_; }
+    ListWindowSlot& autoFocusWindow() const { return autoFocus_->targetsRow()->window(); }
+    ListWindowSlot& autoTriggerWindow() const { return autoTrigger_->window(); }
+    ListWindowSlot& jailWindow() const { return jail_->window(); }
+    FanControlView* fanControl() const { return fanControl_; }
+    PopoverFooter& footer() const { return *footer_; }
+    QPushButton* quitButton() const { return footer_->quitButton(); }
+    QPushButton* removeDaemonButton() const { return footer_->removeDaemonButton(); }
+    QPushButton* installDaemonButton() const { return footer_->installDaemonButton(); }
+    QWidget* removeConfirmation() const { return footer_->removeConfirmation(); }
+    QPushButton* confirmRemoveButton() const { return footer_->confirmRemoveButton(); }
+    QPushButton* cancelRemoveButton() const { return footer_->cancelRemoveButton(); }
     bool observingNewApps() const { return newAppObserver_.active(); }
-
-    // Every named control with its global geometry, one per line:
-    // "name x y width height visible enabled".
-    QString controlGeometry() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -122,98 +109,35 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QWidget* buildHeader();
-    QWidget* buildSetupSection();
-    QWidget* buildInactiveSection();
     QWidget* buildMainContent();
-    QWidget* buildFocusAppSection();
-    QWidget* buildFooter();
-    void subscribe();
+    void showBody();
     // Tab follows the layout; called again whenever rows come and go.
     void orderTabStops();
     void fitAppList();
-
-    void updateHeader();
-    void updateBody();
-    void updateDaemonControls();
-    void rebuildAppRows();
-    void updateWorkspaceNote();
-    void updateAppMarks();
-    void updateControl();
-    void updateAutoRows();
-    void updateFan();
-
-    void retry();
-    void reinstall();
-    void askToRemoveDaemon();
-    void removeDaemon();
-    void quit();
-    void setupNewAppObserver();
-    void removeNewAppObserver();
+    void appRowsChanged();
+    void observeNewApps();
 
     PopoverManagers m_;
     PopoverHooks hooks_;
     std::vector<app::Subscription> subscriptions_;
     app::Subscription newAppObserver_;
-    Timer reinstallTimer_;
     Timer healthRecheck_;
 
-    QWidget* header_ = nullptr;
-    QWidget* beastBadge_ = nullptr;
-    StatusDot* focusDot_ = nullptr;
+    PopoverHeader* header_ = nullptr;
     QWidget* body_ = nullptr;
     QScrollArea* scroll_ = nullptr;
-    QWidget* setupSection_ = nullptr;
-    QWidget* inactiveSection_ = nullptr;
+    HelperSetupCard* setup_ = nullptr;
+    HelperNotRespondingCard* notResponding_ = nullptr;
     QWidget* mainContent_ = nullptr;
-    QWidget* footer_ = nullptr;
-
-    QPushButton* installButton_ = nullptr;
-    Spinner* installSpinner_ = nullptr;
-    QLabel* setupError_ = nullptr;
-    QPushButton* retryButton_ = nullptr;
-    QPushButton* reinstallButton_ = nullptr;
-    QLabel* inactiveError_ = nullptr;
-
-    FocusVisualizerView* focusVisualizer_ = nullptr;
+    CoreUsageSection* coreUsage_ = nullptr;
     CoreVisualizerView* coreVisualizer_ = nullptr;
-    QLabel* appCount_ = nullptr;
-    QLabel* noApps_ = nullptr;
-    QLabel* workspaceNote_ = nullptr;
-    QScrollArea* appScroll_ = nullptr;
-    QVBoxLayout* appList_ = nullptr;
-    int appRowsHeight_ = 0;  // every row
-    int appListHeight_ = 0;  // at most kMaxAppListHeight of them, before any squeezing
-    std::map<std::int32_t, AppRow*> appRows_;
-    QPushButton* focusButton_ = nullptr;
-    QPushButton* releaseButton_ = nullptr;
-    ToggleSwitch* autoFocusSwitch_ = nullptr;
-    RowButton* autoFocusTargetsRow_ = nullptr;
-    QLabel* autoFocusTargetCount_ = nullptr;
-    RowButton* autoTriggerRow_ = nullptr;
-    QWidget* beastActiveBadge_ = nullptr;
-    QLabel* autoTriggerOn_ = nullptr;
+    FocusAppSection* apps_ = nullptr;
+    FocusControlSection* control_ = nullptr;
+    AutoFocusSection* autoFocus_ = nullptr;
+    AutoTriggerRow* autoTrigger_ = nullptr;
     FanControlView* fanControl_ = nullptr;
-    RowButton* jailRow_ = nullptr;
-    QWidget* jailCount_ = nullptr;
-    QLabel* jailCountText_ = nullptr;
-
-    QLabel* footerError_ = nullptr;
-    StatusDot* daemonDot_ = nullptr;
-    QLabel* daemonText_ = nullptr;
-    QPushButton* removeButton_ = nullptr;
-    QPushButton* footerInstallButton_ = nullptr;
-    Spinner* footerSpinner_ = nullptr;
-    QPushButton* quitButton_ = nullptr;
-    QWidget* removeConfirmation_ = nullptr;
-    QLabel* removeQuestion_ = nullptr;
-    QPushButton* confirmRemoveButton_ = nullptr;
-    QPushButton* cancelRemoveButton_ = nullptr;
-
-    std::unique_ptr<ListWindowSlot> autoTriggerWindow_;
-    std::unique_ptr<ListWindowSlot> jailWindow_;
-    std::unique_ptr<ListWindowSlot> autoFocusWindow_;
-    std::unique_ptr<app::QuitRelease> quitRelease_;
+    JailManagerRow* jail_ = nullptr;
+    PopoverFooter* footer_ = nullptr;
 };
 
 // The popover's content as the shell hosts it: install and removal go to

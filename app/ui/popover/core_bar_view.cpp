@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/ui/popover/accessible_controls.h"
 #include "app/ui/popover/theme.h"
 #include "app/ui/popover/ui_text.h"
 
@@ -22,14 +23,21 @@ CoreBarView::CoreBarView(QColor accentColor, QWidget* parent) : QWidget(parent),
         displayed_ = value.toDouble();
         update();
     });
+    installAccessibleControls();
+    setAccessibleName(uiText("CPU core"));
     setUsage(0.0);
+}
+
+void CoreBarView::setCores(std::int64_t first, std::int64_t last) {
+    setAccessibleName(first == last ? uiFormat("CPU core %lld", {first})
+                                    : uiFormat("CPU cores %lld to %lld", {first, last}));
 }
 
 void CoreBarView::setUsage(double usage) {
     usage_ = clampedUsage(usage);
     const std::int64_t percent = percentOf(usage_);
     setToolTip(uiFormat("Core: %lld%", {percent}));
-    setAccessibleName(uiFormat("CPU core at %lld percent", {percent}));
+    setAccessibleDescription(uiFormat("%lld percent busy", {percent}));
     animation_.stop();
     if (!isVisible() || displayed_ == usage_) {
         displayed_ = usage_;

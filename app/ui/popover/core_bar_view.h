@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QVariantAnimation>
 #include <QWidget>
+#include <cstdint>
 
 namespace korvane::ui {
 
@@ -14,6 +15,8 @@ public:
     // Moves the bar to `usage` (0.0 to 1.0) with an ease-out of 0.5 s.
     void setUsage(double usage);
     double usage() const { return usage_; }
+    // The logical CPUs the bar stands for, which name it.
+    void setCores(std::int64_t first, std::int64_t last);
 
     // The bar's height in a track `available` high: at least 1.
     static double barHeight(double available, double usage);

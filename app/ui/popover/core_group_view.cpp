@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/ui/popover/accessible_controls.h"
 #include "app/ui/popover/core_bar_view.h"
 #include "app/ui/symbols/symbol_image.h"
 #include "app/ui/popover/theme.h"
@@ -17,6 +18,8 @@ namespace korvane::ui {
 
 CoreGroupView::CoreGroupView(const QString& label, const char* icon, QColor accentColor, QWidget* parent)
     : QWidget(parent), accent_(accentColor) {
+    installAccessibleControls();
+    setAccessibleName(label);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(8, 6, 8, 8);
     column->setSpacing(5);
@@ -55,7 +58,9 @@ std::int64_t CoreGroupView::averagePercent(const std::vector<app::CoreUsage>& us
 }
 
 void CoreGroupView::setUsages(const std::vector<app::CoreUsage>& usages) {
-    average_->setText(uiFormat("%lld%", {averagePercent(usages)}));
+    const std::int64_t average = averagePercent(usages);
+    average_->setText(uiFormat("%lld%", {average}));
+    setAccessibleDescription(uiFormat("Average %lld percent busy", {average}));
     const std::size_t perBar = static_cast<std::size_t>(coresPerBar(usages.size()));
     std::vector<std::pair<std::int64_t, CoreBarView*>> kept;
     for (std::size_t first = 0; first < usages.size(); first += perBar) {
@@ -74,10 +79,9 @@ void CoreGroupView::setUsages(const std::vector<app::CoreUsage>& usages) {
         double sum = 0.0;
         for (const auto& core : run) sum += core.usage;
         bar->setUsage(sum / static_cast<double>(run.size()));
+        bar->setCores(id, run.back().id);
         if (run.size() > 1) {
-            const std::int64_t percent = averagePercent(run);
-            bar->setToolTip(uiFormat("Cores %lld–%lld: %lld%", {id, run.back().id, percent}));
-            bar->setAccessibleName(uiFormat("CPU cores %lld to %lld at %lld percent", {id, run.back().id, percent}));
+            bar->setToolTip(uiFormat("Cores %lld–%lld: %lld%", {id, run.back().id, averagePercent(run)}));
         }
         kept.emplace_back(id, bar);
     }

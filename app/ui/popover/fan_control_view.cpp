@@ -72,6 +72,7 @@ FanControlView::FanControlView(Actions actions, QWidget* parent) : QWidget(paren
     sliderColumn->setSpacing(2);
     slider_ = new QSlider(Qt::Horizontal, sliderBlock_);
     slider_->setObjectName("targetSlider");
+    slider_->setAccessibleName(uiText("Target fan speed"));
     slider_->setSingleStep(100);
     slider_->setPageStep(500);
     auto* scale = new QHBoxLayout;
@@ -201,6 +202,7 @@ void FanControlView::setState(const FanPanelState& state) {
         minLabel_->setText(uiFormat("%lld", {state.minRPM}));
         maxLabel_->setText(uiFormat("%lld", {state.maxRPM}));
         targetLabel_->setText(uiFormat("Target: %lld RPM", {state.targetRPM}));
+        slider_->setAccessibleDescription(targetLabel_->text());
         if (!isSliding_ && (!sliderWasShown || previousTarget != state.targetRPM)) placeSlider(state.targetRPM);
     } else {
         isSliding_ = false;

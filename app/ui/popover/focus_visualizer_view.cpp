@@ -96,6 +96,7 @@ void CoreGrid::placeIcons() {
 
 CoreSection::CoreSection(const QString& title, const char* icon, QColor color, bool isPCore, QWidget* parent)
     : QWidget(parent), color_(color) {
+    setAccessibleName(title);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(8, 6, 8, 8);
     column->setSpacing(6);
@@ -120,6 +121,7 @@ CoreSection::CoreSection(const QString& title, const char* icon, QColor color, b
 
 void CoreSection::setApps(const std::vector<AppEntry>& apps) {
     count_->setText(uiFormat("%lld", {static_cast<std::int64_t>(apps.size())}));
+    setAccessibleDescription(uiFormat("%lld apps", {static_cast<std::int64_t>(apps.size())}));
     grid_->setApps(apps);
 }
 

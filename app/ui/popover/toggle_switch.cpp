@@ -2,11 +2,13 @@
 
 #include <QPainter>
 
+#include "app/ui/popover/accessible_controls.h"
 #include "app/ui/popover/theme.h"
 
 namespace korvane::ui {
 
 ToggleSwitch::ToggleSwitch(QWidget* parent, bool small) : QAbstractButton(parent), small_(small) {
+    installAccessibleControls();
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
