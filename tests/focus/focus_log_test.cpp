@@ -100,7 +100,9 @@ TEST_F(FocusLog, EachSituationWritesItsLines) {
     logLines.clear();
     autoFocus->isEnabled = true;
     activate(kEditor);
-    EXPECT_EQ(logLines.countStartingWith("Korvane: Auto-Focus FAILED for Editor"), 1);
+    // How often Editor is tried while the helper is away depends on when the
+    // failure reaches the loop; each try writes this line.
+    EXPECT_GE(logLines.countStartingWith("Korvane: Auto-Focus FAILED for Editor"), 1);
     autoFocus->isEnabled = false;
     served.restart();
     ASSERT_TRUE(advanceUntil([&] { return xpc->helperActive.get(); }));
