@@ -9,6 +9,14 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
+# The three builds and the compiler cache take several gigabytes; a full disk
+# otherwise shows up as one "No space left on device" deep in the build log.
+needed_gib=6
+free_gib=$(df -P -BG . | awk 'NR == 2 { sub("G", "", $4); print $4 }')
+if (( free_gib < needed_gib )); then
+  echo "scripts/test.sh: only ${free_gib} GiB free here; a run from scratch needs about ${needed_gib} GiB (less when build/ already holds earlier builds)." >&2
+fi
+
 jobs=$(nproc)
 # Rebuilds reuse earlier compilations; paths are taken relative to the checkout
 # so another clone of the same sources hits the same cache.
