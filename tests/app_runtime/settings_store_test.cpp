@@ -55,8 +55,8 @@ TEST_F(SettingsStoreTest, StoredValuesOutliveTheStoreAndDefaultsNeverHideThem) {
     reopened.registerDefaults({{"showHeatmapInMenuBar", true}});
     EXPECT_FALSE(reopened.boolValue("showHeatmapInMenuBar"));
     EXPECT_EQ(reopened.stringValue("greeting"), std::nullopt);  // defaults are never written
-    EXPECT_EQ(reopened.dataValue("blob"), binary);                // kept byte for byte
-    EXPECT_EQ(reopened.stringValue("blob"), std::nullopt);        // a data value is not a text
+    EXPECT_EQ(reopened.dataValue("blob"), binary);              // kept byte for byte
+    EXPECT_EQ(reopened.stringValue("blob"), std::nullopt);      // a data value is not a text
 }
 
 TEST_F(SettingsStoreTest, ACrashBetweenWritingAndRenamingLosesNothing) {

@@ -132,14 +132,14 @@ TEST_F(CoreVisualizerTest, HotplugComparesOnlyCpusPresentInBothSamples) {
     // has a baseline yet, so both wait a tick.
     layout.layout = {{0, 1}, {2, 3, 4}};
     source.next = Snapshot{ticks(0, 150, 0, 150), ticks(1, 100, 0, 200), ticks(2, 0, 0, 0), ticks(3, 200, 0, 100),
-                         ticks(4, 0, 0, 0)};
+                           ticks(4, 0, 0, 0)};
     loop.advanceBy(seconds(3));
     EXPECT_THAT(ids(cores.eCoreUsages.get()), ElementsAre(3));
     EXPECT_EQ(cores.eCoreCount(), 3);
     EXPECT_EQ(cores.totalCores(), 5);
 
     source.next = Snapshot{ticks(0, 150, 0, 150), ticks(1, 100, 0, 200), ticks(2, 10, 0, 10), ticks(3, 200, 0, 100),
-                         ticks(4, 30, 0, 10)};
+                           ticks(4, 30, 0, 10)};
     loop.advanceBy(seconds(3));
     EXPECT_THAT(ids(cores.eCoreUsages.get()), ElementsAre(2, 3, 4));
     EXPECT_THAT(usages(cores.eCoreUsages.get()), ElementsAre(0.5, 0.0, 0.75));

@@ -42,8 +42,8 @@ TEST_F(SMCBridgeTest, TemperatureSkipsImplausibleKeysInOrder) {
     smc->setKey("Tp05", "flt ", smc_codec::floatBytes(-1.0f));
     smc->setKey("Tp01", "flt ", smc_codec::floatBytes(120.0f));  // the bound is excluded
     smc->setKey("Tp0D", "flt ", smc_codec::floatBytes(std::numeric_limits<float>::quiet_NaN()));
-    smc->setKey("Tp0P", "flt ", {0x00});                         // too short
-    EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 45.0f);     // TC0P, last but one
+    smc->setKey("Tp0P", "flt ", {0x00});                      // too short
+    EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 45.0f);  // TC0P, last but one
     smc->removeKey("TC0P");
     EXPECT_EQ(SMCBridge::readCPUTemperature(), 0.0f);
 }
