@@ -167,7 +167,6 @@ TEST_F(FanManagerTest, ConnectionFailuresAtLaunchAndLaterOnes) {
     smc->setService("AppleSMC", SimulatedSMCDriver::ServiceBehaviour::opens);
     loop.advanceBy(seconds(15));
     EXPECT_TRUE(fan.isSmcConnected.get());
-    EXPECT_EQ(fan.cpuTemperature.get(), 45.0f);
 
     SMCBridge::setDriver(nullptr);  // the SMC is gone
     loop.advanceBy(seconds(60));
