@@ -37,15 +37,6 @@ protected:
     testing::FakeHelper& daemon = served.helper;
 };
 
-TEST_F(XPCWrappersTest, UnthrottleAllWithNothingThrottledSendsAndLogsNothing) {
-    std::vector<bool> busy;
-    auto token = xpc.isProcessing.observe([&](const bool& b) { busy.push_back(b); });
-    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.unthrottleAllProcesses(); }));
-    EXPECT_THAT(daemon.commands(), IsEmpty());
-    EXPECT_THAT(logLines.lines(), IsEmpty());
-    EXPECT_THAT(busy, ElementsAre(true, false));
-}
-
 TEST_F(XPCWrappersTest, OneFailingUnthrottleKeepsOnlyItsPidAndLogsNoRelease) {
     EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({13, 11, 12}); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{11, 12, 13}));
@@ -61,49 +52,25 @@ TEST_F(XPCWrappersTest, OneFailingUnthrottleKeepsOnlyItsPidAndLogsNoRelease) {
     EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.unthrottleAllProcesses(); }));
     EXPECT_THAT(xpc.throttledPIDs.get(), IsEmpty());
     EXPECT_EQ(xpc.lastError.get(), std::nullopt);  // cleared when the wrapper began
-    EXPECT_TRUE(logLines.contains("Korvane: 1 işlem normale döndürüldü."));
     EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 13 11 12 ]", "unthrottle 11", "unthrottle 12",
                                                "unthrottle 13", "unthrottle 12"));
 }
 
-TEST_F(XPCWrappersTest, AFailedThrottleMultipleRecordsNoneAndAnEmptyListIsStillSent) {
+TEST_F(XPCWrappersTest, AFailedThrottleMultipleRecordsNoneAndSaysSoWithoutAReason) {
     awaitOn(loop, [&] { return xpc.throttleProcess(7); });
     daemon.fail("throttleMultiple [ 1 2 ]", std::nullopt);  // a failure without a reason
     EXPECT_FALSE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({1, 2}); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{7}));
     EXPECT_EQ(xpc.lastError.get(), localized("error.unknown"));
-
-    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({}); }));
-    EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{7}));
-    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: 0 işlem XPC üzerinden throttle edildi."));
-    EXPECT_THAT(daemon.commands(), ElementsAre("throttle 7", "throttleMultiple [ 1 2 ]", "throttleMultiple [ ]"));
 }
 
-TEST_F(XPCWrappersTest, BeastModeOnKeepsOurPidsAndOffEmptiesThem) {
-    awaitOn(loop, [&] { return xpc.throttleProcess(5); });
-    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.setBeastMode(true, 42); }));
-    EXPECT_TRUE(xpc.isFocusModeActive.get());
-    EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{5}));
-
-    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.setBeastMode(false, 0); }));
-    EXPECT_FALSE(xpc.isFocusModeActive.get());
-    EXPECT_THAT(xpc.throttledPIDs.get(), IsEmpty());
-    EXPECT_THAT(logLines.lines(), ElementsAre("Korvane: Beast Mode aktifleştirildi (PID: 42).",
-                                              "Korvane: Beast Mode devre dışı bırakıldı."));
-}
-
-TEST_F(XPCWrappersTest, ForwardersHandBackTheAnswerAndOnlyXpcCallTouchesLastError) {
+// What the forwarders send is seen by the popover's, the jail's and the fan
+// end-to-end tests; here that the fan's two leave lastError to the caller.
+TEST_F(XPCWrappersTest, FanForwardersHandBackTheErrorAndOnlyXpcCallTouchesLastError) {
     xpc.lastError = std::string("earlier");
     daemon.fail("fanMode 0 manual", "Failed to set fan 0 mode: writeFailed");
-    std::vector<bool> busy;
-    auto token = xpc.isProcessing.observe([&](const bool& b) { busy.push_back(b); });
-
     EXPECT_EQ(awaitOn<CallOutcome>(loop, [&] { return xpc.setFanControlMode(0, true); }),
               (CallOutcome{false, "Failed to set fan 0 mode: writeFailed"}));
-    EXPECT_EQ(awaitOn<CallOutcome>(loop, [&] { return xpc.setFanTargetRPM(0, 2400); }), (CallOutcome{true, {}}));
-    EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.updateJailedBundleIDs({"org.gnome.Terminal", "firefox"}); }));
-    EXPECT_THAT(daemon.commands(),
-                ElementsAre("fanMode 0 manual", "fanRPM 0 2400", "jail [ org.gnome.Terminal firefox ]"));
 
     // With the daemon gone the connection's error comes back, still without touching lastError.
     served.stop();
@@ -112,7 +79,6 @@ TEST_F(XPCWrappersTest, ForwardersHandBackTheAnswerAndOnlyXpcCallTouchesLastErro
     EXPECT_TRUE(outcome.error.has_value() && !outcome.error->empty());
     EXPECT_FALSE(xpc.helperActive.get());
     EXPECT_EQ(xpc.lastError.get(), "earlier");
-    EXPECT_THAT(busy, IsEmpty());
 
     EXPECT_FALSE(awaitOn<bool>(loop, [&] { return xpc.updateJailedBundleIDs({}); }));
     EXPECT_NE(xpc.lastError.get(), "earlier");

@@ -19,7 +19,6 @@ protected:
         SMCBridge::setDriver(smc);
     }
     void TearDown() override {
-        EXPECT_TRUE(policy.calls().empty()) << "fan commands change no scheduling";
         helper::manualFanRegistry().restoreAutomatic();
         SMCBridge::setDriver(nullptr);
     }
