@@ -31,18 +31,17 @@ constexpr int kThreadsEach = 2;
 
 std::string described(const testing::ThreadView& view) {
     char text[128];
-    std::snprintf(text, sizeof text, "cpus %s policy %d nice %d io %d/%d", view.cpus.c_str(), view.policy, view.nice,
-                  view.ioClass, view.ioLevel);
+    std::snprintf(text, sizeof text, "cpus %s policy %d/%d nice %d io %d/%d", view.cpus.c_str(), view.policy,
+                  view.rtPriority, view.nice, view.ioClass, view.ioLevel);
     return text;
 }
 
 // Each thread something of its own to be given back: a nice value, and for
-// some a CPU of their own, the batch policy or an I/O priority.
+// some a CPU of their own, the batch or a real-time policy or an I/O priority.
 void giveOwnState(pid_t tid, int n) {
-    if (n % 5 == 0) {
-        sched_param none{};
-        ::sched_setscheduler(tid, SCHED_BATCH, &none);
-    }
+    sched_param none{}, realTime{.sched_priority = 1 + n % 50};
+    if (n % 5 == 0) ::sched_setscheduler(tid, SCHED_BATCH, &none);
+    if (n % 5 == 1) ::sched_setscheduler(tid, SCHED_FIFO, &realTime);
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), n % 7);
     if (n % 3 == 0) {
         cpu_set_t first;
