@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "platform/linux/socket/unix_socket.h"
 
@@ -33,10 +31,6 @@ bool HelperDaemon::waitUntilListening() {
     return listening;
 }
 
-std::string HelperDaemon::log() const {
-    std::stringstream text;
-    text << std::ifstream(logPath_).rdbuf();
-    return text.str();
-}
+std::string HelperDaemon::log() const { return readText(logPath_); }
 
 }  // namespace korvane::testing

@@ -97,7 +97,7 @@ TEST_F(HelperInstall, AsRootTheScriptRunsWithoutARunnerAndTheTerminalCommandInst
     ASSERT_TRUE(line->starts_with("sudo ")) << *line;
     auto typed = testing::runCommand({"/bin/sh", "-c", line->substr(5)});
     EXPECT_EQ(typed.exitStatus, 0) << *line << "\n" << typed.out << typed.err;
-    EXPECT_EQ(InstalledRoot::contents(root.files.tool()), InstalledRoot::contents(odd));
+    EXPECT_EQ(testing::readText(root.files.tool()), testing::readText(odd));
     EXPECT_TRUE(root.helperRunning());
 }
 
@@ -127,7 +127,7 @@ TEST_F(HelperInstall, AReinstallStopsTheOldHelperFirstAndRunsTheNewExecutable) {
     ASSERT_TRUE(install());
     EXPECT_TRUE(xpc.helperActive.get());
     EXPECT_TRUE(oldHelper.exited()) << "the old helper was left running";
-    EXPECT_EQ(InstalledRoot::contents(root.files.tool()), InstalledRoot::contents(source));
+    EXPECT_EQ(testing::readText(root.files.tool()), testing::readText(source));
     EXPECT_TRUE(root.helperRunning());
 }
 

@@ -61,7 +61,7 @@ protected:
         EXPECT_EQ(InstalledRoot::modeOf(root.files.unit()), 0644U);
         EXPECT_TRUE(InstalledRoot::rootOwned(root.files.tool()) && InstalledRoot::rootOwned(root.files.unit()));
         EXPECT_EQ(InstalledRoot::modeOf(root.files.runDirectory()), 0755U);
-        EXPECT_EQ(InstalledRoot::contents(root.files.tool()), InstalledRoot::contents(setup.sourceExecutable));
+        EXPECT_EQ(testing::readText(root.files.tool()), testing::readText(setup.sourceExecutable));
         auto progress = xpc.installProgress.get();
         ASSERT_GE(progress.size(), 2U);
         EXPECT_EQ(progress.front().kind, InstallProgressKind::step);

@@ -74,7 +74,7 @@ TEST_F(InstallScript, RemovalReleasesWhatTheHelperConfinedBeforeItsFilesGo) {
     EXPECT_EQ(linesOf(installed.out).back(), "SUCCESS:Done");
     // SUCCESS is claimed only once the helper answers.
     EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
-    EXPECT_THAT(InstalledRoot::contents(root.files.unit()),
+    EXPECT_THAT(testing::readText(root.files.unit()),
                 HasSubstr("\nExecStart=" + root.files.tool() + " --allow-uid=65534\n"));
     pid_t helper = root.helperPid();
 
@@ -96,7 +96,7 @@ TEST_F(InstallScript, RemovalReleasesWhatTheHelperConfinedBeforeItsFilesGo) {
     auto again = run({source}, {{"SUDO_UID", kNobody}});
     EXPECT_EQ(again.exitStatus, 0) << again.out;
     EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
-    EXPECT_THAT(InstalledRoot::contents(root.files.unit()), HasSubstr(" --allow-uid=65534\n"));
+    EXPECT_THAT(testing::readText(root.files.unit()), HasSubstr(" --allow-uid=65534\n"));
 }
 
 TEST_F(InstallScript, FailuresEndWithAnErrorLineAndAStatusThatIsNotPkexecs) {

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "app/client/install_command.h"
@@ -94,11 +93,6 @@ public:
     static bool rootOwned(const std::string& path) {
         struct stat info {};
         return ::stat(path.c_str(), &info) == 0 && info.st_uid == 0 && info.st_gid == 0;
-    }
-    static std::string contents(const std::string& path) {
-        std::stringstream text;
-        text << std::ifstream(path, std::ios::binary).rdbuf();
-        return text.str();
     }
 
     FixtureTree tree;

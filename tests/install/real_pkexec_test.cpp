@@ -80,7 +80,7 @@ TEST(RealPkexec, InstallsTheHelperWhichAnswersThenRemovesIt) {
     EXPECT_FALSE(xpc.helperInstalled.get());
     ASSERT_TRUE(client.install());
     EXPECT_EQ(xpc.lastError.get(), std::nullopt);
-    EXPECT_TRUE(xpc.helperActive.get()) << testing::InstalledRoot::contents(root.files.logFile());
+    EXPECT_TRUE(xpc.helperActive.get()) << testing::readText(root.files.logFile());
     EXPECT_TRUE(root.helperRunning());
     pid_t helper = root.helperPid();
 
