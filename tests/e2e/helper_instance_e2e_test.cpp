@@ -3,16 +3,14 @@
 // speaking only to a root peer, with an exit code for each way it fails.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <list>
 
@@ -33,17 +31,11 @@ ino_t inodeOf(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-// A socket bound at `path`; listening or not as asked. The file stays when it closes.
-linux_platform::Fd bindAt(const std::string& path, bool listening) {
-    linux_platform::Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    EXPECT_EQ(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
-    if (listening) {
-        EXPECT_EQ(::listen(fd.get(), 8), 0);
-    }
-    return fd;
+// A socket of the test's own listening at `path`; its file stays when it closes.
+linux_platform::Fd listenAt(const std::string& path, uid_t owner = 0) {
+    auto listener = linux_platform::listenUnix(path, owner);
+    EXPECT_TRUE(listener) << listener.error();
+    return listener ? std::move(listener->fd) : linux_platform::Fd();
 }
 
 class HelperInstanceEndToEnd : public testing::ServedHelper {
@@ -74,7 +66,7 @@ TEST_F(HelperInstanceEndToEnd, AHelperRemovesOnlyItsOwnSocketAndASecondLeavesALi
 
     startHelper({});
     ASSERT_EQ(::unlink(socketPath.c_str()), 0);
-    auto other = bindAt(socketPath, true);
+    auto other = listenAt(socketPath);
     ino_t others = inodeOf(socketPath);
     EXPECT_EQ(helper->stop(SIGTERM), 0);
     EXPECT_EQ(inodeOf(socketPath), others);
@@ -85,7 +77,7 @@ TEST_F(HelperInstanceEndToEnd, AHelperRemovesOnlyItsOwnSocketAndASecondLeavesALi
 TEST_F(HelperInstanceEndToEnd, OfTwoHelpersStartedAtOnceOnAStaleSocketOneServes) {
     testing::Environment environment{{"KORVANE_HELPER_SOCKET", socketPath}, {"KORVANE_SYSFS_ROOT", dir.mkdir("sys")}};
     for (int round = 0; round < 15; ++round) {
-        bindAt(socketPath, false);
+        listenAt(socketPath);  // closed at once: a stale socket
         std::list<testing::StartedProgram> helpers;
         for (int i = 0; i < 2; ++i) {
             helpers.emplace_back(std::vector<std::string>{KORVANE_HELPER_BINARY, "--allow-uid=0"}, environment,
@@ -95,7 +87,8 @@ TEST_F(HelperInstanceEndToEnd, OfTwoHelpersStartedAtOnceOnAStaleSocketOneServes)
         int running = 0;
         for (auto& started : helpers) running += started.exited() ? 0 : 1;
         ASSERT_EQ(running, 1) << "round " << round << "\n" << dir.read("helper0.log") << dir.read("helper1.log");
-        EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
+        // The loser ends at the instance lock, before the winner listens.
+        EXPECT_TRUE(testing::eventually([&] { return ctl({"ping"}).exitStatus == 0; })) << "round " << round;
         for (auto& started : helpers) started.stop(SIGTERM);
         ::unlink(socketPath.c_str());
     }
@@ -143,20 +136,14 @@ TEST_F(HelperInstanceEndToEnd, ClientsSendNothingToAPeerThatIsNotRoot) {
     pid_t server = ::fork();
     if (server == 0) {
         // Counts the bytes its one client sends; the exit status says how many (at most 100).
+        ::alarm(10);  // a client that never comes fails the test instead of holding it up
         if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0) ::_exit(101);
-        auto fd = bindAt(fake, true);
+        auto fd = listenAt(fake, kNobody);
         (void)!::write(ready[1], "x", 1);
-        pollfd waiting{fd.get(), POLLIN, 0};
-        if (::poll(&waiting, 1, 10000) != 1) ::_exit(102);
-        int client = ::accept(fd.get(), nullptr, nullptr);
-        pollfd reading{client, POLLIN, 0};
+        auto client = linux_platform::acceptUnix(fd.get());
         std::size_t total = 0;
         char buffer[256];
-        while (::poll(&reading, 1, 10000) == 1) {
-            ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-            if (got <= 0) break;
-            total += static_cast<std::size_t>(got);
-        }
+        for (ssize_t got; client && (got = ::recv(client->get(), buffer, sizeof buffer, 0)) > 0;) total += got;
         ::_exit(static_cast<int>(std::min<std::size_t>(total, 100)));
     }
     char byte;
@@ -176,7 +163,7 @@ TEST_F(HelperInstanceEndToEnd, ClientsSendNothingToAPeerThatIsNotRoot) {
 // is 64, a helper that is gone or silent 2.
 TEST_F(HelperInstanceEndToEnd, KorvanectlsFailuresUsageAndAGoneHelperHaveTheirOwnExitCodes) {
     {
-        auto silent = bindAt(socketPath, true);  // accepts into the backlog, never answers
+        auto silent = listenAt(socketPath);  // accepts into the backlog, never answers
         auto began = Clock::now();
         auto waited = ctl({"--timeout", "1", "ping"});
         EXPECT_EQ(waited.exitStatus, 2);
@@ -199,9 +186,6 @@ TEST_F(HelperInstanceEndToEnd, KorvanectlsFailuresUsageAndAGoneHelperHaveTheirOw
         EXPECT_EQ(r.exitStatus, 64) << (args.empty() ? "" : args[0]);
         EXPECT_THAT(r.err, HasSubstr("usage: korvanectl"));
     }
-    auto help = ctl({"--help"});
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_THAT(help.out, HasSubstr("usage: korvanectl"));
     EXPECT_EQ(helper->stop(SIGTERM), 0);
     auto unreachable = ctl({"ping"});
     EXPECT_EQ(unreachable.exitStatus, 2);

@@ -112,14 +112,10 @@ void limitCapabilities(const std::string& unit) {
 void filterSystemCalls(const std::string& unit) {
     auto filters = valuesOf(unit, "SystemCallFilter");
     if (filters.empty()) return;
-    int error = EPERM;
-    if (auto numbers = valuesOf(unit, "SystemCallErrorNumber"); !numbers.empty()) {
-        auto found = kErrorNumbers.find(numbers.back());
-        if (found == kErrorNumbers.end()) fail("cannot emulate SystemCallErrorNumber=" + numbers.back());
-        error = found->second;
-    } else {
-        fail("cannot emulate a filter that kills instead of failing the call");
-    }
+    // A filter without an error number kills instead of failing the call.
+    auto numbers = valuesOf(unit, "SystemCallErrorNumber");
+    auto error = numbers.empty() ? kErrorNumbers.end() : kErrorNumbers.find(numbers.back());
+    if (error == kErrorNumbers.end()) fail("cannot emulate this SystemCallErrorNumber");
     if (auto architectures = valuesOf(unit, "SystemCallArchitectures");
         !architectures.empty() && architectures.back() != "native") {
         fail("cannot emulate SystemCallArchitectures=" + architectures.back());
@@ -130,7 +126,7 @@ void filterSystemCalls(const std::string& unit) {
         if (filter.starts_with("~")) fail("cannot emulate a deny list: " + filter);
         for (const auto& item : wordsOf(filter)) expand(item, groups, allowed);
     }
-    scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_ERRNO(static_cast<std::uint32_t>(error)));
+    scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_ERRNO(static_cast<std::uint32_t>(error->second)));
     if (!filter) fail("seccomp_init failed");
     for (const auto& name : allowed) {
         int number = ::seccomp_syscall_resolve_name(name.c_str());

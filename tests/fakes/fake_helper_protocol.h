@@ -59,7 +59,7 @@ private:
     bool record(const std::string& command) {
         std::lock_guard lock(mutex_);
         if (command != "ping") commands_.push_back(command);
-        return failures_.find(command) == failures_.end();
+        return !failures_.contains(command);
     }
     void answer(const std::string& command, const ReplyBlock& reply) {
         if (record(command)) return reply(true, successNote);

@@ -13,16 +13,13 @@ namespace korvane::testing {
 
 class FakeProcessRunner final : public ProcessRunner {
 public:
-    struct Run {
-        std::string path;
-        std::vector<std::string> arguments;
-    };
-
     Expected<ProcessResult, LaunchError> run(const std::string& path, const std::vector<std::string>& arguments,
                                              OutputCapture) override {
         std::string key = arguments.empty() ? std::string() : arguments.back();
+        std::string line = path;
+        for (const auto& argument : arguments) line += " " + argument;
         std::lock_guard lock(mutex_);
-        runs_.push_back({path, arguments});
+        runs_.push_back(line);
         if (auto it = launchFailures_.find(key); it != launchFailures_.end()) {
             return unexpected(LaunchError{it->second});
         }
@@ -40,25 +37,15 @@ public:
         launchFailures_[lastArgument] = std::move(reason);
     }
 
-    std::vector<Run> runs() const {
-        std::lock_guard lock(mutex_);
-        return runs_;
-    }
-    // The runs as "-b -p 42" strings, in order.
+    // The runs as "/path -b -p 42" strings, in order.
     std::vector<std::string> commandLines() const {
         std::lock_guard lock(mutex_);
-        std::vector<std::string> lines;
-        for (const auto& r : runs_) {
-            std::string line;
-            for (const auto& a : r.arguments) line += (line.empty() ? "" : " ") + a;
-            lines.push_back(line);
-        }
-        return lines;
+        return runs_;
     }
 
 private:
     mutable std::mutex mutex_;
-    std::vector<Run> runs_;
+    std::vector<std::string> runs_;
     std::map<std::string, ProcessResult> failures_;
     std::map<std::string, std::string> launchFailures_;
 };

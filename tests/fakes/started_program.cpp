@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -108,6 +110,12 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds tim
         if (std::chrono::steady_clock::now() > deadline) return false;
     }
     return true;
+}
+
+std::string readText(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
 }
 
 pid_t endedPid() {

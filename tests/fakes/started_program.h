@@ -43,6 +43,9 @@ private:
     int status_ = -1;
 };
 
+// The whole file at `path`; empty if it cannot be read.
+std::string readText(const std::string& path);
+
 // A pid that named a process a moment ago and names none now.
 pid_t endedPid();
 

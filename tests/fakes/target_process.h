@@ -18,13 +18,9 @@
 #include <thread>
 #include <vector>
 
-namespace korvane::testing {
+#include "tests/fakes/started_program.h"
 
-inline std::string readText(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
+namespace korvane::testing {
 
 inline std::vector<pid_t> threadsOf(pid_t pid) {
     std::vector<pid_t> tids;

@@ -20,6 +20,7 @@
 #include "shared/protocol/wire_codec.h"
 #include "tests/fakes/fake_task_policy.h"
 #include "tests/fakes/fixture_tree.h"
+#include "tests/fakes/started_program.h"
 
 namespace korvane {
 namespace {
@@ -158,12 +159,7 @@ TEST_F(HelperServiceTest, ConnectionsOverTheCapsAreRefusedWithOneLine) {
     EXPECT_EQ(log.countStartingWith("KorvaneHelper: Refused connections from uid"), 1);
 
     open.clear();
-    bool served = false;
-    for (auto deadline = Clock::now() + 5s; !served && Clock::now() < deadline;) {
-        served = pingAnswered(100ms);
-        if (!served) std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_TRUE(served) << "closed connections free their places";
+    EXPECT_TRUE(testing::eventually([&] { return pingAnswered(100ms); })) << "closed connections free their places";
 }
 
 TEST_F(HelperServiceTest, AThreadThatCannotStartRefusesOnlyItsConnection) {
@@ -193,15 +189,14 @@ TEST_F(HelperServiceTest, AConnectionAtWorkHoldsUpNobodyAndFinishesWithoutItsCli
     EXPECT_TRUE(pingAnswered());
     leaving.reset();
     release.set_value();
-    for (int i = 0; i < 100 && tool.throttledPIDsSnapshot().size() < 3; ++i) std::this_thread::sleep_for(10ms);
+    testing::eventually([&] { return tool.throttledPIDsSnapshot().size() == 3; });
     EXPECT_EQ(tool.throttledPIDsSnapshot(), (std::set<std::int32_t>{76, 77, 78}));
 }
 
 // Raw frames: the replies to a burst of messages, counted byte for byte.
 TEST_F(HelperServiceTest, EveryMessageGetsExactlyOneReply) {
     serve({});
-    auto fd = linux_platform::connectUnix(socketPath);
-    ASSERT_TRUE(fd);
+    Fd fd = connect();
     std::string burst;
     for (std::uint64_t id = 1; id <= 20; ++id) {
         msg::Call c = id % 4 == 0   ? msg::Call(msg::Ping{})
@@ -210,17 +205,17 @@ TEST_F(HelperServiceTest, EveryMessageGetsExactlyOneReply) {
                                     : msg::Call(msg::SetBeastMode{true, int(id)});
         burst += wire::encodeRequest(id, c);
     }
-    ASSERT_TRUE(linux_platform::writeAll(fd->get(), burst));
+    ASSERT_TRUE(linux_platform::writeAll(fd.get(), burst));
     std::set<std::uint64_t> ids;
     for (int i = 0; i < 20; ++i) {
-        auto frame = linux_platform::readFrame(fd->get());
+        auto frame = linux_platform::readFrame(fd.get());
         ASSERT_EQ(frame.status, linux_platform::ReadStatus::Frame);
         auto reply = wire::decodeReply(frame.payload);
         ASSERT_TRUE(reply);
         EXPECT_TRUE(ids.insert(reply->id).second) << "two replies for message " << reply->id;
     }
     EXPECT_EQ(ids.size(), 20u);
-    pollfd p{fd->get(), POLLIN, 0};
+    pollfd p{fd.get(), POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 200), 0) << "a 21st reply arrived";
 }
 
@@ -231,11 +226,9 @@ TEST_F(HelperServiceTest, BadFramesCloseOnlyTheirOwnConnectionAndALeavingClientI
     policy.clear();
 
     auto sendRaw = [&](const std::string& bytes) {
-        auto fd = linux_platform::connectUnix(socketPath);
-        EXPECT_TRUE(fd);
-        linux_platform::writeAll(fd->get(), bytes);
-        auto frame = linux_platform::readFrame(fd->get());
-        return frame.status;
+        Fd fd = connect();
+        linux_platform::writeAll(fd.get(), bytes);
+        return linux_platform::readFrame(fd.get()).status;
     };
     std::string oversized("\x01\x00\x10\x00", 4);  // 1 MiB + 1
     std::string unknown = wire::encodeRequest(1, msg::Ping{});
@@ -245,10 +238,7 @@ TEST_F(HelperServiceTest, BadFramesCloseOnlyTheirOwnConnectionAndALeavingClientI
     for (const auto& bad : {oversized, unknown, garbage}) {
         EXPECT_EQ(sendRaw(bad), linux_platform::ReadStatus::Closed);
     }
-    {
-        auto fd = linux_platform::connectUnix(socketPath);
-        linux_platform::writeAll(fd->get(), truncatedThenClosed);
-    }
+    linux_platform::writeAll(connect().get(), truncatedThenClosed);
     // A client that hangs up without reading its reply is no event worth a line.
     for (int i = 0; i < 3; ++i) {
         Fd leaving = connect();
@@ -256,9 +246,7 @@ TEST_F(HelperServiceTest, BadFramesCloseOnlyTheirOwnConnectionAndALeavingClientI
         std::this_thread::sleep_for(20ms);  // the reply arrives and is never read
     }
     // The truncated message is noticed when its client hangs up, a moment later.
-    for (int i = 0; i < 200 && log.countStartingWith("KorvaneHelper: Closed connection from uid") < 4; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    testing::eventually([&] { return log.countStartingWith("KorvaneHelper: Closed connection from uid") >= 4; });
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(log.countStartingWith("KorvaneHelper: Closed connection from uid"), 4);
     EXPECT_TRUE(policy.calls().empty()) << "a bad message must change nothing";

@@ -28,9 +28,7 @@ TEST(HelperTexts, ToolRunsBecomeTypedFailuresAndTheirTexts) {
 
     EXPECT_TRUE(tool.apply(6));
     EXPECT_TRUE(tool.release(6));
-    ASSERT_EQ(runner.runs().size(), 2u);
-    EXPECT_EQ(runner.runs()[0].path, "/opt/taskpolicy");
-    EXPECT_EQ(runner.commandLines(), (std::vector<std::string>{"-b -p 6", "-B -p 6"}));
+    EXPECT_EQ(runner.commandLines(), (std::vector<std::string>{"/opt/taskpolicy -b -p 6", "/opt/taskpolicy -B -p 6"}));
 
     using Kind = TaskPolicyFailureKind;
     const std::tuple<std::int32_t, Kind, const char*> failures[] = {

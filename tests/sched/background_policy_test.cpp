@@ -1,11 +1,16 @@
-// The background policy on real processes. CPU 1 of this machine is made
-// the efficiency core, so every change is real and visible in /proc.
+// The background policy on real processes, and its memory of what threads
+// had. CPU 1 of this machine is made the efficiency core, so every change is
+// real and visible in /proc.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/linux/proc/pid_generation.h"
 #include "platform/linux/sched/background_policy.h"
 #include "platform/linux/sched/in_process_task_policy.h"
+#include "platform/linux/sched/remembered_states.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/memory_record.h"
 #include "tests/fakes/started_program.h"
@@ -73,44 +78,24 @@ TEST(BackgroundPolicyTest, ReachesEveryThreadAndReleaseGivesEachBackWhatItHad) {
     EXPECT_EQ(memory.size(), 0u);
 }
 
-// The helper killed between throttling and releasing: its successor takes
-// the record over and gives back exactly what was taken, but only to the
-// same process.
-TEST(BackgroundPolicyTest, ARestartedRunnerReleasesWhatItsKilledPredecessorRecorded) {
-    TargetProcess target(2);
+// A killed runner's record is taken over by its successor only for the
+// process it named: one naming another start time is a stranger's. What the
+// record gives back is CutShortEndToEnd's to check, through the real helper.
+TEST(BackgroundPolicyTest, ARestartedRunnerTakesOverTheRecordOnlyForTheSameProcess) {
+    TargetProcess target(1);
     ASSERT_TRUE(target.ready());
-    auto tids = threadsOf(target.pid());
-    ASSERT_EQ(::setpriority(PRIO_PROCESS, static_cast<id_t>(tids[0]), 5), 0);
-    makeFifo(tids[1]);
     CpuSysfs sysfs;
     sysfs.intelHybridPair();
     MemoryRecord record;
-    const std::int32_t pid = target.pid();
-    {
-        InProcessTaskPolicy killed(sysfs.root(), "/proc", &record);
-        auto applied = killed.apply(pid);
-        ASSERT_TRUE(applied) << applied.error().detail;
-        ASSERT_TRUE(record.text);
-    }
-    expectBackground(target.pid(), "1");
-
-    // A record naming another start time is a stranger's: nothing is taken.
+    ASSERT_TRUE(InProcessTaskPolicy(sysfs.root(), "/proc", &record).apply(target.pid()));
+    ASSERT_TRUE(record.text);
     std::string original = *record.text;
     std::string stranger = original;
     stranger.replace(stranger.find(' ', 2) + 1, stranger.find('\n') - stranger.find(' ', 2) - 1, "1");
     record.text = stranger;
     EXPECT_EQ(InProcessTaskPolicy(sysfs.root(), "/proc", &record).restored().taken, 0u);
-
     record.text = original;
-    InProcessTaskPolicy restarted(sysfs.root(), "/proc", &record);
-    EXPECT_EQ(restarted.restored().taken, 1u);
-    auto released = restarted.release(pid);
-    ASSERT_TRUE(released) << released.error().detail;
-    EXPECT_EQ(viewOf(tids[0]).nice, 5);
-    EXPECT_EQ(viewOf(tids[0]).policy, SCHED_OTHER);
-    EXPECT_EQ(viewOf(tids[1]).policy, SCHED_FIFO) << "without the record it would be SCHED_OTHER";
-    EXPECT_EQ(viewOf(tids[1]).rtPriority, 10);
-    EXPECT_FALSE(record.text) << "nothing left on record";
+    EXPECT_EQ(InProcessTaskPolicy(sysfs.root(), "/proc", &record).restored().taken, 1u);
 }
 
 TEST(BackgroundPolicyTest, ReleaseWithoutMemoryLeavesAProcessThatNeverHadThePolicyAlone) {
@@ -138,9 +123,6 @@ TEST(BackgroundPolicyTest, HomogeneousMachineKeepsAffinityButStillIdles) {
     EXPECT_EQ(second.cpus, machineCPUs());
     EXPECT_EQ(main.policy, SCHED_IDLE);
     EXPECT_EQ(second.ioClass, 3);
-    ASSERT_TRUE(policy.release(target.pid()));
-    EXPECT_EQ(viewOf(target.pid()).cpus, "0");
-    EXPECT_EQ(viewOf(target.pid()).policy, SCHED_OTHER);
 }
 
 TEST(BackgroundPolicyTest, RefusesWhatIsNotAProcessOfOurs) {
@@ -148,9 +130,6 @@ TEST(BackgroundPolicyTest, RefusesWhatIsNotAProcessOfOurs) {
     auto reason = [](const Expected<PolicyReport, PolicyFailure>& result) {
         return result ? std::optional<PolicyFailureReason>() : result.error().reason;
     };
-    EXPECT_EQ(reason(policy.apply(endedPid())), PolicyFailureReason::NoSuchProcess);
-    EXPECT_EQ(reason(policy.release(endedPid())), PolicyFailureReason::NoSuchProcess);
-
     TargetProcess target(2);
     ASSERT_TRUE(target.ready());
     pid_t secondThread = threadsOf(target.pid())[1];
@@ -329,6 +308,52 @@ TEST(PidGenerationTest, MovesWithEveryBirthAndReadsTheLastField) {
     ASSERT_TRUE(before);
     std::thread([] {}).join();
     EXPECT_NE(generation.now(), before);
+}
+
+// The memory of what threads had: pid reuse, held descriptors, growth.
+RememberedProcess startedAt(std::uint64_t startTime, pid_t tid, std::int32_t nice) {
+    RememberedProcess process{ProcessReference::startedAt(startTime), {}};
+    process.threads[tid].attributes.nice = nice;
+    return process;
+}
+
+TEST(RememberedStatesTest, NeverHandsAnEarlierProcessToANewOne) {
+    RememberedStates memory;
+    std::uint64_t runningSince = 7;
+    StartTimeLookup now = [&](pid_t) { return std::optional(runningSince); };
+    memory.remember(100, startedAt(7, 100, 5), now);
+    EXPECT_EQ(memory.find(100, now)->threads.at(100).attributes.nice, 5);
+
+    runningSince = 9;  // pid 100 now belongs to a process started later
+    EXPECT_EQ(memory.find(100, now), nullptr);
+    EXPECT_FALSE(memory.contains(100));
+}
+
+TEST(RememberedStatesTest, AHeldPidfdTellsWhenItsProcessHasEnded) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    RememberedStates memory;
+    StartTimeLookup unused = [](pid_t) { return std::optional<std::uint64_t>(); };
+    int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0U));
+    memory.remember(child, RememberedProcess{ProcessReference::holding(pidfd, 0), {}}, unused);
+    EXPECT_NE(memory.find(child, unused), nullptr);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(memory.find(child, unused), nullptr);
+}
+
+TEST(RememberedStatesTest, SweepsEndedProcessesOnceTheStoreHasGrown) {
+    RememberedStates memory;
+    StartTimeLookup evenPidsRun = [](pid_t pid) { return pid % 2 == 0 ? std::optional<std::uint64_t>(1) : std::nullopt; };
+    for (pid_t pid = 1; pid < 64; ++pid) memory.remember(pid, startedAt(1, pid, 0), evenPidsRun);
+    memory.sweepIfGrown(evenPidsRun);
+    EXPECT_EQ(memory.size(), 63u);  // not grown enough yet
+    memory.remember(64, startedAt(1, 64, 0), evenPidsRun);
+    memory.sweepIfGrown(evenPidsRun);
+    EXPECT_EQ(memory.size(), 32u);
 }
 
 }  // namespace

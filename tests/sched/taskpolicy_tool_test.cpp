@@ -77,10 +77,7 @@ TEST_F(TaskPolicyToolTest, InProcessPolicyAnswersExactlyAsTheTool) {
             if (background) testing::expectBackground(process, "1");
             else testing::expectNormal(process);
         }
-        auto changed = background ? policy->apply(target.pid()) : policy->release(target.pid());
-        ASSERT_TRUE(changed);
-        EXPECT_EQ(changed->processes, 2);
-        EXPECT_EQ(changed->threads, 3);
+        ASSERT_TRUE(background ? policy->apply(target.pid()) : policy->release(target.pid()));
     }
 }
 
