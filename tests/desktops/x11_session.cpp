@@ -141,10 +141,6 @@ TestClient::TestClient(const XSession& session, const ClientOptions& options) {
     std::filesystem::remove(readyFile);
 }
 
-void TestClient::closeWindows() {
-    if (!program_->exited()) ::kill(program_->pid(), SIGUSR1);
-}
-
 std::unique_ptr<SessionApp> XSession::launch(const TestApp& testApp, const std::string& entryPath, std::string& why) {
     auto client = std::make_unique<TestClient>(
         *this, ClientOptions{.instance = testApp.name, .className = windowClass(testApp), .type = "normal",

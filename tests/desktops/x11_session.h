@@ -3,7 +3,8 @@
 // and the X11 test client (x11_test_client.cpp) mapping windows with the
 // WM_CLASS, type, icon and pid it is told to. Tests of the X11 workspace
 // start clients of every kind; the end-to-end runs start them from desktop
-// entries, as every family does.
+// entries, as every family does. SIGUSR1 makes a test client destroy its
+// windows and keep running.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -38,8 +39,6 @@ public:
     bool ready() const { return !windows_.empty(); }
     pid_t pid() const override { return program_->pid(); }
     const std::vector<std::uint32_t>& windows() const { return windows_; }
-    // Destroys its windows but keeps running.
-    void closeWindows();
     StartedProgram& program() { return *program_; }
 
 private:
