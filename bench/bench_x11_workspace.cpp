@@ -15,8 +15,7 @@
 #include "testing/virtual_main_loop.h"
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
-#include "tests/x11/private_workspace_config.h"
-#include "tests/x11/x_session.h"
+#include "tests/desktops/x11_session.h"
 
 using namespace korvane;
 
@@ -39,8 +38,9 @@ struct BenchDesktop {
                            "\nIcon=bench-" + n + "\nStartupWMClass=BenchClass" + n + "\n");
         }
         for (int i = 0; i < kClients; ++i) {
-            auto options = testing::ClientOptions::named("bench" + std::to_string(i), "BenchClass" + std::to_string(i));
-            options.icons({{16, 16}, {32, 32}, {48, 48}});
+            testing::ClientOptions options{.instance = "bench" + std::to_string(i),
+                                           .className = "BenchClass" + std::to_string(i),
+                                           .iconSizes = {{16, 16}, {32, 32}, {48, 48}}};
             clients.push_back(std::make_unique<testing::TestClient>(*session, options));
             classes.push_back({options.instance, options.className});
         }
@@ -53,7 +53,10 @@ struct BenchDesktop {
                      session->display().c_str());
     }
 
-    linux_platform::X11WorkspaceConfig config() { return testing::privateWorkspaceConfig(*session, tree); }
+    linux_platform::X11WorkspaceConfig config() {
+        auto tracker = testing::privateTrackerConfig(tree);
+        return {.display = session->display(), .identity = tracker.identity, .locale = tracker.locale};
+    }
 
     bool ready() const { return workspace && workspace->runningApplications().size() == kClients; }
 

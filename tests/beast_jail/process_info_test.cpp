@@ -42,23 +42,6 @@ TEST_F(Scans, ApplicationProcessesExcludeTheFocusItsApplicationBelowItAndWhatWou
     EXPECT_THAT(log.lines(), ElementsAre("KorvaneHelper: ps komutu çalıştırılamadı — /proc: Permission denied"));
 }
 
-TEST_F(Scans, JailScanResolvesEachApplicationPathOncePerScan) {
-    listing.set({{11, "mail"}, {12, "mail --compose"}, {13, "editor"}, {14, "broken"}, {15, "daemon"}});
-    identity.add(11, "/apps/Mail Client.desktop", "org.example.Mail");
-    identity.add(12, "/apps/Mail Client.desktop", "org.example.Mail");
-    identity.add(13, "/apps/editor.desktop", "org.example.Editor");
-    identity.add(14, "/apps/broken.desktop");
-
-    auto matches = info.pidsForBundleIDs({"org.example.Mail", "org.example.Absent"});
-    EXPECT_THAT(matches, ElementsAre(JailMatch{11, "org.example.Mail"}, JailMatch{12, "org.example.Mail"}));
-    EXPECT_EQ(identity.reads("/apps/Mail Client.desktop"), 1);
-    EXPECT_TRUE(log.contains("KorvaneHelper: Jail matches — org.example.Mail → PID 11, org.example.Mail → PID 12"));
-
-    // Nothing is remembered between scans.
-    EXPECT_THAT(info.pidsForBundleIDs({"org.example.Absent"}), IsEmpty());
-    EXPECT_EQ(identity.reads("/apps/Mail Client.desktop"), 2);
-}
-
 TEST_F(Scans, AProcessIsLookedUpAfreshUntilItsOriginSettlesThenOnlyWhenItChanges) {
     using std::chrono::seconds;
     auto scan = [&] { return info.pidsForBundleIDs({"org.example.Mail"}).size(); };

@@ -23,7 +23,6 @@ public:
     }
     std::optional<std::string> readAppID(const identity::AppOrigin& origin) override {
         std::lock_guard lock(mutex_);
-        ++reads_[origin.path];
         auto it = ids_.find(origin.path);
         return it == ids_.end() ? std::nullopt : std::optional(it->second);
     }
@@ -33,10 +32,6 @@ public:
         std::lock_guard lock(mutex_);
         paths_[pid] = path;
         if (!id.empty()) ids_[path] = id;
-    }
-    int reads(const std::string& path) {
-        std::lock_guard lock(mutex_);
-        return reads_[path];
     }
     int lookups(pid_t pid) {
         std::lock_guard lock(mutex_);
@@ -77,7 +72,6 @@ private:
     std::map<std::string, std::uint64_t> changedAt_;
     std::atomic<std::uint64_t> forgottenAt_ = 0;
     std::map<std::string, std::string> ids_;
-    std::map<std::string, int> reads_;
     std::map<pid_t, int> lookups_;
     std::atomic<std::uint64_t> generation_ = 0;
 };

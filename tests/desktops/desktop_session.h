@@ -8,6 +8,7 @@
 // A compositor that cannot start is a failure with what it printed.
 #include <sys/types.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,11 +17,27 @@
 #include "platform/linux/workspace/window_tracker.h"
 #include "shared/mainloop/main_loop.h"
 #include "shared/util/expected.h"
+#include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/started_program.h"
 
 namespace korvane::testing {
 
-class XSession;
+using namespace std::chrono_literals;
+
+// Desktops take their time: every wait on one is bounded at 10 s unless
+// told otherwise.
+inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    return eventually(condition, limit);
+}
+
+// The full path of a program found on $PATH (or the usual system folders), or
+// empty.
+std::string findProgram(const std::string& name);
+
+// What a workspace is told about the machine in these tests: desktop entries
+// only from `tree`'s share/applications (and a data home below tree's home/
+// that stays empty), German names where entries have them.
+linux_platform::TrackerConfig privateTrackerConfig(const FixtureTree& tree);
 
 enum class DesktopFamily { x11, sway, kwin, gnome };
 const char* familyName(DesktopFamily family);
@@ -79,9 +96,6 @@ public:
     virtual std::string log() const = 0;
     // A PNG of the screen; whether it worked.
     virtual bool screenshot(const std::string& path) const = 0;
-    // The X server of an X11 desktop, for what only X11 offers; nothing on
-    // the others.
-    virtual const XSession* x11() const { return nullptr; }
 
 protected:
     explicit DesktopSession(DesktopFamily family) : family_(family) {}

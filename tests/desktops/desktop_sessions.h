@@ -8,7 +8,6 @@
 
 namespace korvane::testing {
 
-std::unique_ptr<DesktopSession> startX11(std::string& why);
 std::unique_ptr<DesktopSession> startSway(std::string& why);
 std::unique_ptr<DesktopSession> startKWin(bool withPanel, std::string& why);
 std::unique_ptr<DesktopSession> startGnome(std::string& why);

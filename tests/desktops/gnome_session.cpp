@@ -8,7 +8,6 @@
 
 #include "platform/linux/gnome/gnome_workspace.h"
 #include "tests/desktops/desktop_sessions.h"
-#include "tests/x11/x_session.h"
 
 namespace korvane::testing {
 namespace {
@@ -44,7 +43,7 @@ public:
         run({"gsettings", "set", "org.gnome.shell", "enabled-extensions", enabled + "]"});
         handOver(home_ + "/.config");
 
-        auto ready = [&] { return fs::exists(runtime_ + "/wayland-0") && call("ListPids", {}).exitStatus == 0; };
+        auto ready = [&] { return fs::exists(runtime_ + "/wayland-0") && shell("ListPids").exitStatus == 0; };
         if (!startCompositor({findProgram("gnome-shell"), "--headless", "--wayland", "--virtual-monitor", "1280x800"},
                              {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + runtime_ + "/system-bus"}}, ready, why)) {
             return;
@@ -57,14 +56,14 @@ public:
     // again until the window has the focus.
     bool activate(pid_t pid) override {
         return waitUntil([&] {
-            if (call("FocusedPid", {}).out == "(" + std::to_string(pid) + ",)\n") return true;
-            call("Activate", {std::to_string(pid)});
+            if (shell("FocusedPid").out == "(" + std::to_string(pid) + ",)\n") return true;
+            shell("Activate", {std::to_string(pid)});
             std::this_thread::sleep_for(100ms);
             return false;
         }, 5s);
     }
-    bool activateAtOnce(pid_t pid) override { return call("Activate", {std::to_string(pid)}).exitStatus == 0; }
-    bool showNothing() override { return call("ShowNothing", {}).exitStatus == 0; }
+    bool activateAtOnce(pid_t pid) override { return shell("Activate", {std::to_string(pid)}).exitStatus == 0; }
+    bool showNothing() override { return shell("ShowNothing").exitStatus == 0; }
 
     Expected<std::unique_ptr<app::Workspace>, std::string> openWorkspace(
         MainLoop& loop, linux_platform::TrackerConfig config, identity::UnitLookup& units) override {
@@ -82,7 +81,7 @@ public:
 
     bool screenshot(const std::string& path) const override {
         std::string own = runtime_ + "/screenshot.png";
-        bool done = call("Screenshot", {own}).out.find("true") != std::string::npos;
+        bool done = shell("Screenshot", {own}).out.find("true") != std::string::npos;
         std::error_code error;
         fs::copy_file(own, path, fs::copy_options::overwrite_existing, error);
         return done && !error;
@@ -102,16 +101,12 @@ private:
         runCommand({findProgram("chown"), "-R", std::to_string(uid_) + ":" + std::to_string(gid_), folder});
     }
 
-    CommandResult call(const std::string& method, const std::vector<std::string>& args) const {
-        std::vector<std::string> argv{"gdbus", "call", "--session", "--dest", "com.korvane.TestShell",
-                                      "--object-path", "/com/korvane/TestShell", "--method",
-                                      "com.korvane.TestShell." + method};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return run(argv);
+    CommandResult shell(const std::string& method, const std::vector<std::string>& args = {}) const {
+        return call("com.korvane.TestShell", "/com/korvane/TestShell", "com.korvane.TestShell." + method, args);
     }
 
     std::set<pid_t> listedPids() override {
-        std::string out = call("ListPids", {}).out;  // ('12,34',)
+        std::string out = shell("ListPids").out;  // ('12,34',)
         auto open = out.find('\''), close = out.rfind('\'');
         if (open == std::string::npos || close <= open) return {};
         return pidsIn(out.substr(open + 1, close - open - 1));
@@ -122,11 +117,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DesktopSession> startGnome(std::string& why) {
-    auto session = std::make_unique<GnomeSession>(why);
-    if (!why.empty()) return nullptr;
-    return session;
-}
+std::unique_ptr<DesktopSession> startGnome(std::string& why) { return startedOrNothing<GnomeSession>(why); }
 
 bool setGnomeExtensionEnabled(DesktopSession& gnome, bool enabled) {
     return static_cast<GnomeSession&>(gnome).setExtensionEnabled(enabled);

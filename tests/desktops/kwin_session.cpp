@@ -22,7 +22,6 @@
 
 #include "platform/linux/kwin/kwin_workspace.h"
 #include "tests/desktops/desktop_sessions.h"
-#include "tests/x11/x_session.h"
 
 namespace korvane::testing {
 namespace {
@@ -36,9 +35,8 @@ public:
     KWinSession(bool withPanel, std::string& why)
         : WaylandSession(DesktopFamily::kwin, /*asRoot=*/true, why), withPanel_(withPanel) {
         if (!why.empty()) return;
-        binary_ = runtime_ + "/kwin_wayland";
         std::error_code error;
-        fs::copy_file(findProgram("kwin_wayland"), binary_, error);
+        fs::copy_file(findProgram("kwin_wayland"), runtime_ + "/kwin_wayland", error);
         if (error || findProgram("kwin_wayland_wrapper").empty()) {
             why = "kwin_wayland is not installed (scripts/install-deps.sh installs it)";
             return;
@@ -66,7 +64,7 @@ public:
         const pid_t old = descendantRunning("kwin_wayland");
         if (crash) {
             ::kill(old, SIGKILL);
-        } else if (auto asked = call("/KWin", "org.kde.KWin.replace", {}); asked.exitStatus != 0) {
+        } else if (auto asked = kwin("/KWin", "org.kde.KWin.replace"); asked.exitStatus != 0) {
             why = "KWin did not take the request to be replaced: " + asked.err;
             return false;
         }
@@ -111,14 +109,14 @@ public:
         if (::pipe2(pipe, O_CLOEXEC) != 0) return false;
         QDBusUnixFileDescriptor writeEnd(pipe[1]);
         ::close(pipe[1]);
-        auto call = QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"),
+        auto capture = QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"),
                                                    QStringLiteral("/org/kde/KWin/ScreenShot2"),
                                                    QStringLiteral("org.kde.KWin.ScreenShot2"),
                                                    QStringLiteral("CaptureWorkspace"));
-        call << QVariantMap{} << QVariant::fromValue(writeEnd);
-        QDBusMessage reply = connectToBus().call(call, QDBus::Block, 10000);
+        capture << QVariantMap{} << QVariant::fromValue(writeEnd);
+        QDBusMessage reply = connectToBus().call(capture, QDBus::Block, 10000);
         // The pipe ends when every copy of its writing end is closed.
-        call = QDBusMessage();
+        capture = QDBusMessage();
         writeEnd = QDBusUnixFileDescriptor();
         QByteArray pixels;
         char buffer[65536];
@@ -140,16 +138,16 @@ public:
         const std::string name = "korvane-test-" + std::to_string(++scripts_);
         const std::string path = runtime_ + "/" + name + ".js";
         std::ofstream(path) << source;
-        auto loaded = call("/Scripting", "org.kde.kwin.Scripting.loadScript", {path, name});
+        auto loaded = kwin("/Scripting", "org.kde.kwin.Scripting.loadScript", {path, name});
         int id = -1;
         if (loaded.exitStatus != 0 || std::sscanf(loaded.out.c_str(), "(%d,)", &id) != 1 || id < 0) return false;
-        bool ran = call("/" + std::to_string(id), "org.kde.kwin.Script.run", {}).exitStatus == 0;
-        call("/Scripting", "org.kde.kwin.Scripting.unloadScript", {name});
+        bool ran = kwin("/" + std::to_string(id), "org.kde.kwin.Script.run").exitStatus == 0;
+        kwin("/Scripting", "org.kde.kwin.Scripting.unloadScript", {name});
         return ran;
     }
 
 private:
-    bool kwinAnswers() { return call("/Scripting", "org.freedesktop.DBus.Peer.Ping", {}).exitStatus == 0; }
+    bool kwinAnswers() { return kwin("/Scripting", "org.freedesktop.DBus.Peer.Ping").exitStatus == 0; }
 
     // What a Plasma session starts besides KWin for its tray: kded with its
     // StatusNotifierWatcher, and plasmashell, whose panel hosts the items.
@@ -174,8 +172,7 @@ private:
         activities_ = start({activities}, qtOnWayland, runtime_ + "/activities.log");
         kded_ = start({findProgram("kded5")}, qtOnWayland, runtime_ + "/kded.log");
         if (!waitUntil([&] {
-                return run({"gdbus", "call", "--session", "--dest", "org.kde.kded5", "--object-path", "/kded",
-                            "--method", "org.kde.kded5.loadModule", "statusnotifierwatcher"})
+                return call("org.kde.kded5", "/kded", "org.kde.kded5.loadModule", {"statusnotifierwatcher"})
                            .out.find("true") != std::string::npos;
             })) {
             why = "kded5 did not load its StatusNotifierWatcher" + printed("kded");
@@ -183,9 +180,9 @@ private:
         }
         plasmashell_ = start({findProgram("plasmashell")}, qtOnWayland, runtime_ + "/plasmashell.log");
         if (!waitUntil([&] {
-                return run({"gdbus", "call", "--session", "--dest", "org.kde.StatusNotifierWatcher", "--object-path",
-                            "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
-                            "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered"})
+                return call("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                            "org.freedesktop.DBus.Properties.Get",
+                            {"org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered"})
                            .out.find("true") != std::string::npos;
             }, 30s)) {
             why = "plasmashell's tray did not register with the watcher in 30 s" + printed("plasmashell");
@@ -205,11 +202,8 @@ private:
         return true;
     }
 
-    CommandResult call(const std::string& path, const std::string& method, const std::vector<std::string>& args) {
-        std::vector<std::string> argv{"gdbus", "call", "--session", "--dest", "org.kde.KWin", "--object-path", path,
-                                      "--method", method};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return run(argv);
+    CommandResult kwin(const std::string& path, const std::string& method, const std::vector<std::string>& args = {}) {
+        return call("org.kde.KWin", path, method, args);
     }
 
     // The pids of KWin's windows, joined by commas, printed by a one-shot
@@ -227,7 +221,6 @@ private:
 
     std::set<pid_t> listedPids() override { return pidsIn(windowPids()); }
 
-    std::string binary_;
     bool withPanel_ = false;
     int scripts_ = 0;
     std::unique_ptr<StartedProgram> activities_, kded_, plasmashell_;
@@ -236,9 +229,7 @@ private:
 }  // namespace
 
 std::unique_ptr<DesktopSession> startKWin(bool withPanel, std::string& why) {
-    auto session = std::make_unique<KWinSession>(withPanel, why);
-    if (!why.empty()) return nullptr;
-    return session;
+    return startedOrNothing<KWinSession>(why, withPanel);
 }
 
 bool replaceKWin(DesktopSession& session, std::string& why, const std::function<void()>& whileAway) {

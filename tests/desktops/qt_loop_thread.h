@@ -8,10 +8,8 @@
 #include <QEventLoop>
 #include <QThread>
 #include <chrono>
-#include <condition_variable>
+#include <future>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <type_traits>
 
@@ -22,20 +20,14 @@ namespace korvane::testing {
 class QtLoopThread {
 public:
     QtLoopThread() {
-        thread_.reset(QThread::create([this] {
+        auto started = std::make_shared<std::promise<MainLoop*>>();
+        thread_.reset(QThread::create([started] {
             app::QtMainLoop loop;
-            {
-                std::lock_guard lock(mutex_);
-                loop_ = &loop;
-            }
-            started_.notify_all();
+            started->set_value(&loop);
             QEventLoop().exec();
-            std::lock_guard lock(mutex_);
-            loop_ = nullptr;
         }));
         thread_->start();
-        std::unique_lock lock(mutex_);
-        started_.wait(lock, [&] { return loop_ != nullptr; });
+        loop_ = started->get_future().get();
     }
     ~QtLoopThread() {
         thread_->quit();
@@ -51,36 +43,16 @@ public:
     // fails instead of hanging.
     template <class F>
     auto call(F work, std::chrono::milliseconds limit = std::chrono::seconds(10)) -> std::invoke_result_t<F&> {
-        using Result = std::invoke_result_t<F&>;
-        using Stored = std::conditional_t<std::is_void_v<Result>, bool, Result>;
-        struct State {
-            std::mutex mutex;
-            std::condition_variable done;
-            std::optional<Stored> result;
-        };
-        auto state = std::make_shared<State>();
-        loop_->post([state, work = std::move(work)]() mutable {
-            std::optional<Stored> value;
-            if constexpr (std::is_void_v<Result>) {
-                work();
-                value = true;
-            } else {
-                value = work();
-            }
-            std::lock_guard lock(state->mutex);
-            state->result = std::move(value);
-            state->done.notify_all();
-        });
-        std::unique_lock lock(state->mutex);
-        if (!state->done.wait_for(lock, limit, [&] { return state->result.has_value(); })) {
+        auto task = std::make_shared<std::packaged_task<std::invoke_result_t<F&>()>>(std::move(work));
+        auto result = task->get_future();
+        loop_->post([task] { (*task)(); });
+        if (result.wait_for(limit) != std::future_status::ready) {
             throw std::runtime_error("the main loop did not answer in time");
         }
-        if constexpr (!std::is_void_v<Result>) return std::move(*state->result);
+        return result.get();
     }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable started_;
     MainLoop* loop_ = nullptr;
     std::unique_ptr<QThread> thread_;
 };

@@ -5,7 +5,6 @@
 
 #include "platform/linux/sway/sway_workspace.h"
 #include "tests/desktops/desktop_sessions.h"
-#include "tests/x11/x_session.h"
 
 namespace korvane::testing {
 namespace {
@@ -27,7 +26,9 @@ public:
     explicit SwaySession(std::string& why) : WaylandSession(DesktopFamily::sway, /*asRoot=*/false, why) {
         if (!why.empty()) return;
         const std::string config = runtime_ + "/sway.conf";
-        std::ofstream(config) << "output * bg #303040 solid_color\nxwayland force\n" << extraConfig();
+        // The bar with its tray, for the tray tests.
+        std::ofstream(config) << "output * bg #303040 solid_color\nxwayland force\n"
+                              << "bar {\n  status_command while true; do sleep 3600; done\n  tray_output *\n}\n";
         ::chown(config.c_str(), uid_, gid_);
         const Environment headless{{"WLR_BACKENDS", "headless"},
                                    {"WLR_RENDERER", "pixman"},
@@ -72,11 +73,6 @@ public:
     }
 
 private:
-    // The bar with its tray, for the tray tests.
-    std::string extraConfig() const {
-        return "bar {\n  status_command while true; do sleep 3600; done\n  tray_output *\n}\n";
-    }
-
     bool swaymsg(std::vector<std::string> command) {
         command.insert(command.begin(), {"swaymsg", "-s", socket_});
         return run(command).exitStatus == 0;
@@ -94,10 +90,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DesktopSession> startSway(std::string& why) {
-    auto session = std::make_unique<SwaySession>(why);
-    if (!why.empty()) return nullptr;
-    return session;
-}
+std::unique_ptr<DesktopSession> startSway(std::string& why) { return startedOrNothing<SwaySession>(why); }
 
 }  // namespace korvane::testing

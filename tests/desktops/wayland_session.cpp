@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/x11/x_session.h"
+#include "tests/fakes/target_process.h"
 
 namespace korvane::testing {
 namespace {
@@ -17,12 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUser = "korvanedesk";
-
-std::string readAll(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
 
 // The throwaway user the compositors run as, created on first use.
 bool desktopUser(uid_t& uid, gid_t& gid, std::string& why) {
@@ -46,9 +40,9 @@ std::vector<pid_t> descendantsOf(pid_t pid) {
     while (!pending.empty()) {
         pid_t parent = pending.back();
         pending.pop_back();
-        std::error_code error;
-        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(parent) + "/task", error)) {
-            std::istringstream children(readAll(task.path().string() + "/children"));
+        for (pid_t task : threadsOf(parent)) {
+            std::istringstream children(readText("/proc/" + std::to_string(parent) + "/task/" + std::to_string(task) +
+                                                 "/children"));
             for (pid_t child; children >> child;) {
                 found.push_back(child);
                 pending.push_back(child);
@@ -59,14 +53,9 @@ std::vector<pid_t> descendantsOf(pid_t pid) {
 }
 
 std::vector<std::string> commandLineOf(pid_t pid) {
-    std::string raw = readAll("/proc/" + std::to_string(pid) + "/cmdline");
+    std::istringstream raw(readText("/proc/" + std::to_string(pid) + "/cmdline"));
     std::vector<std::string> words;
-    for (std::size_t start = 0; start < raw.size();) {
-        std::size_t end = raw.find('\0', start);
-        if (end == std::string::npos) end = raw.size();
-        words.push_back(raw.substr(start, end - start));
-        start = end + 1;
-    }
+    for (std::string word; std::getline(raw, word, '\0');) words.push_back(word);
     return words;
 }
 
@@ -177,6 +166,14 @@ CommandResult WaylandSession::run(const std::vector<std::string>& argv) const {
     return runCommand(asUser(command, environment()));
 }
 
+CommandResult WaylandSession::call(const std::string& destination, const std::string& path, const std::string& method,
+                                   const std::vector<std::string>& args) const {
+    std::vector<std::string> argv{"gdbus", "call", "--session", "--dest", destination, "--object-path", path,
+                                  "--method", method};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run(argv);
+}
+
 std::unique_ptr<StartedProgram> WaylandSession::start(const std::vector<std::string>& argv, const Environment& extra,
                                                       const std::string& logPath) const {
     Environment environment = this->environment();
@@ -184,7 +181,7 @@ std::unique_ptr<StartedProgram> WaylandSession::start(const std::vector<std::str
     return std::make_unique<StartedProgram>(asUser(argv, environment), Environment{}, logPath);
 }
 
-std::string WaylandSession::log() const { return readAll(logPath_); }
+std::string WaylandSession::log() const { return readText(logPath_); }
 
 std::set<pid_t> WaylandSession::pidsIn(const std::string& list) {
     std::set<pid_t> pids;
@@ -247,7 +244,7 @@ std::unique_ptr<SessionApp> WaylandSession::launch(const TestApp& testApp, const
     const pid_t pid = started->pid();
     if (!waitUntil([&] { return started->exited() || listedPids().contains(pid); }) || started->exited()) {
         why = testApp.name + " (" + program[3] + ") did not show a window; it printed:\n" +
-              readAll(runtime_ + "/" + testApp.name + ".log") + "\nthe compositor printed:\n" + log();
+              readText(runtime_ + "/" + testApp.name + ".log") + "\nthe compositor printed:\n" + log();
         return nullptr;
     }
     return std::make_unique<WaylandClient>(std::move(started));

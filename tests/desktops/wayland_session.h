@@ -31,6 +31,10 @@ public:
     // Runs a program of the desktop (swaymsg, gdbus, gsettings) as its user
     // in its environment, and waits for it.
     CommandResult run(const std::vector<std::string>& argv) const;
+    // Calls `method` (interface.Name) of `path` at `destination` on the
+    // desktop's session bus with gdbus, as its user.
+    CommandResult call(const std::string& destination, const std::string& path, const std::string& method,
+                       const std::vector<std::string>& args = {}) const;
     // Starts one as its user, with `extra` beside the desktop's environment;
     // standard error goes to `logPath`.
     std::unique_ptr<StartedProgram> start(const std::vector<std::string>& argv, const Environment& extra,
@@ -73,5 +77,13 @@ protected:
     std::string busAddress_;
     std::unique_ptr<StartedProgram> bus_, compositor_;
 };
+
+// A session of the family, or nothing when it did not start (`why` says why).
+template <class Session, class... Arguments>
+std::unique_ptr<DesktopSession> startedOrNothing(std::string& why, Arguments... arguments) {
+    auto session = std::make_unique<Session>(arguments..., why);
+    if (!why.empty()) return nullptr;
+    return session;
+}
 
 }  // namespace korvane::testing

@@ -14,20 +14,14 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-constexpr const char* kEntry = "[Desktop Entry]\nType=Application\nName=%s\nName[de]=%s-de\nExec=run\n";
-
 std::string entryNamed(const std::string& name) {
-    std::string text = kEntry;
-    text.replace(text.find("%s"), 2, name);
-    text.replace(text.find("%s"), 2, name);
-    return text;
+    return "[Desktop Entry]\nType=Application\nName=" + name + "\nName[de]=" + name + "-de\nExec=run\n";
 }
 
 class ECoreJailTest : public testing::FocusWorld {
 protected:
     void SetUp() override {
         FocusWorld::SetUp();
-        system = folder.mkdir("system-data");
         terminal = folder.write("system-data/applications/org.example.Terminal.desktop", entryNamed("Terminal"));
         terminalCopy = folder.write("home-data/applications/org.example.Terminal.desktop", entryNamed("My Terminal"));
         konsole = folder.write("system-data/applications/kde4/konsole.desktop", entryNamed("Konsole"));
@@ -47,7 +41,7 @@ protected:
         ASSERT_TRUE(loop.runUntil([&] { return logLines.countStartingWith("Korvane: Jail listesi") >= count; }));
     }
 
-    std::string system, terminal, terminalCopy, konsole, loose;
+    std::string terminal, terminalCopy, konsole, loose;
     DesktopBundleReader reader{{.dataFolders = {folder.path("home-data"), folder.path("system-data")},
                                 .locale = "de_AT.UTF-8"}};
 };
@@ -66,11 +60,7 @@ TEST_F(ECoreJailTest, DesktopEntriesAreBundlesNamedByTheirIDAndLocalizedName) {
     EXPECT_FALSE(reader.readBundle(folder.path("system-data/applications")));  // a folder
     EXPECT_FALSE(reader.readBundle(folder.write("notes.txt", entryNamed("Notes"))));
     EXPECT_FALSE(reader.readBundle(folder.write("link.desktop", "[Desktop Entry]\nType=Link\nName=Web\nURL=x\n")));
-    EXPECT_FALSE(reader.readBundle(folder.write("plain.desktop", "just text\n")));
     EXPECT_FALSE(reader.readBundle(folder.path("missing.desktop")));
-
-    DesktopBundleReader english({.dataFolders = {system}, .locale = "C"});
-    EXPECT_EQ(english.readBundle(terminal)->name, "Terminal");
 }
 
 TEST_F(ECoreJailTest, TheSameApplicationByTwoPathsIsListedOnceUnderItsFirstPath) {

@@ -29,9 +29,6 @@
 
 namespace korvane::testing {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
 class FocusWorld : public ::testing::Test {
 protected:
     // Every test starts with the daemon answering and no log lines.
@@ -87,18 +84,6 @@ protected:
 
     void activate(std::int32_t pid) {
         workspace.activate(pid);
-        settle();
-    }
-    // Runs `first` and holds the helper's answer to the call it makes until
-    // `second` has run, then lets it through.
-    void heldWhile(const std::function<void()>& first, const std::function<void()>& second) {
-        connector.hold();
-        first();
-        loop.runPending();
-        EXPECT_TRUE(connector.waitHeld(1)) << "no helper call to hold";
-        second();
-        loop.runPending();
-        connector.release();
         settle();
     }
     // Focus Now and Release Focus, as the popover runs them.

@@ -32,7 +32,7 @@ struct Scenario {
     const char* script;
     std::vector<std::string> helperCalls;
 };
-void PrintTo(const Scenario& scenario, std::ostream* out) { *out << '"' << scenario.script << '"'; }
+void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.what << ": \"" << scenario.script << '"'; }
 
 // Editor and IDE are Auto-Focus targets, Game and Render triggers.
 class FrontWorld : public testing::FocusWorld {
@@ -144,6 +144,11 @@ protected:
 const std::string kFocusEditor = "throttleMultiple [ 42 50 41 51 54 ]";
 const std::vector<std::string> kEditorReleased{kFocusEditor, "unthrottle 41", "unthrottle 42", "unthrottle 50",
                                                "unthrottle 51", "unthrottle 54"};
+std::vector<std::string> releasedThen(const std::string& next) {
+    auto calls = kEditorReleased;
+    calls.push_back(next);
+    return calls;
+}
 const std::vector<std::string> kBeastOnOff{"beast on 50", "beast off 0"};
 
 const Scenario kScenarios[] = {
@@ -153,20 +158,12 @@ const Scenario kScenarios[] = {
      "now:Browser F+ @Editor @Browser ?manual:Browser", {"throttleMultiple [ 40 50 41 51 54 ]"}},
     {"a second target waits for a non-target's release; our own windows change nothing",
      "F+ @Editor @IDE @Own ?focus:Editor @Browser ?off @IDE ?focus:IDE",
-     {kFocusEditor, "unthrottle 41", "unthrottle 42", "unthrottle 50", "unthrottle 51", "unthrottle 54",
-      "throttleMultiple [ 42 40 50 51 54 ]"}},
+     releasedThen("throttleMultiple [ 42 40 50 51 54 ]")},
     {"switched off while engaged releases and stops following", "F+ @Editor F- ?off @IDE ?off", kEditorReleased},
     {"switched off while the engagement awaits the helper still releases", "@Editor [ F+ | ?moving F- ] ?off",
      kEditorReleased},
     {"switched back on while the switch-off release awaits the helper engages the target in front",
-     "F+ @Editor [ F- | F+ ] ?focus:Editor", {kFocusEditor, "unthrottle 41", "unthrottle 42", "unthrottle 50",
-                                            "unthrottle 51", "unthrottle 54", kFocusEditor}},
-    {"a non-target in front while the engagement awaits the helper releases afterwards",
-     "F+ [ @Editor | @Browser ] ?off", kEditorReleased},
-    {"a target in front while the release awaits the helper engages afterwards",
-     "F+ @Editor [ @Browser | @IDE ] ?focus:IDE",
-     {kFocusEditor, "unthrottle 41", "unthrottle 42", "unthrottle 50", "unthrottle 51", "unthrottle 54",
-      "throttleMultiple [ 42 40 50 51 54 ]"}},
+     "F+ @Editor [ F- | F+ ] ?focus:Editor", releasedThen(kFocusEditor)},
     {"nothing in front for a blink is nothing; for longer it releases",
      "F+ @Editor 0 +0.299 @Editor +1 ?focus:Editor 0 +0.3 ?off", kEditorReleased},
     // Auto-Trigger
@@ -182,8 +179,6 @@ const Scenario kScenarios[] = {
      kBeastOnOff},
     {"switched off while the activation awaits the helper still ends Beast Mode", "@Game [ T+ | T- ] ?off",
      kBeastOnOff},
-    {"a non-trigger in front when the activation's answer arrives starts the wait",
-     "@Game [ T+ | @Browser ?!pending ] ?pending +5 ?off", kBeastOnOff},
     {"a trigger back in front while the deactivation awaits the helper starts Beast Mode again",
      "@Game T+ @Browser [ +5 | @Game ] ?beast:Game", {"beast on 50", "beast off 0", "beast on 50"}},
     {"Auto-Trigger stands aside while Auto-Focus holds focus", "AF! @Game T+", {}},
@@ -200,35 +195,16 @@ const Scenario kScenarios[] = {
     {"Auto-Focus stands aside for Beast Mode and engages once it ends",
      "T+ F+ @Game @Editor ?beast:Game +5 ?focus:Editor", {"beast on 50", "beast off 0", kFocusEditor}},
     {"a trigger in front of an engagement in flight gets Beast Mode once Auto-Focus lets go",
-     "F+ T+ [ @Editor | @Game ] ?beast:Game",
-     {kFocusEditor, "unthrottle 41", "unthrottle 42", "unthrottle 50", "unthrottle 51", "unthrottle 54",
-      "beast on 50"}},
+     "F+ T+ [ @Editor | @Game ] ?beast:Game", releasedThen("beast on 50")},
     {"a trigger in front of a release in flight gets Beast Mode once Auto-Focus let go",
-     "F+ T+ @Editor [ @Browser | @Game ] ?beast:Game",
-     {kFocusEditor, "unthrottle 41", "unthrottle 42", "unthrottle 50", "unthrottle 51", "unthrottle 54",
-      "beast on 50"}},
+     "F+ T+ @Editor [ @Browser | @Game ] ?beast:Game", releasedThen("beast on 50")},
     {"a target in front of a Beast Mode activation in flight engages once Beast Mode ends",
      "F+ T+ [ @Game | @Editor ] ?beast:Game +5 ?focus:Editor", {"beast on 50", "beast off 0", kFocusEditor}},
 };
 
 TEST_P(FrontScenario, FollowsTheFront) { run(GetParam()); }
 
-// The scenario's description in camel case.
-std::string scenarioName(const ::testing::TestParamInfo<Scenario>& param) {
-    std::string name;
-    bool upper = true;
-    for (char c : std::string(param.param.what)) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            upper = true;
-        } else {
-            name += upper ? static_cast<char>(std::toupper(c)) : c;
-            upper = false;
-        }
-    }
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Scenarios, FrontScenario, ::testing::ValuesIn(kScenarios), scenarioName);
+INSTANTIATE_TEST_SUITE_P(Scenarios, FrontScenario, ::testing::ValuesIn(kScenarios));
 
 TEST_F(FrontWorld, SwitchesAreStoredAndBeastModeMarksTheTriggerFocusedAndAnnouncesIt) {
     settings.setBool(NotificationManager::kEnabledKey, true);
@@ -241,8 +217,7 @@ TEST_F(FrontWorld, SwitchesAreStoredAndBeastModeMarksTheTriggerFocusedAndAnnounc
     EXPECT_TRUE(settings.boolValue(AutoFocusManager::kEnabledKey));
     EXPECT_THAT(testing::idsOf(appManager->pCoreApps.get()), ElementsAre(kApps.at("Game")));
     center.joinAll();
-    ASSERT_EQ(center.requests().size(), 1u);
-    EXPECT_EQ(center.requests()[0].title, "Focus Mode: Game");
+    EXPECT_EQ(center.requests().size(), 1u);
     autoTrigger->isEnabled = false;
     autoFocus->isEnabled = false;
     settle();

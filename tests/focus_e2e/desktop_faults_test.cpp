@@ -109,10 +109,7 @@ TEST(KWinScript, AStaleScriptIsReplacedAndKorvanesIsUnloadedOnQuit) {
     ASSERT_TRUE(started) << why;
     auto& kwin = static_cast<testing::WaylandSession&>(*started);
     auto scripting = [&](const char* method, std::vector<std::string> args) {
-        std::vector<std::string> argv{"gdbus", "call", "--session", "--dest", "org.kde.KWin", "--object-path",
-                                      "/Scripting", "--method", std::string("org.kde.kwin.Scripting.") + method};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return kwin.run(argv).out;
+        return kwin.call("org.kde.KWin", "/Scripting", std::string("org.kde.kwin.Scripting.") + method, args).out;
     };
     auto loaded = [&] {
         return scripting("isScriptLoaded", {linux_platform::KWinWorkspace::kPluginName}).find("true") !=
@@ -158,7 +155,7 @@ TEST_F(DesktopFaults, GnomeExtensionSwitchedOffAndOnAgain) {
     ASSERT_TRUE(desktop->activate(desktop->browser));
     ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid(); }));
     desktop->enableAutoFocus(desktop->editor);
-    auto blindSpot = [&] { return desktop->onLoop([&] { return desktop->workspace().blindSpot(); }); };
+    auto blindSpot = [&] { return desktop->loop.call([&] { return desktop->workspace().blindSpot(); }); };
     auto focused = [&](bool on) {
         const std::string cpus = testing::allowedCPUs(desktop->browser.pid());
         const bool confined = !cpus.empty() && cpus.find_first_not_of("1 ") == std::string::npos;

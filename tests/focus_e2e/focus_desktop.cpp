@@ -5,10 +5,9 @@
 #include <cstdio>
 #include <fstream>
 
-#include "platform/linux/identity/executable_search.h"
 #include "tests/desktops/wayland_session.h"
+#include "tests/desktops/x11_session.h"
 #include "tests/fakes/target_process.h"
-#include "tests/x11/x_session.h"
 
 namespace korvane::testing {
 
@@ -74,13 +73,7 @@ bool FocusDesktop::openWorkspace(std::string& why) {
     if (auto* wayland = dynamic_cast<WaylandSession*>(session_.get())) wayland->connectToBus();
     const long before = residentKiB();
     loop.call([&] {
-        linux_platform::TrackerConfig config;
-        config.identity.procRoot = "/proc";
-        config.identity.systemDataFolders = {tree_.path("share")};
-        config.identity.executableSearchPath = identity::ExecutableSearch::foldersFromEnvironment();
-        config.identity.homeOf = [home = tree_.path("home")](uid_t) { return std::optional(home); };
-        config.locale = "de_DE.UTF-8";
-        auto opened = session_->openWorkspace(loop.loop(), std::move(config), units_);
+        auto opened = session_->openWorkspace(loop.loop(), privateTrackerConfig(tree_), units_);
         if (!opened) {
             why = std::string("the ") + familyName(session_->family()) + " workspace did not open: " + opened.error();
             return;
@@ -139,7 +132,7 @@ FocusDesktop::~FocusDesktop() {
 }
 
 std::optional<pid_t> FocusDesktop::startTrayHost() {
-    const XSession* x11 = session_->x11();
+    const auto* x11 = dynamic_cast<const XSession*>(session_.get());
     if (!x11) return std::nullopt;
     trayHost_ = std::make_unique<StartedProgram>(
         std::vector<std::string>{findProgram("trayer"), "--edge", "top", "--align", "right", "--widthtype", "request"},
@@ -152,33 +145,33 @@ std::optional<pid_t> FocusDesktop::startTrayHost() {
 }
 
 bool FocusDesktop::autoFocusActive() {
-    return onLoop([&] { return autoFocus_->autoFocusActive.get(); });
+    return loop.call([&] { return autoFocus_->autoFocusActive.get(); });
 }
 
 bool FocusDesktop::beastModeActive() {
-    return onLoop([&] { return autoTrigger_->isBeastModeActive.get(); });
+    return loop.call([&] { return autoTrigger_->isBeastModeActive.get(); });
 }
 
 std::optional<std::int32_t> FocusDesktop::frontPid() {
-    return onLoop([&] {
+    return loop.call([&] {
         auto front = workspace_->frontmostApplication();
         return front ? std::optional(front->processIdentifier) : std::nullopt;
     });
 }
 
 std::size_t FocusDesktop::listed() {
-    return onLoop([&] { return appManager_->runningApps->size(); });
+    return loop.call([&] { return appManager_->runningApps->size(); });
 }
 
 void FocusDesktop::enableAutoFocus(const DesktopApp& target) {
-    onLoop([&] {
+    loop.call([&] {
         autoFocus_->addTarget(target.name, target.bundleID);
         autoFocus_->isEnabled = true;
     });
 }
 
 void FocusDesktop::enableAutoTrigger(const DesktopApp& trigger) {
-    onLoop([&] {
+    loop.call([&] {
         autoTrigger_->addApp(trigger.name, trigger.bundleID);
         autoTrigger_->isEnabled = true;
     });

@@ -29,7 +29,6 @@
 #include "tests/fakes/helper_daemon.h"
 #include "tests/fakes/recording_notification_center.h"
 #include "tests/topology/cpu_sysfs.h"
-#include "tests/x11/x_session.h"  // waitUntil
 
 namespace korvane::testing {
 
@@ -70,15 +69,8 @@ public:
     // The managers live on this loop; reach them only through loop.call().
     QtLoopThread loop;
     app::Workspace& workspace() { return *workspace_; }
-    app::XPCManager& xpc() { return *xpc_; }
     app::AppManager& appManager() { return *appManager_; }
     app::AutoFocusManager& autoFocus() { return *autoFocus_; }
-    app::AutoTriggerManager& autoTrigger() { return *autoTrigger_; }
-    RecordingNotificationCenter& notificationCenter() { return center_; }
-    template <class F>
-    auto onLoop(F work) {
-        return loop.call(std::move(work));
-    }
     // Read and set on the loop.
     bool autoFocusActive();
     bool beastModeActive();
@@ -92,7 +84,7 @@ public:
     bool relaunch(DesktopApp& app, std::string& why);
 
     DesktopSession& session() const { return *session_; }
-    // Starts trayer, the tray host, on an X11 desktop; its pid, once it has
+    // Starts trayer, the tray host, on the X11 desktop; its pid, once it has
     // taken the tray.
     std::optional<pid_t> startTrayHost();
     std::string helperLog() const { return helper_ ? helper_->log() : std::string(); }

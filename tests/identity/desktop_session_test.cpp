@@ -1,4 +1,7 @@
 // The desktop's own processes found in a fixture /proc and autostart folder.
+// A known program (openbox, trayer) is the X11 end-to-end run's
+// (FocusOnX11.BeastModeNeverConfinesTheDesktopItself), the rules themselves
+// parsing_test's.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(DesktopSession, KnownProgramsSessionRolesAndTheDisplaysListenersAreTheDesktops) {
+TEST(DesktopSession, SessionRolesAndTheDisplaysListenersAreTheDesktops) {
     testing::FixtureTree tree;
     auto process = [&](int pid, const std::string& program, const std::string& socketInode = {}) {
         const std::string folder = tree.mkdir("proc/" + std::to_string(pid) + "/fd");
@@ -26,7 +29,6 @@ TEST(DesktopSession, KnownProgramsSessionRolesAndTheDisplaysListenersAreTheDeskt
     tree.write("xdg/autostart/my-panel.desktop",
                "[Desktop Entry]\nType=Application\nName=Panel\nExec=/opt/panel/my-panel --start\n"
                "X-GNOME-Autostart-Phase=Panel\n");
-    process(10, "/usr/bin/trayer");
     process(11, "/opt/panel/my-panel");
     process(12, "/usr/bin/my-shell");
     process(13, "/usr/local/bin/my-compositor", "555");
@@ -36,11 +38,10 @@ TEST(DesktopSession, KnownProgramsSessionRolesAndTheDisplaysListenersAreTheDeskt
     auto entryWith = [](const std::string& keys) {
         return [keys] { return parseDesktopEntry("[Desktop Entry]\nType=Application\nName=X\n" + keys); };
     };
-    EXPECT_TRUE(session.isDesktopProcess(10, entryWith("")));                                  // a tray host
     EXPECT_TRUE(session.isDesktopProcess(11, entryWith("")));                                  // autostarted in a role
     EXPECT_TRUE(session.isDesktopProcess(12, entryWith("X-GNOME-Provides=panel;windowmanager\n")));
     EXPECT_TRUE(session.isDesktopProcess(13, entryWith("")));                                  // serves wayland-0
-    EXPECT_FALSE(session.isDesktopProcess(14, entryWith("NoDisplay=true\n")));
+    EXPECT_FALSE(session.isDesktopProcess(14, entryWith("")));                                 // listens elsewhere
     EXPECT_FALSE(session.isDesktopProcess(15, entryWith("")));                                 // gone
 }
 

@@ -12,12 +12,10 @@
 #include "tests/fakes/fake_unit_lookup.h"
 #include "tests/fakes/fixture_tree.h"
 #include "tests/fakes/started_program.h"
-#include "tests/x11/x_session.h"
 
 namespace korvane::linux_platform {
 namespace {
 
-using namespace std::chrono_literals;
 
 // The far end of the IPC socket, driven by the test.
 class FakeSway {
@@ -97,7 +95,7 @@ TEST(SwayIpc, MalformedAndOversizedMessagesAreLoggedAndSkipped) {
     EXPECT_EQ(sway.request(), i3ipc::kGetTree);
     sway.send(i3ipc::kGetTree, treeWith({first.pid(), second.pid()}));
 
-    EXPECT_TRUE(testing::waitUntil([&] { return workspace.runningApplications().size() == 2; }));
+    EXPECT_TRUE(loop.runUntil([&] { return workspace.runningApplications().size() == 2; }));
     EXPECT_EQ(logLines.countStartingWith("Korvane: sway: an event was skipped"), 1);
     EXPECT_EQ(logLines.countStartingWith("Korvane: sway: a message over 4096 bytes was skipped"), 1);
     EXPECT_EQ(logLines.countStartingWith("Korvane: sway: a layout tree was skipped"), 1);

@@ -72,10 +72,9 @@ protected:
     std::string entry(const std::string& file, const std::string& keys) {
         return tree.write("share/applications/" + file, "[Desktop Entry]\nType=Application\n" + keys);
     }
-    // A process of `pid` running `program` with `environ` (NUL-separated).
-    void process(pid_t pid, const std::string& program, const std::string& environ = {}) {
+    // A process of `pid` running `program`.
+    void process(pid_t pid, const std::string& program) {
         tree.symlink("proc/" + std::to_string(pid) + "/exe", tree.path("bin/" + program));
-        tree.write("proc/" + std::to_string(pid) + "/environ", environ);
         tree.write("proc/" + std::to_string(pid) + "/status", "Uid:\t0\t0\t0\t0\nGid:\t0\t0\t0\t0\n");
     }
     AppNaming name(pid_t pid, std::vector<WindowClass> classes) {
@@ -97,7 +96,6 @@ TEST_F(WindowNaming, SourcesSpeakStrongestFirst) {
     entry("org.example.ByClass.desktop", "Name=By class\nStartupWMClass=Cls\n");
     entry("editor.desktop", "Name=Editor\n");
     entry("google-chrome.desktop", "Name=Chrome\n");
-    entry("org.example.Launched.desktop", "Name=Launched\n");
     entry("org.example.Unit.desktop", "Name=Unit\n");
 
     // The sandbox before everything, even a class that names another entry.
@@ -117,21 +115,12 @@ TEST_F(WindowNaming, SourcesSpeakStrongestFirst) {
     EXPECT_EQ(name(16, {{"", "", "editor"}}).appID, "editor");
     EXPECT_EQ(name(17, {{"inst", "", "Cls"}}).appID, "org.example.ByClass");
 
-    // A terminal's child shares its unit and launch variables; its class wins
-    // over both.
-    std::string launched = tree.path("share/applications/org.example.Launched.desktop");
-    std::string variables = std::string("GIO_LAUNCHED_DESKTOP_FILE=") + launched + '\0' +
-                            "GIO_LAUNCHED_DESKTOP_FILE_PID=20" + '\0';
-    process(20, "term", variables);
+    // A window's class speaks before what its process says (its unit here);
+    // which of those speaks is the resolver's (identity tests).
+    process(20, "term");
     units.user[20] = "app-org.example.Unit-5.scope";
     EXPECT_EQ(name(20, {{"editor", "Editor"}}).appID, "editor");
-    process(21, "term", variables);  // inherited, not its own
-    units.user[21] = "app-org.example.Unit-5.scope";
-    EXPECT_EQ(name(21, {{"unknown", "Unknown"}}).appID, "org.example.Unit");
-    units.user.erase(20);
-    naming->forget({20, 1});
-    EXPECT_EQ(name(20, {{"unknown", "Unknown"}}).appID, "org.example.Launched");
-    // The executable last.
+    // The process speaks when no class does.
     process(22, "term");
     EXPECT_EQ(name(22, {{"unknown", "Unknown"}}).appID, "org.example.Term");
     // Nothing speaks: no ID, named after the class.

@@ -1,18 +1,16 @@
-#include "tests/x11/x_session.h"
+#include "tests/desktops/x11_session.h"
 
 #include <signal.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
-#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
-#include "platform/linux/identity/executable_search.h"
+#include "platform/linux/x11/x11_workspace.h"
 
 namespace korvane::testing {
 namespace {
@@ -33,73 +31,7 @@ bool serverAnswers(const std::string& display) {
     return answers;
 }
 
-xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    xcb_atom_t atom = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
-}
-
-// Whether a window manager manages new windows: a probe window shows up in
-// its client list. openbox announces itself on the root window before it
-// manages anything, and a window mapped in between stays unmanaged for good,
-// so each try maps a new probe.
-bool windowManagerManages(const std::string& display, std::chrono::milliseconds limit) {
-    xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
-    bool managed = false;
-    if (!xcb_connection_has_error(connection)) {
-        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-        xcb_atom_t clientList = atomNamed(connection, "_NET_CLIENT_LIST");
-        xcb_window_t probe = xcb_generate_id(connection);
-        xcb_create_window(connection, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-        xcb_map_window(connection, probe);
-        xcb_flush(connection);
-        managed = waitUntil(
-            [&] {
-                xcb_get_property_reply_t* reply = xcb_get_property_reply(
-                    connection, xcb_get_property(connection, 0, screen->root, clientList, XCB_ATOM_WINDOW, 0, 4096),
-                    nullptr);
-                bool listed = false;
-                if (reply) {
-                    auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
-                    int count = xcb_get_property_value_length(reply) / 4;
-                    listed = std::find(windows, windows + count, probe) != windows + count;
-                }
-                std::free(reply);
-                return listed;
-            },
-            limit);
-        xcb_destroy_window(connection, probe);
-        xcb_flush(connection);
-    }
-    xcb_disconnect(connection);
-    return managed;
-}
-
-std::vector<std::uint32_t> readWindowIDs(const std::string& path) {
-    std::vector<std::uint32_t> ids;
-    std::ifstream file(path);
-    for (unsigned long id; file >> id;) ids.push_back(static_cast<std::uint32_t>(id));
-    return ids;
-}
-
 }  // namespace
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
-std::string findProgram(const std::string& name) {
-    identity::ExecutableSearch search(identity::ExecutableSearch::foldersFromEnvironment());
-    return search.resolve(name).value_or("");
-}
 
 std::unique_ptr<XSession> XSession::start(std::string& why) {
     std::string xvfb = findProgram("Xvfb");
@@ -135,11 +67,18 @@ std::unique_ptr<XSession> XSession::start(std::string& why) {
     session->display_ = ":" + number;
     session->windowManager_ = std::make_unique<StartedProgram>(std::vector<std::string>{manager},
                                                                session->environment(), "/dev/null");
-    bool managing = false;
-    for (auto deadline = std::chrono::steady_clock::now() + 20s; !managing && std::chrono::steady_clock::now() < deadline;) {
-        managing = windowManagerManages(session->display_, 500ms);
-    }
-    if (!managing) {
+    // openbox announces itself on the root window before it manages
+    // anything, and a window mapped in between stays unmanaged for good: each
+    // try maps a new probe until one shows up in its client list.
+    auto manages = [&] {
+        TestClient probe(*session, {});
+        char id[16];
+        std::snprintf(id, sizeof id, "0x%x", probe.ready() ? probe.windows().front() : 0u);
+        return probe.ready() && waitUntil([&] {
+            return session->run({"xprop", "-root", "_NET_CLIENT_LIST"}).out.find(id) != std::string::npos;
+        }, 500ms);
+    };
+    if (!waitUntil(manages, 20s)) {
         why = "openbox did not take over the display " + session->display_;
         if (session->server_->exited()) why += " (Xvfb ended with status " + std::to_string(session->server_->stop(0)) + ")";
         return nullptr;
@@ -174,16 +113,16 @@ bool XSession::screenshot(const std::string& path) const {
 
 TestClient::TestClient(const XSession& session, const ClientOptions& options) {
     static std::atomic<int> counter{0};
-    readyFile_ = (std::filesystem::temp_directory_path() /
-                  ("korvane-x11-client-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)))
-                     .string();
-    std::filesystem::remove(readyFile_);
+    const std::string readyFile = (std::filesystem::temp_directory_path() /
+                                   ("korvane-x11-client-" + std::to_string(::getpid()) + "-" +
+                                    std::to_string(counter++)))
+                                      .string();
+    std::filesystem::remove(readyFile);
 
-    std::vector<std::string> argv{KORVANE_X11_TEST_CLIENT, "--ready", readyFile_, "--class",
+    std::vector<std::string> argv{KORVANE_X11_TEST_CLIENT, "--ready", readyFile, "--class",
                                   options.instance + "," + options.className, "--windows",
                                   std::to_string(options.windows)};
     if (!options.type.empty()) argv.insert(argv.end(), {"--type", options.type});
-    if (options.skipTaskbar) argv.push_back("--skip-taskbar");
     if (options.withoutPID) argv.push_back("--no-pid");
     if (options.claimPID > 0) argv.insert(argv.end(), {"--claim-pid", std::to_string(options.claimPID)});
     for (auto [width, height] : options.iconSizes) {
@@ -196,29 +135,57 @@ TestClient::TestClient(const XSession& session, const ClientOptions& options) {
         argv.insert(argv.begin(), {"/bin/sh", "-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec \"$0\" \"$@\""});
     }
     program_ = std::make_unique<StartedProgram>(argv, environment);
-    waitUntil([&] { return std::filesystem::exists(readyFile_) || program_->exited(); });
-    windows_ = readWindowIDs(readyFile_);
-    std::filesystem::remove(readyFile_);
+    waitUntil([&] { return std::filesystem::exists(readyFile) || program_->exited(); });
+    std::ifstream ids(readyFile);
+    for (std::uint32_t id; ids >> id;) windows_.push_back(id);
+    std::filesystem::remove(readyFile);
 }
 
-void TestClient::closeWindows() {
-    if (!program_->exited()) ::kill(program_->pid(), SIGUSR1);
+std::unique_ptr<SessionApp> XSession::launch(const TestApp& testApp, const std::string& entryPath, std::string& why) {
+    auto client = std::make_unique<TestClient>(
+        *this, ClientOptions{.instance = testApp.name, .className = windowClass(testApp), .type = "normal",
+                             .launchedFrom = entryPath});
+    if (!client->ready()) {
+        why = testApp.name + ": the X11 test client did not map its window";
+        return nullptr;
+    }
+    windows_[client->pid()] = client->windows().front();
+    return client;
 }
 
-bool setActiveWindowProperty(const XSession& session, std::uint32_t window) {
-    xcb_connection_t* connection = xcb_connect(session.display().c_str(), nullptr);
+bool XSession::activate(pid_t pid) {
+    return run({"xdotool", "windowactivate", "--sync", std::to_string(windows_[pid])}).exitStatus == 0;
+}
+
+bool XSession::setActiveWindow(std::uint32_t window) const {
+    xcb_connection_t* connection = xcb_connect(display_.c_str(), nullptr);
     bool done = false;
     if (!xcb_connection_has_error(connection)) {
         xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        xcb_atom_t active = atomNamed(connection, "_NET_ACTIVE_WINDOW");
-        xcb_void_cookie_t cookie = xcb_change_property_checked(connection, XCB_PROP_MODE_REPLACE, root, active,
+        auto* active = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 18, "_NET_ACTIVE_WINDOW"), nullptr);
+        xcb_void_cookie_t cookie = xcb_change_property_checked(connection, XCB_PROP_MODE_REPLACE, root,
+                                                               active ? active->atom : xcb_atom_t{XCB_ATOM_NONE},
                                                                XCB_ATOM_WINDOW, 32, 1, &window);
+        std::free(active);
         xcb_generic_error_t* error = xcb_request_check(connection, cookie);
         done = error == nullptr;
         std::free(error);
     }
     xcb_disconnect(connection);
     return done;
+}
+
+Expected<std::unique_ptr<app::Workspace>, std::string> XSession::openWorkspace(
+    MainLoop& loop, linux_platform::TrackerConfig config, identity::UnitLookup& units) {
+    auto opened = linux_platform::X11Workspace::open(loop,
+                                                     {.display = display_,
+                                                      .identity = std::move(config.identity),
+                                                      .locale = std::move(config.locale),
+                                                      .desktop = std::move(config.desktop),
+                                                      .ownPid = config.ownPid},
+                                                     units);
+    if (!opened) return unexpected(opened.error());
+    return std::unique_ptr<app::Workspace>(std::move(opened).value());
 }
 
 }  // namespace korvane::testing

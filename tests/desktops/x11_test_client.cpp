@@ -1,11 +1,10 @@
 // A tiny X client for the workspace's tests and benchmark: maps windows with
-// the WM_CLASS, window type, state, icon and pid it is told, writes their ids
+// the WM_CLASS, window type, icon and pid it is told, writes their ids
 // to a file once they are mapped, and lives until it is killed.
 //   --ready FILE         where the window ids go, one per line
 //   --class INST,CLASS   WM_CLASS
 //   --windows N          how many windows
 //   --type T             normal, dialog, dock, desktop or utility
-//   --skip-taskbar       _NET_WM_STATE_SKIP_TASKBAR
 //   --no-pid             no _NET_WM_PID
 //   --claim-pid P        _NET_WM_PID names P instead of this process
 //   --icon WxH           one _NET_WM_ICON image (repeatable)
@@ -45,7 +44,7 @@ void setAtoms(xcb_connection_t* c, xcb_window_t w, const std::string& property, 
 int main(int argc, char** argv) {
     std::string ready, instance = "korvane-test", className = "KorvaneTest", type;
     int windows = 1;
-    bool skipTaskbar = false, withPID = true;
+    bool withPID = true;
     long claimedPID = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> icons;
     for (int i = 1; i < argc; ++i) {
@@ -59,7 +58,6 @@ int main(int argc, char** argv) {
             className = comma == std::string::npos ? both : both.substr(comma + 1);
         } else if (option == "--windows") windows = std::atoi(value().c_str());
         else if (option == "--type") type = value();
-        else if (option == "--skip-taskbar") skipTaskbar = true;
         else if (option == "--no-pid") withPID = false;
         else if (option == "--claim-pid") claimedPID = std::atol(value().c_str());
         else if (option == "--icon") {
@@ -113,7 +111,6 @@ int main(int argc, char** argv) {
             for (char ch : type) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
             setAtoms(c, w, "_NET_WM_WINDOW_TYPE", {atomNamed(c, "_NET_WM_WINDOW_TYPE_" + upper)});
         }
-        if (skipTaskbar) setAtoms(c, w, "_NET_WM_STATE", {atomNamed(c, "_NET_WM_STATE_SKIP_TASKBAR")});
         if (!iconData.empty()) {
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atomNamed(c, "_NET_WM_ICON"), XCB_ATOM_CARDINAL, 32,
                                 static_cast<std::uint32_t>(iconData.size()), iconData.data());
