@@ -67,14 +67,6 @@ protected:
         }
     }
 
-    static void click(QWidget* window, const char* name) {
-        ASSERT_NE(window, nullptr);
-        QPushButton* found = testing::button(*window, name);
-        ASSERT_NE(found, nullptr) << name;
-        ASSERT_TRUE(found->isVisibleTo(window)) << name;
-        found->click();
-    }
-
     QAction* menuItem(const QString& label) const {
         for (auto* action : statusItem->contextMenu->actions()) {
             if (action->text() == label) return action;
@@ -104,7 +96,8 @@ protected:
 TEST_F(AppDelegateTest, AcceptingAfterAnEarlierSetupGoesStraightToRunning) {
     settings.setBool("hasCompletedOnboarding", true);
     launch();
-    click(delegate->eulaWindow(), "agreeButton");
+    ASSERT_NE(delegate->eulaWindow(), nullptr);
+    testing::button(*delegate->eulaWindow(), "agreeButton")->click();
     settle();
     EXPECT_TRUE(delegate->bootstrapped());
     EXPECT_EQ(statusItemsMade, 1);
