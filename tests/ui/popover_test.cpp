@@ -111,9 +111,6 @@ TEST_F(PopoverTest, FocusNowWithTheHelperDownStaysOffAndSaysWhy) {
 }
 
 TEST_F(PopoverTest, OpeningAsksTheHelperAndAHelperBackByItselfIsSeenWithinFiveSeconds) {
-    // Installed, as a helper that comes back is: a check that fails on the
-    // way then finds its files, not an uninstalled helper.
-    writeHelperFiles();
     auto& popover = makeView();
     served.stop();  // died since the last call: nothing has noticed yet
     ASSERT_TRUE(xpc->helperActive.get());
