@@ -11,11 +11,9 @@ namespace {
 
 using testing::button;
 
-class FirstRunWindows : public testing::QtFixture {};
-
 // A window that ends itself must not touch its members after the host's
 // callback ran: the host may delete it right there.
-TEST_F(FirstRunWindows, TheHostMayDeleteEachWindowInItsCallback) {
+TEST(FirstRunWindows, TheHostMayDeleteEachWindowInItsCallback) {
     bool accepted = false;
     AgreementWindow* agreement = nullptr;
     agreement = new AgreementWindow(AgreementSetting{[&] { return accepted; }, [&](bool value) { accepted = value; }},
@@ -44,7 +42,7 @@ TEST_F(FirstRunWindows, TheHostMayDeleteEachWindowInItsCallback) {
 
 // Enter as a dialog reads it: the page's primary button, or the button the
 // user moved the focus to. Every page hands the focus back to its primary.
-TEST_F(FirstRunWindows, EnterPressesThePrimaryButtonUnlessAnotherHasTheFocus) {
+TEST(FirstRunWindows, EnterPressesThePrimaryButtonUnlessAnotherHasTheFocus) {
     auto pressEnter = [](QWidget& window) {
         QApplication::setActiveWindow(&window);
         ASSERT_TRUE(testing::waitUntil([&] { return window.isActiveWindow(); }, 2000));
@@ -52,20 +50,16 @@ TEST_F(FirstRunWindows, EnterPressesThePrimaryButtonUnlessAnotherHasTheFocus) {
         QTest::keyClick(target, Qt::Key_Return);
     };
 
+    // Enter accepting the agreement: the first-run desktop test.
     bool accepted = false;
-    int quits = 0, accepts = 0;
+    int quits = 0;
     AgreementWindow agreement(AgreementSetting{[&] { return accepted; }, [&](bool value) { accepted = value; }},
-                              [&] { ++accepts; }, [&] { ++quits; });
+                              [] {}, [&] { ++quits; });
     agreement.present();
     button(agreement, "quitButton")->setFocus();
     pressEnter(agreement);
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(accepted) << "Enter on a focused Quit accepted the agreement";
-    agreement.hide();
-    agreement.present();
-    pressEnter(agreement);
-    EXPECT_TRUE(accepted);
-    EXPECT_TRUE(testing::waitUntil([&] { return accepts == 1; }));
 
     auto install = std::make_shared<testing::ScriptedInstall::Shared>();
     SetupWindow setup([] {}, testing::scriptedDependencies(install));
@@ -91,18 +85,10 @@ TEST_F(FirstRunWindows, EnterPressesThePrimaryButtonUnlessAnotherHasTheFocus) {
     }
     send(QEvent::KeyRelease, 1850, false);
     EXPECT_EQ(setup.view()->currentStep(), 1);
-    for (std::int64_t page = 2; page <= OnboardingView::kInstallStep; ++page) {
-        pressEnter(setup);
-        EXPECT_EQ(setup.view()->currentStep(), page);
-    }
-    pressEnter(setup);
-    EXPECT_EQ(install->starts, 1) << "Enter did not press Install Helper";
-    install->handlers.finished({0, ""});
-    pressEnter(setup);
-    EXPECT_EQ(setup.view()->currentStep(), 7);
+    // Enter through the pages and the installation: the first-run desktop test.
     button(setup, "backButton")->setFocus();
     pressEnter(setup);
-    EXPECT_EQ(setup.view()->currentStep(), 6);
+    EXPECT_EQ(setup.view()->currentStep(), 0);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ using testing::button;
 using testing::logTexts;
 using testing::shown;
 
-class InstallRun : public testing::QtFixture {
+class InstallRun : public ::testing::Test {
   protected:
     std::unique_ptr<OnboardingView> makeView() {
         auto view = std::make_unique<OnboardingView>([] {}, fixture.dependencies());

@@ -2,7 +2,10 @@
 // Building the setup view for a test: fixed facts about the computer, an
 // installation plan in a fixture prefix, and either real processes or a
 // stand-in whose output and exit the test hands over piece by piece.
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QPushButton>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,7 +13,6 @@
 #include "app/ui/onboarding/onboarding_view.h"
 #include "app/ui/onboarding/qt_install_process.h"
 #include "tests/fakes/fixture_tree.h"
-#include "tests/onboarding/qt_test_app.h"
 
 namespace korvane::testing {
 
@@ -69,6 +71,16 @@ class InstallFixture : public FixtureTree {
   private:
     std::string runner_;
 };
+
+// Runs the event loop until `done` holds or `milliseconds` pass.
+inline bool waitUntil(const std::function<bool()>& done, int milliseconds = 15000) {
+    QDeadlineTimer deadline(milliseconds);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
 
 inline QPushButton* button(QWidget& view, const char* name) {
     return view.findChild<QPushButton*>(QString::fromLatin1(name));

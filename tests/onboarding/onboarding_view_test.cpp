@@ -12,7 +12,7 @@ namespace {
 using testing::button;
 using testing::shown;
 
-class OnboardingPages : public testing::QtFixture {
+class OnboardingPages : public ::testing::Test {
   protected:
     OnboardingPages() {
         dependencies.findRunningHelper = [this](std::function<void(bool)> done) {
@@ -36,7 +36,7 @@ class OnboardingPages : public testing::QtFixture {
     int looks = 0;
 };
 
-TEST_F(OnboardingPages, WalkingSkippingInstallingAndLaunching) {
+TEST_F(OnboardingPages, BackSkipAndOneInstallationAtATime) {
     OnboardingView view([this] { ++completions; }, dependencies);
     button(view, "forwardButton")->click();
     button(view, "forwardButton")->click();
@@ -54,14 +54,7 @@ TEST_F(OnboardingPages, WalkingSkippingInstallingAndLaunching) {
     EXPECT_TRUE(shown(view.findChild<QWidget*>(QStringLiteral("installBusy"))));
     button(view, "installButton")->click();
     EXPECT_EQ(install->starts, 1);
-    install->handlers.finished({0, ""});
-    ASSERT_EQ(view.installState(), InstallState::success);
-    EXPECT_TRUE(shown(button(view, "backButton")));
-    button(view, "forwardButton")->click();
-    EXPECT_EQ(view.currentStep(), 7);
-    EXPECT_EQ(completions, 0);
-    button(view, "forwardButton")->click();
-    EXPECT_TRUE(testing::waitUntil([&] { return completions == 1; }));
+    // On from a successful installation to the launch: the first-run desktop test.
 }
 
 // A helper already answering (started by hand, by a script, or by an earlier

@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "app/ui/onboarding/first_run_windows.h"
+#include "app/ui/symbols/symbol_image.h"
 #include "tests/onboarding/onboarding_fixture.h"
 #include "tests/ui/reference_image.h"
 
@@ -30,8 +31,10 @@ void compareWithReference(QWidget& window, const QString& name) {
     }
 }
 
-class Renders : public testing::QtFixture {
+class Renders : public ::testing::Test {
   protected:
+    // The drawings compiled in, not whatever icon theme this machine has.
+    void SetUp() override { setSymbolSource(SymbolSource::BundledOnly); }
     std::shared_ptr<testing::ScriptedInstall::Shared> install =
         std::make_shared<testing::ScriptedInstall::Shared>();
 };

@@ -34,7 +34,6 @@ bool opaqueOnlyIn(const QPixmap& pixmap, QRgb colour) {
 // A running application's icon: the entry's icon where it resolves, else the
 // window's own pixels, else none (the view draws the letter tile).
 TEST(AppIconPicture, TheEntrysIconWinsWhereItResolvesThenTheWindowsPixels) {
-    testing::qtApp();
     testing::FixtureTree tree;
     QImage blue(4, 4, QImage::Format_ARGB32);
     blue.fill(qRgb(0, 0, 255));
@@ -55,7 +54,6 @@ TEST(AppIconPicture, TheEntrysIconWinsWhereItResolvesThenTheWindowsPixels) {
 
 class ThemeSymbols : public ::testing::Test {
   protected:
-    void SetUp() override { testing::qtApp(); }
     void TearDown() override {
         setSymbolSource(SymbolSource::BundledOnly);
         QIcon::setThemeName(previousTheme);

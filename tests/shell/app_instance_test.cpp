@@ -19,27 +19,26 @@
 
 #include "app/shell/korvane_app.h"
 #include "platform/linux/session/local_socket_app_instance.h"
+#include "platform/linux/socket/unix_socket.h"
 #include "tests/fakes/fixture_tree.h"
 
 namespace korvane::app {
 namespace {
 
+// Answers a toggle request from its `answersFrom`-th on (0: never).
 class ScriptedInstance final : public AppInstance {
 public:
-    ScriptedInstance(bool answers, Claim claimResult) : answers_(answers), claimResult_(claimResult) {}
+    ScriptedInstance(int answersFrom, Claim claimResult) : answersFrom_(answersFrom), claimResult_(claimResult) {}
     Claim claim(std::function<void()>) override {
         ++claims;
         return claimResult_;
     }
-    bool requestToggle() override {
-        ++requests;
-        return answers_;
-    }
+    bool requestToggle() override { return answersFrom_ != 0 && ++requests >= answersFrom_; }
     int claims = 0;
     int requests = 0;
 
 private:
-    bool answers_;
+    int answersFrom_;
     Claim claimResult_;
 };
 
@@ -54,51 +53,31 @@ bool awaitServed(std::future<T>& answer) {
     return answer.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
 }
 
-int connectedTo(const std::string& path) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
+using Claim = AppInstance::Claim;
+
+// The bus first, then the per-user socket, as the application asks them.
+TEST(InstanceHandOver, ARunningInstanceTakesTheRequestOtherwiseEveryWorkingChannelIsClaimed) {
+    struct Case {
+        const char* name;
+        ScriptedInstance bus, socket;
+        bool handedOver;
+        int busClaims, socketClaims;
+    };
+    Case cases[] = {
+        {"running, seen on the socket", {0, Claim::unavailable}, {1, Claim::primary}, true, 0, 0},
+        {"the first instance", {0, Claim::primary}, {0, Claim::primary}, false, 1, 1},
+        {"the first, without a bus", {0, Claim::unavailable}, {0, Claim::primary}, false, 1, 1},
+        // Another instance took the name between our request and our claim.
+        {"the race for the name lost", {2, Claim::anotherIsRunning}, {0, Claim::primary}, true, 1, 0},
+    };
+    for (Case& c : cases) {
+        EXPECT_EQ(KorvaneApp::handOverToRunningInstance({&c.bus, &c.socket}, [] {}), c.handedOver) << c.name;
+        EXPECT_EQ(c.bus.claims, c.busClaims) << c.name;
+        EXPECT_EQ(c.socket.claims, c.socketClaims) << c.name;
     }
-    return fd;
 }
 
-TEST(InstanceHandOver, ARunningInstanceOnAnyChannelTakesTheRequest) {
-    ScriptedInstance bus(false, AppInstance::Claim::unavailable);
-    ScriptedInstance socket(true, AppInstance::Claim::primary);
-    EXPECT_TRUE(KorvaneApp::handOverToRunningInstance({&bus, &socket}, [] {}));
-    EXPECT_EQ(bus.claims + socket.claims, 0);  // nothing claimed by the process that ends
-}
-
-TEST(InstanceHandOver, TheFirstInstanceClaimsEveryChannelThatWorks) {
-    ScriptedInstance bus(false, AppInstance::Claim::primary);
-    ScriptedInstance socket(false, AppInstance::Claim::primary);
-    EXPECT_FALSE(KorvaneApp::handOverToRunningInstance({&bus, &socket}, [] {}));
-    EXPECT_EQ(bus.claims, 1);
-    EXPECT_EQ(socket.claims, 1);
-
-    ScriptedInstance noBus(false, AppInstance::Claim::unavailable);
-    ScriptedInstance onlySocket(false, AppInstance::Claim::primary);
-    EXPECT_FALSE(KorvaneApp::handOverToRunningInstance({&noBus, &onlySocket}, [] {}));
-}
-
-TEST(InstanceHandOver, LosingTheRaceForTheNameHandsOver) {
-    // Another instance took the name between our request and our claim.
-    class RacingInstance final : public AppInstance {
-    public:
-        Claim claim(std::function<void()>) override { return Claim::anotherIsRunning; }
-        bool requestToggle() override { return ++requests > 1; }
-        int requests = 0;
-    } bus;
-    ScriptedInstance socket(false, AppInstance::Claim::primary);
-    EXPECT_TRUE(KorvaneApp::handOverToRunningInstance({&bus, &socket}, [] {}));
-    EXPECT_EQ(socket.claims, 0);
-}
-
-TEST(LocalSocketInstance, ASecondStartTogglesTheFirstAndAStaleSocketIsReplaced) {
+TEST(LocalSocketInstance, AStaleSocketIsReplaced) {
     testing::FixtureTree folder;
     const QString path = QString::fromStdString(folder.path("korvane-app.sock"));
     // A socket file left by an instance that crashed.
@@ -109,18 +88,12 @@ TEST(LocalSocketInstance, ASecondStartTogglesTheFirstAndAStaleSocketIsReplaced) 
     int toggles = 0;
     ASSERT_EQ(first.claim([&] { ++toggles; }), AppInstance::Claim::primary);
 
-    auto ask = [&path] {
-        return std::async(std::launch::async, [path] {
-            linux_platform::LocalSocketAppInstance second(path);
-            return second.requestToggle();
-        });
-    };
-    for (int expected : {1, 2}) {
-        auto answer = ask();
-        ASSERT_TRUE(awaitServed(answer));
-        EXPECT_TRUE(answer.get());
-        EXPECT_EQ(toggles, expected);
-    }
+    // (A second start toggling the first for real: the tray's desktop tests.)
+    auto answer = std::async(std::launch::async,
+                             [path] { return linux_platform::LocalSocketAppInstance(path).requestToggle(); });
+    ASSERT_TRUE(awaitServed(answer));
+    EXPECT_TRUE(answer.get());
+    EXPECT_EQ(toggles, 1);
 }
 
 // Without XDG_RUNTIME_DIR the socket lives in a folder in the temporary
@@ -191,11 +164,11 @@ TEST(LocalSocketInstance, AnotherUsersWordCountsForNothingEitherWay) {
         pid_t asker = ::fork();
         if (asker == 0) {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-            int fd = connectedTo(ours);
-            if (fd < 0) ::_exit(2);
-            [[maybe_unused]] auto said = ::write(fd, "toggle\n", 7);
+            auto fd = linux_platform::connectUnix(ours);
+            if (!fd) ::_exit(2);
+            [[maybe_unused]] auto said = ::write(fd->get(), "toggle\n", 7);
             char reply[8];
-            ::_exit(::read(fd, reply, sizeof reply) > 0 ? 1 : 0);  // 0: cut off without an answer
+            ::_exit(::read(fd->get(), reply, sizeof reply) > 0 ? 1 : 0);  // 0: cut off without an answer
         }
         int status = -1;
         ::waitpid(asker, &status, 0);
@@ -214,16 +187,15 @@ TEST(LocalSocketInstance, ARequestWithoutAnEndWithin4KiBIsCutOff) {
     int toggles = 0;
     ASSERT_EQ(first.claim([&] { ++toggles; }), AppInstance::Claim::primary);
     auto cutOff = std::async(std::launch::async, [path] {
-        int fd = connectedTo(path);
+        auto fd = linux_platform::connectUnix(path);
+        if (!fd) return false;
         const timeval patience{5, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        ::setsockopt(fd->get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
         const std::string bytes(64 * 1024, 'x');
-        [[maybe_unused]] auto sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        [[maybe_unused]] auto sent = ::send(fd->get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         char reply[8];
-        const auto got = ::read(fd, reply, sizeof reply);
-        const bool closed = got == 0 || (got < 0 && errno == ECONNRESET);
-        ::close(fd);
-        return closed;
+        const auto got = ::read(fd->get(), reply, sizeof reply);
+        return got == 0 || (got < 0 && errno == ECONNRESET);
     });
     ASSERT_TRUE(awaitServed(cutOff));
     EXPECT_TRUE(cutOff.get());

@@ -22,14 +22,13 @@ public:
     void setImagePosition(app::ImagePosition position) override { imagePosition = position; }
     void setToolTip(const std::string& text) override { toolTip = text; }
     void setContextMenu(QMenu* menu) override { contextMenu = menu; }
-    QRect iconGeometry() const override { return geometry; }
+    QRect iconGeometry() const override { return {}; }
 
     int imageSets = 0;
     std::vector<std::string> titles;
     app::ImagePosition imagePosition = app::ImagePosition::imageOnly;
     std::string toolTip;
     QMenu* contextMenu = nullptr;
-    QRect geometry;
 
 private:
     app::TrayImagePtr image_;

@@ -1,6 +1,6 @@
 // Our StatusNotifierItem as a host reads it, over a private session bus (the
 // test runs inside dbus-run-session): the symbol by its themed name, the
-// heatmap only as pixmaps drawn for the panel's colour.
+// heatmap only as pixmaps.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -9,7 +9,6 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QElapsedTimer>
-#include <QtEndian>
 
 #include "app/shell/heatmap_icon_manager.h"
 #include "app/shell/symbol_image.h"
@@ -34,32 +33,22 @@ QVariant hostReads(const SniStatusItem& item, const char* property) {
     return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant();
 }
 
-TEST(SniStatusItem, TheSymbolGoesByItsThemedNameAndTheHeatmapAsPixmapsForThePanelsColour) {
+TEST(SniStatusItem, TheSymbolGoesByItsThemedNameAndTheHeatmapOnlyAsPixmaps) {
     ASSERT_NE(qgetenv("DBUS_SESSION_BUS_ADDRESS"), QByteArray()) << "run under dbus-run-session";
-    const QColor darkPanelForeground(0xEE, 0xEE, 0xEC);
     SniStatusItem item(QDBusConnection::sessionBus(),
-                       {[&] { return darkPanelForeground; }, QStringLiteral("/opt/korvane/share/icons")});
+                       {[] { return QColor(Qt::black); }, QStringLiteral("/opt/korvane/share/icons")});
     ASSERT_TRUE(item.registerItem());
 
     item.setImage(std::make_shared<app::SymbolImage>(QStringLiteral("Korvane")));
     EXPECT_EQ(hostReads(item, "IconName").toString(), QStringLiteral("com.korvane.app-symbolic"));
     EXPECT_EQ(hostReads(item, "IconThemePath").toString(), QStringLiteral("/opt/korvane/share/icons"));
 
-    // A name would make hosts show the symbol instead of the live heatmap.
+    // A name would make hosts show the symbol instead of the live heatmap
+    // (whose pixels on a real panel the tray's desktop test checks).
     item.setImage(app::HeatmapIconManager::createHeatmapImage(testing::coreList({0.05, 1.0}), {}));
     EXPECT_EQ(hostReads(item, "IconName").toString(), QString());
-    const auto pixmaps = qdbus_cast<SniIconPixmapList>(hostReads(item, "IconPixmap").value<QDBusArgument>());
-    ASSERT_EQ(pixmaps.size(), static_cast<qsizetype>(std::size(SniStatusItem::kPixmapSizes)));
-    const SniIconPixmap& pixmap = pixmaps[1];
-    ASSERT_EQ(pixmap.width, 22);
-    // ARGB in network byte order; the idle first core, light grey on a dark panel.
-    auto pixel = [&](QPointF at) {
-        const int offset = (static_cast<int>(at.y()) * pixmap.width + static_cast<int>(at.x())) * 4;
-        return qFromBigEndian<quint32>(pixmap.bytes.constData() + offset);
-    };
-    const auto cells = app::HeatmapIconManager::cellRects(2, QSizeF(22, 22));
-    EXPECT_EQ(pixel(cells[0].center()), 0xFF999999u);
-    EXPECT_EQ(pixel(cells[1].center()), 0xFFFF0000u);
+    EXPECT_EQ(qdbus_cast<SniIconPixmapList>(hostReads(item, "IconPixmap").value<QDBusArgument>()).size(),
+              static_cast<qsizetype>(std::size(SniStatusItem::kPixmapSizes)));
 }
 
 }  // namespace

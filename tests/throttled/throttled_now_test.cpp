@@ -5,6 +5,7 @@
 
 #include "app/focus/ecore_jail_manager.h"
 #include "tests/focus/focus_world.h"
+#include "tests/shell/scripted_machine.h"
 
 namespace korvane::app {
 namespace {
@@ -17,11 +18,6 @@ public:
     }
     std::vector<ConfinedProcess> confined;
     std::optional<std::string> failure;
-};
-
-class NoBundles final : public BundleReader {
-public:
-    std::optional<BundleInfo> readBundle(const std::string&) const override { return std::nullopt; }
 };
 
 class ThrottledNowTest : public testing::FocusWorld {
@@ -43,7 +39,7 @@ protected:
         return list;
     }
 
-    NoBundles bundles;
+    testing::NoBundles bundles;
     std::unique_ptr<ECoreJailManager> jail = std::make_unique<ECoreJailManager>(
         ECoreJailManager::Dependencies{.mainLoop = loop, .settings = settings, .bundles = bundles, .xpcManager = xpc});
     ScriptedConfinement machine;
@@ -81,30 +77,12 @@ TEST_F(ThrottledNowTest, EachProcessCountsForWhatConfinedItOrTheApplicationItDes
     EXPECT_TRUE(manager().processes->empty());
 }
 
-TEST_F(ThrottledNowTest, ReleaseAllEndsFocusModeFirstThenHasTheHelperReleaseTheRest) {
-    appManager->focusApp = appManager->runningApps.get()[0];
-    spawn(loop, [this]() -> Async<> { co_await appManager->activateFocusMode(*xpc); });
-    settle();
-    ASSERT_TRUE(appManager->isFocusModeActive.get());
-    machine.confined = {{200, "browser-bin", "8-15", {1}}, {900, "backup", "0-15", {1}}};
-    manager().refresh();
-    ASSERT_EQ(manager().processes->size(), 2u);
-
-    const std::size_t before = daemon.commands().size();
-    machine.confined = {};
-    TaskHandle released = manager().releaseAll();
-    ASSERT_TRUE(loop.runUntil([&] { return released.done(); }));
-    const auto commands = daemon.commands();
-    ASSERT_GE(commands.size(), before + 1);
-    EXPECT_EQ(commands.back(), "unthrottleAll");
-    EXPECT_FALSE(appManager->isFocusModeActive.get());
-    EXPECT_TRUE(manager().processes->empty());
-    EXPECT_FALSE(manager().releaseError.get());
-
-    // A helper that cannot release says why, and the list still shows what stays.
+// "Release all" ending focus mode and freeing every process on a real
+// desktop: shell_e2e_popover_focus. Here a helper that cannot release.
+TEST_F(ThrottledNowTest, AReleaseTheHelperRefusesSaysWhyAndTheListShowsWhatStays) {
     daemon.fail("unthrottleAll", "taskpolicy failed for PID 900");
     machine.confined = {{900, "backup", "0-15", {1}}};
-    released = manager().releaseAll();
+    TaskHandle released = manager().releaseAll();
     ASSERT_TRUE(loop.runUntil([&] { return released.done(); }));
     EXPECT_EQ(manager().releaseError.get(), std::optional<std::string>("taskpolicy failed for PID 900"));
     EXPECT_EQ(manager().processes->size(), 1u);

@@ -185,24 +185,5 @@ TEST(AutoTriggerSettingsView, BackClosesTheWindowOfItsTitleWithoutACloseAction) 
     EXPECT_TRUE(window.isVisible());
 }
 
-// The release frees every process the helper holds: offered only while
-// nothing else holds any, and once.
-TEST(ECoreJailView, TheReleaseIsOfferedOnlyWhileNothingElseHoldsProcessesAndSyncErrorsShow) {
-    int releases = 0;
-    ECoreJailView view({{}, {}, {}, [&] { ++releases; }});
-    view.setEnabled(false);
-    view.releaseButton()->click();
-    EXPECT_EQ(releases, 1);
-    for (JailRelease state : {JailRelease::heldElsewhere, JailRelease::released}) {
-        view.setRelease(state);
-        EXPECT_FALSE(view.releaseButton()->isEnabled());
-    }
-
-    view.setSyncError("Failed to sync jail list with daemon");
-    EXPECT_TRUE(view.syncErrorRow()->isVisibleTo(&view));
-    view.setSyncError(std::nullopt);
-    EXPECT_FALSE(view.syncErrorRow()->isVisibleTo(&view));
-}
-
 }  // namespace
 }  // namespace korvane::ui

@@ -6,15 +6,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSlider>
 #include <QTest>
 #include <QToolButton>
 #include <set>
 
-#include "app/throttled/throttled_processes_manager.h"
-#include "app/ui/menu_windows/about_view.h"
-#include "app/ui/menu_windows/throttled_now_view.h"
-#include "app/ui/onboarding/first_run_windows.h"
 #include "app/ui/popover/app_list.h"
 #include "app/ui/popover/application_picker.h"
 #include "app/ui/popover/core_bar_view.h"
@@ -40,6 +35,11 @@ protected:
         popover.show();
         pump();
         return popover;
+    }
+
+    void writeHelperFiles() {
+        folder.write(xpc->helperExecutablePath().substr(folder.root().size() + 1), "");
+        folder.write(xpc->helperServiceFilePath().substr(folder.root().size() + 1), "");
     }
 
     // Shows the popover and turns focus on for the application of row `row`.
@@ -81,22 +81,11 @@ TEST_F(PopoverTest, AnInstallationRunsOnceAndWhatTheDesktopKeepsIsSaid) {
     }
 }
 
-TEST_F(PopoverTest, FocusNowNeedsAChoiceAndRowsAreFrozenWhileFocusIsOn) {
-    auto& popover = shownView();
-    ASSERT_EQ(popover.appRows().size(), 3u);
-    EXPECT_FALSE(popover.focusButton()->isEnabled());
-
-    QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
-    ASSERT_TRUE(appManager->focusApp.get());
+// Focus Now and Release Focus themselves are clicked on a real desktop
+// (shell_e2e_popover_focus); here what it does not look at.
+TEST_F(PopoverTest, RowsAreMarkedAndFrozenWhileFocusIsOn) {
+    auto& popover = focusedOnRow(0);
     const std::int32_t chosen = appManager->focusApp.get()->id;
-    EXPECT_TRUE(popover.focusButton()->isEnabled());
-    EXPECT_TRUE(popover.appRows()[0]->isSelected());
-
-    popover.focusButton()->click();
-    pump();
-    EXPECT_TRUE(appManager->isFocusModeActive.get());
-    EXPECT_TRUE(shown(popover.releaseButton()));
-    EXPECT_FALSE(shown(popover.focusButton()));
     EXPECT_FALSE(popover.appRows()[0]->isThrottled());
     EXPECT_TRUE(popover.appRows()[1]->isThrottled());
     EXPECT_EQ(popover.focusVisualizer()->pSection()->countText(), "1");
@@ -104,12 +93,6 @@ TEST_F(PopoverTest, FocusNowNeedsAChoiceAndRowsAreFrozenWhileFocusIsOn) {
 
     QTest::mouseClick(popover.appRows()[2], Qt::LeftButton);
     EXPECT_EQ(appManager->focusApp.get()->id, chosen);
-
-    popover.releaseButton()->click();
-    pump();
-    EXPECT_FALSE(appManager->isFocusModeActive.get());
-    EXPECT_TRUE(xpc->throttledPIDs->empty());
-    EXPECT_THAT(daemon.commands(), ::testing::IsSupersetOf({"unthrottle 102", "unthrottle 103"}));
 }
 
 TEST_F(PopoverTest, FocusNowWithTheHelperDownStaysOffAndSaysWhy) {
@@ -150,18 +133,6 @@ TEST_F(PopoverTest, OpeningAsksTheHelperAndAHelperBackByItselfIsSeenWithinFiveSe
     pump();
     EXPECT_TRUE(shown(popover.mainContent()));
     EXPECT_EQ(popover.findChild<QLabel*>("daemonStatus")->text(), "Daemon Active");
-}
-
-// How long Quit waits for a helper that never answers is the tray menu's
-// Quit's too, and tested there.
-TEST_F(PopoverTest, QuitWithFocusOnReleasesBeforeEnding) {
-    auto& popover = focusedOnRow(1);
-    ASSERT_TRUE(appManager->isFocusModeActive.get());
-    popover.quitButton()->click();
-    EXPECT_FALSE(terminatedAfter) << "ended before focus was released";
-    pump();
-    ASSERT_TRUE(terminatedAfter);
-    EXPECT_THAT(*terminatedAfter, ::testing::IsSupersetOf({"unthrottle 101", "unthrottle 103"}));
 }
 
 TEST_F(PopoverTest, RemovingTheDaemonAsksOnceThenReleasesFocusFirst) {
@@ -272,7 +243,6 @@ TEST_F(PopoverTest, NoStateWidensThePopoverOrNestsScrollBars) {
     check("Beast Mode", 2000);
     popover.releaseButton()->click();
     autoTrigger->isBeastModeActive = false;
-    check("released", 2000);
 
     for (std::int32_t pid = 200; pid < 222; ++pid) {
         workspace.add(FakeWorkspace::regular(pid, "App " + std::to_string(pid), "app" + std::to_string(pid)));
@@ -349,8 +319,7 @@ TEST_F(PopoverTest, ShowingAndHidingSwitchesFanPollingAndTheNewAppObserver) {
 }
 
 TEST_F(PopoverTest, RetryPingsAgainAfterAPauseAndReinstallInstallsAfterRemoving) {
-    folder.write(xpc->helperExecutablePath().substr(folder.root().size() + 1), "");
-    folder.write(xpc->helperServiceFilePath().substr(folder.root().size() + 1), "");
+    writeHelperFiles();
     daemon.fail("ping", std::nullopt);
     xpc->helperActive = false;
     auto& popover = makeView();
@@ -428,33 +397,10 @@ TEST_F(PopoverTest, WithNoReadableTemperatureTheFanPanelSaysItIsUnknown) {
     EXPECT_TRUE(shown(popover.fanControl()->findChild<QLabel*>("temperatureUnknown")));
 }
 
-TEST_F(PopoverTest, TheSliderSendsOneTargetPerDrag) {
-    auto& popover = shownView();
-    auto fanTargets = [&] {
-        std::vector<std::string> sent;
-        for (const std::string& command : daemon.commands()) {
-            if (command.starts_with("fanRPM")) sent.push_back(command);
-        }
-        return sent;
-    };
-    ui::FanControlView* panel = popover.fanControl();
-    panel->manualSwitch()->click();
-    // Switching sends no target: the fan keeps turning as it did.
-    ASSERT_TRUE(loop.runUntil([&] { return fan->isManualMode.get(); }));
-    pump();
-    EXPECT_THAT(fanTargets(), ::testing::IsEmpty());
-    QSlider* slider = panel->slider();
-    ASSERT_TRUE(shown(slider));
-    slider->setSliderDown(true);
-    for (int rpm : {2000, 3000, 4000}) slider->setSliderPosition(rpm);
-    slider->setSliderDown(false);
-    ASSERT_TRUE(loop.runUntil([&] { return fan->targetRPM.get() == 4000; }));
-    EXPECT_THAT(fanTargets(), ::testing::ElementsAre("fanRPM 0 4000"));
-}
-
-// What a screen reader (and the desktop tests, over AT-SPI) finds: every
-// control a user can act on in every window has a name; switches are check
-// boxes that say whether they are on; a core bar is a level with its value.
+// What a screen reader finds: every control a user can act on in every window
+// has a name; switches are check boxes that say whether they are on; a core
+// bar is a level with its value. (The first-run windows, Throttled Now and
+// About Korvane are walked over AT-SPI by the desktop tests.)
 TEST_F(PopoverTest, EveryControlOfEveryWindowHasAnAccessibleName) {
     auto& popover = shownView();
     loop.advanceBy(2s);  // one core sample
@@ -466,18 +412,10 @@ TEST_F(PopoverTest, EveryControlOfEveryWindowHasAnAccessibleName) {
         row->click();
         loop.advanceBy(150ms);
     }
-    class NothingConfined final : public app::ConfinementReader {
-        Expected<std::vector<app::ConfinedProcess>, std::string> readConfined() override { return std::vector<app::ConfinedProcess>{}; }
-    } nothing;
-    app::ThrottledProcessesManager throttled({loop, nothing, appManager, xpc, autoTrigger, jail.get()});
-    ui::ThrottledNowView throttledNow(throttled, *xpc, *jail, [] {});
-    ui::AboutView about({"1.0", "GPL-3.0-or-later", "KorvaneHelper", "1.0", "/nonexistent"}, *xpc, [] {});
     ui::ApplicationPicker picker({QString::fromStdString(entries.root())});
-    ui::AgreementWindow agreement({[] { return false; }, [](bool) {}}, [] {}, [] {});
-    ui::SetupWindow setup([] {}, {{"Laptop", "4P + 4E Cores", "16 GB RAM"}, {}, {}, {}, "sudo install"});
 
     std::vector<QWidget*> windows = {&popover, popover.autoTriggerWindow().window(), popover.autoFocusWindow().window(),
-                                     popover.jailWindow().window(), &throttledNow, &about, &picker, &agreement, &setup};
+                                     popover.jailWindow().window(), &picker};
     int controls = 0;
     for (QWidget* window : windows) {
         ASSERT_NE(window, nullptr);
@@ -509,7 +447,7 @@ TEST_F(PopoverTest, EveryControlOfEveryWindowHasAnAccessibleName) {
             }
         }
     }
-    EXPECT_GT(controls, 40);
+    EXPECT_GT(controls, 30);
 
     // Pressing a switch through its accessible action is a click: the manager hears of it.
     QAccessibleInterface* autoFocusSwitch = QAccessible::queryAccessibleInterface(popover.autoFocusSwitch());

@@ -16,33 +16,9 @@
 #include "testing/simulated_smc_driver.h"
 #include "shared/smc/smc_bridge.h"
 #include "tests/focus/focus_world.h"
+#include "tests/shell/scripted_machine.h"
 
 namespace korvane::testing {
-
-// Every CPU at the same share of busy ticks, a little more each sample.
-class SteadyTicks final : public app::ProcessorTickSource {
-public:
-    explicit SteadyTicks(int cpus) : cpus_(cpus) {}
-    bool fetchTicks(std::vector<app::ProcessorTicks>& into) override {
-        into.clear();
-        step_ += 100;
-        for (int cpu = 0; cpu < cpus_; ++cpu) {
-            into.push_back({cpu, static_cast<std::uint32_t>(step_ * (cpu + 1) / 10), 0,
-                            static_cast<std::uint32_t>(step_ * (10 - cpu - 1) / 10), 0});
-        }
-        return true;
-    }
-
-private:
-    int cpus_;
-    std::uint32_t step_ = 0;
-};
-
-class FixedCores final : public app::CoreLayoutSource {
-public:
-    app::CoreLayout currentLayout() override { return layout; }
-    app::CoreLayout layout{CpuList{0, 1}, CpuList{2, 3}};
-};
 
 class PopoverWorld : public FocusWorld {
 protected:
@@ -69,7 +45,7 @@ protected:
     ui::ContentView& makeView() {
         view = std::make_unique<ui::ContentView>(
             ui::PopoverManagers{*appManager, *xpc, *autoFocus, *autoTrigger, *notifications, *cores, *fan, *jail},
-            ui::PopoverHooks{loop, [this] { ++popoverCloses; }, [this] { terminatedAfter = daemon.commands(); },
+            ui::PopoverHooks{loop, [this] { ++popoverCloses; }, [] {},
                              [this] { ++installs; }, [this] { ++removals; }});
         return *view;
     }
@@ -94,7 +70,6 @@ protected:
     int popoverCloses = 0;
     int installs = 0;
     int removals = 0;
-    std::optional<std::vector<std::string>> terminatedAfter;
 };
 
 }  // namespace korvane::testing

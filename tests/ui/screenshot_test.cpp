@@ -9,7 +9,6 @@
 #include <QTreeWidget>
 
 #include "app/shell/heatmap_icon_manager.h"
-#include "app/shell/popover.h"
 #include "app/ui/popover/application_picker.h"
 #include "app/ui/popover/core_visualizer_view.h"
 #include "app/ui/popover/list_window_slot.h"
@@ -121,21 +120,6 @@ TEST_F(ScreenshotTest, ManyApplicationsOnAShortScreen) {
     popover.resize(ui::ContentView::kWidth, 760);
     QApplication::processEvents();
     matchesReference(popover, "popover-many");
-}
-
-// The shell's popover around the view: a reconnect that brings the main
-// view back grows it to fit.
-TEST_F(ScreenshotTest, AfterAReconnectThePopoverFitsTheMainView) {
-    xpc->helperActive = false;
-    app::Popover shell;
-    auto& content = makeView();
-    shell.setContent(view.release());
-    shell.showAt(QRect(100, 0, 22, 22));
-    pump();
-    xpc->helperActive = true;
-    pump();
-    QApplication::processEvents();
-    EXPECT_EQ(shell.height(), std::min(content.naturalHeight(), shell.maximumHeight()));
 }
 
 TEST_F(ScreenshotTest, ListWindows) {

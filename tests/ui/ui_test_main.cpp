@@ -7,7 +7,9 @@
 #include <QFont>
 
 int main(int argc, char** argv) {
+    // Offscreen, and without a desktop's platform theme, whoever starts the test.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("QT_QPA_PLATFORMTHEME");
     QApplication app(argc, argv);
     QFont font("DejaVu Sans");
     font.setPixelSize(13);
