@@ -73,6 +73,10 @@ void XPCManager::noteAnswered() {
     everAnswered_ = true;
     if (!lost_) return;
     lost_ = false;
+    // Whatever a check found while it was away (a helper run from where
+    // Korvane does not install it has no files there), a helper that
+    // answers is there: the popover would otherwise offer to install it.
+    helperInstalled = true;
     logLine("The helper answers again");
     spawn(lifeline_, [this]() -> Async<> {
         co_await repeatOwedReleases();

@@ -84,11 +84,15 @@ TEST_F(XPCWrappersTest, FanForwardersHandBackTheErrorAndOnlyXpcCallTouchesLastEr
     EXPECT_NE(xpc.lastError.get(), "earlier");
 }
 
-TEST_F(XPCWrappersTest, ReleasesThatFailWhileTheHelperIsAwayAreRepeatedWhenItAnswersAgain) {
+TEST_F(XPCWrappersTest, ReleasesThatFailWhileTheHelperIsAwayAreRepeatedAndItCountsAsInstalledWhenItAnswersAgain) {
     EXPECT_TRUE(awaitOn<bool>(loop, [&] { return xpc.throttleMultipleProcesses({11, 12}); }));
     served.stop();
     EXPECT_FALSE(awaitOn<bool>(loop, [&] { return xpc.unthrottleAllProcesses(); }));
     EXPECT_EQ(xpc.throttledPIDs.get(), (Pids{11, 12}));
+    // A check while it is away finds none of its files where they would be installed.
+    auto check = xpc.checkHelperStatus();
+    ASSERT_TRUE(loop.runUntil([&] { return check.done(); }));
+    ASSERT_FALSE(xpc.helperInstalled.get());
 
     int returns = 0;
     auto token = xpc.helperReturned().subscribe([&](const Done&) { ++returns; });
@@ -97,6 +101,7 @@ TEST_F(XPCWrappersTest, ReleasesThatFailWhileTheHelperIsAwayAreRepeatedWhenItAns
     loop.advanceBy(seconds(7));
     ASSERT_TRUE(loop.runUntil([&] { return returns == 1; }));
     EXPECT_TRUE(xpc.helperActive.get());
+    EXPECT_TRUE(xpc.helperInstalled.get());
     EXPECT_THAT(xpc.throttledPIDs.get(), IsEmpty());
     EXPECT_THAT(daemon.commands(), ElementsAre("throttleMultiple [ 11 12 ]", "unthrottle 11", "unthrottle 12"));
 }

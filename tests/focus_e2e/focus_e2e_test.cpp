@@ -130,6 +130,9 @@ TEST_P(FocusOnADesktop, AChangeOfFrontWhileTheHelperAnswersIsNotLostAndNothingIn
     if (const char* path = std::getenv("KORVANE_FOCUS_E2E_SCREENSHOT")) {
         EXPECT_TRUE(desktop->session().screenshot(std::string(path) + "." + familyName(GetParam()) + ".png"));
     }
+    // KWin brings each window forward in turn as the others are minimised:
+    // a follower still armed would bring the target back.
+    stopFollowing();
     ASSERT_TRUE(desktop->session().showNothing());
     EXPECT_TRUE(waitUntil([&] { return focused(false); })) << cpus();
 }
