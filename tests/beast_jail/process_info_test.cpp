@@ -89,7 +89,7 @@ TEST_F(Scans, AFolderThatChangesForgetsOnlyTheOriginsThatRestOnIt) {
     now += seconds(5);
     scan();
     for (int round = 0; round < 3; ++round) {
-        identity.entriesChangedIn("/home/a/.local/share");
+        identity.entriesChanged("/home/a/.local/share");
         scan();
     }
     EXPECT_EQ(identity.lookups(11), 5);

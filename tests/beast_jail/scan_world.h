@@ -2,6 +2,7 @@
 // A process world for scans, set by the test: the listing, identities,
 // parents, cgroups and the clock, and a ProcessInfo over them. Thread-safe
 // where two scans may run at once.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -14,17 +15,30 @@ namespace korvane::testing {
 class FakeIdentity final : public identity::ProcessIdentity {
 public:
     void refresh() override {}
-    std::optional<identity::AppOrigin> originOf(pid_t pid) override {
+    std::optional<identity::AppOrigin> originOf(pid_t pid) override { return findOrigin(pid).origin; }
+    identity::FoundOrigin findOrigin(pid_t pid) override {
         std::lock_guard lock(mutex_);
         ++lookups_[pid];
-        auto it = paths_.find(pid);
-        if (it == paths_.end()) return std::nullopt;
-        return identity::AppOrigin{identity::OriginKind::DesktopEntry, it->second};
+        identity::FoundOrigin found;
+        if (auto path = paths_.find(pid); path != paths_.end()) {
+            found.origin = {identity::OriginKind::DesktopEntry, path->second};
+        }
+        if (auto folder = folders_.find(pid); folder != folders_.end()) found.folders = {folder->second};
+        return found;
     }
     std::optional<std::string> readAppID(const identity::AppOrigin& origin) override {
         std::lock_guard lock(mutex_);
         auto it = ids_.find(origin.path);
         return it == ids_.end() ? std::nullopt : std::optional(it->second);
+    }
+    std::uint64_t generation() const override { return generation_; }
+    std::uint64_t lastChangeOf(const std::vector<std::string>& folders) const override {
+        std::lock_guard lock(mutex_);
+        std::uint64_t last = 0;
+        for (const auto& [folder, at] : changedAt_) {
+            if (folder.empty() || std::ranges::count(folders, folder) > 0) last = std::max(last, at);
+        }
+        return last;
     }
 
     // `pid` belongs to the application at `path`, whose ID is `id` (none when empty).
@@ -37,10 +51,8 @@ public:
         std::lock_guard lock(mutex_);
         return lookups_[pid];
     }
-    std::uint64_t generation() const override { return generation_; }
-    // Entries changed everywhere, or in one data folder only.
-    void entriesChanged() { forgottenAt_ = ++generation_; }
-    void entriesChangedIn(const std::string& folder) {
+    // Entries changed in one data folder, or everywhere.
+    void entriesChanged(const std::string& folder = {}) {
         std::lock_guard lock(mutex_);
         changedAt_[folder] = ++generation_;
     }
@@ -49,29 +61,12 @@ public:
         std::lock_guard lock(mutex_);
         folders_[pid] = folder;
     }
-    identity::FoundOrigin findOrigin(pid_t pid) override {
-        auto origin = originOf(pid);
-        std::lock_guard lock(mutex_);
-        auto folder = folders_.find(pid);
-        if (folder == folders_.end()) return {origin, {}};
-        return {origin, {folder->second}};
-    }
-    std::uint64_t lastChangeOf(const std::vector<std::string>& folders) const override {
-        std::lock_guard lock(mutex_);
-        std::uint64_t last = forgottenAt_;
-        for (const auto& folder : folders) {
-            if (auto it = changedAt_.find(folder); it != changedAt_.end()) last = std::max(last, it->second);
-        }
-        return last;
-    }
 
 private:
     mutable std::mutex mutex_;
-    std::map<pid_t, std::string> paths_;
-    std::map<pid_t, std::string> folders_;
-    std::map<std::string, std::uint64_t> changedAt_;
-    std::atomic<std::uint64_t> forgottenAt_ = 0;
+    std::map<pid_t, std::string> paths_, folders_;
     std::map<std::string, std::string> ids_;
+    std::map<std::string, std::uint64_t> changedAt_;  // "": everywhere
     std::map<pid_t, int> lookups_;
     std::atomic<std::uint64_t> generation_ = 0;
 };
