@@ -23,9 +23,9 @@
 #include "app/runtime/settings_store.h"
 #include "testing/virtual_main_loop.h"
 #include "tests/desktops/desktop_sessions.h"
+#include "tests/desktops/x11_session.h"
 #include "tests/fakes/target_process.h"
 #include "tests/topology/cpu_sysfs.h"
-#include "tests/x11/x_session.h"
 
 namespace korvane::testing {
 namespace {

@@ -1,7 +1,8 @@
 // What only the X11 workspace reads: the X properties of every kind of
 // window. Clients started from desktop entries, activations by the window
 // manager and nothing in front are the end-to-end runs' (tests/focus_e2e),
-// on every family.
+// on every family; that each change of the front is announced once is
+// PublishedWorkspace's (workspace_feed_test).
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -28,8 +29,6 @@ struct Announced {
     pid_t pid;
     friend bool operator==(const Announced&, const Announced&) = default;
 };
-
-std::ostream& operator<<(std::ostream& out, const Announced& a) { return out << a.kind << " " << a.pid; }
 
 std::vector<pid_t> pidsOf(const std::vector<RunningApplication>& apps) {
     std::vector<pid_t> pids;
@@ -58,7 +57,6 @@ protected:
                 seen.push_back({kind, app.processIdentifier});
             }));
         }
-        subscriptions.push_back(workspace->observeFrontCleared([this] { seen.push_back({"cleared", 0}); }));
     }
 
     std::unique_ptr<app::Workspace> open() {
@@ -67,9 +65,9 @@ protected:
         return opened ? std::move(opened).value() : nullptr;
     }
 
-    // Whether the workspace announces it (since the `from`th announcement).
-    bool announced(const std::string& kind, pid_t pid, std::size_t from = 0) {
-        return loop.runUntil([&] { return std::count(seen.begin() + from, seen.end(), Announced{kind, pid}) > 0; });
+    // Whether the workspace announces it.
+    bool announced(const std::string& kind, pid_t pid) {
+        return loop.runUntil([&] { return std::count(seen.begin(), seen.end(), Announced{kind, pid}) > 0; });
     }
 
     // Lets announcements still on their way arrive.
@@ -80,11 +78,6 @@ protected:
         auto started = std::make_unique<TestClient>(*session, options);
         EXPECT_TRUE(started->ready()) << options.className;
         return started;
-    }
-
-    void activate(std::uint32_t window) {
-        auto result = session->run({"xdotool", "windowactivate", "--sync", std::to_string(window)});
-        EXPECT_EQ(result.exitStatus, 0) << result.err;
     }
 
     std::optional<RunningApplication> listed(pid_t pid) {
@@ -165,37 +158,6 @@ TEST_F(X11Desktop, WindowsChangingTheirPropertiesChangeTheSnapshot) {
     EXPECT_TRUE(testing::waitUntil(
         [&] { return listed(iota->pid())->activationPolicy == ActivationPolicy::accessory; }));
     EXPECT_EQ(std::count(seen.begin(), seen.end(), Announced{"launch", iota->pid()}), 1);
-}
-
-// Another window of the application in front is no change; nothing in front
-// is none or a window no application owns (the desktop), and the same
-// application after it is a change again.
-TEST_F(X11Desktop, ActivationIsAnnouncedOncePerChangeOfTheFront) {
-    auto one = client({.instance = "one", .className = "One", .windows = 2});
-    auto two = client({.instance = "two", .className = "Two"});
-    auto desktop = client({.instance = "desktop", .className = "Desktop", .type = "desktop"});
-    ASSERT_TRUE(announced("launch", two->pid()));
-    // The window manager focuses new windows on its own; start from a
-    // settled front.
-    activate(two->windows()[0]);
-    ASSERT_TRUE(announced("activation", two->pid()));
-    settle();
-    seen.clear();
-
-    activate(one->windows()[0]);
-    activate(one->windows()[1]);
-    ASSERT_TRUE(announced("activation", one->pid()));
-    for (std::uint32_t nothing : {0u, desktop->windows()[0]}) {
-        ASSERT_TRUE(session->setActiveWindow(nothing));
-        ASSERT_TRUE(testing::waitUntil([&] { return !workspace->frontmostApplication(); }));
-        const std::size_t from = seen.size();
-        ASSERT_TRUE(session->setActiveWindow(one->windows()[0]));
-        ASSERT_TRUE(announced("activation", one->pid(), from));
-    }
-    settle();
-    EXPECT_GE(std::count(seen.begin(), seen.end(), Announced{"cleared", 0}), 2) << ::testing::PrintToString(seen);
-    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()) << ::testing::PrintToString(seen);
-    EXPECT_EQ(workspace->frontmostApplication()->processIdentifier, one->pid());
 }
 
 // An application ends when its last window leaves (the process may stay)
