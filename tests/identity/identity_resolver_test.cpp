@@ -1,17 +1,12 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
 
-#include "platform/linux/identity/identity_resolver.h"
-#include "tests/fakes/fake_unit_lookup.h"
-#include "tests/fakes/fixture_tree.h"
+#include "tests/identity/identity_world.h"
 
 namespace korvane::identity {
 namespace {
-
-using testing::FakeUnits;
 
 std::string environ(std::initializer_list<std::string> variables) {
     std::string joined;
@@ -19,43 +14,12 @@ std::string environ(std::initializer_list<std::string> variables) {
     return joined;
 }
 
-class Identity : public ::testing::Test {
+class Identity : public testing::IdentityWorld {
 protected:
-    IdentityConfig config() {
-        IdentityConfig c;
-        c.procRoot = tree.path("proc");
-        c.systemDataFolders = {local, usr};
-        c.executableSearchPath = {tree.path("bin")};
-        c.homeOf = [this](uid_t) { return std::optional(tree.path("home/ann")); };
-        return c;
-    }
-    std::string entry(const std::string& dataFolder, const std::string& relative, const std::string& keys) {
-        return tree.write(dataFolder.substr(tree.root().size() + 1) + "/applications/" + relative,
-                          "[Desktop Entry]\nType=Application\n" + keys);
-    }
-    // Processes of root's: their files are read with the test's own rights.
-    void ownedByRoot(int pid) {
-        tree.write("proc/" + std::to_string(pid) + "/status", "Uid:\t0\t0\t0\t0\nGid:\t0\t0\t0\t0\n");
-    }
-    void process(int pid, const std::string& leaf, const std::string& content) {
-        ownedByRoot(pid);
-        tree.write("proc/" + std::to_string(pid) + "/" + leaf, content);
-    }
-    void runs(int pid, const std::string& executable) {
-        ownedByRoot(pid);
-        tree.symlink("proc/" + std::to_string(pid) + "/exe", executable);
-    }
     std::optional<std::string> idOf(int pid) {
         auto found = resolver.identify(pid);
         return found ? std::optional(found->appID) : std::nullopt;
     }
-
-    testing::FixtureTree tree;
-    std::string usr = tree.path("usr/share");
-    std::string local = tree.path("usr/local/share");
-    std::string home = tree.path("home/ann/.local/share");
-    FakeUnits units;
-    IdentityResolver resolver{config(), units};
 };
 
 TEST_F(Identity, SourcesAreAskedInOrder) {

@@ -115,16 +115,6 @@ TEST(DataFolderIndexLimits, OversizedEntriesAndEntriesPastTheBudgetAreLeftOut) {
     EXPECT_LE(index.bytesRead(), 5000u);
 }
 
-TEST(DesktopEntryFile, KeysBeyondTheOnesKeptChangeNothing) {
-    std::string text = "[Desktop Entry]\nName=First\n";
-    for (int i = 0; i < 2000; ++i) text += "X-Key" + std::to_string(i) + "=v\nName=Later\n";
-    text += "Type=Application\n";
-    auto entry = parseDesktopEntry(text);
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->name, "First");
-    EXPECT_EQ(entry->type, "Application");
-}
-
 TEST(DesktopSessionRule, ASessionRoleIsDeclaredByTheDesktopsStartKeysNotByHiding) {
     const std::pair<const char*, bool> cases[] = {
         {"X-GNOME-Provides=windowmanager\nNoDisplay=true", true},  // openbox, gnome-shell

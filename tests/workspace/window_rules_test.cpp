@@ -2,8 +2,7 @@
 
 #include "platform/linux/workspace/window_apps.h"
 #include "platform/linux/workspace/window_identity.h"
-#include "tests/fakes/fake_unit_lookup.h"
-#include "tests/fakes/fixture_tree.h"
+#include "tests/identity/identity_world.h"
 
 namespace korvane::linux_platform {
 namespace {
@@ -56,37 +55,19 @@ TEST(WindowGroups, OneApplicationPerProcessInClientListOrder) {
     EXPECT_EQ(ownerOf(groups, 10), std::nullopt);
 }
 
-// Desktop entries in a private data folder and processes in a private /proc.
-class WindowNaming : public ::testing::Test {
+class WindowNaming : public testing::IdentityWorld {
 protected:
-    WindowNaming() {
-        config.procRoot = tree.path("proc");
-        config.systemDataFolders = {tree.path("share")};
-        config.executableSearchPath = {tree.path("bin")};
-        config.homeOf = [this](uid_t) { return std::optional(tree.path("home")); };
-        resolver = std::make_unique<identity::IdentityResolver>(config, units);
-        naming = std::make_unique<WindowIdentity>(*resolver, "de_DE.UTF-8");
-        tree.executable("bin/term");
-        tree.executable("bin/other");
-    }
     std::string entry(const std::string& file, const std::string& keys) {
-        return tree.write("share/applications/" + file, "[Desktop Entry]\nType=Application\n" + keys);
+        return IdentityWorld::entry(usr, file, keys);
     }
     // A process of `pid` running `program`.
-    void process(pid_t pid, const std::string& program) {
-        tree.symlink("proc/" + std::to_string(pid) + "/exe", tree.path("bin/" + program));
-        tree.write("proc/" + std::to_string(pid) + "/status", "Uid:\t0\t0\t0\t0\nGid:\t0\t0\t0\t0\n");
-    }
+    void process(pid_t pid, const std::string& program) { runs(pid, tree.executable("bin/" + program)); }
     AppNaming name(pid_t pid, std::vector<WindowClass> classes) {
-        naming->refresh();
-        return naming->nameApp({pid, 1}, classes);
+        naming.refresh();
+        return naming.nameApp({pid, 1}, classes);
     }
 
-    testing::FixtureTree tree;
-    testing::FakeUnits units;
-    identity::IdentityConfig config;
-    std::unique_ptr<identity::IdentityResolver> resolver;
-    std::unique_ptr<WindowIdentity> naming;
+    WindowIdentity naming{resolver, "de_DE.UTF-8"};
 };
 
 TEST_F(WindowNaming, SourcesSpeakStrongestFirst) {
@@ -100,7 +81,7 @@ TEST_F(WindowNaming, SourcesSpeakStrongestFirst) {
 
     // The sandbox before everything, even a class that names another entry.
     process(10, "term");
-    tree.write("proc/10/root/.flatpak-info", "[Application]\nname=org.example.Flat\n");
+    IdentityWorld::process(10, "root/.flatpak-info", "[Application]\nname=org.example.Flat\n");
     EXPECT_EQ(name(10, {{"inst", "Cls"}}).appID, "org.example.Flat");
 
     // Instance before class against StartupWMClass; both before IDs.
