@@ -37,22 +37,6 @@ TEST(WireCodec, EveryMethodRoundTripsWithItsExactArguments) {
     }
 }
 
-TEST(WireCodec, RepliesKeepTheirShapeAndMessage) {
-    const std::vector<msg::Reply> replies = {
-        {true, true, std::nullopt},
-        {false, true, "PID 3: taskpolicy failed for PID 3 with exit code 1: "},
-        {false, true, std::nullopt},
-        {true, false, std::nullopt},  // ping: alive
-        {false, false, std::nullopt},
-    };
-    for (const auto& reply : replies) {
-        auto decoded = wire::decodeReply(payloadOf(wire::encodeReply(0xFFFFFFFFFFFFFFFFull, reply)));
-        ASSERT_TRUE(decoded) << decoded.error();
-        EXPECT_EQ(decoded->id, 0xFFFFFFFFFFFFFFFFull);
-        EXPECT_EQ(decoded->reply, reply);
-    }
-}
-
 // Each row is one way a peer could lie about a message; all must be refused.
 TEST(WireCodec, RefusesAnythingThatIsNotExactlyAMessage) {
     const std::string good = payloadOf(wire::encodeRequest(9, msg::SetBeastMode{true, 10}));
