@@ -77,7 +77,9 @@ TEST_F(ECoreJailTest, TheSameApplicationByTwoPathsIsListedOnceUnderItsFirstPath)
     EXPECT_EQ(decodeJailItems(*settings.dataValue(ECoreJailManager::storageKey)), jail->jailedApps.get());
 }
 
-TEST_F(ECoreJailTest, AddedWhileOffIsOnlyStoredAndSentWhenSwitchedOn) {
+// Switching off sends an empty list, which releases nothing; the release
+// is asked for separately, and only while the jail is off.
+TEST_F(ECoreJailTest, TheListIsSentOnlyWhileOnAndWhatItConfinedIsReleasedOnlyWhenAskedWhileOff) {
     auto jail = makeJail(xpc);
     jail->addApp(terminal);
     jail->addApp(konsole);
@@ -87,29 +89,15 @@ TEST_F(ECoreJailTest, AddedWhileOffIsOnlyStoredAndSentWhenSwitchedOn) {
     jail->isEnabled = true;
     waitForSyncs(1);
     EXPECT_TRUE(settings.boolValue(ECoreJailManager::enabledKey));
-    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ org.example.Terminal kde4-konsole ]"));
-
-    // Removing while on sends the shorter list; switching off sends none.
+    release(*jail);
     jail->removeApp(jail->jailedApps->front());
     waitForSyncs(2);
     jail->isEnabled = false;
     waitForSyncs(3);
-    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ org.example.Terminal kde4-konsole ]", "jail [ kde4-konsole ]",
-                                               "jail [ ]"));
+    const std::vector<std::string> synced{"jail [ org.example.Terminal kde4-konsole ]", "jail [ kde4-konsole ]",
+                                          "jail [ ]"};
+    EXPECT_EQ(daemon.commands(), synced);
     EXPECT_EQ(jail->jailedApps->size(), 1u);
-}
-
-// Switching off sends an empty list, which releases nothing; the release
-// is asked for separately, and only while the jail is off.
-TEST_F(ECoreJailTest, WhatTheJailConfinedIsReleasedOnlyWhenAskedWhileOff) {
-    auto jail = makeJail(xpc);
-    jail->addApp(konsole);
-    jail->isEnabled = true;
-    waitForSyncs(1);
-    release(*jail);
-    jail->isEnabled = false;
-    waitForSyncs(2);
-    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ kde4-konsole ]", "jail [ ]"));
     EXPECT_FALSE(jail->confinedReleased.get());
 
     daemon.fail("unthrottleAll", "busy");
@@ -118,7 +106,7 @@ TEST_F(ECoreJailTest, WhatTheJailConfinedIsReleasedOnlyWhenAskedWhileOff) {
     EXPECT_FALSE(jail->confinedReleased.get());
     daemon.clearFailures();
     release(*jail);
-    EXPECT_THAT(daemon.commands(), ElementsAre("jail [ kde4-konsole ]", "jail [ ]", "unthrottleAll", "unthrottleAll"));
+    EXPECT_THAT(daemon.commands(), ElementsAre(synced[0], synced[1], synced[2], "unthrottleAll", "unthrottleAll"));
     EXPECT_TRUE(jail->confinedReleased.get());
     EXPECT_EQ(jail->lastSyncError.get(), std::nullopt);
 
@@ -127,14 +115,9 @@ TEST_F(ECoreJailTest, WhatTheJailConfinedIsReleasedOnlyWhenAskedWhileOff) {
 }
 
 TEST_F(ECoreJailTest, AStoredOnSwitchSendsTheListTwiceAtStartUpAndFailuresAreShownUntilASuccess) {
-    {
-        auto first = makeJail(xpc);
-        first->addApp(konsole);
-        first->isEnabled = true;
-        waitForSyncs(1);
-    }
+    settings.setData(ECoreJailManager::storageKey, encodeJailItems({{makeUUID(), "kde4-konsole", "Konsole", konsole}}));
+    settings.setBool(ECoreJailManager::enabledKey, true);
     daemon.fail("jail [ kde4-konsole ]", "busy");
-    logLines.clear();
     auto jail = makeJail(xpc);
     waitForSyncs(2);
     EXPECT_EQ(jail->lastSyncError.get(), "Failed to sync jail list with daemon");

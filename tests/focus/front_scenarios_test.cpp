@@ -218,11 +218,6 @@ TEST_F(FrontWorld, SwitchesAreStoredAndBeastModeMarksTheTriggerFocusedAndAnnounc
     EXPECT_THAT(testing::idsOf(appManager->pCoreApps.get()), ElementsAre(kApps.at("Game")));
     center.joinAll();
     EXPECT_EQ(center.requests().size(), 1u);
-    autoTrigger->isEnabled = false;
-    autoFocus->isEnabled = false;
-    settle();
-    EXPECT_FALSE(settings.boolValue(AutoTriggerManager::kEnabledKey));
-    EXPECT_FALSE(settings.boolValue(AutoFocusManager::kEnabledKey));
 }
 
 TEST_F(FrontWorld, AStoredSwitchEngagesAtStartUpOnTheFirstListedOfTwoInstancesAndThrottlesTheOther) {
