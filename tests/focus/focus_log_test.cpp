@@ -7,11 +7,9 @@
 namespace korvane::app {
 namespace {
 
-using testing::FakeWorkspace;
-
-constexpr std::int32_t kEditor = 40;  // the Auto-Focus target
-constexpr std::int32_t kBrowser = 42;
-constexpr std::int32_t kGame = 50;  // the trigger
+const std::int32_t kEditor = testing::kApps.at("Editor");  // an Auto-Focus target
+const std::int32_t kBrowser = testing::kApps.at("Browser");
+const std::int32_t kGame = testing::kApps.at("Game");  // a trigger
 
 class PathBundles final : public BundleReader {
 public:
@@ -20,14 +18,9 @@ public:
     }
 };
 
-using FocusLog = testing::FocusWorld;
+using FocusLog = testing::FrontWorld;
 
 TEST_F(FocusLog, EachSituationWritesItsLines) {
-    workspace.add(FakeWorkspace::regular(kEditor, "Editor", "org.editor"));
-    workspace.add(FakeWorkspace::regular(kBrowser, "Browser", "org.browser"));
-    workspace.add(FakeWorkspace::regular(kGame, "Game", "org.game"));
-    settings.setData(AutoFocusManager::kTargetsKey, R"([{"name":"Editor","bundleIdentifier":"org.editor"}])");
-    settings.setData(AutoTriggerManager::kAppsKey, R"([{"name":"Game","bundleIdentifier":"org.game"}])");
     workspace.setFront(kBrowser);
     start();
     PathBundles bundles;
@@ -45,22 +38,22 @@ TEST_F(FocusLog, EachSituationWritesItsLines) {
     };
     const Step steps[] = {
         {"Focus Now", [&] { focusNow(kBrowser); },
-         {"Korvane: 2 işlem XPC üzerinden throttle edildi.",
-          "Korvane: Odak modu aktif — Browser odakta, 2 uygulama throttle edildi."}},
+         {"Korvane: 5 işlem XPC üzerinden throttle edildi.",
+          "Korvane: Odak modu aktif — Browser odakta, 5 uygulama throttle edildi."}},
         {"Release Focus", [&] { releaseFocus(); },
-         {"Korvane: 2 işlem normale döndürüldü.",
+         {"Korvane: 5 işlem normale döndürüldü.",
           "Korvane: Odak modu devre dışı — tüm uygulamalar normale döndürüldü."}},
         {"Auto-Focus engages", [&] { autoFocus->isEnabled = true; activate(kEditor); },
-         {"Korvane: 2 işlem XPC üzerinden throttle edildi.",
-          "Korvane: Odak modu aktif — Editor odakta, 2 uygulama throttle edildi.",
+         {"Korvane: 5 işlem XPC üzerinden throttle edildi.",
+          "Korvane: Odak modu aktif — Editor odakta, 5 uygulama throttle edildi.",
           "Korvane: Auto-Focus tetiklendi — Editor"}},
         {"Auto-Focus lets go", [&] { activate(kBrowser); },
-         {"Korvane: 2 işlem normale döndürüldü.",
+         {"Korvane: 5 işlem normale döndürüldü.",
           "Korvane: Odak modu devre dışı — tüm uygulamalar normale döndürüldü.",
           "Korvane: Auto-Focus serbest bırakıldı — Browser"}},
         {"Auto-Focus switched off while engaged",
          [&] { activate(kEditor); logLines.clear(); autoFocus->isEnabled = false; settle(); },
-         {"Korvane: 2 işlem normale döndürüldü.",
+         {"Korvane: 5 işlem normale döndürüldü.",
           "Korvane: Odak modu devre dışı — tüm uygulamalar normale döndürüldü."}},
         {"Auto-Trigger while Auto-Focus holds focus",
          [&] {

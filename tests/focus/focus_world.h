@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -130,6 +131,31 @@ protected:
     std::shared_ptr<app::AutoFocusManager> autoFocus;
     std::shared_ptr<app::AutoTriggerManager> autoTrigger;
     std::shared_ptr<app::NotificationManager> notifications;
+};
+
+// The applications of the front scenarios and the log table, by name.
+inline const std::map<std::string, std::int32_t> kApps{{"Editor", 40}, {"IDE", 41},    {"Browser", 42}, {"Own", 43},
+                                                       {"Game", 50},   {"Render", 51}, {"Tool", 54}};
+
+// Editor and IDE are Auto-Focus targets, Game and Render triggers.
+class FrontWorld : public FocusWorld {
+protected:
+    void SetUp() override {
+        FocusWorld::SetUp();
+        for (const char* name : {"Editor", "IDE", "Browser", "Game", "Render"}) {
+            auto app = FakeWorkspace::regular(kApps.at(name), name, std::string("org.") + name);
+            app.icon = app::AppIcon{name, 0, 0, {}};
+            workspace.add(app);
+        }
+        workspace.add(FakeWorkspace::regular(kApps.at("Own"), "Korvane", "com.korvane.app"));
+        workspace.add(FakeWorkspace::regular(kApps.at("Tool"), "Tool"));  // no bundle identifier
+        settings.setData(
+            app::AutoFocusManager::kTargetsKey,
+            R"([{"name":"Editor","bundleIdentifier":"org.Editor"},{"name":"IDE","bundleIdentifier":"org.IDE"}])");
+        settings.setData(
+            app::AutoTriggerManager::kAppsKey,
+            R"([{"name":"Game","bundleIdentifier":"org.Game"},{"name":"Render","bundleIdentifier":"org.Render"}])");
+    }
 };
 
 inline std::vector<std::int32_t> idsOf(const std::vector<app::AppInfo>& apps) {

@@ -19,13 +19,11 @@
 namespace korvane::app {
 namespace {
 
-using testing::FakeWorkspace;
 using ::testing::ElementsAre;
+using testing::FakeWorkspace;
+using testing::FrontWorld;
 using ::testing::IsEmpty;
-
-const std::map<std::string, std::int32_t> kApps{{"Editor", 40}, {"IDE", 41},   {"Browser", 42},
-                                                {"Own", 43},    {"Game", 50},  {"Render", 51},
-                                                {"Tool", 54}};
+using testing::kApps;
 
 struct Scenario {
     const char* what;
@@ -33,25 +31,6 @@ struct Scenario {
     std::vector<std::string> helperCalls;
 };
 void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.what << ": \"" << scenario.script << '"'; }
-
-// Editor and IDE are Auto-Focus targets, Game and Render triggers.
-class FrontWorld : public testing::FocusWorld {
-protected:
-    void SetUp() override {
-        FocusWorld::SetUp();
-        for (const char* name : {"Editor", "IDE", "Browser", "Game", "Render"}) {
-            auto app = FakeWorkspace::regular(kApps.at(name), name, std::string("org.") + name);
-            app.icon = AppIcon{name, 0, 0, {}};
-            workspace.add(app);
-        }
-        workspace.add(FakeWorkspace::regular(kApps.at("Own"), "Korvane", "com.korvane.app"));
-        workspace.add(FakeWorkspace::regular(kApps.at("Tool"), "Tool"));  // no bundle identifier
-        settings.setData(AutoFocusManager::kTargetsKey,
-                         R"([{"name":"Editor","bundleIdentifier":"org.Editor"},{"name":"IDE","bundleIdentifier":"org.IDE"}])");
-        settings.setData(AutoTriggerManager::kAppsKey,
-                         R"([{"name":"Game","bundleIdentifier":"org.Game"},{"name":"Render","bundleIdentifier":"org.Render"}])");
-    }
-};
 
 class FrontScenario : public FrontWorld, public ::testing::WithParamInterface<Scenario> {
 protected:
