@@ -221,27 +221,15 @@ private:
     pid_t pid_ = -1;
 };
 
-// The helper's policy, given one process with three others: a batch, which
-// reads the process table once for all of them.
-class BatchTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        sysfs.intelHybridPair();
-        policy = std::make_unique<InProcessTaskPolicy>(sysfs.root());
-    }
-    std::vector<std::int32_t> batchOf(pid_t pid) const {
-        return {pid, others[0].pid(), others[1].pid(), others[2].pid()};
-    }
-
-    CpuSysfs sysfs;
-    std::unique_ptr<InProcessTaskPolicy> policy;
-    TargetProcess others[3]{TargetProcess(1), TargetProcess(1), TargetProcess(1)};
-};
-
-TEST_F(BatchTest, ThreadsBornDuringABatchAreConfined) {
+TEST(BackgroundPolicyTest, ThreadsBornDuringABatchAreConfined) {
     ThreadChain chain;
+    TargetProcess others[3]{TargetProcess(1), TargetProcess(1), TargetProcess(1)};
     ASSERT_TRUE(chain.waitForThreads(20));
-    for (const auto& result : policy->applyEach(batchOf(chain.pid()))) EXPECT_TRUE(result);
+    CpuSysfs sysfs;
+    sysfs.intelHybridPair();
+    InProcessTaskPolicy policy(sysfs.root());
+    auto results = policy.applyEach({chain.pid(), others[0].pid(), others[1].pid(), others[2].pid()});
+    for (const auto& result : results) EXPECT_TRUE(result);
     ASSERT_TRUE(chain.waitForThreads(ThreadChain::kLast)) << "the chain stopped early";
     int unconfined = 0;
     for (pid_t tid : threadsOf(chain.pid())) unconfined += viewOf(tid).policy == SCHED_IDLE ? 0 : 1;
@@ -275,18 +263,22 @@ private:
     pid_t child_ = -1;
 };
 
-TEST_F(BatchTest, ABatchAfterAProcessWasBornReadsTheTableAgain) {
+TEST(BackgroundPolicyTest, ABatchAfterAProcessWasBornReadsTheTableAgain) {
     LateParent parent;
-    const auto batch = batchOf(parent.pid());
-    for (const auto& result : policy->applyEach(batch)) ASSERT_TRUE(result);
-    for (const auto& result : policy->releaseEach(batch)) ASSERT_TRUE(result);
+    TargetProcess others[3]{TargetProcess(1), TargetProcess(1), TargetProcess(1)};
+    CpuSysfs sysfs;
+    sysfs.intelHybridPair();
+    InProcessTaskPolicy policy(sysfs.root());
+    const std::vector<std::int32_t> batch{parent.pid(), others[0].pid(), others[1].pid(), others[2].pid()};
+    for (const auto& result : policy.applyEach(batch)) ASSERT_TRUE(result);
+    for (const auto& result : policy.releaseEach(batch)) ASSERT_TRUE(result);
 
     pid_t child = parent.startChild();
     ASSERT_GT(child, 0);
     expectNormal(child);
-    for (const auto& result : policy->applyEach(batch)) ASSERT_TRUE(result);
+    for (const auto& result : policy.applyEach(batch)) ASSERT_TRUE(result);
     expectBackground(child, "1");
-    for (const auto& result : policy->releaseEach(batch)) ASSERT_TRUE(result);
+    for (const auto& result : policy.releaseEach(batch)) ASSERT_TRUE(result);
     expectNormal(child);
 }
 
