@@ -1,13 +1,18 @@
 // hwmon devices as SMC keys, through the bridge the way both programs use
-// them: which devices become which keys, and switching fans and setting their
-// speed on each kind of chip (pwm-only Super I/O, applesmc, macsmc, and a fan
-// we may not touch).
+// them: which devices become which keys, what the bridge makes of files that
+// are missing or lie, switching fans and setting their speed on each kind of
+// chip (pwm-only Super I/O, applesmc, macsmc, and a fan we may not touch), and
+// the bridge's lock.
+#include "platform/linux/hwmon/hwmon_smc_driver.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <latch>
+#include <thread>
 
 #include "platform/linux/hwmon/fan_channel.h"
-#include "platform/linux/hwmon/hwmon_smc_driver.h"
 #include "shared/log/log.h"
 #include "shared/smc/smc_bridge.h"
 #include "tests/hwmon/hwmon_tree.h"
@@ -38,7 +43,6 @@ TEST_F(HwmonSMCDriverTest, OnlyAppleSMCOpensAndOnlyWithAFanOrACpuSensor) {
 
     sysfs.addHwmon("hwmon1", "cpu_thermal", "");
     sysfs.set("hwmon1/temp1_input", "44500");
-    EXPECT_EQ(HwmonSMCDriver(sysfs.root()).open("AppleSMCKeysEndpoint").error(), SMCDriverFailure::serviceNotFound);
     EXPECT_TRUE(SMCBridge::open());
     EXPECT_FLOAT_EQ(read("FNum"), 0.0f);
     EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 44.5f);
@@ -58,6 +62,8 @@ TEST_F(HwmonSMCDriverTest, DesktopWithCoretempAndAPwmOnlyFan) {
 
     sysfs.remove("class/hwmon/hwmon4/fan1_input");
     EXPECT_EQ(SMCBridge::readValue("F0Ac").error(), SMCError::readFailed);
+    sysfs.set("hwmon4/fan1_min", "n/a");
+    EXPECT_EQ(SMCBridge::readValue("F0Mn").error(), SMCError::readFailed);
 }
 
 // Fan n is the n-th of the machine's own fans: a graphics card's never, the
@@ -78,23 +84,28 @@ TEST_F(HwmonSMCDriverTest, FanZeroIsTheBestRankedSystemFan) {
     const std::tuple<const char*, std::vector<Chip>, const char*, std::vector<float>> machines[] = {
         {"a ThinkPad beside an ACPI fan device",
          {{"hwmon0", "acpi_fan", acpiFan, {4000}}, {"hwmon5", "thinkpad", "platform/thinkpad_hwmon", {2900, 3100}}},
-         nullptr, {2900, 3100}},
+         nullptr,
+         {2900, 3100}},
         {"a Dell laptop with an NVIDIA card on nouveau",
          {{"hwmon1", "nouveau", nvidia, {1800}}, {"hwmon3", "dell_smm", "platform/dell_smm_hwmon", {2400, 2600}}},
-         nullptr, {2400, 2600}},
+         nullptr,
+         {2400, 2600}},
         {"a graphics card alone",
          {{"hwmon0", "amdgpu", gpu, {1500}}, {"hwmon1", "k10temp", "pci0000:00/0000:00:18.3", {}}},
-         nullptr, {}},
+         nullptr,
+         {}},
         {"a fan of no known kind when nothing better exists, but no display controller's",
          {{"hwmon0", "gpu_board", gpu, {1500}}, {"hwmon1", "pwmfan", "platform/pwm-fan", {3000}}},
-         "0x030000", {3000}},
+         "0x030000",
+         {3000}},
     };
     for (const auto& [name, chips, gpuClass, fans] : machines) {
         SCOPED_TRACE(name);
         testing::HwmonTree tree;
         for (const Chip& chip : chips) {
             tree.addHwmon(chip.hwmon, chip.name, chip.device);
-            tree.set(std::string(chip.hwmon) + "/temp1_input", "50000");  // opens even without a fan
+            tree.set(std::string(chip.hwmon) + "/temp1_input",
+                     "50000");  // opens even without a fan
             for (std::size_t n = 1; n <= chip.rpms.size(); ++n) {
                 std::string fan = std::string(chip.hwmon) + "/fan" + std::to_string(n);
                 std::string pwm = std::string(chip.hwmon) + "/pwm" + std::to_string(n);
@@ -129,15 +140,28 @@ TEST_F(HwmonSMCDriverTest, K10tempPrefersTdieOverTheTctlControlValue) {
     EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 65.0f);
 }
 
-TEST_F(HwmonSMCDriverTest, AppleSensorsAnswerUnderTheKeyTheyAreLabelledWith) {
+// The CPU temperature is the first sensor in the bridge's search order that
+// reads a plausible value; applesmc and macsmc sensors answer under the key
+// they are labelled with.
+TEST_F(HwmonSMCDriverTest, TheCpuTemperatureIsTheFirstPlausibleSensorInTheSearchOrder) {
     sysfs.addAppleSMC();
     sysfs.addMacSMC();
+    // Searched before applesmc's TC0P, and none of them a temperature.
+    const std::pair<const char*, const char*> implausible[] = {{"Tp05", "-1000"}, {"Tp01", "120000"}, {"Tp0D", "cold"}};
+    for (int n = 0; n < 3; ++n) {
+        const std::string sensor = "hwmon0/temp" + std::to_string(n + 3);
+        sysfs.set(sensor + "_label", implausible[n].first);
+        sysfs.set(sensor + "_input", implausible[n].second);
+    }
     use(sysfs);
-    EXPECT_FLOAT_EQ(read("TC0P"), 58.25f);
     EXPECT_FLOAT_EQ(read("TB0T"), 31.0f);
-    EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 47.5f);  // Tp09 comes first in the search
-    EXPECT_FLOAT_EQ(read("F0Mx"), 6200.0f);  // applesmc's device path sorts first
+    EXPECT_FLOAT_EQ(read("F0Mx"), 6000.0f);  // applesmc's device path sorts first
     EXPECT_FLOAT_EQ(read("F1Mx"), 5800.0f);
+    EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 47.5f);  // macsmc's Tp09 comes first
+    sysfs.set("hwmon3/temp1_input", "0");
+    EXPECT_FLOAT_EQ(SMCBridge::readCPUTemperature(), 45.0f);  // TC0P, last but one
+    sysfs.remove("class/hwmon/hwmon0/temp2_input");
+    EXPECT_EQ(SMCBridge::readCPUTemperature(), 0.0f);
 }
 
 TEST(PwmScale, SpeedMapsLinearlyBetweenMinAndMaxAndClamps) {
@@ -172,7 +196,8 @@ TEST(HwmonFanWrites, EachKindOfChipSwitchesAndHoldsItsFanItsOwnWay) {
           {"close", 0, "hwmon4/pwm1_enable", "1"},
           {"F0Md", 0, "hwmon4/pwm1_enable", "5"}}},
         {"a manual enable found at open is not written back as automatic",
-         [](const auto& tree) { tree.addDesktopWithNct6775(1); }, {{"F0Md", 0, "hwmon4/pwm1_enable", "2"}}},
+         [](const auto& tree) { tree.addDesktopWithNct6775(1); },
+         {{"F0Md", 0, "hwmon4/pwm1_enable", "2"}}},
         {"applesmc: its manual switch and its output, which automatic leaves alone",
          [](const auto& tree) { tree.addAppleSMC(); },
          {{"F0Md", 1, "hwmon0/fan1_manual", "1"},
@@ -213,12 +238,38 @@ TEST_F(HwmonSMCDriverTest, FansWithoutControlAndReadOnlyKeysRefuseWrites) {
     EXPECT_EQ(SMCBridge::writeValue("F0Tg", 2000.0f).error(), SMCError::writeFailed);
     EXPECT_FLOAT_EQ(SMCBridge::readValue("F0Tg").value(), 1100.0f);  // where it turns
     EXPECT_EQ(SMCBridge::writeValue("F0Ac", 2000.0f).error(), SMCError::writeFailed);
-    sysfs.addAppleSMC();  // fan 0 now, switched to manual
+    sysfs.addAppleSMC();  // fan 0 now
     use(sysfs);
+    EXPECT_EQ(SMCBridge::writeValue("F0Md", 300.0f).error(),
+              SMCError::writeFailed);  // no ui8 value
+    EXPECT_EQ(sysfs.get("hwmon0/fan1_manual"), "0");
     EXPECT_TRUE(SMCBridge::writeValue("F0Md", 1.0f));
     EXPECT_EQ(SMCBridge::writeValue("F0Tg", -100.0f).error(), SMCError::writeFailed);
     EXPECT_EQ(SMCBridge::writeValue("F7Md", 1.0f).error(), SMCError::keyNotFound);
     EXPECT_EQ(sysfs.get("hwmon4/pwm1"), "120");
+}
+
+// Threads that find the connection closed must open it once between them: a
+// second open would leave the bridge holding a handle the driver has already
+// replaced, and every later exchange would fail.
+TEST_F(HwmonSMCDriverTest, ThreadsThatFindTheConnectionClosedOpenItOnce) {
+    sysfs.addAppleSMC();
+    use(sysfs);
+    for (int round = 0; round < 100; ++round) {
+        SMCBridge::close();
+        std::latch start(4);
+        std::atomic<int> failures = 0;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&] {
+                start.arrive_and_wait();
+                failures += SMCBridge::readValue("F0Ac") ? 0 : 1;
+            });
+        }
+        for (auto& thread : threads) thread.join();
+        ASSERT_EQ(failures, 0) << "round " << round;
+        ASSERT_TRUE(SMCBridge::readValue("F0Ac")) << "round " << round;
+    }
 }
 
 }  // namespace

@@ -19,6 +19,13 @@ public:
     void set(const std::string& attribute, const std::string& value, mode_t mode = 0644) const {
         write("class/hwmon/" + attribute, value + "\n", mode);
     }
+    // A kernel that refuses every write to the attribute, as it does a value
+    // its driver rejects; a folder, which not even root can open for writing.
+    // The driver decides what it may write when it opens: do this after.
+    void refuseWrites(const std::string& attribute) const {
+        remove("class/hwmon/" + attribute);
+        mkdir("class/hwmon/" + attribute);
+    }
     // The value without its final newline.
     std::string get(const std::string& attribute) const {
         std::string value = read("class/hwmon/" + attribute);
@@ -41,18 +48,23 @@ public:
         set("hwmon4/pwm1_enable", std::to_string(pwmEnable));
         set("hwmon4/temp1_input", "38000", 0444);  // the board, not the CPU
     }
-    // applesmc as hwmon0: fan1 1300..6200 with manual/output, TB0T and TC0P.
-    void addAppleSMC() const {
+    // applesmc as hwmon0, the machine the fan manager's and the popover's
+    // tests read: `fans` fans at 1800 RPM (1200..6000) in automatic, with
+    // manual/output; TB0T at 31 °C and TC0P, the CPU, at 45 °C.
+    void addAppleSMC(int fans = 1) const {
         addHwmon("hwmon0", "applesmc", "platform/applesmc.768");
-        set("hwmon0/fan1_input", "2000", 0444);
-        set("hwmon0/fan1_min", "1300");
-        set("hwmon0/fan1_max", "6200", 0444);
-        set("hwmon0/fan1_output", "2000");
-        set("hwmon0/fan1_manual", "0");
+        for (int n = 1; n <= fans; ++n) {
+            const std::string fan = "hwmon0/fan" + std::to_string(n);
+            set(fan + "_input", "1800", 0444);
+            set(fan + "_min", "1200");
+            set(fan + "_max", "6000", 0444);
+            set(fan + "_output", "1800");
+            set(fan + "_manual", "0");
+        }
         set("hwmon0/temp1_label", "TB0T");
         set("hwmon0/temp1_input", "31000", 0444);
         set("hwmon0/temp2_label", "TC0P");
-        set("hwmon0/temp2_input", "58250", 0444);
+        set("hwmon0/temp2_input", "45000", 0444);
     }
     // Asahi macsmc as hwmon3: fan1 at 2300 RPM, 1500..5800, target 2350; Tp09.
     void addMacSMC() const {

@@ -47,15 +47,17 @@ struct FixedLayout final : CoreLayoutSource {
     int reads = 0;
 };
 
-std::vector<std::int64_t> ids(const std::vector<CoreUsage>& cores) {
-    std::vector<std::int64_t> result;
-    for (const auto& core : cores) result.push_back(core.id);
+// Each core's id and usage, in the published order.
+using Listed = std::vector<std::pair<std::int64_t, double>>;
+Listed listed(const std::vector<CoreUsage>& cores) {
+    Listed result;
+    for (const auto& core : cores) result.emplace_back(core.id, core.usage);
     return result;
 }
 
-std::vector<double> usages(const std::vector<CoreUsage>& cores) {
-    std::vector<double> result;
-    for (const auto& core : cores) result.push_back(core.usage);
+std::vector<std::int64_t> ids(const std::vector<CoreUsage>& cores) {
+    std::vector<std::int64_t> result;
+    for (const auto& core : cores) result.push_back(core.id);
     return result;
 }
 
@@ -77,7 +79,7 @@ TEST_F(CoreVisualizerTest, FirstSampleIsZeroThenDifferencesGiveTheBusyShare) {
     auto& cores = make({{0, 1, 2}, {}});
     source.next = Snapshot{ticks(0, 100, 100, 100), ticks(1, 5, 5, 5), ticks(2, 0xFFFFFFF0u, 0, 50)};
     cores.startMonitoring(3.0);
-    EXPECT_THAT(usages(cores.pCoreUsages.get()), ElementsAre(0.0, 0.0, 0.0));
+    EXPECT_EQ(listed(cores.pCoreUsages.get()), (Listed{{0, 0.0}, {1, 0.0}, {2, 0.0}}));
 
     // CPU 0: 30 user, 10 system, 60 idle. CPU 1: nothing happened. CPU 2:
     // its user counter wrapped past 2^32 (+32) while 32 idle ticks passed.
@@ -120,10 +122,8 @@ TEST_F(CoreVisualizerTest, HotplugComparesOnlyCpusPresentInBothSamples) {
     // compared with CPU 3's previous line.
     source.next = Snapshot{ticks(0, 150, 0, 150), ticks(1, 100, 0, 200), ticks(3, 200, 0, 100)};
     loop.advanceBy(seconds(3));
-    EXPECT_THAT(ids(cores.pCoreUsages.get()), ElementsAre(0, 1));
-    EXPECT_THAT(usages(cores.pCoreUsages.get()), ElementsAre(0.5, 0.0));
-    EXPECT_THAT(ids(cores.eCoreUsages.get()), ElementsAre(3));
-    EXPECT_THAT(usages(cores.eCoreUsages.get()), ElementsAre(1.0));
+    EXPECT_EQ(listed(cores.pCoreUsages.get()), (Listed{{0, 0.5}, {1, 0.0}}));
+    EXPECT_EQ(listed(cores.eCoreUsages.get()), (Listed{{3, 1.0}}));
     EXPECT_EQ(cores.totalCores(), 3);
     EXPECT_EQ(cores.eCoreCount(), 1);
     EXPECT_EQ(layout.reads, layoutReads + 1);
@@ -141,8 +141,7 @@ TEST_F(CoreVisualizerTest, HotplugComparesOnlyCpusPresentInBothSamples) {
     source.next = Snapshot{ticks(0, 150, 0, 150), ticks(1, 100, 0, 200), ticks(2, 10, 0, 10), ticks(3, 200, 0, 100),
                            ticks(4, 30, 0, 10)};
     loop.advanceBy(seconds(3));
-    EXPECT_THAT(ids(cores.eCoreUsages.get()), ElementsAre(2, 3, 4));
-    EXPECT_THAT(usages(cores.eCoreUsages.get()), ElementsAre(0.5, 0.0, 0.75));
+    EXPECT_EQ(listed(cores.eCoreUsages.get()), (Listed{{2, 0.5}, {3, 0.0}, {4, 0.75}}));
 }
 
 TEST_F(CoreVisualizerTest, ASecondStartKeepsThePeriodAndARestartTakesAFreshBaseline) {
@@ -158,10 +157,10 @@ TEST_F(CoreVisualizerTest, ASecondStartKeepsThePeriodAndARestartTakesAFreshBasel
     EXPECT_EQ(source.fetches, 4);
     source.next = uniform({0, 1}, 90, 60);
     cores.startMonitoring(2.0);
-    EXPECT_THAT(usages(cores.eCoreUsages.get()), ElementsAre(0.0));
+    EXPECT_EQ(listed(cores.eCoreUsages.get()), (Listed{{1, 0.0}}));
     source.next = uniform({0, 1}, 120, 60);
     loop.advanceBy(seconds(2));
-    EXPECT_THAT(usages(cores.eCoreUsages.get()), ElementsAre(1.0));
+    EXPECT_EQ(listed(cores.eCoreUsages.get()), (Listed{{1, 1.0}}));
 }
 
 TEST_F(CoreVisualizerTest, AFailedFetchPublishesNothingAndKeepsTheBaseline) {
@@ -176,7 +175,7 @@ TEST_F(CoreVisualizerTest, AFailedFetchPublishesNothingAndKeepsTheBaseline) {
     source.next = Snapshot{ticks(0, 10, 0, 30)};
     loop.advanceBy(seconds(3));
     EXPECT_EQ(published, 1);
-    EXPECT_THAT(usages(cores.pCoreUsages.get()), ElementsAre(0.25));
+    EXPECT_EQ(listed(cores.pCoreUsages.get()), (Listed{{0, 0.25}}));
 }
 
 TEST_F(CoreVisualizerTest, APeriodThatIsNoPositiveNumberCannotSpinTheLoop) {

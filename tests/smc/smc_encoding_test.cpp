@@ -1,6 +1,6 @@
 // Value encodings of the two types a Linux machine's keys have, "flt " and
 // "ui8 ": the byte-level contract between the bridge and the driver. (The
-// Apple types reach the bridge only from the tests' simulated SMC.)
+// bridge over the hwmon driver is the hwmon tests'.)
 #include <gtest/gtest.h>
 
 #include <limits>

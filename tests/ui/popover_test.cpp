@@ -388,7 +388,7 @@ TEST_F(PopoverTest, ListWindowsEditTheManagersLists) {
 }
 
 TEST_F(PopoverTest, WithNoReadableTemperatureTheFanPanelSaysItIsUnknown) {
-    smc->removeKey("TC0P");
+    sysfs.remove("class/hwmon/hwmon0/temp2_input");
     auto& popover = shownView();
     loop.advanceBy(3s);  // the open popover's first poll
     pump();

@@ -1,6 +1,6 @@
 #pragma once
 // The popover over the real managers, wired as the application wires them:
-// a fake desktop, a simulated SMC, scripted CPU ticks, desktop entries in a
+// a fake desktop, a fixture hwmon tree, scripted CPU ticks, desktop entries in a
 // fixture folder and XPCManager talking to an in-process daemon over a real
 // socket, all on a virtual clock. The widgets draw offscreen.
 #include <QApplication>
@@ -8,14 +8,15 @@
 #include <optional>
 #include <vector>
 
-#include "platform/linux/identity/desktop_bundle_reader.h"
 #include "app/focus/ecore_jail_manager.h"
 #include "app/monitors/core_visualizer_view_model.h"
 #include "app/monitors/fan_manager.h"
 #include "app/ui/popover/content_view.h"
-#include "testing/simulated_smc_driver.h"
+#include "platform/linux/hwmon/hwmon_smc_driver.h"
+#include "platform/linux/identity/desktop_bundle_reader.h"
 #include "shared/smc/smc_bridge.h"
 #include "tests/focus/focus_world.h"
+#include "tests/hwmon/hwmon_tree.h"
 #include "tests/shell/scripted_machine.h"
 
 namespace korvane::testing {
@@ -24,7 +25,8 @@ class PopoverWorld : public FocusWorld {
 protected:
     void SetUp() override {
         FocusWorld::SetUp();
-        SMCBridge::setDriver(smc);
+        sysfs.addAppleSMC();
+        SMCBridge::setDriver(std::make_shared<linux_platform::HwmonSMCDriver>(sysfs.root()));
         workspace.add(FakeWorkspace::regular(101, "Blender", "org.blender.Blender"));
         workspace.add(FakeWorkspace::regular(102, "Firefox", "firefox-esr"));
         workspace.add(FakeWorkspace::regular(103, "Terminal", "xterm"));
@@ -59,7 +61,7 @@ protected:
 
     FixtureTree entries;
     app::DesktopBundleReader bundles{{.dataFolders = {entries.root()}, .locale = "C"}};
-    std::shared_ptr<SimulatedSMCDriver> smc = SimulatedSMCDriver::withOneFan();
+    HwmonTree sysfs;
     SteadyTicks ticks{4};
     FixedCores layout;
     std::shared_ptr<app::ECoreJailManager> jail;
