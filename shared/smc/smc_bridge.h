@@ -1,8 +1,8 @@
 #pragma once
 // The one piece of code that talks to the SMC. Class-level only: one
 // connection per process, opened lazily and kept, every exchange serialised by
-// one lock. The driver underneath is replaceable (hwmon on Linux, a simulated
-// SMC in tests and on machines without sensors).
+// one lock. The driver underneath is replaceable; on Linux it is the hwmon
+// driver, which tests run over fixture sysfs trees.
 #include <array>
 #include <cstdint>
 #include <memory>
