@@ -280,7 +280,7 @@ Figures measure(testing::DesktopFamily family) {
         std::vector<double> recoveries;
         for (int round = 0; round < 3; ++round) {
             seeingAgain->store(0);
-            const bool away = kwin ? testing::replaceKWin(session, why)
+            const bool away = kwin ? testing::restartKWin(session, /*crash=*/false, why)
                                    : testing::setGnomeExtensionEnabled(session, false) && testing::waitUntil([&] {
                                          return !desktop->loop.call([&] { return desktop->workspace().blindSpot(); })
                                                      .empty();

@@ -54,13 +54,6 @@ struct TestApp {
     ClientKind kind;
 };
 
-// A running test application; it ends with its handle.
-class SessionApp {
-public:
-    virtual ~SessionApp() = default;
-    virtual pid_t pid() const = 0;
-};
-
 class DesktopSession {
 public:
     // Nothing, with what went wrong in `why`, when the desktop cannot start.
@@ -75,8 +68,8 @@ public:
     // The StartupWMClass that names `testApp`'s windows in its entry.
     virtual std::string windowClass(const TestApp& testApp) const = 0;
     // Starts `testApp` as GLib starts it from `entryPath` and waits until the
-    // desktop lists a window of it.
-    virtual std::unique_ptr<SessionApp> launch(const TestApp& testApp, const std::string& entryPath,
+    // desktop lists a window of it. It ends with its handle.
+    virtual std::unique_ptr<StartedProgram> launch(const TestApp& testApp, const std::string& entryPath,
                                                std::string& why) = 0;
     // Brings the process's window to the front, as a click would.
     virtual bool activate(pid_t pid) = 0;

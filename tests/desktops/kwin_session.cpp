@@ -232,12 +232,8 @@ std::unique_ptr<DesktopSession> startKWin(bool withPanel, std::string& why) {
     return startedOrNothing<KWinSession>(why, withPanel);
 }
 
-bool replaceKWin(DesktopSession& session, std::string& why, const std::function<void()>& whileAway) {
-    return static_cast<KWinSession&>(session).replace(/*crash=*/false, why, whileAway);
-}
-
-bool crashKWin(DesktopSession& session, std::string& why, const std::function<void()>& whileAway) {
-    return static_cast<KWinSession&>(session).replace(/*crash=*/true, why, whileAway);
+bool restartKWin(DesktopSession& session, bool crash, std::string& why, const std::function<void()>& whileAway) {
+    return static_cast<KWinSession&>(session).replace(crash, why, whileAway);
 }
 
 }  // namespace korvane::testing

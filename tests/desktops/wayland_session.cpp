@@ -33,30 +33,13 @@ bool desktopUser(uid_t& uid, gid_t& gid, std::string& why) {
     return true;
 }
 
-// Every process below `pid`, children first found first.
+// Every process below `pid`.
 std::vector<pid_t> descendantsOf(pid_t pid) {
-    std::vector<pid_t> found;
-    std::vector<pid_t> pending{pid};
-    while (!pending.empty()) {
-        pid_t parent = pending.back();
-        pending.pop_back();
-        for (pid_t task : threadsOf(parent)) {
-            std::istringstream children(readText("/proc/" + std::to_string(parent) + "/task/" + std::to_string(task) +
-                                                 "/children"));
-            for (pid_t child; children >> child;) {
-                found.push_back(child);
-                pending.push_back(child);
-            }
-        }
+    std::vector<pid_t> found = childrenOf(pid);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        for (pid_t child : childrenOf(found[i])) found.push_back(child);
     }
     return found;
-}
-
-std::vector<std::string> commandLineOf(pid_t pid) {
-    std::istringstream raw(readText("/proc/" + std::to_string(pid) + "/cmdline"));
-    std::vector<std::string> words;
-    for (std::string word; std::getline(raw, word, '\0');) words.push_back(word);
-    return words;
 }
 
 }  // namespace
@@ -207,20 +190,7 @@ std::string WaylandSession::windowClass(const TestApp& testApp) const {
     return {};
 }
 
-namespace {
-
-class WaylandClient final : public SessionApp {
-public:
-    explicit WaylandClient(std::unique_ptr<StartedProgram> program) : program_(std::move(program)) {}
-    pid_t pid() const override { return program_->pid(); }
-
-private:
-    std::unique_ptr<StartedProgram> program_;
-};
-
-}  // namespace
-
-std::unique_ptr<SessionApp> WaylandSession::launch(const TestApp& testApp, const std::string& entryPath,
+std::unique_ptr<StartedProgram> WaylandSession::launch(const TestApp& testApp, const std::string& entryPath,
                                                    std::string& why) {
     std::vector<std::string> program;
     Environment environment = this->environment();
@@ -247,7 +217,7 @@ std::unique_ptr<SessionApp> WaylandSession::launch(const TestApp& testApp, const
               readText(runtime_ + "/" + testApp.name + ".log") + "\nthe compositor printed:\n" + log();
         return nullptr;
     }
-    return std::make_unique<WaylandClient>(std::move(started));
+    return started;
 }
 
 }  // namespace korvane::testing

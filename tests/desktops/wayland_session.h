@@ -23,7 +23,7 @@ public:
     ~WaylandSession() override;
 
     std::string windowClass(const TestApp& testApp) const override;
-    std::unique_ptr<SessionApp> launch(const TestApp& testApp, const std::string& entryPath,
+    std::unique_ptr<StartedProgram> launch(const TestApp& testApp, const std::string& entryPath,
                                        std::string& why) override;
     Environment environment() const override;
     std::string log() const override;
@@ -40,7 +40,6 @@ public:
     std::unique_ptr<StartedProgram> start(const std::vector<std::string>& argv, const Environment& extra,
                                           const std::string& logPath) const;
     uid_t uid() const { return uid_; }
-    gid_t gid() const { return gid_; }
     const std::string& home() const { return home_; }
     const std::string& runtimeDir() const { return runtime_; }
     const std::string& busAddress() const { return busAddress_; }

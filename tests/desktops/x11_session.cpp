@@ -141,7 +141,8 @@ TestClient::TestClient(const XSession& session, const ClientOptions& options) {
     std::filesystem::remove(readyFile);
 }
 
-std::unique_ptr<SessionApp> XSession::launch(const TestApp& testApp, const std::string& entryPath, std::string& why) {
+std::unique_ptr<StartedProgram> XSession::launch(const TestApp& testApp, const std::string& entryPath,
+                                                 std::string& why) {
     auto client = std::make_unique<TestClient>(
         *this, ClientOptions{.instance = testApp.name, .className = windowClass(testApp), .type = "normal",
                              .launchedFrom = entryPath});
@@ -150,7 +151,7 @@ std::unique_ptr<SessionApp> XSession::launch(const TestApp& testApp, const std::
         return nullptr;
     }
     windows_[client->pid()] = client->windows().front();
-    return client;
+    return client->takeProgram();
 }
 
 bool XSession::activate(pid_t pid) {

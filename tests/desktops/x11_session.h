@@ -31,15 +31,16 @@ struct ClientOptions {
 
 class XSession;
 
-class TestClient final : public SessionApp {
+class TestClient {
 public:
     // Starts it and waits until its windows are mapped; check ready().
     TestClient(const XSession& session, const ClientOptions& options);
 
     bool ready() const { return !windows_.empty(); }
-    pid_t pid() const override { return program_->pid(); }
+    pid_t pid() const { return program_->pid(); }
     const std::vector<std::uint32_t>& windows() const { return windows_; }
     StartedProgram& program() { return *program_; }
+    std::unique_ptr<StartedProgram> takeProgram() { return std::move(program_); }
 
 private:
     std::unique_ptr<StartedProgram> program_;
@@ -62,7 +63,7 @@ public:
     bool setActiveWindow(std::uint32_t window) const;
 
     std::string windowClass(const TestApp& testApp) const override { return "Korvane" + testApp.name; }
-    std::unique_ptr<SessionApp> launch(const TestApp& testApp, const std::string& entryPath,
+    std::unique_ptr<StartedProgram> launch(const TestApp& testApp, const std::string& entryPath,
                                        std::string& why) override;
     bool activate(pid_t pid) override;
     bool activateAtOnce(pid_t pid) override { return setActiveWindow(windows_[pid]); }

@@ -34,11 +34,6 @@ xcb_atom_t atomNamed(xcb_connection_t* c, const std::string& name) {
     return atom;
 }
 
-void setAtoms(xcb_connection_t* c, xcb_window_t w, const std::string& property, const std::vector<xcb_atom_t>& v) {
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atomNamed(c, property), XCB_ATOM_ATOM, 32,
-                        static_cast<std::uint32_t>(v.size()), v.data());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,7 +104,9 @@ int main(int argc, char** argv) {
         if (!type.empty()) {
             std::string upper;
             for (char ch : type) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-            setAtoms(c, w, "_NET_WM_WINDOW_TYPE", {atomNamed(c, "_NET_WM_WINDOW_TYPE_" + upper)});
+            xcb_atom_t kind = atomNamed(c, "_NET_WM_WINDOW_TYPE_" + upper);
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atomNamed(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1,
+                                &kind);
         }
         if (!iconData.empty()) {
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atomNamed(c, "_NET_WM_ICON"), XCB_ATOM_CARDINAL, 32,

@@ -29,16 +29,10 @@ namespace korvane {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::allowedCPUs;
 using testing::eventually;
 
 constexpr const char* kAppID = "org.korvane.TestApp";
-
-// Cpus_allowed_list of every thread, joined by spaces.
-std::string allowedCPUs(pid_t pid) {
-    std::string all;
-    for (pid_t tid : testing::threadsOf(pid)) all += (all.empty() ? "" : " ") + testing::viewOf(tid).cpus;
-    return all;
-}
 
 class InProcessEndToEnd : public testing::ServedHelper {
 protected:
@@ -64,9 +58,8 @@ TEST_F(InProcessEndToEnd, JailConfinesTheApplicationAndBeastModeEverythingButThe
     // Until the exec its environment does not name its pid yet.
     std::string comm = "/proc/" + std::to_string(app.pid()) + "/comm";
     ASSERT_TRUE(eventually([&] { return testing::readText(comm) == "sleep\n"; }));
-    std::string children = "/proc/" + std::to_string(app.pid()) + "/task/" + std::to_string(app.pid()) + "/children";
-    ASSERT_TRUE(eventually([&] { return !testing::readText(children).empty(); }));
-    pid_t child = std::stoi(testing::readText(children));
+    ASSERT_TRUE(eventually([&] { return !testing::childrenOf(app.pid()).empty(); }));
+    pid_t child = testing::childrenOf(app.pid()).front();
     std::shared_ptr<void> endChild(nullptr, [child](void*) { ::kill(child, SIGKILL); });
 
     // The scan that follows a list update, well before the first 5-second tick.

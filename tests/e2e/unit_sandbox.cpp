@@ -2,17 +2,15 @@
 // capability bounding set, NoNewPrivileges and system call filter, all read
 // from the unit file itself, so tests emulate the service in this one place
 // and always the unit as it is. System call groups are expanded by
-// systemd-analyze, as systemd expands them.
+// systemd-analyze, as systemd expands them; setpriv sets the rest.
 //
 //   unit_sandbox UNIT_FILE PROGRAM [ARGUMENT...]
 //
 // Exits 2, running nothing, on a setting it cannot emulate.
-#include <linux/capability.h>
 #include <seccomp.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -28,17 +26,6 @@ namespace {
     std::fprintf(stderr, "unit_sandbox: %s\n", why.c_str());
     std::exit(2);
 }
-
-// In the kernel's order: a capability's number is its place here.
-const char* const kCapabilities[] = {
-    "CAP_CHOWN", "CAP_DAC_OVERRIDE", "CAP_DAC_READ_SEARCH", "CAP_FOWNER", "CAP_FSETID", "CAP_KILL", "CAP_SETGID",
-    "CAP_SETUID", "CAP_SETPCAP", "CAP_LINUX_IMMUTABLE", "CAP_NET_BIND_SERVICE", "CAP_NET_BROADCAST", "CAP_NET_ADMIN",
-    "CAP_NET_RAW", "CAP_IPC_LOCK", "CAP_IPC_OWNER", "CAP_SYS_MODULE", "CAP_SYS_RAWIO", "CAP_SYS_CHROOT",
-    "CAP_SYS_PTRACE", "CAP_SYS_PACCT", "CAP_SYS_ADMIN", "CAP_SYS_BOOT", "CAP_SYS_NICE", "CAP_SYS_RESOURCE",
-    "CAP_SYS_TIME", "CAP_SYS_TTY_CONFIG", "CAP_MKNOD", "CAP_LEASE", "CAP_AUDIT_WRITE", "CAP_AUDIT_CONTROL",
-    "CAP_SETFCAP", "CAP_MAC_OVERRIDE", "CAP_MAC_ADMIN", "CAP_SYSLOG", "CAP_WAKE_ALARM", "CAP_BLOCK_SUSPEND",
-    "CAP_AUDIT_READ", "CAP_PERFMON", "CAP_BPF", "CAP_CHECKPOINT_RESTORE"};
-static_assert(std::size(kCapabilities) == CAP_CHECKPOINT_RESTORE + 1);
 
 const std::map<std::string, int> kErrorNumbers = {{"EPERM", EPERM}, {"EACCES", EACCES}, {"ENOSYS", ENOSYS}};
 
@@ -90,23 +77,25 @@ void expand(const std::string& item, const std::map<std::string, std::vector<std
     for (const auto& member : group->second) expand(member, groups, names);
 }
 
-void limitCapabilities(const std::string& unit) {
-    auto values = valuesOf(unit, "CapabilityBoundingSet");
-    if (values.empty()) return;
-    std::set<int> kept;
-    for (const auto& value : values) {
-        for (const auto& name : wordsOf(value)) {
-            auto found = std::find(std::begin(kCapabilities), std::end(kCapabilities), name);
-            if (found == std::end(kCapabilities)) fail("unknown capability " + name);
-            kept.insert(static_cast<int>(found - std::begin(kCapabilities)));
+// setpriv, to set the bounding set and NoNewPrivileges and run the program.
+std::vector<std::string> setprivFor(const std::string& unit) {
+    std::vector<std::string> argv{"/usr/bin/setpriv"};
+    if (auto values = valuesOf(unit, "CapabilityBoundingSet"); !values.empty()) {
+        std::string kept = "-all";
+        for (const auto& value : values) {
+            for (std::string name : wordsOf(value)) {
+                if (!name.starts_with("CAP_")) fail("unknown capability " + name);
+                for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                kept += ",+" + name.substr(4);
+            }
         }
+        argv.push_back("--bounding-set=" + kept);
     }
-    for (int cap = 0; cap <= CAP_LAST_CAP; ++cap) {
-        if (!kept.contains(cap) && ::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0) != 0 && errno != EINVAL) {
-            fail("cannot drop capability " + std::to_string(cap));
-        }
+    if (auto values = valuesOf(unit, "NoNewPrivileges"); !values.empty() && values.back() == "yes") {
+        argv.push_back("--no-new-privs");
     }
-    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    argv.push_back("--");
+    return argv;
 }
 
 void filterSystemCalls(const std::string& unit) {
@@ -142,13 +131,14 @@ void filterSystemCalls(const std::string& unit) {
 
 int main(int argc, char** argv) {
     if (argc < 3) fail("usage: unit_sandbox UNIT_FILE PROGRAM [ARGUMENT...]");
-    std::string unit = argv[1];
-    limitCapabilities(unit);
-    auto noNewPrivileges = valuesOf(unit, "NoNewPrivileges");
-    if (!noNewPrivileges.empty() && noNewPrivileges.back() == "yes" && ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
-        fail("cannot set NoNewPrivileges");
-    }
-    filterSystemCalls(unit);
-    ::execv(argv[2], argv + 2);
-    fail(std::string("cannot run ") + argv[2]);
+    std::vector<std::string> command = setprivFor(argv[1]);
+    command.insert(command.end(), argv + 2, argv + argc);
+    // The filter first, while this process may still load one; setpriv's own
+    // few calls are among those every service may make.
+    filterSystemCalls(argv[1]);
+    std::vector<char*> words;
+    for (auto& word : command) words.push_back(word.data());
+    words.push_back(nullptr);
+    ::execv(words[0], words.data());
+    fail("cannot run " + command[0]);
 }

@@ -32,6 +32,29 @@ inline std::vector<pid_t> threadsOf(pid_t pid) {
     return tids;
 }
 
+// The children of every thread of `pid`.
+inline std::vector<pid_t> childrenOf(pid_t pid) {
+    std::vector<pid_t> children;
+    for (pid_t tid : threadsOf(pid)) {
+        const std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/children";
+        std::istringstream listed(readText(path));
+        for (pid_t child; listed >> child;) children.push_back(child);
+    }
+    return children;
+}
+
+// Its argv; empty once it has ended (or is a zombie).
+inline std::vector<std::string> commandLineOf(pid_t pid) {
+    std::istringstream raw(readText("/proc/" + std::to_string(pid) + "/cmdline"));
+    std::vector<std::string> words;
+    for (std::string word; std::getline(raw, word, '\0');) words.push_back(word);
+    return words;
+}
+inline std::string firstWordOf(pid_t pid) {
+    auto words = commandLineOf(pid);
+    return words.empty() ? std::string() : words.front();
+}
+
 // One thread as an observer sees it.
 struct ThreadView {
     std::string cpus;  // Cpus_allowed_list
@@ -70,6 +93,18 @@ inline void expectEveryThread(pid_t process, const std::string& cpus, int policy
 }
 // The background policy, confined to `cpus`.
 inline void expectBackground(pid_t process, const char* cpus) { expectEveryThread(process, cpus, SCHED_IDLE, 3); }
+// Cpus_allowed_list of every thread of `pid`, joined by spaces.
+inline std::string allowedCPUs(pid_t pid) {
+    std::string all;
+    for (pid_t tid : threadsOf(pid)) all += (all.empty() ? "" : " ") + viewOf(tid).cpus;
+    return all;
+}
+// Whether every thread of `pid` may run on `cpus` alone.
+inline bool onlyOn(pid_t pid, const std::string& cpus) {
+    auto threads = threadsOf(pid);
+    return !threads.empty() &&
+           std::all_of(threads.begin(), threads.end(), [&](pid_t tid) { return viewOf(tid).cpus == cpus; });
+}
 // The machine's online CPUs as the kernel lists them, e.g. "0-1": the
 // affinity of a process nobody has confined.
 inline std::string machineCPUs() {

@@ -7,7 +7,6 @@
 
 #include "tests/desktops/wayland_session.h"
 #include "tests/desktops/x11_session.h"
-#include "tests/fakes/target_process.h"
 
 namespace korvane::testing {
 
@@ -182,12 +181,6 @@ long residentKiB() {
     long size = 0, resident = 0;
     statm >> size >> resident;
     return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
-std::string allowedCPUs(pid_t pid) {
-    std::string all;
-    for (pid_t tid : threadsOf(pid)) all += (all.empty() ? "" : " ") + viewOf(tid).cpus;
-    return all;
 }
 
 }  // namespace korvane::testing

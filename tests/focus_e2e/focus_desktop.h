@@ -36,7 +36,7 @@ namespace korvane::testing {
 struct DesktopApp {
     std::string bundleID;  // the entry's desktop file ID
     std::string name;      // the entry's Name
-    std::unique_ptr<SessionApp> client;
+    std::unique_ptr<StartedProgram> client;
 
     pid_t pid() const { return client->pid(); }
 };
@@ -119,8 +119,6 @@ private:
     std::shared_ptr<app::NotificationManager> notifications_;
 };
 
-// Cpus_allowed_list of every thread of `pid`, joined by spaces.
-std::string allowedCPUs(pid_t pid);
 // This process's resident memory.
 long residentKiB();
 

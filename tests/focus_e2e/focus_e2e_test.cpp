@@ -6,7 +6,6 @@
 // (tests/focus); these prove the chain on real desktops, with real timing.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -51,14 +50,9 @@ protected:
         if (HasFailure()) std::fprintf(stderr, "helper log:\n%s\n", desktop->helperLog().c_str());
     }
 
-    // Every thread of it (the Qt program has several) on `cpus`.
-    static bool onlyOn(const DesktopApp& app, const std::string& cpus) {
-        auto threads = testing::threadsOf(app.pid());
-        return !threads.empty() && std::all_of(threads.begin(), threads.end(),
-                                               [&](pid_t tid) { return testing::viewOf(tid).cpus == cpus; });
-    }
-    bool confined(const DesktopApp& app) const { return onlyOn(app, "1"); }
-    bool unconfined(const DesktopApp& app) const { return onlyOn(app, machine); }
+    // Every thread of it (the Qt program has several) on CPU 1, or on all.
+    bool confined(const DesktopApp& app) const { return testing::onlyOn(app.pid(), "1"); }
+    bool unconfined(const DesktopApp& app) const { return testing::onlyOn(app.pid(), machine); }
     // Whether Auto-Focus is `engaged`, with the game and the browser confined
     // while it is and free while it is not.
     bool focused(bool engaged) {

@@ -20,17 +20,9 @@
 #include "platform/linux/socket/socket_helper_connection.h"
 #include "testing/virtual_main_loop.h"
 #include "tests/fakes/fixture_tree.h"
-#include "tests/fakes/started_program.h"
+#include "tests/fakes/target_process.h"
 
 namespace korvane::testing {
-
-// argv[0] of a process; empty once it has ended (or is a zombie).
-inline std::string firstWordOf(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
-    std::string word;
-    std::getline(file, word, '\0');
-    return word;
-}
 
 // Lets virtual time pass about as fast as real time, so a real helper has the
 // time the post-install pauses give it.

@@ -46,7 +46,7 @@ protected:
         ASSERT_TRUE(started_) << why;
         session = static_cast<WaylandSession*>(started_.get());
         const std::string share = session->home() + "/.local/share";
-        const std::pair<std::unique_ptr<SessionApp>*, TestApp> apps[] = {
+        const std::pair<std::unique_ptr<StartedProgram>*, TestApp> apps[] = {
             {&editor, {"org.korvane.e2e.Editor", "Editor", ClientKind::qt}},
             {&game, {"org.korvane.e2e.Game", "Game", ClientKind::xwayland}},
             {&browser, {"org.korvane.e2e.Browser", "Browser", ClientKind::wayland}}};
@@ -130,7 +130,7 @@ protected:
         runCommand({findProgram("chown"), "-R", std::to_string(session->uid()), session->home() + "/.config"});
     }
 
-    bool onlyOn(const std::unique_ptr<SessionApp>& app, const std::string& cpus) const {
+    bool onlyOn(const std::unique_ptr<StartedProgram>& app, const std::string& cpus) const {
         auto threads = threadsOf(app->pid());
         return !threads.empty() &&
                std::all_of(threads.begin(), threads.end(), [&](pid_t tid) { return viewOf(tid).cpus == cpus; });
@@ -222,7 +222,7 @@ protected:
     std::string helperFolder_;
     std::string proc_;
     std::unique_ptr<StartedProgram> helper_, a11yBus_, watcher_, ticks_;
-    std::unique_ptr<SessionApp> editor, game, browser;
+    std::unique_ptr<StartedProgram> editor, game, browser;
     std::unique_ptr<StartedProgram> korvane;
 };
 
