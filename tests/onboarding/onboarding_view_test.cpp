@@ -69,26 +69,18 @@ TEST_F(OnboardingPages, AHelperAnsweringAfterAFailedInstallationIsUsed) {
     EXPECT_TRUE(shown(button(*view, "forwardButton")));
 }
 
-// Only a runner that could not ask (127) leads to the terminal command; what
-// the command shows and copies, the first-run desktop test checks.
-TEST_F(OnboardingPages, ARunnerThatCannotAskLeadsToTheTerminalCommandAndCheckAgain) {
-    for (int status : {126, 1}) {
-        auto view = installing();
-        install->handlers.finished({status, ""});
-        EXPECT_FALSE(shown(view->findChild<QWidget*>(QStringLiteral("terminalBox")))) << status;
+// Only a runner that could not ask (127) leads to the terminal command and
+// Check again; the first-run desktop test runs the command and presses Check
+// again once a helper answers. Before that it finds none and installs nothing.
+TEST_F(OnboardingPages, OnlyARunnerThatCannotAskLeadsToTheTerminalCommand) {
+    std::unique_ptr<OnboardingView> view;
+    for (int status : {126, 1, 127}) {
+        view = installing();
+        install->handlers.finished({status, "Error getting authority: Could not connect"});
+        EXPECT_EQ(shown(view->findChild<QWidget*>(QStringLiteral("terminalBox"))), status == 127) << status;
     }
-    auto view = installing();
-    install->handlers.finished({127, "Error getting authority: Could not connect"});
-    ASSERT_EQ(view->installState(), InstallState::failed);
-    EXPECT_TRUE(shown(view->findChild<QWidget*>(QStringLiteral("terminalBox"))));
-    EXPECT_EQ(view->primaryButton(), button(*view, "checkAgainButton"));
-
     button(*view, "checkAgainButton")->click();
     EXPECT_EQ(view->installState(), InstallState::failed);
-    EXPECT_EQ(view->installLog().back().text, "No helper answers yet.");
-    answers = true;
-    button(*view, "checkAgainButton")->click();
-    EXPECT_EQ(view->installState(), InstallState::success);
     EXPECT_EQ(install->starts, 3) << "Check again ran the installation";
 }
 

@@ -26,18 +26,20 @@ namespace {
 
 class AppDelegateTest : public ::testing::Test {
 protected:
+    std::unique_ptr<StatusItem> makeStatusItem() {
+        ++statusItemsMade;
+        auto item = std::make_unique<testing::FakeStatusItem>();
+        statusItem = item.get();
+        return item;
+    }
+
     AppDelegate::Environment environment() {
         AppDelegate::Environment environment{loop,
                                              settings,
                                              connector,
                                              platform,
                                              folder.root(),
-                                             [this] {
-                                                 ++statusItemsMade;
-                                                 auto item = std::make_unique<testing::FakeStatusItem>();
-                                                 statusItem = item.get();
-                                                 return item;
-                                             },
+                                             [this] { return makeStatusItem(); },
                                              [this] { ++terminations; }};
         environment.windows = onboardingWindows(settings, testing::scriptedDependencies(install));
         environment.loginItem = LoginItem(folder.path("share/autostart.desktop"), folder.path("autostart"));
@@ -176,28 +178,10 @@ TEST_F(AppDelegateTest, TheTrayMenuSaysWhenItsSwitchesCannotWork) {
     EXPECT_NE(quoted.find("\nExec=\"/opt/My Apps/k\\\\\"v%%1\"\n"), std::string::npos) << quoted;
 }
 
-TEST_F(AppDelegateTest, QuitReleasesAnActiveFocusFirstAndTerminationStopsThePeriodicWorkOnce) {
-    launchRunning();
-    delegate->appManager()->isFocusModeActive = true;
-    statusItem->contextMenu->actions().back()->trigger();
-    settle();
-    loop.advanceBy(seconds(1));
-    settle();
-    // The helper is not there: the release still ends focus mode, then Korvane quits.
-    EXPECT_FALSE(delegate->appManager()->isFocusModeActive.get());
-    EXPECT_EQ(terminations, 1);
-    loop.advanceBy(seconds(10));
-    settle();
-    EXPECT_EQ(terminations, 1);
-
-    delegate->applicationWillTerminate();
-    delegate->applicationWillTerminate();
-    EXPECT_FALSE(delegate->cpuViewModel()->isRunning.get());
-    EXPECT_EQ(delegate->fanManager()->pollingInterval(), std::nullopt);
-    EXPECT_EQ(smcCloses, 1);
-}
-
-TEST_F(AppDelegateTest, QuitGivesAHelperThatNeverAnswersFiveSecondsAndSaysTheApplicationsStayThrottled) {
+// Quit releases focus first; a helper that never answers gets five seconds,
+// then Korvane quits anyway, once. Termination stops the periodic work once,
+// however often it is asked.
+TEST_F(AppDelegateTest, QuitGivesAHelperThatNeverAnswersFiveSecondsThenTerminationStopsThePeriodicWorkOnce) {
     auto silent = linux_platform::listenUnix(folder.path("no-helper.sock"), ::getuid());  // never answers
     ASSERT_TRUE(silent) << silent.error();
     launchRunning();
@@ -214,6 +198,15 @@ TEST_F(AppDelegateTest, QuitGivesAHelperThatNeverAnswersFiveSecondsAndSaysTheApp
     EXPECT_EQ(logLines.countStartingWith("Korvane: Quit: the helper did not release focus within 5 s; the other "
                                          "applications stay throttled"),
               1);
+    loop.advanceBy(seconds(10));
+    settle();
+    EXPECT_EQ(terminations, 1);
+
+    delegate->applicationWillTerminate();
+    delegate->applicationWillTerminate();
+    EXPECT_FALSE(delegate->cpuViewModel()->isRunning.get());
+    EXPECT_EQ(delegate->fanManager()->pollingInterval(), std::nullopt);
+    EXPECT_EQ(smcCloses, 1);
 }
 
 TEST_F(AppDelegateTest, WithoutATrayTheManagersStillRun) {

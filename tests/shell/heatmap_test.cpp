@@ -55,22 +55,17 @@ TEST(HeatmapColour, SamplesOutsideZeroToOneDrawAsTheNearestEnd) {
     EXPECT_EQ(HeatmapIconManager::color(1.7), HeatmapIconManager::color(1.0));
 }
 
-TEST(HeatmapPixels, EachCoreFillsItsCellInDrawingOrderAndGapsAndNoCoresStayClear) {
-    // P-cores first, then E-cores, left to right from the top.
-    auto image = HeatmapIconManager::createHeatmapImage(testing::coreList({0.149, 0.15, 0.5, 1.0}), testing::coreList({1.0, 0.0}, false));
+// Each core's colour, in drawing order, and the gaps are in the cores-N
+// reference renders, whose rows are all full; here a last row's empty end and
+// no cores at all stay clear.
+TEST(HeatmapPixels, ALastRowsEmptyEndAndNoCoresStayClear) {
+    auto image = HeatmapIconManager::createHeatmapImage(testing::coreList({0.2, 0.5, 1.0, 1.0}),
+                                                        testing::coreList({1.0, 1.0}, false));
     const QImage pixels = image->render(QSize(36, 36), 2.0, Qt::black);
     const auto cells = HeatmapIconManager::cellRects(6, QSizeF(18, 18));
-    const std::vector<QRgb> expected = {qRgb(51, 51, 51), qRgb(51, 102, 204), qRgb(204, 153, 51),
-                                        qRgb(255, 0, 0), qRgb(255, 0, 0), qRgb(51, 51, 51)};
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        const QPoint centre = (cells[i].center() * 2).toPoint();
-        EXPECT_EQ(pixels.pixel(centre), expected[i]) << "core " << i;
-    }
-    // The gap between the first two columns, and the empty end of the last row.
-    EXPECT_EQ(qAlpha(pixels.pixel(QPoint(static_cast<int>(3.75 * 2) + 1, 4))), 0);
+    EXPECT_NE(qAlpha(pixels.pixel((cells[3].center() * 2).toPoint())), 0);
     EXPECT_EQ(qAlpha(pixels.pixel((cells[3].center() * 2).toPoint() + QPoint(0, 18))), 0);
 
-    // No cores: a blank image.
     const QImage blank = HeatmapIconManager::createHeatmapImage({}, {})->render(QSize(18, 18), 1.0, Qt::black);
     for (int y = 0; y < blank.height(); ++y)
         for (int x = 0; x < blank.width(); ++x) ASSERT_EQ(qAlpha(blank.pixel(x, y)), 0);

@@ -75,7 +75,7 @@ protected:
     std::unique_ptr<StatusBarController> controller;
 };
 
-TEST_F(StatusBarControllerTest, StartsSamplingAndShowsTheIdleHeatmapOrTheSymbol) {
+TEST_F(StatusBarControllerTest, StartsSamplingAndShowsTheIdleHeatmapTheSymbolOrAFocusUnderWay) {
     start();
     EXPECT_TRUE(monitoring);
     ASSERT_TRUE(showsHeatmap());
@@ -85,9 +85,9 @@ TEST_F(StatusBarControllerTest, StartsSamplingAndShowsTheIdleHeatmapOrTheSymbol)
     settings.setBool("showHeatmapInMenuBar", false);
     start();
     EXPECT_TRUE(showsSymbol());
-}
 
-TEST_F(StatusBarControllerTest, AFocusUnderWayAtConstructionShowsAtOnce) {
+    // A focus under way at construction shows at once.
+    controller.reset();
     focus("Firefox", 0.5);
     start();
     EXPECT_EQ(item.title(), " 50%");

@@ -16,14 +16,6 @@
 namespace korvane::ui {
 namespace {
 
-struct SentTargets {
-    std::vector<std::int64_t> rpms;
-    std::vector<bool> modes;
-    FanControlView::Actions actions() {
-        return {[this](bool on) { modes.push_back(on); }, [this](std::int64_t rpm) { rpms.push_back(rpm); }};
-    }
-};
-
 FanPanelState manualFan(std::int64_t target) {
     FanPanelState state;
     state.hasFans = state.isSmcConnected = state.isManualMode = true;
@@ -63,8 +55,9 @@ TEST(FanControlView, WithoutFansShowsWhyAndNoSwitch) {
 }
 
 TEST(FanControlView, ADragSendsOneTargetWhenItEndsAndTheSwitchWaitsForTheManager) {
-    SentTargets sent;
-    FanControlView view(sent.actions());
+    std::vector<std::int64_t> rpms;
+    std::vector<bool> modes;
+    FanControlView view({[&](bool on) { modes.push_back(on); }, [&](std::int64_t rpm) { rpms.push_back(rpm); }});
     view.setState(manualFan(2000));
     QSlider* slider = view.slider();
     ASSERT_TRUE(view.sliderBlock()->isVisibleTo(&view));
@@ -76,23 +69,23 @@ TEST(FanControlView, ADragSendsOneTargetWhenItEndsAndTheSwitchWaitsForTheManager
         // The manager republishes its target meanwhile: the slider stays with the hand.
         view.setState(manualFan(2000));
     }
-    EXPECT_TRUE(sent.rpms.empty());
+    EXPECT_TRUE(rpms.empty());
     EXPECT_EQ(slider->value(), 4321);
     slider->setSliderDown(false);  // emits sliderReleased
-    EXPECT_EQ(sent.rpms, std::vector<std::int64_t>{4321});
+    EXPECT_EQ(rpms, std::vector<std::int64_t>{4321});
 
     // Once the drag is over, the manager's value moves the slider again, silently.
     view.setState(manualFan(5000));
     EXPECT_EQ(slider->value(), 5000);
     // A key step is a complete choice of its own.
     slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(sent.rpms, (std::vector<std::int64_t>{4321, 5100}));
+    EXPECT_EQ(rpms, (std::vector<std::int64_t>{4321, 5100}));
 
     FanPanelState automatic = manualFan(3000);
     automatic.isManualMode = false;
     view.setState(automatic);
     QTest::mouseClick(view.manualSwitch(), Qt::LeftButton);
-    EXPECT_EQ(sent.modes, std::vector<bool>{true});
+    EXPECT_EQ(modes, std::vector<bool>{true});
     EXPECT_FALSE(view.manualSwitch()->isChecked());
     EXPECT_FALSE(view.sliderBlock()->isVisibleTo(&view));
 }

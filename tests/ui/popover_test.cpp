@@ -4,7 +4,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
@@ -16,7 +15,6 @@
 #include "app/ui/popover/app_row.h"
 #include "app/ui/popover/ecore_jail_view.h"
 #include "app/ui/popover/fan_control_view.h"
-#include "app/ui/popover/focus_visualizer_view.h"
 #include "app/ui/popover/list_window_slot.h"
 #include "app/ui/popover/row_button.h"
 #include "app/ui/popover/theme.h"
@@ -30,13 +28,6 @@ using namespace std::chrono_literals;
 
 class PopoverTest : public PopoverWorld {
 protected:
-    ui::ContentView& shownView() {
-        auto& popover = makeView();
-        popover.show();
-        pump();
-        return popover;
-    }
-
     void writeHelperFiles() {
         folder.write(xpc->helperExecutablePath().substr(folder.root().size() + 1), "");
         folder.write(xpc->helperServiceFilePath().substr(folder.root().size() + 1), "");
@@ -64,7 +55,6 @@ TEST_F(PopoverTest, AnInstallationRunsOnceAndWhatTheDesktopKeepsIsSaid) {
     xpc->helperInstalled = false;
     xpc->isProcessing = true;
     EXPECT_FALSE(popover.installButton()->isEnabled());
-    EXPECT_EQ(popover.installButton()->text(), "Installing...");
     xpc->isProcessing = false;
     xpc->lastError = std::string("Installation cancelled by user.");
     EXPECT_TRUE(shown(popover.findChild<QLabel*>("setupError")));
@@ -82,15 +72,11 @@ TEST_F(PopoverTest, AnInstallationRunsOnceAndWhatTheDesktopKeepsIsSaid) {
 }
 
 // Focus Now and Release Focus themselves are clicked on a real desktop
-// (shell_e2e_popover_focus); here what it does not look at.
-TEST_F(PopoverTest, RowsAreMarkedAndFrozenWhileFocusIsOn) {
+// (shell_e2e_popover_focus), the rows' marks are in the popover-focused
+// render; here what neither looks at.
+TEST_F(PopoverTest, RowsAreFrozenWhileFocusIsOn) {
     auto& popover = focusedOnRow(0);
     const std::int32_t chosen = appManager->focusApp.get()->id;
-    EXPECT_FALSE(popover.appRows()[0]->isThrottled());
-    EXPECT_TRUE(popover.appRows()[1]->isThrottled());
-    EXPECT_EQ(popover.focusVisualizer()->pSection()->countText(), "1");
-    EXPECT_EQ(popover.focusVisualizer()->eSection()->countText(), "2");
-
     QTest::mouseClick(popover.appRows()[2], Qt::LeftButton);
     EXPECT_EQ(appManager->focusApp.get()->id, chosen);
 }
@@ -168,12 +154,9 @@ TEST_F(PopoverTest, RemovingTheDaemonAsksOnceThenReleasesFocusFirst) {
 // once, top to bottom, each showing a mark while it has the focus; Space
 // chooses an application and focuses it.
 TEST_F(PopoverTest, TheKeyboardAloneReachesEveryControlTopToBottomEachMarked) {
-    auto& popover = makeView();
     autoFocus->isEnabled = true;  // a switch that is on must show its mark too
-    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
-    popover.show();
+    auto& popover = shownView();
     QApplication::setActiveWindow(&popover);
-    pump();
     auto tab = [&] {
         QTest::keyClick(popover.focusWidget() ? popover.focusWidget() : &popover, Qt::Key_Tab);
         return popover.focusWidget();
@@ -213,60 +196,6 @@ TEST_F(PopoverTest, TheKeyboardAloneReachesEveryControlTopToBottomEachMarked) {
     EXPECT_TRUE(appManager->isFocusModeActive.get());
 }
 
-// In every state the issue found broken, nothing reaches past the right edge
-// and no scroll bar shows inside another.
-TEST_F(PopoverTest, NoStateWidensThePopoverOrNestsScrollBars) {
-    const std::string longName = "Quarterly Financial Projections and Forecast Spreadsheet Pro";
-    workspace.add(FakeWorkspace::regular(150, longName, "org.example.Long"));
-    auto& popover = shownView();
-    auto check = [&](const char* state, int height) {
-        SCOPED_TRACE(state);
-        pump();
-        popover.resize(ui::ContentView::kWidth, std::min(height, popover.naturalHeight()));
-        QApplication::processEvents();
-        for (QWidget* widget : popover.findChildren<QWidget*>()) {
-            if (!widget->isVisible()) continue;
-            const QRect box(widget->mapTo(&popover, QPoint(0, 0)), widget->size());
-            EXPECT_LE(box.right(), ui::ContentView::kWidth - 1)
-                << widget->metaObject()->className() << " " << widget->objectName().toStdString();
-            // Nor is anything squeezed under its neighbour.
-            if (qobject_cast<QPushButton*>(widget) || qobject_cast<QLabel*>(widget)) {
-                EXPECT_GE(widget->width(), widget->minimumSizeHint().width()) << widget->objectName().toStdString();
-            }
-        }
-        int scrollBars = 0;
-        for (QScrollBar* bar : popover.findChildren<QScrollBar*>()) scrollBars += bar->isVisible();
-        EXPECT_LE(scrollBars, 1);
-    };
-    QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
-    popover.focusButton()->click();
-    autoTrigger->isEnabled = true;
-    autoTrigger->isBeastModeActive = true;
-    jail->isEnabled = true;
-    check("Beast Mode", 2000);
-    popover.releaseButton()->click();
-    autoTrigger->isBeastModeActive = false;
-
-    for (std::int32_t pid = 200; pid < 222; ++pid) {
-        workspace.add(FakeWorkspace::regular(pid, "App " + std::to_string(pid), "app" + std::to_string(pid)));
-    }
-    appManager->refreshRunningApps();
-    check("many applications on a short screen", 560);
-    check("many applications on a very short screen", 300);
-    for (ui::AppRow* row : popover.appRows()) {
-        EXPECT_EQ(row->toolTip(), row->app().name == QString::fromStdString(longName) ? row->app().name : QString());
-    }
-
-    xpc->helperActive = false;
-    xpc->lastError = std::string(app::XPCManager::kNotRespondingError);
-    check("not responding", 2000);
-    xpc->helperInstalled = false;
-    xpc->lastError = std::string(app::XPCManager::kNoApprovalError) +
-                     " Install from a terminal instead: sudo /usr/local/share/korvane/install_helper.sh "
-                     "/usr/local/lib/korvane/com.korvane.helper 1000";
-    check("install failed", 2000);
-}
-
 // Each list window opens once, after the popover closed, above the other
 // windows for a moment; Escape and Ctrl+W close it.
 TEST_F(PopoverTest, AListWindowOpensOnceAfterThePopoverClosesAndTheKeyboardClosesIt) {
@@ -292,7 +221,8 @@ TEST_F(PopoverTest, AListWindowOpensOnceAfterThePopoverClosesAndTheKeyboardClose
         EXPECT_EQ(slot->window(), window);
         EXPECT_EQ(popoverCloses, 1);
 
-        for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        for (QKeyCombination keys :
+             {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
             row->click();
             loop.advanceBy(1s);
             QWidget* open = slot->window();
@@ -357,13 +287,12 @@ TEST_F(PopoverTest, ListWindowsEditTheManagersLists) {
     loop.advanceBy(150ms);
     auto* list = popover.autoTriggerWindow().window()->findChild<ui::AppList*>();
     ASSERT_NE(list, nullptr);
-    EXPECT_FALSE(shown(list->emptyState()));
     list->removeButtons()[0]->click();
     EXPECT_TRUE(autoTrigger->triggerApps->empty());
     EXPECT_TRUE(shown(list->emptyState()));
 
-    const std::string entry =
-        entries.write("applications/org.gnome.Calculator.desktop", "[Desktop Entry]\nType=Application\nName=Calculator\n");
+    const std::string entry = entries.write("applications/org.gnome.Calculator.desktop",
+                                            "[Desktop Entry]\nType=Application\nName=Calculator\n");
     jail->addApp(entry);
     jail->isEnabled = false;
     settle();
@@ -372,19 +301,16 @@ TEST_F(PopoverTest, ListWindowsEditTheManagersLists) {
     auto* jailView = popover.jailWindow().window()->findChild<ui::ECoreJailView*>();
     ASSERT_NE(jailView, nullptr);
     EXPECT_EQ(jailView->list()->rowCount(), 1);
-    EXPECT_FALSE(shown(popover.findChild<QWidget*>("jailCount")));
     // A release frees every process the helper holds: never while focus holds some.
     appManager->isFocusModeActive = true;
     EXPECT_FALSE(jailView->releaseButton()->isEnabled());
     appManager->isFocusModeActive = false;
     jailView->releaseButton()->click();
     EXPECT_TRUE(loop.runUntil([&] { return jail->confinedReleased.get(); }));
-    EXPECT_THAT(daemon.commands(), ::testing::Contains("unthrottleAll"));
     jailView->enabledSwitch()->click();
     settle();
     EXPECT_TRUE(jail->isEnabled.get());
     EXPECT_DOUBLE_EQ(jailView->list()->rowOpacity(), 1.0);
-    EXPECT_TRUE(shown(popover.findChild<QWidget*>("jailCount")));
 }
 
 TEST_F(PopoverTest, WithNoReadableTemperatureTheFanPanelSaysItIsUnknown) {
@@ -406,7 +332,6 @@ TEST_F(PopoverTest, WithNoReadableTemperatureTheFanPanelSaysItIsUnknown) {
 // About Korvane are walked over AT-SPI by the desktop tests.)
 TEST_F(PopoverTest, EveryControlOfEveryWindowHasAnAccessibleName) {
     auto& popover = shownView();
-    loop.advanceBy(2s);  // one core sample
     autoTrigger->addApp("Blender", "org.blender.Blender");
     jail->addApp(entries.write("applications/org.gnome.Calculator.desktop",
                                "[Desktop Entry]\nType=Application\nName=Calculator\n"));
@@ -431,8 +356,8 @@ TEST_F(PopoverTest, EveryControlOfEveryWindowHasAnAccessibleName) {
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
             ASSERT_NE(accessible, nullptr);
             const QString name = accessible->text(QAccessible::Name);
-            SCOPED_TRACE(window->metaObject()->className() + std::string(" ") + widget->metaObject()->className() + " " +
-                         widget->objectName().toStdString());
+            SCOPED_TRACE(window->metaObject()->className() + std::string(" ") + widget->metaObject()->className() +
+                         " " + widget->objectName().toStdString());
             if (actionable) {
                 ++controls;
                 EXPECT_FALSE(name.trimmed().isEmpty()) << "a control without a name";

@@ -4,6 +4,10 @@
 // fixture folder and XPCManager talking to an in-process daemon over a real
 // socket, all on a virtual clock. The widgets draw offscreen.
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -57,6 +61,37 @@ protected:
         settle();
         QApplication::processEvents();
         settle();
+    }
+
+    // Shown at its natural height, after one core sample.
+    ui::ContentView& shownView() {
+        auto& popover = makeView();
+        popover.show();
+        pump();
+        loop.advanceBy(std::chrono::seconds(2));
+        pump();
+        popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
+        QApplication::processEvents();
+        return popover;
+    }
+
+    // At `height` (at most its natural one) nothing reaches past the right
+    // edge or is squeezed under its neighbour, and no scroll bar shows
+    // inside another.
+    static void expectFits(ui::ContentView& popover, int height = QWIDGETSIZE_MAX) {
+        popover.resize(ui::ContentView::kWidth, std::min(height, popover.naturalHeight()));
+        QApplication::processEvents();
+        int scrollBars = 0;
+        for (QWidget* widget : popover.findChildren<QWidget*>()) {
+            if (!widget->isVisible()) continue;
+            SCOPED_TRACE(widget->metaObject()->className() + std::string(" ") + widget->objectName().toStdString());
+            EXPECT_LE(widget->mapTo(&popover, QPoint(widget->width() - 1, 0)).x(), ui::ContentView::kWidth - 1);
+            if (qobject_cast<QPushButton*>(widget) || qobject_cast<QLabel*>(widget)) {
+                EXPECT_GE(widget->width(), widget->minimumSizeHint().width());
+            }
+            scrollBars += qobject_cast<QScrollBar*>(widget) != nullptr;
+        }
+        EXPECT_LE(scrollBars, 1);
     }
 
     FixtureTree entries;

@@ -48,21 +48,19 @@ protected:
         expectMatchesReference(render, QStringLiteral(KORVANE_UI_REFERENCES "/") + file, 0.01, 40);
     }
 
-    ui::ContentView& shownPopover() {
-        auto& popover = makeView();
-        popover.show();
-        pump();
-        loop.advanceBy(2s);  // one core sample
-        pump();
+    // At its natural height, where it must fit its width too.
+    void popoverMatches(ui::ContentView& popover, const QString& name) {
         popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
-        QApplication::processEvents();
-        return popover;
+        matchesReference(popover, name);
+        expectFits(popover);
     }
 };
 
+// Each state of the helper and of focus, the states in which the popover
+// once grew past its width among them.
 TEST_F(ScreenshotTest, Popover) {
-    auto& popover = shownPopover();
-    matchesReference(popover, "popover-main");
+    auto& popover = shownView();
+    popoverMatches(popover, "popover-main");
 
     QTest::mouseClick(popover.appRows()[0], Qt::LeftButton);
     popover.focusButton()->click();
@@ -71,8 +69,7 @@ TEST_F(ScreenshotTest, Popover) {
     autoTrigger->isEnabled = true;
     jail->isEnabled = true;
     settle();
-    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
-    matchesReference(popover, "popover-focused");
+    popoverMatches(popover, "popover-focused");
     autoTrigger->isBeastModeActive = false;
     popover.releaseButton()->click();
     pump();
@@ -82,13 +79,16 @@ TEST_F(ScreenshotTest, Popover) {
 
     xpc->helperActive = false;
     xpc->lastError = std::string(app::XPCManager::kNotRespondingError);
-    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
-    matchesReference(popover, "popover-not-responding");
+    popoverMatches(popover, "popover-not-responding");
 
     xpc->helperInstalled = false;
     xpc->lastError = std::nullopt;
-    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
-    matchesReference(popover, "popover-setup");
+    popoverMatches(popover, "popover-setup");
+    // A failed installation's advice fits too, long as it is.
+    xpc->lastError = std::string(app::XPCManager::kNoApprovalError) +
+                     " Install from a terminal instead: sudo /usr/local/share/korvane/install_helper.sh "
+                     "/usr/local/lib/korvane/com.korvane.helper 1000";
+    expectFits(popover);
 }
 
 // A dark desktop: text and grounds follow the palette, the accents stay.
@@ -103,23 +103,27 @@ TEST_F(ScreenshotTest, PopoverOnADarkDesktop) {
     dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
     dark.setColor(QPalette::Highlight, QColor(0x0a, 0x84, 0xff));
     QApplication::setPalette(dark);
-    auto& popover = shownPopover();
+    auto& popover = shownView();
     QTest::mouseClick(popover.appRows()[1], Qt::LeftButton);
-    popover.resize(ui::ContentView::kWidth, popover.naturalHeight());
-    matchesReference(popover, "popover-dark");
+    popoverMatches(popover, "popover-dark");
     QApplication::setPalette(light);
 }
 
 // Twenty-five applications, one with a 60-character name, on a short screen:
-// the list gives up height so one scroll bar is enough.
+// the list gives up height so one scroll bar is enough, down to a very short
+// one. Only the name cut short has its whole text as its tooltip.
 TEST_F(ScreenshotTest, ManyApplicationsOnAShortScreen) {
-    workspace.add(FakeWorkspace::regular(150, "Aardvark Quarterly Financial Projections and Forecast Studio"));
+    const QString longName = "Aardvark Quarterly Financial Projections and Forecast Studio";
+    workspace.add(FakeWorkspace::regular(150, longName.toStdString()));
     for (std::int32_t pid = 200; pid < 221; ++pid)
         workspace.add(FakeWorkspace::regular(pid, "App " + std::to_string(pid), "app" + std::to_string(pid)));
-    auto& popover = shownPopover();
+    auto& popover = shownView();
+    for (ui::AppRow* row : popover.appRows()) {
+        EXPECT_EQ(row->toolTip(), row->app().name == longName ? longName : QString());
+    }
     popover.resize(ui::ContentView::kWidth, 760);
-    QApplication::processEvents();
     matchesReference(popover, "popover-many");
+    expectFits(popover, 300);
 }
 
 TEST_F(ScreenshotTest, ListWindows) {
