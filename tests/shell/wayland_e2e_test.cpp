@@ -130,23 +130,12 @@ protected:
         runCommand({findProgram("chown"), "-R", std::to_string(session->uid()), session->home() + "/.config"});
     }
 
-    bool onlyOn(const std::unique_ptr<StartedProgram>& app, const std::string& cpus) const {
-        auto threads = threadsOf(app->pid());
-        return !threads.empty() &&
-               std::all_of(threads.begin(), threads.end(), [&](pid_t tid) { return viewOf(tid).cpus == cpus; });
-    }
-
-    // A method call on the session bus, as the desktop's user makes it.
-    CommandResult call(const std::string& dest, const std::string& path, std::vector<std::string> method) const {
-        std::vector<std::string> argv{"gdbus", "call", "--session", "--dest", dest, "--object-path", path, "--method"};
-        argv.insert(argv.end(), method.begin(), method.end());
-        return session->run(argv);
-    }
     std::string item() const { return "org.kde.StatusNotifierItem-" + std::to_string(korvane->pid()) + "-1"; }
     bool registered() const {
-        return call("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
-                    {"org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
-                     "RegisteredStatusNotifierItems"})
+        return session
+                   ->call("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                          "org.freedesktop.DBus.Properties.Get",
+                          {"org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"})
                    .out.find(item()) != std::string::npos;
     }
 
@@ -156,7 +145,7 @@ protected:
         a11yBus_ = session->start({"/usr/libexec/at-spi-bus-launcher", "--launch-immediately"}, {},
                                   session->runtimeDir() + "/a11y-bus.log");
         ASSERT_TRUE(waitUntil([&] {
-            return call("org.a11y.Bus", "/org/a11y/bus", {"org.a11y.Bus.GetAddress"}).exitStatus == 0;
+            return session->call("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus.GetAddress").exitStatus == 0;
         })) << readText(session->runtimeDir() + "/a11y-bus.log");
         // Qt on Xwayland makes the popover a popup, which only AT-SPI's
         // events lead to (the driver says more).
@@ -203,8 +192,9 @@ protected:
     }
 
     std::string itemProperty(const std::string& name) const {
-        return call(item(), "/StatusNotifierItem",
-                    {"org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", name})
+        return session
+            ->call(item(), "/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get",
+                   {"org.kde.StatusNotifierItem", name})
             .out;
     }
 
@@ -229,9 +219,9 @@ protected:
 TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
     const std::string machine = machineCPUs();
     ASSERT_TRUE(session->activate(editor->pid()));
-    EXPECT_TRUE(waitUntil([&] { return onlyOn(game, "1") && onlyOn(browser, "1"); }, 20s))
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(game->pid(), "1") && onlyOn(browser->pid(), "1"); }, 20s))
         << "game " << viewOf(game->pid()).cpus << ", browser " << viewOf(browser->pid()).cpus;
-    EXPECT_TRUE(onlyOn(editor, machine));
+    EXPECT_TRUE(onlyOn(editor->pid(), machine));
     // The tray says what Auto-Focus holds, and the P-cores' load.
     ASSERT_TRUE(waitUntil([&] { return registered(); })) << "the tray's watcher does not know " << item();
     EXPECT_TRUE(waitUntil([&] { return itemProperty("XAyatanaLabel").find("' 37%'") != std::string::npos; }, 15s))
@@ -239,7 +229,7 @@ TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
     EXPECT_NE(itemProperty("ToolTip").find("Korvane — Editor · P-cores 37%"), std::string::npos)
         << itemProperty("ToolTip");
     ASSERT_TRUE(session->activate(browser->pid()));
-    EXPECT_TRUE(waitUntil([&] { return onlyOn(game, machine) && onlyOn(browser, machine); }));
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(game->pid(), machine) && onlyOn(browser->pid(), machine); }));
     // Korvane holds Beast Mode back while Auto-Focus is on, until the
     // helper's answer to the release has reached it.
     EXPECT_TRUE(waitUntil([&] {
@@ -250,11 +240,11 @@ TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
     // Beast Mode, switched on in the settings. (When it is released, the
     // focus engine's desktop tests time on each desktop.)
     ASSERT_TRUE(session->activate(game->pid()));
-    EXPECT_TRUE(waitUntil([&] { return onlyOn(editor, "1") && onlyOn(browser, "1"); }))
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(editor->pid(), "1") && onlyOn(browser->pid(), "1"); }))
         << "editor " << viewOf(editor->pid()).cpus << ", browser " << viewOf(browser->pid()).cpus;
-    EXPECT_TRUE(onlyOn(game, machine));
+    EXPECT_TRUE(onlyOn(game->pid(), machine));
     ASSERT_TRUE(session->activate(browser->pid()));
-    EXPECT_TRUE(waitUntil([&] { return onlyOn(editor, machine) && onlyOn(browser, machine); }, 10s));
+    EXPECT_TRUE(waitUntil([&] { return onlyOn(editor->pid(), machine) && onlyOn(browser->pid(), machine); }, 10s));
 
     screenshot("tray");
     // Where the desktop draws its tray: swaybar at the bottom right,
@@ -264,8 +254,9 @@ TEST_P(KorvaneOnWayland, AutoFocusBeastModeTrayAndPopover) {
     const bool plasma = GetParam() == DesktopFamily::kwin;
     const int anchorX = plasma ? 944 : 1260;
     const int anchorY = plasma ? 778 : bottom ? 710 : 12;
-    ASSERT_EQ(call(item(), "/StatusNotifierItem",
-                   {"org.kde.StatusNotifierItem.Activate", std::to_string(anchorX), std::to_string(anchorY)})
+    ASSERT_EQ(session
+                  ->call(item(), "/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate",
+                         {std::to_string(anchorX), std::to_string(anchorY)})
                   .exitStatus,
               0);
     ASSERT_TRUE(waitUntil([&] { return showing("push button", "Editor"); })) << "the popover did not open";
