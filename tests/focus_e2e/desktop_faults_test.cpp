@@ -80,24 +80,26 @@ TEST_F(DesktopFaults, KWinAcceptsReportsOnlyFromKWin) {
 // `kwin_wayland --replace`, then a crash: each time the old KWin ends with
 // its clients and the wrapper starts a new one. Nothing is in front from the
 // moment the old one has gone (a crashed KWin's script says nothing on its
-// way out), and within 2 s of the new one answering its window list is
-// followed, then its activations.
+// way out), and once the new one answers its window list is followed, then
+// its activations. How fast is the focus benchmark's KWin recovery figure;
+// the limits here only bound a hang, since two compositors sharing two CPUs
+// under the whole suite took longer than 2 s now and then.
 TEST_F(DesktopFaults, KWinReplacedOrCrashedIsFollowedAgain) {
     start(DesktopFamily::kwin);
     ASSERT_TRUE(desktop->activate(desktop->editor));
     ASSERT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->editor.pid(); }));
     std::string why;
     auto noFrontWhileAway = [&] {
-        EXPECT_TRUE(testing::waitUntil([&] { return !frontPid(); }, 200ms)) << "the old KWin's front is still shown";
+        EXPECT_TRUE(testing::waitUntil([&] { return !frontPid(); }, 2s)) << "the old KWin's front is still shown";
     };
     for (bool crash : {false, true}) {
         ASSERT_TRUE(testing::restartKWin(desktop->session(), crash, why, noFrontWhileAway)) << why;
         EXPECT_EQ(frontPid(), std::nullopt);
-        EXPECT_TRUE(testing::waitUntil([&] { return listed() == 0; }, 2s)) << "still listed: " << listed();
+        EXPECT_TRUE(testing::waitUntil([&] { return listed() == 0; })) << "still listed: " << listed();
 
         ASSERT_TRUE(desktop->relaunch(desktop->browser, why)) << why;
         ASSERT_TRUE(desktop->activate(desktop->browser));
-        EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid() && listed() == 1; }, 2s));
+        EXPECT_TRUE(testing::waitUntil([&] { return frontPid() == desktop->browser.pid() && listed() == 1; }));
     }
 }
 
