@@ -88,6 +88,13 @@ if [ "$mode" = xembed ]; then
   read -r ix iy iw ih <<<"$(geometry_of "$icons")"
   echo "icon at $ix,$iy ${iw}x$ih"
   [ "$iw" -gt 0 ] && [ "$iy" -lt 24 ] || fail "the icon is not in the tray at the top"
+  # Embedding comes before the first paint; an icon never drawn shows only
+  # the panel's own colour.
+  painted() {
+    import -window root -crop "${iw}x$ih+$ix+$iy" "$VD_DIR/icon.png" &&
+      [ "$(convert "$VD_DIR/icon.png" -format '%k' info:)" -gt 1 ]
+  }
+  vd_wait 10 painted || fail "the embedded icon was never drawn"
   anchor_x=$((ix + iw / 2))
   toggle() { "$korvane" --toggle || fail "korvane --toggle failed"; }
 else
