@@ -105,8 +105,10 @@ TEST_F(DesktopFaults, KWinReplacedOrCrashedIsFollowedAgain) {
 
 // A script of Korvane's name that a run which did not end cleanly left in
 // KWin makes loading fail, so it is unloaded first; Korvane's own script
-// leaves KWin with the workspace.
-TEST(KWinScript, AStaleScriptIsReplacedAndKorvanesIsUnloadedOnQuit) {
+// leaves KWin with the workspace. Another script unloaded from below a
+// live one makes KWin give Korvane's the live one's number (and D-Bus
+// path), where `run` reaches the other script: Korvane's must still run.
+TEST(KWinScript, AStaleOrMisnumberedScriptStillRunsAndKorvanesIsUnloadedOnQuit) {
     std::string why;
     auto started = testing::DesktopSession::start(DesktopFamily::kwin, why);
     ASSERT_TRUE(started) << why;
@@ -120,6 +122,9 @@ TEST(KWinScript, AStaleScriptIsReplacedAndKorvanesIsUnloadedOnQuit) {
     };
     const std::string stale = kwin.runtimeDir() + "/stale.js";
     std::ofstream(stale) << "// left behind\n";
+    scripting("loadScript", {stale, "below"});
+    scripting("loadScript", {stale, "above"});
+    scripting("unloadScript", {"below"});
     scripting("loadScript", {stale, linux_platform::KWinWorkspace::kPluginName});
     ASSERT_TRUE(loaded());
     auto browser = kwin.launch({"org.korvane.e2e.Browser", "Browser", testing::ClientKind::wayland}, stale, why);

@@ -4,6 +4,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QTimer>
+#include <chrono>
 
 #include "app/runtime/app_log.h"
 
@@ -16,6 +17,10 @@ const QString kScriptingInterface = QStringLiteral("org.kde.kwin.Scripting");
 const QString kScriptInterface = QStringLiteral("org.kde.kwin.Script");
 
 std::string text(const QString& value) { return value.toStdString(); }
+
+// Korvane's script reports the window list as it starts; KWin's own
+// answer to `run` comes only after that on Plasma 5.27 and 6.
+constexpr std::chrono::milliseconds kFirstReportWait{2000};
 
 }  // namespace
 
@@ -58,11 +63,13 @@ QDBusMessage KWinWorkspace::scriptingCall(const char* method) const {
 // script: until it runs there, nothing is known to be in front.
 void KWinWorkspace::kwinChanged(const QString& owner) {
     scriptRunning_ = false;
+    heardFromScript_ = false;
     publish(tracker_.lose());
     if (owner.isEmpty()) {
         setBlindSpot("KWin is not on the session bus: Korvane cannot tell which window is in front");
         return;
     }
+    setBlindSpot("KWin has not told Korvane its windows yet");
     app::logLine("KWin workspace: KWin is " + text(owner) + "; loading " + config_.scriptPath);
     loadAttempts_ = 0;
     loadScript();
@@ -116,6 +123,7 @@ void KWinWorkspace::runScript(int id) {
                     if (kwin_->owner() != owner) return;
                     if (!failed) {
                         scriptRunning_ = true;
+                        QTimer::singleShot(kFirstReportWait, this, [this, owner] { startIfSilent(owner); });
                         return;
                     }
                     otherwise();
@@ -128,6 +136,27 @@ void KWinWorkspace::runScript(int id) {
     });
 }
 
+// KWin numbers a new script by how many it holds, so once a script below
+// another was unloaded, the next one loaded gets a live script's number:
+// its D-Bus path is taken, and `run` there reaches the other script and
+// succeeds. Korvane's script reports as soon as it runs, so silence means
+// it never ran; Scripting.start runs every loaded script that is not
+// running, in KWin itself rather than by path (and rereads which of the
+// user's own scripts are enabled, as KWin does when its settings change).
+void KWinWorkspace::startIfSilent(const QString& owner) {
+    if (heardFromScript_ || kwin_->owner() != owner) return;
+    app::logLine(
+        "KWin workspace: Korvane's script was run but has not spoken; asking KWin to start its loaded scripts");
+    auto* starting = new QDBusPendingCallWatcher(bus_.asyncCall(scriptingCall("start")), this);
+    connect(starting, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
+        if (done->isError()) {
+            app::logLine("KWin workspace: KWin did not start its loaded scripts: " + text(done->error().message()));
+            setBlindSpot("KWin loaded Korvane's script but did not run it");
+        }
+        done->deleteLater();
+    });
+}
+
 void KWinWorkspace::Report(const QString& json) {
     const QString sender = message().service();
     if (!kwin_ || !kwin_->owns(sender)) {
@@ -135,6 +164,7 @@ void KWinWorkspace::Report(const QString& json) {
         sendErrorReply(QDBusError::AccessDenied, QStringLiteral("only KWin reports windows"));
         return;
     }
+    heardFromScript_ = true;
     const QByteArray bytes = json.toUtf8();
     auto report = parseWindowReport(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                                     config_.limits);

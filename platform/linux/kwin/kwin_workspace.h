@@ -48,6 +48,7 @@ private:
     void kwinChanged(const QString& owner);
     void loadScript();
     void runScript(int id);
+    void startIfSilent(const QString& owner);
     QDBusMessage scriptingCall(const char* method) const;
 
     QDBusConnection bus_;
@@ -56,6 +57,7 @@ private:
     std::unique_ptr<BusNameOwner> kwin_;
     bool served_ = false;
     bool scriptRunning_ = false;
+    bool heardFromScript_ = false;
     int loadAttempts_ = 0;
 };
 
