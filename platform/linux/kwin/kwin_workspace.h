@@ -7,8 +7,9 @@
 // JSON. Only pushes from the connection that owns org.kde.KWin are believed,
 // each bounded; the rest are refused and logged. When KWin is replaced the
 // script is loaded into the new one (a script a crashed Korvane left behind
-// is unloaded first), and meanwhile nothing is in front. Lives on Qt's main
-// loop, where the session bus delivers.
+// is unloaded first), and meanwhile nothing is in front; a loaded script
+// that stays silent after `run` is started by KWin's Scripting.start. Lives
+// on Qt's main loop, where the session bus delivers.
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
