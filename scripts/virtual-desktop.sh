@@ -29,7 +29,10 @@ vd_start_xvfb() {
   VD_DISPLAY=""
   for number in $(seq "$first" $((first + 40))); do
     [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ] && continue
-    Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >"$VD_DIR/xvfb.log" 2>&1 &
+    # -noreset: without it the server resets when its last client leaves,
+    # and the readiness probe below is that client; the window manager
+    # arriving during the reset is refused the display.
+    Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp -noreset >"$VD_DIR/xvfb.log" 2>&1 &
     local xvfb=$!
     # The server that answers may be another one that won the lock while ours
     # is on its way out: the lock file names the owner.
@@ -39,8 +42,8 @@ vd_start_xvfb() {
       VD_DISPLAY=$number
       return 0
     fi
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
   done
   echo "Xvfb did not start" >&2
   cat "$VD_DIR/xvfb.log" >&2
@@ -69,7 +72,9 @@ vd_start() {
     cat "$VD_DIR/openbox.log" >&2
     kill -0 "${VD_PIDS[-1]}" 2>/dev/null && echo "  Xvfb still runs" >&2 || echo "  Xvfb has ended:" >&2
     cat "$VD_DIR/xvfb.log" >&2
-    kill "$openbox" 2>/dev/null
+    # openbox has usually ended by itself: under a caller's `set -e` a
+    # failed kill would end the caller instead of trying again.
+    kill "$openbox" 2>/dev/null || true
     vd_stop_pids
     [ "$attempt" = 3 ] && return 1
     first=$((VD_DISPLAY + 1))
